@@ -1,0 +1,11 @@
+# vaq_add_gtest(NAME SOURCES... LIBS...): one GoogleTest program registered with ctest.
+function(vaq_add_gtest name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE VAQ_CORPUS_DIR="${VAQ_CORPUS_DIR}")
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+endfunction()
