@@ -1,0 +1,88 @@
+#include "engine/format/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "common/error.h"
+
+namespace pdx {
+
+File File::open(const std::filesystem::path& path, Mode mode) {
+    const int flags = (mode == Mode::kRead ? O_RDONLY : O_RDWR) | O_CLOEXEC;
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throw vaq::Error("Cannot open " + path.string() + ": " + std::strerror(errno) + ".");
+    File file(fd, path);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) file.fail("examine");
+    if (!S_ISREG(st.st_mode)) throw vaq::Error("Not a regular file: " + path.string() + ".");
+    return file;
+}
+
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+File::~File() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void File::fail(const std::string& action) const {
+    throw vaq::Error("Cannot " + action + " " + path_.string() + ": " + std::strerror(errno) + ".");
+}
+
+std::uint64_t File::size() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) fail("examine");
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::size_t File::read_at(std::uint64_t offset, MutableBytes out) const {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n =
+            ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail("read");
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+void File::write_at(std::uint64_t offset, Bytes data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done,
+                                   static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail("write");
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void File::sync() {
+    if (::fsync(fd_) != 0) fail("flush");
+}
+
+}  // namespace pdx

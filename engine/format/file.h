@@ -1,0 +1,45 @@
+#pragma once
+
+// An open file descriptor and positional reads and writes. Nothing here knows the format.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "engine/format/coding.h"
+
+namespace pdx {
+
+class File {
+  public:
+    enum class Mode { kRead, kReadWrite };
+
+    // Throws vaq::Error naming the file and the system's reason.
+    static File open(const std::filesystem::path& path, Mode mode = Mode::kRead);
+
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File();
+
+    std::uint64_t size() const;
+    // Reads up to out.size() bytes at `offset`; fewer only at the end of the file.
+    std::size_t read_at(std::uint64_t offset, MutableBytes out) const;
+    // Writes all of `data` at `offset`.
+    void write_at(std::uint64_t offset, Bytes data);
+    // Makes every write so far durable.
+    void sync();
+
+    const std::filesystem::path& path() const { return path_; }
+    int descriptor() const { return fd_; }
+
+  private:
+    File(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {}
+    [[noreturn]] void fail(const std::string& action) const;
+
+    int fd_ = -1;
+    std::filesystem::path path_;
+};
+
+}  // namespace pdx

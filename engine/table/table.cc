@@ -1,0 +1,74 @@
+#include "engine/table/table.h"
+
+#include "common/error.h"
+#include "engine/format/field_codec.h"
+#include "engine/format/format_error.h"
+#include "engine/table/table_cursor.h"
+#include "engine/table/table_name.h"
+
+namespace pdx {
+
+namespace fs = std::filesystem;
+
+std::shared_ptr<Table> Table::open(const fs::path& directory, std::string_view name) {
+    auto path = find_table_file(directory, name);
+    if (!path) throw vaq::Error("Table does not exist: " + std::string(name) + ".");
+    return open_file(*path);
+}
+
+std::shared_ptr<Table> Table::open_file(const fs::path& path) {
+    BlockFile data = BlockFile::open(path);
+    const TableHeader& header = data.header();
+    if (!is_table_file(header.file_type))
+        throw FormatError(data.name() + " is not a Paradox table (its file type is " +
+                          std::to_string(static_cast<int>(header.file_type)) + ").");
+    TextCodec codec(charset_of(header));
+    std::shared_ptr<Table> table(new Table(path, std::move(data), std::move(codec)));
+    table->check_counts();
+    return table;
+}
+
+Table::Table(fs::path path, BlockFile data, TextCodec codec)
+    : path_(std::move(path)),
+      data_(std::move(data)),
+      codec_(std::move(codec)),
+      schema_(data_.header(), codec_) {}
+
+// The header's counts must be possible before any block is read; the blocks themselves are
+// checked as cursors reach them.
+void Table::check_counts() const {
+    const TableHeader& h = header();
+    if (h.num_records > 0 && h.first_block == 0)
+        data_.fail("its header counts " + std::to_string(h.num_records) +
+                   " records but names no first block");
+    const std::uint64_t capacity = std::uint64_t{h.file_blocks} * h.records_per_block();
+    if (h.num_records > capacity)
+        data_.fail("its header counts " + std::to_string(h.num_records) +
+                   " records, more than its " + std::to_string(h.file_blocks) + " blocks can hold");
+}
+
+std::unique_ptr<Cursor> Table::open_cursor() const {
+    return std::make_unique<TableCursor>(shared_from_this());
+}
+
+const BlobFile& Table::blob_file() const {
+    if (!blobs_) {
+        auto path = find_family_file(path_, ".MB");
+        if (!path)
+            throw vaq::Error("The blob file of " + name() + " is missing (" +
+                             path_.stem().string() + ".MB).");
+        blobs_.emplace(BlobFile::open(*path, header().encryption_key()));
+    }
+    return *blobs_;
+}
+
+std::vector<std::uint8_t> Table::read_blob(const Field& field, Bytes field_bytes) const {
+    const std::size_t leader = field.descriptor.blob_leader();
+    const BlobPointer pointer = BlobPointer::decode(field_bytes.data() + leader);
+    if (pointer.length == 0) return {};
+    if (pointer.length <= leader)
+        return std::vector<std::uint8_t>(field_bytes.begin(), field_bytes.begin() + pointer.length);
+    return blob_file().read(pointer);
+}
+
+}  // namespace pdx
