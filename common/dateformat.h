@@ -1,0 +1,99 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "common/datetime.h"
+
+namespace vaq {
+
+// How dates and times are written as text.
+//
+// A date format is made of the fields d (day), dd (two-digit day), m, mm (month), yy
+// (two-digit year) and yyyy (four-digit year), letters of any case; a '/' stands for the date
+// separator; any other character, or text in single or double quotes, is copied as it is.
+// A time format is made of h, hh (hour), n, nn (minute; m and mm mean the minute too),
+// s, ss (second), z, zzz (millisecond) and ampm (the AM or PM text, which makes the hours
+// run 1 to 12); a ':' stands for the time separator.
+struct DateTimeFormats {
+    std::string shortDateFormat = "mm/dd/yyyy";
+    char dateSeparator = '/';
+    std::string longTimeFormat = "hh:nn:ss";
+    char timeSeparator = ':';
+    std::string timeAmString = "AM";
+    std::string timePmString = "PM";
+
+    friend bool operator==(const DateTimeFormats&, const DateTimeFormats&) = default;
+};
+
+// Throws vaq::Error naming what is wrong: a date format needs one day, one month and one
+// year field; separators must be printable ASCII characters other than digits and letters.
+void validateDateTimeFormats(const DateTimeFormats& formats);
+
+// The formats of the system's regional settings, from the C library's LC_TIME locale of the
+// environment (LC_ALL, LC_TIME, LANG). Two-digit years are widened to four digits, so that a
+// date written as text reads back as the same date.
+DateTimeFormats systemDateTimeFormats();
+
+// The same derivation from strftime patterns such as "%d.%m.%Y" and "%H:%M:%S". Patterns
+// that give no usable date or time format leave the default of DateTimeFormats in place.
+DateTimeFormats formatsFromStrftime(std::string_view datePattern, std::string_view timePattern,
+                                    std::string_view amText = "AM", std::string_view pmText = "PM");
+
+// The same derivation from locale patterns of the kind "dd/MM/yyyy" and "HH:mm:ss" (M for
+// month, m for minute, AP for the AM/PM text), as user-interface toolkits report them.
+DateTimeFormats formatsFromLocalePatterns(std::string_view datePattern,
+                                          std::string_view timePattern,
+                                          std::string_view amText = "AM",
+                                          std::string_view pmText = "PM");
+
+// The process-wide formats. They start from systemDateTimeFormats() on first use; the
+// program may replace them at start, and the transaction import changes the short date
+// format and leaves it changed. Every setter validates and throws vaq::Error.
+DateTimeFormats dateTimeFormats();
+void setDateTimeFormats(const DateTimeFormats& formats);
+void resetDateTimeFormatsToSystem();
+std::string shortDateFormat();
+void setShortDateFormat(std::string_view format);
+char dateSeparator();
+void setDateSeparator(char separator);
+char timeSeparator();
+void setTimeSeparator(char separator);
+
+// Dates and times as text under the process-wide formats, or under a given format with the
+// process-wide separators.
+std::string formatDate(const Date& date);
+std::string formatDate(const Date& date, std::string_view format);
+std::string formatTime(const Time& time);
+std::string formatTime(const Time& time, std::string_view format);
+// The short date, a blank and the long time.
+std::string formatDateTime(const DateTime& moment);
+
+// Text to dates and times. A date is three numbers separated by the date separator, in the
+// order of day, month and year in the short date format; a year of one or two digits lies
+// in 1969..2068. A time is hours and minutes, optionally seconds and milliseconds after a
+// '.', separated by the time separator, optionally followed by the AM or PM text. Blanks
+// around the text are allowed. Failures throw vaq::Error:
+//   "'31/02/2004' is not a valid date", "'25:00' is not a valid time",
+//   "'x' is not a valid date and time".
+Date parseDate(std::string_view text);
+Time parseTime(std::string_view text);
+// A date, optionally followed by blanks and a time.
+DateTime parseDateTime(std::string_view text);
+
+Date parseDate(std::string_view text, const DateTimeFormats& formats);
+Time parseTime(std::string_view text, const DateTimeFormats& formats);
+DateTime parseDateTime(std::string_view text, const DateTimeFormats& formats);
+std::string formatDate(const Date& date, const DateTimeFormats& formats);
+std::string formatTime(const Time& time, const DateTimeFormats& formats);
+
+// Fixed forms independent of any locale, for exchange files: YYYY-MM-DD, HH:MM:SS with
+// .mmm when the milliseconds are not zero, and both joined by a blank.
+std::string isoDate(const Date& date);
+std::string isoTime(const Time& time);
+std::string isoDateTime(const DateTime& moment);
+Date parseIsoDate(std::string_view text);
+Time parseIsoTime(std::string_view text);
+DateTime parseIsoDateTime(std::string_view text);
+
+}  // namespace vaq

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vaq {
+
+// Names of tables, columns, aliases and indexes are compared without regard to letter case.
+// Only ASCII letters fold: the names are ASCII, and folding bytes of other code pages would
+// make two different names equal.
+char asciiLower(char c);
+char asciiUpper(char c);
+std::string asciiLower(std::string_view text);
+std::string asciiUpper(std::string_view text);
+bool iequals(std::string_view a, std::string_view b);
+bool iless(std::string_view a, std::string_view b);
+
+// Blanks and tabs at either end removed.
+std::string_view trimBlanks(std::string_view text);
+
+}  // namespace vaq

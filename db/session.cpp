@@ -1,0 +1,115 @@
+#include "db/session.h"
+
+#include <algorithm>
+
+#include "common/text.h"
+#include "db/database.h"
+#include "engine/api/dbi.h"
+#include "engine/api/engine_error.h"
+#include "engine/api/tables.h"
+
+namespace vaq::db {
+
+namespace {
+
+// Closes the list of databases on every way out.
+class DatabaseList {
+  public:
+    DatabaseList() { pdx::check(pdx::DbiOpenDatabaseList(&cursor_)); }
+    // Reached with an open cursor only when an error is already on its way; closing a list
+    // cursor cannot fail otherwise, so its result adds nothing to that error.
+    ~DatabaseList() {
+        if (cursor_ != nullptr) pdx::DbiCloseCursor(&cursor_);
+    }
+    DatabaseList(const DatabaseList&) = delete;
+    DatabaseList& operator=(const DatabaseList&) = delete;
+
+    // False after the last record; any other failure is raised.
+    bool next(pdx::DBDesc& desc) {
+        const pdx::DBIResult result = pdx::DbiGetNextRecord(cursor_, pdx::dbiNOLOCK, &desc);
+        if (result == pdx::DBIERR_EOF) return false;
+        pdx::check(result);
+        return true;
+    }
+    void close() { pdx::check(pdx::DbiCloseCursor(&cursor_)); }
+
+  private:
+    pdx::hDBICur cursor_ = nullptr;
+};
+
+}  // namespace
+
+Session::Session(std::string name) : name_(std::move(name)) {}
+
+Session::~Session() = default;
+
+void Session::setActive(bool active) {
+    if (active == active_) return;
+    if (active) {
+        pdx::check(pdx::DbiInit());
+    } else {
+        for (Database* database : databases_)
+            database->close();
+    }
+    active_ = active;
+}
+
+std::vector<std::string> Session::aliasNames() {
+    open();
+    std::vector<std::string> names;
+    DatabaseList list;
+    pdx::DBDesc desc{};
+    while (list.next(desc))
+        names.emplace_back(desc.szName);
+    list.close();
+    return names;
+}
+
+void Session::getAliasNames(std::vector<std::string>& list) {
+    list.clear();
+    list = aliasNames();
+}
+
+std::vector<std::string> Session::tableNames(std::string_view databaseName,
+                                             std::string_view pattern, bool extensions,
+                                             bool systemTables) {
+    open();
+    if (const Database* database = findDatabase(databaseName))
+        return pdx::listTables(database->directory(), pattern, extensions, systemTables);
+    return pdx::listAliasTables(databaseName, pattern, extensions, systemTables);
+}
+
+void Session::getTableNames(std::string_view databaseName, std::string_view pattern,
+                            bool extensions, bool systemTables, std::vector<std::string>& list) {
+    list.clear();
+    list = tableNames(databaseName, pattern, extensions, systemTables);
+}
+
+std::filesystem::path Session::aliasDirectory(std::string_view aliasName) {
+    open();
+    pdx::DBDesc desc{};
+    pdx::check(pdx::DbiGetDatabaseDesc(std::string(aliasName).c_str(), &desc));
+    return desc.szPhyName;
+}
+
+Database* Session::findDatabase(std::string_view databaseName) const {
+    for (Database* database : databases_)
+        if (database->connected() && iequals(database->databaseName(), databaseName))
+            return database;
+    return nullptr;
+}
+
+void Session::attach(Database* database) {
+    databases_.push_back(database);
+}
+
+void Session::detach(Database* database) {
+    std::erase(databases_, database);
+}
+
+Session& defaultSession() {
+    static Session session("Default");
+    return session;
+}
+
+}  // namespace vaq::db

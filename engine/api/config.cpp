@@ -1,0 +1,341 @@
+#include "engine/api/config.h"
+
+#include <ini.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "common/text.h"
+#include "engine/api/dbi.h"
+#include "engine/api/engine_error.h"
+
+namespace pdx {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The INI reader's line buffer holds 200 bytes: 197 characters, CR, LF and the terminating
+// NUL. It would cut a longer line in two, so longer lines are refused before parsing.
+constexpr std::size_t kMaxLineLength = 197;
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+fs::path homeDirectory() {
+    const std::string home = environment("HOME");
+    if (!home.empty()) return home;
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
+    throw EngineError(DBIERR_CONFIG, "Cannot find the home folder: HOME is not set");
+}
+
+// An XDG base folder: the variable when it holds an absolute path, else the fallback under
+// the home folder.
+fs::path xdgFolder(const char* variable, const char* fallback) {
+    const fs::path value = environment(variable);
+    if (!value.empty() && value.is_absolute()) return value;
+    return homeDirectory() / fallback;
+}
+
+EngineError configError(const std::string& origin, int line, const std::string& what) {
+    std::string where = origin.empty() ? "Engine configuration" : "Engine configuration " + origin;
+    if (line > 0) where += " line " + std::to_string(line);
+    return EngineError(DBIERR_CONFIG, where + ": " + what);
+}
+
+// What the INI callbacks build up.
+struct Reader {
+    fs::path baseDir;
+    std::string origin;
+    std::vector<Alias> aliases;
+    EngineSettings settings;
+    std::string firstError;
+    int errorLine = 0;
+};
+
+fs::path resolvePath(const std::string& value, const fs::path& baseDir) {
+    if (value == "~") return homeDirectory();
+    if (value.rfind("~/", 0) == 0) return homeDirectory() / value.substr(2);
+    const fs::path path(value);
+    return path.is_absolute() ? path : baseDir / path;
+}
+
+bool parseInteger(std::string_view text, int& out) {
+    if (text.empty() || text.size() > 9) return false;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    out = value;
+    return true;
+}
+
+// Section header of an alias: "alias NAME". Returns the name, or "" for another section.
+std::string aliasNameOf(std::string_view section) {
+    if (section.size() < 6 || !vaq::iequals(section.substr(0, 5), "alias")) return {};
+    if (section[5] != ' ' && section[5] != '\t') return {};
+    return std::string(vaq::trimBlanks(section.substr(6)));
+}
+
+Alias& aliasFor(Reader& reader, const std::string& name) {
+    for (Alias& alias : reader.aliases)
+        if (vaq::iequals(alias.name, name)) return alias;
+    return reader.aliases.emplace_back(Alias{name, szSTANDARD, {}});
+}
+
+// Throws a message for the line; the INI callback turns it into an error at that line.
+void applyAliasSetting(Reader& reader, const std::string& aliasName, std::string_view key,
+                       const std::string& value) {
+    Alias& alias = aliasFor(reader, aliasName);
+    if (vaq::iequals(key, "type")) {
+        if (value.empty() || value.size() > DBIMAXNAMELEN)
+            throw vaq::Error("the type of alias " + aliasName + " must have 1 to " +
+                             std::to_string(DBIMAXNAMELEN) + " characters");
+        alias.type = value;
+    } else if (vaq::iequals(key, "path")) {
+        if (value.empty()) throw vaq::Error("alias " + aliasName + " has an empty path");
+        alias.path = resolvePath(value, reader.baseDir).lexically_normal();
+        if (alias.path.native().size() > static_cast<std::size_t>(DBIMAXPATHLEN))
+            throw vaq::Error("the path of alias " + aliasName + " is longer than " +
+                             std::to_string(DBIMAXPATHLEN) + " characters");
+    } else {
+        throw vaq::Error("unknown setting '" + std::string(key) + "' in [alias " + aliasName + "]");
+    }
+}
+
+void applyEngineSetting(Reader& reader, std::string_view key, const std::string& value) {
+    EngineSettings& settings = reader.settings;
+    if (vaq::iequals(key, "private_dir")) {
+        if (value.empty()) throw vaq::Error("private_dir is empty");
+        settings.privateDir = resolvePath(value, reader.baseDir).lexically_normal();
+    } else if (vaq::iequals(key, "create_level")) {
+        int level = 0;
+        if (!parseInteger(value, level) || (level != 3 && level != 4 && level != 5 && level != 7))
+            throw vaq::Error("create_level must be 3, 4, 5 or 7, not '" + value + "'");
+        settings.createLevel = level;
+    } else if (vaq::iequals(key, "block_size")) {
+        int size = 0;
+        if (!parseInteger(value, size) || size < 1024 || size > 32768 || size % 1024 != 0)
+            throw vaq::Error("block_size must be a multiple of 1024 from 1024 to 32768, not '" +
+                             value + "'");
+        settings.blockSize = size;
+    } else {
+        throw vaq::Error("unknown setting '" + std::string(key) + "' in [engine]");
+    }
+}
+
+// Feeds the INI reader line by line like fgets, counting lines, so that a setting's line is
+// known when the reader hands the setting over.
+struct LineSource {
+    std::string_view text;
+    std::size_t position = 0;
+    int line = 0;
+};
+
+char* readLine(char* buffer, int size, void* stream) {
+    auto& source = *static_cast<LineSource*>(stream);
+    if (source.position >= source.text.size() || size < 2) return nullptr;
+    std::size_t end = source.text.find('\n', source.position);
+    end = end == std::string_view::npos ? source.text.size() : end + 1;
+    const std::size_t length = std::min(end - source.position, static_cast<std::size_t>(size - 1));
+    std::memcpy(buffer, source.text.data() + source.position, length);
+    buffer[length] = '\0';
+    source.position += length;
+    ++source.line;
+    return buffer;
+}
+
+struct ParseState {
+    Reader* reader;
+    LineSource* source;
+};
+
+int onSetting(void* user, const char* section, const char* key, const char* value) {
+    auto& state = *static_cast<ParseState*>(user);
+    Reader& reader = *state.reader;
+    const int line = state.source->line;
+    if (!reader.firstError.empty()) return 1;  // report only the first problem
+    try {
+        const std::string aliasName = aliasNameOf(section);
+        if (!aliasName.empty())
+            applyAliasSetting(reader, aliasName, key, value);
+        else if (vaq::iequals(section, "engine"))
+            applyEngineSetting(reader, key, value);
+        else if (std::string_view(section).empty())
+            throw vaq::Error("setting '" + std::string(key) + "' outside of a section");
+        else
+            throw vaq::Error("unknown section [" + std::string(section) + "]");
+    } catch (const std::exception& error) {
+        reader.firstError = error.what();
+        reader.errorLine = line;
+    }
+    return 1;
+}
+
+// Section headers come first, so that an alias without settings is reported and an alias
+// named twice is refused instead of merged.
+void readSectionHeaders(std::string_view text, Reader& reader) {
+    std::istringstream lines{std::string(text)};
+    std::string line;
+    int number = 0;
+    while (std::getline(lines, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.size() > kMaxLineLength)
+            throw configError(
+                reader.origin, number,
+                "line is longer than " + std::to_string(kMaxLineLength) + " characters");
+        const std::string_view trimmed = vaq::trimBlanks(line);
+        if (trimmed.empty() || trimmed.front() != '[') continue;
+        const std::size_t close = trimmed.find(']');
+        if (close == std::string_view::npos) continue;  // the INI reader reports it
+        const std::string name = aliasNameOf(vaq::trimBlanks(trimmed.substr(1, close - 1)));
+        if (name.empty()) continue;
+        if (name.size() > static_cast<std::size_t>(DBIMAXNAMELEN))
+            throw configError(reader.origin, number,
+                              "alias name is longer than " + std::to_string(DBIMAXNAMELEN) +
+                                  " characters: " + name);
+        for (const Alias& alias : reader.aliases)
+            if (vaq::iequals(alias.name, name))
+                throw configError(reader.origin, number, "alias defined twice: " + name);
+        reader.aliases.push_back(Alias{name, szSTANDARD, {}});
+    }
+}
+
+struct ProcessConfiguration {
+    std::mutex mutex;
+    std::shared_ptr<const Configuration> configuration;
+};
+
+ProcessConfiguration& processConfiguration() {
+    static ProcessConfiguration state;
+    return state;
+}
+
+}  // namespace
+
+Configuration::Configuration() {
+    settings_.privateDir = defaultPrivateDir();
+}
+
+Configuration Configuration::fromText(std::string_view text, const fs::path& baseDir,
+                                      const std::string& origin) {
+    Reader reader;
+    reader.baseDir = baseDir;
+    reader.origin = origin;
+    reader.settings.privateDir = defaultPrivateDir();
+    readSectionHeaders(text, reader);
+
+    LineSource source{text, 0, 0};
+    ParseState state{&reader, &source};
+    const int result = ini_parse_stream(readLine, &source, onSetting, &state);
+    if (!reader.firstError.empty()) throw configError(origin, reader.errorLine, reader.firstError);
+    if (result > 0) throw configError(origin, result, "syntax error");
+    if (result < 0) throw configError(origin, 0, "the file cannot be parsed");
+
+    for (const Alias& alias : reader.aliases)
+        if (alias.path.empty())
+            throw configError(origin, 0, "alias " + alias.name + " has no path");
+
+    Configuration configuration;
+    configuration.aliases_ = std::move(reader.aliases);
+    configuration.settings_ = std::move(reader.settings);
+    return configuration;
+}
+
+Configuration Configuration::fromFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        throw EngineError(DBIERR_CONFIG, "Engine configuration cannot be read: " + file.string() +
+                                             ": " + std::strerror(errno));
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad())
+        throw EngineError(DBIERR_CONFIG, "Engine configuration cannot be read: " + file.string());
+    const fs::path absolute = fs::absolute(file);
+    Configuration configuration =
+        fromText(content.str(), absolute.parent_path(), absolute.string());
+    configuration.source_ = absolute;
+    return configuration;
+}
+
+fs::path Configuration::defaultFile() {
+    const std::string explicitFile = environment("PDX_CONFIG");
+    if (!explicitFile.empty()) return explicitFile;
+    return xdgFolder("XDG_CONFIG_HOME", ".config") / "pdx" / "engine.ini";
+}
+
+Configuration Configuration::loadDefault() {
+    const fs::path file = defaultFile();
+    std::error_code error;
+    const bool exists = fs::exists(file, error);
+    if (!exists && environment("PDX_CONFIG").empty()) return Configuration{};
+    if (!exists)
+        throw EngineError(DBIERR_CONFIG, "Engine configuration file does not exist: " +
+                                             file.string() + " (named by PDX_CONFIG)");
+    return fromFile(file);
+}
+
+const Alias* Configuration::findAlias(std::string_view name) const {
+    for (const Alias& alias : aliases_)
+        if (vaq::iequals(alias.name, name)) return &alias;
+    return nullptr;
+}
+
+fs::path defaultPrivateDir() {
+    try {
+        return xdgFolder("XDG_STATE_HOME", ".local/state") / "pdx" / "private";
+    } catch (const EngineError&) {
+        // Without a home folder the private directory must be set in the file; a relative
+        // default keeps the configuration usable until then.
+        return fs::path("pdx") / "private";
+    }
+}
+
+std::shared_ptr<const Configuration> currentConfiguration() {
+    ProcessConfiguration& state = processConfiguration();
+    std::lock_guard lock(state.mutex);
+    if (!state.configuration)
+        state.configuration = std::make_shared<const Configuration>(Configuration::loadDefault());
+    return state.configuration;
+}
+
+void useConfiguration(Configuration configuration) {
+    ProcessConfiguration& state = processConfiguration();
+    std::lock_guard lock(state.mutex);
+    state.configuration = std::make_shared<const Configuration>(std::move(configuration));
+}
+
+void reloadConfiguration() {
+    ProcessConfiguration& state = processConfiguration();
+    std::lock_guard lock(state.mutex);
+    state.configuration.reset();
+}
+
+Alias findAlias(std::string_view name) {
+    const auto configuration = currentConfiguration();
+    if (const Alias* alias = configuration->findAlias(name)) return *alias;
+    throw EngineError(DBIERR_UNKNOWNDB, "Alias not found: " + std::string(name));
+}
+
+fs::path aliasDirectory(std::string_view aliasName) {
+    const Alias alias = findAlias(aliasName);
+    if (!vaq::iequals(alias.type, szSTANDARD))
+        throw EngineError(DBIERR_NOTSUPPORTED, "Alias is not of type STANDARD: " + alias.name);
+    std::error_code error;
+    if (!fs::is_directory(alias.path, error))
+        throw EngineError(DBIERR_DIRNOTFOUND, "Directory does not exist: " + alias.path.string());
+    return alias.path;
+}
+
+}  // namespace pdx
