@@ -1,0 +1,229 @@
+// Full scan of a transaction table: every field of every record read as a value, by our
+// engine and by pxlib on the same file in the same run. Prints the time ratio and the peak
+// memory each scan needed.
+//
+//   pdx_scan_benchmark [--records=N] [google benchmark flags]   (N defaults to 1 000 000)
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <paradox.h>
+}
+
+#include "bench/transact_table.h"
+#include "engine/table/cursor.h"
+#include "engine/table/table.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::uint32_t g_records = 1'000'000;
+fs::path g_table;
+std::map<std::string, double> g_seconds_per_scan;
+std::map<std::string, long> g_peak_kib;
+
+// A temporary folder removed with everything in it.
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "pdx-scan-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+// Peak resident memory: reset before a scan, read after it (Linux).
+void reset_peak_memory() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+long peak_memory_kib() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return 0;
+}
+
+long resident_memory_kib() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return 0;
+}
+
+void record_result(benchmark::State& state, const std::string& name, long base_kib) {
+    const long peak = peak_memory_kib() - base_kib;
+    g_peak_kib[name] = std::max(g_peak_kib[name], peak);
+    state.counters["peak_kib"] = static_cast<double>(peak);
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(g_records));
+}
+
+std::size_t scan_with_engine() {
+    auto table = pdx::Table::open_file(g_table);
+    auto cursor = table->open_cursor();
+    const std::size_t fields = table->schema().size();
+    std::size_t checksum = 0;
+    for (; !cursor->eof(); cursor->next()) {
+        for (std::size_t i = 0; i < fields; ++i) {
+            const pdx::Value value = cursor->value(i);
+            switch (value.type()) {
+                case pdx::FieldType::kAlpha:
+                    checksum += value.as_text().size();
+                    break;
+                case pdx::FieldType::kTimestamp:
+                    checksum += static_cast<std::size_t>(value.timestamp().value_or(0) > 0);
+                    break;
+                case pdx::FieldType::kDate:
+                    checksum += static_cast<std::size_t>(value.day_number().value_or(0));
+                    break;
+                case pdx::FieldType::kTime:
+                    checksum += static_cast<std::size_t>(value.milliseconds().value_or(0));
+                    break;
+                default:
+                    checksum += static_cast<std::size_t>(value.integer().value_or(0));
+            }
+        }
+    }
+    return checksum;
+}
+
+std::size_t scan_with_pxlib() {
+    pxdoc_t* doc = PX_new();
+    std::FILE* file = std::fopen(g_table.c_str(), "rb");
+    if (doc == nullptr || file == nullptr || PX_open_fp(doc, file) < 0)
+        throw std::runtime_error("pxlib cannot open the table");
+    PX_set_targetencoding(doc, "UTF-8");
+    const int records = PX_get_num_records(doc);
+    const int fields = PX_get_num_fields(doc);
+    std::vector<char> record(static_cast<std::size_t>(doc->px_head->px_recordsize));
+    std::size_t checksum = 0;
+    for (int r = 0; r < records; ++r) {
+        if (PX_get_record(doc, r, record.data()) == nullptr) throw std::runtime_error("pxlib read");
+        char* p = record.data();
+        for (int i = 0; i < fields; ++i) {
+            const pxfield_t* f = PX_get_field(doc, i);
+            switch (f->px_ftype) {
+                case pxfAlpha: {
+                    char* text = nullptr;
+                    if (PX_get_data_alpha(doc, p, f->px_flen, &text) > 0) {
+                        checksum += std::strlen(text);
+                        doc->free(doc, text);
+                    }
+                    break;
+                }
+                case pxfTimestamp: {
+                    double v = 0;
+                    PX_get_data_double(doc, p, f->px_flen, &v);
+                    checksum += static_cast<std::size_t>(v > 0);
+                    break;
+                }
+                default: {
+                    long v = 0;
+                    PX_get_data_long(doc, p, f->px_flen, &v);
+                    checksum += static_cast<std::size_t>(v);
+                }
+            }
+            p += f->px_flen;
+        }
+    }
+    PX_close(doc);
+    PX_delete(doc);
+    std::fclose(file);
+    return checksum;
+}
+
+template <std::size_t (*Scan)()>
+void run_scan(benchmark::State& state, const std::string& name) {
+    const long base = resident_memory_kib();
+    reset_peak_memory();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Scan());
+    record_result(state, name, base);
+}
+
+void BM_ScanEngine(benchmark::State& state) {
+    run_scan<scan_with_engine>(state, "engine");
+}
+void BM_ScanPxlib(benchmark::State& state) {
+    run_scan<scan_with_pxlib>(state, "pxlib");
+}
+
+BENCHMARK(BM_ScanPxlib)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ScanEngine)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Keeps the time per scan of each benchmark for the closing ratio.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            const std::string name = run.benchmark_name();
+            const double seconds =
+                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            if (name.find("Engine") != std::string::npos) g_seconds_per_scan["engine"] = seconds;
+            if (name.find("Pxlib") != std::string::npos) g_seconds_per_scan["pxlib"] = seconds;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+std::uint32_t take_records_flag(int& argc, char** argv) {
+    std::uint32_t records = g_records;
+    int out = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--records=", 10) == 0)
+            records = static_cast<std::uint32_t>(std::stoul(argv[i] + 10));
+        else
+            argv[out++] = argv[i];
+    }
+    argc = out;
+    return records;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    g_records = take_records_flag(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+
+    TempDir dir;
+    g_table = dir.path() / "Transact.db";
+    vaq::bench::write_transact_table(g_table, g_records);
+    std::printf("table: %u records, %.1f MiB\n", g_records,
+                static_cast<double>(fs::file_size(g_table)) / (1024.0 * 1024.0));
+    std::fflush(stdout);
+
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    std::fflush(stderr);
+
+    const double engine = g_seconds_per_scan["engine"];
+    const double pxlib = g_seconds_per_scan["pxlib"];
+    if (engine > 0 && pxlib > 0)
+        std::printf("scan time engine/pxlib: %.3f (goal: at most 0.5)\n", engine / pxlib);
+    std::printf("peak memory added by a scan: engine %ld KiB, pxlib %ld KiB\n",
+                g_peak_kib["engine"], g_peak_kib["pxlib"]);
+    return 0;
+}
