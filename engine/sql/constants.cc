@@ -72,29 +72,21 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool is_leap_year(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int days_in_month(int year, int month) {
-    constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && is_leap_year(year) ? 29 : kDays[static_cast<std::size_t>(month - 1)];
-}
-
 constexpr std::string_view kDateForm = "dates are written month first, as 1/31/2000";
 
-Date checked_date(int year, int month, int day, std::string_view text, std::string_view field) {
+vaq::Date checked_date(int year, int month, int day, std::string_view text,
+                       std::string_view field) {
     if (month < 1 || month > 12) {
         refuse("date", text, field,
                "there is no month " + std::to_string(month) + "; " + std::string(kDateForm));
     }
     if (year < 1) refuse("date", text, field, "there is no year 0");
-    if (day < 1 || day > days_in_month(year, month)) {
+    if (day < 1 || day > vaq::daysInMonth(year, month)) {
         refuse("date", text, field,
                std::string(kMonthNames[static_cast<std::size_t>(month - 1)]) + " " +
                    std::to_string(year) + " has no day " + std::to_string(day));
     }
-    return Date{year, month, day};
+    return vaq::Date{year, month, day};
 }
 
 char date_separator(std::string_view text) {
@@ -106,14 +98,14 @@ char date_separator(std::string_view text) {
 
 int full_year(std::string_view digits, int value) {
     if (digits.size() > 2) return value;
-    return value < 50 ? 2000 + value : 1900 + value;
+    return value < 69 ? 2000 + value : 1900 + value;
 }
 
 constexpr std::string_view kTimeForm = "times are written hours:minutes:seconds, as 9:30:00";
 
 }  // namespace
 
-Date parse_date(std::string_view text, std::string_view field) {
+vaq::Date parse_date(std::string_view text, std::string_view field) {
     const std::string_view value = trim(text);
     const std::vector<std::string_view> parts = split(value, date_separator(value));
     if (parts.size() != 3) refuse("date", text, field, kDateForm);
@@ -132,7 +124,7 @@ Date parse_date(std::string_view text, std::string_view field) {
     return checked_date(full_year(parts[2], *year), *month, *day, text, field);
 }
 
-TimeOfDay parse_time(std::string_view text, std::string_view field) {
+vaq::Time parse_time(std::string_view text, std::string_view field) {
     std::string_view value = trim(text);
     std::optional<bool> afternoon;
     if (value.size() >= 2) {
@@ -147,7 +139,7 @@ TimeOfDay parse_time(std::string_view text, std::string_view field) {
     if (parts.size() >= 3 && parts.back().empty()) parts.pop_back();
     if (parts.size() < 2 || parts.size() > 3) refuse("time", text, field, kTimeForm);
 
-    TimeOfDay time;
+    vaq::Time time;
     const auto hour = small_number(parts[0], 2);
     const auto minute = small_number(parts[1], 2);
     if (!hour || !minute) refuse("time", text, field, kTimeForm);
@@ -180,13 +172,13 @@ TimeOfDay parse_time(std::string_view text, std::string_view field) {
     return time;
 }
 
-Timestamp parse_timestamp(std::string_view text, std::string_view field) {
+vaq::DateTime parse_timestamp(std::string_view text, std::string_view field) {
     const std::string_view value = trim(text);
     std::size_t blank = 0;
     while (blank < value.size() && !is_blank(value[blank]))
         ++blank;
     // A bad date or time is reported for its own part of the text.
-    Timestamp stamp;
+    vaq::DateTime stamp;
     stamp.date = parse_date(value.substr(0, blank), field);
     if (blank < value.size()) stamp.time = parse_time(value.substr(blank), field);
     return stamp;

@@ -5,46 +5,23 @@
 // trailing colon is allowed ('0:0:0:' is midnight). An empty text is not a value: the caller
 // empties the field instead. Every refusal is a SqlError naming the field and the text.
 
-#include <compare>
 #include <cstdint>
 #include <string_view>
 
+#include "common/datetime.h"
+
 namespace pdx::sql {
 
-struct Date {
-    int year = 1;
-    int month = 1;
-    int day = 1;
-
-    friend auto operator<=>(const Date&, const Date&) = default;
-};
-
-struct TimeOfDay {
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-    int millisecond = 0;
-
-    friend auto operator<=>(const TimeOfDay&, const TimeOfDay&) = default;
-};
-
-struct Timestamp {
-    Date date;
-    TimeOfDay time;
-
-    friend auto operator<=>(const Timestamp&, const Timestamp&) = default;
-};
-
-// M/D/Y with '/', '-' or '.' between the parts. A year of one or two digits is read as
-// 2000-2049 (00-49) or 1950-1999 (50-99). A text starting with a four-digit year is read
+// M/D/Y with '/', '-' or '.' between the parts. A year of one or two digits lies in
+// 1969..2068, as in the process date format. A text starting with a four-digit year is read
 // year first: 2000-01-31.
-Date parse_date(std::string_view text, std::string_view field = {});
+vaq::Date parse_date(std::string_view text, std::string_view field = {});
 
 // H:M or H:M:S, optionally S.mmm, optionally a trailing colon, optionally AM or PM.
-TimeOfDay parse_time(std::string_view text, std::string_view field = {});
+vaq::Time parse_time(std::string_view text, std::string_view field = {});
 
 // A date, then blanks and a time; a date alone is midnight of that day.
-Timestamp parse_timestamp(std::string_view text, std::string_view field = {});
+vaq::DateTime parse_timestamp(std::string_view text, std::string_view field = {});
 
 // true, false, t, f, yes, no, y, n, 1, 0; letter case ignored.
 bool parse_boolean(std::string_view text, std::string_view field = {});

@@ -21,23 +21,23 @@ std::string error_of(Call call) {
 }
 
 TEST(DateConstant, ReadsMonthFirst) {
-    EXPECT_EQ(parse_date("1/1/2000"), (Date{2000, 1, 1}));
-    EXPECT_EQ(parse_date("1/31/2000"), (Date{2000, 1, 31}));
-    EXPECT_EQ(parse_date("12/1/1999"), (Date{1999, 12, 1}));
-    EXPECT_EQ(parse_date(" 02-03-2004 "), (Date{2004, 2, 3}));
-    EXPECT_EQ(parse_date("2.3.2004"), (Date{2004, 2, 3}));
-    EXPECT_EQ(parse_date("2/29/2000"), (Date{2000, 2, 29}));
-    EXPECT_EQ(parse_date("12/31/9999"), (Date{9999, 12, 31}));
+    EXPECT_EQ(parse_date("1/1/2000"), (vaq::Date{2000, 1, 1}));
+    EXPECT_EQ(parse_date("1/31/2000"), (vaq::Date{2000, 1, 31}));
+    EXPECT_EQ(parse_date("12/1/1999"), (vaq::Date{1999, 12, 1}));
+    EXPECT_EQ(parse_date(" 02-03-2004 "), (vaq::Date{2004, 2, 3}));
+    EXPECT_EQ(parse_date("2.3.2004"), (vaq::Date{2004, 2, 3}));
+    EXPECT_EQ(parse_date("2/29/2000"), (vaq::Date{2000, 2, 29}));
+    EXPECT_EQ(parse_date("12/31/9999"), (vaq::Date{9999, 12, 31}));
 }
 
-TEST(DateConstant, TwoDigitYearsFallIn1950To2049AndFourDigitYearFirstIsIso) {
-    EXPECT_EQ(parse_date("1/1/00"), (Date{2000, 1, 1}));
-    EXPECT_EQ(parse_date("1/1/49"), (Date{2049, 1, 1}));
-    EXPECT_EQ(parse_date("1/1/50"), (Date{1950, 1, 1}));
-    EXPECT_EQ(parse_date("1/1/99"), (Date{1999, 1, 1}));
-    EXPECT_EQ(parse_date("1/1/5"), (Date{2005, 1, 1}));
-    EXPECT_EQ(parse_date("2000-01-31"), (Date{2000, 1, 31}));
-    EXPECT_EQ(parse_date("2024/2/29"), (Date{2024, 2, 29}));
+TEST(DateConstant, TwoDigitYearsFallIn1969To2068AndFourDigitYearFirstIsIso) {
+    EXPECT_EQ(parse_date("1/1/00"), (vaq::Date{2000, 1, 1}));
+    EXPECT_EQ(parse_date("1/1/68"), (vaq::Date{2068, 1, 1}));
+    EXPECT_EQ(parse_date("1/1/69"), (vaq::Date{1969, 1, 1}));
+    EXPECT_EQ(parse_date("1/1/99"), (vaq::Date{1999, 1, 1}));
+    EXPECT_EQ(parse_date("1/1/5"), (vaq::Date{2005, 1, 1}));
+    EXPECT_EQ(parse_date("2000-01-31"), (vaq::Date{2000, 1, 31}));
+    EXPECT_EQ(parse_date("2024/2/29"), (vaq::Date{2024, 2, 29}));
 }
 
 TEST(DateConstant, RefusesWhatIsNoDateNamingFieldTextAndReason) {
@@ -69,18 +69,18 @@ TEST(DateConstant, RefusesWhatIsNoDateNamingFieldTextAndReason) {
 }
 
 TEST(TimeConstant, ReadsHoursMinutesSecondsWithTrailingColonAndFraction) {
-    EXPECT_EQ(parse_time("0:0:0:"), TimeOfDay{});
-    EXPECT_EQ(parse_time("0:0:0"), TimeOfDay{});
-    EXPECT_EQ(parse_time("09:00:00"), (TimeOfDay{9, 0, 0, 0}));
-    EXPECT_EQ(parse_time("23:59:59"), (TimeOfDay{23, 59, 59, 0}));
-    EXPECT_EQ(parse_time("7:05"), (TimeOfDay{7, 5, 0, 0}));
-    EXPECT_EQ(parse_time("7:05:"), (TimeOfDay{7, 5, 0, 0}));
-    EXPECT_EQ(parse_time("10:20:30.5"), (TimeOfDay{10, 20, 30, 500}));
-    EXPECT_EQ(parse_time("10:20:30.25"), (TimeOfDay{10, 20, 30, 250}));
-    EXPECT_EQ(parse_time("10:20:30.125"), (TimeOfDay{10, 20, 30, 125}));
-    EXPECT_EQ(parse_time(" 12:00 AM "), (TimeOfDay{0, 0, 0, 0}));
-    EXPECT_EQ(parse_time("12:30:00 pm"), (TimeOfDay{12, 30, 0, 0}));
-    EXPECT_EQ(parse_time("1:15PM"), (TimeOfDay{13, 15, 0, 0}));
+    EXPECT_EQ(parse_time("0:0:0:"), vaq::Time{});
+    EXPECT_EQ(parse_time("0:0:0"), vaq::Time{});
+    EXPECT_EQ(parse_time("09:00:00"), (vaq::Time{9, 0, 0, 0}));
+    EXPECT_EQ(parse_time("23:59:59"), (vaq::Time{23, 59, 59, 0}));
+    EXPECT_EQ(parse_time("7:05"), (vaq::Time{7, 5, 0, 0}));
+    EXPECT_EQ(parse_time("7:05:"), (vaq::Time{7, 5, 0, 0}));
+    EXPECT_EQ(parse_time("10:20:30.5"), (vaq::Time{10, 20, 30, 500}));
+    EXPECT_EQ(parse_time("10:20:30.25"), (vaq::Time{10, 20, 30, 250}));
+    EXPECT_EQ(parse_time("10:20:30.125"), (vaq::Time{10, 20, 30, 125}));
+    EXPECT_EQ(parse_time(" 12:00 AM "), (vaq::Time{0, 0, 0, 0}));
+    EXPECT_EQ(parse_time("12:30:00 pm"), (vaq::Time{12, 30, 0, 0}));
+    EXPECT_EQ(parse_time("1:15PM"), (vaq::Time{13, 15, 0, 0}));
 }
 
 TEST(TimeConstant, RefusesWhatIsNoTime) {
@@ -105,10 +105,11 @@ TEST(TimeConstant, RefusesWhatIsNoTime) {
 }
 
 TEST(TimestampConstant, DateAndTimeOrDateAlone) {
-    EXPECT_EQ(parse_timestamp("1/31/2000 13:45:10"), (Timestamp{{2000, 1, 31}, {13, 45, 10, 0}}));
+    EXPECT_EQ(parse_timestamp("1/31/2000 13:45:10"),
+              (vaq::DateTime{{2000, 1, 31}, {13, 45, 10, 0}}));
     EXPECT_EQ(parse_timestamp("1/31/2000\t1:45:10 PM"),
-              (Timestamp{{2000, 1, 31}, {13, 45, 10, 0}}));
-    EXPECT_EQ(parse_timestamp("2000-01-31"), (Timestamp{{2000, 1, 31}, {}}));
+              (vaq::DateTime{{2000, 1, 31}, {13, 45, 10, 0}}));
+    EXPECT_EQ(parse_timestamp("2000-01-31"), (vaq::DateTime{{2000, 1, 31}, {}}));
     EXPECT_EQ(error_of([] { parse_timestamp("1/31/2000 25:00", "DT"); }),
               "Not a valid time for field DT: ' 25:00' (there is no hour 25)");
     EXPECT_EQ(error_of([] { parse_timestamp("31/1/2000 10:00", "DT"); }),

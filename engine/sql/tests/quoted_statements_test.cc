@@ -181,15 +181,15 @@ TEST(QuotedStatements, EveryUpdateValueConvertsToTheColumnAddedBeforeIt) {
 TEST(QuotedStatements, MidnightAndFirstOfJanuaryAreReadAsMeant) {
     const auto midnight =
         std::get<Update>(parse(find("column block 5: WinterTriggerTime: update").text));
-    EXPECT_EQ(parse_time(std::get<Literal>(midnight.assignments[0].value.node).text), TimeOfDay{});
+    EXPECT_EQ(parse_time(std::get<Literal>(midnight.assignments[0].value.node).text), vaq::Time{});
     const auto new_year =
         std::get<Update>(parse(find("column block 5: SummerTriggerDate: update").text));
     EXPECT_EQ(parse_date(std::get<Literal>(new_year.assignments[0].value.node).text),
-              (Date{2000, 1, 1}));
+              (vaq::Date{2000, 1, 1}));
     const auto nine =
         std::get<Update>(parse(find("column block 12: WorkingHourStart: update").text));
     EXPECT_EQ(parse_time(std::get<Literal>(nine.assignments[0].value.node).text),
-              (TimeOfDay{9, 0, 0, 0}));
+              (vaq::Time{9, 0, 0, 0}));
     const auto panic = std::get<Update>(parse(find("column block 5: PanicPIN: update").text));
     EXPECT_EQ(std::get<Literal>(panic.assignments[0].value.node).text, kPanicPin);
 }
