@@ -728,7 +728,6 @@ std::string formatDate(const Date& date) {
 }
 
 std::string formatDate(const Date& date, std::string_view format) {
-    validateDateFormat(format);
     return renderDate(date, format, dateSeparator());
 }
 
@@ -741,7 +740,6 @@ std::string formatTime(const Time& time) {
 }
 
 std::string formatTime(const Time& time, std::string_view format) {
-    validateTimeFormat(format);
     return renderTime(time, format, dateTimeFormats());
 }
 

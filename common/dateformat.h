@@ -61,7 +61,8 @@ char timeSeparator();
 void setTimeSeparator(char separator);
 
 // Dates and times as text under the process-wide formats, or under a given format with the
-// process-wide separators.
+// process-wide separators; a given format may leave fields out ("mm/yyyy"). A format with
+// a day or month name field or an unclosed quote throws vaq::Error.
 std::string formatDate(const Date& date);
 std::string formatDate(const Date& date, std::string_view format);
 std::string formatTime(const Time& time);

@@ -388,7 +388,7 @@ enum class ColumnType {
 struct ColumnLayout {
     std::string_view name;
     ColumnType type = ColumnType::Text;
-    int size = 0;          // width of a char column
+    int size = 0;          // width of a char column; for Text the least width needed
     bool created = false;  // part of the table's CREATE TABLE
     bool added = false;    // added by the upgrade to a table that lacks it
     int addedSize = 0;     // width when added, where it differs from `size`

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "db/database.h"
+#include "db/session.h"
+#include "engine/api/config.h"
+#include "engine/api/engine_error.h"
+
+namespace vaq::db {
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+// A database directory with a few tables and an engine that knows it as VAQ, beside an
+// alias whose directory is missing.
+class Connections : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "vaq-db-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+        fs::create_directory(root_ / "data");
+        for (const char* name : {"Door.DB", "Door.PX", "Transact.db", "Ctrller.DB"})
+            std::ofstream(root_ / "data" / name) << "x";
+        pdx::useConfiguration(pdx::Configuration::fromText(
+            "[alias VAQ]\npath = data\n[alias Old]\npath = gone\n[alias Other]\ntype = DBASE\n"
+            "path = data\n",
+            root_, "test"));
+    }
+    void TearDown() override {
+        pdx::reloadConfiguration();
+        fs::remove_all(root_);
+    }
+
+    fs::path data() const { return root_ / "data"; }
+
+    template <typename Fn>
+    static std::string failureOf(Fn&& fn) {
+        try {
+            fn();
+        } catch (const Error& error) {
+            return error.what();
+        }
+        return "no error";
+    }
+
+    fs::path root_;
+};
+
+TEST_F(Connections, SessionListsAliasesAndTablesIntoEmptiedLists) {
+    Session session("Session1");
+    EXPECT_FALSE(session.active());
+    Names list{"left over"};
+    session.getAliasNames(list);
+    EXPECT_TRUE(session.active());
+    EXPECT_EQ(list, (Names{"VAQ", "Old", "Other"}));
+
+    list = {"left over"};
+    session.getTableNames("VAQ", "*.*", true, false, list);
+    EXPECT_EQ(list, (Names{"Ctrller.DB", "Door.DB", "Transact.db"}));
+    EXPECT_EQ(session.tableNames("vaq", "*.*", false), (Names{"Ctrller", "Door", "Transact"}));
+    EXPECT_EQ(session.aliasDirectory("VAQ"), data());
+    EXPECT_EQ(session.aliasDirectory("Old"), root_ / "gone");  // described, though missing
+
+    list = {"left over"};
+    EXPECT_EQ(failureOf([&] { session.getTableNames("Old", "*.*", true, false, list); }),
+              "Directory does not exist: " + (root_ / "gone").string());
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(failureOf([&] { session.tableNames("Nowhere"); }), "Alias not found: Nowhere");
+    EXPECT_EQ(failureOf([&] { session.aliasDirectory("Nowhere"); }), "Alias not found: Nowhere");
+}
+
+TEST_F(Connections, DatabaseOpensOnAnAliasAndGivesItsDirectory) {
+    Session session("Session1");
+    Database mainDb(session, "MainDB", "VAQ");
+    EXPECT_FALSE(mainDb.connected());
+    EXPECT_EQ(failureOf([&] { mainDb.directory(); }), "Database is not open: MainDB");
+
+    mainDb.open();
+    EXPECT_TRUE(session.active());
+    EXPECT_TRUE(mainDb.connected());
+    EXPECT_EQ(mainDb.directory(), data());
+    EXPECT_EQ(session.findDatabase("maindb"), &mainDb);
+    EXPECT_EQ(session.tableNames("MainDB").size(), 3u);  // by connection name
+    EXPECT_EQ(failureOf([&] { mainDb.setAliasName("Old"); }),
+              "Cannot change the alias of an open database: MainDB");
+
+    mainDb.close();  // closed and opened again, as the upgrade does
+    EXPECT_EQ(session.findDatabase("MainDB"), nullptr);
+    mainDb.open();
+    EXPECT_EQ(mainDb.directory(), data());
+
+    session.close();  // deactivating the session closes its connections
+    EXPECT_FALSE(mainDb.connected());
+}
+
+TEST_F(Connections, OpeningFailsWithTheEnginesMessage) {
+    Session session("Session1");
+    Database missingAlias(session, "MainDB", "VAQX");
+    try {
+        missingAlias.open();
+        ADD_FAILURE() << "opened a connection on an unknown alias";
+    } catch (const pdx::EngineError& error) {
+        EXPECT_EQ(error.code(), pdx::DBIERR_UNKNOWNDB);
+        EXPECT_STREQ(error.what(), "Alias not found: VAQX");
+    }
+    EXPECT_FALSE(missingAlias.connected());
+
+    Database missingDir(session, "Second", "Old");
+    EXPECT_EQ(failureOf([&] { missingDir.open(); }),
+              "Directory does not exist: " + (root_ / "gone").string());
+    Database otherType(session, "Third", "Other");
+    EXPECT_EQ(failureOf([&] { otherType.open(); }), "Alias is not of type STANDARD: Other");
+
+    missingDir.setAliasName("VAQ");
+    missingDir.open();
+    EXPECT_EQ(missingDir.directory(), data());
+}
+
+TEST_F(Connections, ABrokenEngineConfigurationStopsTheSessionFromStarting) {
+    const fs::path file = root_ / "broken.ini";
+    std::ofstream(file) << "[alias VAQ]\npath = /x\ncolour = blue\n";
+    setenv("PDX_CONFIG", file.c_str(), 1);
+    pdx::reloadConfiguration();
+    Session session("Session1");
+    EXPECT_EQ(failureOf([&] { session.open(); }),
+              "Engine configuration " + file.string() +
+                  " line 3: unknown setting 'colour' in [alias VAQ]");
+    EXPECT_FALSE(session.active());
+    unsetenv("PDX_CONFIG");
+}
+
+TEST(DefaultSession, IsOneProcessWideSession) {
+    EXPECT_EQ(&defaultSession(), &defaultSession());
+    EXPECT_EQ(defaultSession().name(), "Default");
+}
+
+}  // namespace
+}  // namespace vaq::db

@@ -1,0 +1,163 @@
+#include "engine/api/config.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/api/engine_error.h"
+#include "scratch.h"
+
+namespace pdx {
+namespace {
+
+using testing::ScopedEnv;
+using testing::ScratchDir;
+
+std::string failureOf(std::string_view text) {
+    try {
+        Configuration::fromText(text, "/base", "engine.ini");
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.code(), DBIERR_CONFIG);
+        return error.what();
+    }
+    return "no error";
+}
+
+TEST(Configuration, ReadsAliasesAndEngineSettings) {
+    ScratchDir dir;
+    const auto file = dir.write("engine.ini",
+                                "; engine of the test\r\n"
+                                "[alias VAQ]\r\n"
+                                "type = STANDARD\r\n"
+                                "path = data ; beside this file\r\n"
+                                "\n"
+                                "[Alias  Archive]\n"
+                                "PATH = /srv/archive/\n"
+                                "[ENGINE]\n"
+                                "private_dir = /var/pdx\n"
+                                "create_level = 5\n"
+                                "block_size = 2048\n");
+    const Configuration config = Configuration::fromFile(file);
+    ASSERT_EQ(config.aliases().size(), 2u);
+    EXPECT_EQ(config.aliases()[0].name, "VAQ");
+    EXPECT_EQ(config.aliases()[0].type, "STANDARD");
+    EXPECT_EQ(config.aliases()[0].path, dir.path() / "data");
+    EXPECT_EQ(config.aliases()[1].name, "Archive");
+    EXPECT_EQ(config.aliases()[1].type, "STANDARD");  // the default type
+    EXPECT_EQ(config.aliases()[1].path, "/srv/archive/");
+    EXPECT_EQ(config.findAlias("vaq"), &config.aliases()[0]);
+    EXPECT_EQ(config.findAlias("VAQ2"), nullptr);
+    EXPECT_EQ(config.settings().privateDir, "/var/pdx");
+    EXPECT_EQ(config.settings().createLevel, 5);
+    EXPECT_EQ(config.settings().blockSize, 2048);
+    EXPECT_EQ(config.source(), file);
+}
+
+TEST(Configuration, DefaultsAndHomeRelativePaths) {
+    ScopedEnv home("HOME", "/home/tester");
+    ScopedEnv state("XDG_STATE_HOME", std::nullopt);
+    const Configuration config =
+        Configuration::fromText("[alias A]\npath = ~/vaq\ntype = standard\n", "/etc", "x");
+    EXPECT_EQ(config.aliases()[0].path, "/home/tester/vaq");
+    EXPECT_EQ(config.aliases()[0].type, "standard");  // kept as written
+    EXPECT_EQ(config.settings().privateDir, "/home/tester/.local/state/pdx/private");
+    EXPECT_EQ(config.settings().createLevel, 7);
+    EXPECT_EQ(config.settings().blockSize, 4096);
+
+    ScopedEnv xdgState("XDG_STATE_HOME", "/state");
+    EXPECT_EQ(defaultPrivateDir(), "/state/pdx/private");
+}
+
+TEST(Configuration, RefusesMistakesWithTheirLine) {
+    EXPECT_EQ(failureOf("[alias VAQ]\npth = /x\n"),
+              "Engine configuration engine.ini line 2: unknown setting 'pth' in [alias VAQ]");
+    EXPECT_EQ(failureOf("[engine]\ncreate_level = 6\n"),
+              "Engine configuration engine.ini line 2: create_level must be 3, 4, 5 or 7, not '6'");
+    EXPECT_EQ(failureOf("[engine]\n\nblock_size = 5000\n"),
+              "Engine configuration engine.ini line 3: block_size must be a multiple of 1024 from "
+              "1024 to 32768, not '5000'");
+    EXPECT_NE(failureOf("[engine]\nblock_size = 65536\n").find("block_size must"),
+              std::string::npos);
+    EXPECT_EQ(failureOf("[engine]\ncolour = red\n"),
+              "Engine configuration engine.ini line 2: unknown setting 'colour' in [engine]");
+    EXPECT_EQ(failureOf("[aliases]\npath = /x\n"),
+              "Engine configuration engine.ini line 2: unknown section [aliases]");
+    EXPECT_EQ(failureOf("path = /x\n"),
+              "Engine configuration engine.ini line 1: setting 'path' outside of a section");
+    EXPECT_EQ(failureOf("[alias VAQ]\npath = /a\n[alias vaq]\npath = /b\n"),
+              "Engine configuration engine.ini line 3: alias defined twice: vaq");
+    EXPECT_EQ(failureOf("[alias VAQ]\ntype = STANDARD\n"),
+              "Engine configuration engine.ini: alias VAQ has no path");
+    EXPECT_EQ(failureOf("[alias EMPTY]\n"),
+              "Engine configuration engine.ini: alias EMPTY has no path");
+    EXPECT_EQ(failureOf("[alias VAQ]\npath =\n"),
+              "Engine configuration engine.ini line 2: alias VAQ has an empty path");
+    EXPECT_EQ(failureOf("[alias VAQ]\npath = /x\nthis line has no equals sign\n"),
+              "Engine configuration engine.ini line 3: syntax error");
+    EXPECT_EQ(failureOf("[alias " + std::string(32, 'A') + "]\npath = /x\n"),
+              "Engine configuration engine.ini line 1: alias name is longer than 31 characters: " +
+                  std::string(32, 'A'));
+}
+
+TEST(Configuration, RefusesLinesTheReaderWouldCut) {
+    const std::string fits = "[alias VAQ]\npath = /" + std::string(189, 'p') + "\r\n";
+    EXPECT_EQ(Configuration::fromText(fits, "/", "x").aliases()[0].path.string().size(), 190u);
+    const std::string tooLong = "[alias VAQ]\npath = /" + std::string(300, 'p') + "\n";
+    EXPECT_EQ(failureOf(tooLong),
+              "Engine configuration engine.ini line 2: line is longer than 197 characters");
+}
+
+TEST(Configuration, FileLocationFollowsTheEnvironment) {
+    ScopedEnv home("HOME", "/home/tester");
+    {
+        ScopedEnv explicitFile("PDX_CONFIG", "/etc/pdx.ini");
+        EXPECT_EQ(Configuration::defaultFile(), "/etc/pdx.ini");
+    }
+    ScopedEnv noExplicit("PDX_CONFIG", std::nullopt);
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", "/cfg");
+        EXPECT_EQ(Configuration::defaultFile(), "/cfg/pdx/engine.ini");
+    }
+    ScopedEnv relativeXdg("XDG_CONFIG_HOME", "relative");  // not absolute: ignored
+    EXPECT_EQ(Configuration::defaultFile(), "/home/tester/.config/pdx/engine.ini");
+}
+
+TEST(Configuration, MissingFiles) {
+    ScratchDir dir;
+    ScopedEnv noExplicit("PDX_CONFIG", std::nullopt);
+    ScopedEnv xdg("XDG_CONFIG_HOME", dir.path().string());
+    EXPECT_TRUE(Configuration::loadDefault().aliases().empty());  // nothing configured yet
+
+    dir.write("pdx/engine.ini", "[alias VAQ]\npath = /data\n");
+    EXPECT_EQ(Configuration::loadDefault().aliases().size(), 1u);
+
+    ScopedEnv missing("PDX_CONFIG", (dir.path() / "none.ini").string());
+    try {
+        Configuration::loadDefault();
+        ADD_FAILURE() << "a missing file named by PDX_CONFIG was accepted";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(std::string(error.what()), "Engine configuration file does not exist: " +
+                                                 (dir.path() / "none.ini").string() +
+                                                 " (named by PDX_CONFIG)");
+    }
+}
+
+TEST(Configuration, ProcessConfigurationIsReadOnFirstUseAndReplaceable) {
+    ScratchDir dir;
+    ScopedEnv explicitFile("PDX_CONFIG", dir.write("a.ini", "[alias ONE]\npath=/one\n").string());
+    reloadConfiguration();
+    EXPECT_EQ(findAlias("one").path, "/one");
+    useConfiguration(Configuration::fromText("[alias TWO]\npath=/two\n", "/", "t"));
+    EXPECT_EQ(findAlias("TWO").path, "/two");
+    try {
+        findAlias("ONE");
+        ADD_FAILURE() << "alias of the replaced configuration found";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.code(), DBIERR_UNKNOWNDB);
+        EXPECT_STREQ(error.what(), "Alias not found: ONE");
+    }
+    reloadConfiguration();
+    EXPECT_EQ(findAlias("ONE").name, "ONE");
+    reloadConfiguration();
+}
+
+}  // namespace
+}  // namespace pdx
