@@ -302,6 +302,18 @@ fs::path defaultPrivateDir() {
     }
 }
 
+fs::path privateDirectory() {
+    const fs::path directory = currentConfiguration()->settings().privateDir;
+    std::error_code error;
+    if (fs::is_directory(directory, error)) return directory;
+    fs::create_directories(directory, error);
+    if (!error) fs::permissions(directory, fs::perms::owner_all, error);
+    if (error)
+        throw EngineError(DBIERR_OSACCESS, "Cannot create the private directory " +
+                                               directory.string() + ": " + error.message());
+    return directory;
+}
+
 std::shared_ptr<const Configuration> currentConfiguration() {
     ProcessConfiguration& state = processConfiguration();
     std::lock_guard lock(state.mutex);

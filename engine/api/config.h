@@ -71,6 +71,10 @@ class Configuration {
 // $XDG_STATE_HOME/pdx/private, or ~/.local/state/pdx/private.
 std::filesystem::path defaultPrivateDir();
 
+// The private directory of the current configuration, created (for the user only) when it
+// is missing. Throws EngineError (DBIERR_OSACCESS) naming the directory and the reason.
+std::filesystem::path privateDirectory();
+
 // The configuration the engine works with, read from Configuration::loadDefault() on first
 // use. Throws EngineError when that fails (and tries again on the next call).
 std::shared_ptr<const Configuration> currentConfiguration();

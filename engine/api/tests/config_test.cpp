@@ -159,5 +159,31 @@ TEST(Configuration, ProcessConfigurationIsReadOnFirstUseAndReplaceable) {
     reloadConfiguration();
 }
 
+TEST(Configuration, PrivateDirectoryIsCreatedForTheUserOnly) {
+    ScratchDir dir;
+    const auto wanted = dir.path() / "state" / "pdx" / "private";
+    useConfiguration(
+        Configuration::fromText("[engine]\nprivate_dir = state/pdx/private\n", dir.path(), "t"));
+    EXPECT_EQ(privateDirectory(), wanted);
+    EXPECT_EQ(std::filesystem::status(wanted).permissions(), std::filesystem::perms::owner_all);
+    EXPECT_EQ(privateDirectory(), wanted);  // an existing one is used as it is
+
+    dir.write("file", "x");
+    useConfiguration(
+        Configuration::fromText("[engine]\nprivate_dir = file/private\n", dir.path(), "t"));
+    try {
+        privateDirectory();
+        ADD_FAILURE() << "created a directory below a file";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.code(), DBIERR_OSACCESS);
+        EXPECT_EQ(std::string(error.what())
+                      .rfind("Cannot create the private directory " +
+                                 (dir.path() / "file" / "private").string(),
+                             0),
+                  0u);
+    }
+    reloadConfiguration();
+}
+
 }  // namespace
 }  // namespace pdx
