@@ -1,0 +1,41 @@
+#include "app/dialog_service.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace vaq::app {
+namespace {
+
+QMessageBox::Icon messageBoxIcon(window::BoxIcon icon) {
+    switch (icon) {
+        case window::BoxIcon::Information:
+            return QMessageBox::Information;
+        case window::BoxIcon::Warning:
+            return QMessageBox::Warning;
+        case window::BoxIcon::Error:
+            return QMessageBox::Critical;
+        case window::BoxIcon::None:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+void QtDialogService::showMessage(const BoxRequest& box) {
+    QWidget* parent = box.taskModal ? nullptr : QApplication::activeWindow();
+    QMessageBox message(messageBoxIcon(box.icon), box.title, box.text, QMessageBox::Ok, parent);
+    message.setObjectName(QStringLiteral("MessageBox"));
+    message.setWindowModality(box.taskModal ? Qt::ApplicationModal : Qt::WindowModal);
+    message.exec();
+}
+
+std::optional<QString> QtDialogService::chooseFile(QFileDialog& dialog) {
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
+}  // namespace vaq::app

@@ -1,0 +1,43 @@
+#pragma once
+
+// Every message box and open-file dialog of the utility goes through one DialogService, so
+// that tests can record the boxes and answer them without showing anything.
+
+#include <QString>
+#include <optional>
+
+#include "app/port/window_port.h"
+
+class QFileDialog;
+class QWidget;
+
+namespace vaq::app {
+
+// The application title: caption of plain boxes and of the standard error box.
+inline constexpr char kApplicationTitle[] = "VAQ Utility";
+
+struct BoxRequest {
+    QString title;
+    QString text;
+    window::BoxIcon icon = window::BoxIcon::None;
+    // Blocks every window of the application, with or without a window of its own.
+    bool taskModal = false;
+};
+
+class DialogService {
+  public:
+    virtual ~DialogService() = default;
+    // A modal box with one OK button; returns when it is closed.
+    virtual void showMessage(const BoxRequest& box) = 0;
+    // Runs a configured open-file dialog; the chosen file, or nothing when cancelled.
+    virtual std::optional<QString> chooseFile(QFileDialog& dialog) = 0;
+};
+
+// Shows real boxes and dialogs, centred over the active window.
+class QtDialogService : public DialogService {
+  public:
+    void showMessage(const BoxRequest& box) override;
+    std::optional<QString> chooseFile(QFileDialog& dialog) override;
+};
+
+}  // namespace vaq::app

@@ -1,0 +1,50 @@
+#include "app/error_box.h"
+
+#include <QString>
+
+#include "app/dialog_service.h"
+
+namespace vaq::app {
+
+std::string withClosingFullStop(const std::string& message) {
+    // Bytes of a multi-byte UTF-8 character are all above '.', as the character itself is.
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') {
+        return message + '.';
+    }
+    return message;
+}
+
+void showStandardErrorBox(DialogService& dialogs, const std::string& message) {
+    dialogs.showMessage({QString::fromLatin1(kApplicationTitle),
+                         QString::fromStdString(withClosingFullStop(message)),
+                         window::BoxIcon::Error, false});
+}
+
+void showFatalStartupBox(DialogService& dialogs, const std::string& message) {
+    const QString text =
+        QStringLiteral("The database MainDB could not be opened on the alias VAQ.\n\n%1")
+            .arg(QString::fromStdString(withClosingFullStop(message)));
+    dialogs.showMessage({QStringLiteral("Application Error"), text, window::BoxIcon::Error, true});
+}
+
+std::string currentErrorMessage() {
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return "An unknown error occurred";
+    }
+}
+
+bool runShowingErrors(DialogService& dialogs, const std::function<void()>& work) {
+    try {
+        work();
+        return true;
+    } catch (...) {
+        showStandardErrorBox(dialogs, currentErrorMessage());
+        return false;
+    }
+}
+
+}  // namespace vaq::app

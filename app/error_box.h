@@ -1,0 +1,31 @@
+#pragma once
+
+// The application's standard error box and the fatal box of a failed start.
+
+#include <exception>
+#include <functional>
+#include <string>
+
+namespace vaq::app {
+
+class DialogService;
+
+// The message as the error box shows it: a full stop is added when the last character sorts
+// after the full stop (a letter or a digit, for example), so "Table is busy" reads
+// "Table is busy." while "Done!" and "Failed." stay as they are.
+std::string withClosingFullStop(const std::string& message);
+
+// Title "VAQ Utility", error icon, one OK button.
+void showStandardErrorBox(DialogService& dialogs, const std::string& message);
+
+// Task-modal "Application Error" box naming what failed, with the error's own message.
+void showFatalStartupBox(DialogService& dialogs, const std::string& message);
+
+// The message of the exception in flight (for catch (...) blocks).
+std::string currentErrorMessage();
+
+// Runs work; an error it raises is shown in the standard error box and goes no further.
+// Returns whether work ended normally.
+bool runShowingErrors(DialogService& dialogs, const std::function<void()>& work);
+
+}  // namespace vaq::app

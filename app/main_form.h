@@ -1,0 +1,68 @@
+#pragma once
+
+// TMainForm's behaviour around its widgets: opening the database at start, FormCreate and
+// FormDestroy, the menu and the About box, closing, and the wiring of every job handler so
+// that an error it raises ends in the standard error box while the window stays usable.
+
+#include <memory>
+
+#include "app/database_seam.h"
+#include "app/port/job_set.h"
+
+namespace vaq::app {
+
+class AboutBox;
+class DialogService;
+class MainWindow;
+class WidgetWindowPort;
+
+class MainForm {
+  public:
+    // Builds every control and lets installJobs plug in the job handlers.
+    MainForm(DatabaseSeam database, DialogService& dialogs,
+             const window::JobInstaller& installJobs);
+    ~MainForm();
+    MainForm(const MainForm&) = delete;
+    MainForm& operator=(const MainForm&) = delete;
+
+    // Activates the session and opens MainDB on the alias VAQ; raises when that fails.
+    void openDatabase();
+    // Alias list, table-utility session, empty text boxes, the example grid. An error is shown
+    // in the standard error box and skips the remaining steps.
+    void formCreate();
+    // Frees the table-utility session; an error is shown in the standard error box.
+    void formDestroy();
+    // Created once, hidden; each "&About..." shows the same box.
+    void createAboutBox();
+    // Shows the window centred on the screen.
+    void showCentred();
+
+    MainWindow& window() { return *window_; }
+    window::WindowPort& port();
+    AboutBox* aboutBox() { return aboutBox_; }
+    // Shows the rows of the transaction table while that table object is open.
+    void syncTransactionGrid();
+
+  private:
+    void connectMenuAndExit();
+    void connectHandlers();
+    // Runs a handler the way a click by program does: errors reach the caller.
+    void runHandler(window::Handler handler);
+    // Runs a handler the way a user's action does: errors go to the standard error box.
+    void runForUser(window::Handler handler);
+    void clickByProgram(window::Control button);
+    void fillAliasList();
+    void clearTextBoxes();
+    void fillExampleGrid();
+    void showAbout();
+
+    DatabaseSeam database_;
+    DialogService& dialogs_;
+    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<WidgetWindowPort> port_;
+    window::JobSet jobs_;
+    AboutBox* aboutBox_ = nullptr;
+    bool utilitySessionCreated_ = false;
+};
+
+}  // namespace vaq::app

@@ -1,0 +1,142 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QFrame>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "app/pages.h"
+#include "app/pictures.h"
+#include "app/row_source_model.h"
+
+namespace vaq::app {
+namespace {
+
+constexpr int kMenuStripHeight = 23;
+
+QFont defaultWindowFont() {
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    return font;
+}
+
+// A flat toolbar button with a caption that opens menu, as a classic menu bar item would.
+void addMenuButton(QToolBar* toolBar, const char* name, QMenu* menu) {
+    auto* button = new QToolButton(toolBar);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setText(menu->title());
+    button->setMenu(menu);
+    button->setPopupMode(QToolButton::InstantPopup);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setAutoRaise(true);
+    button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
+    toolBar->addWidget(button);
+}
+
+QFileDialog* openFileDialog(QWidget* window, const char* name, const QStringList& filters) {
+    auto* dialog = new QFileDialog(window);
+    dialog->setObjectName(QString::fromLatin1(name));
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setNameFilters(filters);
+    return dialog;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint) {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("VAQ DataBase Utility "));
+    setWindowIcon(programIcon());
+    setFont(defaultWindowFont());
+    setFixedSize(kClientWidth, kClientHeight);
+    buildMenuStrip();
+    buildPages();
+    buildStateControls(this);
+    buildDialogsAndTimer();
+}
+
+void MainWindow::buildMenuStrip() {
+    auto* fileMenu = new QMenu(QStringLiteral("&File"), this);
+    fileMenu->setObjectName(QStringLiteral("Exit1"));
+    exitAction_ = fileMenu->addAction(QStringLiteral("&Exit"));
+    exitAction_->setObjectName(QStringLiteral("File1"));
+
+    auto* helpMenu = new QMenu(QStringLiteral("&Help"), this);
+    helpMenu->setObjectName(QStringLiteral("About1"));
+    aboutAction_ = helpMenu->addAction(QStringLiteral("&About..."));
+    aboutAction_->setObjectName(QStringLiteral("mAbout"));
+
+    // The menu shows as buttons of the toolbar strip; its bar itself is never shown.
+    auto* mainMenu = new QMenuBar(this);
+    mainMenu->setObjectName(QStringLiteral("MainMenu1"));
+    mainMenu->addMenu(fileMenu);
+    mainMenu->addMenu(helpMenu);
+    mainMenu->hide();
+
+    auto* coolBar = new QFrame(this);
+    coolBar->setObjectName(QStringLiteral("CoolBar1"));
+    coolBar->setGeometry(0, 0, kClientWidth, kMenuStripHeight);
+    auto* toolBar = new QToolBar(coolBar);
+    toolBar->setObjectName(QStringLiteral("ToolBar1"));
+    toolBar->setGeometry(0, 0, kClientWidth, kMenuStripHeight);
+    toolBar->setMovable(false);
+    toolBar->setFloatable(false);
+    toolBar->setContentsMargins(0, 0, 0, 0);
+    addMenuButton(toolBar, "ToolButton1", fileMenu);
+    addMenuButton(toolBar, "ToolButton2", helpMenu);
+}
+
+void MainWindow::buildPages() {
+    auto* pages = new QTabWidget(this);
+    pages->setObjectName(QStringLiteral("PageControl1"));
+    pages->setGeometry(0, kMenuStripHeight, kClientWidth, kClientHeight - kMenuStripHeight);
+
+    auto* upgradePage = new QWidget();
+    upgradePage->setObjectName(QStringLiteral("TabSheet1"));
+    buildUpgradePage(upgradePage);
+    pages->addTab(upgradePage, QStringLiteral("Upgrade DB/Rebuild index"));
+
+    auto* staffIdPage = new QWidget();
+    staffIdPage->setObjectName(QStringLiteral("TabSheet2"));
+    buildStaffIdPage(staffIdPage);
+    pages->addTab(staffIdPage, QStringLiteral("Update Blank StaffID"));
+
+    auto* importPage = new QWidget();
+    importPage->setObjectName(QStringLiteral("TabSheet3"));
+    transactionModel_ = new RowSourceModel(this);
+    transactionModel_->setObjectName(QStringLiteral("DataSource1"));
+    const ImportPageGrids grids = buildImportPage(importPage, transactionModel_);
+    exampleGrid_ = grids.example;
+    transactionGrid_ = grids.transactions;
+    pages->addTab(importPage, QStringLiteral("Import Trans2DB"));
+
+    pages->setCurrentIndex(0);
+}
+
+void MainWindow::buildDialogsAndTimer() {
+    QFileDialog* tables = openFileDialog(this, "OpenDialog1", {QStringLiteral("DB Files (*.db)")});
+    tables->setDefaultSuffix(QStringLiteral("db"));
+    // The table is only read through the chosen path: open read-only, no box to untick.
+    tables->setOption(QFileDialog::ReadOnly);
+
+    // "*.*" means every file, with or without an extension.
+    openFileDialog(this, "OpenDialog2",
+                   {QStringLiteral("(*.txt;*.dat;*.csv) (*.txt *.dat *.csv)"),
+                    QStringLiteral("All(*.*) (*)")});
+
+    auto* timer = new QTimer(this);
+    timer->setObjectName(QStringLiteral("Timer1"));
+    timer->setInterval(1000);
+}
+
+}  // namespace vaq::app

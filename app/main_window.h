@@ -1,0 +1,45 @@
+#pragma once
+
+// The main window TMainForm as widgets: the menu strip, the page control with its three
+// pages, the state controls outside the pages, the open-file dialogs and the timer. Every
+// control's objectName is its name in the window layout. The window only builds; what the
+// controls do is wired by MainForm.
+
+#include <QWidget>
+
+class QAction;
+class QTableView;
+class QTableWidget;
+
+namespace vaq::app {
+
+class RowSourceModel;
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int kClientWidth = 450;
+    static constexpr int kClientHeight = 545;
+
+    explicit MainWindow(QWidget* parent = nullptr);
+
+    // Menu "&File" / "&Exit" and "&Help" / "&About...".
+    QAction* exitAction() const { return exitAction_; }
+    QAction* aboutAction() const { return aboutAction_; }
+    QTableWidget* exampleGrid() const { return exampleGrid_; }
+    QTableView* transactionGrid() const { return transactionGrid_; }
+    RowSourceModel* transactionModel() const { return transactionModel_; }
+
+  private:
+    void buildMenuStrip();
+    void buildPages();
+    void buildDialogsAndTimer();
+
+    QAction* exitAction_ = nullptr;
+    QAction* aboutAction_ = nullptr;
+    QTableWidget* exampleGrid_ = nullptr;
+    QTableView* transactionGrid_ = nullptr;
+    RowSourceModel* transactionModel_ = nullptr;
+};
+
+}  // namespace vaq::app

@@ -1,0 +1,81 @@
+// Session1 and MainDB over the engine, and the alias list of the window.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "app/engine_database.h"
+#include "engine/api/config.h"
+#include "engine/api/engine_error.h"
+
+namespace fs = std::filesystem;
+using vaq::app::EngineDatabase;
+
+namespace {
+
+class EngineDatabaseTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  ("vaq-app-engine-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_ / "data");
+    }
+    void TearDown() override {
+        pdx::useConfiguration(pdx::Configuration());
+        fs::remove_all(folder_);
+    }
+
+    void useConfiguration(const std::string& text) {
+        pdx::useConfiguration(pdx::Configuration::fromText(text, folder_, "engine.ini"));
+    }
+
+    std::string openingError() {
+        EngineDatabase database;
+        try {
+            database.open();
+        } catch (const pdx::EngineError& error) {
+            EXPECT_FALSE(database.mainDatabase().connected());
+            return error.what();
+        }
+        return "opened";
+    }
+
+    fs::path folder_;
+};
+
+TEST_F(EngineDatabaseTest, MainDbOpensOnTheDirectoryOfAliasVaq) {
+    useConfiguration("[alias VAQ]\ntype = STANDARD\npath = data\n");
+    EngineDatabase database;
+    database.open();
+    EXPECT_TRUE(database.session().active());
+    EXPECT_EQ(database.session().name(), "Session1");
+    EXPECT_TRUE(database.mainDatabase().connected());
+    EXPECT_EQ(database.mainDatabase().databaseName(), "MainDB");
+    EXPECT_EQ(fs::canonical(database.mainDatabase().directory()), fs::canonical(folder_ / "data"));
+}
+
+TEST_F(EngineDatabaseTest, OpeningFailsWithTheEnginesMessage) {
+    useConfiguration("[alias Other]\ntype = STANDARD\npath = data\n");
+    EXPECT_EQ(openingError(), "Alias not found: VAQ");
+    useConfiguration("[alias VAQ]\ntype = STANDARD\npath = gone\n");
+    EXPECT_EQ(openingError(), "Directory does not exist: " + (folder_ / "gone").string());
+}
+
+TEST_F(EngineDatabaseTest, AliasListHoldsStandardAliasesOnlyInTheirOrder) {
+    useConfiguration(
+        "[alias Zeta]\ntype = STANDARD\npath = data\n"
+        "[alias Lower]\ntype = standard\npath = data\n"
+        "[alias Remote]\ntype = INTRBASE\npath = data\n"
+        "[alias VAQ]\ntype = STANDARD\npath = data\n");
+    EngineDatabase database;
+    EXPECT_EQ(database.standardAliases(), (std::vector<std::string>{"Zeta", "VAQ"}));
+}
+
+TEST_F(EngineDatabaseTest, NoAliasesGiveAnEmptyList) {
+    useConfiguration("");
+    EngineDatabase database;
+    EXPECT_TRUE(database.standardAliases().empty());
+}
+
+}  // namespace

@@ -1,0 +1,39 @@
+#pragma once
+
+// A dialog service for tests: records every box and answers open-file dialogs from a queue,
+// without showing anything.
+
+#include <QFileDialog>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "app/dialog_service.h"
+
+namespace vaq::app::testing {
+
+class RecordingDialogs : public DialogService {
+  public:
+    void showMessage(const BoxRequest& box) override {
+        boxes.push_back(box);
+        if (onMessage) onMessage(box);
+    }
+
+    std::optional<QString> chooseFile(QFileDialog& dialog) override {
+        dialogsShown.push_back(dialog.objectName());
+        if (fileAnswers.empty()) return std::nullopt;
+        const QString answer = fileAnswers.front();
+        fileAnswers.pop_front();
+        if (answer.isNull()) return std::nullopt;
+        return answer;
+    }
+
+    std::vector<BoxRequest> boxes;
+    std::function<void(const BoxRequest&)> onMessage;
+    std::vector<QString> dialogsShown;
+    // The files chosen, one per dialog shown; a null text cancels, as does an empty queue.
+    std::deque<QString> fileAnswers;
+};
+
+}  // namespace vaq::app::testing

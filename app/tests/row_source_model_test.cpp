@@ -1,0 +1,142 @@
+// The transaction grid reads only the rows it shows, so a table of a million records opens at
+// once and scrolls anywhere.
+
+#include <QSignalSpy>
+#include <QTableView>
+#include <QtTest>
+
+#include "app/row_source_model.h"
+#include "common/error.h"
+
+using vaq::app::RowSourceModel;
+
+namespace {
+
+// A table of generated rows that counts how much of it was read.
+class CountingRows : public vaq::window::RowSource {
+  public:
+    explicit CountingRows(std::int64_t rows) : rows_(rows) {}
+
+    std::vector<std::string> fieldNames() const override { return {"TransID", "CardID", "Door"}; }
+    std::int64_t rowCount() const override { return rows_; }
+    std::vector<std::vector<std::string>> readRows(std::int64_t first,
+                                                   std::int64_t count) const override {
+        ++reads;
+        if (failReads) throw vaq::Error("Table is damaged: Transact.db");
+        std::vector<std::vector<std::string>> result;
+        for (std::int64_t row = first; row < std::min(first + count, rows_); ++row) {
+            result.push_back({std::to_string(row + 1), "CARD" + std::to_string(row), "Main"});
+            ++rowsRead;
+        }
+        return result;
+    }
+    std::uint64_t version() const override { return changes; }
+
+    mutable int reads = 0;
+    mutable std::int64_t rowsRead = 0;
+    bool failReads = false;
+    std::uint64_t changes = 1;
+
+  private:
+    std::int64_t rows_;
+};
+
+}  // namespace
+
+class RowSourceModelTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void aMillionRowsOpenWithoutReadingThem() {
+        auto rows = std::make_shared<CountingRows>(1'000'000);
+        RowSourceModel model;
+        model.setSource(rows);
+        QCOMPARE(model.rowCount(), 1'000'000);
+        QCOMPARE(model.columnCount(), 3);
+        QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("TransID"));
+        QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("Door"));
+        QCOMPARE(rows->reads, 0);
+
+        QTableView view;
+        view.setModel(&model);
+        view.resize(400, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QCOMPARE(rows->reads, 1);
+        QVERIFY(rows->rowsRead <= RowSourceModel::kBlockRows);
+
+        view.scrollToBottom();
+        QCoreApplication::processEvents();
+        QCOMPARE(model.index(999'999, 0).data().toString(), QStringLiteral("1000000"));
+        QCOMPARE(model.index(999'999, 1).data().toString(), QStringLiteral("CARD999999"));
+        QVERIFY(rows->reads <= 3);
+    }
+
+    void blocksAreKeptWithinTheirBound() {
+        auto rows = std::make_shared<CountingRows>(100'000);
+        RowSourceModel model;
+        model.setSource(rows);
+        const int block = RowSourceModel::kBlockRows;
+        QCOMPARE(model.index(0, 0).data().toString(), QStringLiteral("1"));
+        QCOMPARE(model.index(block - 1, 0).data().toString(), QString::number(block));
+        QCOMPARE(rows->reads, 1);
+        // Visiting more blocks than are kept pushes the first one out; it is read again.
+        for (int index = 1; index <= int(RowSourceModel::kCachedBlocks); ++index) {
+            (void)model.index(index * block, 0).data();
+        }
+        QCOMPARE(rows->reads, int(RowSourceModel::kCachedBlocks) + 1);
+        (void)model.index(5, 0).data();
+        QCOMPARE(rows->reads, int(RowSourceModel::kCachedBlocks) + 2);
+        // The last block read is still there.
+        (void)model.index(int(RowSourceModel::kCachedBlocks) * block, 0).data();
+        QCOMPARE(rows->reads, int(RowSourceModel::kCachedBlocks) + 2);
+    }
+
+    void changedTableIsReadAgainUnchangedIsNot() {
+        auto rows = std::make_shared<CountingRows>(10);
+        RowSourceModel model;
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+        model.setSource(rows);
+        (void)model.index(0, 0).data();
+        model.setSource(rows);
+        QCOMPARE(resets.count(), 1);
+        QCOMPARE(rows->reads, 1);
+
+        rows->changes = 2;
+        model.setSource(rows);
+        QCOMPARE(resets.count(), 2);
+        (void)model.index(0, 0).data();
+        QCOMPARE(rows->reads, 2);
+
+        model.setSource(nullptr);
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(model.columnCount(), 0);
+    }
+
+    void cellsCannotBeEdited() {
+        RowSourceModel model;
+        model.setSource(std::make_shared<CountingRows>(3));
+        const Qt::ItemFlags flags = model.flags(model.index(1, 1));
+        QVERIFY(!(flags & Qt::ItemIsEditable));
+        QVERIFY(flags & Qt::ItemIsSelectable);
+        QVERIFY(!model.setData(model.index(1, 1), "x"));
+    }
+
+    void aFailedReadIsReportedOnceAfterDrawing() {
+        auto rows = std::make_shared<CountingRows>(1000);
+        rows->failReads = true;
+        RowSourceModel model;
+        std::vector<std::string> reported;
+        model.setReadErrorHandler(
+            [&reported](const std::string& message) { reported.push_back(message); });
+        model.setSource(rows);
+        QCOMPARE(model.index(0, 0).data(), QVariant());
+        QCOMPARE(model.index(700, 0).data(), QVariant());
+        QVERIFY(reported.empty());
+        QTRY_COMPARE(reported.size(), std::size_t{1});
+        QCOMPARE(reported.front(), std::string("Table is damaged: Transact.db"));
+    }
+};
+
+QTEST_MAIN(RowSourceModelTest)
+#include "row_source_model_test.moc"

@@ -1,0 +1,63 @@
+#pragma once
+
+// WindowPort over the widgets of the main window, found by their objectNames.
+
+#include <array>
+#include <functional>
+
+#include "app/port/window_port.h"
+
+class QObject;
+class QWidget;
+
+namespace vaq::app {
+
+class DialogService;
+
+class WidgetWindowPort : public window::WindowPort {
+  public:
+    struct Hooks {
+        // Runs the click handler of a button; errors reach the caller.
+        std::function<void(window::Control)> click;
+        // After pending events have been processed (the transaction grid catches up).
+        std::function<void()> afterEvents;
+    };
+
+    // Raises vaq::Error naming the first control the window lacks.
+    WidgetWindowPort(QWidget& window, DialogService& dialogs, Hooks hooks);
+
+    std::string text(window::Control control) const override;
+    void setText(window::Control control, std::string_view text) override;
+    void appendText(window::Control control, std::string_view text) override;
+    std::vector<std::string> items(window::Control list) const override;
+    void setItems(window::Control list, const std::vector<std::string>& items) override;
+    int selectedIndex(window::Control list) const override;
+    void select(window::Control list, int index) override;
+    void setRange(window::Control bar, int minimum, int maximum) override;
+    int position(window::Control bar) const override;
+    void setPosition(window::Control bar, int position) override;
+    bool isEnabled(window::Control control) const override;
+    void setEnabled(window::Control control, bool enabled) override;
+    void setVisible(window::Control control, bool visible) override;
+    bool isChecked(window::Control checkBox) const override;
+    void setRunning(window::Control control, bool running) override;
+    void click(window::Control button) override;
+    void showMessage(const window::MessageBox& box) override;
+    std::optional<std::string> chooseFile(window::Control dialog,
+                                          std::string_view initialDirectory) override;
+    void setBusy(bool busy) override;
+    void processEvents() override;
+    std::string applicationDirectory() const override;
+
+  private:
+    QObject* object(window::Control control) const;
+    template <typename Wanted>
+    Wanted* as(window::Control control, const char* what) const;
+
+    std::array<QObject*, window::kControlCount> controls_{};
+    DialogService& dialogs_;
+    Hooks hooks_;
+    bool busy_ = false;
+};
+
+}  // namespace vaq::app
