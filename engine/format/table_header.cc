@@ -302,6 +302,7 @@ class HeaderWriter {
     std::size_t pos = 0;
 
     void bytes(const void* data, std::size_t n) {
+        if (n == 0) return;
         std::memcpy(out_.data() + pos, data, n);
         pos += n;
     }

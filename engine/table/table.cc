@@ -16,13 +16,27 @@ std::shared_ptr<Table> Table::open(const fs::path& directory, std::string_view n
     return open_file(*path);
 }
 
+namespace {
+
+TextCodec open_codec(const BlockFile& data) {
+    const std::string charset = charset_of(data.header());
+    try {
+        return TextCodec(charset);
+    } catch (const vaq::Error&) {
+        throw FormatError(data.name() + " uses the code page " + charset +
+                          ", which this system cannot convert.");
+    }
+}
+
+}  // namespace
+
 std::shared_ptr<Table> Table::open_file(const fs::path& path) {
     BlockFile data = BlockFile::open(path);
     const TableHeader& header = data.header();
     if (!is_table_file(header.file_type))
         throw FormatError(data.name() + " is not a Paradox table (its file type is " +
                           std::to_string(static_cast<int>(header.file_type)) + ").");
-    TextCodec codec(charset_of(header));
+    TextCodec codec = open_codec(data);
     std::shared_ptr<Table> table(new Table(path, std::move(data), std::move(codec)));
     table->check_counts();
     return table;

@@ -229,6 +229,45 @@ TEST_F(DamagedTable, BlobPointerOutsideTheBlobFileIsRefused) {
     }
 }
 
+// Real tables with bytes changed at random (header, blocks and blob file alike) either read
+// or fail with an error; nothing else may happen.
+TEST_F(DamagedTable, RealTablesWithRandomDamageFailCleanly) {
+    const std::filesystem::path corpus = VAQ_CORPUS_DIR;
+    if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "corpus folder absent: " << corpus;
+    const std::vector<std::pair<std::string, std::string>> sources = {
+        {"paradox-reader/testtab.DB", "paradox-reader/testtab.MB"},
+        {"paradoxdriver/db/CUSTOMER.DB", "paradoxdriver/db/CUSTOMER.MB"},
+        {"paradoxdriver/encrypt/encryptedmemo.db", "paradoxdriver/encrypt/encryptedmemo.mb"},
+        {"paradoxdriver/mtdemo/AMOUNT.DB", ""},
+        {"pxlib/TypSammlung.DB", "pxlib/TypSammlung.MB"}};
+    std::mt19937 random(11);
+    int failures = 0;
+    for (const auto& [db, mb] : sources) {
+        const auto table = testing::read_file(corpus / db);
+        const auto blobs =
+            mb.empty() ? std::vector<std::uint8_t>{} : testing::read_file(corpus / mb);
+        for (int round = 0; round < 60; ++round) {
+            auto damaged_table = table;
+            auto damaged_blobs = blobs;
+            for (int hits = 1 + static_cast<int>(random() % 4); hits > 0; --hits) {
+                auto& target =
+                    (!damaged_blobs.empty() && random() % 3 == 0) ? damaged_blobs : damaged_table;
+                target[random() % target.size()] = static_cast<std::uint8_t>(random());
+            }
+            testing::write_file(dir_ / "Damaged.DB", damaged_table);
+            if (!damaged_blobs.empty()) testing::write_file(dir_ / "Damaged.MB", damaged_blobs);
+            SCOPED_TRACE(db + " round " + std::to_string(round));
+            try {
+                read_everything(dir_.path());
+            } catch (const vaq::Error& e) {
+                EXPECT_THAT(e.what(), HasSubstr("Damaged."));
+                ++failures;
+            }
+        }
+    }
+    EXPECT_GT(failures, 0);
+}
+
 TEST_F(DamagedTable, IndexFileIsNotOpenedAsATable) {
     const std::filesystem::path corpus = VAQ_CORPUS_DIR;
     const auto px = corpus / "paradoxdriver/db/ORDERS.PX";
