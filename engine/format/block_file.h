@@ -24,6 +24,8 @@ class BlockFile {
     static BlockFile open(const std::filesystem::path& path, File::Mode mode = File::Mode::kRead);
 
     const TableHeader& header() const { return header_; }
+    // Takes the header a writer has just stored in the file.
+    void set_header(TableHeader header) { header_ = std::move(header); }
     // The file name, as used in messages ("Transact.db").
     const std::string& name() const { return name_; }
     File& file() { return file_; }

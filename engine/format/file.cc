@@ -27,6 +27,16 @@ File File::open(const std::filesystem::path& path, Mode mode) {
     return file;
 }
 
+File File::create(const std::filesystem::path& path) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throw vaq::Error("Cannot create " + path.string() + ": " + std::strerror(errno) + ".");
+    return File(fd, path);
+}
+
 File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
 
@@ -83,6 +93,10 @@ void File::write_at(std::uint64_t offset, Bytes data) {
 
 void File::sync() {
     if (::fsync(fd_) != 0) fail("flush");
+}
+
+void File::truncate(std::uint64_t size) {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) fail("resize");
 }
 
 }  // namespace pdx

@@ -16,6 +16,8 @@ class File {
 
     // Throws vaq::Error naming the file and the system's reason.
     static File open(const std::filesystem::path& path, Mode mode = Mode::kRead);
+    // Creates a new empty file for reading and writing; an existing file is an error.
+    static File create(const std::filesystem::path& path);
 
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;
@@ -30,6 +32,8 @@ class File {
     void write_at(std::uint64_t offset, Bytes data);
     // Makes every write so far durable.
     void sync();
+    // Cuts or extends the file to `size` bytes.
+    void truncate(std::uint64_t size);
 
     const std::filesystem::path& path() const { return path_; }
     int descriptor() const { return fd_; }
