@@ -11,24 +11,42 @@ namespace vaq::app {
 
 RowSourceModel::RowSourceModel(QObject* parent) : QAbstractTableModel(parent) {}
 
+namespace {
+
+// A view addresses rows with int; a larger table shows its first INT_MAX rows.
+int viewRows(std::int64_t rows) {
+    return static_cast<int>(std::min<std::int64_t>(rows, INT_MAX));
+}
+
+QStringList namesOf(const window::RowSource& source) {
+    QStringList names;
+    for (const std::string& name : source.fieldNames())
+        names.append(QString::fromStdString(name));
+    return names;
+}
+
+}  // namespace
+
 void RowSourceModel::setSource(std::shared_ptr<const window::RowSource> source) {
-    if (source == source_ && (!source || source->version() == version_)) return;
+    if (source == source_) {
+        if (source_) refresh();
+        return;
+    }
+    resetTo(std::move(source));
+}
+
+void RowSourceModel::resetTo(std::shared_ptr<const window::RowSource> source) {
     beginResetModel();
     source_ = std::move(source);
-    blocks_.clear();
-    recentBlocks_.clear();
-    readErrorReported_ = false;
+    forgetBlocks();
     fieldNames_.clear();
     rows_ = 0;
     version_ = 0;
     if (source_) {
         try {
             version_ = source_->version();
-            for (const std::string& name : source_->fieldNames()) {
-                fieldNames_.append(QString::fromStdString(name));
-            }
-            // A view addresses rows with int; a larger table shows its first INT_MAX rows.
-            rows_ = static_cast<int>(std::min<std::int64_t>(source_->rowCount(), INT_MAX));
+            fieldNames_ = namesOf(*source_);
+            rows_ = viewRows(source_->rowCount());
         } catch (...) {
             fieldNames_.clear();
             rows_ = 0;
@@ -36,6 +54,45 @@ void RowSourceModel::setSource(std::shared_ptr<const window::RowSource> source) 
         }
     }
     endResetModel();
+}
+
+void RowSourceModel::refresh() {
+    QStringList names;
+    int rows = 0;
+    std::uint64_t version = 0;
+    try {
+        version = source_->version();
+        if (version == version_) return;
+        names = namesOf(*source_);
+        rows = viewRows(source_->rowCount());
+    } catch (...) {
+        resetTo(source_);
+        return;
+    }
+    if (names != fieldNames_) {
+        resetTo(source_);
+        return;
+    }
+    version_ = version;
+    forgetBlocks();
+    if (rows > rows_) {
+        beginInsertRows(QModelIndex(), rows_, rows - 1);
+        rows_ = rows;
+        endInsertRows();
+    } else if (rows < rows_) {
+        beginRemoveRows(QModelIndex(), rows, rows_ - 1);
+        rows_ = rows;
+        endRemoveRows();
+    }
+    if (rows_ > 0 && !fieldNames_.isEmpty()) {
+        emit dataChanged(index(0, 0), index(rows_ - 1, static_cast<int>(fieldNames_.size()) - 1));
+    }
+}
+
+void RowSourceModel::forgetBlocks() {
+    blocks_.clear();
+    recentBlocks_.clear();
+    readErrorReported_ = false;
 }
 
 void RowSourceModel::setReadErrorHandler(std::function<void(const std::string&)> handler) {

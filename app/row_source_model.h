@@ -26,7 +26,8 @@ class RowSourceModel : public QAbstractTableModel {
     explicit RowSourceModel(QObject* parent = nullptr);
 
     // Shows source (null: nothing). The same source at the same version keeps what is shown;
-    // anything else reads the table again.
+    // at a new version its rows are read again, keeping the view's place when only rows came
+    // or went; another source starts afresh.
     void setSource(std::shared_ptr<const window::RowSource> source);
     // Called, after the view has finished drawing, with the message of a read that failed.
     void setReadErrorHandler(std::function<void(const std::string&)> handler);
@@ -41,6 +42,9 @@ class RowSourceModel : public QAbstractTableModel {
   private:
     using Block = std::vector<QStringList>;
 
+    void resetTo(std::shared_ptr<const window::RowSource> source);
+    void refresh();
+    void forgetBlocks();
     const Block& block(std::int64_t blockIndex) const;
     Block readBlock(std::int64_t blockIndex) const;
     void reportReadError(const std::string& message) const;

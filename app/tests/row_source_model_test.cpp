@@ -31,6 +31,10 @@ class CountingRows : public vaq::window::RowSource {
         return result;
     }
     std::uint64_t version() const override { return changes; }
+    void grow(std::int64_t rows) {
+        rows_ = rows;
+        ++changes;
+    }
 
     mutable int reads = 0;
     mutable std::int64_t rowsRead = 0;
@@ -96,21 +100,58 @@ class RowSourceModelTest : public QObject {
         auto rows = std::make_shared<CountingRows>(10);
         RowSourceModel model;
         QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
         model.setSource(rows);
         (void)model.index(0, 0).data();
         model.setSource(rows);
         QCOMPARE(resets.count(), 1);
+        QCOMPARE(changed.count(), 0);
         QCOMPARE(rows->reads, 1);
 
         rows->changes = 2;
         model.setSource(rows);
-        QCOMPARE(resets.count(), 2);
+        QCOMPARE(resets.count(), 1);
+        QCOMPARE(changed.count(), 1);
         (void)model.index(0, 0).data();
         QCOMPARE(rows->reads, 2);
+
+        // Another table starts afresh.
+        model.setSource(std::make_shared<CountingRows>(4));
+        QCOMPARE(resets.count(), 2);
+        QCOMPARE(model.rowCount(), 4);
 
         model.setSource(nullptr);
         QCOMPARE(model.rowCount(), 0);
         QCOMPARE(model.columnCount(), 0);
+    }
+
+    void rowsAddedToTheShownTableKeepTheViewsPlace() {
+        auto rows = std::make_shared<CountingRows>(1000);
+        RowSourceModel model;
+        model.setSource(rows);
+        QTableView view;
+        view.setModel(&model);
+        view.resize(300, 200);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.scrollTo(model.index(500, 0), QAbstractItemView::PositionAtTop);
+        const int scrolledTo = view.rowAt(0);
+        QVERIFY(scrolledTo > 400);
+
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        rows->grow(1010);
+        model.setSource(rows);
+        QCOMPARE(resets.count(), 0);
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(model.rowCount(), 1010);
+        QCOMPARE(model.index(1009, 0).data().toString(), QStringLiteral("1010"));
+        QCOMPARE(view.rowAt(0), scrolledTo);
+
+        rows->grow(20);
+        model.setSource(rows);
+        QCOMPARE(model.rowCount(), 20);
+        QCOMPARE(resets.count(), 0);
     }
 
     void cellsCannotBeEdited() {

@@ -1,0 +1,64 @@
+// The application's last line of defence: an error escaping an event handler ends in the
+// standard error box, not in the end of the program.
+
+#include <QEvent>
+#include <QPushButton>
+#include <QtTest>
+
+#include "app/application.h"
+#include "app/tests/recording_dialogs.h"
+#include "common/error.h"
+
+using namespace vaq::app;
+
+namespace {
+
+class FailingWidget : public QPushButton {
+  public:
+    int handled = 0;
+
+  protected:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::User) {
+            ++handled;
+            throw vaq::Error("Cannot read the record: Transact.db");
+        }
+        return QPushButton::event(event);
+    }
+};
+
+}  // namespace
+
+class ApplicationTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void errorEscapingAnEventHandlerShowsTheStandardBox() {
+        testing::RecordingDialogs dialogs;
+        static_cast<Application*>(qApp)->setErrorDialogs(&dialogs);
+        FailingWidget widget;
+        QEvent sent(QEvent::User);
+        QVERIFY(!QCoreApplication::sendEvent(&widget, &sent));
+        QCoreApplication::postEvent(&widget, new QEvent(QEvent::User));
+        QCoreApplication::processEvents();
+        QCOMPARE(widget.handled, 2);
+        QCOMPARE(dialogs.boxes.size(), std::size_t{2});
+        QCOMPARE(dialogs.boxes[1].title, QStringLiteral("VAQ Utility"));
+        QCOMPARE(dialogs.boxes[1].text, QStringLiteral("Cannot read the record: Transact.db."));
+
+        // The widget goes on answering.
+        int clicks = 0;
+        connect(&widget, &QPushButton::clicked, [&clicks] { ++clicks; });
+        widget.click();
+        QCOMPARE(clicks, 1);
+        static_cast<Application*>(qApp)->setErrorDialogs(nullptr);
+    }
+};
+
+int main(int argc, char** argv) {
+    Application application(argc, argv);
+    ApplicationTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "application_test.moc"
