@@ -24,10 +24,11 @@ QMessageBox::Icon messageBoxIcon(window::BoxIcon icon) {
 }  // namespace
 
 void QtDialogService::showMessage(const BoxRequest& box) {
+    // A task-modal box stands on its own; the others sit over the window that is active.
     QWidget* parent = box.taskModal ? nullptr : QApplication::activeWindow();
     QMessageBox message(messageBoxIcon(box.icon), box.title, box.text, QMessageBox::Ok, parent);
     message.setObjectName(QStringLiteral("MessageBox"));
-    message.setWindowModality(box.taskModal ? Qt::ApplicationModal : Qt::WindowModal);
+    message.setWindowModality(Qt::ApplicationModal);
     message.exec();
 }
 

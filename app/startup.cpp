@@ -5,6 +5,7 @@
 #include "app/dialog_service.h"
 #include "app/error_box.h"
 #include "app/main_form.h"
+#include "app/pictures.h"
 #include "common/error.h"
 
 namespace vaq::app {
@@ -13,6 +14,7 @@ std::unique_ptr<MainForm> startMainForm(StartupParts parts) {
     if (parts.dialogs == nullptr) throw Error("Start-up needs a dialog service");
     QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
     QGuiApplication::setDesktopFileName(QStringLiteral("vaq-utility"));
+    QApplication::setWindowIcon(programIcon());
     DialogService& dialogs = *parts.dialogs;
     auto form = std::make_unique<MainForm>(std::move(parts.database), dialogs, parts.installJobs);
     try {
