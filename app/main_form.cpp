@@ -156,8 +156,8 @@ void MainForm::runForUser(Handler handler) {
 
 void MainForm::clickByProgram(Control button) {
     for (Handler handler : kAllHandlers) {
-        if (window::handlerControl(handler) == button && handler != Handler::Timer1Timer &&
-            handler != Handler::AliasComboChange && handler != Handler::TableComboChange) {
+        if (window::handlerControl(handler) == button &&
+            window::handlerName(handler).ends_with("Click")) {
             runHandler(handler);
             return;
         }
