@@ -21,6 +21,7 @@
 namespace pdx {
 
 class Table;
+class LocateLookup;
 
 // Where a cursor stands, to return there later. `block` and `slot` are the cursor's own
 // coordinates (for the table order: data block and record slot in it).
@@ -38,8 +39,8 @@ struct LocateOptions {
 
 class Cursor {
   public:
-    explicit Cursor(std::shared_ptr<const Table> table) : table_(std::move(table)) {}
-    virtual ~Cursor() = default;
+    explicit Cursor(std::shared_ptr<const Table> table);
+    virtual ~Cursor();
     Cursor(const Cursor&) = delete;
     Cursor& operator=(const Cursor&) = delete;
 
@@ -66,7 +67,9 @@ class Cursor {
     // (separated by ";") equal `values` (one per field); true when found. When nothing
     // matches the cursor stays where it was and false is returned. Alpha fields compare as
     // text, with or without letter case; number fields compare as numbers (a text value is
-    // read as a number); an empty value matches an empty field.
+    // read as a number); an empty value matches an empty field. A second locate on the same
+    // fields builds a lookup of the first record for every key, kept while the table is
+    // unchanged, so that repeated locates on a large table stay fast.
     bool locate(std::string_view field_names, std::span<const FieldInput> values,
                 LocateOptions options = {});
     bool locate(std::string_view field_names, const FieldInput& value, LocateOptions options = {}) {
@@ -75,9 +78,12 @@ class Cursor {
 
   protected:
     [[noreturn]] void no_current_record() const;
+    // For cursors whose order changes other than through the table's change count.
+    void forget_lookups();
 
   private:
     std::shared_ptr<const Table> table_;
+    std::unique_ptr<LocateLookup> lookup_;
 };
 
 }  // namespace pdx

@@ -186,6 +186,57 @@ TEST_F(CursorTest, LocateRefusesWhatItCannotCompare) {
     }
 }
 
+// After the first locate on some fields the cursor answers from a lookup; it must give
+// exactly what a scan gives, and be dropped when the table changes.
+TEST_F(CursorTest, RepeatedLocatesAgreeWithAScan) {
+    auto expected_id = [](const std::string& name, bool fold) -> std::int64_t {
+        for (int n = 1; n <= 100; ++n) {
+            std::string stored = n == 40 || n == 41 ? "Twin"
+                                 : n == 100         ? ""
+                                                    : "Person " + std::to_string(n);
+            std::string wanted = name;
+            if (fold) {
+                for (char& c : stored)
+                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                for (char& c : wanted)
+                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            }
+            if (stored == wanted) return n;
+        }
+        return 0;
+    };
+    const std::vector<std::string> names = {"Person 7",  "Twin", "PERSON 7",   "nobody",  "",
+                                            "Person 99", "twin", "Person 100", "Person 1"};
+    for (bool fold : {false, true}) {
+        for (int round = 0; round < 3; ++round) {
+            for (const std::string& name : names) {
+                SCOPED_TRACE(name + (fold ? " ignoring case" : ""));
+                cursor_->first();
+                cursor_->next();  // on ID 2
+                const std::int64_t want = expected_id(name, fold);
+                EXPECT_EQ(cursor_->locate("Name", FieldInput{name}, {.case_insensitive = fold}),
+                          want != 0);
+                EXPECT_EQ(id(), want != 0 ? want : 2);
+                EXPECT_EQ(cursor_->record_number(),
+                          static_cast<std::uint32_t>(want != 0 ? want : 2));
+            }
+        }
+    }
+    for (int n : {5, 99, 5, 1, 100, 101}) {
+        EXPECT_EQ(cursor_->locate("ID", FieldInput{std::int64_t{n}}), n <= 100);
+        if (n <= 100) {
+            EXPECT_EQ(id(), n);
+        }
+    }
+    const std::vector<FieldInput> pair = {std::string("Twin"), std::int64_t{41 % 7}};
+    EXPECT_TRUE(cursor_->locate("Name;Count", pair));
+    EXPECT_TRUE(cursor_->locate("Name;Count", pair));
+    EXPECT_EQ(id(), 41);
+    table_->note_change();
+    EXPECT_TRUE(cursor_->locate("Name;Count", pair));
+    EXPECT_EQ(id(), 41);
+}
+
 TEST(EmptyTable, IsAtItsEndAtOnceAndHasNoRecord) {
     TempDir dir;
     testing::write_file(dir / "Empty.db", every_type_builder().build());
