@@ -35,12 +35,12 @@ std::optional<IndexSuffix> IndexSuffix::parse(std::string_view extension) {
     IndexSuffix suffix;
     for (char c : extension)
         suffix.text += upper(c);
-    if (suffix.text[1] == 'G') {
+    if (upper(extension[1]) == 'G') {
         // XG0 ... XG9 are known; how the BDE goes on after XG9 is not, so any decimal
         // number is taken.
         unsigned n = 0;
-        for (std::size_t i = 2; i < suffix.text.size(); ++i) {
-            const char c = suffix.text[i];
+        for (std::size_t i = 2; i < extension.size(); ++i) {
+            const char c = extension[i];
             if (c < '0' || c > '9' || n > 100000) return std::nullopt;
             n = n * 10 + static_cast<unsigned>(c - '0');
         }
@@ -48,9 +48,9 @@ std::optional<IndexSuffix> IndexSuffix::parse(std::string_view extension) {
         suffix.number = n;
         return suffix;
     }
-    if (suffix.text.size() != 3) return std::nullopt;
-    const auto high = hex_digit(suffix.text[1]);
-    const auto low = hex_digit(suffix.text[2]);
+    if (extension.size() != 3) return std::nullopt;
+    const auto high = hex_digit(upper(extension[1]));
+    const auto low = hex_digit(upper(extension[2]));
     if (!high || !low || *high * 16 + *low == 0) return std::nullopt;
     suffix.number = *high * 16 + *low;
     return suffix;
