@@ -1,0 +1,12 @@
+#include "engine/api/tables.h"
+#include "tools/vaqdb/commands.h"
+
+namespace vaqdb {
+
+// .tables: the tables of the directory, one file name a line.
+void command_tables(ShellContext& context, const Arguments& /*arguments*/) {
+    for (const std::string& name : pdx::listTables(context.directory))
+        context.out << name << '\n';
+}
+
+}  // namespace vaqdb
