@@ -32,6 +32,10 @@ Value Cursor::field(std::string_view name) const {
     return Value(*table_, f, record().subspan(f.offset, f.width()));
 }
 
+Record Cursor::copy_record() const {
+    return Record(table_, record());
+}
+
 bool Cursor::locate(std::string_view field_names, std::span<const FieldInput> values,
                     LocateOptions options) {
     const LocateRequest request(*table_, field_names, values, options);

@@ -16,6 +16,7 @@
 
 #include "engine/format/coding.h"
 #include "engine/table/field_input.h"
+#include "engine/table/record.h"
 #include "engine/table/value.h"
 
 namespace pdx {
@@ -59,9 +60,13 @@ class Cursor {
     virtual Bookmark bookmark() const = 0;
     virtual void go_to(const Bookmark& bookmark) = 0;
 
+    // Values of the current record; valid until the cursor moves (copy_record() keeps one).
     Value value(std::size_t field_index) const;
     // Letter case of `name` ignored; throws vaq::Error("Field not found: ...") when absent.
     Value field(std::string_view name) const;
+
+    // A copy of the current record. Throws vaq::Error when there is no current record.
+    Record copy_record() const;
 
     // Moves to the first record, in the cursor's order, whose fields `field_names`
     // (separated by ";") equal `values` (one per field); true when found. When nothing

@@ -1,6 +1,7 @@
 #pragma once
 
-// One field of one record, decoded only when asked.
+// One field of one record, decoded only when asked. A view: it refers to the bytes of the
+// record it came from (a cursor's current record, or a Record).
 
 #include <cstdint>
 #include <optional>

@@ -97,6 +97,21 @@ TEST_F(CursorTest, BookmarksReturnToARecord) {
     EXPECT_EQ(id(), 52);
 }
 
+TEST_F(CursorTest, CopiedRecordOutlivesTheCursorPosition) {
+    for (int i = 0; i < 45; ++i)
+        cursor_->next();  // into the fourth block
+    const Record copy = cursor_->copy_record();
+    while (!cursor_->eof())
+        cursor_->next();
+    cursor_->first();
+    EXPECT_EQ(copy.field("id").as_integer(), 46);
+    EXPECT_EQ(copy.value(kName).as_text(), "Person 46");
+    Record blank = Record::blank(table_);
+    EXPECT_TRUE(blank.field("Name").is_null());
+    encode_long(9, blank.field_bytes(kId).data());
+    EXPECT_EQ(blank.field("ID").as_integer(), 9);
+}
+
 TEST_F(CursorTest, FieldsAreFoundWithoutRegardToLetterCase) {
     EXPECT_EQ(cursor_->field("name").as_text(), "Person 1");
     EXPECT_EQ(cursor_->field("NAME").as_text(), "Person 1");
