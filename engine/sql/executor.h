@@ -1,0 +1,40 @@
+#pragma once
+
+// Runs the statements of the engine's local SQL against the tables of one database
+// directory. Table names in statements are found in that directory without regard to letter
+// case, with or without their extension, and never outside it.
+//
+// A statement that fails raises SqlError (or the engine's error) with a message naming what
+// is wrong and where, and leaves the tables as they were: see each statement in executor.cc
+// for what it checks before it writes.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+
+#include "engine/sql/ast.h"
+#include "engine/sql/result_set.h"
+
+namespace pdx::sql {
+
+class Executor {
+  public:
+    explicit Executor(std::filesystem::path directory);
+
+    const std::filesystem::path& directory() const { return directory_; }
+
+    // Runs one statement. A SELECT runs and its result is dropped. Returns the number of
+    // records the statement inserted, changed or deleted (0 for the others).
+    std::uint64_t execute(std::string_view sql);
+    std::uint64_t execute(const Statement& statement);
+
+    // Runs a SELECT and returns its result. Throws SqlError for any other statement.
+    std::unique_ptr<ResultSet> open(std::string_view sql);
+    std::unique_ptr<ResultSet> open(const Select& select);
+
+  private:
+    std::filesystem::path directory_;
+};
+
+}  // namespace pdx::sql

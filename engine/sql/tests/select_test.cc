@@ -1,0 +1,250 @@
+// SELECT over copies of real tables: field lists, WHERE, ORDER BY, table names, and
+// statements that must fail with a message naming what is wrong and where.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "engine/sql/executor.h"
+#include "engine/sql/tests/executor_test_support.h"
+#include "engine/table/table.h"
+
+namespace pdx::sql::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+class SelectTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!have_corpus()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
+        copy_corpus_table("paradoxdriver/db/ORDERS.DB", dir_.path());
+        copy_corpus_table("paradoxdriver/db/CUSTOMER.DB", dir_.path());
+    }
+
+    // The "Order No" of every row of a result, in its order.
+    std::vector<std::int64_t> order_numbers(std::string_view sql) {
+        auto result = executor_.open(sql);
+        std::vector<std::int64_t> numbers;
+        for (; !result->eof(); result->next())
+            numbers.push_back(result->value("Order No").as_integer());
+        return numbers;
+    }
+
+    // The same list made by walking the table and testing each record here.
+    std::vector<std::int64_t> order_numbers_where(
+        const std::function<bool(const Cursor&)>& keep) const {
+        auto cursor = Table::open(dir_.path(), "Orders")->open_cursor();
+        std::vector<std::int64_t> numbers;
+        for (; !cursor->eof(); cursor->next())
+            if (keep(*cursor)) numbers.push_back(cursor->field("Order No").as_integer());
+        return numbers;
+    }
+
+    pdx::testing::TempDir dir_;
+    Executor executor_{dir_.path()};
+};
+
+TEST_F(SelectTest, StarGivesEveryFieldAndRecordInTableOrder) {
+    auto result = executor_.open("Select * from Orders");
+    ASSERT_EQ(result->fields().size(), 11u);
+    EXPECT_EQ(result->fields()[0].name, "Order No");
+    EXPECT_EQ(result->fields()[10].name, "Month");
+    EXPECT_EQ(result->find_field("payment METHOD"), 9u);
+    EXPECT_FALSE(result->find_field("PaymentMethod"));
+    EXPECT_EQ(result->record_count(), 224u);
+    EXPECT_EQ(result->record_number(), 1u);
+    EXPECT_EQ(result->value("order no").as_text(), "1001");
+    EXPECT_EQ(result->value("Sale Date").as_text(), "1988-04-03");
+    EXPECT_EQ(result->value("Ship VIA").as_text(), "UPS");
+    std::uint32_t rows = 0;
+    for (result->first(); !result->eof(); result->next())
+        ++rows;
+    EXPECT_EQ(rows, 224u);
+    // The last row stays current at the end.
+    EXPECT_EQ(result->record_number(), 224u);
+    EXPECT_EQ(order_numbers("Select * from Orders"),
+              order_numbers_where([](const Cursor&) { return true; }));
+}
+
+TEST_F(SelectTest, TableNamesIgnoreCaseQuotesAndExtension) {
+    for (std::string_view sql :
+         {"Select * from orders", "Select * from 'ORDERS'", "Select * from \"Orders.db\"",
+          "SELECT * FROM orders.DB", "select\t*\nfrom\t'orders.DB' ;"}) {
+        SCOPED_TRACE(sql);
+        EXPECT_EQ(executor_.open(sql)->record_count(), 224u);
+    }
+}
+
+TEST_F(SelectTest, WhereComparesNumbersTextAndDatesWrittenMonthFirst) {
+    const auto big_ups = order_numbers_where([](const Cursor& c) {
+        return c.field("Ship VIA").as_text() == "UPS" && *c.field("Total Invoice").number() > 7000;
+    });
+    ASSERT_FALSE(big_ups.empty());
+    EXPECT_EQ(order_numbers("Select * from Orders where Orders.\"Ship VIA\" = 'UPS' and "
+                            "Orders.\"Total Invoice\" > 7000"),
+              big_ups);
+    // A number written as text compares as a number; letter case of text counts.
+    EXPECT_EQ(order_numbers("Select * from Orders where Orders.\"Ship VIA\" = \"UPS\" and "
+                            "Orders.\"Total Invoice\" > '7000'"),
+              big_ups);
+    EXPECT_TRUE(order_numbers("Select * from Orders where orders.\"Ship VIA\" = 'ups'").empty());
+
+    EXPECT_EQ(order_numbers("Select * from Orders where Orders.\"Sale Date\" = '4/3/1988'"),
+              std::vector<std::int64_t>{1001});
+    EXPECT_EQ(order_numbers("Select * from Orders where Orders.\"Order No\" <= 1003 and "
+                            "\"ORDERS.DB\".\"Order No\" <> 1002"),
+              (std::vector<std::int64_t>{1001, 1003}));
+}
+
+TEST_F(SelectTest, NotOrParenthesesAndNullFollowThreeValuedLogic) {
+    const auto all = order_numbers("Select * from Orders");
+    const auto ups = order_numbers("Select * from Orders where Orders.\"Ship VIA\" = 'UPS'");
+    const auto not_ups =
+        order_numbers("Select * from Orders where not (Orders.\"Ship VIA\" = 'UPS')");
+    const auto null_via = order_numbers("Select * from Orders where Orders.\"Ship VIA\" is null");
+    const auto has_via =
+        order_numbers("Select * from Orders where Orders.\"Ship VIA\" is not null");
+    // An empty Ship VIA is neither UPS nor not UPS.
+    EXPECT_EQ(ups.size() + not_ups.size() + null_via.size(), all.size());
+    EXPECT_EQ(null_via.size() + has_via.size(), all.size());
+
+    const auto either = order_numbers_where([](const Cursor& c) {
+        const std::string via = c.field("Ship VIA").as_text();
+        const std::int64_t n = c.field("Order No").as_integer();
+        return (via == "DHL" || via == "FedEx") && !(n > 1200);
+    });
+    EXPECT_EQ(
+        order_numbers("Select * from Orders as o where (o.\"Ship VIA\" = 'DHL' or o.\"Ship VIA\" = "
+                      "'FedEx') and not o.\"Order No\" > 1200"),
+        either);
+    // AND binds closer than OR.
+    EXPECT_EQ(order_numbers(
+                  "Select * from Orders where Orders.\"Order No\" = 1001 or Orders.\"Order No\" = "
+                  "1002 and Orders.\"Order No\" = 1003"),
+              std::vector<std::int64_t>{1001});
+}
+
+TEST_F(SelectTest, OrderByKeepsTableOrderAmongEqualKeys) {
+    const auto rows = order_numbers(
+        "Select \"Order No\" from Orders order by \"Ship VIA\", \"Total Invoice\" desc");
+    ASSERT_EQ(rows.size(), 224u);
+    auto result = executor_.open(
+        "Select \"Ship VIA\", \"Total Invoice\", \"Order No\" from Orders order by \"Ship VIA\", "
+        "\"Total Invoice\" desc");
+    std::string previous_via;
+    double previous_total = 0;
+    std::int64_t previous_number = 0;
+    bool first = true;
+    for (; !result->eof(); result->next()) {
+        const std::string via = result->value("Ship VIA").as_text();
+        const double total = result->value("Total Invoice").number().value_or(-1);
+        const std::int64_t number = result->value("Order No").as_integer();
+        if (!first) {
+            ASSERT_LE(previous_via, via);  // empty (NULL) first
+            if (via == previous_via) {
+                ASSERT_GE(previous_total, total);
+                if (total == previous_total) {
+                    ASSERT_LT(previous_number, number);
+                }
+            }
+        }
+        first = false;
+        previous_via = via;
+        previous_total = total;
+        previous_number = number;
+    }
+}
+
+TEST_F(SelectTest, SelectedColumnsFormTheFieldList) {
+    auto result = executor_.open(
+        "Select Month, \"order no\" as Number, o.Month, o.Terms from Orders as o "
+        "where o.\"Order No\" = 1002");
+    ASSERT_EQ(result->fields().size(), 4u);
+    EXPECT_EQ(result->fields()[0].name, "Month");
+    EXPECT_EQ(result->fields()[1].name, "Number");
+    EXPECT_EQ(result->fields()[2].name, "Month_1");
+    EXPECT_EQ(result->fields()[3].name, "Terms");
+    EXPECT_TRUE(result->find_field("number"));
+    EXPECT_FALSE(result->find_field("Order No"));
+    EXPECT_EQ(result->record_count(), 1u);
+    EXPECT_EQ(result->value("Number").as_text(), "1002");
+    EXPECT_THROW(result->value("Balance Due"), vaq::Error);
+}
+
+TEST_F(SelectTest, DistinctKeepsTheFirstOfEqualRows) {
+    auto result = executor_.open("Select distinct \"Ship VIA\" from Orders order by \"Ship VIA\"");
+    std::vector<std::string> vias;
+    for (; !result->eof(); result->next())
+        vias.push_back(result->value(0).as_text());
+    std::vector<std::string> expected;
+    auto cursor = Table::open(dir_.path(), "orders")->open_cursor();
+    for (; !cursor->eof(); cursor->next())
+        expected.push_back(cursor->field("Ship VIA").as_text());
+    std::sort(expected.begin(), expected.end());
+    expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
+    EXPECT_EQ(vias, expected);
+}
+
+TEST_F(SelectTest, EmptyResultHasFieldsButNoRow) {
+    auto result = executor_.open("Select * from Orders where Orders.\"Order No\" < 0");
+    EXPECT_EQ(result->fields().size(), 11u);
+    EXPECT_TRUE(result->eof());
+    EXPECT_EQ(result->record_count(), 0u);
+    EXPECT_EQ(result->record_number(), 0u);
+    EXPECT_THROW(result->value(0), vaq::Error);
+}
+
+TEST_F(SelectTest, MemoAndDateFieldsCompare) {
+    auto result = executor_.open("Select * from customer where Comments is not null");
+    std::uint32_t with_notes = 0;
+    auto cursor = Table::open(dir_.path(), "CUSTOMER")->open_cursor();
+    for (; !cursor->eof(); cursor->next())
+        with_notes += !cursor->field("Comments").is_null();
+    EXPECT_EQ(result->record_count(), with_notes);
+}
+
+TEST_F(SelectTest, BadStatementsNameWhatIsWrongAndWhere) {
+    const auto before = snapshot(dir_.path());
+    EXPECT_EQ(error_of(executor_, "Select * from Door"),
+              "Table does not exist: Door.DB (line 1, column 15)");
+    EXPECT_EQ(error_of(executor_, "Select * from \"Door.db\""),
+              "Table does not exist: Door.db (line 1, column 15)");
+    EXPECT_EQ(error_of(executor_, "Select Mnth from Orders"),
+              "Field not found: Mnth in ORDERS.DB (line 1, column 8)");
+    EXPECT_EQ(error_of(executor_, "Select * from Orders\nwhere Mnth = 'Apr'"),
+              "Field not found: Mnth in ORDERS.DB (line 2, column 7)");
+    EXPECT_EQ(error_of(executor_, "Select * from Orders order by Mnth"),
+              "Field not found: Mnth in ORDERS.DB (line 1, column 31)");
+    EXPECT_THAT(error_of(executor_, "Select * from Orders where Month = 1"),
+                StartsWith("Not a valid number for field Month: 'Apr'"));
+    EXPECT_THAT(
+        error_of(executor_, "Select * from Orders where Orders.\"Sale Date\" = '13/1/1988'"),
+        AllOf(StartsWith("Not a valid date for field Sale Date: '13/1/1988'"),
+              HasSubstr("(line 1, column 28)")));
+    EXPECT_THAT(error_of(executor_, "Select * fromm Orders"),
+                StartsWith("Syntax error at 'fromm' (line 1, column 10)"));
+    EXPECT_THAT(error_of(executor_, "Select * from \"../db/Orders\""), HasSubstr("path"));
+    EXPECT_THAT(error_of(executor_, "Select * from \"/tmp/Orders.db\""), HasSubstr("path"));
+    EXPECT_THAT(error_of(executor_, "Select Month + 1 from Orders"),
+                StartsWith("Only columns can be selected"));
+    EXPECT_THAT(error_of(executor_, "Select * from Orders where Customers.Month = 'Apr'"),
+                HasSubstr("is not the table of the statement"));
+    EXPECT_THAT(error_of(executor_, "Select * from Orders where Orders.\"Order No\""),
+                StartsWith("Expected a condition"));
+    // Written bare, a name in double quotes is a text where a value is expected.
+    EXPECT_THAT(error_of(executor_, "Select * from Orders where \"Order No\" = 1"),
+                StartsWith("Not a valid number: 'Order No'"));
+    try {
+        executor_.open("Delete from Orders");
+        ADD_FAILURE() << "a DELETE gave a result";
+    } catch (const SqlError& error) {
+        EXPECT_THAT(error.what(), HasSubstr("only a SELECT"));
+    }
+    EXPECT_EQ(snapshot(dir_.path()), before);
+}
+
+}  // namespace
+}  // namespace pdx::sql::testing
