@@ -1,0 +1,109 @@
+#include "db/query.h"
+
+#include "common/error.h"
+#include "engine/sql/executor.h"
+#include "engine/sql/result_set.h"
+
+namespace vaq::db {
+
+Query::Query(std::string aliasName, Session& session)
+    : session_(session), aliasName_(std::move(aliasName)) {}
+
+Query::~Query() = default;
+
+void Query::setAliasName(std::string aliasName) {
+    if (active()) throw Error("Cannot change the alias of an open query.");
+    aliasName_ = std::move(aliasName);
+}
+
+void Query::clearSql() {
+    close();
+    lines_.clear();
+}
+
+void Query::addSql(std::string line) {
+    close();
+    lines_.push_back(std::move(line));
+}
+
+void Query::setSql(std::string_view text) {
+    close();
+    lines_.clear();
+    for (;;) {
+        const std::size_t end = text.find('\n');
+        lines_.emplace_back(text.substr(0, end));
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
+}
+
+std::string Query::text() const {
+    std::string joined;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        if (i > 0) joined += '\n';
+        joined += lines_[i];
+    }
+    return joined;
+}
+
+void Query::execSql() {
+    close();
+    session_.open();
+    pdx::sql::Executor executor(databaseDirectory(session_, aliasName_));
+    rowsAffected_ = executor.execute(text());
+}
+
+void Query::open() {
+    if (active()) return;
+    session_.open();
+    pdx::sql::Executor executor(databaseDirectory(session_, aliasName_));
+    result_ = executor.open(text());
+}
+
+void Query::close() {
+    result_.reset();
+}
+
+const pdx::sql::ResultSet& Query::result(std::string_view what) const {
+    if (!result_) throw Error("Cannot " + std::string(what) + ": the query is not open.");
+    return *result_;
+}
+
+void Query::first() {
+    result("move");
+    result_->first();
+}
+
+void Query::next() {
+    result("move");
+    result_->next();
+}
+
+bool Query::eof() const {
+    return result("read the end of the result").eof();
+}
+
+std::uint32_t Query::recordCount() const {
+    return result("count the records").record_count();
+}
+
+std::uint32_t Query::recNo() const {
+    return result("read the record number").record_number();
+}
+
+std::vector<std::string> Query::fieldNames() const {
+    std::vector<std::string> names;
+    for (const pdx::sql::ResultField& field : result("list the fields").fields())
+        names.push_back(field.name);
+    return names;
+}
+
+bool Query::findField(std::string_view name) const {
+    return result("look for a field").find_field(name).has_value();
+}
+
+FieldValue Query::fieldByName(std::string_view name) const {
+    return FieldValue(result("read a field").value(name));
+}
+
+}  // namespace vaq::db

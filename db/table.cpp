@@ -1,0 +1,306 @@
+#include "db/table.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "common/dateformat.h"
+#include "common/error.h"
+#include "common/text.h"
+#include "db/database.h"
+#include "engine/api/cursor.h"
+#include "engine/format/calendar.h"
+#include "engine/table/index_catalog.h"
+#include "engine/table/index_cursor.h"
+#include "engine/table/record.h"
+#include "engine/table/table.h"
+#include "engine/table/table_name.h"
+
+namespace vaq::db {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The engine's cursor handle of an open table object: what DbiSaveChanges works on.
+class TableHandle final : public pdx::DbiCursor {
+  public:
+    explicit TableHandle(std::shared_ptr<pdx::Table> table) : table_(std::move(table)) {}
+
+    // Copies the record at the handle's own position and moves on, in table order.
+    bool nextRecord(void* recordBuffer) override {
+        if (!cursor_) cursor_ = table_->open_cursor();
+        if (cursor_->eof() || !cursor_->has_record()) return false;
+        const pdx::Bytes record = cursor_->record();
+        std::memcpy(recordBuffer, record.data(), record.size());
+        cursor_->next();
+        return true;
+    }
+    // Reading buffers nothing; record changes will be flushed here.
+    void saveChanges() override {}
+
+  private:
+    std::shared_ptr<pdx::Table> table_;
+    std::unique_ptr<pdx::Cursor> cursor_;
+};
+
+Date dateOf(const pdx::CivilDate& date) {
+    return Date{date.year, date.month, date.day};
+}
+
+Time timeOf(std::int64_t milliseconds) {
+    const pdx::TimeOfDay t = pdx::time_from_milliseconds(milliseconds);
+    return Time{t.hour, t.minute, t.second, t.millisecond};
+}
+
+}  // namespace
+
+fs::path databaseDirectory(Session& session, std::string_view databaseName) {
+    if (const Database* database = session.findDatabase(databaseName)) return database->directory();
+    return session.aliasDirectory(databaseName);
+}
+
+std::string fieldText(const pdx::Value& value) {
+    if (value.is_null()) return {};
+    switch (value.type()) {
+        case pdx::FieldType::kDate:
+            return formatDate(dateOf(*value.date()));
+        case pdx::FieldType::kTime:
+            return formatTime(timeOf(*value.milliseconds()));
+        case pdx::FieldType::kTimestamp:
+            return formatDateTime(fromTimestamp(std::round(*value.timestamp())));
+        case pdx::FieldType::kLogical:
+            return *value.logical() ? "True" : "False";
+        default:
+            return value.as_text();
+    }
+}
+
+Table::Table(std::string aliasName, std::string tableName, Session& session)
+    : session_(session), aliasName_(std::move(aliasName)), tableName_(std::move(tableName)) {}
+
+Table::~Table() {
+    // A pending edit is dropped; closing the handle cannot fail.
+    if (handle_ != nullptr) pdx::releaseCursor(handle_);
+}
+
+std::string Table::displayName() const {
+    if (table_) return table_->name();
+    return tableName_;
+}
+
+void Table::requireClosed(std::string_view what) const {
+    if (active())
+        throw Error("Cannot " + std::string(what) + " of an open table: " + displayName() + ".");
+}
+
+void Table::requireOpen(std::string_view what) const {
+    if (!active())
+        throw Error("Cannot " + std::string(what) + ": the table " + displayName() +
+                    " is not open.");
+}
+
+void Table::requireEditing(std::string_view what) const {
+    requireOpen(what);
+    if (state_ != State::kEdit && state_ != State::kInsert)
+        throw Error("Cannot " + std::string(what) + ": the table " + displayName() +
+                    " is not in edit or insert mode.");
+}
+
+void Table::setAliasName(std::string aliasName) {
+    requireClosed("change the alias");
+    aliasName_ = std::move(aliasName);
+}
+
+void Table::setTableName(std::string tableName) {
+    requireClosed("change the table name");
+    tableName_ = std::move(tableName);
+    fieldNames_.clear();
+}
+
+void Table::setIndexName(std::string indexName) {
+    if (active()) {
+        if (state_ != State::kBrowse) post();
+        const std::string previous = std::exchange(indexName_, std::move(indexName));
+        try {
+            openCursor();
+        } catch (...) {
+            indexName_ = previous;
+            throw;
+        }
+        return;
+    }
+    indexName_ = std::move(indexName);
+}
+
+fs::path Table::directory() const {
+    return databaseDirectory(session_, aliasName_);
+}
+
+std::shared_ptr<pdx::Table> Table::openEngineTable() const {
+    if (tableName_.empty()) throw Error("The table object has no table name.");
+    session_.open();
+    return pdx::Table::open(directory(), tableName_);
+}
+
+void Table::openCursor() {
+    cursor_ = indexName_.empty() ? pdx::open_primary_cursor(*table_)
+                                 : pdx::open_index_cursor(*table_, indexName_);
+}
+
+void Table::open() {
+    if (active()) return;
+    table_ = openEngineTable();
+    try {
+        openCursor();
+        handle_ = pdx::registerCursor(std::make_unique<TableHandle>(table_));
+    } catch (...) {
+        cursor_.reset();
+        table_.reset();
+        throw;
+    }
+    refreshFieldDefs();
+    state_ = State::kBrowse;
+}
+
+void Table::close() {
+    if (!active()) return;
+    buffer_.reset();
+    cursor_.reset();
+    if (handle_ != nullptr) pdx::releaseCursor(handle_);
+    handle_ = nullptr;
+    table_.reset();
+    state_ = State::kInactive;
+}
+
+const pdx::Cursor& Table::cursor() const {
+    requireOpen("read a record");
+    return *cursor_;
+}
+
+pdx::Cursor& Table::cursor() {
+    requireOpen("move");
+    return *cursor_;
+}
+
+void Table::first() {
+    if (state_ == State::kEdit || state_ == State::kInsert) post();
+    cursor().first();
+}
+
+void Table::next() {
+    if (state_ == State::kEdit || state_ == State::kInsert) post();
+    cursor().next();
+}
+
+bool Table::eof() const {
+    return cursor().eof();
+}
+
+std::uint32_t Table::recordCount() const {
+    return cursor().record_count();
+}
+
+std::uint32_t Table::recNo() const {
+    return cursor().record_number();
+}
+
+std::vector<std::string> Table::fieldNames() const {
+    return fieldNames_;
+}
+
+void Table::refreshFieldDefs() {
+    const std::shared_ptr<pdx::Table> table = table_ ? table_ : openEngineTable();
+    fieldNames_.clear();
+    for (const pdx::Field& field : table->schema().fields())
+        fieldNames_.push_back(field.name);
+}
+
+bool Table::findField(std::string_view name) const {
+    for (const std::string& field : fieldNames_)
+        if (iequals(field, name)) return true;
+    return false;
+}
+
+FieldValue Table::fieldByName(std::string_view name) const {
+    if (buffer_) return FieldValue(buffer_->field(name));
+    return FieldValue(cursor().field(name));
+}
+
+bool Table::locate(std::string_view fieldNames, const LocateValue& value, LocateOptions options) {
+    return locate(fieldNames, std::span<const LocateValue>(&value, 1), options);
+}
+
+bool Table::locate(std::string_view fieldNames, std::span<const LocateValue> values,
+                   LocateOptions options) {
+    if (state_ == State::kEdit || state_ == State::kInsert) post();
+    return cursor().locate(fieldNames, values, options);
+}
+
+void Table::saveChanges() {
+    requireOpen("save changes");
+}
+
+std::vector<std::string> Table::indexNames() {
+    const std::shared_ptr<pdx::Table> table = table_ ? table_ : openEngineTable();
+    std::vector<std::string> names;
+    for (const pdx::SecondaryIndex& index : pdx::list_secondary_indexes(*table))
+        names.push_back(index.name);
+    return names;
+}
+
+void Table::getIndexNames(std::vector<std::string>& list) {
+    list.clear();
+    list = indexNames();
+}
+
+// ---- changes: they need the engine's writer, which is not there yet ----
+
+namespace {
+
+[[noreturn]] void notSupportedYet(std::string_view what, std::string_view table) {
+    throw Error(std::string(what) + " is not supported yet by the engine: " + std::string(table) +
+                ".");
+}
+
+}  // namespace
+
+void Table::edit() {
+    requireOpen("edit");
+    notSupportedYet("Editing a record", displayName());
+}
+
+void Table::append() {
+    requireOpen("append");
+    notSupportedYet("Appending a record", displayName());
+}
+
+void Table::post() {
+    requireEditing("post");
+    notSupportedYet("Storing a record", displayName());
+}
+
+void Table::cancel() {
+    buffer_.reset();
+    if (active()) state_ = State::kBrowse;
+}
+
+void Table::setFieldText(std::string_view, std::string_view) {
+    requireEditing("write a field");
+    notSupportedYet("Writing a field", displayName());
+}
+
+void Table::deleteIndex(std::string_view) {
+    notSupportedYet("Deleting an index", displayName());
+}
+
+void Table::deleteTable() {
+    requireClosed("delete the table");
+    notSupportedYet("Deleting a table", displayName());
+}
+
+void Table::renameTable(std::string_view) {
+    requireClosed("rename the table");
+    notSupportedYet("Renaming a table", displayName());
+}
+
+}  // namespace vaq::db

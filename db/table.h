@@ -1,0 +1,173 @@
+#pragma once
+
+// The table object: one table of a database (alias) in a session, opened, walked, searched
+// and changed record by record. Field values are read as text or integer and written as text
+// that the field converts to its type. Every failure raises an error carrying the engine's
+// message.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/session.h"
+#include "engine/api/dbi.h"
+#include "engine/table/cursor.h"
+#include "engine/table/field_input.h"
+#include "engine/table/value.h"
+
+namespace pdx {
+class Table;
+class Record;
+}  // namespace pdx
+
+namespace vaq::db {
+
+// The directory of a database name: an open connection of that name in the session, or
+// else an alias of the engine. Raises the engine's error for an unknown alias.
+std::filesystem::path databaseDirectory(Session& session, std::string_view databaseName);
+
+// A field's value read as text the way the window and the jobs see it: dates, times and
+// timestamps under the process-wide formats (common/dateformat.h), numbers in decimal,
+// logical values True and False, an empty field as empty text.
+std::string fieldText(const pdx::Value& value);
+
+// One field of the current record, read as text or integer.
+class FieldValue {
+  public:
+    explicit FieldValue(pdx::Value value) : value_(value) {}
+
+    const std::string& name() const { return value_.field().name; }
+    bool isNull() const { return value_.is_null(); }
+    std::string asString() const { return fieldText(value_); }
+    // An empty field reads as 0; a number is rounded; text must hold a whole number.
+    std::int64_t asInteger() const { return value_.as_integer(); }
+    const pdx::Value& value() const { return value_; }
+
+  private:
+    pdx::Value value_;
+};
+
+using LocateValue = pdx::FieldInput;
+using LocateOptions = pdx::LocateOptions;
+
+class Table {
+  public:
+    enum class State { kInactive, kBrowse, kEdit, kInsert };
+
+    explicit Table(std::string aliasName = "VAQ", std::string tableName = {},
+                   Session& session = defaultSession());
+    ~Table();
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    // ---- binding; each can change only while the table is closed ----
+    const std::string& aliasName() const { return aliasName_; }
+    void setAliasName(std::string aliasName);
+    // As given ("Transact", "Door.DB"); found without regard to letter case and extension.
+    const std::string& tableName() const { return tableName_; }
+    void setTableName(std::string tableName);
+    // The secondary index that orders the records; empty for the table's own order (the
+    // primary key's order for a keyed table). Changing it on an open table moves to the
+    // first record in the new order.
+    const std::string& indexName() const { return indexName_; }
+    void setIndexName(std::string indexName);
+
+    // ---- opening and moving ----
+    void open();
+    // Cancels a pending edit or insert.
+    void close();
+    bool active() const { return state_ != State::kInactive; }
+    void setActive(bool active) { active ? open() : close(); }
+    State state() const { return state_; }
+
+    void first();
+    void next();
+    bool eof() const;
+    std::uint32_t recordCount() const;
+    // 1-based number of the current record in the current order; 0 when there is none.
+    std::uint32_t recNo() const;
+
+    // ---- fields ----
+    // The field definitions as last read: on opening, or by refreshFieldDefs().
+    std::vector<std::string> fieldNames() const;
+    // Reads the field definitions of the table again from its file (open or closed).
+    void refreshFieldDefs();
+    bool findField(std::string_view name) const;
+    // The field of the current record (of the edit buffer while editing or inserting),
+    // letter case of `name` ignored. Throws vaq::Error("Field not found: X in T.DB.").
+    FieldValue fieldByName(std::string_view name) const;
+    // Writes text into the field of the record being edited or inserted; the field converts
+    // it: a date in the process short date format, a time in the process time format, a
+    // number in decimal, True or False; an empty text empties the field. Throws vaq::Error
+    // naming the field and the text when the field cannot take it.
+    void setFieldText(std::string_view name, std::string_view text);
+
+    // ---- searching ----
+    // Moves to the first record in the current order whose fields (names separated by ";")
+    // equal the values; true when found. When none matches the table stays where it was.
+    bool locate(std::string_view fieldNames, const LocateValue& value, LocateOptions options = {});
+    bool locate(std::string_view fieldNames, std::span<const LocateValue> values,
+                LocateOptions options = {});
+
+    // ---- changing records ----
+    // Starts editing the current record.
+    void edit();
+    // Starts a new, empty record that post() adds to the table.
+    void append();
+    // Stores the record being edited or inserted, then calls the after-post handler.
+    void post();
+    // Drops the changes of the record being edited or inserted.
+    void cancel();
+    void setAfterPost(std::function<void(Table&)> handler) { afterPost_ = std::move(handler); }
+
+    // The engine's cursor of the open table, for the Dbi calls (DbiSaveChanges); null while
+    // closed.
+    pdx::hDBICur handle() const { return handle_; }
+    // Writes what the table's changes left in buffers to disk.
+    void saveChanges();
+
+    // ---- the table as a whole ----
+    // The names of the table's secondary indexes in the engine's order; the primary index
+    // has no name and is not listed. The table need not be open.
+    std::vector<std::string> indexNames();
+    // Empties `list`, then fills it with indexNames().
+    void getIndexNames(std::vector<std::string>& list);
+    // Deletes the secondary index called `name` (letter case ignored), open or closed.
+    void deleteIndex(std::string_view name);
+    // Deletes the table and its family. The table must be closed.
+    void deleteTable();
+    // Renames the table (closed) to `newName`; the object then names the new table.
+    void renameTable(std::string_view newName);
+
+    // The table's directory and file name, for messages and tests. Resolves the alias.
+    std::filesystem::path directory() const;
+
+  private:
+    void requireClosed(std::string_view what) const;
+    void requireOpen(std::string_view what) const;
+    void requireEditing(std::string_view what) const;
+    void openCursor();
+    std::shared_ptr<pdx::Table> openEngineTable() const;
+    std::string displayName() const;
+    const pdx::Cursor& cursor() const;
+    pdx::Cursor& cursor();
+
+    Session& session_;
+    std::string aliasName_;
+    std::string tableName_;
+    std::string indexName_;
+    State state_ = State::kInactive;
+    std::shared_ptr<pdx::Table> table_;
+    std::unique_ptr<pdx::Cursor> cursor_;
+    std::unique_ptr<pdx::Record> buffer_;  // the record being edited or inserted
+    std::vector<std::string> fieldNames_;
+    pdx::hDBICur handle_ = nullptr;
+    std::function<void(Table&)> afterPost_;
+};
+
+}  // namespace vaq::db

@@ -1,0 +1,61 @@
+#pragma once
+
+// A database directory known to the engine as the alias VAQ, for the table and query object
+// tests. Real tables are copied into it from the corpus at test time.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+
+#include "common/error.h"
+#include "engine/api/config.h"
+
+namespace vaq::db::testing {
+
+namespace fs = std::filesystem;
+
+class AliasDirectory : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "vaq-db-objects-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+        fs::create_directory(data());
+        pdx::useConfiguration(
+            pdx::Configuration::fromText("[alias VAQ]\npath = data\n", root_, "test"));
+    }
+    void TearDown() override {
+        pdx::reloadConfiguration();
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    fs::path data() const { return root_ / "data"; }
+
+    static bool haveCorpus() { return fs::is_directory(VAQ_CORPUS_DIR); }
+
+    // Copies a corpus table (path of its .DB under the corpus) and its family into data().
+    void copyCorpusTable(const std::string& relative) const {
+        const fs::path source = fs::path(VAQ_CORPUS_DIR) / relative;
+        const std::string stem = source.stem().string();
+        for (const auto& entry : fs::directory_iterator(source.parent_path()))
+            if (entry.path().stem().string() == stem)
+                fs::copy_file(entry.path(), data() / entry.path().filename());
+    }
+
+    template <typename Fn>
+    static std::string failureOf(Fn&& fn) {
+        try {
+            fn();
+        } catch (const Error& error) {
+            return error.what();
+        }
+        return "no error";
+    }
+
+    fs::path root_;
+};
+
+}  // namespace vaq::db::testing

@@ -1,0 +1,91 @@
+// The query object: SQL text in lines, results read like a table, find field.
+
+#include "db/query.h"
+
+#include <gtest/gtest.h>
+
+#include "db/tests/db_test_support.h"
+
+namespace vaq::db {
+namespace {
+
+class QueryObject : public testing::AliasDirectory {
+  protected:
+    void SetUp() override {
+        AliasDirectory::SetUp();
+        if (!haveCorpus()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
+        copyCorpusTable("paradoxdriver/db/ORDERS.DB");
+    }
+};
+
+TEST_F(QueryObject, TextIsItsLinesJoinedByLineBreaks) {
+    Query q1;
+    EXPECT_EQ(q1.aliasName(), "VAQ");
+    q1.addSql(" Select *\t");
+    q1.addSql("  from 'Orders' ");
+    EXPECT_EQ(q1.text(), " Select *\t\n  from 'Orders' ");
+    q1.setSql("Select * from Orders\nwhere Orders.\"Order No\" = 1002");
+    EXPECT_EQ(q1.lines().size(), 2u);
+    q1.clearSql();
+    EXPECT_TRUE(q1.lines().empty());
+    EXPECT_EQ(q1.text(), "");
+}
+
+TEST_F(QueryObject, OpenReadsTheResultLikeATable) {
+    Query q2;
+    q2.setSql("Select * from \"ORDERS.db\"");
+    q2.open();
+    EXPECT_TRUE(q2.active());
+    EXPECT_TRUE(q2.findField("ship via"));
+    EXPECT_FALSE(q2.findField("MainEntrance"));
+    EXPECT_EQ(q2.fieldNames().size(), 11u);
+    EXPECT_EQ(q2.recordCount(), 224u);
+    EXPECT_EQ(q2.fieldByName("Order No").asString(), "1001");
+    q2.next();
+    EXPECT_EQ(q2.recNo(), 2u);
+    EXPECT_EQ(q2.fieldByName("order no").asInteger(), 1002);
+    std::uint32_t rows = 0;
+    for (q2.first(); !q2.eof(); q2.next())
+        ++rows;
+    EXPECT_EQ(rows, 224u);
+    // Opening an open query keeps its place; changing the text closes it.
+    q2.open();
+    EXPECT_EQ(q2.recNo(), 224u);
+    q2.addSql("where Orders.\"Order No\" > 1100");
+    EXPECT_FALSE(q2.active());
+    q2.open();
+    EXPECT_LT(q2.recordCount(), 224u);
+    EXPECT_GT(q2.fieldByName("Order No").asInteger(), 1100);
+}
+
+TEST_F(QueryObject, ExecutingASelectLeavesNoResult) {
+    Query q1;
+    q1.setSql("Select * from Orders");
+    q1.execSql();
+    EXPECT_FALSE(q1.active());
+    EXPECT_EQ(q1.rowsAffected(), 0u);
+}
+
+TEST_F(QueryObject, FailuresCarryTheEngineMessageAndLeaveTheQueryClosed) {
+    Query q1;
+    q1.setSql("Select * from 'Door'");
+    EXPECT_EQ(failureOf([&] { q1.open(); }), "Table does not exist: Door.DB (line 1, column 15)");
+    EXPECT_FALSE(q1.active());
+    q1.setSql("Select * from Orders where Orders.Mnth = 1");
+    EXPECT_EQ(failureOf([&] { q1.open(); }),
+              "Field not found: Mnth in ORDERS.DB (line 1, column 35)");
+    q1.setSql("Delete from Orders");
+    EXPECT_EQ(failureOf([&] { q1.open(); }), "DELETE gives no result to open; only a SELECT does");
+    EXPECT_EQ(failureOf([&] { q1.fieldByName("Order No"); }),
+              "Cannot read a field: the query is not open.");
+    Query elsewhere("Nowhere");
+    elsewhere.setSql("Select * from Orders");
+    EXPECT_EQ(failureOf([&] { elsewhere.open(); }), "Alias not found: Nowhere");
+    q1.setSql("Select * from Orders");
+    q1.open();
+    EXPECT_EQ(failureOf([&] { q1.fieldByName("Mnth"); }),
+              "Field not found: Mnth in the result from ORDERS.DB.");
+}
+
+}  // namespace
+}  // namespace vaq::db

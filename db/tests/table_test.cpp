@@ -1,0 +1,162 @@
+// The table object over copies of real tables: binding, opening, moving, reading fields as
+// text and integer, locate, index order and index names.
+
+#include "db/table.h"
+
+#include <gtest/gtest.h>
+
+#include "common/dateformat.h"
+#include "db/tests/db_test_support.h"
+
+namespace vaq::db {
+namespace {
+
+class TableObject : public testing::AliasDirectory {
+  protected:
+    void SetUp() override {
+        AliasDirectory::SetUp();
+        if (!haveCorpus()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
+        copyCorpusTable("paradoxdriver/db/ORDERS.DB");
+        copyCorpusTable("paradoxdriver/db/CUSTOMER.DB");
+        copyCorpusTable("paradoxdriver/db/AREACODES.DB");
+        savedFormats_ = dateTimeFormats();
+    }
+    void TearDown() override {
+        setDateTimeFormats(savedFormats_);
+        AliasDirectory::TearDown();
+    }
+
+    DateTimeFormats savedFormats_;
+};
+
+TEST_F(TableObject, OpensByNameInAnyCaseAndWalksEveryRecord) {
+    Table orders("VAQ", "orders");
+    EXPECT_FALSE(orders.active());
+    orders.open();
+    EXPECT_EQ(orders.state(), Table::State::kBrowse);
+    EXPECT_EQ(orders.recordCount(), 224u);
+    EXPECT_EQ(orders.recNo(), 1u);
+    EXPECT_EQ(orders.fieldByName("order no").asInteger(), 1001);
+    std::uint32_t seen = 0;
+    for (orders.first(); !orders.eof(); orders.next())
+        ++seen;
+    EXPECT_EQ(seen, 224u);
+    EXPECT_EQ(orders.recNo(), 224u);
+    orders.first();
+    EXPECT_EQ(orders.recNo(), 1u);
+    orders.close();
+    EXPECT_FALSE(orders.active());
+    EXPECT_EQ(failureOf([&] { orders.next(); }), "Cannot move: the table orders is not open.");
+}
+
+TEST_F(TableObject, NameAndAliasChangeOnlyWhileClosed) {
+    Table table("VAQ", "Orders.DB");
+    table.open();
+    EXPECT_EQ(failureOf([&] { table.setTableName("CUSTOMER"); }),
+              "Cannot change the table name of an open table: ORDERS.DB.");
+    EXPECT_EQ(failureOf([&] { table.setAliasName("Other"); }),
+              "Cannot change the alias of an open table: ORDERS.DB.");
+    table.close();
+    table.setTableName("CUSTOMER");
+    table.open();
+    EXPECT_EQ(table.recordCount(), 20u);
+    EXPECT_TRUE(table.findField("city"));
+    EXPECT_FALSE(table.findField("Order No"));
+}
+
+TEST_F(TableObject, FieldsReadAsTextUnderTheProcessDateFormat) {
+    Table orders("VAQ", "Orders");
+    orders.open();
+    setShortDateFormat("dd/mm/yyyy");
+    EXPECT_EQ(orders.fieldByName("Sale Date").asString(), "03/04/1988");
+    setShortDateFormat("yyyy-mm-dd");
+    setDateSeparator('.');
+    EXPECT_EQ(orders.fieldByName("Sale Date").asString(), "1988-04-03");
+    setShortDateFormat("m/d/yy");
+    EXPECT_EQ(orders.fieldByName("Sale Date").asString(), "4.3.88");
+    EXPECT_EQ(orders.fieldByName("Ship VIA").asString(), "UPS");
+    EXPECT_EQ(orders.fieldByName("Total Invoice").asString(), "7320");
+    EXPECT_EQ(orders.fieldByName("Total Invoice").asInteger(), 7320);
+    EXPECT_EQ(failureOf([&] { orders.fieldByName("Ship Via Air"); }),
+              "Field not found: Ship Via Air in ORDERS.DB.");
+    EXPECT_EQ(failureOf([&] { orders.fieldByName("Ship VIA").asInteger(); }),
+              "The value 'UPS' of field Ship VIA in ORDERS.DB is not an integer.");
+}
+
+TEST_F(TableObject, LocateFindsTheFirstMatchOrStaysPut) {
+    Table orders("VAQ", "Orders");
+    orders.open();
+    orders.next();
+    orders.next();
+    ASSERT_EQ(orders.recNo(), 3u);
+    EXPECT_FALSE(orders.locate("Order No", LocateValue(std::int64_t{999999})));
+    EXPECT_EQ(orders.recNo(), 3u);
+
+    EXPECT_TRUE(orders.locate("Order No", LocateValue(std::string("1010"))));
+    EXPECT_EQ(orders.fieldByName("Order No").asInteger(), 1010);
+
+    // Several fields with an array of values; the first match in table order.
+    const std::vector<LocateValue> key{std::string("FedEx"), std::string("FOB")};
+    ASSERT_TRUE(orders.locate("Ship VIA;Terms", key));
+    const std::uint32_t first = orders.recNo();
+    for (orders.first(); orders.recNo() < first; orders.next()) {
+        EXPECT_FALSE(orders.fieldByName("Ship VIA").asString() == "FedEx" &&
+                     orders.fieldByName("Terms").asString() == "FOB");
+    }
+    // Letter case counts unless asked otherwise.
+    orders.first();
+    EXPECT_FALSE(orders.locate("Ship VIA", LocateValue(std::string("fedex"))));
+    EXPECT_EQ(orders.recNo(), 1u);
+    EXPECT_TRUE(orders.locate("Ship VIA", LocateValue(std::string("fedex")),
+                              LocateOptions{.case_insensitive = true}));
+    EXPECT_EQ(orders.fieldByName("Ship VIA").asString(), "FedEx");
+    EXPECT_EQ(failureOf([&] { orders.locate("Via", LocateValue(std::string("x"))); }),
+              "Field not found: Via in ORDERS.DB.");
+}
+
+TEST_F(TableObject, IndexNamesAreReadWithoutOpeningAndOrderTheRecords) {
+    Table customers("VAQ", "customer");
+    EXPECT_EQ(customers.indexNames(), std::vector<std::string>{"City"});
+    std::vector<std::string> list{"left over"};
+    Table areaCodes("VAQ", "AreaCodes");
+    areaCodes.getIndexNames(list);
+    EXPECT_EQ(list, std::vector<std::string>{"ste"});
+    EXPECT_FALSE(customers.active());
+    EXPECT_TRUE(Table("VAQ", "Orders").indexNames().empty());
+
+    customers.setIndexName("City");
+    customers.open();
+    std::string previous;
+    std::uint32_t seen = 0;
+    for (; !customers.eof(); customers.next()) {
+        const std::string city = customers.fieldByName("City").asString();
+        EXPECT_LE(previous, city);
+        previous = city;
+        ++seen;
+    }
+    EXPECT_EQ(seen, 20u);
+    // Locate finds the first match in the index order; back in table order it is another.
+    ASSERT_TRUE(customers.locate("State/Prov", LocateValue(std::string("CA"))));
+    const std::string firstByCity = customers.fieldByName("City").asString();
+    customers.setIndexName("");
+    ASSERT_TRUE(customers.locate("State/Prov", LocateValue(std::string("CA"))));
+    EXPECT_EQ(customers.fieldByName("CustNo").asInteger(), 1);
+    EXPECT_LE(firstByCity, customers.fieldByName("City").asString());
+
+    EXPECT_EQ(failureOf([&] { customers.setIndexName("Nowhere"); }),
+              "Index does not exist: Nowhere on CUSTOMER.DB");
+    EXPECT_EQ(customers.indexName(), "");
+}
+
+TEST_F(TableObject, EngineErrorsCarryTheEngineMessage) {
+    Table door("VAQ", "Door.DB");
+    EXPECT_EQ(failureOf([&] { door.open(); }), "Table does not exist: Door.DB.");
+    EXPECT_FALSE(door.active());
+    EXPECT_EQ(failureOf([&] { Table("Nowhere", "Door").open(); }), "Alias not found: Nowhere");
+    EXPECT_EQ(failureOf([&] { Table("VAQ", "../data/Orders").open(); }),
+              "Invalid table name: ../data/Orders (a table name may not hold a path).");
+    EXPECT_EQ(failureOf([&] { Table("VAQ", "").open(); }), "The table object has no table name.");
+}
+
+}  // namespace
+}  // namespace vaq::db
