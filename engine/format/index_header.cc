@@ -1,5 +1,7 @@
 #include "engine/format/index_header.h"
 
+#include <algorithm>
+
 #include "engine/format/format_error.h"
 
 namespace pdx {
@@ -104,6 +106,12 @@ SecondaryIndexLayout SecondaryIndexLayout::decode(const TableHeader& header,
         damaged(file, "it has no field numbers to tell its " + std::to_string(indexed) +
                           " indexed fields");
     }
+    // The descending flag of the index with no field marked: every field descends.
+    const bool any_marked = std::any_of(layout.fields.begin(), layout.fields.end(),
+                                        [](const IndexedField& f) { return f.descending; });
+    if (layout.descending && !any_marked)
+        for (IndexedField& field : layout.fields)
+            field.descending = true;
     if (header.index_field_number != layout.fields.front().table_field)
         damaged(file, "its header names field " + std::to_string(header.index_field_number) +
                           " first but its field list names field " +

@@ -24,6 +24,7 @@
 // the X record. Header 0x15 repeats the first indexed field.
 //
 // Header 0x55 holds the index flags: bit 0 case-insensitive, bit 4 descending, bit 5 unique.
+// An index flagged descending that marks none of its fields is taken as descending in all.
 
 #include <cstddef>
 #include <cstdint>

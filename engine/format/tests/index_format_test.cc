@@ -288,6 +288,15 @@ TEST(SecondaryIndexLayout, MaintainedCompositeIndexWithFlags) {
     EXPECT_EQ(layout.stored_name, "ByName");
 }
 
+TEST(SecondaryIndexLayout, DescendingFlagWithoutMarkedFieldsTurnsEveryFieldDown) {
+    TableHeader h = x_header(true, true, {3, 2}, 1);
+    h.index_field_number = 3;
+    h.index_flags = kIndexDescending;
+    const auto layout = SecondaryIndexLayout::decode(h, 1, "t.XG0");
+    EXPECT_TRUE(layout.fields[0].descending);
+    EXPECT_TRUE(layout.fields[1].descending);
+}
+
 TEST(SecondaryIndexLayout, SnapshotIndexEndsWithItsPointerFields) {
     const auto layout = SecondaryIndexLayout::decode(x_header(false, false, {5}, 0), 0, "t.X05");
     EXPECT_FALSE(layout.maintained);
