@@ -1,0 +1,29 @@
+#pragma once
+
+// Where the library keeps the auxiliary tables of a table: a folder named after the table
+// (its file name without extension) in the private directory of the engine configuration,
+// so that verifying and rebuilding every table of a database keeps each table's findings,
+// key violations, problem records and backup apart.
+
+#include <filesystem>
+#include <functional>
+#include <string_view>
+
+#include "tutil/verifier.h"
+
+namespace tutil {
+
+// <private_dir>/<table stem>, created (for the user only) when missing. Throws EngineError
+// naming the folder when it cannot be created.
+std::filesystem::path auxiliary_folder(const std::filesystem::path& table);
+
+// The path of auxiliary table `name` in `folder`. The name must be a bare file name with
+// the extension .DB (any letter case): "VERIFY.DB", "KEYVIOL.DB". Throws EngineError
+// (DBIERR_INVALIDPARAM) naming `what` otherwise.
+std::filesystem::path auxiliary_table(const std::filesystem::path& folder, std::string_view name,
+                                      const char* what);
+
+// Writes a verification's findings as the table `target`, replacing an older one.
+void write_verification(const std::filesystem::path& target, const Verification& verification);
+
+}  // namespace tutil

@@ -1,0 +1,18 @@
+#pragma once
+
+// Sessions of the table-utility library: 16-bit handles, never 0, each naming one open
+// session until it is closed. A session holds no table open between calls; it exists so that
+// callers can bracket their work and so that a stale handle is refused.
+
+#include <cstdint>
+
+namespace tutil {
+
+// Opens a session. Throws EngineError (DBIERR_ENGINE) when every handle is in use.
+std::uint16_t open_session();
+// Closes it. Throws EngineError (DBIERR_INVALIDHNDL) when the handle is not open.
+void close_session(std::uint16_t handle);
+// Throws EngineError (DBIERR_INVALIDHNDL) naming `function` when the handle is not open.
+void check_session(std::uint16_t handle, const char* function);
+
+}  // namespace tutil

@@ -1,0 +1,404 @@
+// The corruption suite for verify: each kind of damage, made by code on a copy of a real
+// table (or a generated one), gives the level it must give and names what is wrong. Verify
+// never answers 0 for a damaged table.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "common/error.h"
+#include "tests/support.h"
+#include "tutil/verifier.h"
+
+namespace tutil {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tutil::testing;
+
+std::string all_findings(const Verification& v) {
+    std::string text;
+    for (const Finding& f : v.findings.entries())
+        text += "[" + std::to_string(static_cast<int>(f.weight)) + "] " + f.file + ": " +
+                f.message + "\n";
+    return text;
+}
+
+class VerifyDamage : public ::testing::Test {
+  protected:
+    void SetUp() override { SKIP_WITHOUT_CORPUS(); }
+
+    // Copies a corpus table, damages it, verifies it, and checks the level and that some
+    // finding contains `expected`.
+    Verification damaged(const std::string& table,
+                         const std::function<void(const fs::path&)>& damage, int level,
+                         const std::string& expected) {
+        const fs::path db = copy_table(table, dir_.path());
+        EXPECT_EQ(verify_table(db).level, 0) << table << " is not clean before the damage";
+        damage(db);
+        Verification v = verify_table(db);
+        EXPECT_EQ(v.level, level) << all_findings(v);
+        EXPECT_NE(all_findings(v).find(expected), std::string::npos)
+            << "no finding says \"" << expected << "\":\n"
+            << all_findings(v);
+        return v;
+    }
+
+    fs::path sibling(const fs::path& db, const std::string& extension) {
+        fs::path p = db;
+        return p.replace_extension(extension);
+    }
+
+    TempDir dir_;
+};
+
+constexpr const char* kZakazky = "paradox-reader/zakazky.db";         // keyed, 2-level PX, XG0
+constexpr const char* kCustomer = "paradoxdriver/db/CUSTOMER.DB";     // memo, X06, autoinc key
+constexpr const char* kZipcodes = "paradoxdriver/areas/ZIPCODES.DB";  // 686 blocks, VAL
+
+// --- the data file ---
+
+TEST_F(VerifyDamage, TruncatedInsideABlock) {
+    damaged(
+        kZipcodes,
+        [](const fs::path& db) {
+            const FileGeometry g(read_bytes(db));
+            fs::resize_file(db, g.block(101) + 1000);
+        },
+        1, "The file ends after 101 of the 686 blocks");
+}
+
+TEST_F(VerifyDamage, TruncatedAtABlockBoundary) {
+    damaged(
+        kZipcodes,
+        [](const fs::path& db) {
+            const FileGeometry g(read_bytes(db));
+            fs::resize_file(db, g.block(101));
+        },
+        1, "lies beyond the end of the file");
+}
+
+TEST_F(VerifyDamage, BlockUnlinkedFromTheChain) {
+    damaged(
+        kZakazky,
+        [](const fs::path& db) {
+            patch(db, [](std::vector<std::uint8_t>& b) {
+                const FileGeometry g(b);
+                const std::uint16_t next = u16_at(b, g.block(10));
+                const std::uint16_t prev = u16_at(b, g.block(10) + 2);
+                set_u16(b, g.block(prev), next);
+                set_u16(b, g.block(next) + 2, prev);
+            });
+        },
+        1, "Block 10 holds 14 records but is not in the chain");
+}
+
+TEST_F(VerifyDamage, LoopInTheChain) {
+    damaged(
+        kZakazky,
+        [](const fs::path& db) {
+            patch(db, [](std::vector<std::uint8_t>& b) {
+                const FileGeometry g(b);
+                set_u16(b, g.block(u16_at(b, 0x10)), 3);  // the last block leads back to block 3
+            });
+        },
+        1, "loops");
+}
+
+TEST_F(VerifyDamage, WrongRecordCount) {
+    damaged(
+        kZakazky,
+        [](const fs::path& db) {
+            patch(db, [](std::vector<std::uint8_t>& b) { set_u32(b, 0x06, 3989); });
+        },
+        1, "The header counts 3989 records but the chain of data blocks holds 3988");
+}
+
+TEST_F(VerifyDamage, WrongUsedBlockCount) {
+    damaged(
+        kZakazky,
+        [](const fs::path& db) {
+            patch(db, [](std::vector<std::uint8_t>& b) { set_u16(b, 0x0A, 284); });
+        },
+        1, "The chain holds 285 blocks but the header counts 284 blocks in use");
+}
+
+TEST_F(VerifyDamage, ImpossibleLastRecordOffset) {
+    damaged(
+        kZakazky,
+        [](const fs::path& db) {
+            patch(db, [](std::vector<std::uint8_t>& b) {
+                const FileGeometry g(b);
+                set_u16(b, g.block(5) + 4, 7);
+            });
+        },
+        1, "Block 5 of the chain has an impossible record area size");
+}
+
+TEST_F(VerifyDamage, GarbageRecordBreaksTheKeyOrder) {
+    damaged(
+        kZakazky,
+        [](const fs::path& db) {
+            patch(db, [](std::vector<std::uint8_t>& b) {
+                const FileGeometry g(b);
+                std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(g.record(7, 3)), g.record_size,
+                            0xA5);
+            });
+        },
+        1, "Block 7, record 5 is out of key order");
+}
+
+TEST_F(VerifyDamage, DuplicateKeys) {
+    damaged(
+        kZakazky,
+        [](const fs::path& db) {
+            patch(db, [](std::vector<std::uint8_t>& b) {
+                const FileGeometry g(b);
+                std::copy_n(b.begin() + static_cast<std::ptrdiff_t>(g.record(3, 0)), 4,
+                            b.begin() + static_cast<std::ptrdiff_t>(g.record(3, 1)));
+            });
+        },
+        1, "Block 3, record 2 repeats the key of the record before it");
+}
+
+TEST_F(VerifyDamage, AutoIncrementCounterBelowTheData) {
+    damaged(
+        kZakazky,
+        [](const fs::path& db) {
+            patch(db, [](std::vector<std::uint8_t>& b) { set_u32(b, 0x49, 100); });
+        },
+        1, "The auto-increment counter is 100 but the table already holds the value 3988");
+}
+
+TEST_F(VerifyDamage, RebuildFlagLeftSet) {
+    damaged(
+        kZipcodes,
+        [](const fs::path& db) { patch(db, [](std::vector<std::uint8_t>& b) { b[0x14] = 1; }); }, 1,
+        "needing a rebuild");
+}
+
+// --- indexes ---
+
+TEST_F(VerifyDamage, MissingPrimaryIndex) {
+    damaged(
+        kZakazky, [&](const fs::path& db) { fs::remove(sibling(db, ".PX")); }, 1,
+        "The primary index of the keyed table is missing");
+}
+
+TEST_F(VerifyDamage, StalePrimaryIndex) {
+    // The last record is deleted from the data as a writer would, but the indexes are left.
+    const Verification v = damaged(
+        kZakazky,
+        [](const fs::path& db) {
+            patch(db, [](std::vector<std::uint8_t>& b) {
+                const FileGeometry g(b);
+                const std::size_t last = g.block(u16_at(b, 0x10));
+                set_u16(b, last + 4,
+                        static_cast<std::uint16_t>(u16_at(b, last + 4) - g.record_size));
+                set_u32(b, 0x06, 3987);
+            });
+        },
+        1, "The primary index does not match the table");
+    EXPECT_NE(all_findings(v).find("zakazky.XG0: The index holds 3988 entries but the table "
+                                   "holds 3987 records"),
+              std::string::npos)
+        << all_findings(v);
+}
+
+TEST_F(VerifyDamage, StaleSecondaryIndex) {
+    damaged(
+        kZakazky,
+        [](const fs::path& db) {
+            patch(db, [](std::vector<std::uint8_t>& b) {
+                const FileGeometry g(b);
+                b[g.record(20, 2) + 7] ^= 0x01;  // ROK, an indexed field
+            });
+        },
+        1, "zakazky.XG0: The index does not hold the entries of the table's records");
+}
+
+TEST_F(VerifyDamage, MissingSecondaryIndex) {
+    damaged(
+        kCustomer, [&](const fs::path& db) { fs::remove(sibling(db, ".X06")); }, 1,
+        "The index file is missing; its tree CUSTOMER.Y06 is still there");
+}
+
+TEST_F(VerifyDamage, MissingSecondaryIndexTree) {
+    damaged(
+        kCustomer, [&](const fs::path& db) { fs::remove(sibling(db, ".Y06")); }, 1,
+        "The tree of the index (CUSTOMER.Y06) is missing");
+}
+
+TEST_F(VerifyDamage, SecondaryIndexOutOfStepWithThePrimaryIndex) {
+    damaged(
+        kCustomer,
+        [&](const fs::path& db) {
+            patch(sibling(db, ".X06"), [](std::vector<std::uint8_t>& b) { ++b[0x2F]; });
+        },
+        1, "The index is out of date with the primary index");
+}
+
+TEST_F(VerifyDamage, ValidityFileOfAnotherStructure) {
+    damaged(
+        kZipcodes,
+        [&](const fs::path& db) {
+            patch(sibling(db, ".VAL"), [](std::vector<std::uint8_t>& b) { ++b[0]; });
+        },
+        1, "The validity file is out of date");
+}
+
+// --- blobs ---
+
+// The first record of CUSTOMER.DB whose memo lies in the .MB: offset of its blob pointer.
+std::size_t external_memo_pointer(const std::vector<std::uint8_t>& b) {
+    const FileGeometry g(b);
+    // Comments M110 starts at byte 280: a 100-byte leader, then the 10-byte pointer.
+    const std::size_t pointer_in_record = 380;
+    for (std::size_t slot = 0; slot < 20; ++slot) {
+        const std::size_t at = g.record(1, slot) + pointer_in_record;
+        if (pdx::load_u32le(b.data() + at + 4) > 100) return at;
+    }
+    throw std::runtime_error("no external memo");
+}
+
+TEST_F(VerifyDamage, BlobReferenceToNowhere) {
+    damaged(
+        kCustomer,
+        [](const fs::path& db) {
+            patch(db, [](std::vector<std::uint8_t>& b) {
+                set_u32(b, external_memo_pointer(b), 0x00FF0000u | 0xFF);
+            });
+        },
+        1, "refers to a blob value that does not exist");
+}
+
+TEST_F(VerifyDamage, BlobModifiedSince) {
+    damaged(
+        kCustomer,
+        [](const fs::path& db) {
+            patch(db, [](std::vector<std::uint8_t>& b) {
+                const std::size_t at = external_memo_pointer(b) + 8;
+                set_u16(b, at, static_cast<std::uint16_t>(u16_at(b, at) + 1));
+            });
+        },
+        1, "has been modified since");
+}
+
+// --- levels above 1 ---
+
+TEST_F(VerifyDamage, DamagedFieldListMustBeRebuiltByHand) {
+    damaged(
+        kZakazky,
+        [](const fs::path& db) {
+            patch(db, [](std::vector<std::uint8_t>& b) { b[0x78] = 0x42; });  // first field's type
+        },
+        3, "The header of zakazky.db is damaged");
+}
+
+TEST_F(VerifyDamage, DamagedEncryptedTableMustBeRebuiltByHand) {
+    damaged(
+        "paradoxdriver/encrypt/encrypted.db",
+        [](const fs::path& db) {
+            patch(db, [](std::vector<std::uint8_t>& b) { set_u32(b, 0x06, 5); });
+        },
+        3, "The header counts 5 records");
+}
+
+TEST_F(VerifyDamage, IndexFileInPlaceOfATableCannotBeRebuilt) {
+    damaged(
+        kZakazky,
+        [&](const fs::path& db) {
+            fs::copy_file(sibling(db, ".PX"), db, fs::copy_options::overwrite_existing);
+        },
+        4, "is a Paradox index file");
+}
+
+TEST(VerifyLevels, ForeignFileCannotBeRebuilt) {
+    TempDir dir;
+    write_bytes(dir / "Notes.DB", std::vector<std::uint8_t>(40, 'x'));
+    EXPECT_EQ(verify_table(dir / "Notes.DB").level, 4);
+    std::vector<std::uint8_t> text(4096, 'x');
+    write_bytes(dir / "Text.DB", text);
+    const Verification v = verify_table(dir / "Text.DB");
+    EXPECT_EQ(v.level, 4) << all_findings(v);
+}
+
+TEST(VerifyLevels, MissingTableIsAnError) {
+    TempDir dir;
+    EXPECT_THROW(verify_table(dir / "None.DB"), vaq::Error);
+}
+
+// --- generated tables ---
+
+TEST(VerifyGenerated, CleanTableHasNoFindings) {
+    TempDir dir;
+    write_small_table(dir / "Small.DB", 200);
+    const Verification v = verify_table(dir / "Small.DB");
+    EXPECT_EQ(v.level, 0) << all_findings(v);
+    EXPECT_TRUE(v.findings.entries().empty()) << all_findings(v);
+}
+
+TEST(VerifyGenerated, RecordWithImpossibleValueIsUnreadable) {
+    TempDir dir;
+    const fs::path db = dir / "Small.DB";
+    write_small_table(db, 200);
+    patch(db, [](std::vector<std::uint8_t>& b) { b[FileGeometry(b).record(2, 4) + 10] = 0x37; });
+    const Verification v = verify_table(db);
+    EXPECT_EQ(v.level, 1);
+    EXPECT_NE(all_findings(v).find("Block 2, record 5 cannot be read: field Flag holds the "
+                                   "logical byte 55"),
+              std::string::npos)
+        << all_findings(v);
+}
+
+TEST(VerifyGenerated, FreeListAndLostBlocks) {
+    TempDir dir;
+    const fs::path db = dir / "Small.DB";
+    write_small_table(db, 200);  // records of 15 bytes: 67, 67 and 66 in 3 blocks
+    // Block 3 is emptied and put on the free list, as a writer frees a block: clean.
+    patch(db, [](std::vector<std::uint8_t>& b) {
+        const FileGeometry g(b);
+        set_u16(b, g.block(2), 0);
+        set_u16(b, g.block(3), 0);
+        set_u16(b, g.block(3) + 4, static_cast<std::uint16_t>(-static_cast<int>(g.record_size)));
+        set_u16(b, 0x0A, 2);
+        set_u16(b, 0x10, 2);
+        set_u16(b, 0x4D, 3);
+        set_u32(b, 0x06, 134);
+    });
+    Verification v = verify_table(db);
+    EXPECT_EQ(v.level, 0) << all_findings(v);
+    // Off the free list again, the empty block is lost.
+    patch(db, [](std::vector<std::uint8_t>& b) { set_u16(b, 0x4D, 0); });
+    v = verify_table(db);
+    EXPECT_EQ(v.level, 1);
+    EXPECT_NE(all_findings(v).find("Block 3 is neither in the chain nor in the free list"),
+              std::string::npos)
+        << all_findings(v);
+}
+
+TEST(VerifyGenerated, ProgressMovesThroughThePhases) {
+    TempDir dir;
+    write_small_table(dir / "Small.DB", 5000);
+    std::vector<std::pair<Phase, int>> reports;
+    verify_table(dir / "Small.DB",
+                 [&](Phase phase, int percent) { reports.emplace_back(phase, percent); });
+    ASSERT_FALSE(reports.empty());
+    for (Phase phase : {Phase::kHeader, Phase::kData, Phase::kIndexes}) {
+        int last = -1;
+        bool finished = false;
+        for (const auto& [p, percent] : reports) {
+            if (p != phase) continue;
+            EXPECT_GE(percent, last);
+            last = percent;
+            finished = percent == 100;
+        }
+        EXPECT_TRUE(finished) << "phase " << static_cast<int>(phase);
+    }
+}
+
+}  // namespace
+}  // namespace tutil
