@@ -8,6 +8,7 @@
 #include "engine/format/format_error.h"
 #include "engine/format/index_tree.h"
 #include "engine/table/table.h"
+#include "engine/table/text_fold.h"
 
 namespace pdx {
 
@@ -23,8 +24,11 @@ KeyOrder index_order(const Table& table, const SecondaryIndex& index) {
         parts.push_back({offset, field.descriptor, index.layout.fields[i].descending});
         offset += field.width();
     }
+    const auto folder = [&table](std::string_view text) {
+        return fold_case(table.codec().to_utf8(text));
+    };
     return KeyOrder(std::move(parts), alpha_collation_of(table.header()),
-                    index.layout.case_insensitive);
+                    index.layout.case_insensitive, folder);
 }
 
 std::size_t indexed_width(const Table& table, const SecondaryIndex& index) {

@@ -10,8 +10,14 @@ namespace pdx {
 
 namespace {
 
-unsigned char fold_ascii(unsigned char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+// Case-insensitive indexes store their alpha keys in upper case (zakazky.XG0 holds
+// "40,0L-5,0X1525" for the record's "40,0l-5,0x1525"), so they order by upper case.
+unsigned char upper_ascii(unsigned char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+char lower_ascii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool is_ascii_alnum(unsigned char c) {
@@ -22,13 +28,9 @@ int sign(int value) {
     return (value > 0) - (value < 0);
 }
 
-bool same_text(std::string_view a, std::string_view b, bool ignore_case) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto x = static_cast<unsigned char>(a[i]);
-        const auto y = static_cast<unsigned char>(b[i]);
-        if (x != y && (!ignore_case || fold_ascii(x) != fold_ascii(y))) return false;
-    }
+bool is_ascii(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
     return true;
 }
 
@@ -37,7 +39,7 @@ bool same_text(std::string_view a, std::string_view b, bool ignore_case) {
 AlphaCollation alpha_collation_of(const TableHeader& header) {
     std::string id;
     for (char c : header.sort_order_id)
-        id += static_cast<char>(fold_ascii(static_cast<unsigned char>(c)));
+        id += lower_ascii(c);
     if (id.empty())
         return header.sort_order == 0 ? AlphaCollation::kBytes : AlphaCollation::kDictionary;
     // 'ascii' and its ANSI form sort by the code page's bytes.
@@ -45,37 +47,57 @@ AlphaCollation alpha_collation_of(const TableHeader& header) {
     return AlphaCollation::kDictionary;
 }
 
-KeyOrder::KeyOrder(std::vector<Part> parts, AlphaCollation collation, bool case_insensitive)
-    : parts_(std::move(parts)), collation_(collation), case_insensitive_(case_insensitive) {}
+KeyOrder::KeyOrder(std::vector<Part> parts, AlphaCollation collation, bool case_insensitive,
+                   TextFolder folder)
+    : parts_(std::move(parts)),
+      collation_(collation),
+      case_insensitive_(case_insensitive),
+      folder_(std::move(folder)) {}
 
-// Text ends at its first NUL; a text that is a prefix of the other sorts first.
+bool KeyOrder::same_text(std::string_view a, std::string_view b) const {
+    if (a == b) return true;
+    if (!case_insensitive_) return false;
+    if (a.size() == b.size()) {
+        bool same = true;
+        for (std::size_t i = 0; i < a.size() && same; ++i)
+            same = upper_ascii(static_cast<unsigned char>(a[i])) ==
+                   upper_ascii(static_cast<unsigned char>(b[i]));
+        if (same) return true;
+    }
+    // Letters beyond ASCII (ä and Ä) need the code page.
+    if (!folder_ || (is_ascii(a) && is_ascii(b))) return false;
+    return folder_(a) == folder_(b);
+}
+
+// Text ends at its first NUL; a text that is a prefix of the other sorts first. Under the
+// byte order a case-insensitive index compares upper-case ASCII; letters beyond ASCII are
+// not folded here, so their order is not taken as certain. Under a dictionary order only
+// letters and digits have a certain place (punctuation may be ignored, accented letters
+// stand somewhere among the others, and which case comes first is not known).
 KeyOrder::AlphaResult KeyOrder::compare_alpha(Bytes a, Bytes b) const {
     const std::string_view x = decode_alpha(a);
     const std::string_view y = decode_alpha(b);
-    const bool by_bytes = collation_ == AlphaCollation::kBytes && !case_insensitive_;
+    const bool bytes = collation_ == AlphaCollation::kBytes;
+    const bool exact = bytes && !case_insensitive_;
+    const auto certain_place = [&](unsigned char c) {
+        return exact || (bytes ? c < 0x80 : is_ascii_alnum(c));
+    };
     const std::size_t n = std::min(x.size(), y.size());
     for (std::size_t i = 0; i < n; ++i) {
         const auto c = static_cast<unsigned char>(x[i]);
         const auto d = static_cast<unsigned char>(y[i]);
         if (c == d) continue;
-        if (by_bytes) return {c < d ? -1 : 1, true};
-        const unsigned char fc = fold_ascii(c);
-        const unsigned char fd = fold_ascii(d);
+        if (exact) return {c < d ? -1 : 1, true};
+        const unsigned char fc = upper_ascii(c);
+        const unsigned char fd = upper_ascii(d);
         if (fc == fd) continue;  // differs in case only: decided below
-        // Beyond letters and digits the place of a character in these orders (punctuation,
-        // accented letters, upper- or lower-case folding) is not established.
-        return {fc < fd ? -1 : 1, is_ascii_alnum(c) && is_ascii_alnum(d)};
+        return {fc < fd ? -1 : 1, certain_place(c) && certain_place(d)};
     }
     if (x.size() != y.size()) {
-        // A text that is a prefix of the other sorts first; in a dictionary order only
-        // for sure when a letter or digit follows (some punctuation may be ignored there).
         const auto next = static_cast<unsigned char>(x.size() < y.size() ? y[n] : x[n]);
-        return {x.size() < y.size() ? -1 : 1, by_bytes || is_ascii_alnum(next)};
+        return {x.size() < y.size() ? -1 : 1, certain_place(next)};
     }
-    if (by_bytes || x == y) return {0, true};
-    if (case_insensitive_) return {0, true};  // equal keys for this index
-    // Same letters in different case: dictionary orders put one case first, which one is
-    // not known.
+    if (exact || x == y || case_insensitive_) return {0, true};
     return {x < y ? -1 : 1, false};
 }
 
@@ -113,7 +135,7 @@ bool KeyOrder::same_key(Bytes a, Bytes b) const {
         const Bytes x = a.subspan(part.offset, width);
         const Bytes y = b.subspan(part.offset, width);
         if (part.descriptor.type == FieldType::kAlpha) {
-            if (!same_text(decode_alpha(x), decode_alpha(y), case_insensitive_)) return false;
+            if (!same_text(decode_alpha(x), decode_alpha(y))) return false;
         } else if (std::memcmp(x.data(), y.data(), width) != 0) {
             return false;
         }

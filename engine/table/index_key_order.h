@@ -7,14 +7,18 @@
 // order (language driver). For the byte-order drivers ('ascii' and its ANSI form) that is
 // the byte order of the code page. The collation of the other drivers ('intl', ANSIINTL,
 // ...) is not published; here it is approximated by comparing without letter case first
-// and then by bytes. Case-insensitive indexes compare without letter case under any driver.
+// and then by bytes. Case-insensitive indexes compare without letter case under any driver;
+// they store their alpha keys in upper case.
 //
 // Because of that approximation there are two comparisons: compare() is a total order used
 // to sort records ourselves, and certain_compare() answers only where the order is beyond
 // doubt, so that checking an order written by another engine never reports a false fault.
 
 #include <cstddef>
+#include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/format/coding.h"
@@ -41,7 +45,11 @@ class KeyOrder {
         bool descending = false;
     };
 
-    KeyOrder(std::vector<Part> parts, AlphaCollation collation, bool case_insensitive);
+    // Alpha text in the table's code page without letter case, for letters beyond ASCII.
+    using TextFolder = std::function<std::string(std::string_view)>;
+
+    KeyOrder(std::vector<Part> parts, AlphaCollation collation, bool case_insensitive,
+             TextFolder folder = {});
 
     // Negative, zero or positive as `a` sorts before, with or after `b`.
     int compare(Bytes a, Bytes b) const;
@@ -61,10 +69,12 @@ class KeyOrder {
     };
     AlphaResult compare_alpha(Bytes a, Bytes b) const;
     AlphaResult compare_part(const Part& part, Bytes a, Bytes b) const;
+    bool same_text(std::string_view a, std::string_view b) const;
 
     std::vector<Part> parts_;
     AlphaCollation collation_;
     bool case_insensitive_;
+    TextFolder folder_;
 };
 
 }  // namespace pdx

@@ -86,6 +86,32 @@ TEST(KeyOrder, CaseInsensitiveIndexesTreatCaseVariantsAsOneKey) {
     EXPECT_EQ(down.certain_compare(alpha("apple"), alpha("Banana")), 1);
 }
 
+// Case-insensitive keys are stored in upper case, so '_' (0x5F) sorts after 'Z' (0x5A).
+TEST(KeyOrder, CaseInsensitiveKeysOrderAsUpperCase) {
+    const KeyOrder order = one_alpha(AlphaCollation::kBytes, true);
+    EXPECT_EQ(order.certain_compare(alpha("a_"), alpha("aZ")), 1);
+    EXPECT_EQ(order.certain_compare(alpha("A_"), alpha("az")), 1);
+    EXPECT_TRUE(order.same_key(alpha("40,0l-5"), alpha("40,0L-5")));
+}
+
+TEST(KeyOrder, LettersBeyondAsciiAreFoldedThroughTheCodePage) {
+    // cp1252: 0xDC is Ü, 0xFC is ü.
+    const auto folder = [](std::string_view text) {
+        std::string folded(text);
+        for (char& c : folded)
+            if (static_cast<unsigned char>(c) == 0xDC)
+                c = static_cast<char>(0xFC);
+            else
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return folded;
+    };
+    const KeyOrder order({{0, {FieldType::kAlpha, 8}, false}}, AlphaCollation::kBytes, true,
+                         folder);
+    EXPECT_TRUE(order.same_key(alpha("M\xFCller"), alpha("M\xDCLLER")));
+    EXPECT_FALSE(order.same_key(alpha("M\xFCller"), alpha("MULLER")));
+    EXPECT_FALSE(order.certain_compare(alpha("\xFC"), alpha("\xDC")));
+}
+
 TEST(KeyOrder, SameKeyIgnoresBytesAfterTheEndOfAText) {
     auto a = alpha("ab");
     auto b = alpha("ab");
