@@ -218,7 +218,7 @@ class IndexedPeople : public ::testing::Test {
         testing::write_file(dir_ / "people.x02", b.build());
     }
 
-    // XG0 "ByName": Name, ID, Blk Num, without letter case. Maintained.
+    // XG0 "ByName": Name in upper case as the BDE stores it, ID, Blk Num. Maintained.
     void write_by_name_index() {
         testing::TableBuilder b({{"Name", {FieldType::kAlpha, 20}},
                                  {"ID", {FieldType::kLong, 4}},
@@ -236,7 +236,7 @@ class IndexedPeople : public ::testing::Test {
         });
         for (const Person& p : sorted) {
             auto r = b.record();
-            b.set_alpha(r, 0, p.name);
+            b.set_alpha(r, 0, upper(p.name));
             b.set_long(r, 1, p.id);
             b.set_short(r, 2, static_cast<std::int16_t>(p.block));
             b.add(r);
@@ -244,6 +244,11 @@ class IndexedPeople : public ::testing::Test {
         testing::write_file(dir_ / "PEOPLE.XG0", b.build());
     }
 
+    static std::string upper(std::string s) {
+        for (char& c : s)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return s;
+    }
     static std::string fold(std::string s) {
         for (char& c : s)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
