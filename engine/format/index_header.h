@@ -21,7 +21,9 @@
 //
 // The field-number array starts with the table field numbers of the indexed fields; bit 15
 // of an entry marks a descending field. The remaining entries hold their own position in
-// the X record. Header 0x15 repeats the first indexed field.
+// the X record. Header 0x15 repeats the first indexed field. A case-insensitive index stores
+// the alpha values of its indexed fields in upper case (ASCII letters seen so far), not as
+// typed.
 //
 // Header 0x55 holds the index flags: bit 0 case-insensitive, bit 4 descending, bit 5 unique.
 // An index flagged descending that marks none of its fields is taken as descending in all.
