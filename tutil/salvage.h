@@ -1,0 +1,82 @@
+#pragma once
+
+// What a rebuild takes from a damaged table: every record that can still be read, wherever
+// it lies. A first pass over every block of the file (block_scan.h) finds what each block
+// holds; the records are then handed over in table order: the blocks of the chain as far as
+// it can be followed, then every other block that holds records (blocks that fell off the
+// chain), in file order. Each block is read once, so no record is handed over twice even
+// when the chain loops.
+//
+// A record is a problem, not a record of the table, when its values are impossible
+// (record_check.h), when the file ends inside it, or when it lies in a block whose header
+// no longer tells how many records it holds: such a block's slots are handed over as
+// problems up to the first slot of zeros, so that nothing readable is lost and nothing stale
+// slips back into the table.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/format/blob_file.h"
+#include "engine/format/block_file.h"
+#include "tutil/data_check.h"
+#include "tutil/findings.h"
+#include "tutil/structure_check.h"
+#include "tutil/verifier.h"
+
+namespace tutil {
+
+struct SalvagedRecord {
+    pdx::Bytes bytes;  // as stored; blob pointers lead into the old .MB
+    std::uint32_t block = 0;
+    std::uint32_t slot = 0;  // 0-based
+};
+
+struct ProblemRecord {
+    pdx::Bytes bytes;  // a record's width; bytes the file did not hold are zeros
+    std::uint32_t block = 0;
+    std::uint32_t slot = 0;
+    std::string reason;
+};
+
+class Salvage {
+  public:
+    // Opens the table file and surveys it. Throws FormatError when its header cannot be
+    // read (there is then nothing to rebuild from) and vaq::Error when it cannot be read.
+    explicit Salvage(const std::filesystem::path& table, const Progress& progress = {});
+    Salvage(const Salvage&) = delete;
+    Salvage& operator=(const Salvage&) = delete;
+
+    const pdx::BlockFile& file() const { return file_; }
+    const pdx::TableHeader& header() const { return file_.header(); }
+
+    // Hands over every record, in the order above.
+    void deliver(const std::function<void(const SalvagedRecord&)>& record,
+                 const std::function<void(const ProblemRecord&)>& problem,
+                 const Progress& progress = {}) const;
+
+    // The whole value of blob field `field` of a record handed over; nothing when the .MB
+    // does not hold it any more (missing file, broken reference).
+    std::optional<std::vector<std::uint8_t>> blob_value(std::size_t field, pdx::Bytes record) const;
+
+    // Largest auto-increment value among the records, 0 when none.
+    std::int64_t largest_auto_increment() const { return largest_auto_increment_; }
+
+  private:
+    std::size_t read_block(std::uint32_t block, std::vector<std::uint8_t>& buffer) const;
+
+    std::filesystem::path path_;
+    pdx::BlockFile file_;
+    Findings findings_;  // what the survey saw; the rebuild acts on the blocks themselves
+    std::optional<DataCheck> data_;
+    Chain chain_;
+    std::vector<std::uint32_t> order_;
+    std::int64_t largest_auto_increment_ = 0;
+    mutable std::optional<pdx::BlobFile> blobs_;
+    mutable bool blobs_missing_ = false;
+};
+
+}  // namespace tutil

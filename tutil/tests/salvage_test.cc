@@ -1,0 +1,113 @@
+// Salvage hands over every record that can still be read, each once, in table order, and the
+// unreadable ones as problems.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "tests/support.h"
+#include "tutil/salvage.h"
+
+namespace tutil {
+namespace {
+
+using namespace tutil::testing;
+
+struct Delivered {
+    std::vector<std::vector<std::uint8_t>> records;
+    std::vector<std::pair<std::uint32_t, std::string>> problems;  // block, reason
+};
+
+Delivered deliver(const fs::path& db) {
+    Delivered out;
+    const Salvage salvage(db);
+    salvage.deliver(
+        [&](const SalvagedRecord& r) { out.records.emplace_back(r.bytes.begin(), r.bytes.end()); },
+        [&](const ProblemRecord& p) { out.problems.emplace_back(p.block, p.reason); });
+    return out;
+}
+
+// The Count field (bytes 11-14) of the small test table's records.
+std::vector<std::int32_t> counts(const Delivered& d) {
+    std::vector<std::int32_t> values;
+    for (const auto& r : d.records)
+        values.push_back(*pdx::decode_long(r.data() + 11));
+    return values;
+}
+
+TEST(Salvage, UndamagedTableInTableOrder) {
+    TempDir dir;
+    write_small_table(dir / "T.DB", 500);
+    const Delivered d = deliver(dir / "T.DB");
+    ASSERT_EQ(d.records.size(), 500u);
+    EXPECT_TRUE(d.problems.empty());
+    const auto values = counts(d);
+    for (std::int32_t i = 0; i < 500; ++i)
+        EXPECT_EQ(values[static_cast<std::size_t>(i)], i + 1);
+}
+
+TEST(Salvage, BlocksOffTheChainAndLoopsLoseNothing) {
+    TempDir dir;
+    const fs::path db = dir / "T.DB";
+    write_small_table(db, 500);  // 67 records per block, 8 blocks
+    patch(db, [](std::vector<std::uint8_t>& b) {
+        const FileGeometry g(b);
+        set_u16(b, g.block(3), 5);  // block 4 falls off the chain
+        set_u16(b, g.block(7), 2);  // and block 7 leads back to block 2
+    });
+    const Delivered d = deliver(db);
+    EXPECT_TRUE(d.problems.empty());
+    const auto values = counts(d);
+    ASSERT_EQ(values.size(), 500u);
+    EXPECT_EQ(std::set<std::int32_t>(values.begin(), values.end()).size(), 500u);
+    // The chain's blocks 1, 2, 3, 5, 6, 7 come first, then block 4 and block 8.
+    EXPECT_EQ(values[201], 269);
+    EXPECT_EQ(values[402], 202);
+    EXPECT_EQ(values[values.size() - 1], 500);
+}
+
+TEST(Salvage, CutAndDamagedBlocksBecomeProblems) {
+    TempDir dir;
+    const fs::path db = dir / "T.DB";
+    write_small_table(db, 500);
+    patch(db, [](std::vector<std::uint8_t>& b) {
+        const FileGeometry g(b);
+        set_u16(b, g.block(2) + 4, 7);   // block 2: impossible record area size
+        b[g.record(3, 10) + 10] = 0x37;  // block 3: a record with an impossible value
+        b.resize(g.record(8, 20) + 5);   // the file ends inside record 21 of block 8
+    });
+    const Delivered d = deliver(db);
+    std::map<std::string, int> reasons;
+    for (const auto& [block, reason] : d.problems)
+        ++reasons[reason];
+    EXPECT_EQ(reasons["its block's header is damaged"], 67);
+    EXPECT_EQ(reasons["the file ends inside the record"], 1);
+    EXPECT_EQ(reasons.size(), 3u);
+    EXPECT_EQ(d.records.size(), 500u - 67 - 1 - (500 - 7 * 67 - 20));
+}
+
+TEST(Salvage, BlobValuesFromTheOldBlobFile) {
+    SKIP_WITHOUT_CORPUS();
+    TempDir dir;
+    const fs::path db = copy_table("paradoxdriver/db/CUSTOMER.DB", dir.path());
+    const Salvage salvage(db);
+    std::size_t external = 0;
+    salvage.deliver(
+        [&](const SalvagedRecord& r) {
+            const auto value = salvage.blob_value(8, r.bytes);
+            ASSERT_TRUE(value.has_value());
+            if (value->size() > 100) ++external;
+        },
+        [](const ProblemRecord&) { FAIL(); });
+    EXPECT_EQ(external, 4u);
+    fs::remove(dir / "CUSTOMER.MB");
+    const Salvage without(db);
+    std::size_t lost = 0;
+    without.deliver([&](const SalvagedRecord& r) { lost += !without.blob_value(8, r.bytes); },
+                    [](const ProblemRecord&) {});
+    EXPECT_EQ(lost, 4u);
+}
+
+}  // namespace
+}  // namespace tutil
