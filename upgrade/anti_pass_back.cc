@@ -1,0 +1,144 @@
+// The rebuild of AntiPassBack.db into the layout with the autoinc key Pkey.
+//
+// The rows are copied into tmpdb.DB by the program's own statements, and tmpdb then takes
+// the place of the old table. Replacing the old table by deleting it first would leave, for
+// a moment, the rows only in tmpdb.DB, whose records were written to the operating system
+// but not yet to disk, and a crash there would lose the anti-pass-back rules or leave the
+// database without its AntiPassBack table. So the old table is kept until the new one is in
+// place:
+//
+//   1. the rows are copied into tmpdb.DB; the copy is counted against the old table and
+//      written to disk (fsync of its files and of the directory);
+//   2. the old table is renamed to AntiPassBackOld.db (the engine's rename, which a crash
+//      either completes or undoes);
+//   3. tmpdb.DB is renamed to AntiPassBack.db;
+//   4. AntiPassBackOld.db is deleted.
+//
+// A crash between 2 and 4 leaves both tables complete. The next upgrade finishes the
+// replacement before anything else (finishInterruptedRebuild): a kept old table beside a
+// missing AntiPassBack.db means step 3 had not happened, and tmpdb.DB, complete since
+// step 1, is renamed into place; a kept old table beside a rebuilt AntiPassBack.db is
+// deleted. The rows are on disk in at least one complete table at every moment.
+
+#include "common/error.h"
+#include "db/schema.h"
+#include "upgrade/table_files.h"
+#include "upgrade/upgrade_form.h"
+
+namespace vaq::upgrade {
+
+namespace schema = db::schema;
+
+namespace {
+
+// Where the old AntiPassBack.db waits while the rebuilt table is put in its place.
+constexpr std::string_view kKeptOldTable = "AntiPassBackOld.db";
+
+// Binds a table object to another table for a while; on every way out it names its own
+// table again, so that a failed rebuild leaves the window's AntiPassBack object as it was.
+class TemporaryBinding {
+  public:
+    TemporaryBinding(db::Table& table, std::string_view other)
+        : table_(table), own_(table.tableName()) {
+        table_.close();
+        table_.setTableName(std::string(other));
+    }
+    ~TemporaryBinding() {
+        table_.close();
+        table_.setTableName(own_);
+    }
+    TemporaryBinding(const TemporaryBinding&) = delete;
+    TemporaryBinding& operator=(const TemporaryBinding&) = delete;
+
+  private:
+    db::Table& table_;
+    std::string own_;
+};
+
+}  // namespace
+
+void UpgradeForm::rebuildAntiPassBack() {
+    finishInterruptedRebuild();
+    q1.close();
+    q1.setSql(kAntiPassBackSelect);
+    q1.open();
+    if (q1.findField(schema::AntiPassBack::Pkey)) return;
+    const std::uint32_t rows = q1.recordCount();
+    copyIntoTmpdb();
+    replaceByTmpdb(rows);
+    AntiPassBack.close();
+    AntiPassBack.refreshFieldDefs();
+    mainDatabase_.close();
+    mainDatabase_.open();
+}
+
+void UpgradeForm::copyIntoTmpdb() {
+    if (tableFileExists(kTmpdbFile)) {
+        q1.close();
+        q1.clearSql();
+        q1.addSql(std::string(kDropTmpdb));
+        q1.execSql();
+    }
+    q1.close();
+    q1.clearSql();
+    for (const std::string_view line : kCreateTmpdbLines)
+        q1.addSql(std::string(line));
+    q1.execSql();
+    q1.close();
+    q1.clearSql();
+    for (const std::string_view line : kCopyIntoTmpdbLines)
+        q1.addSql(std::string(line));
+    q1.execSql();
+}
+
+std::uint32_t UpgradeForm::tmpdbRecordCount() {
+    const TemporaryBinding tmpdb(AntiPassBack, kTmpdbObjectName);
+    AntiPassBack.open();
+    return AntiPassBack.recordCount();
+}
+
+void UpgradeForm::replaceByTmpdb(std::uint32_t expectedRows) {
+    const std::string tableName = AntiPassBack.tableName();
+    const std::uint32_t copied = tmpdbRecordCount();
+    if (copied != expectedRows)
+        throw Error("The copy of " + tableName + " into " + std::string(schema::work::tmpdb) +
+                    " holds " + std::to_string(copied) + " rows instead of " +
+                    std::to_string(expectedRows) + "; " + tableName + " is left as it was.");
+    const auto tmpdbFile = findTableFile(databaseDirectory(), kTmpdbFile);
+    if (!tmpdbFile) throw Error("Table does not exist: " + std::string(schema::work::tmpdb));
+    flushTableToDisk(*tmpdbFile);
+
+    AntiPassBack.close();
+    AntiPassBack.renameTable(kKeptOldTable);
+    AntiPassBack.setTableName(tableName);
+    {
+        const TemporaryBinding tmpdb(AntiPassBack, kTmpdbObjectName);
+        AntiPassBack.renameTable(tableName);
+    }
+    db::Table kept(AntiPassBack.aliasName(), std::string(kKeptOldTable), session_);
+    kept.deleteTable();
+}
+
+void UpgradeForm::finishInterruptedRebuild() {
+    const std::filesystem::path directory = databaseDirectory();
+    if (!findTableFile(directory, kKeptOldTable)) return;
+    db::Table kept(AntiPassBack.aliasName(), std::string(kKeptOldTable), session_);
+    AntiPassBack.close();
+    const std::string tableName = AntiPassBack.tableName();
+    if (!findTableFile(directory, tableName)) {
+        // Cut off between the two renames: the complete copy waits in tmpdb.DB; should it
+        // be gone, the old table goes back under its name.
+        if (!findTableFile(directory, kTmpdbFile)) {
+            kept.renameTable(tableName);
+            return;
+        }
+        const TemporaryBinding tmpdb(AntiPassBack, kTmpdbObjectName);
+        AntiPassBack.renameTable(tableName);
+    }
+    AntiPassBack.refreshFieldDefs();
+    // A kept table beside an AntiPassBack.db that was not rebuilt is not ours to delete;
+    // the next rebuild then stops at its rename with the engine's message naming it.
+    if (AntiPassBack.findField(schema::AntiPassBack::Pkey)) kept.deleteTable();
+}
+
+}  // namespace vaq::upgrade

@@ -1,0 +1,16 @@
+#include "upgrade/install.h"
+
+#include <memory>
+
+#include "upgrade/upgrade_form.h"
+
+namespace vaq::upgrade {
+
+void installUpgradeJobs(window::WindowPort& port, window::JobSet& jobs,
+                        db::Database& mainDatabase) {
+    const auto form = std::make_shared<UpgradeForm>(port, mainDatabase);
+    jobs.handlers[window::Handler::BitBtn1Click] = [form] { form->BitBtn1Click(); };
+    jobs.handlers[window::Handler::Button3Click] = [form] { form->Button3Click(); };
+}
+
+}  // namespace vaq::upgrade

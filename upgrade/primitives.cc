@@ -1,0 +1,152 @@
+#include <exception>
+
+#include "common/error.h"
+#include "common/text.h"
+#include "db/schema.h"
+#include "upgrade/table_files.h"
+#include "upgrade/upgrade_form.h"
+
+namespace vaq::upgrade {
+
+namespace schema = db::schema;
+
+namespace {
+
+constexpr std::string_view kAlias = "VAQ";
+
+// The table a table object of the window is bound to ("WorkON.DB" for WorkOn).
+std::string boundTable(std::string_view object) {
+    for (const schema::TableObject& entry : schema::tableObjects())
+        if (entry.object == object) return std::string(entry.tableName);
+    throw Error("The window has no table object " + std::string(object) + ".");
+}
+
+}  // namespace
+
+UpgradeForm::UpgradeForm(window::WindowPort& port, db::Database& mainDatabase, db::Session& session)
+    : q1(std::string(kAlias), session),
+      Q2(std::string(kAlias), session),
+      Personnel(std::string(kAlias), boundTable("Personnel"), session),
+      Department(std::string(kAlias), boundTable("Department"), session),
+      AntiPassBack(std::string(kAlias), boundTable("AntiPassBack"), session),
+      DeptTimeTbl(std::string(kAlias), boundTable("DeptTimeTbl"), session),
+      WorkOn(std::string(kAlias), boundTable("WorkOn"), session),
+      Leave(std::string(kAlias), boundTable("Leave"), session),
+      SecurityMaster(std::string(kAlias), boundTable("SecurityMaster"), session),
+      Holiday(std::string(kAlias), boundTable("Holiday"), session),
+      Transaction(std::string(kAlias), boundTable("Transaction"), session),
+      EmailAlert(std::string(kAlias), boundTable("EmailAlert"), session),
+      ActiveRelay(std::string(kAlias), boundTable("ActiveRelay"), session),
+      port_(port),
+      mainDatabase_(mainDatabase),
+      session_(session) {}
+
+db::Table& UpgradeForm::tableObject(std::string_view name) {
+    struct Entry {
+        std::string_view name;
+        db::Table UpgradeForm::*object;
+    };
+    static constexpr Entry kObjects[] = {
+        {"Personnel", &UpgradeForm::Personnel},
+        {"Department", &UpgradeForm::Department},
+        {"AntiPassBack", &UpgradeForm::AntiPassBack},
+        {"DeptTimeTbl", &UpgradeForm::DeptTimeTbl},
+        {"WorkOn", &UpgradeForm::WorkOn},
+        {"Leave", &UpgradeForm::Leave},
+        {"SecurityMaster", &UpgradeForm::SecurityMaster},
+        {"Holiday", &UpgradeForm::Holiday},
+        {"Transaction", &UpgradeForm::Transaction},
+        {"EmailAlert", &UpgradeForm::EmailAlert},
+        {"ActiveRelay", &UpgradeForm::ActiveRelay},
+    };
+    for (const Entry& entry : kObjects)
+        if (entry.name == name) return this->*entry.object;
+    throw Error("The upgrade has no table object " + std::string(name) + ".");
+}
+
+std::filesystem::path UpgradeForm::databaseDirectory() const {
+    return mainDatabase_.directory();
+}
+
+bool UpgradeForm::tableFileExists(std::string_view fileName) const {
+    return findTableFile(databaseDirectory(), fileName).has_value();
+}
+
+void UpgradeForm::runStatement(db::Query& query, std::string_view statement) {
+    query.close();
+    query.setSql(statement);
+    query.execSql();
+}
+
+void UpgradeForm::AppendUpgradeLog(std::string_view message) {
+    std::string line(message);
+    line += "\r\n";
+    port_.appendText(window::Control::Memo1, line);
+}
+
+void UpgradeForm::CreateTableIfMissing(std::string_view fileName,
+                                       std::span<const std::string_view> lines,
+                                       std::span<const std::string_view> followUps,
+                                       OptionalText log) {
+    if (tableFileExists(fileName)) return;
+    q1.close();
+    q1.clearSql();
+    for (const std::string_view line : lines)
+        q1.addSql(std::string(line));
+    q1.execSql();
+    for (const std::string_view statement : followUps)
+        runStatement(q1, statement);
+    if (log) AppendUpgradeLog(*log);
+}
+
+void UpgradeForm::AddFieldIfMissing(db::Query& query, std::string_view table,
+                                    std::string_view column, std::string_view type) {
+    query.close();
+    query.setSql(addFieldSelect(table));
+    query.open();
+    if (query.findField(column)) return;
+    runStatement(query, addFieldAlter(table, column, type));
+    AppendUpgradeLog(addFieldLog(column));
+}
+
+bool UpgradeForm::AlterIfFieldMissing(std::string_view column, std::string_view alter,
+                                      OptionalText update, OptionalText log) {
+    if (Q2.findField(column)) return false;
+    runStatement(q1, alter);
+    if (update) runStatement(q1, *update);
+    if (log) AppendUpgradeLog(*log);
+    return true;
+}
+
+bool UpgradeForm::IndexExists(db::Table& table, std::string_view index) {
+    const std::vector<std::string> names = table.indexNames();
+    port_.setItems(window::Control::ListBox1, names);
+    for (const std::string& name : names) {
+        if (iequals(name, index)) return true;
+        table.deleteIndex(name);
+    }
+    return false;
+}
+
+bool UpgradeForm::CreateIndex(db::Table& table, std::string_view index, std::string_view columns) {
+    try {
+        table.close();
+        db::Query query(std::string(kAlias), session_);
+        query.clearSql();
+        query.addSql(createIndexStatement(table.tableName(), index, columns));
+        query.execSql();
+        AppendUpgradeLog(createIndexLog(table.tableName()));
+        return true;
+    } catch (const std::exception& error) {
+        // The run goes on with its next step; the box tells the user why this index is
+        // missing.
+        port_.showMessage(window::MessageBox{error.what(), {}, window::BoxIcon::None});
+        return false;
+    }
+}
+
+void UpgradeForm::Button3Click() {
+    AddFieldIfMissing(q1, "Personal", schema::Personal::StaffID, "Char(20)");
+}
+
+}  // namespace vaq::upgrade

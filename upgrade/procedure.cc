@@ -1,0 +1,125 @@
+#include "common/error.h"
+#include "db/schema.h"
+#include "upgrade/column_blocks.h"
+#include "upgrade/reference_data.h"
+#include "upgrade/table_steps.h"
+#include "upgrade/upgrade_form.h"
+
+namespace vaq::upgrade {
+
+namespace schema = db::schema;
+
+void UpgradeForm::BitBtn1Click() {
+    Personnel.close();
+    runTableSteps("T1", "T4");
+    runColumnBlock(1);
+    runTableSteps("T5", "T14");
+    refillDoorStatus();
+    for (const int block : {2, 3, 4})
+        runColumnBlock(block);
+    runTableSteps("T15", "T16");
+    for (const int block : {5, 6, 7, 8, 9, 10})
+        runColumnBlock(block);
+    runTableSteps("T17", "T18");
+    for (const int block : {11, 12})
+        runColumnBlock(block);
+    rebuildAntiPassBack();
+    copyDepartmentNames();
+    refillEventNames();
+    refillCardFormats();
+    AppendUpgradeLog(kEventTypeUpdatedLog);
+    ensureIndexes();
+    releaseTablesForRepair();
+    port_.click(window::Control::BitBtn2);
+}
+
+void UpgradeForm::runTableSteps(std::string_view first, std::string_view last) {
+    const std::span<const TableStep> steps = tableSteps();
+    const auto from = &tableStep(first) - steps.data();
+    const auto to = &tableStep(last) - steps.data();
+    for (auto at = from; at <= to; ++at) {
+        const TableStep& step = steps[static_cast<std::size_t>(at)];
+        CreateTableIfMissing(step.fileName, step.lines, step.followUps, step.log);
+    }
+}
+
+void UpgradeForm::runColumnBlock(int number) {
+    const ColumnBlock& block = columnBlock(number);
+    for (const AddFieldCall& call : block.addFields)
+        AddFieldIfMissing(q1, call.table, call.column, call.type);
+    if (block.select.empty()) return;
+    Q2.close();
+    Q2.setSql(block.select);
+    Q2.open();
+    for (std::size_t row = 0; row < block.rows.size(); ++row)
+        runGroupRow(block, row);
+}
+
+void UpgradeForm::runGroupRow(const ColumnBlock& block, std::size_t row) {
+    const GroupRow& entry = block.rows[row];
+    if (entry.addField) {
+        AddFieldIfMissing(q1, entry.addField->table, entry.addField->column, entry.addField->type);
+        return;
+    }
+    if (AlterIfFieldMissing(entry.testedColumn, entry.alter, entry.update, entry.log) &&
+        block.reopenAfterAdding) {
+        Q2.close();
+        Q2.open();
+    }
+}
+
+void UpgradeForm::refillDoorStatus() {
+    q1.setSql(kDeleteDoorStatus);
+    q1.execSql();
+    q1.setSql(kSelectDoors);
+    q1.open();
+    q1.first();
+    while (!q1.eof()) {
+        Q2.setSql(doorStatusInsert(q1.fieldByName(schema::Door::DoorID).asString()));
+        Q2.execSql();
+        q1.next();
+    }
+}
+
+void UpgradeForm::refillEventNames() {
+    runStatement(q1, kDeleteEvents);
+    for (const CodeName& event : eventNames())
+        runStatement(q1, eventInsert(event.code, event.name));
+}
+
+void UpgradeForm::refillCardFormats() {
+    runStatement(q1, kDeleteCardFormats);
+    for (const CodeName& format : cardFormats())
+        runStatement(q1, cardFormatInsert(format.code, format.name));
+}
+
+void UpgradeForm::copyDepartmentNames() {
+    Personnel.open();
+    Department.open();
+    for (Personnel.first(); !Personnel.eof(); Personnel.next()) {
+        const std::int64_t deptId = Personnel.fieldByName(schema::Personal::DeptID).asInteger();
+        if (!Department.locate(schema::Department::DeptID, db::LocateValue(deptId))) continue;
+        Personnel.edit();
+        Personnel.setFieldText(schema::Personal::Department,
+                               Department.fieldByName(schema::Department::DeptName).asString());
+        Personnel.post();
+    }
+}
+
+void UpgradeForm::ensureIndexes() {
+    for (const schema::EnsuredIndex& step : schema::ensuredIndexes()) {
+        db::Table& table = tableObject(step.tableObject);
+        if (!IndexExists(table, step.testedName)) CreateIndex(table, step.createdName, step.column);
+    }
+}
+
+// The repair that follows verifies and rebuilds every table of the database, replacing
+// their files; a table or a result still open here would be in use while that happens.
+void UpgradeForm::releaseTablesForRepair() {
+    q1.close();
+    Q2.close();
+    Personnel.close();
+    Department.close();
+}
+
+}  // namespace vaq::upgrade

@@ -1,0 +1,134 @@
+// The statements of the upgrade's step tables against the list of every statement the
+// access-control program's upgrade sends (engine/sql/tests/quoted_statements), which was
+// copied from its step lists separately: same origins, same bytes, none missing.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "db/schema.h"
+#include "engine/sql/tests/quoted_statements.h"
+#include "upgrade/column_blocks.h"
+#include "upgrade/reference_data.h"
+#include "upgrade/statements.h"
+#include "upgrade/table_steps.h"
+
+namespace vaq::upgrade {
+namespace {
+
+using Statements = std::map<std::string, std::string>;
+
+std::string joinedLines(std::span<const std::string_view> lines) {
+    std::string text;
+    for (const std::string_view line : lines) {
+        if (!text.empty()) text += '\n';
+        text += line;
+    }
+    return text;
+}
+
+void addTableSteps(Statements& out) {
+    for (const TableStep& step : tableSteps()) {
+        const std::string origin = "table step " + std::string(step.name);
+        out[origin] = joinedLines(step.lines);
+        for (std::size_t i = 0; i < step.followUps.size(); ++i) {
+            const std::string suffix =
+                step.followUps.size() == 1 ? ", follow-up" : ", follow-up " + std::to_string(i + 1);
+            out[origin + suffix] = std::string(step.followUps[i]);
+        }
+    }
+}
+
+void addAntiPassBack(Statements& out) {
+    const std::string origin = "anti-pass-back rebuild: ";
+    out[origin + "test select"] = std::string(kAntiPassBackSelect);
+    out[origin + "drop"] = std::string(kDropTmpdb);
+    out[origin + "create"] = joinedLines(kCreateTmpdbLines);
+    out[origin + "copy"] = joinedLines(kCopyIntoTmpdbLines);
+}
+
+void addIndexSteps(Statements& out) {
+    int number = 0;
+    for (const db::schema::EnsuredIndex& step : db::schema::ensuredIndexes())
+        out["index step I" + std::to_string(++number)] =
+            createIndexStatement(step.tableName, step.createdName, step.column);
+}
+
+void addReferenceData(Statements& out) {
+    out["event names: empty"] = std::string(kDeleteEvents);
+    for (const CodeName& event : eventNames())
+        out["event names: " + std::to_string(event.code)] = eventInsert(event.code, event.name);
+    out["card formats: empty"] = std::string(kDeleteCardFormats);
+    for (const CodeName& format : cardFormats())
+        out["card formats: " + std::to_string(format.code)] =
+            cardFormatInsert(format.code, format.name);
+    out["door status refill: empty"] = std::string(kDeleteDoorStatus);
+    out["door status refill: doors"] = std::string(kSelectDoors);
+    out["door status refill: door 7"] = doorStatusInsert("7");
+}
+
+void addAddField(Statements& out, const std::string& origin, const AddFieldCall& call) {
+    out[origin + "select"] = addFieldSelect(call.table);
+    out[origin + "alter"] = addFieldAlter(call.table, call.column, call.type);
+}
+
+void addColumnBlocks(Statements& out) {
+    for (const ColumnBlock& block : columnBlocks()) {
+        const std::string prefix = "column block " + std::to_string(block.number) + ": ";
+        for (const AddFieldCall& call : block.addFields)
+            addAddField(out, prefix + std::string(call.column) + ": ", call);
+        if (!block.select.empty()) out[prefix + "select"] = std::string(block.select);
+        for (const GroupRow& row : block.rows) {
+            const std::string origin = prefix + std::string(row.testedColumn) + ": ";
+            if (row.addField) {
+                addAddField(out, origin, *row.addField);
+                continue;
+            }
+            out[origin + "alter"] = std::string(row.alter);
+            if (row.update) out[origin + "update"] = std::string(*row.update);
+        }
+    }
+}
+
+Statements upgradeStatements() {
+    Statements out;
+    out["hidden button Button3: select"] = addFieldSelect("Personal");
+    out["hidden button Button3: alter"] = addFieldAlter("Personal", "StaffID", "Char(20)");
+    addTableSteps(out);
+    addAntiPassBack(out);
+    addIndexSteps(out);
+    addReferenceData(out);
+    addColumnBlocks(out);
+    return out;
+}
+
+TEST(UpgradeStatements, AreByteForByteTheStatementsOfTheQuotedList) {
+    const Statements ours = upgradeStatements();
+    Statements quoted;
+    for (const auto& statement : pdx::sql::testing::quoted_statements()) {
+        // The key re-arrangement is another job's.
+        if (statement.origin.starts_with("key re-arrangement")) continue;
+        quoted[std::string(statement.origin)] = std::string(statement.text);
+    }
+    for (const auto& [origin, text] : quoted) {
+        const auto found = ours.find(origin);
+        if (found == ours.end()) {
+            ADD_FAILURE() << "The upgrade never sends the statement of " << origin;
+            continue;
+        }
+        EXPECT_EQ(found->second, text) << origin;
+    }
+    for (const auto& [origin, text] : ours)
+        EXPECT_TRUE(quoted.contains(origin))
+            << "Not in the quoted list: " << origin << ": " << text;
+}
+
+TEST(UpgradeStatements, PanicPinOfBlockFiveIsTheListedConstant) {
+    EXPECT_EQ(kDefaultPanicPin, pdx::sql::testing::kPanicPin);
+    EXPECT_EQ(kDefaultPanicPin.size(), 4u);
+    EXPECT_EQ(kDefaultPanicPin.find_first_not_of("0123456789"), std::string_view::npos);
+}
+
+}  // namespace
+}  // namespace vaq::upgrade
