@@ -103,7 +103,12 @@ bool Query::findField(std::string_view name) const {
 }
 
 FieldValue Query::fieldByName(std::string_view name) const {
-    return FieldValue(result("read a field").value(name));
+    const pdx::sql::ResultSet& rows = result("read a field");
+    const auto index = rows.find_field(name);
+    if (!index)
+        throw Error("Field not found: " + std::string(name) + " in the result from " +
+                    rows.table_name() + ".");
+    return FieldValue(rows.fields()[*index].name, rows.value(*index), rows.table_name());
 }
 
 }  // namespace vaq::db

@@ -1,5 +1,6 @@
 #include "db/table.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -43,15 +44,6 @@ class TableHandle final : public pdx::DbiCursor {
     std::unique_ptr<pdx::Cursor> cursor_;
 };
 
-Date dateOf(const pdx::CivilDate& date) {
-    return Date{date.year, date.month, date.day};
-}
-
-Time timeOf(std::int64_t milliseconds) {
-    const pdx::TimeOfDay t = pdx::time_from_milliseconds(milliseconds);
-    return Time{t.hour, t.minute, t.second, t.millisecond};
-}
-
 }  // namespace
 
 fs::path databaseDirectory(Session& session, std::string_view databaseName) {
@@ -59,19 +51,49 @@ fs::path databaseDirectory(Session& session, std::string_view databaseName) {
     return session.aliasDirectory(databaseName);
 }
 
-std::string fieldText(const pdx::Value& value) {
-    if (value.is_null()) return {};
-    switch (value.type()) {
-        case pdx::FieldType::kDate:
-            return formatDate(dateOf(*value.date()));
-        case pdx::FieldType::kTime:
-            return formatTime(timeOf(*value.milliseconds()));
-        case pdx::FieldType::kTimestamp:
-            return formatDateTime(fromTimestamp(std::round(*value.timestamp())));
-        case pdx::FieldType::kLogical:
-            return *value.logical() ? "True" : "False";
+std::string fieldText(const pdx::sql::SqlValue& value) {
+    using pdx::sql::ValueKind;
+    switch (value.kind) {
+        case ValueKind::kNull:
+            return {};
+        case ValueKind::kDate:
+            return formatDate(fromDayNumber(static_cast<std::int32_t>(value.integer)));
+        case ValueKind::kTime:
+            return formatTime(fromMilliseconds(static_cast<std::int32_t>(value.integer)));
+        case ValueKind::kTimestamp:
+            return formatDateTime(fromTimestamp(std::round(value.number)));
+        case ValueKind::kBoolean:
+            return value.integer != 0 ? "True" : "False";
+        case ValueKind::kText:
+            return value.text;
         default:
-            return value.as_text();
+            // Numbers in decimal (BCD exactly), bytes in hex.
+            return pdx::sql::describe(value);
+    }
+}
+
+std::int64_t FieldValue::asInteger() const {
+    using pdx::sql::ValueKind;
+    switch (value_.kind) {
+        case ValueKind::kNull:
+            return 0;
+        case ValueKind::kInteger:
+        case ValueKind::kBoolean:
+            return value_.integer;
+        case ValueKind::kFloat:
+            return static_cast<std::int64_t>(std::llround(value_.number));
+        case ValueKind::kText: {
+            const std::string_view text = trimBlanks(value_.text);
+            std::int64_t number = 0;
+            const auto [end, error] =
+                std::from_chars(text.data(), text.data() + text.size(), number);
+            if (!text.empty() && error == std::errc() && end == text.data() + text.size())
+                return number;
+            throw Error("The value '" + value_.text + "' of field " + name_ + " in " + table_ +
+                        " is not an integer.");
+        }
+        default:
+            throw Error("Field " + name_ + " of " + table_ + " is not a number field.");
     }
 }
 
@@ -222,8 +244,8 @@ bool Table::findField(std::string_view name) const {
 }
 
 FieldValue Table::fieldByName(std::string_view name) const {
-    if (buffer_) return FieldValue(buffer_->field(name));
-    return FieldValue(cursor().field(name));
+    const pdx::Value value = buffer_ ? buffer_->field(name) : cursor().field(name);
+    return FieldValue(value.field().name, pdx::sql::value_of(value), table_->name());
 }
 
 bool Table::locate(std::string_view fieldNames, const LocateValue& value, LocateOptions options) {

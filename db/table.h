@@ -16,9 +16,9 @@
 
 #include "db/session.h"
 #include "engine/api/dbi.h"
+#include "engine/sql/sql_value.h"
 #include "engine/table/cursor.h"
 #include "engine/table/field_input.h"
-#include "engine/table/value.h"
 
 namespace pdx {
 class Table;
@@ -33,23 +33,28 @@ std::filesystem::path databaseDirectory(Session& session, std::string_view datab
 
 // A field's value read as text the way the window and the jobs see it: dates, times and
 // timestamps under the process-wide formats (common/dateformat.h), numbers in decimal,
-// logical values True and False, an empty field as empty text.
-std::string fieldText(const pdx::Value& value);
+// logical values True and False, bytes as 0x and hex digits, an empty field as empty text.
+std::string fieldText(const pdx::sql::SqlValue& value);
 
 // One field of the current record, read as text or integer.
 class FieldValue {
   public:
-    explicit FieldValue(pdx::Value value) : value_(value) {}
+    // `table` names the table in messages.
+    FieldValue(std::string name, pdx::sql::SqlValue value, std::string table)
+        : name_(std::move(name)), value_(std::move(value)), table_(std::move(table)) {}
 
-    const std::string& name() const { return value_.field().name; }
+    const std::string& name() const { return name_; }
     bool isNull() const { return value_.is_null(); }
     std::string asString() const { return fieldText(value_); }
-    // An empty field reads as 0; a number is rounded; text must hold a whole number.
-    std::int64_t asInteger() const { return value_.as_integer(); }
-    const pdx::Value& value() const { return value_; }
+    // An empty field reads as 0, a number is rounded, a logical value is 1 or 0, and text
+    // must hold a whole number. Throws vaq::Error naming the field otherwise.
+    std::int64_t asInteger() const;
+    const pdx::sql::SqlValue& value() const { return value_; }
 
   private:
-    pdx::Value value_;
+    std::string name_;
+    pdx::sql::SqlValue value_;
+    std::string table_;
 };
 
 using LocateValue = pdx::FieldInput;

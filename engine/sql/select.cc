@@ -24,7 +24,7 @@ std::vector<ResultField> result_fields(const Select& select, const Scope& scope)
     const Schema& schema = scope.table->schema();
     if (select.all_columns) {
         for (const Field& field : schema.fields())
-            fields.push_back({field.name, field.index});
+            fields.push_back({field.name, field.index, field.descriptor});
         return fields;
     }
     for (const SelectItem& item : select.items) {
@@ -43,7 +43,7 @@ std::vector<ResultField> result_fields(const Select& select, const Scope& scope)
                          [&](const ResultField& f) { return equal_ignoring_case(f.name, name); });
              ++n)
             name = base + "_" + std::to_string(n);
-        fields.push_back({std::move(name), index});
+        fields.push_back({std::move(name), index, schema[index].descriptor});
     }
     return fields;
 }

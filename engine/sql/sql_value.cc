@@ -64,8 +64,12 @@ SqlValue value_of(const Value& field) {
             return SqlValue::of_integer(*field.integer());
         case FieldType::kNumber:
         case FieldType::kMoney:
-        case FieldType::kBcd:
             return SqlValue::of_float(*field.number());
+        case FieldType::kBcd: {
+            SqlValue value = SqlValue::of_float(*field.number());
+            value.text = *field.decimal_text();
+            return value;
+        }
         case FieldType::kLogical:
             return SqlValue::of_boolean(*field.logical());
         case FieldType::kDate:
@@ -137,7 +141,7 @@ std::string describe(const SqlValue& value) {
         case ValueKind::kInteger:
             return std::to_string(value.integer);
         case ValueKind::kFloat:
-            return format_double(value.number);
+            return value.text.empty() ? format_double(value.number) : value.text;
         case ValueKind::kBoolean:
             return value.integer != 0 ? "true" : "false";
         case ValueKind::kText:

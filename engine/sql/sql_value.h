@@ -20,7 +20,7 @@ namespace pdx::sql {
 enum class ValueKind {
     kNull,
     kInteger,    // `integer`
-    kFloat,      // `number`
+    kFloat,      // `number`; `text` holds the exact decimal of a BCD field's value
     kBoolean,    // `integer` 0 or 1
     kText,       // `text`, UTF-8
     kDate,       // `integer`: day number, 0001-01-01 is day 1

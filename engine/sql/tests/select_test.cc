@@ -29,7 +29,7 @@ class SelectTest : public ::testing::Test {
         auto result = executor_.open(sql);
         std::vector<std::int64_t> numbers;
         for (; !result->eof(); result->next())
-            numbers.push_back(result->value("Order No").as_integer());
+            numbers.push_back(static_cast<std::int64_t>(result->value("Order No").as_double()));
         return numbers;
     }
 
@@ -56,9 +56,9 @@ TEST_F(SelectTest, StarGivesEveryFieldAndRecordInTableOrder) {
     EXPECT_FALSE(result->find_field("PaymentMethod"));
     EXPECT_EQ(result->record_count(), 224u);
     EXPECT_EQ(result->record_number(), 1u);
-    EXPECT_EQ(result->value("order no").as_text(), "1001");
-    EXPECT_EQ(result->value("Sale Date").as_text(), "1988-04-03");
-    EXPECT_EQ(result->value("Ship VIA").as_text(), "UPS");
+    EXPECT_EQ(result->value("order no").as_double(), 1001);
+    EXPECT_EQ(describe(result->value("Sale Date")), "1988-04-03");
+    EXPECT_EQ(result->value("Ship VIA").text, "UPS");
     std::uint32_t rows = 0;
     for (result->first(); !result->eof(); result->next())
         ++rows;
@@ -136,12 +136,13 @@ TEST_F(SelectTest, OrderByKeepsTableOrderAmongEqualKeys) {
         "\"Total Invoice\" desc");
     std::string previous_via;
     double previous_total = 0;
-    std::int64_t previous_number = 0;
+    double previous_number = 0;
     bool first = true;
     for (; !result->eof(); result->next()) {
-        const std::string via = result->value("Ship VIA").as_text();
-        const double total = result->value("Total Invoice").number().value_or(-1);
-        const std::int64_t number = result->value("Order No").as_integer();
+        const std::string via = result->value("Ship VIA").text;
+        const SqlValue invoice = result->value("Total Invoice");
+        const double total = invoice.is_null() ? -1 : invoice.number;
+        const double number = result->value("Order No").as_double();
         if (!first) {
             ASSERT_LE(previous_via, via);  // empty (NULL) first
             if (via == previous_via) {
@@ -170,7 +171,7 @@ TEST_F(SelectTest, SelectedColumnsFormTheFieldList) {
     EXPECT_TRUE(result->find_field("number"));
     EXPECT_FALSE(result->find_field("Order No"));
     EXPECT_EQ(result->record_count(), 1u);
-    EXPECT_EQ(result->value("Number").as_text(), "1002");
+    EXPECT_EQ(result->value("Number").as_double(), 1002);
     EXPECT_THROW(result->value("Balance Due"), vaq::Error);
 }
 
@@ -178,7 +179,7 @@ TEST_F(SelectTest, DistinctKeepsTheFirstOfEqualRows) {
     auto result = executor_.open("Select distinct \"Ship VIA\" from Orders order by \"Ship VIA\"");
     std::vector<std::string> vias;
     for (; !result->eof(); result->next())
-        vias.push_back(result->value(0).as_text());
+        vias.push_back(result->value(0).text);
     std::vector<std::string> expected;
     auto cursor = Table::open(dir_.path(), "orders")->open_cursor();
     for (; !cursor->eof(); cursor->next())
@@ -204,6 +205,48 @@ TEST_F(SelectTest, MemoAndDateFieldsCompare) {
     for (; !cursor->eof(); cursor->next())
         with_notes += !cursor->field("Comments").is_null();
     EXPECT_EQ(result->record_count(), with_notes);
+}
+
+TEST_F(SelectTest, ResultLetsItsTableGoAndReadsOnFromMemory) {
+    auto ordered = executor_.open("Select Month, \"Order No\" from Orders order by Month desc");
+    auto plain = executor_.open("Select * from Orders");
+    auto large = executor_.open("Select * from Orders");
+    ordered->next();
+    plain->next();
+    plain->next();
+    const SqlValue second_month = ordered->value(0);
+    const double second_number = ordered->value(1).as_double();
+    large->release_table(100);
+    release_results(dir_.path() / "orders.db");
+    EXPECT_FALSE(ordered->holds_table());
+    EXPECT_FALSE(plain->holds_table());
+    // The rows are the same and the place is kept.
+    EXPECT_EQ(ordered->record_number(), 2u);
+    EXPECT_EQ(ordered->value(0).text, second_month.text);
+    EXPECT_EQ(ordered->value("Order No").as_double(), second_number);
+    EXPECT_EQ(plain->record_number(), 3u);
+    EXPECT_EQ(plain->value("Order No").as_double(), 1003);
+    EXPECT_EQ(plain->record_count(), 224u);
+    std::uint32_t rows = 0;
+    for (plain->first(); !plain->eof(); plain->next())
+        ++rows;
+    EXPECT_EQ(rows, 224u);
+    EXPECT_EQ(plain->record_number(), 224u);
+    // Too large to keep: the field list stays, the rows are gone with a clear message.
+    EXPECT_FALSE(large->holds_table());
+    EXPECT_EQ(large->fields().size(), 11u);
+    EXPECT_EQ(large->record_count(), 224u);
+    try {
+        large->value(0);
+        ADD_FAILURE() << "a row was read after the table was let go";
+    } catch (const vaq::Error& error) {
+        EXPECT_THAT(error.what(), StartsWith("The result from ORDERS.DB can no longer be read"));
+        EXPECT_THAT(error.what(), HasSubstr("Open the query again."));
+    }
+    // A result on another table keeps it.
+    auto customers = executor_.open("Select * from Customer");
+    release_results(dir_.path() / "ORDERS.DB");
+    EXPECT_TRUE(customers->holds_table());
 }
 
 TEST_F(SelectTest, BadStatementsNameWhatIsWrongAndWhere) {
