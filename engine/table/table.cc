@@ -3,17 +3,24 @@
 #include "common/error.h"
 #include "engine/format/field_codec.h"
 #include "engine/format/format_error.h"
+#include "engine/table/change_journal.h"
+#include "engine/table/open_tables.h"
 #include "engine/table/table_cursor.h"
+#include "engine/table/table_family.h"
 #include "engine/table/table_name.h"
+#include "engine/table/table_writer.h"
 
 namespace pdx {
 
 namespace fs = std::filesystem;
 
-std::shared_ptr<Table> Table::open(const fs::path& directory, std::string_view name) {
+std::shared_ptr<Table> Table::open(const fs::path& directory, std::string_view name,
+                                   Access access) {
+    check_table_name(name);
+    recover_family_changes(directory);
     auto path = find_table_file(directory, name);
     if (!path) throw vaq::Error("Table does not exist: " + std::string(name) + ".");
-    return open_file(*path);
+    return open_unshared(*path, access);
 }
 
 namespace {
@@ -30,8 +37,26 @@ TextCodec open_codec(const BlockFile& data) {
 
 }  // namespace
 
-std::shared_ptr<Table> Table::open_file(const fs::path& path) {
-    BlockFile data = BlockFile::open(path);
+std::shared_ptr<Table> Table::open_file(const fs::path& path, Access access) {
+    recover_family_changes(path.parent_path());
+    return open_unshared(path, access);
+}
+
+std::shared_ptr<Table> Table::open_unshared(const fs::path& path, Access access) {
+    if (auto open = find_open_table(path)) {
+        if (access == Access::kWrite) open->make_writable();
+        return open;
+    }
+    // A change cut off by a crash is undone under the exclusive lock before anyone reads.
+    const bool interrupted = fs::exists(ChangeJournal::path_for(path));
+    TableLock lock = TableLock::acquire(path, access != Access::kRead || interrupted
+                                                  ? TableLock::Mode::kExclusive
+                                                  : TableLock::Mode::kShared);
+    if (interrupted) ChangeJournal::recover(path);
+    if (access == Access::kRead) lock.downgrade();
+    if (access != Access::kRead) check_not_open_in_paradox(path);
+    BlockFile data = BlockFile::open(
+        path, access == Access::kWrite ? File::Mode::kReadWrite : File::Mode::kRead);
     const TableHeader& header = data.header();
     if (!is_table_file(header.file_type))
         throw FormatError(data.name() + " is not a Paradox table (its file type is " +
@@ -39,7 +64,33 @@ std::shared_ptr<Table> Table::open_file(const fs::path& path) {
     TextCodec codec = open_codec(data);
     std::shared_ptr<Table> table(new Table(path, std::move(data), std::move(codec)));
     table->check_counts();
+    table->lock_ = std::move(lock);
+    if (access == Access::kWrite) table->writer_ = std::make_unique<TableWriter>(*table);
+    register_open_table(table);
     return table;
+}
+
+Table::~Table() {
+    writer_.reset();
+    unregister_open_table(*this);
+}
+
+void Table::make_writable() {
+    if (writer_) return;
+    lock_.upgrade(name());
+    try {
+        check_not_open_in_paradox(path_);
+        data_ = BlockFile::open(path_, File::Mode::kReadWrite);
+        writer_ = std::make_unique<TableWriter>(*this);
+    } catch (...) {
+        lock_.downgrade();
+        throw;
+    }
+}
+
+TableWriter& Table::writer() {
+    if (!writer_) throw vaq::Error(name() + " is open for reading only.");
+    return *writer_;
 }
 
 Table::Table(fs::path path, BlockFile data, TextCodec codec)

@@ -15,23 +15,35 @@
 #include "engine/format/block_file.h"
 #include "engine/format/text_codec.h"
 #include "engine/table/schema.h"
+#include "engine/table/table_lock.h"
 
 namespace pdx {
 
 class Cursor;
+class TableWriter;
+
+// What a table is opened for. Reading takes a shared lock on the table, writing an
+// exclusive one (table_lock.h) and refuses a table another Paradox program holds open.
+// Exclusive reading, for a restructure, locks as writing does but writes nothing.
+enum class Access { kRead, kWrite, kExclusive };
 
 class Table : public std::enable_shared_from_this<Table> {
   public:
     // Opens table `name` (letter case ignored, extension optional) of `directory`.
     // Throws vaq::Error("Table does not exist: NAME") when it is not there, and an error
-    // naming the file when it is not a readable Paradox table.
+    // naming the file when it is not a readable Paradox table. A table this process has open
+    // already is shared: the same object is returned (made writable when asked for). Family
+    // changes a crash interrupted, and a record change cut off in the middle, are put right
+    // first (table_family.h, change_journal.h).
     static std::shared_ptr<Table> open(const std::filesystem::path& directory,
-                                       std::string_view name);
+                                       std::string_view name, Access access = Access::kRead);
     // Opens the .DB file at `path` itself.
-    static std::shared_ptr<Table> open_file(const std::filesystem::path& path);
+    static std::shared_ptr<Table> open_file(const std::filesystem::path& path,
+                                            Access access = Access::kRead);
 
     Table(const Table&) = delete;
     Table& operator=(const Table&) = delete;
+    ~Table();
 
     // The file name as found in the directory ("Transact.db"), used in every message.
     const std::string& name() const { return data_.name(); }
@@ -58,8 +70,17 @@ class Table : public std::enable_shared_from_this<Table> {
     std::uint64_t change_count() const { return change_count_; }
     void note_change() { ++change_count_; }
 
+    bool writable() const { return writer_ != nullptr; }
+    // The record writer of a table opened for writing (table_writer.h). Throws vaq::Error
+    // when the table was opened for reading only.
+    TableWriter& writer();
+    // Makes the next blob read open the .MB again, to see what a writer added.
+    void forget_blob_file() { blobs_.reset(); }
+
   private:
     Table(std::filesystem::path path, BlockFile data, TextCodec codec);
+    static std::shared_ptr<Table> open_unshared(const std::filesystem::path& path, Access access);
+    void make_writable();
     void check_counts() const;
     const BlobFile& blob_file() const;
 
@@ -69,6 +90,8 @@ class Table : public std::enable_shared_from_this<Table> {
     Schema schema_;
     std::uint64_t change_count_ = 0;
     mutable std::optional<BlobFile> blobs_;
+    TableLock lock_;
+    std::unique_ptr<TableWriter> writer_;
 };
 
 }  // namespace pdx

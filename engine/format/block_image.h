@@ -1,0 +1,91 @@
+#pragma once
+
+// A whole block of a .DB, .PX, X or Y file held in memory while it is changed: the block
+// header (data_block.h) and fixed-size records from byte 6. The records are kept together
+// at the start; encode() zeros the bytes after the last one.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "engine/format/coding.h"
+#include "engine/format/data_block.h"
+
+namespace pdx {
+
+class BlockImage {
+  public:
+    BlockImage() = default;
+    BlockImage(std::uint16_t number, std::size_t block_size, std::size_t record_size)
+        : number_(number), record_size_(record_size), bytes_(block_size, 0) {}
+    // Takes the bytes of a block as read; the header must have been checked.
+    BlockImage(std::uint16_t number, std::vector<std::uint8_t> bytes, std::size_t record_size)
+        : number_(number), record_size_(record_size), bytes_(std::move(bytes)) {
+        const DataBlockHeader head = DataBlockHeader::decode(bytes_.data());
+        next_ = head.next_block;
+        prev_ = head.prev_block;
+        count_ = head.record_count(record_size);
+    }
+
+    std::uint16_t number() const { return number_; }
+    std::uint16_t next() const { return next_; }
+    std::uint16_t prev() const { return prev_; }
+    void set_next(std::uint16_t block) { next_ = block; }
+    void set_prev(std::uint16_t block) { prev_ = block; }
+
+    std::size_t count() const { return count_; }
+    std::size_t capacity() const {
+        return (bytes_.size() - DataBlockHeader::kEncodedSize) / record_size_;
+    }
+    bool full() const { return count_ >= capacity(); }
+    std::size_t record_size() const { return record_size_; }
+
+    Bytes record(std::size_t slot) const {
+        return Bytes(bytes_).subspan(record_offset_in_block(slot, record_size_), record_size_);
+    }
+    std::uint8_t* mutable_record(std::size_t slot) {
+        return bytes_.data() + record_offset_in_block(slot, record_size_);
+    }
+
+    // Opens a gap at `slot` and copies `record` (record_size bytes) into it.
+    void insert(std::size_t slot, const std::uint8_t* record) {
+        std::uint8_t* at = mutable_record(slot);
+        std::memmove(at + record_size_, at, (count_ - slot) * record_size_);
+        std::memcpy(at, record, record_size_);
+        ++count_;
+    }
+    void erase(std::size_t slot) {
+        std::uint8_t* at = mutable_record(slot);
+        std::memmove(at, at + record_size_, (count_ - slot - 1) * record_size_);
+        --count_;
+    }
+    // Appends the records [first, first + n) of `from`.
+    void append_from(const BlockImage& from, std::size_t first, std::size_t n) {
+        std::memcpy(mutable_record(count_), from.record(first).data(), n * record_size_);
+        count_ += n;
+    }
+    // Keeps the first n records.
+    void truncate(std::size_t n) { count_ = std::min(count_, n); }
+    void clear() { count_ = 0; }
+
+    // The block as it goes to disk.
+    const std::vector<std::uint8_t>& encode() {
+        DataBlockHeader head{next_, prev_,
+                             DataBlockHeader::add_data_size_for(count_, record_size_)};
+        head.encode(bytes_.data());
+        const std::size_t used = record_offset_in_block(count_, record_size_);
+        std::fill(bytes_.begin() + static_cast<std::ptrdiff_t>(used), bytes_.end(), 0);
+        return bytes_;
+    }
+
+  private:
+    std::uint16_t number_ = 0;
+    std::uint16_t next_ = 0;
+    std::uint16_t prev_ = 0;
+    std::size_t count_ = 0;
+    std::size_t record_size_ = 1;
+    std::vector<std::uint8_t> bytes_;
+};
+
+}  // namespace pdx

@@ -1,0 +1,339 @@
+#include "engine/table/table_family.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <system_error>
+
+#include "common/error.h"
+#include "common/text.h"
+#include "engine/format/file.h"
+#include "engine/format/index_header.h"
+#include "engine/table/change_journal.h"
+#include "engine/table/table_lock.h"
+#include "engine/table/table_name.h"
+
+namespace pdx {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kStagingPrefix = ".pdxnew.";
+constexpr std::string_view kCommitPrefix = ".pdxcommit.";
+constexpr std::string_view kDropPrefix = ".pdxdrop.";
+constexpr std::string_view kRenamePrefix = ".pdxrename.";
+constexpr std::string_view kManifest = "manifest";
+
+[[noreturn]] void fail(const std::string& what, const fs::path& path, const std::error_code& ec) {
+    throw vaq::Error("Cannot " + what + " " + path.string() + ": " + ec.message() + ".");
+}
+
+std::string random_id() {
+    std::random_device device;
+    std::uniform_int_distribution<std::uint64_t> pick;
+    std::ostringstream out;
+    out << std::hex << pick(device);
+    return out.str();
+}
+
+bool starts_with(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+bool is_index_extension(std::string ext) {
+    if (ext.size() != 4 || ext[0] != '.') return false;
+    ext = vaq::asciiUpper(ext);
+    if (ext[1] == 'Y') ext[1] = 'X';
+    return IndexSuffix::parse(ext).has_value();
+}
+
+bool is_family_extension(const std::string& ext) {
+    for (const char* known : {".DB", ".PX", ".MB", ".VAL", ".TV", ".FAM"})
+        if (same_file_name(ext, known)) return true;
+    return is_index_extension(ext);
+}
+
+std::vector<fs::path> list_directory(const fs::path& directory) {
+    std::vector<fs::path> entries;
+    std::error_code ec;
+    fs::directory_iterator it(directory, ec);
+    if (ec) fail("read the directory", directory, ec);
+    for (const fs::directory_entry& entry : it)
+        entries.push_back(entry.path());
+    return entries;
+}
+
+void rename_or_fail(const fs::path& from, const fs::path& to) {
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (ec) fail("rename " + from.string() + " to", to, ec);
+}
+
+void remove_folder(const fs::path& folder) {
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+    if (ec) fail("remove", folder, ec);
+}
+
+void sync_file(const fs::path& path) {
+    File::open(path, File::Mode::kReadWrite).sync();
+}
+
+// Writes the lines into `folder`/manifest so that the file appears complete or not at all.
+void write_manifest(const fs::path& folder, const std::vector<std::string>& lines) {
+    const fs::path temporary = folder / "manifest.tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        for (const std::string& line : lines)
+            out << line << '\n';
+        out.flush();
+        if (!out) throw vaq::Error("Cannot write " + temporary.string() + ": the disk refused it.");
+    }
+    sync_file(temporary);
+    rename_or_fail(temporary, folder / kManifest);
+    sync_directory(folder);
+}
+
+// Nothing when the folder holds no complete manifest.
+std::optional<std::vector<std::string>> read_manifest(const fs::path& folder) {
+    std::ifstream in(folder / kManifest, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+bool plain_name(const std::string& name) {
+    return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+}
+
+void roll_forward_commit(const fs::path& directory, const fs::path& folder) {
+    const auto manifest = read_manifest(folder);
+    if (!manifest) {
+        // Committed folders always hold their manifest; without it nothing can be trusted.
+        throw vaq::Error("The interrupted table change in " + folder.string() +
+                         " has lost its manifest; move the folder away by hand.");
+    }
+    std::error_code ec;
+    for (const std::string& name : *manifest)
+        if (plain_name(name)) fs::remove(directory / name, ec);
+    for (const fs::path& staged : list_directory(folder)) {
+        const std::string name = staged.filename().string();
+        if (name == kManifest) continue;
+        rename_or_fail(staged, directory / name);
+    }
+    sync_directory(directory);
+    remove_folder(folder);
+    sync_directory(directory);
+}
+
+void finish_drop(const fs::path& directory, const fs::path& folder) {
+    if (const auto manifest = read_manifest(folder)) {
+        std::error_code ec;
+        for (const std::string& name : *manifest)
+            if (plain_name(name)) fs::remove(directory / name, ec);
+    }
+    remove_folder(folder);
+    sync_directory(directory);
+}
+
+void finish_rename(const fs::path& directory, const fs::path& folder) {
+    if (const auto manifest = read_manifest(folder)) {
+        for (const std::string& line : *manifest) {
+            const std::size_t tab = line.find('\t');
+            if (tab == std::string::npos) continue;
+            const std::string from = line.substr(0, tab);
+            const std::string to = line.substr(tab + 1);
+            if (!plain_name(from) || !plain_name(to)) continue;
+            std::error_code ec;
+            if (fs::exists(directory / from, ec) && !fs::exists(directory / to, ec))
+                rename_or_fail(directory / from, directory / to);
+        }
+    }
+    remove_folder(folder);
+    sync_directory(directory);
+}
+
+// A staging folder is abandoned when no process holds its lock.
+bool is_abandoned(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+}
+
+}  // namespace
+
+void sync_directory(const fs::path& directory) {
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const std::error_code ec(errno, std::generic_category());
+        if (fd >= 0) ::close(fd);
+        fail("flush the directory", directory, ec);
+    }
+    ::close(fd);
+}
+
+std::vector<fs::path> family_files(const fs::path& table_file) {
+    const std::string stem = table_file.stem().string();
+    std::vector<fs::path> files;
+    for (const fs::path& entry : list_directory(table_file.parent_path())) {
+        if (!same_file_name(entry.stem().string(), stem)) continue;
+        if (!is_family_extension(entry.extension().string())) continue;
+        std::error_code ec;
+        if (fs::is_regular_file(entry, ec)) files.push_back(entry);
+    }
+    return files;
+}
+
+std::vector<fs::path> secondary_index_files(const fs::path& table_file) {
+    std::vector<fs::path> files;
+    for (const fs::path& f : family_files(table_file))
+        if (is_index_extension(f.extension().string())) files.push_back(f);
+    return files;
+}
+
+StagedFamily::StagedFamily(const fs::path& directory) : directory_(directory) {
+    folder_ = directory / (std::string(kStagingPrefix) + random_id());
+    std::error_code ec;
+    fs::create_directory(folder_, ec);
+    if (ec) fail("create the folder", folder_, ec);
+    lock_fd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (lock_fd_ < 0 || ::flock(lock_fd_, LOCK_EX) != 0) {
+        const std::error_code lock_error(errno, std::generic_category());
+        fs::remove_all(folder_, ec);
+        fail("lock the folder", folder_, lock_error);
+    }
+}
+
+StagedFamily::~StagedFamily() {
+    if (!committed_) {
+        std::error_code ec;
+        fs::remove_all(folder_, ec);
+    }
+    if (lock_fd_ >= 0) ::close(lock_fd_);
+}
+
+void StagedFamily::commit(const std::vector<fs::path>& old_family) {
+    std::vector<std::string> staged;
+    for (const fs::path& file : list_directory(folder_)) {
+        sync_file(file);
+        staged.push_back(file.filename().string());
+    }
+    std::vector<std::string> removed;
+    for (const fs::path& old : old_family) {
+        const std::string name = old.filename().string();
+        if (std::find(staged.begin(), staged.end(), name) == staged.end()) removed.push_back(name);
+    }
+    write_manifest(folder_, removed);
+    const fs::path committed =
+        directory_ /
+        (std::string(kCommitPrefix) + folder_.filename().string().substr(kStagingPrefix.size()));
+    rename_or_fail(folder_, committed);
+    sync_directory(directory_);
+    committed_ = true;
+    folder_ = committed;
+    roll_forward_commit(directory_, committed);
+}
+
+void delete_family(const fs::path& table_file) {
+    const fs::path directory = table_file.parent_path();
+    std::vector<fs::path> files = family_files(table_file);
+    const fs::path journal = ChangeJournal::path_for(table_file);
+    std::error_code ec;
+    if (fs::exists(journal, ec)) files.push_back(journal);
+    // The .DB goes first: from then on the table is gone, whatever else is left.
+    std::stable_partition(files.begin(), files.end(),
+                          [&](const fs::path& f) { return f == table_file; });
+    const fs::path folder = directory / (std::string(kDropPrefix) + random_id());
+    fs::create_directory(folder, ec);
+    if (ec) fail("create the folder", folder, ec);
+    std::vector<std::string> names;
+    for (const fs::path& f : files)
+        names.push_back(f.filename().string());
+    write_manifest(folder, names);
+    for (const fs::path& f : files)
+        rename_or_fail(f, folder / f.filename());
+    sync_directory(directory);
+    remove_folder(folder);
+    sync_directory(directory);
+}
+
+fs::path rename_family(const fs::path& table_file, std::string_view new_stem) {
+    const fs::path directory = table_file.parent_path();
+    const std::string new_db = std::string(new_stem) + table_file.extension().string();
+    // A new spelling of the same name only changes letter case.
+    if (!same_file_name(table_file.stem().string(), new_stem)) {
+        if (find_table_file(directory, new_db))
+            throw vaq::Error("Table already exists: " + new_db + ".");
+        for (const fs::path& existing : family_files(directory / new_db))
+            throw vaq::Error("Cannot rename " + table_file.filename().string() + " to " + new_db +
+                             ": the file " + existing.filename().string() + " is in the way.");
+    }
+    std::vector<std::string> lines;
+    std::vector<std::pair<fs::path, fs::path>> renames;
+    for (const fs::path& f : family_files(table_file)) {
+        const fs::path target = directory / (std::string(new_stem) + f.extension().string());
+        renames.emplace_back(f, target);
+        lines.push_back(f.filename().string() + "\t" + target.filename().string());
+    }
+    const fs::path folder = directory / (std::string(kRenamePrefix) + random_id());
+    std::error_code ec;
+    fs::create_directory(folder, ec);
+    if (ec) fail("create the folder", folder, ec);
+    write_manifest(folder, lines);
+    for (const auto& [from, to] : renames)
+        rename_or_fail(from, to);
+    sync_directory(directory);
+    remove_folder(folder);
+    sync_directory(directory);
+    return directory / new_db;
+}
+
+namespace {
+
+std::vector<fs::path> pending_changes(const fs::path& directory) {
+    std::vector<fs::path> pending;
+    std::error_code ec;
+    fs::directory_iterator it(directory, ec);
+    if (ec) return pending;  // the caller reports a missing or unreadable directory itself
+    for (const fs::directory_entry& entry : it) {
+        const std::string name = entry.path().filename().string();
+        if (starts_with(name, ".pdx")) pending.push_back(entry.path());
+    }
+    return pending;
+}
+
+}  // namespace
+
+void finish_family_changes(const fs::path& directory) {
+    for (const fs::path& folder : pending_changes(directory)) {
+        const std::string name = folder.filename().string();
+        if (starts_with(name, kCommitPrefix))
+            roll_forward_commit(directory, folder);
+        else if (starts_with(name, kDropPrefix))
+            finish_drop(directory, folder);
+        else if (starts_with(name, kRenamePrefix))
+            finish_rename(directory, folder);
+        else if (starts_with(name, kStagingPrefix) && is_abandoned(folder))
+            remove_folder(folder);
+    }
+}
+
+void recover_family_changes(const fs::path& directory) {
+    if (pending_changes(directory).empty()) return;
+    const DirectoryLock lock = DirectoryLock::acquire(directory);
+    finish_family_changes(directory);
+}
+
+}  // namespace pdx

@@ -1,0 +1,639 @@
+#include "engine/table/table_writer.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <limits>
+
+#include "common/error.h"
+#include "engine/format/field_codec.h"
+#include "engine/format/format_error.h"
+#include "engine/format/header_counters.h"
+#include "engine/table/index_catalog.h"
+#include "engine/table/table.h"
+#include "engine/table/table_name.h"
+
+namespace pdx {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint16_t kMaxBlocks = 0xFFFF;
+// Paradox ignores a .PX next to a table whose change counter (0x2D) is below 2.
+constexpr std::uint8_t kLowestChangeCount = 2;
+
+KeyOrder primary_key_order(const TableHeader& header) {
+    std::vector<KeyOrder::Part> parts;
+    std::size_t offset = 0;
+    for (std::size_t i = 0; i < header.key_fields && i < header.fields.size(); ++i) {
+        parts.push_back({offset, header.fields[i].descriptor, false});
+        offset += header.fields[i].descriptor.width();
+    }
+    return KeyOrder(std::move(parts), alpha_collation_of(header), false);
+}
+
+std::size_t key_width(const TableHeader& header) {
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < header.key_fields && i < header.fields.size(); ++i)
+        width += header.fields[i].descriptor.width();
+    return width;
+}
+
+}  // namespace
+
+struct TableWriter::Work {
+    TableHeader header;
+    std::map<std::uint16_t, BlockImage> blocks;
+    std::set<std::uint16_t> dirty;
+    ChangeJournal::Change change;
+};
+
+TableWriter::TableWriter(Table& table) : table_(table), journal_(table.path()) {
+    const TableHeader& h = table_.header();
+    if (table_.is_encrypted())
+        throw vaq::Error(table_.name() +
+                         " is protected by a password; this engine does not change it.");
+    record_size_ = h.record_size;
+    block_size_ = h.block_size();
+
+    // The chain must be sound before anything is added to it: only its block headers are
+    // read.
+    std::vector<std::pair<std::uint16_t, std::uint32_t>> chain;
+    {
+        const BlockFile& data = table_.data_file();
+        ChainGuard guard(data, "chain of data blocks");
+        std::uint64_t records = 0;
+        std::uint32_t prev = 0;
+        for (std::uint32_t block = h.first_block; block != 0;) {
+            guard.visit(block, prev);
+            std::uint8_t bytes[DataBlockHeader::kEncodedSize] = {};
+            data.file().read_at(h.block_offset(block), bytes);
+            const DataBlockHeader head = DataBlockHeader::decode(bytes);
+            if (auto problem = head.problem(record_size_, block_size_))
+                data.fail("block " + std::to_string(block) + ": " + *problem);
+            if (head.prev_block != prev)
+                data.fail("block " + std::to_string(block) + " names block " +
+                          std::to_string(head.prev_block) + " as its predecessor instead of " +
+                          std::to_string(prev));
+            const std::size_t count = head.record_count(record_size_);
+            chain.emplace_back(static_cast<std::uint16_t>(block),
+                               static_cast<std::uint32_t>(count));
+            records += count;
+            prev = block;
+            block = head.next_block;
+        }
+        if (prev != h.last_block)
+            data.fail("its chain ends at block " + std::to_string(prev) +
+                      " but its header names block " + std::to_string(h.last_block));
+        if (chain.size() != h.blocks_in_use)
+            data.fail("its chain holds " + std::to_string(chain.size()) +
+                      " blocks but its header counts " + std::to_string(h.blocks_in_use));
+        if (records != h.num_records)
+            data.fail("its blocks hold " + std::to_string(records) +
+                      " records but its header counts " + std::to_string(h.num_records));
+    }
+
+    if (table_.is_keyed()) {
+        key_length_ = key_width(h);
+        key_order_.emplace(primary_key_order(h));
+        const auto px = primary_index_file(table_);
+        if (!px)
+            throw vaq::Error("The primary index of " + table_.name() +
+                             " is missing; the table must be rebuilt before it can be changed.");
+        index_file_.emplace(BlockFile::open(*px, File::Mode::kReadWrite));
+        const TableHeader& ph = index_file_->header();
+        bool matches = ph.file_type == FileType::kPrimaryIndex && ph.fields.size() == h.key_fields;
+        for (std::size_t i = 0; matches && i < ph.fields.size(); ++i)
+            matches = ph.fields[i].descriptor == h.fields[i].descriptor;
+        if (!matches)
+            throw FormatError("The primary index " + index_file_->name() + " does not belong to " +
+                              table_.name() + ".");
+        index_ = std::make_unique<PrimaryIndexWriter>(*index_file_, *key_order_);
+        const std::vector<IndexLeaf> leaves = index_->leaves();
+        bool agrees = leaves.size() == chain.size();
+        for (std::size_t i = 0; agrees && i < leaves.size(); ++i)
+            agrees = leaves[i].block == chain[i].first && leaves[i].count == chain[i].second;
+        if (!agrees)
+            throw FormatError("The primary index of " + table_.name() +
+                              " does not match its data; the table must be rebuilt before it "
+                              "can be changed.");
+    }
+
+    for (const SecondaryIndex& index : list_secondary_indexes(table_)) {
+        if (!index.layout.maintained) continue;
+        if (!index_maintainer_factory())
+            throw vaq::Error(table_.name() + " has the maintained index " + index.name +
+                             ", which this engine cannot keep up to date yet; the table can "
+                             "only be read.");
+        maintainer_ = index_maintainer_factory()(table_);
+        break;
+    }
+}
+
+TableWriter::~TableWriter() {
+    if (!unflushed_) return;
+    try {
+        flush();
+    } catch (const vaq::Error& e) {
+        // A destructor cannot pass the error on; the changes are with the operating system.
+        std::fprintf(stderr, "%s\n", e.what());
+    }
+}
+
+void TableWriter::flush() {
+    table_.data_file().file().sync();
+    if (index_file_) index_file_->file().sync();
+    if (blobs_) blobs_->file().sync();
+    if (maintainer_) maintainer_->flush();
+    unflushed_ = false;
+}
+
+void TableWriter::key_violation() const {
+    throw vaq::Error("Key violation in " + table_.name() + ".");
+}
+
+void TableWriter::table_full() const {
+    throw vaq::Error("Table is full: " + table_.name() + " has 65535 blocks.");
+}
+
+// --- blocks -------------------------------------------------------------------------------
+
+BlockImage& TableWriter::block(Work& w, std::uint16_t number) {
+    auto it = w.blocks.find(number);
+    if (it != w.blocks.end()) return it->second;
+    std::vector<std::uint8_t> buffer;
+    table_.data_file().read_data_block(number, buffer);
+    return w.blocks.emplace(number, BlockImage(number, std::move(buffer), record_size_))
+        .first->second;
+}
+
+BlockImage& TableWriter::allocate(Work& w) {
+    std::uint16_t number = w.header.first_free_block;
+    if (number != 0) {
+        if (number > w.header.file_blocks)
+            table_.data_file().fail("its free list leads to block " + std::to_string(number) +
+                                    ", outside the file");
+        std::uint16_t next = 0;
+        if (auto it = w.blocks.find(number); it != w.blocks.end()) {
+            next = it->second.next();
+        } else {
+            std::uint8_t bytes[DataBlockHeader::kEncodedSize] = {};
+            table_.data_file().file().read_at(w.header.block_offset(number), bytes);
+            next = DataBlockHeader::decode(bytes).next_block;
+        }
+        w.header.first_free_block = next;
+    } else {
+        if (w.header.file_blocks >= kMaxBlocks) table_full();
+        number = static_cast<std::uint16_t>(w.header.file_blocks + 1);
+        set_file_blocks(w.header, number);
+    }
+    w.blocks.erase(number);
+    w.dirty.insert(number);
+    return w.blocks.emplace(number, BlockImage(number, block_size_, record_size_)).first->second;
+}
+
+void TableWriter::link_only(Work& w, BlockImage& added) {
+    added.set_prev(0);
+    added.set_next(0);
+    w.header.first_block = w.header.last_block = added.number();
+    w.header.blocks_in_use = 1;
+    w.dirty.insert(added.number());
+}
+
+void TableWriter::link_after(Work& w, BlockImage& existing, BlockImage& added) {
+    added.set_prev(existing.number());
+    added.set_next(existing.next());
+    if (existing.next() != 0) {
+        block(w, existing.next()).set_prev(added.number());
+        w.dirty.insert(existing.next());
+    } else {
+        w.header.last_block = added.number();
+    }
+    existing.set_next(added.number());
+    ++w.header.blocks_in_use;
+    w.dirty.insert(existing.number());
+    w.dirty.insert(added.number());
+}
+
+void TableWriter::unlink_and_free(Work& w, std::uint16_t number) {
+    BlockImage& image = block(w, number);
+    const std::uint16_t prev = image.prev();
+    const std::uint16_t next = image.next();
+    if (prev != 0) {
+        block(w, prev).set_next(next);
+        w.dirty.insert(prev);
+    } else {
+        w.header.first_block = next;
+    }
+    if (next != 0) {
+        block(w, next).set_prev(prev);
+        w.dirty.insert(next);
+    } else {
+        w.header.last_block = prev;
+    }
+    --w.header.blocks_in_use;
+    image.clear();
+    image.set_prev(0);
+    image.set_next(w.header.first_free_block);
+    w.header.first_free_block = number;
+    w.dirty.insert(number);
+}
+
+// --- keys ---------------------------------------------------------------------------------
+
+int TableWriter::compare_keys(Bytes a, Bytes b) const {
+    if (auto order = key_order_->certain_compare(a, b)) return *order;
+    throw vaq::Error("The sort order " + table_.header().sort_order_id + " of " + table_.name() +
+                     " cannot place this key among the others; nothing was written.");
+}
+
+std::size_t TableWriter::lower_bound(const BlockImage& image, Bytes key, bool& same) const {
+    std::size_t low = 0;
+    std::size_t high = image.count();
+    while (low < high) {
+        const std::size_t mid = (low + high) / 2;
+        if (compare_keys(key_of(image.record(mid)), key) < 0)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    same = low < image.count() && key_order_->same_key(key_of(image.record(low)), key);
+    return low;
+}
+
+void TableWriter::check_key_free(Work& w, Bytes key) {
+    if (index_->empty()) return;
+    const BlockImage& image = block(w, index_->find_block(key));
+    bool same = false;
+    const std::size_t slot = lower_bound(image, key, same);
+    if (same) key_violation();
+    if (slot == 0 && image.prev() != 0) {
+        const BlockImage& before = block(w, image.prev());
+        if (before.count() > 0) {
+            const Bytes last = key_of(before.record(before.count() - 1));
+            if (key_order_->same_key(last, key)) key_violation();
+            if (compare_keys(last, key) > 0)
+                throw FormatError("The primary index of " + table_.name() +
+                                  " does not match its data; the table must be rebuilt.");
+        }
+    }
+}
+
+std::uint32_t TableWriter::number_of(Work& w, RecordPosition at) {
+    if (index_) return index_->records_before(static_cast<std::uint16_t>(at.block)) + at.slot + 1;
+    std::uint32_t before = 0;
+    for (std::uint16_t b = w.header.first_block; b != 0 && b != at.block;) {
+        const BlockImage& image = block(w, b);
+        before += static_cast<std::uint32_t>(image.count());
+        b = image.next();
+    }
+    return before + at.slot + 1;
+}
+
+// --- inserting ----------------------------------------------------------------------------
+
+StoredRecord TableWriter::insert_record(Work& w, std::vector<std::uint8_t>& record) {
+    StoredRecord stored =
+        index_ ? insert_keyed(w, record.data()) : insert_unkeyed(w, record.data());
+    ++w.header.num_records;
+    if (index_) stored.record_number = number_of(w, stored.position);
+    return stored;
+}
+
+StoredRecord TableWriter::insert_keyed(Work& w, const std::uint8_t* record) {
+    const Bytes key(record, key_length_);
+    if (w.header.first_block == 0) {
+        BlockImage& added = allocate(w);
+        link_only(w, added);
+        added.insert(0, record);
+        index_->insert_after(0, added.number(), key, 1);
+        return {{added.number(), 0}, 0};
+    }
+    check_key_free(w, key);
+    const std::uint16_t number = index_->find_block(key);
+    BlockImage& image = block(w, number);
+    bool same = false;
+    const std::size_t slot = lower_bound(image, key, same);
+    if (!image.full()) {
+        image.insert(slot, record);
+        w.dirty.insert(number);
+        index_->set_count(number, static_cast<std::uint32_t>(image.count()));
+        if (slot == 0) index_->set_first_key(number, key);
+        return {{number, static_cast<std::uint32_t>(slot)}, 0};
+    }
+    if (!index_->has_room_for_split()) table_full();
+    const bool after_last_record = image.next() == 0 && slot == image.count();
+    BlockImage& added = allocate(w);
+    link_after(w, image, added);
+    if (after_last_record) {
+        // After the last record of the table: a new last block, no split.
+        added.insert(0, record);
+        index_->insert_after(number, added.number(), key, 1);
+        return {{added.number(), 0}, 0};
+    }
+    const std::size_t keep = image.count() / 2;
+    added.append_from(image, keep, image.count() - keep);
+    image.truncate(keep);
+    RecordPosition at;
+    if (slot <= keep) {
+        image.insert(slot, record);
+        at = {number, static_cast<std::uint32_t>(slot)};
+    } else {
+        added.insert(slot - keep, record);
+        at = {added.number(), static_cast<std::uint32_t>(slot - keep)};
+    }
+    index_->set_count(number, static_cast<std::uint32_t>(image.count()));
+    if (slot == 0) index_->set_first_key(number, key);
+    index_->insert_after(number, added.number(), key_of(added.record(0)),
+                         static_cast<std::uint32_t>(added.count()));
+    return {at, 0};
+}
+
+StoredRecord TableWriter::insert_unkeyed(Work& w, const std::uint8_t* record) {
+    BlockImage* target = nullptr;
+    if (w.header.first_block == 0) {
+        target = &allocate(w);
+        link_only(w, *target);
+    } else {
+        target = &block(w, w.header.last_block);
+        if (target->full()) {
+            BlockImage& added = allocate(w);
+            link_after(w, *target, added);
+            target = &added;
+        }
+    }
+    const std::size_t slot = target->count();
+    target->insert(slot, record);
+    w.dirty.insert(target->number());
+    return {{target->number(), static_cast<std::uint32_t>(slot)}, w.header.num_records + 1};
+}
+
+// --- removing -----------------------------------------------------------------------------
+
+std::optional<StoredRecord> TableWriter::remove_at(Work& w, RecordPosition at,
+                                                   std::uint32_t number) {
+    const auto b = static_cast<std::uint16_t>(at.block);
+    BlockImage& image = block(w, b);
+    image.erase(at.slot);
+    w.dirty.insert(b);
+    --w.header.num_records;
+    count_delete(w.header);
+    if (index_) {
+        index_->set_count(b, static_cast<std::uint32_t>(image.count()));
+        if (at.slot == 0 && image.count() > 0) index_->set_first_key(b, key_of(image.record(0)));
+    }
+    std::optional<RecordPosition> next;
+    if (image.count() > 0) {
+        if (at.slot < image.count())
+            next = at;
+        else if (image.next() != 0)
+            next = RecordPosition{image.next(), 0};
+    } else if (b != 1) {
+        const std::uint16_t after = image.next();
+        unlink_and_free(w, b);
+        if (index_) index_->remove(b);
+        if (after != 0) next = RecordPosition{after, 0};
+    } else {
+        // Block 1 is never freed: it takes over the records of a neighbour instead.
+        const bool from_next = image.next() != 0;
+        const std::uint16_t other = from_next ? image.next() : image.prev();
+        if (other != 0) {
+            BlockImage& neighbour = block(w, other);
+            image.append_from(neighbour, 0, neighbour.count());
+            unlink_and_free(w, other);
+            if (index_) {
+                index_->remove(other);
+                index_->set_count(1, static_cast<std::uint32_t>(image.count()));
+                index_->set_first_key(1, key_of(image.record(0)));
+            }
+            if (from_next)
+                next = RecordPosition{1, 0};
+            else if (image.next() != 0)
+                next = RecordPosition{image.next(), 0};
+        }
+    }
+    if (!next) return std::nullopt;
+    return StoredRecord{*next, number};
+}
+
+RecordPosition TableWriter::locate(Work& w, const RecordRef& at, std::uint32_t& number) {
+    const auto holds = [&](RecordPosition p) {
+        if (p.block == 0 || p.block > w.header.file_blocks) return false;
+        const BlockImage& image = block(w, static_cast<std::uint16_t>(p.block));
+        return p.slot < image.count() &&
+               std::memcmp(image.record(p.slot).data(), at.record.data(), record_size_) == 0;
+    };
+    if (at.position && holds(*at.position)) {
+        number = at.record_number != 0 ? at.record_number : number_of(w, *at.position);
+        return *at.position;
+    }
+    if (index_ && !index_->empty()) {
+        const std::uint16_t b = index_->find_block(key_of(at.record));
+        bool same = false;
+        const std::size_t slot = lower_bound(block(w, b), key_of(at.record), same);
+        const RecordPosition p{b, static_cast<std::uint32_t>(slot)};
+        if (same && holds(p)) {
+            number = number_of(w, p);
+            return p;
+        }
+    } else if (!index_) {
+        std::uint32_t seen = 0;
+        for (std::uint16_t b = w.header.first_block; b != 0;) {
+            const BlockImage& image = block(w, b);
+            for (std::size_t s = 0; s < image.count(); ++s) {
+                if (std::memcmp(image.record(s).data(), at.record.data(), record_size_) == 0) {
+                    number = seen + static_cast<std::uint32_t>(s) + 1;
+                    return {b, static_cast<std::uint32_t>(s)};
+                }
+            }
+            seen += static_cast<std::uint32_t>(image.count());
+            b = image.next();
+        }
+    }
+    throw vaq::Error("The record to change is no longer in " + table_.name() + ".");
+}
+
+// --- values -------------------------------------------------------------------------------
+
+BlobStore& TableWriter::blobs() {
+    if (!blobs_) {
+        auto path = find_family_file(table_.path(), ".MB");
+        if (!path) {
+            path = table_.path().parent_path() / (table_.path().stem().string() + ".MB");
+            create_blob_file(*path);
+        }
+        blobs_ = std::make_unique<BlobStore>(*path);
+    }
+    return *blobs_;
+}
+
+void TableWriter::release_blobs(Work& w, Bytes record) {
+    for (const Field& f : table_.schema().fields()) {
+        if (!is_blob_type(f.type())) continue;
+        const std::size_t leader = f.descriptor.blob_leader();
+        const BlobPointer pointer = BlobPointer::decode(record.data() + f.offset + leader);
+        if (pointer.length > leader) blobs().release(pointer, w.change);
+    }
+}
+
+void TableWriter::place_blobs(Work& w, const EditBuffer& source, std::vector<std::uint8_t>& record,
+                              Bytes old_record, bool copy_unchanged) {
+    for (const Field& f : table_.schema().fields()) {
+        if (!is_blob_type(f.type())) continue;
+        const std::size_t leader = f.descriptor.blob_leader();
+        std::uint8_t* bytes = record.data() + f.offset;
+        std::vector<std::uint8_t> copied;
+        const std::vector<std::uint8_t>* value = nullptr;
+        if (source.blob_changed(f.index)) {
+            value = &source.new_blobs().at(f.index);
+            if (!old_record.empty()) {
+                const BlobPointer old = BlobPointer::decode(old_record.data() + f.offset + leader);
+                if (old.length > leader) blobs().release(old, w.change);
+            }
+        } else if (copy_unchanged) {
+            // A record copied from a stored one must not share its .MB space.
+            const BlobPointer pointer = BlobPointer::decode(bytes + leader);
+            if (pointer.length <= leader) continue;
+            copied = table_.read_blob(f, Bytes(bytes, f.width()));
+            value = &copied;
+        } else {
+            continue;
+        }
+        std::memset(bytes, 0, f.width());
+        if (value->empty()) continue;
+        std::memcpy(bytes, value->data(), std::min(leader, value->size()));
+        BlobPointer pointer;
+        pointer.length = static_cast<std::uint32_t>(value->size());
+        if (value->size() > leader) pointer = blobs().store(*value, w.change);
+        pointer.encode(bytes + leader);
+    }
+}
+
+void TableWriter::assign_auto_increment(Work& w, std::vector<std::uint8_t>& record,
+                                        bool fill_empty) {
+    for (const Field& f : table_.schema().fields()) {
+        if (f.type() != FieldType::kAutoInc) continue;
+        std::uint8_t* bytes = record.data() + f.offset;
+        const auto value = decode_long(bytes);
+        if (!value) {
+            if (!fill_empty) continue;
+            if (w.header.auto_inc >=
+                static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))
+                throw vaq::Error("The auto-increment values of field " + f.name + " in " +
+                                 table_.name() + " are used up.");
+            ++w.header.auto_inc;
+            encode_long(static_cast<std::int32_t>(w.header.auto_inc), bytes);
+        } else if (*value > 0 && static_cast<std::uint32_t>(*value) > w.header.auto_inc) {
+            w.header.auto_inc = static_cast<std::uint32_t>(*value);
+        }
+    }
+}
+
+// --- changes ------------------------------------------------------------------------------
+
+StoredRecord TableWriter::insert(const EditBuffer& source) {
+    Work w{table_.header(), {}, {}, {}};
+    try {
+        std::vector<std::uint8_t> record(source.record().bytes().begin(),
+                                         source.record().bytes().end());
+        assign_auto_increment(w, record, true);
+        if (index_ && w.header.first_block != 0) check_key_free(w, key_of(record));
+        place_blobs(w, source, record, {}, true);
+        const StoredRecord stored = insert_record(w, record);
+        if (maintainer_) maintainer_->inserted(record, w.change);
+        commit(w);
+        return stored;
+    } catch (...) {
+        discard();
+        throw;
+    }
+}
+
+StoredRecord TableWriter::update(const RecordRef& at, const EditBuffer& source) {
+    Work w{table_.header(), {}, {}, {}};
+    try {
+        std::uint32_t number = 0;
+        const RecordPosition position = locate(w, at, number);
+        const Bytes stored =
+            block(w, static_cast<std::uint16_t>(position.block)).record(position.slot);
+        const std::vector<std::uint8_t> old(stored.begin(), stored.end());
+        std::vector<std::uint8_t> record(source.record().bytes().begin(),
+                                         source.record().bytes().end());
+        assign_auto_increment(w, record, false);
+        const bool moves = index_ && !key_order_->same_key(key_of(old), key_of(record));
+        if (moves) check_key_free(w, key_of(record));
+        place_blobs(w, source, record, old, false);
+        StoredRecord result{position, number};
+        if (moves) {
+            remove_at(w, position, number);
+            result = insert_record(w, record);
+        } else {
+            BlockImage& image = block(w, static_cast<std::uint16_t>(position.block));
+            std::memcpy(image.mutable_record(position.slot), record.data(), record_size_);
+            w.dirty.insert(image.number());
+            count_update(w.header);
+        }
+        if (maintainer_) {
+            maintainer_->removed(old, w.change);
+            maintainer_->inserted(record, w.change);
+        }
+        commit(w);
+        return result;
+    } catch (...) {
+        discard();
+        throw;
+    }
+}
+
+std::optional<StoredRecord> TableWriter::remove(const RecordRef& at) {
+    Work w{table_.header(), {}, {}, {}};
+    try {
+        std::uint32_t number = 0;
+        const RecordPosition position = locate(w, at, number);
+        const Bytes stored =
+            block(w, static_cast<std::uint16_t>(position.block)).record(position.slot);
+        const std::vector<std::uint8_t> old(stored.begin(), stored.end());
+        release_blobs(w, old);
+        auto next = remove_at(w, position, number);
+        if (maintainer_) maintainer_->removed(old, w.change);
+        commit(w);
+        return next;
+    } catch (...) {
+        discard();
+        throw;
+    }
+}
+
+void TableWriter::commit(Work& w) {
+    BlockFile& data = table_.data_file();
+    for (std::uint16_t number : w.dirty)
+        w.change.write(data.file(), w.header.block_offset(number), w.blocks.at(number).encode());
+    if (index_) index_->stage(w.change);
+    if (blobs_) blobs_->stage(w.change);
+    if (w.header.change_count1 < kLowestChangeCount) w.header.change_count1 = kLowestChangeCount;
+    if (w.header.has_extension())
+        w.header.update_time = static_cast<std::uint32_t>(std::time(nullptr));
+    const std::vector<std::uint8_t> encoded = w.header.encode();
+    w.change.write(data.file(), 0, Bytes(encoded).first(w.header.variable_part_offset()));
+    journal_.commit(w.change);
+
+    data.set_header(std::move(w.header));
+    data.refresh_size();
+    if (index_) index_->committed();
+    if (blobs_) {
+        blobs_->committed();
+        table_.forget_blob_file();
+    }
+    if (maintainer_) maintainer_->committed();
+    table_.note_change();
+    unflushed_ = true;
+}
+
+void TableWriter::discard() {
+    if (index_ && index_->changed()) index_->reload();
+    if (blobs_) blobs_->discard();
+    if (maintainer_) maintainer_->discarded();
+}
+
+}  // namespace pdx

@@ -1,0 +1,130 @@
+#pragma once
+
+// Record changes of a table open for writing: append, change and delete, each one a change
+// that is journaled (change_journal.h) and written to the operating system before the call
+// returns.
+//
+// Keyed tables keep their records in key order. A record goes into the data block whose
+// range holds its key (found through the .PX); a full block is split in two halves, except
+// that a record after the last one of the table opens a new block after the last block. A
+// block that loses its last record leaves the chain for the free list, and new blocks come
+// from the free list before the file grows; block 1 is never freed: when it empties, the
+// records of its neighbour move into it and the neighbour is freed. Unkeyed tables take new
+// records at the end of the last block. A table that has 65,535 blocks and needs another is
+// full: the change is refused and nothing is written.
+//
+// Every change keeps the header as the format requires: record count, blocks in use and in
+// the file (and 0x3A), first and last block, free list, the auto-increment counter (the
+// last value handed out, never below a value written), the change counters at 0x70/0x74 and
+// the update time.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "engine/format/block_image.h"
+#include "engine/format/table_header.h"
+#include "engine/table/blob_store.h"
+#include "engine/table/change_journal.h"
+#include "engine/table/edit_buffer.h"
+#include "engine/table/index_cursor.h"
+#include "engine/table/index_key_order.h"
+#include "engine/table/index_maintenance.h"
+#include "engine/table/primary_index_writer.h"
+
+namespace pdx {
+
+class Table;
+
+// Where a record stands after a change: its block and slot, and its 1-based number in table
+// order.
+struct StoredRecord {
+    RecordPosition position;
+    std::uint32_t record_number = 0;
+};
+
+// A stored record to change or delete: its bytes, and where it stands when the caller knows
+// (a cursor in table order does). Without a position, or when the position holds another
+// record, the record is looked for: through the primary index in a keyed table, along the
+// chain otherwise.
+struct RecordRef {
+    Bytes record;
+    std::optional<RecordPosition> position;
+    std::uint32_t record_number = 0;  // 0 when not known
+};
+
+class TableWriter {
+  public:
+    // `table` is open for reading and writing. Checks the chain of data blocks against the
+    // header, opens the .PX (keyed tables) and checks it against the chain, and opens the
+    // change journal. Refuses tables this engine cannot change safely: encrypted ones,
+    // damaged ones, and ones with maintained secondary indexes nobody maintains
+    // (index_maintenance.h). Alpha keys under a sort order whose collation is not known are
+    // refused only where a key must be placed among keys it cannot be compared with.
+    explicit TableWriter(Table& table);
+    TableWriter(const TableWriter&) = delete;
+    TableWriter& operator=(const TableWriter&) = delete;
+    ~TableWriter();
+
+    // Stores a new record. Throws vaq::Error("Key violation in NAME.") when its key is
+    // taken, and the errors of full tables; nothing is written then.
+    StoredRecord insert(const EditBuffer& record);
+    // Replaces the record `at` by `record`. A keyed record whose key changes moves to its
+    // new place.
+    StoredRecord update(const RecordRef& at, const EditBuffer& record);
+    // Deletes the record `at`; returns where the record that followed it now stands, or
+    // nothing when it was the last one.
+    std::optional<StoredRecord> remove(const RecordRef& at);
+
+    // Pushes everything written so far to disk.
+    void flush();
+
+  private:
+    struct Work;
+
+    StoredRecord insert_record(Work& w, std::vector<std::uint8_t>& record);
+    StoredRecord insert_keyed(Work& w, const std::uint8_t* record);
+    StoredRecord insert_unkeyed(Work& w, const std::uint8_t* record);
+    std::optional<StoredRecord> remove_at(Work& w, RecordPosition at, std::uint32_t number);
+    RecordPosition locate(Work& w, const RecordRef& at, std::uint32_t& number);
+    void check_key_free(Work& w, Bytes key);
+
+    BlockImage& block(Work& w, std::uint16_t number);
+    BlockImage& allocate(Work& w);
+    void link_after(Work& w, BlockImage& existing, BlockImage& added);
+    void link_only(Work& w, BlockImage& added);
+    void unlink_and_free(Work& w, std::uint16_t number);
+
+    std::size_t lower_bound(const BlockImage& image, Bytes key, bool& same) const;
+    int compare_keys(Bytes a, Bytes b) const;
+    Bytes key_of(Bytes record) const { return record.first(key_length_); }
+    std::uint32_t number_of(Work& w, RecordPosition at);
+
+    void place_blobs(Work& w, const EditBuffer& source, std::vector<std::uint8_t>& record,
+                     Bytes old_record, bool copy_unchanged);
+    void release_blobs(Work& w, Bytes record);
+    BlobStore& blobs();
+    void assign_auto_increment(Work& w, std::vector<std::uint8_t>& record, bool fill_empty);
+
+    void commit(Work& w);
+    void discard();
+    [[noreturn]] void key_violation() const;
+    [[noreturn]] void table_full() const;
+
+    Table& table_;
+    std::size_t record_size_ = 0;
+    std::size_t block_size_ = 0;
+    std::size_t key_length_ = 0;
+    std::optional<KeyOrder> key_order_;
+    std::optional<BlockFile> index_file_;
+    std::unique_ptr<PrimaryIndexWriter> index_;
+    std::unique_ptr<BlobStore> blobs_;
+    std::unique_ptr<IndexMaintainer> maintainer_;
+    ChangeJournal journal_;
+    bool unflushed_ = false;
+};
+
+}  // namespace pdx
