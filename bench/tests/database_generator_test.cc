@@ -1,0 +1,292 @@
+// The generator's command line, and the database it writes read back through our reader:
+// layouts on disk, row counts, references between the tables, the same seed giving the same
+// database.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "bench/database_generator.h"
+#include "bench/generator_tables.h"
+#include "common/datetime.h"
+#include "common/error.h"
+#include "common/text.h"
+#include "db/schema.h"
+#include "engine/table/cursor.h"
+#include "engine/table/table.h"
+#include "engine/table/value.h"
+
+namespace vaq::bench {
+namespace {
+
+namespace fs = std::filesystem;
+namespace schema = vaq::db::schema;
+
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "vaq-generate-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+GeneratorOptions parse(std::vector<std::string_view> arguments) {
+    return parseGeneratorArguments(arguments);
+}
+
+std::string parseError(std::vector<std::string_view> arguments) {
+    try {
+        parse(std::move(arguments));
+    } catch (const Error& error) {
+        return error.what();
+    }
+    return "";
+}
+
+TEST(GeneratorArguments, ReadEveryOptionInBothForms) {
+    const GeneratorOptions o =
+        parse({"--controllers", "7", "--doors-per-controller=3", "--staff", "90",
+               "--transactions=1000000", "--seed", "12345678901", "--events", "40", "--first-year",
+               "1999", "--years=3", "--newer-tables", "ALL", "--out", "db", "--replace"});
+    EXPECT_EQ(o.site.controllers, 7);
+    EXPECT_EQ(o.site.doorsPerController, 3);
+    EXPECT_EQ(o.site.staff, 90);
+    EXPECT_EQ(o.site.transactions, 1'000'000);
+    EXPECT_EQ(o.site.seed, 12345678901u);
+    EXPECT_EQ(o.site.events, 40);
+    EXPECT_EQ(o.site.firstYear, 1999);
+    EXPECT_EQ(o.site.years, 3);
+    EXPECT_EQ(o.site.newerTables, NewerTables::All);
+    EXPECT_EQ(o.out, fs::path("db"));
+    EXPECT_TRUE(o.replace);
+    EXPECT_FALSE(o.help);
+    EXPECT_TRUE(parse({"--help"}).help);
+}
+
+TEST(GeneratorArguments, MistakesAreNamed) {
+    EXPECT_NE(parseError({"--staff", "10"}).find("--out is missing"), std::string::npos);
+    EXPECT_NE(parseError({"--out", "d", "--stuff", "1"}).find("Unknown option: --stuff"),
+              std::string::npos);
+    EXPECT_NE(parseError({"--out", "d", "--staff"}).find("--staff needs a value"),
+              std::string::npos);
+    EXPECT_NE(parseError({"--out", "d", "--staff", "12x"}).find("'12x'"), std::string::npos);
+    EXPECT_NE(parseError({"--out", "d", "--newer-tables", "most"}).find("none, some or all"),
+              std::string::npos);
+    EXPECT_NE(parseError({"--out", "d", "--transactions", "-5"}).find("--transactions"),
+              std::string::npos);
+    EXPECT_NE(parseError({"d"}).find("Unknown argument: d"), std::string::npos);
+}
+
+// Every field of every record as text, table by table.
+using Contents = std::map<std::string, std::vector<std::vector<std::string>>>;
+
+std::vector<std::vector<std::string>> readRows(const fs::path& folder, std::string_view name) {
+    auto table = pdx::Table::open(folder, name);
+    std::vector<std::vector<std::string>> rows;
+    for (auto cursor = table->open_cursor(); !cursor->eof(); cursor->next()) {
+        std::vector<std::string> row;
+        for (std::size_t i = 0; i < table->schema().size(); ++i) {
+            row.push_back(cursor->value(i).as_text());
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+Contents readAll(const fs::path& folder) {
+    Contents contents;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        if (asciiLower(entry.path().extension().string()) != ".db") continue;
+        const std::string name = entry.path().filename().string();
+        contents[name] = readRows(folder, name);
+    }
+    return contents;
+}
+
+class GeneratedDatabaseTest : public ::testing::Test {
+  protected:
+    static GeneratorOptions options(const fs::path& out, std::uint64_t seed = 5) {
+        GeneratorOptions o;
+        o.site.controllers = 3;
+        o.site.doorsPerController = 2;
+        o.site.staff = 40;
+        o.site.transactions = 500;
+        o.site.seed = seed;
+        o.site.newerTables = NewerTables::All;
+        o.out = out;
+        return o;
+    }
+
+    static void SetUpTestSuite() {
+        dir_ = new TempDir;
+        written_ = new GeneratedDatabase(generateDatabase(options(dir_->path() / "db")));
+    }
+    static void TearDownTestSuite() {
+        delete written_;
+        delete dir_;
+    }
+
+    static fs::path folder() { return dir_->path() / "db"; }
+
+    static TempDir* dir_;
+    static GeneratedDatabase* written_;
+};
+
+TempDir* GeneratedDatabaseTest::dir_ = nullptr;
+GeneratedDatabase* GeneratedDatabaseTest::written_ = nullptr;
+
+TEST_F(GeneratedDatabaseTest, EveryTableHasItsLayoutOnDisk) {
+    const Site site = makeSite(options(folder()).site);
+    std::vector<const TableDef*> defs{&transactTable()};
+    const std::vector<GeneratedTable> tables = siteTables(site);
+    for (const GeneratedTable& t : tables)
+        defs.push_back(&t.def);
+
+    for (const TableDef* def : defs) {
+        SCOPED_TRACE(std::string(def->file));
+        auto table = pdx::Table::open(folder(), def->file);
+        ASSERT_EQ(table->schema().size(), def->columns.size());
+        for (std::size_t i = 0; i < def->columns.size(); ++i) {
+            const pdx::Field& field = table->schema()[i];
+            EXPECT_EQ(field.name, def->columns[i].name);
+            EXPECT_EQ(field.type(), def->columns[i].type) << field.name;
+            EXPECT_EQ(field.descriptor.size, def->columns[i].size) << field.name;
+        }
+        EXPECT_EQ(table->schema().key_fields(), def->keyFields);
+        EXPECT_EQ(table->record_count(), written_->rows.at(std::string(def->file)));
+    }
+    EXPECT_EQ(written_->rows.size(), defs.size());
+}
+
+TEST_F(GeneratedDatabaseTest, ColumnsTheUpgradeAddsAreAbsent) {
+    for (const schema::TableLayout& layout : schema::tables()) {
+        if (layout.group != schema::TableGroup::AccessControl) continue;
+        SCOPED_TRACE(std::string(layout.name));
+        auto table = pdx::Table::open(folder(), layout.name);
+        for (const schema::ColumnLayout& column : layout.columns) {
+            const bool present = table->schema().find(column.name).has_value();
+            if (schema::sameColumnName(column.name, schema::Personal::StaffID)) {
+                EXPECT_TRUE(present) << "the back-fill reads it";
+            } else if (schema::sameColumnName(column.name, schema::AntiPassBack::Pkey)) {
+                EXPECT_FALSE(present) << "the upgrade rebuilds a table without it";
+            } else {
+                EXPECT_EQ(present, !column.added) << column.name;
+            }
+        }
+    }
+}
+
+TEST_F(GeneratedDatabaseTest, RowCountsAreTheRequestedSizes) {
+    const auto count = [](std::string_view name) {
+        return pdx::Table::open(folder(), name)->record_count();
+    };
+    EXPECT_EQ(count(schema::Ctrller::kTable), 3u);
+    EXPECT_EQ(count(schema::Door::kTable), 6u);
+    EXPECT_EQ(count(schema::Personal::kTable), 40u);
+    EXPECT_EQ(count(schema::Transact::kTable), 500u);
+    EXPECT_EQ(count(schema::events::kTable), 30u);
+    EXPECT_EQ(count(schema::DoorStatus::kTable), 6u);
+}
+
+TEST_F(GeneratedDatabaseTest, TransactionsReferToStoredDoorsControllersAndStaff) {
+    const auto doors = readRows(folder(), schema::Door::kTable);
+    const auto staff = readRows(folder(), schema::Personal::kTable);
+    const auto controllers = readRows(folder(), schema::Ctrller::kTable);
+    // Door: DoorID, ControllerID, ID, Name; Personal: PersonalID, CardID, StaffID.
+    std::map<std::string, std::pair<std::string, std::string>> doorById;
+    for (std::size_t i = 0; i < doors.size(); ++i) {
+        EXPECT_EQ(doors[i][0], std::to_string(i + 1)) << "doors are numbered by the table";
+        doorById[doors[i][0]] = {doors[i][1], doors[i][3]};
+    }
+    std::set<std::string> controllerIds;
+    for (const auto& c : controllers)
+        controllerIds.insert(c[0]);
+    std::map<std::string, std::string> cardByPersonalId;
+    for (std::size_t i = 0; i < staff.size(); ++i) {
+        EXPECT_EQ(staff[i][0], std::to_string(i + 1));
+        cardByPersonalId[staff[i][0]] = staff[i][1];
+    }
+
+    const TableDef& t = transactTable();
+    const std::size_t transId = t.column(schema::Transact::TransID);
+    const std::size_t doorId = t.column(schema::Transact::DoorID);
+    const std::size_t controllerId = t.column(schema::Transact::ControllerID);
+    const std::size_t doorName = t.column(schema::Transact::Door);
+    const std::size_t card = t.column(schema::Transact::CardID);
+    const std::size_t personalId = t.column(schema::Transact::PersonalID);
+    const std::size_t staffId = t.column(schema::Transact::StaffID);
+    const std::size_t date = t.column(schema::Transact::TDate);
+    const std::size_t time = t.column(schema::Transact::TTime);
+    const auto transactions = readRows(folder(), schema::Transact::kTable);
+    const Site site = makeSite(options(folder()).site);
+    TransactionStream made(site);
+    Transaction expected;
+    std::size_t blank = 0;
+    for (std::size_t i = 0; i < transactions.size(); ++i) {
+        const auto& row = transactions[i];
+        SCOPED_TRACE("transaction " + row[transId]);
+        EXPECT_EQ(row[transId], std::to_string(i + 1));
+        ASSERT_TRUE(made.next(expected));
+        EXPECT_EQ(row[date],
+                  pdx::format_date({expected.date.year, expected.date.month, expected.date.day}));
+        EXPECT_EQ(row[time], pdx::format_time(toMilliseconds(expected.time)));
+        EXPECT_EQ(row[card], expected.cardId);
+        ASSERT_EQ(doorById.count(row[doorId]), 1u);
+        EXPECT_EQ(row[controllerId], doorById[row[doorId]].first);
+        EXPECT_EQ(row[doorName], doorById[row[doorId]].second);
+        EXPECT_EQ(controllerIds.count(row[controllerId]), 1u);
+        if (!row[personalId].empty()) {
+            ASSERT_EQ(cardByPersonalId.count(row[personalId]), 1u);
+            EXPECT_TRUE(iequals(row[card], cardByPersonalId[row[personalId]]));
+        }
+        blank += row[staffId].empty();
+    }
+    EXPECT_GT(blank, transactions.size() / 2);
+}
+
+TEST_F(GeneratedDatabaseTest, TheSameSeedWritesTheSameDatabase) {
+    TempDir other;
+    generateDatabase(options(other.path() / "same"));
+    generateDatabase(options(other.path() / "seed6", 6));
+    const Contents first = readAll(folder());
+    EXPECT_EQ(readAll(other.path() / "same"), first);
+    const Contents sixth = readAll(other.path() / "seed6");
+    EXPECT_NE(sixth.at("Transact.db"), first.at("Transact.db"));
+    EXPECT_NE(sixth.at("Personal.DB"), first.at("Personal.DB"));
+}
+
+TEST_F(GeneratedDatabaseTest, AFolderWithTablesIsWrittenOverOnlyWhenAsked) {
+    TempDir other;
+    GeneratorOptions o = options(other.path());
+    o.site.newerTables = NewerTables::None;
+    generateDatabase(o);
+    try {
+        generateDatabase(o);
+        FAIL() << "a folder with tables must be refused";
+    } catch (const Error& error) {
+        EXPECT_NE(std::string(error.what()).find("--replace"), std::string::npos);
+    }
+    o.replace = true;
+    o.site.transactions = 10;
+    EXPECT_EQ(generateDatabase(o).rows.at("Transact.db"), 10);
+    EXPECT_EQ(pdx::Table::open(other.path(), "Transact")->record_count(), 10u);
+}
+
+}  // namespace
+}  // namespace vaq::bench
