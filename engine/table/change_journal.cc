@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "common/error.h"
+#include "engine/table/crash_points.h"
 
 namespace pdx {
 
@@ -240,9 +241,12 @@ void ChangeJournal::commit(Change& change) {
     const std::vector<std::uint8_t> record = build_record(change, targets);
     file_.write_at(0, record);
     holds_change_ = true;
+    crash_point("journal written");
     try {
-        for (const Change::Write& w : change.writes_)
+        for (const Change::Write& w : change.writes_) {
             w.file->write_at(w.offset, w.data);
+            crash_point("change written");
+        }
     } catch (const vaq::Error&) {
         // Put the old bytes back now; if even that fails the journal stays for the next open.
         std::vector<SavedFile> files;

@@ -182,13 +182,17 @@ void encode_field_input(const Table& table, const Field& field, const FieldInput
             encode_double(double_input(value, text, error), p);
             return;
         case FieldType::kBcd: {
-            std::string decimal = text;
-            if (const auto* d = std::get_if<double>(&value)) {
-                char buffer[64];
-                std::snprintf(buffer, sizeof buffer, "%.*f", field.descriptor.bcd_decimals(), *d);
+            std::string decimal = std::string(vaq::trimBlanks(text));
+            const auto number = parse_double(decimal);
+            if (!number) error.not_valid(text, "decimal value");
+            // Numbers in other forms (1e5, typed values) are written out in decimals first.
+            const bool plain = decimal.find_first_of("eE") == std::string::npos;
+            if (!plain || std::holds_alternative<double>(value)) {
+                char buffer[400];
+                std::snprintf(buffer, sizeof buffer, "%.*f", field.descriptor.bcd_decimals(),
+                              *number);
                 decimal = buffer;
             }
-            if (!parse_double(decimal)) error.not_valid(text, "decimal value");
             if (!encode_bcd(std::string_view(decimal), field.descriptor.bcd_decimals(), out))
                 error.out_of_range(
                     text,

@@ -10,6 +10,7 @@
 #include "engine/format/header_counters.h"
 #include "engine/format/new_table.h"
 #include "engine/table/blob_store.h"
+#include "engine/table/crash_points.h"
 #include "engine/table/cursor.h"
 #include "engine/table/edit_buffer.h"
 #include "engine/table/index_key_order.h"
@@ -118,6 +119,7 @@ class DataBlockWriter {
         if (pending_.empty()) return;
         file_.write_at(header_.block_offset(pending_first_), pending_);
         pending_.clear();
+        crash_point("blocks written");
     }
 
     File& file_;

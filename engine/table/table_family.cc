@@ -17,6 +17,7 @@
 #include "engine/format/file.h"
 #include "engine/format/index_header.h"
 #include "engine/table/change_journal.h"
+#include "engine/table/crash_points.h"
 #include "engine/table/table_lock.h"
 #include "engine/table/table_name.h"
 
@@ -124,12 +125,15 @@ void roll_forward_commit(const fs::path& directory, const fs::path& folder) {
                          " has lost its manifest; move the folder away by hand.");
     }
     std::error_code ec;
-    for (const std::string& name : *manifest)
+    for (const std::string& name : *manifest) {
         if (plain_name(name)) fs::remove(directory / name, ec);
+        crash_point("old file removed");
+    }
     for (const fs::path& staged : list_directory(folder)) {
         const std::string name = staged.filename().string();
         if (name == kManifest) continue;
         rename_or_fail(staged, directory / name);
+        crash_point("new file moved");
     }
     sync_directory(directory);
     remove_folder(folder);
@@ -235,13 +239,16 @@ void StagedFamily::commit(const std::vector<fs::path>& old_family) {
         const std::string name = old.filename().string();
         if (std::find(staged.begin(), staged.end(), name) == staged.end()) removed.push_back(name);
     }
+    crash_point("family staged");
     write_manifest(folder_, removed);
+    crash_point("manifest written");
     const fs::path committed =
         directory_ /
         (std::string(kCommitPrefix) + folder_.filename().string().substr(kStagingPrefix.size()));
     rename_or_fail(folder_, committed);
     sync_directory(directory_);
     committed_ = true;
+    crash_point("family committed");
     folder_ = committed;
     roll_forward_commit(directory_, committed);
 }
@@ -262,8 +269,10 @@ void delete_family(const fs::path& table_file) {
     for (const fs::path& f : files)
         names.push_back(f.filename().string());
     write_manifest(folder, names);
-    for (const fs::path& f : files)
+    for (const fs::path& f : files) {
         rename_or_fail(f, folder / f.filename());
+        crash_point("file dropped");
+    }
     sync_directory(directory);
     remove_folder(folder);
     sync_directory(directory);
@@ -292,8 +301,10 @@ fs::path rename_family(const fs::path& table_file, std::string_view new_stem) {
     fs::create_directory(folder, ec);
     if (ec) fail("create the folder", folder, ec);
     write_manifest(folder, lines);
-    for (const auto& [from, to] : renames)
+    for (const auto& [from, to] : renames) {
         rename_or_fail(from, to);
+        crash_point("file renamed");
+    }
     sync_directory(directory);
     remove_folder(folder);
     sync_directory(directory);
