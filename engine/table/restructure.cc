@@ -89,7 +89,7 @@ class DataBlockWriter {
             append_current();
         }
         flush();
-        return std::move(leaves_);
+        return leaves_;  // a copy: blocks() still counts them afterwards
     }
 
     std::uint16_t blocks() const { return static_cast<std::uint16_t>(leaves_.size()); }
