@@ -1,0 +1,29 @@
+#include "maintenance/backfill_texts.h"
+
+#include "common/dateformat.h"
+
+namespace vaq::maintenance {
+
+std::string timeStamp(const DateTime& moment) {
+    return formatDate(moment.date, "yyyy/mm/dd") + " " + formatTime(moment.time, "hh:nn:ss");
+}
+
+std::string completionLine(std::string_view start, std::string_view end) {
+    std::string line = "Update Completed :  ---- From : ";
+    line += start;
+    line += " - To : ";
+    line += end;
+    return line;
+}
+
+std::string remainingTimeText(std::uint32_t recordCount, std::uint32_t recordNumber,
+                              std::int32_t ticks) {
+    if (ticks <= 0 || recordNumber == 0) return {};
+    const std::int64_t done = recordNumber;
+    const std::int64_t remaining = recordCount > recordNumber ? recordCount - done : 0;
+    const std::int64_t perTick = done / ticks;
+    const std::int64_t seconds = perTick > 0 ? remaining / perTick : remaining * ticks / done;
+    return std::to_string(seconds / 60) + "min" + std::to_string(seconds % 60) + "sec";
+}
+
+}  // namespace vaq::maintenance

@@ -1,0 +1,20 @@
+#pragma once
+
+// How record maintenance plugs into the main window.
+
+#include <memory>
+
+#include "app/port/job_set.h"
+#include "db/session.h"
+
+namespace vaq::maintenance {
+
+class MaintenanceForm;
+
+// Fills the handlers BitBtn3Click ("Update StaffID"), Timer1Timer and BitBtn14Click
+// ("Re-arrange Key") into `jobs`; they share one MaintenanceForm, which is returned and
+// lives as long as the job set or the caller holds it.
+std::shared_ptr<MaintenanceForm> installMaintenanceJobs(
+    window::WindowPort& port, window::JobSet& jobs, db::Session& session = db::defaultSession());
+
+}  // namespace vaq::maintenance

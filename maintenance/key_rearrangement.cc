@@ -1,0 +1,99 @@
+// The key re-arrangement ("Re-arrange Key"): each table of ComboBox1 loses its key column
+// (the name in ComboBox2 at the same position) and gets it back as an identity column
+// numbered from 1, which is its new primary key.
+
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/error.h"
+#include "db/table.h"
+#include "maintenance/family_copy.h"
+#include "maintenance/maintenance_form.h"
+
+namespace vaq::maintenance {
+
+namespace {
+
+using window::Control;
+
+// bar5 shows the steps within one table: two before the drop, one before the add.
+constexpr int kStepsPerTable = 3;
+
+bool isBlankOrControl(char c) {
+    return static_cast<unsigned char>(c) <= ' ';
+}
+
+}  // namespace
+
+std::string dropKeyStatement(std::string_view table, std::string_view key) {
+    return "ALTER TABLE " + std::string(table) + " DROP COLUMN " + std::string(key);
+}
+
+std::string addKeyStatement(std::string_view table, std::string_view key) {
+    return "ALTER TABLE " + std::string(table) + " ADD " + std::string(key) +
+           " int IDENTITY(1,1) CONSTRAINT PK_" + std::string(table) + " PRIMARY KEY";
+}
+
+std::string trimListItem(std::string_view item) {
+    while (!item.empty() && isBlankOrControl(item.front()))
+        item.remove_prefix(1);
+    while (!item.empty() && isBlankOrControl(item.back()))
+        item.remove_suffix(1);
+    return std::string(item);
+}
+
+std::filesystem::path MaintenanceForm::databaseDirectory() const {
+    return db::databaseDirectory(session_, q1.aliasName());
+}
+
+void MaintenanceForm::BitBtn14Click() {
+    const std::vector<std::string> tables = port_.items(Control::ComboBox1);
+    const std::vector<std::string> keys = port_.items(Control::ComboBox2);
+    port_.setRange(Control::bar4, 0, static_cast<int>(tables.size()));
+    port_.setRange(Control::bar5, 0, kStepsPerTable);
+    // Our own table objects must not hold a table whose structure changes.
+    Personnel.close();
+    Table1.close();
+
+    const auto advance = [this](int by) {
+        port_.setPosition(Control::bar5, port_.position(Control::bar5) + by);
+        port_.processEvents();
+    };
+    try {
+        for (std::size_t i = 0; i < tables.size(); ++i) {
+            port_.select(Control::ComboBox1, static_cast<int>(i));
+            port_.select(Control::ComboBox2, static_cast<int>(i));
+            port_.setPosition(Control::bar4, static_cast<int>(i + 1));
+            advance(1);
+            advance(1);
+            if (i >= keys.size())
+                throw Error("No key column is listed for the table " + tables[i] + ".");
+            const std::string table = trimListItem(tables[i]);
+            const std::string key = trimListItem(keys[i]);
+            // The drop and the add are two statements: should the add fail, the table gets
+            // its files back as they were before the drop instead of staying without a key.
+            FamilyCopy copy(databaseDirectory(), table);
+            executeStatement(q1, dropKeyStatement(table, key));
+            advance(1);
+            try {
+                executeStatement(q1, addKeyStatement(table, key));
+            } catch (...) {
+                copy.restore();
+                throw;
+            }
+            advance(-kStepsPerTable);
+        }
+    } catch (const std::exception&) {
+        // The window shows only that the re-arrangement failed, never the cause.
+        port_.showMessage({"Re-arrange Fail!", "", window::BoxIcon::None});
+    }
+    port_.select(Control::ComboBox1, -1);
+    port_.select(Control::ComboBox2, -1);
+    port_.setPosition(Control::bar4, 0);
+    port_.showMessage({"Update Completed", "", window::BoxIcon::None});
+}
+
+}  // namespace vaq::maintenance

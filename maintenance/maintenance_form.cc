@@ -1,0 +1,19 @@
+#include "maintenance/maintenance_form.h"
+
+#include "db/schema.h"
+
+namespace vaq::maintenance {
+
+MaintenanceForm::MaintenanceForm(window::WindowPort& port, db::Session& session)
+    : Personnel("VAQ", std::string(db::schema::Personal::kTable), session),
+      Table1("VAQ", {}, session),
+      q1("VAQ", session),
+      port_(port),
+      session_(session) {
+    executeStatement = [](db::Query& query, const std::string& statement) {
+        query.setSql(statement);
+        query.execSql();
+    };
+}
+
+}  // namespace vaq::maintenance

@@ -1,0 +1,201 @@
+// The staff ID back-fill: its texts, a run over real tables, the page around it, and the
+// page after an error.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/dateformat.h"
+#include "common/error.h"
+#include "db/schema.h"
+#include "maintenance/backfill_texts.h"
+#include "maintenance/maintenance_form.h"
+#include "maintenance/tests/fake_window.h"
+#include "maintenance/tests/site_fixture.h"
+
+namespace vaq::maintenance::testing {
+namespace {
+
+namespace personal = db::schema::Personal;
+namespace transact = db::schema::Transact;
+
+TEST(BackfillTexts, RemainingTimeCountsWholeRecordsPerTick) {
+    // 899 records left at 10 records a tick: 89 ticks.
+    EXPECT_EQ(remainingTimeText(1000, 101, 10), "1min29sec");
+    EXPECT_EQ(remainingTimeText(1000, 1000, 7), "0min0sec");
+    EXPECT_EQ(remainingTimeText(1'000'000, 1000, 1), "16min39sec");
+    EXPECT_EQ(remainingTimeText(1'000'000, 1, 1), "16666min39sec");
+}
+
+TEST(BackfillTexts, SlowerThanOneRecordPerTickStillGivesAnEstimate) {
+    // 5 records in 10 ticks: half a record a tick, 995 records left take 1990 ticks.
+    EXPECT_EQ(remainingTimeText(1000, 5, 10), "33min10sec");
+    EXPECT_EQ(remainingTimeText(10, 1, 3), "0min27sec");
+    // Nothing done or no tick yet: nothing to say.
+    EXPECT_EQ(remainingTimeText(1000, 0, 4), "");
+    EXPECT_EQ(remainingTimeText(1000, 10, 0), "");
+}
+
+TEST(BackfillTexts, TimeStampsUseTheSystemSeparators) {
+    const DateTimeFormats saved = dateTimeFormats();
+    const DateTime moment{{2004, 2, 1}, {7, 5, 9, 500}};
+    setDateSeparator('/');
+    setTimeSeparator(':');
+    EXPECT_EQ(timeStamp(moment), "2004/02/01 07:05:09");
+    setDateSeparator('-');
+    setTimeSeparator('.');
+    EXPECT_EQ(timeStamp(moment), "2004-02-01 07.05.09");
+    setDateTimeFormats(saved);
+
+    EXPECT_EQ(completionLine("2004/02/01 07:05:09", "2004/02/01 07:06:00"),
+              "Update Completed :  ---- From : 2004/02/01 07:05:09 - To : 2004/02/01 07:06:00");
+}
+
+class BackfillTest : public SiteFixture {
+  protected:
+    void SetUp() override {
+        SiteFixture::SetUp();
+        savedFormats_ = dateTimeFormats();
+        setDateSeparator('/');
+        setTimeSeparator(':');
+        form_ = std::make_unique<MaintenanceForm>(window_);
+        // Start and end of a run one minute and a second apart.
+        form_->clock = [this] {
+            return DateTime{{2026, 12, 7}, {9, clockCalls_++ == 0 ? 0 : 1, 1, 0}};
+        };
+    }
+    void TearDown() override {
+        form_.reset();
+        setDateTimeFormats(savedFormats_);
+        SiteFixture::TearDown();
+    }
+
+    void writeStaff() {
+        writeTable(personal::kTable,
+                   {{{std::string(personal::CardID), std::string("0000000001")},
+                     {std::string(personal::StaffID), std::string("S-1")}},
+                    {{std::string(personal::CardID), std::string("0000000002")},
+                     {std::string(personal::StaffID), std::string("S-2")}},
+                    // The same card again: the first staff record in table order wins.
+                    {{std::string(personal::CardID), std::string("0000000002")},
+                     {std::string(personal::StaffID), std::string("S-2-later")}},
+                    {{std::string(personal::CardID), std::string("abc0000003")},
+                     {std::string(personal::StaffID), std::string("S-3")}},
+                    // No card issued.
+                    {{std::string(personal::StaffID), std::string("S-nocard")}}});
+    }
+
+    static NamedRow transaction(const std::string& card, const std::string& staff) {
+        NamedRow row{{std::string(transact::TDate), Date{2004, 10, 15}},
+                     {std::string(transact::EventID), std::int64_t{1}}};
+        if (!card.empty()) row[std::string(transact::CardID)] = card;
+        if (!staff.empty()) row[std::string(transact::StaffID)] = staff;
+        return row;
+    }
+
+    std::vector<std::string> staffIdsOfTransactions() const {
+        const auto names = fieldNames(transact::kTable);
+        std::size_t column = 0;
+        while (!iequalsName(names[column], transact::StaffID))
+            ++column;
+        std::vector<std::string> ids;
+        for (const auto& row : readAll(transact::kTable))
+            ids.push_back(row[column]);
+        return ids;
+    }
+    static bool iequalsName(const std::string& a, std::string_view b) {
+        return a.size() == b.size() &&
+               std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   return std::tolower(static_cast<unsigned char>(x)) ==
+                          std::tolower(static_cast<unsigned char>(y));
+               });
+    }
+
+    void expectIdlePage() const {
+        EXPECT_TRUE(window_.isEnabled(Control::PageControl1));
+        EXPECT_TRUE(window_.isEnabled(Control::BitBtn3));
+        EXPECT_FALSE(window_.isVisible(Control::Animate1));
+        EXPECT_FALSE(window_.isRunning(Control::Animate1));
+        EXPECT_FALSE(window_.isRunning(Control::Timer1));
+        EXPECT_EQ(window_.text(Control::Label29), "");
+        EXPECT_EQ(window_.position(Control::bar1), 0);
+        EXPECT_EQ(form_->tickCount(), 0);
+        EXPECT_FALSE(form_->Table1.active());
+    }
+
+    FakeWindow window_;
+    std::unique_ptr<MaintenanceForm> form_;
+    int clockCalls_ = 0;
+    DateTimeFormats savedFormats_;
+};
+
+TEST_F(BackfillTest, EmptyTransactionTableCompletesAtOnce) {
+    writeStaff();
+    writeTable(transact::kTable, {});
+    form_->BitBtn3Click();
+
+    EXPECT_EQ(window_.ranges[Control::bar1], std::make_pair(0, 0));
+    EXPECT_EQ(window_.eventRounds, 0);
+    EXPECT_EQ(window_.text(Control::Memo2),
+              "Update Completed :  ---- From : 2026/12/07 09:00:01 - To : 2026/12/07 09:01:01");
+    EXPECT_EQ(window_.messages, std::vector<std::string>{"Update Completed"});
+    expectIdlePage();
+}
+
+TEST_F(BackfillTest, CopiesTheStaffIdOfTheCardHolderWithLetterCaseSignificant) {
+    writeStaff();
+    writeTable(transact::kTable,
+               {transaction("0000000001", ""), transaction("0000000002", "OLD"),  // overwritten
+                transaction("ABC0000003", "KEEP"),  // other letter case
+                transaction("abc0000003", ""), transaction("0000000009", "NONE"),  // no such card
+                transaction("", "")});                                             // no card at all
+
+    // The page while the records are walked, and a timer tick after every record.
+    bool disabledWhileRunning = true;
+    std::vector<std::string> estimates;
+    window_.onEvents = [&] {
+        disabledWhileRunning = disabledWhileRunning && !window_.isEnabled(Control::PageControl1) &&
+                               !window_.isEnabled(Control::BitBtn3) &&
+                               window_.isRunning(Control::Animate1) &&
+                               window_.isVisible(Control::Animate1);
+        if (window_.isRunning(Control::Timer1)) form_->Timer1Timer();
+        estimates.push_back(window_.text(Control::Label29));
+    };
+    VAQ_SKIP_IF_ENGINE_PENDING(form_->BitBtn3Click());
+
+    EXPECT_EQ(staffIdsOfTransactions(),
+              (std::vector<std::string>{"S-1", "S-2", "KEEP", "S-3", "NONE", ""}));
+    EXPECT_TRUE(disabledWhileRunning);
+    EXPECT_EQ(window_.ranges[Control::bar1], std::make_pair(0, 6));
+    EXPECT_EQ(window_.positionHistory[Control::bar1], (std::vector<int>{1, 2, 3, 4, 5, 6, 0}));
+    ASSERT_EQ(estimates.size(), 6U);
+    EXPECT_FALSE(estimates.front().empty());
+    EXPECT_EQ(window_.messages, std::vector<std::string>{"Update Completed"});
+    expectIdlePage();
+}
+
+TEST_F(BackfillTest, SecondRunFindsNothingToChange) {
+    writeStaff();
+    writeTable(transact::kTable, {transaction("0000000001", "S-1")});
+    // Nothing differs, so nothing is stored: this run needs no writing at all.
+    form_->BitBtn3Click();
+    EXPECT_EQ(staffIdsOfTransactions(), std::vector<std::string>{"S-1"});
+    expectIdlePage();
+}
+
+TEST_F(BackfillTest, AnEngineErrorLeavesThePageUsable) {
+    writeStaff();  // but no transaction table
+    EXPECT_THROW(form_->BitBtn3Click(), Error);
+    expectIdlePage();
+    EXPECT_TRUE(window_.messages.empty());
+    EXPECT_EQ(window_.text(Control::Memo2), "");
+}
+
+TEST_F(BackfillTest, TimerTicksOutsideARunChangeNothingVisible) {
+    form_->Timer1Timer();
+    EXPECT_EQ(window_.text(Control::Label29), "");
+}
+
+}  // namespace
+}  // namespace vaq::maintenance::testing

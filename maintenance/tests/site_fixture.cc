@@ -1,0 +1,96 @@
+#include "maintenance/tests/site_fixture.h"
+
+#include <stdlib.h>
+
+#include "bench/database_generator.h"
+#include "bench/generator_writer.h"
+#include "common/error.h"
+#include "common/text.h"
+#include "db/table.h"
+#include "engine/api/config.h"
+
+namespace vaq::maintenance::testing {
+
+namespace fs = std::filesystem;
+
+bool engineLacks(std::string_view message) {
+    return message.find("not supported yet") != std::string_view::npos;
+}
+
+void SiteFixture::SetUp() {
+    std::string pattern = (fs::temp_directory_path() / "vaq-maintenance-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    data_ = root_ / "data";
+    fs::create_directory(data_);
+    pdx::useConfiguration(
+        pdx::Configuration::fromText("[alias VAQ]\npath = data\n", root_, "test"));
+}
+
+void SiteFixture::TearDown() {
+    pdx::reloadConfiguration();
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+}
+
+const bench::TableDef& SiteFixture::layout(std::string_view file) {
+    static const std::vector<bench::GeneratedTable> tables = [] {
+        bench::SiteOptions options;
+        options.controllers = 1;
+        options.doorsPerController = 1;
+        options.staff = 1;
+        options.transactions = 0;
+        options.newerTables = bench::NewerTables::None;
+        return bench::siteTables(bench::makeSite(options));
+    }();
+    if (iequals(file, bench::transactTable().file)) return bench::transactTable();
+    for (const bench::GeneratedTable& table : tables)
+        if (iequals(table.def.file, file)) return table.def;
+    throw Error("The generator has no table " + std::string(file) + ".");
+}
+
+void SiteFixture::writeTable(std::string_view file, const std::vector<NamedRow>& rows) {
+    const bench::TableDef& def = layout(file);
+    bench::TableWriter writer(data_, def);
+    for (const NamedRow& named : rows) {
+        bench::Row row(def.columns.size());
+        for (const auto& [name, cell] : named)
+            row[def.column(name)] = cell;
+        writer.append(row);
+    }
+    writer.finish();
+}
+
+void SiteFixture::writeSite(int staff, std::int64_t transactions) {
+    bench::GeneratorOptions options;
+    options.out = data_;
+    options.replace = true;
+    options.site.controllers = 2;
+    options.site.doorsPerController = 2;
+    options.site.staff = staff;
+    options.site.transactions = transactions;
+    options.site.newerTables = bench::NewerTables::None;
+    bench::generateDatabase(options);
+}
+
+std::vector<std::vector<std::string>> SiteFixture::readAll(std::string_view name) const {
+    db::Table table("VAQ", std::string(name));
+    table.open();
+    std::vector<std::vector<std::string>> rows;
+    const std::vector<std::string> names = table.fieldNames();
+    for (table.first(); !table.eof(); table.next()) {
+        std::vector<std::string> row;
+        for (const std::string& field : names)
+            row.push_back(table.fieldByName(field).asString());
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::vector<std::string> SiteFixture::fieldNames(std::string_view name) const {
+    db::Table table("VAQ", std::string(name));
+    table.open();
+    return table.fieldNames();
+}
+
+}  // namespace vaq::maintenance::testing

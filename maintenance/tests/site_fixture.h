@@ -1,0 +1,60 @@
+#pragma once
+
+// A database directory known to the engine as the alias VAQ, with tables written through
+// the database generator's table writer: the generator's layouts of the old VAQ tables, and
+// rows given by the test column by column.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bench/generator_tables.h"
+
+namespace vaq::maintenance::testing {
+
+// Values of one row by column name; columns not named stay empty.
+using NamedRow = std::map<std::string, bench::Cell>;
+
+class SiteFixture : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    const std::filesystem::path& data() const { return data_; }
+
+    // The generator's layout of an old table ("Personal.DB", "MessForm.DB", "Transact.db").
+    static const bench::TableDef& layout(std::string_view file);
+    void writeTable(std::string_view file, const std::vector<NamedRow>& rows);
+    // A whole generated site: every table of the old layout.
+    void writeSite(int staff, std::int64_t transactions);
+
+    // Every record of a table, each field as text, in the table's order.
+    std::vector<std::vector<std::string>> readAll(std::string_view table) const;
+    std::vector<std::string> fieldNames(std::string_view table) const;
+
+  private:
+    std::filesystem::path root_;
+    std::filesystem::path data_;
+};
+
+// True when an error message says that the engine does not do this yet.
+bool engineLacks(std::string_view message);
+
+// Runs `job`; when it fails because the engine does not support a step yet, the calling
+// test is skipped with that message.
+#define VAQ_SKIP_IF_ENGINE_PENDING(job)                                   \
+    do {                                                                  \
+        try {                                                             \
+            job;                                                          \
+        } catch (const ::vaq::Error& error) {                             \
+            if (::vaq::maintenance::testing::engineLacks(error.what()))   \
+                GTEST_SKIP() << "waits for the engine: " << error.what(); \
+            throw;                                                        \
+        }                                                                 \
+    } while (false)
+
+}  // namespace vaq::maintenance::testing
