@@ -10,11 +10,14 @@
 #include "db/database.h"
 #include "engine/api/cursor.h"
 #include "engine/format/calendar.h"
+#include "engine/sql/result_set.h"
 #include "engine/table/index_catalog.h"
 #include "engine/table/index_cursor.h"
-#include "engine/table/record.h"
+#include "engine/table/record_editor.h"
 #include "engine/table/table.h"
+#include "engine/table/table_admin.h"
 #include "engine/table/table_name.h"
+#include "engine/table/table_writer.h"
 
 namespace vaq::db {
 
@@ -36,8 +39,9 @@ class TableHandle final : public pdx::DbiCursor {
         cursor_->next();
         return true;
     }
-    // Reading buffers nothing; record changes will be flushed here.
-    void saveChanges() override {}
+    void saveChanges() override {
+        if (table_->writable()) table_->writer().flush();
+    }
 
   private:
     std::shared_ptr<pdx::Table> table_;
@@ -105,6 +109,23 @@ Table::~Table() {
     if (handle_ != nullptr) pdx::releaseCursor(handle_);
 }
 
+Table::State Table::state() const {
+    if (!table_) return State::kInactive;
+    if (!editor_) return State::kBrowse;
+    switch (editor_->state()) {
+        case pdx::RecordEditor::State::kEdit:
+            return State::kEdit;
+        case pdx::RecordEditor::State::kInsert:
+            return State::kInsert;
+        default:
+            return State::kBrowse;
+    }
+}
+
+bool Table::editing() const {
+    return editor_ && editor_->editing();
+}
+
 std::string Table::displayName() const {
     if (table_) return table_->name();
     return tableName_;
@@ -123,7 +144,7 @@ void Table::requireOpen(std::string_view what) const {
 
 void Table::requireEditing(std::string_view what) const {
     requireOpen(what);
-    if (state_ != State::kEdit && state_ != State::kInsert)
+    if (!editing())
         throw Error("Cannot " + std::string(what) + ": the table " + displayName() +
                     " is not in edit or insert mode.");
 }
@@ -141,7 +162,7 @@ void Table::setTableName(std::string tableName) {
 
 void Table::setIndexName(std::string indexName) {
     if (active()) {
-        if (state_ != State::kBrowse) post();
+        if (editing()) post();
         const std::string previous = std::exchange(indexName_, std::move(indexName));
         try {
             openCursor();
@@ -181,17 +202,15 @@ void Table::open() {
         throw;
     }
     refreshFieldDefs();
-    state_ = State::kBrowse;
 }
 
 void Table::close() {
     if (!active()) return;
-    buffer_.reset();
+    editor_.reset();
     cursor_.reset();
     if (handle_ != nullptr) pdx::releaseCursor(handle_);
     handle_ = nullptr;
     table_.reset();
-    state_ = State::kInactive;
 }
 
 const pdx::Cursor& Table::cursor() const {
@@ -205,12 +224,12 @@ pdx::Cursor& Table::cursor() {
 }
 
 void Table::first() {
-    if (state_ == State::kEdit || state_ == State::kInsert) post();
+    if (editing()) post();
     cursor().first();
 }
 
 void Table::next() {
-    if (state_ == State::kEdit || state_ == State::kInsert) post();
+    if (editing()) post();
     cursor().next();
 }
 
@@ -244,7 +263,20 @@ bool Table::findField(std::string_view name) const {
 }
 
 FieldValue Table::fieldByName(std::string_view name) const {
-    const pdx::Value value = buffer_ ? buffer_->field(name) : cursor().field(name);
+    if (!editing()) {
+        const pdx::Value value = cursor().field(name);
+        return FieldValue(value.field().name, pdx::sql::value_of(value), table_->name());
+    }
+    pdx::EditBuffer& buffer = editor_->buffer();
+    const pdx::Value value = buffer.record().field(name);
+    // A memo or blob given a new value is held in the buffer until the post.
+    if (buffer.blob_changed(value.field().index)) {
+        const std::string text = buffer.text(name);
+        return FieldValue(
+            value.field().name,
+            text.empty() ? pdx::sql::SqlValue::null() : pdx::sql::SqlValue::of_text(text),
+            table_->name());
+    }
     return FieldValue(value.field().name, pdx::sql::value_of(value), table_->name());
 }
 
@@ -254,12 +286,13 @@ bool Table::locate(std::string_view fieldNames, const LocateValue& value, Locate
 
 bool Table::locate(std::string_view fieldNames, std::span<const LocateValue> values,
                    LocateOptions options) {
-    if (state_ == State::kEdit || state_ == State::kInsert) post();
+    if (editing()) post();
     return cursor().locate(fieldNames, values, options);
 }
 
 void Table::saveChanges() {
     requireOpen("save changes");
+    if (table_->writable()) table_->writer().flush();
 }
 
 std::vector<std::string> Table::indexNames() {
@@ -275,54 +308,61 @@ void Table::getIndexNames(std::vector<std::string>& list) {
     list = indexNames();
 }
 
-// ---- changes: they need the engine's writer, which is not there yet ----
+// ---- changes ----
 
-namespace {
-
-[[noreturn]] void notSupportedYet(std::string_view what, std::string_view table) {
-    throw Error(std::string(what) + " is not supported yet by the engine: " + std::string(table) +
-                ".");
+pdx::RecordEditor& Table::editor() {
+    if (!editor_) {
+        // The table this process holds open is the same object, now also for writing.
+        pdx::Table::open_file(table_->path(), pdx::Access::kWrite);
+        editor_ = std::make_unique<pdx::RecordEditor>(table_, *cursor_);
+    }
+    return *editor_;
 }
-
-}  // namespace
 
 void Table::edit() {
     requireOpen("edit");
-    notSupportedYet("Editing a record", displayName());
+    editor().edit();
 }
 
 void Table::append() {
     requireOpen("append");
-    notSupportedYet("Appending a record", displayName());
+    editor().append();
 }
 
 void Table::post() {
     requireEditing("post");
-    notSupportedYet("Storing a record", displayName());
+    editor_->post();
+    if (afterPost_) afterPost_(*this);
 }
 
 void Table::cancel() {
-    buffer_.reset();
-    if (active()) state_ = State::kBrowse;
+    if (editor_) editor_->cancel();
 }
 
-void Table::setFieldText(std::string_view, std::string_view) {
+void Table::setFieldText(std::string_view name, std::string_view text) {
     requireEditing("write a field");
-    notSupportedYet("Writing a field", displayName());
+    editor_->set_field(name, pdx::FieldInput(std::string(text)));
 }
 
-void Table::deleteIndex(std::string_view) {
-    notSupportedYet("Deleting an index", displayName());
+void Table::deleteIndex(std::string_view name) {
+    throw Error("Deleting an index is not supported yet by the engine: " + std::string(name) +
+                " on " + displayName() + ".");
 }
 
 void Table::deleteTable() {
     requireClosed("delete the table");
-    notSupportedYet("Deleting a table", displayName());
+    const fs::path dir = directory();
+    if (const auto file = pdx::find_table_file(dir, tableName_)) pdx::sql::release_results(*file);
+    pdx::delete_table(dir, tableName_);
+    fieldNames_.clear();
 }
 
-void Table::renameTable(std::string_view) {
+void Table::renameTable(std::string_view newName) {
     requireClosed("rename the table");
-    notSupportedYet("Renaming a table", displayName());
+    const fs::path dir = directory();
+    if (const auto file = pdx::find_table_file(dir, tableName_)) pdx::sql::release_results(*file);
+    pdx::rename_table(dir, tableName_, newName);
+    tableName_ = std::string(newName);
 }
 
 }  // namespace vaq::db

@@ -22,7 +22,7 @@
 
 namespace pdx {
 class Table;
-class Record;
+class RecordEditor;
 }  // namespace pdx
 
 namespace vaq::db {
@@ -86,9 +86,9 @@ class Table {
     void open();
     // Cancels a pending edit or insert.
     void close();
-    bool active() const { return state_ != State::kInactive; }
+    bool active() const { return table_ != nullptr; }
     void setActive(bool active) { active ? open() : close(); }
-    State state() const { return state_; }
+    State state() const;
 
     void first();
     void next();
@@ -120,7 +120,8 @@ class Table {
                 LocateOptions options = {});
 
     // ---- changing records ----
-    // Starts editing the current record.
+    // Starts editing the current record. Moving to another record, locating and changing
+    // the order post a pending edit or insert first.
     void edit();
     // Starts a new, empty record that post() adds to the table.
     void append();
@@ -156,6 +157,8 @@ class Table {
     void requireClosed(std::string_view what) const;
     void requireOpen(std::string_view what) const;
     void requireEditing(std::string_view what) const;
+    bool editing() const;
+    pdx::RecordEditor& editor();
     void openCursor();
     std::shared_ptr<pdx::Table> openEngineTable() const;
     std::string displayName() const;
@@ -166,10 +169,10 @@ class Table {
     std::string aliasName_;
     std::string tableName_;
     std::string indexName_;
-    State state_ = State::kInactive;
     std::shared_ptr<pdx::Table> table_;
     std::unique_ptr<pdx::Cursor> cursor_;
-    std::unique_ptr<pdx::Record> buffer_;  // the record being edited or inserted
+    // Made on the first edit or append, when the table is opened for writing too.
+    std::unique_ptr<pdx::RecordEditor> editor_;
     std::vector<std::string> fieldNames_;
     pdx::hDBICur handle_ = nullptr;
     std::function<void(Table&)> afterPost_;

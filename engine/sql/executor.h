@@ -15,12 +15,14 @@
 
 #include "engine/sql/ast.h"
 #include "engine/sql/result_set.h"
+#include "engine/table/table_admin.h"
 
 namespace pdx::sql {
 
 class Executor {
   public:
-    explicit Executor(std::filesystem::path directory);
+    // `options` lay out the tables CREATE TABLE makes.
+    explicit Executor(std::filesystem::path directory, CreateOptions options = {});
 
     const std::filesystem::path& directory() const { return directory_; }
 
@@ -35,6 +37,7 @@ class Executor {
 
   private:
     std::filesystem::path directory_;
+    CreateOptions options_;
 };
 
 }  // namespace pdx::sql

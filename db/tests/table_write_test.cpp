@@ -1,0 +1,210 @@
+// The table object writing: append and edit with fields written as text, post with its
+// after-post handler, cancel, saving changes through the engine's handle, and the table as a
+// whole (delete, rename, field definitions read again). Tables are made with the query object.
+
+#include <gtest/gtest.h>
+
+#include "common/dateformat.h"
+#include "db/query.h"
+#include "db/table.h"
+#include "db/tests/db_test_support.h"
+
+namespace vaq::db {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TableWriting : public testing::AliasDirectory {
+  protected:
+    void SetUp() override {
+        AliasDirectory::SetUp();
+        savedFormats_ = dateTimeFormats();
+        DateTimeFormats formats;
+        formats.shortDateFormat = "dd/mm/yyyy";
+        formats.dateSeparator = '/';
+        formats.longTimeFormat = "hh:nn:ss";
+        formats.timeSeparator = ':';
+        setDateTimeFormats(formats);
+        run("CREATE TABLE \"Staff.db\" (Id autoinc, CardID char(10), Name char(20), Born date, "
+            "Starts time, Rate float, Active boolean, DeptID smallint, Primary Key (Id))");
+    }
+    void TearDown() override {
+        setDateTimeFormats(savedFormats_);
+        AliasDirectory::TearDown();
+    }
+
+    static void run(std::string_view sql) {
+        Query query;
+        query.setSql(sql);
+        query.execSql();
+    }
+
+    // Appends a staff record with the fields given as text.
+    static void addStaff(Table& staff, const std::string& card, const std::string& name) {
+        staff.append();
+        staff.setFieldText("CardID", card);
+        staff.setFieldText("Name", name);
+        staff.post();
+    }
+
+    DateTimeFormats savedFormats_;
+};
+
+TEST_F(TableWriting, TextIsConvertedByTheFieldAndReadsBackTheSame) {
+    Table staff("VAQ", "staff");
+    staff.open();
+    int posts = 0;
+    staff.setAfterPost([&](Table& posted) {
+        EXPECT_EQ(&posted, &staff);
+        ++posts;
+    });
+    staff.append();
+    EXPECT_EQ(staff.state(), Table::State::kInsert);
+    staff.setFieldText("cardid", "0000012345");
+    staff.setFieldText("Name", "Ann Lee");
+    staff.setFieldText("Born", "25/12/1990");
+    staff.setFieldText("Starts", "08:30:00");
+    staff.setFieldText("Rate", "12.5");
+    staff.setFieldText("Active", "True");
+    staff.setFieldText("DeptID", "7");
+    // The buffer shows what was written before the post.
+    EXPECT_EQ(staff.fieldByName("Born").asString(), "25/12/1990");
+    staff.post();
+    EXPECT_EQ(posts, 1);
+    EXPECT_EQ(staff.state(), Table::State::kBrowse);
+    EXPECT_EQ(staff.recordCount(), 1u);
+    EXPECT_EQ(staff.fieldByName("Id").asInteger(), 1);
+    EXPECT_EQ(staff.fieldByName("CardID").asString(), "0000012345");
+    EXPECT_EQ(staff.fieldByName("Born").asString(), "25/12/1990");
+    EXPECT_EQ(staff.fieldByName("Starts").asString(), "08:30:00");
+    EXPECT_EQ(staff.fieldByName("Rate").asString(), "12.5");
+    EXPECT_EQ(staff.fieldByName("Active").asString(), "True");
+    EXPECT_EQ(staff.fieldByName("DeptID").asInteger(), 7);
+    staff.close();
+
+    // Another process-wide date format reads the same date differently.
+    setShortDateFormat("yyyy-mm-dd");
+    setDateSeparator('-');
+    Table again("VAQ", "Staff.DB");
+    again.open();
+    EXPECT_EQ(again.fieldByName("Born").asString(), "1990-12-25");
+    // An empty text empties the field.
+    again.edit();
+    again.setFieldText("Name", "");
+    again.setFieldText("Born", "");
+    again.post();
+    EXPECT_TRUE(again.fieldByName("Name").isNull());
+    EXPECT_EQ(again.fieldByName("Born").asString(), "");
+}
+
+TEST_F(TableWriting, CancelAndRefusedTextLeaveTheRecordAsItWas) {
+    Table staff("VAQ", "Staff");
+    staff.open();
+    addStaff(staff, "1", "Ann");
+    staff.append();
+    staff.setFieldText("Name", "Never");
+    staff.cancel();
+    EXPECT_EQ(staff.state(), Table::State::kBrowse);
+    EXPECT_EQ(staff.recordCount(), 1u);
+
+    staff.edit();
+    EXPECT_EQ(failureOf([&] { staff.setFieldText("Born", "31/02/1990"); }),
+              "'31/02/1990' is not a valid date for field Born of Staff.db.");
+    EXPECT_EQ(failureOf([&] { staff.setFieldText("DeptID", "seven"); }),
+              "'seven' is not a valid integer value for field DeptID of Staff.db.");
+    EXPECT_EQ(failureOf([&] { staff.setFieldText("Nmae", "x"); }),
+              "Field not found: Nmae in Staff.db.");
+    staff.cancel();
+    EXPECT_EQ(staff.fieldByName("Name").asString(), "Ann");
+    EXPECT_EQ(failureOf([&] { staff.post(); }),
+              "Cannot post: the table Staff.db is not in edit or insert mode.");
+    EXPECT_EQ(failureOf([&] { staff.setFieldText("Name", "x"); }),
+              "Cannot write a field: the table Staff.db is not in edit or insert mode.");
+}
+
+TEST_F(TableWriting, MovingOnPostsTheEditAndLocateSeesNewRecords) {
+    Table staff("VAQ", "Staff");
+    staff.open();
+    for (int i = 1; i <= 50; ++i)
+        addStaff(staff, std::to_string(1000 + i), "Person " + std::to_string(i));
+    // Repeated locates on the same field are served by a lookup, which must see changes.
+    ASSERT_TRUE(staff.locate("CardID", LocateValue(std::string("1010"))));
+    ASSERT_TRUE(staff.locate("CardID", LocateValue(std::string("1020"))));
+    EXPECT_FALSE(staff.locate("CardID", LocateValue(std::string("2000"))));
+    addStaff(staff, "2000", "Newcomer");
+    ASSERT_TRUE(staff.locate("CardID", LocateValue(std::string("2000"))));
+    EXPECT_EQ(staff.fieldByName("Name").asString(), "Newcomer");
+
+    // The back-fill pattern: edit each record in turn and move on.
+    int edited = 0;
+    for (staff.first(); !staff.eof(); staff.next()) {
+        staff.edit();
+        staff.setFieldText("DeptID", std::to_string(staff.recNo()));
+        ++edited;
+    }
+    EXPECT_EQ(edited, 51);
+    EXPECT_EQ(staff.state(), Table::State::kBrowse);
+    staff.first();
+    EXPECT_EQ(staff.fieldByName("DeptID").asInteger(), 1);
+    ASSERT_TRUE(staff.locate("DeptID", LocateValue(std::int64_t{51})));
+    EXPECT_EQ(staff.fieldByName("CardID").asString(), "2000");
+}
+
+TEST_F(TableWriting, ChangesAreSavedThroughTheEngineHandle) {
+    Table staff("VAQ", "Staff");
+    EXPECT_EQ(staff.handle(), nullptr);
+    staff.open();
+    ASSERT_NE(staff.handle(), nullptr);
+    staff.setAfterPost([](Table& posted) { pdx::DbiSaveChanges(posted.handle()); });
+    addStaff(staff, "1", "Ann");
+    EXPECT_EQ(pdx::DbiSaveChanges(staff.handle()), pdx::DBIERR_NONE);
+    const pdx::hDBICur handle = staff.handle();
+    staff.close();
+    EXPECT_EQ(staff.handle(), nullptr);
+    EXPECT_NE(pdx::DbiSaveChanges(handle), pdx::DBIERR_NONE);
+    Query query;
+    query.setSql("Select * from Staff");
+    query.open();
+    EXPECT_EQ(query.recordCount(), 1u);
+}
+
+TEST_F(TableWriting, TableIsDeletedRenamedAndItsFieldsReadAgain) {
+    run("CREATE TABLE \"AntiPassBack.db\" (ControllerID smallint, FromDoorID smallint)");
+    run("CREATE TABLE \"tmpdb.DB\" ( Pkey Autoinc, ControllerID SmallINt, FromDoorID SmallInt, "
+        "PRIMARY KEY (pkey))");
+    run("Insert into Tmpdb.DB (ControllerID, FromDoorID) Values (1, 2)");
+    Table antiPassBack("VAQ", "AntiPassBack.db");
+    antiPassBack.open();
+    EXPECT_EQ(failureOf([&] { antiPassBack.deleteTable(); }),
+              "Cannot delete the table of an open table: AntiPassBack.db.");
+    antiPassBack.close();
+
+    const std::string remembered = antiPassBack.tableName();
+    antiPassBack.deleteTable();
+    EXPECT_FALSE(fs::exists(data() / "AntiPassBack.db"));
+    antiPassBack.setTableName("Tmpdb");
+    antiPassBack.renameTable(remembered);
+    EXPECT_EQ(antiPassBack.tableName(), "AntiPassBack.db");
+    EXPECT_FALSE(fs::exists(data() / "tmpdb.DB"));
+    EXPECT_FALSE(fs::exists(data() / "tmpdb.PX"));
+    antiPassBack.refreshFieldDefs();
+    EXPECT_TRUE(antiPassBack.findField("PKey"));
+    antiPassBack.open();
+    EXPECT_EQ(antiPassBack.recordCount(), 1u);
+    EXPECT_EQ(antiPassBack.fieldByName("FromDoorID").asInteger(), 2);
+    antiPassBack.close();
+
+    // Field definitions are those last read until read again.
+    run("alter table AntiPassBack add ToDoorID smallint");
+    EXPECT_FALSE(antiPassBack.findField("ToDoorID"));
+    antiPassBack.refreshFieldDefs();
+    EXPECT_TRUE(antiPassBack.findField("todoorid"));
+
+    Table missing("VAQ", "Nowhere");
+    EXPECT_EQ(failureOf([&] { missing.deleteTable(); }), "Table does not exist: Nowhere.");
+    EXPECT_EQ(failureOf([&] { antiPassBack.renameTable("Staff.db"); }),
+              "Table already exists: Staff.DB.");
+}
+
+}  // namespace
+}  // namespace vaq::db
