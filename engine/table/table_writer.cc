@@ -385,10 +385,7 @@ std::optional<StoredRecord> TableWriter::remove_at(Work& w, RecordPosition at,
     }
     std::optional<RecordPosition> next;
     if (image.count() > 0) {
-        if (at.slot < image.count())
-            next = at;
-        else if (image.next() != 0)
-            next = RecordPosition{image.next(), 0};
+        next = merge_sparse_neighbours(w, b, at.slot);
     } else if (b != 1) {
         const std::uint16_t after = image.next();
         unlink_and_free(w, b);
@@ -415,6 +412,48 @@ std::optional<StoredRecord> TableWriter::remove_at(Work& w, RecordPosition at,
     }
     if (!next) return std::nullopt;
     return StoredRecord{*next, number};
+}
+
+// Two neighbouring blocks that together fill no more than half a block become one, so
+// that deletions do not leave the table spread over nearly empty blocks. Records keep their
+// order: the later block's records follow the earlier block's. Returns where the record
+// after slot `slot` of block `b` now stands.
+std::optional<RecordPosition> TableWriter::merge_sparse_neighbours(Work& w, std::uint16_t b,
+                                                                   std::size_t slot) {
+    BlockImage& image = block(w, b);
+    const std::size_t half = image.capacity() / 2;
+    const auto fits_with = [&](std::uint16_t other) {
+        return other != 0 && other != 1 && image.count() + block(w, other).count() <= half;
+    };
+    const auto after = [&](BlockImage& holder, std::size_t at) -> std::optional<RecordPosition> {
+        if (at < holder.count())
+            return RecordPosition{holder.number(), static_cast<std::uint32_t>(at)};
+        if (holder.next() != 0) return RecordPosition{holder.next(), 0};
+        return std::nullopt;
+    };
+    if (fits_with(image.next())) {
+        const std::uint16_t other = image.next();
+        image.append_from(block(w, other), 0, block(w, other).count());
+        unlink_and_free(w, other);
+        if (index_) {
+            index_->remove(other);
+            index_->set_count(b, static_cast<std::uint32_t>(image.count()));
+        }
+        return after(image, slot);
+    }
+    if (b != 1 && fits_with(image.prev())) {
+        BlockImage& previous = block(w, image.prev());
+        const std::size_t offset = previous.count();
+        previous.append_from(image, 0, image.count());
+        w.dirty.insert(previous.number());
+        unlink_and_free(w, b);
+        if (index_) {
+            index_->remove(b);
+            index_->set_count(previous.number(), static_cast<std::uint32_t>(previous.count()));
+        }
+        return after(previous, offset + slot);
+    }
+    return after(image, slot);
 }
 
 RecordPosition TableWriter::locate(Work& w, const RecordRef& at, std::uint32_t& number) {

@@ -7,9 +7,11 @@
 // Keyed tables keep their records in key order. A record goes into the data block whose
 // range holds its key (found through the .PX); a full block is split in two halves, except
 // that a record after the last one of the table opens a new block after the last block. A
-// block that loses its last record leaves the chain for the free list, and new blocks come
-// from the free list before the file grows; block 1 is never freed: when it empties, the
-// records of its neighbour move into it and the neighbour is freed. Unkeyed tables take new
+// block that loses its last record leaves the chain for the free list, and so does a block
+// whose records fit, together with a neighbour's, into half a block: they move into the
+// neighbour. New blocks come from the free list before the file grows. Block 1 is never
+// freed: when it empties, the records of its neighbour move into it and the neighbour is
+// freed. Unkeyed tables take new
 // records at the end of the last block. A table that has 65,535 blocks and needs another is
 // full: the change is refused and nothing is written.
 //
@@ -89,6 +91,8 @@ class TableWriter {
     StoredRecord insert_keyed(Work& w, const std::uint8_t* record);
     StoredRecord insert_unkeyed(Work& w, const std::uint8_t* record);
     std::optional<StoredRecord> remove_at(Work& w, RecordPosition at, std::uint32_t number);
+    std::optional<RecordPosition> merge_sparse_neighbours(Work& w, std::uint16_t b,
+                                                          std::size_t slot);
     RecordPosition locate(Work& w, const RecordRef& at, std::uint32_t& number);
     void check_key_free(Work& w, Bytes key);
 
