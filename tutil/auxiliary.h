@@ -23,7 +23,8 @@ std::filesystem::path auxiliary_folder(const std::filesystem::path& table);
 std::filesystem::path auxiliary_table(const std::filesystem::path& folder, std::string_view name,
                                       const char* what);
 
-// Writes a verification's findings as the table `target`, replacing an older one.
+// Writes a verification's findings as the table `target` (an unkeyed table laid out as the
+// engine configuration lays out new tables), replacing an older one.
 void write_verification(const std::filesystem::path& target, const Verification& verification);
 
 }  // namespace tutil

@@ -36,8 +36,10 @@ struct BlockState {
 
 class DataCheck {
   public:
-    // `entry_plans`: how each secondary index forms its entries from a record.
-    DataCheck(const pdx::BlockFile& file, std::vector<EntryPlan> entry_plans, Findings& findings);
+    // `entry_plans`: how each secondary index forms its entries from a record. Without
+    // `check_records` only the blocks' headers are taken in (what a rebuild's survey needs).
+    DataCheck(const pdx::BlockFile& file, std::vector<EntryPlan> entry_plans, Findings& findings,
+              bool check_records = true);
 
     void visit(const ScannedBlock& block);
 
@@ -73,6 +75,7 @@ class DataCheck {
     std::vector<std::vector<Fingerprint>> prints_;
     std::vector<BlobReference> blob_refs_;
     std::size_t odd_dates_ = 0;
+    bool check_records_ = true;
 };
 
 }  // namespace tutil

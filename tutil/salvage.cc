@@ -11,7 +11,7 @@ namespace tutil {
 
 Salvage::Salvage(const std::filesystem::path& table, const Progress& progress)
     : path_(table), file_(pdx::BlockFile::open(table)) {
-    data_.emplace(file_, std::vector<EntryPlan>{}, findings_);
+    data_.emplace(file_, std::vector<EntryPlan>{}, findings_, false);
     scan_blocks(
         file_, [&](const ScannedBlock& block) { data_->visit(block); },
         [&](int percent) {
@@ -24,9 +24,6 @@ Salvage::Salvage(const std::filesystem::path& table, const Progress& progress)
     for (std::uint32_t block = 1; block < blocks.size(); ++block)
         if (!chain_.member[block] && blocks[block].present >= pdx::DataBlockHeader::kEncodedSize)
             order_.push_back(block);
-    for (std::uint32_t block : order_)
-        largest_auto_increment_ =
-            std::max(largest_auto_increment_, blocks[block].max_auto_increment);
 }
 
 std::size_t Salvage::read_block(std::uint32_t block, std::vector<std::uint8_t>& buffer) const {
@@ -57,10 +54,13 @@ void Salvage::deliver(const std::function<void(const SalvagedRecord&)>& record,
             for (std::size_t slot = 0; slot < state.complete; ++slot) {
                 const pdx::Bytes bytes = slot_bytes(slot);
                 const auto slot32 = static_cast<std::uint32_t>(slot);
-                if (auto why = data_->checker().problem(bytes))
+                if (auto why = data_->checker().problem(bytes)) {
                     problem({bytes, number, slot32, *why});
-                else
+                } else {
+                    largest_auto_increment_ =
+                        std::max(largest_auto_increment_, data_->checker().auto_increment(bytes));
                     record({bytes, number, slot32});
+                }
             }
             if (state.complete < state.records) {
                 const std::size_t from = pdx::record_offset_in_block(state.complete, size);

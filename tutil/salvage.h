@@ -62,7 +62,7 @@ class Salvage {
     // does not hold it any more (missing file, broken reference).
     std::optional<std::vector<std::uint8_t>> blob_value(std::size_t field, pdx::Bytes record) const;
 
-    // Largest auto-increment value among the records, 0 when none.
+    // Largest auto-increment value among the records handed over so far, 0 when none.
     std::int64_t largest_auto_increment() const { return largest_auto_increment_; }
 
   private:
@@ -74,7 +74,7 @@ class Salvage {
     std::optional<DataCheck> data_;
     Chain chain_;
     std::vector<std::uint32_t> order_;
-    std::int64_t largest_auto_increment_ = 0;
+    mutable std::int64_t largest_auto_increment_ = 0;
     mutable std::optional<pdx::BlobFile> blobs_;
     mutable bool blobs_missing_ = false;
 };

@@ -11,6 +11,8 @@
 #include "engine/api/config.h"
 #include "engine/api/dbi.h"
 #include "engine/api/engine_error.h"
+#include "engine/table/cursor.h"
+#include "engine/table/table.h"
 #include "tests/support.h"
 #include "tutil/tutil.h"
 
@@ -212,6 +214,36 @@ TEST(TableUtilityVerify, LevelAndProgressThroughTheEngineCallback) {
         EXPECT_TRUE(done) << "phase " << phase;
     }
     EXPECT_TRUE(fs::is_directory(private_dir / "ZIPCODES"));
+}
+
+TEST(TableUtilityVerify, FindingsGoToTheErrorTable) {
+    SKIP_WITHOUT_CORPUS();
+    PrivateDir private_dir;
+    TempDir data;
+    const fs::path table = copy_table("paradox-reader/zakazky.db", data.path());
+    patch(table, [](std::vector<std::uint8_t>& b) { set_u32(b, 0x06, 3989); });
+    Session session;
+    std::int32_t level = -1;
+    ASSERT_EQ(
+        TUVerifyTable(session.handle(), table.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &level),
+        0)
+        << pdx::lastErrorMessage();
+    EXPECT_EQ(level, 1);
+    const auto findings = pdx::Table::open_file(private_dir / "zakazky" / "VERIFY.DB");
+    std::vector<std::string> lines;
+    for (auto c = findings->open_cursor(); !c->eof(); c->next())
+        lines.push_back(c->field("File").as_text() + "|" + c->field("Block").as_text() + "|" +
+                        c->field("Level").as_text() + "|" + c->field("Problem").as_text());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0],
+              "zakazky.db||1|The header counts 3989 records but the chain of data blocks holds "
+              "3988.");
+    // A second verify replaces the table; a clean table leaves it empty.
+    ASSERT_EQ(TUVerifyTable(session.handle(), (corpus() / "paradox-reader/zakazky.db").c_str(),
+                            "PARADOX", "VERIFY.DB", nullptr, 0, &level),
+              0);
+    EXPECT_EQ(level, 0);
+    EXPECT_EQ(pdx::Table::open_file(private_dir / "zakazky" / "VERIFY.DB")->record_count(), 0u);
 }
 
 TEST(TableUtilityVerify, BadArgumentsAreResults) {

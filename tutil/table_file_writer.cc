@@ -1,0 +1,125 @@
+#include "tutil/table_file_writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "common/error.h"
+#include "engine/format/field_codec.h"
+#include "engine/format/header_counters.h"
+#include "engine/format/new_table.h"
+
+namespace tutil {
+
+namespace {
+
+// Blocks written with one call.
+constexpr std::size_t kBlocksPerWrite = 256;
+constexpr std::size_t kMaxBlocks = 0xFFFF;
+
+}  // namespace
+
+TableFileWriter::TableFileWriter(const std::filesystem::path& path, pdx::TableHeader header,
+                                 const std::optional<std::filesystem::path>& blob_path)
+    : file_(pdx::File::create(path)), header_(std::move(header)) {
+    std::size_t offset = 0;
+    for (std::size_t i = 0; i < header_.fields.size(); ++i) {
+        offsets_.push_back(offset);
+        if (pdx::is_blob_type(header_.fields[i].descriptor.type)) blob_fields_.push_back(i);
+        if (i < header_.key_fields) key_length_ += header_.fields[i].descriptor.width();
+        offset += header_.fields[i].descriptor.width();
+    }
+    if (!blob_fields_.empty() && blob_path) blobs_.emplace(*blob_path);
+    scratch_.resize(header_.record_size);
+}
+
+void TableFileWriter::put_blob(std::size_t field, std::size_t offset,
+                               const std::vector<std::uint8_t>* value, std::uint8_t* out) {
+    const pdx::FieldDescriptor& d = header_.fields[field].descriptor;
+    std::uint8_t* bytes = out + offset;
+    std::memset(bytes, 0, d.width());
+    if (value == nullptr || value->empty()) return;
+    const std::size_t leader = d.blob_leader();
+    std::memcpy(bytes, value->data(), std::min(leader, value->size()));
+    pdx::BlobPointer pointer;
+    pointer.length = static_cast<std::uint32_t>(value->size());
+    if (value->size() > leader) {
+        if (!blobs_)
+            throw vaq::Error("A value of field " + header_.fields[field].name +
+                             " does not fit in " + "its record and the table has no blob file.");
+        pointer = blobs_->add(*value);
+    }
+    pointer.encode(bytes + leader);
+}
+
+void TableFileWriter::add(pdx::Bytes record, const BlobValues& blobs) {
+    const std::uint8_t* bytes = record.data();
+    if (!blob_fields_.empty()) {
+        std::memcpy(scratch_.data(), record.data(), scratch_.size());
+        for (std::size_t field : blob_fields_) {
+            const auto value = blobs.find(field);
+            put_blob(field, offsets_[field], value == blobs.end() ? nullptr : &value->second,
+                     scratch_.data());
+        }
+        bytes = scratch_.data();
+    }
+    if (!block_ || block_->full()) start_block();
+    block_->insert(block_->count(), bytes);
+    if (block_->count() == 1) leaves_.back().key.assign(bytes, bytes + key_length_);
+    ++leaves_.back().count;
+    ++records_;
+}
+
+void TableFileWriter::start_block() {
+    if (leaves_.size() >= kMaxBlocks)
+        throw vaq::Error("Table is full: the records of " + header_.table_name +
+                         " need more than 65535 blocks.");
+    const auto number = static_cast<std::uint16_t>(leaves_.size() + 1);
+    if (block_) {
+        block_->set_next(number);
+        write_pending();
+    }
+    block_.emplace(number, header_.block_size(), header_.record_size);
+    block_->set_prev(static_cast<std::uint16_t>(number - 1));
+    leaves_.push_back({number, {}, 0});
+}
+
+void TableFileWriter::write_pending() {
+    if (pending_.empty()) pending_first_ = block_->number();
+    const auto& bytes = block_->encode();
+    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+    if (pending_.size() >= kBlocksPerWrite * header_.block_size()) {
+        file_.write_at(header_.block_offset(pending_first_), pending_);
+        pending_.clear();
+    }
+}
+
+std::vector<pdx::IndexLeaf> TableFileWriter::finish(std::uint32_t auto_increment) {
+    if (block_) {
+        block_->set_next(0);
+        write_pending();
+    }
+    if (!pending_.empty()) file_.write_at(header_.block_offset(pending_first_), pending_);
+    pending_.clear();
+    if (blobs_) blobs_->finish();
+
+    const auto blocks = static_cast<std::uint16_t>(leaves_.size());
+    header_.num_records = records_;
+    header_.blocks_in_use = blocks;
+    pdx::set_file_blocks(header_, blocks);
+    header_.first_block = blocks > 0 ? 1 : 0;
+    header_.last_block = blocks;
+    header_.first_free_block = 0;
+    header_.modified_flags1 = 0;
+    header_.modified_flags2 = 0;
+    header_.index_update_required = 0;
+    header_.auto_inc = auto_increment;
+    header_.change_count1 = std::max(header_.change_count1, pdx::kFreshChangeCount);
+    if (header_.has_extension())
+        header_.update_time = static_cast<std::uint32_t>(std::time(nullptr));
+    file_.write_at(0, header_.encode());
+    file_.sync();
+    return std::move(leaves_);
+}
+
+}  // namespace tutil

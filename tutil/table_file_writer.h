@@ -1,0 +1,64 @@
+#pragma once
+
+// Writes a table's .DB from scratch, records one after the other in the order given, every
+// block full except the last, chained 1, 2, 3 ..., and the values of its blob fields into a
+// fresh .MB beside it (modification number 1, as a restructure leaves them). What a rebuild
+// needs for the new table and for its key-violation and problem tables.
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "engine/format/block_image.h"
+#include "engine/format/file.h"
+#include "engine/format/table_header.h"
+#include "engine/table/blob_store.h"
+#include "engine/table/primary_index_writer.h"
+
+namespace tutil {
+
+// Whole values of blob fields, by field index.
+using BlobValues = std::map<std::size_t, std::vector<std::uint8_t>>;
+
+class TableFileWriter {
+  public:
+    // `header` describes the table: fields, key fields, level, block size, language, and
+    // every byte it does not interpret; its counts are set by finish(). Creates `path` (it
+    // must not exist) and `blob_path` when the table has blob fields.
+    TableFileWriter(const std::filesystem::path& path, pdx::TableHeader header,
+                    const std::optional<std::filesystem::path>& blob_path);
+
+    // Appends a record. Blob fields take their value from `blobs`; a blob field missing there
+    // is written empty.
+    void add(pdx::Bytes record, const BlobValues& blobs = {});
+
+    // Writes the last block and the header (auto-increment counter `auto_increment`).
+    // Returns the level-1 entries of a primary index over the blocks.
+    std::vector<pdx::IndexLeaf> finish(std::uint32_t auto_increment);
+
+    const pdx::TableHeader& header() const { return header_; }
+    std::uint32_t records() const { return records_; }
+
+  private:
+    void start_block();
+    void write_pending();
+    void put_blob(std::size_t field, std::size_t offset, const std::vector<std::uint8_t>* value,
+                  std::uint8_t* out);
+
+    pdx::File file_;
+    pdx::TableHeader header_;
+    std::optional<pdx::BlobFileBuilder> blobs_;
+    std::vector<std::size_t> blob_fields_;
+    std::vector<std::size_t> offsets_;
+    std::size_t key_length_ = 0;
+    std::optional<pdx::BlockImage> block_;
+    std::vector<pdx::IndexLeaf> leaves_;
+    std::vector<std::uint8_t> pending_;
+    std::uint32_t pending_first_ = 1;
+    std::vector<std::uint8_t> scratch_;
+    std::uint32_t records_ = 0;
+};
+
+}  // namespace tutil

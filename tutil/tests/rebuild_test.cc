@@ -1,0 +1,240 @@
+// Rebuild: after it, verify answers 0 and every record of every undamaged block is in the
+// table; records that break the key are in KEYVIOL.DB, unreadable ones in PROBLEM.DB, the
+// original files in the Backup family; a rebuild that fails leaves the table as it was.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "engine/api/config.h"
+#include "engine/api/engine_error.h"
+#include "engine/table/cursor.h"
+#include "engine/table/table.h"
+#include "tests/support.h"
+#include "tutil/tutil.h"
+#include "tutil/verifier.h"
+
+namespace tutil {
+namespace {
+
+using namespace tutil::testing;
+using Records = std::vector<std::vector<std::uint8_t>>;
+
+class RebuildTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        pdx::useConfiguration(pdx::Configuration::fromText(
+            "[engine]\nprivate_dir = " + (dir_ / "private").string() + "\n", dir_.path(), "test"));
+        fs::create_directory(dir_ / "data");
+    }
+    void TearDown() override { pdx::reloadConfiguration(); }
+
+    fs::path data() const { return dir_ / "data"; }
+    fs::path aux(const fs::path& table, const std::string& name) const {
+        return dir_ / "private" / table.stem() / name;
+    }
+
+    // The calls a rebuild makes, in their order, in one session; the result of the last.
+    TUResult rebuild(const fs::path& table) {
+        hTUses session = 0;
+        EXPECT_EQ(TUInit(&session), 0);
+        std::int32_t level = -1;
+        EXPECT_EQ(TUVerifyTable(session, table.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &level),
+                  0);
+        std::uint16_t c[7] = {};
+        TUResult result = TUGetCRTblDescCount(session, table.c_str(), &c[0], &c[1], &c[2], &c[3],
+                                              &c[4], &c[5], &c[6]);
+        if (result == 0) {
+            CRTblDesc desc{};
+            std::strcpy(desc.szTblName, table.c_str());
+            std::strcpy(desc.szTblType, "PARADOX");
+            std::strcpy(desc.szErrTblName, "Rebuild.DB");
+            desc.iFldCount = c[0];
+            desc.iIdxCount = c[1];
+            desc.iValChkCount = c[3];
+            desc.iRintCount = c[4];
+            std::vector<FLDDesc> fields(c[0]);
+            std::vector<IDXDesc> indexes(c[1]);
+            std::vector<VCHKDesc> checks(c[3]);
+            std::vector<RINTDesc> links(c[4]);
+            desc.pfldDesc = fields.data();
+            desc.pidxDesc = c[1] ? indexes.data() : nullptr;
+            desc.pvchkDesc = c[3] ? checks.data() : nullptr;
+            desc.printDesc = c[4] ? links.data() : nullptr;
+            result = TUFillCRTblDesc(session, &desc, table.c_str(), nullptr);
+            if (result == 0)
+                result = TURebuildTable(session, table.c_str(), "PARADOX", "Backup.Db",
+                                        "KEYVIOL.DB", "PROBLEM.DB", &desc);
+        }
+        EXPECT_EQ(TUExit(session), 0);
+        return result;
+    }
+
+    static Records records_of(const fs::path& table) {
+        Records out;
+        const auto t = pdx::Table::open_file(table);
+        for (auto c = t->open_cursor(); !c->eof(); c->next())
+            out.emplace_back(c->record().begin(), c->record().end());
+        return out;
+    }
+
+    static std::string findings(const Verification& v) {
+        std::string text;
+        for (const Finding& f : v.findings.entries())
+            text += f.file + ": " + f.message + "\n";
+        return text;
+    }
+
+    static void expect_clean(const fs::path& table) {
+        const Verification v = verify_table(table);
+        EXPECT_EQ(v.level, 0) << findings(v);
+    }
+
+    TempDir dir_;
+};
+
+std::int32_t count_field(const std::vector<std::uint8_t>& record) {
+    return *pdx::decode_long(record.data() + 11);
+}
+
+TEST_F(RebuildTest, UnkeyedTableKeepsEveryReadableRecord) {
+    const fs::path db = data() / "Small.DB";
+    write_small_table(db, 500);  // 67 records a block, 8 blocks
+    const std::vector<std::uint8_t> original = read_bytes(db);
+    patch(db, [](std::vector<std::uint8_t>& b) {
+        const FileGeometry g(b);
+        set_u16(b, g.block(3), 5);      // block 4 falls off the chain
+        set_u16(b, g.block(7), 2);      // block 7 leads back to block 2
+        b[g.record(5, 3) + 10] = 0x37;  // an impossible logical value
+        set_u16(b, g.block(6) + 4, 9);  // block 6: impossible record area size
+        set_u32(b, 0x06, 7);
+    });
+    ASSERT_EQ(rebuild(db), 0) << pdx::lastErrorMessage();
+    expect_clean(db);
+
+    const Records kept = records_of(db);
+    std::vector<std::int32_t> values;
+    for (const auto& r : kept)
+        values.push_back(count_field(r));
+    // Every record of blocks 1-5, 7 and 8 but the impossible one, in table order: blocks of
+    // the chain first, then block 4 and block 8, which fell off it.
+    EXPECT_EQ(kept.size(), 500u - 67 - 1);
+    std::vector<std::int32_t> sorted = values;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_TRUE(std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end());
+    for (std::int32_t n = 1; n <= 500; ++n) {
+        const bool in_block_6 = n > 5 * 67 && n <= 6 * 67;
+        const bool impossible = n == 4 * 67 + 4;
+        EXPECT_EQ(std::binary_search(sorted.begin(), sorted.end(), n), !in_block_6 && !impossible)
+            << n;
+    }
+
+    // Block 6's records and the impossible one are problems; nothing is lost.
+    const Records problems = records_of(aux(db, "PROBLEM.DB"));
+    EXPECT_EQ(problems.size(), 67u + 1);
+    EXPECT_FALSE(fs::exists(aux(db, "KEYVIOL.DB")));
+    // The original is kept whole.
+    EXPECT_EQ(read_bytes(aux(db, "Backup.Db")), [&] {
+        std::vector<std::uint8_t> damaged = original;
+        const FileGeometry g(damaged);
+        set_u16(damaged, g.block(3), 5);
+        set_u16(damaged, g.block(7), 2);
+        damaged[g.record(5, 3) + 10] = 0x37;
+        set_u16(damaged, g.block(6) + 4, 9);
+        set_u32(damaged, 0x06, 7);
+        return damaged;
+    }());
+}
+
+TEST_F(RebuildTest, TruncatedKeyedTableKeepsTheRecordsOfWholeBlocks) {
+    SKIP_WITHOUT_CORPUS();
+    const fs::path db = copy_table("paradoxdriver/areas/ZIPCODES.DB", data());
+    const Records before = records_of(db);
+    const FileGeometry g(read_bytes(db));
+    fs::resize_file(db, g.block(600) + 700);  // inside block 600: 21 whole records of 63
+    ASSERT_EQ(rebuild(db), 0) << pdx::lastErrorMessage();
+    expect_clean(db);
+    const Records after = records_of(db);
+    EXPECT_EQ(after.size(), 599u * 63 + 21);
+    EXPECT_TRUE(std::equal(after.begin(), after.end(), before.begin()));
+    EXPECT_EQ(records_of(aux(db, "PROBLEM.DB")).size(), 1u);  // the record cut in two
+    EXPECT_TRUE(fs::exists(aux(db, "Backup.PX")));
+    EXPECT_TRUE(fs::exists(aux(db, "Backup.VAL")));
+}
+
+TEST_F(RebuildTest, DuplicateKeysGoToTheKeyViolationTable) {
+    SKIP_WITHOUT_CORPUS();
+    const fs::path db = copy_table("paradoxdriver/geog/County.DB", data());
+    const Records before = records_of(db);
+    std::vector<std::uint8_t> duplicate;
+    patch(db, [&](std::vector<std::uint8_t>& b) {
+        const FileGeometry g(b);
+        std::copy_n(b.begin() + static_cast<std::ptrdiff_t>(g.record(1, 0)), 4,
+                    b.begin() + static_cast<std::ptrdiff_t>(g.record(1, 1)));
+        duplicate.assign(b.begin() + static_cast<std::ptrdiff_t>(g.record(1, 1)),
+                         b.begin() + static_cast<std::ptrdiff_t>(g.record(1, 1) + g.record_size));
+    });
+    ASSERT_EQ(rebuild(db), 0) << pdx::lastErrorMessage();
+    expect_clean(db);
+    EXPECT_EQ(records_of(db).size(), before.size() - 1);
+    const Records violations = records_of(aux(db, "KEYVIOL.DB"));
+    ASSERT_EQ(violations.size(), 1u);
+    EXPECT_EQ(violations[0], duplicate);
+}
+
+TEST_F(RebuildTest, AutoIncrementCounterIsRaisedAndBlobsAreCarried) {
+    SKIP_WITHOUT_CORPUS();
+    const fs::path db = copy_table("paradoxdriver/fields/memo.db", data());
+    patch(db, [](std::vector<std::uint8_t>& b) { set_u32(b, 0x49, 0); });
+    ASSERT_EQ(rebuild(db), 0) << pdx::lastErrorMessage();
+    expect_clean(db);
+    const auto table = pdx::Table::open_file(db);
+    EXPECT_GE(table->header().auto_inc, 2u);
+    std::vector<std::string> memos;
+    for (auto c = table->open_cursor(); !c->eof(); c->next())
+        memos.push_back(c->value(1).as_text());
+    const auto original = pdx::Table::open_file(aux(db, "Backup.Db"));
+    std::size_t i = 0;
+    for (auto c = original->open_cursor(); !c->eof(); c->next(), ++i)
+        EXPECT_EQ(c->value(1).as_text(), memos.at(i));
+}
+
+TEST_F(RebuildTest, LostBlobValueKeepsItsLeaderAndIsListed) {
+    SKIP_WITHOUT_CORPUS();
+    const fs::path db = copy_table("paradoxdriver/db/HERCULES.DB", data());
+    fs::remove(data() / "HERCULES.MB");
+    ASSERT_EQ(rebuild(db), 0) << pdx::lastErrorMessage();
+    expect_clean(db);
+    EXPECT_EQ(records_of(db).size(), 20u);
+    EXPECT_EQ(records_of(aux(db, "PROBLEM.DB")).size(), 10u);  // the values kept in the .MB
+}
+
+TEST_F(RebuildTest, FailureLeavesTheTableAsItWas) {
+    const fs::path db = data() / "Small.DB";
+    write_small_table(db, 300);
+    patch(db, [](std::vector<std::uint8_t>& b) { b[FileGeometry(b).record(2, 1) + 10] = 0x37; });
+    const std::vector<std::uint8_t> before = read_bytes(db);
+    // The problem table cannot be replaced: a folder holds its name.
+    fs::create_directories(aux(db, "PROBLEM.DB") / "inside");
+    EXPECT_NE(rebuild(db), 0);
+    EXPECT_FALSE(pdx::lastErrorMessage().empty());
+    EXPECT_EQ(read_bytes(db), before);
+    for (const auto& entry : fs::directory_iterator(data()))
+        EXPECT_EQ(entry.path().filename(), "Small.DB") << "left behind: " << entry.path();
+}
+
+TEST_F(RebuildTest, TablesThatCannotBeRebuilt) {
+    SKIP_WITHOUT_CORPUS();
+    const fs::path encrypted = copy_table("paradoxdriver/encrypt/encrypted.db", data());
+    EXPECT_NE(rebuild(encrypted), 0);
+    EXPECT_NE(pdx::lastErrorMessage().find("password"), std::string::npos);
+    write_bytes(data() / "Notes.DB", std::vector<std::uint8_t>(100, 'x'));
+    EXPECT_NE(rebuild(data() / "Notes.DB"), 0);
+}
+
+}  // namespace
+}  // namespace tutil
