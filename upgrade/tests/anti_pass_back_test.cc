@@ -1,0 +1,103 @@
+// The rebuild of AntiPassBack.db keeps its rows on disk in a complete table at every moment:
+// a rebuild cut off between its renames is finished by the next upgrade, whichever moment
+// it stopped at, and no row is lost or doubled.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "upgrade/tests/upgrade_fixture.h"
+
+namespace vaq::upgrade::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+constexpr std::string_view kOldLayout =
+    "CREATE TABLE \"AntiPassBack.db\" (ControllerID smallint, FromDoorID smallint, "
+    "FromDirection smallint, ToDOorID smallint, ToDirection smallint)";
+constexpr std::string_view kNewLayout =
+    "CREATE TABLE \"%s\" ( Pkey Autoinc, ControllerID SmallINt, FromDoorID SmallInt, "
+    "FromDirection SmallInt, ToDOorID SmallInt, ToDirection SmallInt, PRIMARY KEY (pkey))";
+
+class AntiPassBackRebuild : public UpgradeFixture {
+  protected:
+    void SetUp() override {
+        UpgradeFixture::SetUp();
+        VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Insert, Feature::InsertSelect,
+                           Feature::DropTable, Feature::RenameTable, Feature::DeleteTable);
+    }
+
+    // A table of the old layout under `name` holding the three rules.
+    void oldTable(std::string_view name) {
+        std::string create(kOldLayout);
+        create.replace(create.find("AntiPassBack.db"), 15, name);
+        sql(create);
+        for (const char* row : {"(2, 1, 0, 1, 1)", "(1, 1, 0, 2, 1)", "(1, 2, 1, 1, 0)"})
+            sql("INSERT INTO \"" + std::string(name) + "\" VALUES " + row);
+    }
+
+    // A table of the new layout under `name`, with the three rules copied into it.
+    void newTable(std::string_view name) {
+        std::string create(kNewLayout);
+        create.replace(create.find("%s"), 2, name);
+        sql(create);
+        for (const char* row : {"(2, 1, 0, 1, 1)", "(1, 1, 0, 2, 1)", "(1, 2, 1, 1, 0)"})
+            sql("INSERT INTO \"" + std::string(name) +
+                "\" (ControllerID, FromDoorID, FromDirection, ToDOorID, ToDirection) VALUES " +
+                row);
+    }
+
+    void expectRebuilt() {
+        EXPECT_FALSE(tableExists("AntiPassBackOld"));
+        EXPECT_FALSE(tableExists("tmpdb"));
+        EXPECT_THAT(rowsOf("AntiPassBack"),
+                    ElementsAre("1|2|1|0|1|1", "2|1|1|0|2|1", "3|1|2|1|1|0"));
+        EXPECT_EQ(form_->AntiPassBack.tableName(), "AntiPassBack.db");
+    }
+};
+
+TEST_F(AntiPassBackRebuild, CopyReplacesTheOldTableAndLeavesNoWorkTable) {
+    oldTable("AntiPassBack.db");
+    form_->rebuildAntiPassBack();
+    expectRebuilt();
+    EXPECT_EQ(window_.log(), "");
+}
+
+TEST_F(AntiPassBackRebuild, CutOffBetweenTheRenamesIsFinishedFromTheCompleteCopy) {
+    // The old table already moved aside, the copy not yet renamed into place.
+    oldTable("AntiPassBackOld.db");
+    newTable("tmpdb.DB");
+    form_->rebuildAntiPassBack();
+    expectRebuilt();
+}
+
+TEST_F(AntiPassBackRebuild, CutOffBeforeTheKeptTableWasDeletedOnlyDeletesIt) {
+    oldTable("AntiPassBackOld.db");
+    newTable("AntiPassBack.db");
+    form_->rebuildAntiPassBack();
+    expectRebuilt();
+}
+
+TEST_F(AntiPassBackRebuild, KeptTableWithoutItsCopyGoesBackAndIsRebuilt) {
+    oldTable("AntiPassBackOld.db");
+    form_->rebuildAntiPassBack();
+    expectRebuilt();
+}
+
+TEST_F(AntiPassBackRebuild, KeptTableBesideAnUnrebuiltTableIsNeverDeleted) {
+    oldTable("AntiPassBack.db");
+    oldTable("AntiPassBackOld.db");
+    EXPECT_THAT(failureOf([&] { form_->rebuildAntiPassBack(); }), HasSubstr("AntiPassBackOld"));
+    EXPECT_EQ(rowsOf("AntiPassBackOld").size(), 3u);
+    EXPECT_EQ(rowsOf("AntiPassBack").size(), 3u);
+    EXPECT_EQ(form_->AntiPassBack.tableName(), "AntiPassBack.db");
+}
+
+TEST_F(AntiPassBackRebuild, MissingTableStopsTheStepWithTheEngineError) {
+    EXPECT_THAT(failureOf([&] { form_->rebuildAntiPassBack(); }), HasSubstr("ntiPassback"));
+    EXPECT_FALSE(tableExists("tmpdb"));
+}
+
+}  // namespace
+}  // namespace vaq::upgrade::testing

@@ -1,0 +1,132 @@
+// Column blocks on tables that an intermediate version left with some of their columns, and
+// the copy of department names into the staff table.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "upgrade/tests/upgrade_fixture.h"
+
+namespace vaq::upgrade::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+class ColumnBlocks : public UpgradeFixture {
+  protected:
+    void SetUp() override {
+        UpgradeFixture::SetUp();
+        VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Insert, Feature::Alter, Feature::Update);
+    }
+};
+
+TEST_F(ColumnBlocks, ExistingLqGetsTheMissingColumnsAfterItsOwnWithNameOfTwentyCharacters) {
+    sql({"CREATE TABLE \"LQ.DB\" (StaffID Char(20), TDate Date, DateName Char(40))",
+         "INSERT INTO LQ VALUES ('S001', '3/1/2004', 'Monday')"});
+    form_->runColumnBlock(6);
+    EXPECT_THAT(fieldsOf("LQ"),
+                ElementsAre("StaffID char(20)", "TDate date", "DateName char(40)",
+                            "CardID char(20)", "Name char(20)", "department char(40)", "TTime time",
+                            "InTime time", "OutTime time", "LateMin smallint",
+                            "EarlyLeaveMin smallint", "I autoinc", "WokringHourStart time",
+                            "OT smallint", "Status char(40)", "DateTime char(40)"));
+    EXPECT_THAT(rowsOf("LQ", {"StaffID", "TDate", "DateName"}),
+                ElementsAre("S001|2004-03-01|Monday"));
+    EXPECT_EQ(logLines(), (Lines{"Upgraded Successfully : CardID Field added ",
+                                 "Upgraded Successfully : Name Field added ",
+                                 "Upgraded Successfully : department Field added ",
+                                 "Upgraded Successfully : TTime Field added ",
+                                 "Upgraded Successfully : InTime Field added ",
+                                 "Upgraded Successfully : OutTime Field added ",
+                                 "Upgraded Successfully : LateMin Field added ",
+                                 "Upgraded Successfully : EarlyLeaveMin Field added ",
+                                 "Upgraded Successfully : I Field added ",
+                                 "Upgraded Successfully : WokringHourStart Field added ",
+                                 "Upgraded Successfully : OT Field added ",
+                                 "Upgraded Successfully : Status Field added ",
+                                 "Upgraded Successfully : DateTime Field added "}));
+}
+
+TEST_F(ColumnBlocks, ExistingEmailAlertGetsAnAddressOfTwentyCharacters) {
+    sql("CREATE TABLE \"EmailAlert.DB\" (pkey Autoinc, PRIMARY KEY (pkey))");
+    form_->runColumnBlock(11);
+    EXPECT_THAT(fieldsOf("EmailAlert"), ElementsAre("pkey autoinc", "PName char(20)",
+                                                    "emailaddress char(20)", "EventID smallint"));
+    EXPECT_EQ(logLines(), (Lines{"Upgraded Successfully : Field PName Added",
+                                 "Upgraded Successfully : Field EmailAddress Added",
+                                 "Upgraded Successfully : Field EventID Added"}));
+}
+
+TEST_F(ColumnBlocks, OldActiveRelayGetsBlockTwoColumnsFirstAndAColumnAddedAsCOnIdCountsAsConId) {
+    sql({"CREATE TABLE \"WorkOn.db\" (DeptID smallint, DeptName Char(20))",
+         "CREATE TABLE \"DeptTimeTable.db\" (DeptTimeTableID smallint, DeptName Char(20))",
+         "CREATE TABLE \"Department.db\" (DeptID smallint, RoundOTMin smallint)",
+         "CREATE TABLE \"Personal.DB\" (PersonalID autoinc, LastDoorName Char(20), "
+         "DoorAccessStatus Char(20), LastDoorID smallint, LastAccessDate Date, LastAccessTime "
+         "Time, PRIMARY KEY (PersonalID))",
+         "CREATE TABLE \"ActiveRelay.DB\" (ID autoinc, PRIMARY KEY (ID))",
+         "INSERT INTO ActiveRelay VALUES (NULL)"});
+    form_->runColumnBlock(2);
+    form_->runColumnBlock(3);
+    form_->runColumnBlock(3);
+    EXPECT_THAT(fieldsOf("ActiveRelay"),
+                ElementsAre("ID autoinc", "FromDoorID smallint", "ToDoorID smallint",
+                            "DoorIn boolean", "DoorOut boolean", "FromCardID char(20)",
+                            "ToCardID char(20)", "ActiveRelay smallint", "EventID smallint",
+                            "RelayID smallint", "COnID smallint"));
+    EXPECT_EQ(rowsOf("ActiveRelay").size(), 1u);
+    EXPECT_EQ(logLines(), (Lines{"Upgraded Successfully : FromDoorIDField added ",
+                                 "Upgraded Successfully : ToDoorIDField added ",
+                                 "Upgraded Successfully : DoorInField added ",
+                                 "Upgraded Successfully : DoorOutField added ",
+                                 "Upgraded Successfully : Field FromCardID Added",
+                                 "Upgraded Successfully : Field ToCardID Added",
+                                 "Upgraded Successfully : Field ActiveRelay Added",
+                                 "Upgraded Successfully : Field EventID Added",
+                                 "Upgraded Successfully : Field RelayID Added",
+                                 "Upgraded Successfully : Field COnID Added"}));
+}
+
+TEST_F(ColumnBlocks, OnlyTheTransactionBlockReadsItsFieldsAgainAfterAdding) {
+    sql({"CREATE TABLE \"Transact.db\" (TransID autoinc, TDate Date, PRIMARY KEY (TransID))",
+         "CREATE TABLE \"Holiday.db\" (HolidayID autoinc, TDate Date, PRIMARY KEY (HolidayID))"});
+    form_->runColumnBlock(7);
+    EXPECT_TRUE(form_->Q2.findField("DT"));
+    form_->runColumnBlock(8);
+    EXPECT_FALSE(form_->Q2.findField("HolidayName"));
+    EXPECT_EQ(form_->Q2.text(), "Select * from \"Holiday.DB\"");
+    EXPECT_EQ(logLines(), (Lines{"Upgraded Successfully : DT Field added ",
+                                 "Upgraded Successfully : HolidayName Field added "}));
+}
+
+class DepartmentNames : public UpgradeFixture {
+  protected:
+    void SetUp() override {
+        UpgradeFixture::SetUp();
+        VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Insert, Feature::EditRecord);
+        sql(
+            {"CREATE TABLE \"Personal.DB\" (PersonalID autoinc, Department Char(40), DeptID "
+             "smallint, PRIMARY KEY (PersonalID))",
+             "INSERT INTO Personal (Department, DeptID) VALUES ('old one', 2)",
+             "INSERT INTO Personal (Department, DeptID) VALUES ('kept', 7)",
+             "INSERT INTO Personal (Department) VALUES ('no department')",
+             "INSERT INTO Personal (Department, DeptID) VALUES ('old two', 1)",
+             "CREATE TABLE \"Department.db\" (DeptID smallint, DeptName Char(40), "
+             "LateAllowance smallint, EnableLateAllowance boolean)",
+             "INSERT INTO Department (DeptID, DeptName) VALUES (1, 'Finance')",
+             "INSERT INTO Department (DeptID, DeptName) VALUES (2, 'Sales')",
+             "INSERT INTO Department (DeptID, DeptName) VALUES (2, 'Second Sales')",
+             "INSERT INTO Department (DeptID, DeptName) VALUES (0, 'Unassigned')"});
+    }
+};
+
+TEST_F(DepartmentNames, EachStaffRowTakesTheNameOfItsFirstMatchingDepartment) {
+    form_->copyDepartmentNames();
+    EXPECT_THAT(rowsOf("Personal"),
+                ElementsAre("1|Sales|2", "2|kept|7", "3|Unassigned|", "4|Finance|1"));
+    EXPECT_TRUE(form_->Personnel.active());
+    EXPECT_TRUE(form_->Department.active());
+    EXPECT_EQ(window_.log(), "");
+}
+
+}  // namespace
+}  // namespace vaq::upgrade::testing

@@ -1,0 +1,282 @@
+// The six primitives of the upgrade and the hidden Button3, on real tables: what each tests
+// before it changes anything, what it changes, and the log line it writes.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "upgrade/table_steps.h"
+#include "upgrade/tests/upgrade_fixture.h"
+
+namespace vaq::upgrade::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using window::Control;
+
+class Primitives : public UpgradeFixture {
+  protected:
+    void createTableStep(std::string_view name) {
+        const TableStep& step = tableStep(name);
+        form_->CreateTableIfMissing(step.fileName, step.lines, step.followUps, step.log);
+    }
+
+    // A copy of the corpus table CUSTOMER (fields CustNo, FirstName, ..., City, ...; one
+    // named index City), for what reading alone can show.
+    bool copyCustomer() {
+        if (!haveCorpus()) return false;
+        copyCorpusTable("paradoxdriver/db/CUSTOMER.DB");
+        return true;
+    }
+};
+
+TEST_F(Primitives, LogLinesAreAppendedWithCrLfAndNothingElse) {
+    window_.setText(Control::Memo1, "earlier\r\n");
+    form_->AppendUpgradeLog("Upgraded Successfully : Table LQ Added");
+    form_->AppendUpgradeLog("PanicPIN Field added ");
+    form_->AppendUpgradeLog("");
+    EXPECT_EQ(window_.log(),
+              "earlier\r\nUpgraded Successfully : Table LQ Added\r\nPanicPIN Field added \r\n\r\n");
+}
+
+// ---- CreateTableIfMissing ----
+
+TEST_F(Primitives, TableWhoseFileExistsInAnotherLetterCaseIsLeftAlone) {
+    // Not a table the engine could read: any statement run on it would fail.
+    std::ofstream(data() / "emailALERT.db") << "not a table";
+    const auto before = snapshot();
+    createTableStep("T18");
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(window_.log(), "");
+}
+
+TEST_F(Primitives, MissingTableIsCreatedFromItsLinesThenItsFollowUpsRunThenItIsLogged) {
+    VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Insert);
+    createTableStep("T6");
+    EXPECT_THAT(fieldsOf("LeaveType"),
+                ElementsAre("LeaveTypeID smallint", "LeaveTypeName char(40)"));
+    EXPECT_THAT(rowsOf("LeaveType"), ElementsAre("1|Annual Leave", "2|Sick Leave with Certificate",
+                                                 "3|Sick Leave without Certificate"));
+    EXPECT_EQ(window_.log(), "Upgraded Successfully : Table LeaveType.db Added\r\n");
+
+    // The second time the file is there: nothing runs, the rows are not written again.
+    sql("delete from LeaveType");
+    createTableStep("T6");
+    EXPECT_TRUE(rowsOf("LeaveType").empty());
+    EXPECT_EQ(window_.log(), "Upgraded Successfully : Table LeaveType.db Added\r\n");
+}
+
+TEST_F(Primitives, TestedNameAndCreatedNameDifferingInCaseAreOneTable) {
+    VAQ_REQUIRE_ENGINE(Feature::CreateTable);
+    createTableStep("T12");  // tests SGCountTbl.DB, creates SGCountTBl.DB
+    createTableStep("T18");  // tests Emailalert.DB, creates EmailAlert.DB
+    createTableStep("T12");
+    createTableStep("T18");
+    EXPECT_EQ(logLines(), (Lines{"Upgraded Successfully : Table SGCountTbl.DB Added",
+                                 "Upgraded Successfully : Table EmailAlert.DB  added "}));
+    EXPECT_THAT(fieldsOf("EmailAlert"), ElementsAre("pkey autoinc", "PName char(20)",
+                                                    "emailaddress char(30)", "EventID smallint"));
+}
+
+TEST_F(Primitives, StepWithoutLogMessageCreatesSilently) {
+    VAQ_REQUIRE_ENGINE(Feature::CreateTable);
+    createTableStep("T8");
+    EXPECT_TRUE(tableExists("StaffTimeTbl.db"));
+    const Lines fields = fieldsOf("StaffTimeTbl");
+    ASSERT_EQ(fields.size(), 22u);
+    EXPECT_EQ(fields.front(), "StaffID char(20)");
+    EXPECT_EQ(fields[9], "FriS time");
+    EXPECT_EQ(fields.back(), "FriE time");
+    EXPECT_EQ(window_.log(), "");
+}
+
+TEST_F(Primitives, FailingCreateStatementLogsNothing) {
+    VAQ_REQUIRE_ENGINE(Feature::CreateTable);
+    const std::string_view lines[] = {"CREATE TABLE \"Broken.db\" ( A Char(20), A Char(20))"};
+    EXPECT_NE(failureOf([&] { form_->CreateTableIfMissing("\\Broken.db", lines, {}, "never"); }),
+              "no error");
+    EXPECT_FALSE(tableExists("Broken"));
+    EXPECT_EQ(window_.log(), "");
+}
+
+// ---- AddFieldIfMissing and Button3 ----
+
+TEST_F(Primitives, PresentColumnInAnotherLetterCaseChangesNothingAndKeepsTheSelectOpen) {
+    if (!copyCustomer()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
+    const auto before = snapshot();
+    form_->AddFieldIfMissing(form_->q1, "Customer", "LASTNAME", "Char(20)");
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(window_.log(), "");
+    ASSERT_TRUE(form_->q1.active());
+    EXPECT_EQ(form_->q1.text(), "Select * from 'Customer'");
+    EXPECT_EQ(form_->q1.recordCount(), 20u);
+}
+
+TEST_F(Primitives, AddFieldOnMissingTableFailsAtItsSelectAndLogsNothing) {
+    EXPECT_THAT(
+        failureOf([&] { form_->AddFieldIfMissing(form_->q1, "Door", "DoorPIN", "Char(10)"); }),
+        HasSubstr("Door"));
+    EXPECT_EQ(window_.log(), "");
+}
+
+TEST_F(Primitives, MissingColumnIsAddedAtTheEndWithTheGenericLine) {
+    VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Insert, Feature::Alter);
+    sql({"CREATE TABLE \"Door.DB\" (DoorID autoinc, Name Char(30), PRIMARY KEY (DoorID))",
+         "INSERT INTO Door (Name) VALUES ('Lobby')"});
+    form_->AddFieldIfMissing(form_->q1, "Door", "MainEntrance", "Boolean");
+    EXPECT_THAT(fieldsOf("Door"),
+                ElementsAre("DoorID autoinc", "Name char(30)", "MainEntrance boolean"));
+    EXPECT_THAT(rowsOf("Door"), ElementsAre("1|Lobby|"));
+    EXPECT_EQ(window_.log(), "Upgraded Successfully : MainEntranceField added \r\n");
+    EXPECT_FALSE(form_->q1.active());
+}
+
+TEST_F(Primitives, HiddenButtonAddsStaffIdOnlyWhenPersonalLacksIt) {
+    VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Alter);
+    sql("CREATE TABLE \"Personal.DB\" (PersonalID autoinc, CardID Char(10), PRIMARY KEY "
+        "(PersonalID))");
+    form_->Button3Click();
+    form_->Button3Click();
+    EXPECT_THAT(fieldsOf("Personal"),
+                ElementsAre("PersonalID autoinc", "CardID char(10)", "StaffID char(20)"));
+    EXPECT_EQ(window_.log(), "Upgraded Successfully : StaffIDField added \r\n");
+}
+
+// ---- AlterIfFieldMissing ----
+
+TEST_F(Primitives, ColumnOfTheOpenSelectInAnotherLetterCaseIsNotAltered) {
+    if (!copyCustomer()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
+    form_->Q2.setSql("Select * from \"Customer.DB\"");
+    form_->Q2.open();
+    const auto before = snapshot();
+    EXPECT_FALSE(form_->AlterIfFieldMissing("email", "alter table Customer add EMail Char(20)",
+                                            std::nullopt, "never"));
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(window_.log(), "");
+}
+
+TEST_F(Primitives, MissingColumnIsAlteredFilledAndLogged) {
+    VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Insert, Feature::Alter, Feature::Update);
+    sql(
+        {"CREATE TABLE \"SecMas.DB\" (SecurityGroupID autoinc, SecurityGroupName Char(30), "
+         "PRIMARY KEY (SecurityGroupID))",
+         "INSERT INTO SecMas (SecurityGroupName) VALUES ('All Doors')",
+         "INSERT INTO SecMas (SecurityGroupName) VALUES ('Office')"});
+    form_->Q2.setSql("Select * from \"secmas.DB\"");
+    form_->Q2.open();
+    EXPECT_TRUE(form_->AlterIfFieldMissing(
+        "WorkingHourStart", "alter table SecMas add WorkingHourStart time",
+        "update SecMas set WorkingHourStart='09:00:00'",
+        "Upgraded Successfully : WorkingHourStart Field added "));
+    EXPECT_TRUE(form_->AlterIfFieldMissing("CarparkCount",
+                                           "alter table SecMas add CarParkCount smallInt",
+                                           std::nullopt, std::nullopt));
+    EXPECT_THAT(rowsOf("SecMas"), ElementsAre("1|All Doors|09:00:00|", "2|Office|09:00:00|"));
+    EXPECT_EQ(window_.log(), "Upgraded Successfully : WorkingHourStart Field added \r\n");
+}
+
+TEST_F(Primitives, ColumnAddedByTheSameGroupIsNotSeenByItsSelect) {
+    VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Alter);
+    sql("CREATE TABLE \"Holiday.db\" (HolidayID autoinc, PRIMARY KEY (HolidayID))");
+    form_->Q2.setSql("Select * from \"Holiday.DB\"");
+    form_->Q2.open();
+    const std::string_view alter = "alter table \"Holiday.db\" add HolidayName Char(20)";
+    form_->AlterIfFieldMissing("HolidayName", alter, std::nullopt, "added");
+    // The field list was read when the select opened: the ALTER runs again and the engine
+    // refuses it; the log keeps the one line of the step that succeeded.
+    EXPECT_THAT(failureOf([&] { form_->AlterIfFieldMissing("HolidayName", alter, {}, "again"); }),
+                HasSubstr("HolidayName"));
+    EXPECT_EQ(logLines(), (Lines{"added"}));
+}
+
+// ---- IndexExists ----
+
+TEST_F(Primitives, WantedIndexFoundInAnotherLetterCaseDeletesNothing) {
+    if (!copyCustomer()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
+    db::Table customer("VAQ", "Customer");
+    const auto before = snapshot();
+    EXPECT_TRUE(form_->IndexExists(customer, "CITY"));
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(window_.items(Control::ListBox1), (Lines{"City"}));
+}
+
+TEST_F(Primitives, TableWithoutNamedIndexesGivesFalseAndLosesNothing) {
+    if (!haveCorpus()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
+    copyCorpusTable("paradoxdriver/db/ORDERS.DB");
+    window_.setItems(Control::ListBox1, {"from an earlier table"});
+    db::Table orders("VAQ", "Orders");
+    const auto before = snapshot();
+    EXPECT_FALSE(form_->IndexExists(orders, "idx_SaleDate"));
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_TRUE(window_.items(Control::ListBox1).empty());
+}
+
+class IndexSteps : public Primitives {
+  protected:
+    void SetUp() override {
+        Primitives::SetUp();
+        VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Insert, Feature::CreateIndex,
+                           Feature::DeleteIndex);
+        sql(
+            {"CREATE TABLE \"Holiday.db\" (HolidayID autoinc, TDate Date, A smallint, B "
+             "smallint, PRIMARY KEY (HolidayID))",
+             "INSERT INTO Holiday (TDate, A, B) VALUES ('1/2/2001', 1, 2)",
+             "CREATE INDEX idx_A ON Holiday (A)", "CREATE INDEX idx_B ON Holiday (B)"});
+        ASSERT_EQ(indexesOf("Holiday"), (Lines{"idx_A", "idx_B"}));
+    }
+
+    db::Table holiday_{"VAQ", "Holiday.db"};
+};
+
+TEST_F(IndexSteps, NamedIndexesBeforeTheWantedOneAreDeleted) {
+    EXPECT_TRUE(form_->IndexExists(holiday_, "IDX_b"));
+    EXPECT_EQ(indexesOf("Holiday"), (Lines{"idx_B"}));
+    EXPECT_EQ(window_.items(Control::ListBox1), (Lines{"idx_A", "idx_B"}));
+    EXPECT_TRUE(fs::exists(data() / "Holiday.PX") || fs::exists(data() / "HOLIDAY.PX"));
+    EXPECT_EQ(rowsOf("Holiday").size(), 1u);
+}
+
+TEST_F(IndexSteps, MissingIndexCostsEveryNamedIndex) {
+    EXPECT_FALSE(form_->IndexExists(holiday_, "idx_C"));
+    EXPECT_TRUE(indexesOf("Holiday").empty());
+    EXPECT_EQ(window_.items(Control::ListBox1), (Lines{"idx_A", "idx_B"}));
+    EXPECT_EQ(rowsOf("Holiday").size(), 1u);
+}
+
+TEST_F(IndexSteps, IndexTestedInAnotherLetterCaseIsFoundAfterItsCreation) {
+    holiday_.open();
+    EXPECT_TRUE(form_->CreateIndex(holiday_, "idx_TDate", "TDate"));
+    EXPECT_FALSE(holiday_.active());
+    EXPECT_EQ(logLines(), (Lines{"Upgraded Successfully : New Index added on: Holiday.db"}));
+    EXPECT_EQ(indexesOf("Holiday"), (Lines{"idx_A", "idx_B", "idx_TDate"}));
+    EXPECT_TRUE(form_->IndexExists(holiday_, "idx_Tdate"));
+    EXPECT_EQ(indexesOf("Holiday"), (Lines{"idx_TDate"}));
+}
+
+TEST_F(IndexSteps, IndexNameTheTableHasIsShownInABoxAndTheRunGoesOn) {
+    holiday_.open();
+    EXPECT_FALSE(form_->CreateIndex(holiday_, "idx_B", "B"));
+    EXPECT_FALSE(holiday_.active());
+    ASSERT_EQ(window_.boxes.size(), 1u);
+    EXPECT_THAT(window_.boxes[0].text, HasSubstr("idx_B"));
+    EXPECT_EQ(window_.boxes[0].title, "");
+    EXPECT_EQ(window_.boxes[0].icon, window::BoxIcon::None);
+    EXPECT_EQ(window_.log(), "");
+    EXPECT_EQ(indexesOf("Holiday"), (Lines{"idx_A", "idx_B"}));
+}
+
+TEST_F(Primitives, AnyEngineErrorOfCreateIndexEndsInABoxNotInTheCaller) {
+    db::Table missing("VAQ", "Leave.DB");
+    bool created = true;
+    EXPECT_EQ(failureOf([&] { created = form_->CreateIndex(missing, "idx_StaffID", "StaffID"); }),
+              "no error");
+    EXPECT_FALSE(created);
+    ASSERT_EQ(window_.boxes.size(), 1u);
+    EXPECT_FALSE(window_.boxes[0].text.empty());
+    EXPECT_EQ(window_.log(), "");
+}
+
+}  // namespace
+}  // namespace vaq::upgrade::testing

@@ -1,0 +1,78 @@
+#pragma once
+
+// A database directory known to the engine as the alias VAQ, the connection MainDB on it,
+// a recording window and the upgrade of that window; with helpers that read what the
+// upgrade left behind straight from the engine's tables.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/database.h"
+#include "db/session.h"
+#include "upgrade/tests/engine_features.h"
+#include "upgrade/tests/recording_window.h"
+#include "upgrade/upgrade_form.h"
+
+namespace vaq::upgrade::testing {
+
+namespace fs = std::filesystem;
+
+using Lines = std::vector<std::string>;
+
+class UpgradeFixture : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    fs::path data() const { return root_ / "data"; }
+
+    // Runs statements through the engine directly, as a test's own setup.
+    void sql(std::string_view statement) const;
+    void sql(std::initializer_list<std::string_view> statements) const;
+
+    // Copies a corpus table (path of its .DB under the corpus) and its family into data().
+    void copyCorpusTable(const std::string& relative) const;
+    static bool haveCorpus();
+
+    // "Name type" for each field in table order, types as the engine's SQL writes them
+    // ("CardID char(20)", "DoorID autoinc").
+    Lines fieldsOf(std::string_view table) const;
+    // The named secondary indexes, in the engine's order.
+    Lines indexesOf(std::string_view table) const;
+    // Each row as its values read as text and joined by '|', in table order; only the
+    // columns named, or all when none are named.
+    Lines rowsOf(std::string_view table, const std::vector<std::string_view>& columns = {}) const;
+    bool tableExists(std::string_view table) const;
+    // Every file of the directory with its bytes, to show that nothing changed.
+    std::vector<std::pair<std::string, std::string>> snapshot() const;
+
+    // The upgrade log as lines, each of which must end with CR LF.
+    Lines logLines() const;
+
+    // The message of the error `fn` raises; "no error" when it raises none.
+    template <typename Fn>
+    static std::string failureOf(Fn&& fn) {
+        try {
+            fn();
+        } catch (const std::exception& error) {
+            return error.what();
+        }
+        return "no error";
+    }
+
+    fs::path root_;
+    RecordingWindow window_;
+    std::unique_ptr<db::Session> session_;
+    std::unique_ptr<db::Database> mainDB_;
+    std::unique_ptr<UpgradeForm> form_;
+};
+
+// Joins lines into the text of the upgrade log: each line followed by CR LF.
+std::string logText(const Lines& lines);
+
+}  // namespace vaq::upgrade::testing
