@@ -1,0 +1,159 @@
+#include "import/import_form.h"
+
+#include <filesystem>
+
+#include "common/dateformat.h"
+#include "common/error.h"
+#include "db/schema.h"
+#include "engine/api/dbi.h"
+#include "import/import_file.h"
+#include "import/transaction_rows.h"
+
+namespace vaq::import {
+
+namespace {
+
+using window::Control;
+namespace ctrller = db::schema::Ctrller;
+namespace door = db::schema::Door;
+namespace personal = db::schema::Personal;
+namespace transact = db::schema::Transact;
+
+constexpr std::string_view kReadFormat = "dd/mm/yyyy";
+constexpr std::string_view kWriteFormat = "mm/dd/yyyy";
+
+// Clears the running mark however the import ends.
+class RunningMark {
+  public:
+    explicit RunningMark(bool& running) : running_(running) { running_ = true; }
+    ~RunningMark() { running_ = false; }
+    RunningMark(const RunningMark&) = delete;
+    RunningMark& operator=(const RunningMark&) = delete;
+
+  private:
+    bool& running_;
+};
+
+}  // namespace
+
+ImportForm::ImportForm(window::WindowPort& port, db::Session& session)
+    : Controller("VAQ", std::string(ctrller::kTable), session),
+      Door("VAQ", std::string(door::kTable), session),
+      Personnel("VAQ", std::string(personal::kTable), session),
+      Transaction("VAQ", std::string(transact::kTable), session),
+      port_(port),
+      session_(session) {
+    Door.setIndexName(std::string(door::ControlID));
+    Transaction.setAfterPost([this](db::Table& table) { TransactionAfterPost(table); });
+}
+
+void ImportForm::Button2Click() {
+    // The loop below lets the window answer clicks; a second import inside the first would
+    // append to the record the first one is filling.
+    if (running_) throw Error("The transaction import is already running.");
+    RunningMark mark(running_);
+
+    Controller.open();
+    Personnel.open();
+    const std::optional<std::string> file =
+        port_.chooseFile(Control::OpenDialog2, port_.applicationDirectory() + "/");
+    if (!file) return;
+    std::error_code error;
+    if (!std::filesystem::exists(*file, error)) {
+        port_.showMessage({"File not found.", "VAQ Message", window::BoxIcon::Error});
+        return;
+    }
+    window::BusyCursor busy(port_);
+    importFile(*file);
+}
+
+void ImportForm::importFile(const std::string& file) {
+    ImportFileReader reader(file);
+    Door.open();
+    Transaction.open();
+    Personnel.open();
+    while (true) {
+        port_.processEvents();
+        const std::optional<std::string> line = reader.nextLine();
+        if (!line) break;
+        importLine(cutFields(*line));
+    }
+    Controller.close();
+    Personnel.close();
+}
+
+void ImportForm::importLine(const std::vector<std::string>& fields) {
+    appendTransaction(fields[0]);
+    try {
+        if (fields.size() > 1) Transaction.setFieldText(transact::TTime, fields[1]);
+        if (fields.size() > 2) lookUpController(fields[2]);
+        if (fields.size() > 3) lookUpDoor(fields[3]);
+        if (fields.size() > 4) writeCard(fields[4]);
+        if (fields.size() > 5) Transaction.setFieldText(transact::EventID, fields[5]);
+        Transaction.post();
+    } catch (...) {
+        // The record of a failed line must not be stored by a later post.
+        Transaction.cancel();
+        throw;
+    }
+}
+
+void ImportForm::appendTransaction(const std::string& dateField) {
+    setShortDateFormat(kReadFormat);
+    Date date;
+    try {
+        date = parseDateTime(dateField).date;
+    } catch (const Error&) {
+        throw Error("'" + dateField + "' is not a valid date and time");
+    }
+    Transaction.append();
+    setShortDateFormat(kWriteFormat);
+    Transaction.setFieldText(transact::TDate, formatDate(date, kWriteFormat));
+}
+
+void ImportForm::lookUpController(const std::string& number) {
+    if (!Controller.locate(ctrller::ID, db::LocateValue(number))) return;
+    const db::FieldValue key = Controller.fieldByName(ctrller::ControllerID);
+    Transaction.setFieldText(transact::ControllerID, key.asString());
+    rememberedControllerKey_ = key.asInteger();
+}
+
+void ImportForm::lookUpDoor(const std::string& number) {
+    const db::LocateValue values[] = {db::LocateValue(rememberedControllerKey_),
+                                      db::LocateValue(number)};
+    const std::string fields = std::string(door::ControllerID) + ";" + std::string(door::ID);
+    if (!Door.locate(fields, values)) return;
+    Transaction.setFieldText(transact::DoorID, Door.fieldByName(door::DoorID).asString());
+    Transaction.setFieldText(transact::Door, Door.fieldByName(door::Name).asString());
+}
+
+void ImportForm::writeCard(const std::string& cardNumber) {
+    Transaction.setFieldText(transact::CardID, zeroPad(cardNumber, kCardNumberWidth));
+    const std::string stored = Transaction.fieldByName(transact::CardID).asString();
+    db::LocateOptions ignoreCase;
+    ignoreCase.case_insensitive = true;
+    if (!Personnel.locate(personal::CardID, db::LocateValue(stored), ignoreCase)) return;
+    Transaction.setFieldText(transact::PersonalID,
+                             Personnel.fieldByName(personal::PersonalID).asString());
+    Transaction.setFieldText(transact::StaffID,
+                             Personnel.fieldByName(personal::StaffID).asString());
+}
+
+void ImportForm::TransactionAfterPost(db::Table& table) {
+    ++*storedRecords_;
+    // A record whose save fails is not reported as imported.
+    pdx::check(pdx::DbiSaveChanges(table.handle()));
+}
+
+std::shared_ptr<const window::RowSource> ImportForm::transactionRows() {
+    if (!Transaction.active()) {
+        rows_.reset();
+        return nullptr;
+    }
+    if (!rows_)
+        rows_ = std::make_shared<TransactionRows>(Transaction.aliasName(), Transaction.tableName(),
+                                                  session_, storedRecords_);
+    return rows_;
+}
+
+}  // namespace vaq::import

@@ -1,0 +1,20 @@
+#pragma once
+
+// How the transaction import plugs into the main window.
+
+#include <memory>
+
+#include "app/port/job_set.h"
+#include "db/session.h"
+
+namespace vaq::import {
+
+class ImportForm;
+
+// Fills the handler Button2Click ("Import Transaction ") into `jobs`. The returned form
+// also gives the grid its rows (ImportForm::transactionRows); it lives as long as the job
+// set or the caller holds it.
+std::shared_ptr<ImportForm> installImportJobs(window::WindowPort& port, window::JobSet& jobs,
+                                              db::Session& session = db::defaultSession());
+
+}  // namespace vaq::import

@@ -1,0 +1,367 @@
+// Whole imports over real tables: the example line, partial lines, card numbers, the
+// lookups and the remembered controller key, dates read day first, the ways an import stops,
+// and what stays open for the grid.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/port/window_port.h"
+#include "bench/generator_site.h"
+#include "bench/generator_tables.h"
+#include "bench/generator_writer.h"
+#include "common/dateformat.h"
+#include "common/error.h"
+#include "common/text.h"
+#include "db/schema.h"
+#include "db/table.h"
+#include "engine/api/config.h"
+#include "import/import_form.h"
+
+namespace vaq::import {
+namespace {
+
+namespace fs = std::filesystem;
+namespace transact = db::schema::Transact;
+using window::Control;
+using Record = std::map<std::string, std::string>;
+
+// The window as the import sees it: a file dialog that answers what the test says, and a
+// record of boxes, the hourglass and the initial folder asked for.
+class ImportWindow : public window::WindowPort {
+  public:
+    std::string text(Control) const override { return {}; }
+    void setText(Control, std::string_view) override {}
+    void appendText(Control, std::string_view) override {}
+    std::vector<std::string> items(Control) const override { return {}; }
+    void setItems(Control, const std::vector<std::string>&) override {}
+    int selectedIndex(Control) const override { return -1; }
+    void select(Control, int) override {}
+    void setRange(Control, int, int) override {}
+    int position(Control) const override { return 0; }
+    void setPosition(Control, int) override {}
+    bool isEnabled(Control) const override { return true; }
+    void setEnabled(Control, bool) override {}
+    void setVisible(Control, bool) override {}
+    bool isChecked(Control) const override { return false; }
+    void setRunning(Control, bool) override {}
+    void click(Control) override {}
+    void showMessage(const window::MessageBox& box) override { boxes.push_back(box); }
+    std::optional<std::string> chooseFile(Control dialog, std::string_view folder) override {
+        dialogs.push_back(dialog);
+        initialFolder = std::string(folder);
+        return answer;
+    }
+    void setBusy(bool on) override {
+        busy = on;
+        if (on) ++busyTimes;
+    }
+    void processEvents() override {
+        if (onEvents) onEvents();
+    }
+    std::string applicationDirectory() const override { return "/opt/vaq"; }
+
+    std::optional<std::string> answer;
+    std::vector<Control> dialogs;
+    std::string initialFolder;
+    std::vector<window::MessageBox> boxes;
+    bool busy = false;
+    int busyTimes = 0;
+    std::function<void()> onEvents;
+};
+
+class ImportTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "vaq-import-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+        fs::create_directory(root_ / "data");
+        pdx::useConfiguration(
+            pdx::Configuration::fromText("[alias VAQ]\npath = data\n", root_, "test"));
+        saved_ = dateTimeFormats();
+        // A system that writes dates month first.
+        setDateTimeFormats(DateTimeFormats{});
+        writeTables();
+        form_ = std::make_unique<ImportForm>(window_);
+    }
+    void TearDown() override {
+        form_.reset();
+        setDateTimeFormats(saved_);
+        pdx::reloadConfiguration();
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    static const bench::TableDef& layout(std::string_view file) {
+        static const std::vector<bench::GeneratedTable> tables = [] {
+            bench::SiteOptions options;
+            options.controllers = 1;
+            options.doorsPerController = 1;
+            options.staff = 1;
+            options.transactions = 0;
+            options.newerTables = bench::NewerTables::None;
+            return bench::siteTables(bench::makeSite(options));
+        }();
+        if (iequals(file, bench::transactTable().file)) return bench::transactTable();
+        for (const bench::GeneratedTable& table : tables)
+            if (iequals(table.def.file, file)) return table.def;
+        throw Error("no layout " + std::string(file));
+    }
+
+    void writeTable(std::string_view file,
+                    const std::vector<std::map<std::string, bench::Cell>>& rows) {
+        const bench::TableDef& def = layout(file);
+        bench::TableWriter writer(root_ / "data", def);
+        for (const auto& named : rows) {
+            bench::Row row(def.columns.size());
+            for (const auto& [name, cell] : named)
+                row[def.column(name)] = cell;
+            writer.append(row);
+        }
+        writer.finish();
+    }
+
+    // Controllers 2 and 3 (keys 11 and 12), a door 1 on each, a door 5 under key 0, two
+    // card holders.
+    void writeTables() {
+        using I = std::int64_t;
+        writeTable("Ctrller.DB", {{{"ControllerID", I{11}}, {"ID", I{2}}},
+                                  {{"ControllerID", I{12}}, {"ID", I{3}}}});
+        writeTable("Door.DB",
+                   {{{"ControllerID", I{11}}, {"ID", I{1}}, {"Name", std::string("Front")}},
+                    {{"ControllerID", I{12}}, {"ID", I{1}}, {"Name", std::string("Back")}},
+                    {{"ControllerID", I{0}}, {"ID", I{5}}, {"Name", std::string("Orphan")}}});
+        writeTable("Personal.DB",
+                   {{{"CardID", std::string("0015433336")}, {"StaffID", std::string("ST-1")}},
+                    {{"CardID", std::string("00ABCDEF12")}, {"StaffID", std::string("ST-2")}}});
+        writeTable("Transact.db", {});
+    }
+
+    std::string writeFile(const std::string& contents) {
+        const fs::path file = root_ / ("import" + std::to_string(files_++) + ".txt");
+        std::ofstream(file, std::ios::binary) << contents;
+        return file.string();
+    }
+
+    void import(const std::string& contents) {
+        window_.answer = writeFile(contents);
+        form_->Button2Click();
+    }
+
+    // The error the import stops with, or "" when it ends normally.
+    std::string importFailure(const std::string& contents) {
+        try {
+            import(contents);
+        } catch (const Error& error) {
+            return error.what();
+        }
+        return "";
+    }
+
+    std::vector<Record> transactions() const {
+        db::Table table("VAQ", std::string(transact::kTable));
+        table.open();
+        std::vector<Record> records;
+        for (table.first(); !table.eof(); table.next()) {
+            Record record;
+            for (const std::string& name : table.fieldNames()) {
+                const std::string value = table.fieldByName(name).asString();
+                if (!value.empty()) record[name] = value;
+            }
+            records.push_back(std::move(record));
+        }
+        return records;
+    }
+
+    // Descriptors of this process open on files under the test folder.
+    int openFilesOfTheTest() const {
+        int count = 0;
+        for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+            std::error_code error;
+            const fs::path target = fs::read_symlink(entry.path(), error);
+            if (!error && target.string().rfind((root_ / "import").string(), 0) == 0) ++count;
+        }
+        return count;
+    }
+
+    fs::path root_;
+    DateTimeFormats saved_;
+    ImportWindow window_;
+    std::unique_ptr<ImportForm> form_;
+    int files_ = 0;
+};
+
+#define VAQ_IMPORT(contents)                                            \
+    do {                                                                \
+        const std::string importError = importFailure(contents);        \
+        if (importError.find("not supported yet") != std::string::npos) \
+            GTEST_SKIP() << "waits for the engine: " << importError;    \
+        ASSERT_EQ(importError, "");                                     \
+    } while (false)
+
+TEST_F(ImportTest, TheExampleLineBecomesOneCompleteRecord) {
+    VAQ_IMPORT("15/10/2004,15:33:00,2,1,15433336,1\r\n");
+    const std::vector<Record> records = transactions();
+    ASSERT_EQ(records.size(), 1U);
+    EXPECT_EQ(records[0], (Record{{"TransID", "1"},
+                                  {"TDate", "10/15/2004"},
+                                  {"TTime", "15:33:00"},
+                                  {"ControllerID", "11"},
+                                  {"DoorID", "1"},
+                                  {"Door", "Front"},
+                                  {"CardID", "0015433336"},
+                                  {"PersonalID", "1"},
+                                  {"StaffID", "ST-1"},
+                                  {"EventID", "1"}}));
+    EXPECT_EQ(form_->rememberedControllerKey(), 11);
+    // The format the import set last stays, month first.
+    EXPECT_EQ(shortDateFormat(), "mm/dd/yyyy");
+    EXPECT_EQ(window_.dialogs, std::vector<Control>{Control::OpenDialog2});
+    EXPECT_EQ(window_.initialFolder, "/opt/vaq/");
+    EXPECT_EQ(window_.busyTimes, 1);
+    EXPECT_FALSE(window_.busy);
+    EXPECT_TRUE(window_.boxes.empty());
+    // Controller and staff are closed, door and transactions stay open for the grid.
+    EXPECT_FALSE(form_->Controller.active());
+    EXPECT_FALSE(form_->Personnel.active());
+    EXPECT_TRUE(form_->Door.active());
+    EXPECT_TRUE(form_->Transaction.active());
+    const auto rows = form_->transactionRows();
+    ASSERT_NE(rows, nullptr);
+    EXPECT_EQ(rows->rowCount(), 1);
+    EXPECT_EQ(rows->readRows(0, 10).at(0).at(1), "10/15/2004");
+}
+
+TEST_F(ImportTest, DatesAreReadDayFirstWhateverTheSystemOrder) {
+    // Only a date: nothing else is written.
+    VAQ_IMPORT("1/2/2004\n3/4/2005 10:30\n");
+    const std::vector<Record> records = transactions();
+    ASSERT_EQ(records.size(), 2U);
+    EXPECT_EQ(records[0], (Record{{"TransID", "1"}, {"TDate", "02/01/2004"}}));
+    EXPECT_EQ(records[1].at("TDate"), "04/03/2005");
+}
+
+TEST_F(ImportTest, CardNumbersArePaddedAndFoundIgnoringLetterCase) {
+    VAQ_IMPORT(
+        "15/10/2004,15:33:00,2,1,15433336,1,99,extra\n"  // past the sixth field
+        "15/10/2004,15:33:00,2,1, 15433336,\n"           // a blank inside, no event
+        "15/10/2004,15:33:00,2,1,12345678901,3\n"        // longer than ten
+        "15/10/2004,15:33:00,2,1,,3\n"                   // empty
+        "15/10/2004,15:33:00,2,1,00abcdef12,3\n");       // other letter case
+    const std::vector<Record> records = transactions();
+    ASSERT_EQ(records.size(), 5U);
+    EXPECT_EQ(records[0].at("EventID"), "1");
+    EXPECT_EQ(records[0].at("StaffID"), "ST-1");
+    EXPECT_EQ(records[1].at("CardID"), "0 15433336");
+    EXPECT_EQ(records[1].count("EventID"), 0U);
+    EXPECT_EQ(records[1].count("StaffID"), 0U);
+    EXPECT_EQ(records[2].at("CardID"), "12345678901");
+    EXPECT_EQ(records[3].at("CardID"), "0000000000");
+    EXPECT_EQ(records[3].count("PersonalID"), 0U);
+    EXPECT_EQ(records[4].at("CardID"), "00abcdef12");
+    EXPECT_EQ(records[4].at("PersonalID"), "2");
+    EXPECT_EQ(records[4].at("StaffID"), "ST-2");
+}
+
+TEST_F(ImportTest, DoorsAreLookedUpUnderTheLastControllerFound) {
+    VAQ_IMPORT(
+        "15/10/2004,08:00:00,9,5,1,1\n"    // no controller 9 yet: key 0
+        "15/10/2004,08:00:00,3,1,1,1\n"    // controller 3 has key 12
+        "15/10/2004,08:00:00,9,1,1,1\n");  // not found: still key 12
+    // A later import of the same run goes on with the key.
+    VAQ_IMPORT("16/10/2004,08:00:00,77,1,1,1\n");
+    const std::vector<Record> records = transactions();
+    ASSERT_EQ(records.size(), 4U);
+    EXPECT_EQ(records[0].count("ControllerID"), 0U);
+    EXPECT_EQ(records[0].at("Door"), "Orphan");
+    EXPECT_EQ(records[1].at("ControllerID"), "12");
+    EXPECT_EQ(records[1].at("Door"), "Back");
+    EXPECT_EQ(records[2].count("ControllerID"), 0U);
+    EXPECT_EQ(records[2].at("Door"), "Back");
+    EXPECT_EQ(records[3].at("Door"), "Back");
+    EXPECT_EQ(form_->rememberedControllerKey(), 12);
+}
+
+TEST_F(ImportTest, AnInvalidDateStopsTheImportAfterStoringTheEarlierLines) {
+    const std::string failure =
+        importFailure("15/10/2004,15:33:00,2,1,15433336,1\n31/02/2004,15:33:00\n1/1/2005\n");
+    if (failure.find("not supported yet") != std::string::npos) GTEST_SKIP() << failure;
+    EXPECT_EQ(failure, "'31/02/2004' is not a valid date and time");
+    EXPECT_EQ(transactions().size(), 1U);
+    EXPECT_EQ(shortDateFormat(), "dd/mm/yyyy");
+    EXPECT_EQ(openFilesOfTheTest(), 0);
+    EXPECT_FALSE(window_.busy);
+    // Everything opened so far stays open.
+    EXPECT_TRUE(form_->Controller.active());
+    EXPECT_TRUE(form_->Transaction.active());
+
+    EXPECT_EQ(importFailure("\n"), "'' is not a valid date and time");
+}
+
+TEST_F(ImportTest, TheRecordOfALineThatFailsIsNeverStored) {
+    const std::string failure = importFailure("15/10/2004,25:99:00,2,1,15433336,1\n");
+    if (failure.find("not supported yet") != std::string::npos) GTEST_SKIP() << failure;
+    EXPECT_NE(failure, "");
+    EXPECT_EQ(form_->Transaction.state(), db::Table::State::kBrowse);
+    EXPECT_EQ(openFilesOfTheTest(), 0);
+    // A later import posts only its own record.
+    VAQ_IMPORT("16/10/2004,08:00:00,2,1,1,1\n");
+    const std::vector<Record> records = transactions();
+    ASSERT_EQ(records.size(), 1U);
+    EXPECT_EQ(records[0].at("TDate"), "10/16/2004");
+    EXPECT_EQ(records[0].count("CardID"), 1U);
+
+    EXPECT_NE(importFailure("15/10/2004,08:00:00,x\n"), "");
+    EXPECT_NE(importFailure("15/10/2004,08:00:00,2,1,1,seven\n"), "");
+    EXPECT_EQ(transactions().size(), 1U);
+}
+
+TEST_F(ImportTest, CancelMissingFileAndEmptyFile) {
+    window_.answer.reset();
+    form_->Button2Click();
+    EXPECT_TRUE(window_.boxes.empty());
+    EXPECT_TRUE(form_->Controller.active());
+    EXPECT_TRUE(form_->Personnel.active());
+    EXPECT_FALSE(form_->Transaction.active());
+    EXPECT_EQ(form_->transactionRows(), nullptr);
+
+    window_.answer = (root_ / "nothing.txt").string();
+    form_->Button2Click();
+    ASSERT_EQ(window_.boxes.size(), 1U);
+    EXPECT_EQ(window_.boxes[0].text, "File not found.");
+    EXPECT_EQ(window_.boxes[0].title, "VAQ Message");
+    EXPECT_EQ(window_.boxes[0].icon, window::BoxIcon::Error);
+    EXPECT_EQ(window_.busyTimes, 0);
+
+    setShortDateFormat("yyyy/mm/dd");
+    import("");
+    EXPECT_EQ(shortDateFormat(), "yyyy/mm/dd");
+    EXPECT_TRUE(transactions().empty());
+}
+
+TEST_F(ImportTest, ASecondStartWhileRunningIsRefused) {
+    std::string refusal;
+    window_.onEvents = [&] {
+        try {
+            form_->Button2Click();
+        } catch (const Error& error) {
+            refusal = error.what();
+        }
+    };
+    VAQ_IMPORT("15/10/2004,15:33:00,2,1,15433336,1\n");
+    EXPECT_EQ(refusal, "The transaction import is already running.");
+    EXPECT_EQ(window_.dialogs.size(), 1U);
+    EXPECT_EQ(transactions().size(), 1U);
+    EXPECT_FALSE(form_->running());
+}
+
+}  // namespace
+}  // namespace vaq::import

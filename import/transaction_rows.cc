@@ -1,0 +1,57 @@
+#include "import/transaction_rows.h"
+
+namespace vaq::import {
+
+TransactionRows::TransactionRows(std::string aliasName, std::string tableName, db::Session& session,
+                                 std::shared_ptr<const std::uint64_t> storedRecords)
+    : table_(std::move(aliasName), std::move(tableName), session),
+      storedRecords_(std::move(storedRecords)) {}
+
+void TransactionRows::moveTo(std::int64_t row) const {
+    // Reopened after every import change, so the reading table sees the new records.
+    if (table_.active() && readVersion_ != *storedRecords_) table_.close();
+    if (!table_.active()) {
+        table_.open();
+        readVersion_ = *storedRecords_;
+    }
+    // Rows are read forwards as a grid scrolls; going back starts again at the first.
+    if (table_.recNo() == 0 || static_cast<std::int64_t>(table_.recNo()) - 1 > row) table_.first();
+    while (!table_.eof() && static_cast<std::int64_t>(table_.recNo()) - 1 < row)
+        table_.next();
+}
+
+std::vector<std::string> TransactionRows::fieldNames() const {
+    if (!table_.active()) moveTo(0);
+    return table_.fieldNames();
+}
+
+std::int64_t TransactionRows::rowCount() const {
+    moveTo(0);
+    return table_.recordCount();
+}
+
+std::vector<std::vector<std::string>> TransactionRows::readRows(std::int64_t first,
+                                                                std::int64_t count) const {
+    std::vector<std::vector<std::string>> rows;
+    if (count <= 0 || first < 0) return rows;
+    moveTo(first);
+    const std::vector<std::string> names = table_.fieldNames();
+    while (static_cast<std::int64_t>(rows.size()) < count && !table_.eof() &&
+           static_cast<std::int64_t>(table_.recNo()) - 1 == first + std::int64_t(rows.size())) {
+        std::vector<std::string> row;
+        row.reserve(names.size());
+        for (const std::string& name : names)
+            row.push_back(table_.fieldByName(name).asString());
+        rows.push_back(std::move(row));
+        const std::uint32_t before = table_.recNo();
+        table_.next();
+        if (table_.recNo() == before) break;  // the last record
+    }
+    return rows;
+}
+
+std::uint64_t TransactionRows::version() const {
+    return *storedRecords_;
+}
+
+}  // namespace vaq::import
