@@ -1,0 +1,343 @@
+// A child process changes tables and is killed (SIGKILL) at every crash point in turn, and at
+// random moments: afterwards every table opens, every change whose call had returned is
+// there, the change that was cut off is there wholly or not at all, and a restructure,
+// delete or rename left the old table or the new one, complete.
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <random>
+#include <thread>
+
+#include "engine/table/crash_points.h"
+#include "engine/table/restructure.h"
+#include "engine/table/table_name.h"
+#include "engine/table/table_writer.h"
+#include "engine/table/tests/pxlib_reader.h"
+#include "engine/table/tests/write_test_support.h"
+
+namespace pdx {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+
+struct ChildRun {
+    bool killed = false;
+    std::vector<std::uint8_t> reports;  // what the child said it finished, in order
+};
+
+// Runs `work` in a child process that kills itself at its `kill_at`-th crash point (never
+// when 0), or that the parent kills after `delay` when that is given. The child reports
+// progress by writing bytes to the pipe it is handed.
+ChildRun run_child(const std::function<void(int report_fd)>& work, int kill_at,
+                   std::optional<std::chrono::microseconds> delay = std::nullopt) {
+    int fds[2];
+    if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        int reached = 0;
+        set_crash_point_handler([&](std::string_view) {
+            if (++reached == kill_at) ::raise(SIGKILL);
+        });
+        try {
+            work(fds[1]);
+        } catch (...) {
+            ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    if (delay) {
+        std::this_thread::sleep_for(*delay);
+        ::kill(pid, SIGKILL);
+    }
+    ChildRun run;
+    std::uint8_t byte = 0;
+    while (::read(fds[0], &byte, 1) == 1)
+        run.reports.push_back(byte);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    run.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    if (!run.killed && (!WIFEXITED(status) || WEXITSTATUS(status) != 0))
+        throw std::runtime_error("the child failed without being killed");
+    return run;
+}
+
+void report(int fd, std::uint8_t what) {
+    if (::write(fd, &what, 1) != 1) ::_exit(3);
+}
+
+void copy_directory(const fs::path& from, const fs::path& to) {
+    for (const auto& entry : fs::directory_iterator(to))
+        fs::remove_all(entry.path());
+    for (const auto& entry : fs::directory_iterator(from))
+        fs::copy(entry.path(), to / entry.path().filename(), fs::copy_options::recursive);
+}
+
+// --- record changes ---------------------------------------------------------------------
+
+struct Contents {
+    std::map<std::int64_t, std::pair<std::string, std::string>> rows;  // id -> name, note
+    friend bool operator==(const Contents&, const Contents&) = default;
+};
+
+constexpr int kOperations = 24;
+
+std::string note_for(int op) {
+    return std::string(static_cast<std::size_t>(op * 173 % 3000), static_cast<char>('a' + op % 26));
+}
+
+// Operation `op`: append, change or delete, in turn.
+void apply(Contents& c, int op) {
+    switch (op % 3) {
+        case 0:
+            c.rows[100 + op] = {"new " + std::to_string(op), note_for(op)};
+            break;
+        case 1:
+            c.rows[op + 1] = {"changed " + std::to_string(op), note_for(op)};
+            break;
+        default:
+            c.rows.erase(op + 1);
+    }
+}
+
+EditBuffer row_buffer(const std::shared_ptr<Table>& table, std::int64_t id,
+                      const std::pair<std::string, std::string>& row) {
+    EditBuffer buffer = EditBuffer::blank(table);
+    buffer.set("Id", id);
+    buffer.set("Name", row.first);
+    buffer.set("Note", row.second);
+    return buffer;
+}
+
+void perform(const std::shared_ptr<Table>& table, const Contents& before, int op) {
+    TableWriter& writer = table->writer();
+    Contents after = before;
+    apply(after, op);
+    if (op % 3 == 0) {
+        writer.insert(row_buffer(table, 100 + op, after.rows.at(100 + op)));
+        return;
+    }
+    // The stored record, as the cursor of a table object would hold it.
+    const std::int64_t id = op + 1;
+    std::vector<std::uint8_t> stored;
+    for (auto cursor = table->open_cursor(); !cursor->eof(); cursor->next())
+        if (*cursor->value(0).integer() == id)
+            stored.assign(cursor->record().begin(), cursor->record().end());
+    const RecordRef ref{stored, std::nullopt, 0};
+    if (op % 3 == 1)
+        writer.update(ref, row_buffer(table, id, after.rows.at(id)));
+    else
+        writer.remove(ref);
+}
+
+Contents read_contents(const fs::path& dir) {
+    Contents c;
+    const auto table = Table::open(dir, "Crash");
+    for (auto cursor = table->open_cursor(); !cursor->eof(); cursor->next())
+        c.rows[*cursor->value(0).integer()] = {cursor->value(1).as_text(),
+                                               cursor->value(2).as_text()};
+    return c;
+}
+
+Contents initial_contents() {
+    Contents c;
+    for (int id = 1; id <= 30; ++id)
+        c.rows[id] = {"row " + std::to_string(id),
+                      std::string(static_cast<std::size_t>(id * 90), 'r')};
+    return c;
+}
+
+void make_record_table(const fs::path& dir) {
+    create_table(dir, "Crash",
+                 {{{"Id", FieldType::kLong, 0},
+                   {"Name", FieldType::kAlpha, 20},
+                   {"Note", FieldType::kMemo, 15}},
+                  1},
+                 {7, 1024});
+    const auto table = Table::open(dir, "Crash", Access::kWrite);
+    for (const auto& [id, row] : initial_contents().rows)
+        table->writer().insert(row_buffer(table, id, row));
+}
+
+// The table must open for writing (its index and chain are checked then), read completely,
+// agree with pxlib, and hold the changes that returned plus, perhaps, the one cut off.
+void check_after_crash(const fs::path& dir, const ChildRun& run) {
+    const int done = static_cast<int>(run.reports.size());
+    Contents before = initial_contents();
+    for (int op = 0; op < done; ++op)
+        apply(before, op);
+    Contents after = before;
+    if (done < kOperations) apply(after, done);
+    {
+        const auto writable = Table::open(dir, "Crash", Access::kWrite);
+        testing::expect_primary_index_matches(*writable);
+    }
+    const Contents found = read_contents(dir);
+    EXPECT_TRUE(found == before || (run.killed && found == after))
+        << done << " operations had returned; the table holds " << found.rows.size() << " rows";
+    testing::PxlibTable pxlib((dir / "Crash.DB").string());
+    EXPECT_EQ(static_cast<std::size_t>(pxlib.record_count()), found.rows.size());
+    EXPECT_FALSE(fs::exists(dir / ".Crash.DB.journal"));
+}
+
+TEST(Crash, RecordChangesSurviveAKillAtEveryCrashPoint) {
+    TempDir base;
+    make_record_table(base.path());
+    TempDir work;
+    const auto child = [&](int fd) {
+        const auto table = Table::open(work.path(), "Crash", Access::kWrite);
+        Contents contents = initial_contents();
+        for (int op = 0; op < kOperations; ++op) {
+            perform(table, contents, op);
+            apply(contents, op);
+            report(fd, static_cast<std::uint8_t>(op));
+        }
+    };
+    int kills = 0;
+    for (int kill_at = 1;; ++kill_at) {
+        copy_directory(base.path(), work.path());
+        const ChildRun run = run_child(child, kill_at);
+        SCOPED_TRACE("killed at crash point " + std::to_string(kill_at));
+        check_after_crash(work.path(), run);
+        if (!run.killed) break;
+        ++kills;
+    }
+    EXPECT_GT(kills, 3 * kOperations);  // a journal write and several writes per change
+}
+
+TEST(Crash, RecordChangesSurviveKillsAtRandomMoments) {
+    TempDir base;
+    make_record_table(base.path());
+    TempDir work;
+    const auto child = [&](int fd) {
+        const auto table = Table::open(work.path(), "Crash", Access::kWrite);
+        Contents contents = initial_contents();
+        for (int op = 0; op < kOperations; ++op) {
+            perform(table, contents, op);
+            apply(contents, op);
+            report(fd, static_cast<std::uint8_t>(op));
+        }
+    };
+    std::mt19937 random(11);
+    for (int round = 0; round < 25; ++round) {
+        copy_directory(base.path(), work.path());
+        const auto delay = std::chrono::microseconds(random() % 20'000);
+        const ChildRun run = run_child(child, 0, delay);
+        SCOPED_TRACE("killed after " + std::to_string(delay.count()) + " microseconds");
+        check_after_crash(work.path(), run);
+    }
+}
+
+// --- family changes ----------------------------------------------------------------------
+
+void make_family_table(const fs::path& dir, int records) {
+    create_table(dir, "Family", {{{"Id", FieldType::kLong, 0}, {"Note", FieldType::kMemo, 12}}, 1},
+                 {7, 1024});
+    const auto table = Table::open(dir, "Family", Access::kWrite);
+    for (int i = 0; i < records; ++i) {
+        EditBuffer r = EditBuffer::blank(table);
+        r.set("Id", std::int64_t{i});
+        r.set("Note", std::string(static_cast<std::size_t>(i % 50 * 60), 'f'));
+        table->writer().insert(r);
+    }
+    testing::write_file(dir / "Family.VAL", {table->header().family_stamp, 1, 2, 3});
+}
+
+// Either layout, with all records and values; the directory holds no leftovers.
+void check_family(const fs::path& dir, int records, std::size_t old_fields, bool may_be_new) {
+    const auto table = Table::open(dir, "Family");
+    const std::size_t fields = table->schema().size();
+    EXPECT_TRUE(fields == old_fields || (may_be_new && fields == old_fields + 1)) << fields;
+    int count = 0;
+    for (auto cursor = table->open_cursor(); !cursor->eof(); cursor->next(), ++count) {
+        EXPECT_EQ(*cursor->value(0).integer(), count);
+        EXPECT_EQ(cursor->value(1).as_text().size(), static_cast<std::size_t>(count % 50 * 60));
+    }
+    EXPECT_EQ(count, records);
+    testing::expect_primary_index_matches(*table);
+    EXPECT_EQ(testing::read_file(dir / "Family.VAL")[0], table->header().family_stamp);
+    for (const auto& entry : fs::directory_iterator(dir))
+        EXPECT_NE(entry.path().filename().string().substr(0, 4), ".pdx") << entry.path();
+}
+
+TEST(Crash, ARestructureLeavesTheOldTableOrTheNewOne) {
+    constexpr int kRecords = 3000;
+    TempDir base;
+    make_family_table(base.path(), kRecords);
+    TempDir work;
+    const auto child = [&](int) {
+        RestructurePlan plan = current_layout(*Table::open(work.path(), "Family"));
+        plan.fields.push_back({{"Added", FieldType::kAlpha, 8}, std::nullopt});
+        restructure_table(work.path(), "Family", plan);
+    };
+    int kills = 0;
+    for (int kill_at = 1;; ++kill_at) {
+        copy_directory(base.path(), work.path());
+        const ChildRun run = run_child(child, kill_at);
+        SCOPED_TRACE("killed at crash point " + std::to_string(kill_at));
+        check_family(work.path(), kRecords, 2, true);
+        if (!run.killed) {
+            EXPECT_EQ(Table::open(work.path(), "Family")->schema().size(), 3u);
+            break;
+        }
+        ++kills;
+    }
+    EXPECT_GE(kills, 6);
+    // And at random moments of a larger one.
+    TempDir big;
+    make_family_table(big.path(), 40'000);
+    std::mt19937 random(5);
+    for (int round = 0; round < 8; ++round) {
+        copy_directory(big.path(), work.path());
+        run_child(child, 0, std::chrono::microseconds(random() % 150'000));
+        check_family(work.path(), 40'000, 2, true);
+    }
+}
+
+TEST(Crash, DeleteAndRenameFinishOrLeaveTheTableWhole) {
+    TempDir base;
+    make_family_table(base.path(), 200);
+    TempDir work;
+    for (int kill_at = 1;; ++kill_at) {
+        copy_directory(base.path(), work.path());
+        const ChildRun run = run_child([&](int) { delete_table(work.path(), "Family"); }, kill_at);
+        SCOPED_TRACE("delete killed at crash point " + std::to_string(kill_at));
+        recover_family_changes(work.path());
+        // Once the .DB went, the whole family goes; before, the table is untouched.
+        if (find_table_file(work.path(), "Family"))
+            check_family(work.path(), 200, 2, false);
+        else
+            EXPECT_TRUE(family_files(work.path() / "Family.DB").empty());
+        if (!run.killed) break;
+    }
+    for (int kill_at = 1;; ++kill_at) {
+        copy_directory(base.path(), work.path());
+        const ChildRun run =
+            run_child([&](int) { rename_table(work.path(), "Family", "Renamed"); }, kill_at);
+        SCOPED_TRACE("rename killed at crash point " + std::to_string(kill_at));
+        recover_family_changes(work.path());
+        EXPECT_EQ(family_files(work.path() / "Family.DB").size() +
+                      family_files(work.path() / "Renamed.DB").size(),
+                  4u);
+        const bool renamed = find_table_file(work.path(), "Renamed").has_value();
+        EXPECT_NE(renamed, find_table_file(work.path(), "Family").has_value());
+        EXPECT_EQ(family_files(work.path() / (renamed ? "Family.DB" : "Renamed.DB")).size(), 0u);
+        if (!run.killed) {
+            EXPECT_TRUE(renamed);
+            break;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace pdx
