@@ -6,6 +6,7 @@
 #include "common/error.h"
 #include "engine/format/field_codec.h"
 #include "engine/table/edit_buffer.h"
+#include "engine/table/secondary_index.h"
 #include "engine/table/table.h"
 #include "engine/table/table_admin.h"
 #include "engine/table/table_writer.h"
@@ -84,10 +85,14 @@ void TableWriter::append(const Row& row) {
     ++state_->appended;
 }
 
-// TODO: write the secondary indexes of the layout (Door.DB's ControlID) once the engine
-// can create an index on a table.
+// The secondary indexes are made once the rows are in: one pass over the table.
 std::int64_t TableWriter::finish() {
-    state_->table->writer().flush();
+    pdx::Table& table = *state_->table;
+    for (const IndexDef& index : state_->def.indexes) {
+        pdx::create_secondary_index(
+            table, {std::string(index.name), {std::string(index.column)}, index.caseInsensitive});
+    }
+    table.writer().flush();
     state_->table.reset();
     return state_->appended;
 }

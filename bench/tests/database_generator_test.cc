@@ -18,6 +18,7 @@
 #include "common/text.h"
 #include "db/schema.h"
 #include "engine/table/cursor.h"
+#include "engine/table/index_catalog.h"
 #include "engine/table/table.h"
 #include "engine/table/value.h"
 
@@ -172,6 +173,22 @@ TEST_F(GeneratedDatabaseTest, EveryTableHasItsLayoutOnDisk) {
         EXPECT_EQ(table->record_count(), written_->rows.at(std::string(def->file)));
     }
     EXPECT_EQ(written_->rows.size(), defs.size());
+}
+
+TEST_F(GeneratedDatabaseTest, DoorsAreKeyedAndIndexedByController) {
+    auto door = pdx::Table::open(folder(), schema::Door::kTable);
+    EXPECT_TRUE(door->is_keyed());
+    const pdx::SecondaryIndex index = pdx::find_secondary_index(*door, schema::Door::ControlID);
+    ASSERT_EQ(index.fields.size(), 1u);
+    EXPECT_EQ(door->schema()[index.fields[0]].name, schema::Door::ControllerID);
+    EXPECT_TRUE(index.layout.case_insensitive);
+    EXPECT_TRUE(index.layout.maintained);
+    EXPECT_EQ(index.entries, door->record_count());
+
+    auto leave = pdx::Table::open(folder(), schema::Leave::kTable);
+    EXPECT_NO_THROW(pdx::find_secondary_index(*leave, schema::Leave::idx_StaffID));
+    auto transact = pdx::Table::open(folder(), schema::Transact::kTable);
+    EXPECT_TRUE(pdx::list_secondary_indexes(*transact).empty()) << "the upgrade makes it";
 }
 
 TEST_F(GeneratedDatabaseTest, ColumnsTheUpgradeAddsAreAbsent) {
