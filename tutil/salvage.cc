@@ -9,6 +9,13 @@
 
 namespace tutil {
 
+namespace {
+
+// Bytes asked of the system per read.
+constexpr std::size_t kReadSize = std::size_t{1} << 20;
+
+}  // namespace
+
 Salvage::Salvage(const std::filesystem::path& table, const Progress& progress)
     : path_(table), file_(pdx::BlockFile::open(table)) {
     data_.emplace(file_, std::vector<EntryPlan>{}, findings_, false);
@@ -26,64 +33,79 @@ Salvage::Salvage(const std::filesystem::path& table, const Progress& progress)
             order_.push_back(block);
 }
 
-std::size_t Salvage::read_block(std::uint32_t block, std::vector<std::uint8_t>& buffer) const {
+std::size_t Salvage::read_run(std::uint32_t first, std::uint32_t count,
+                              std::vector<std::uint8_t>& buffer) const {
     const pdx::TableHeader& h = file_.header();
-    buffer.assign(h.block_size(), 0);
-    const std::size_t got = file_.file().read_at(h.block_offset(block), buffer);
-    if (h.is_encrypted() && got == buffer.size())
-        pdx::decrypt_table_block(buffer, h.encryption_key(), block);
-    return got;
+    buffer.assign(count * h.block_size(), 0);
+    return file_.file().read_at(h.block_offset(first), buffer);
 }
 
 void Salvage::deliver(const std::function<void(const SalvagedRecord&)>& record,
                       const std::function<void(const ProblemRecord&)>& problem,
                       const Progress& progress) const {
     const pdx::TableHeader& h = file_.header();
-    const std::size_t size = h.record_size;
-    const auto& blocks = data_->blocks();
+    const std::size_t block_size = h.block_size();
+    const std::size_t per_read = std::max<std::size_t>(1, kReadSize / block_size);
     std::vector<std::uint8_t> buffer;
-    std::vector<std::uint8_t> cut(size);
-    for (std::size_t i = 0; i < order_.size(); ++i) {
-        const std::uint32_t number = order_[i];
-        const BlockState& state = blocks[number];
-        const std::size_t present = read_block(number, buffer);
-        const auto slot_bytes = [&](std::size_t slot) {
-            return pdx::Bytes(buffer).subspan(pdx::record_offset_in_block(slot, size), size);
-        };
-        if (state.possible) {
-            for (std::size_t slot = 0; slot < state.complete; ++slot) {
-                const pdx::Bytes bytes = slot_bytes(slot);
-                const auto slot32 = static_cast<std::uint32_t>(slot);
-                if (auto why = data_->checker().problem(bytes)) {
-                    problem({bytes, number, slot32, *why});
-                } else {
-                    largest_auto_increment_ =
-                        std::max(largest_auto_increment_, data_->checker().auto_increment(bytes));
-                    record({bytes, number, slot32});
-                }
-            }
-            if (state.complete < state.records) {
-                const std::size_t from = pdx::record_offset_in_block(state.complete, size);
-                std::fill(cut.begin(), cut.end(), 0);
-                if (present > from)
-                    std::copy_n(buffer.begin() + static_cast<std::ptrdiff_t>(from),
-                                std::min(size, present - from), cut.begin());
-                problem({cut, number, static_cast<std::uint32_t>(state.complete),
-                         "the file ends inside the record"});
-            }
-        } else {
-            // The block's header no longer says how many records it holds.
-            const std::size_t capacity = h.records_per_block();
-            for (std::size_t slot = 0; slot < capacity; ++slot) {
-                if (pdx::record_offset_in_block(slot + 1, size) > present) break;
-                const pdx::Bytes bytes = slot_bytes(slot);
-                if (pdx::all_zero(bytes)) break;
-                problem({bytes, number, static_cast<std::uint32_t>(slot),
-                         "its block's header is damaged"});
-            }
+    for (std::size_t i = 0; i < order_.size();) {
+        // Blocks that follow each other in the file are read together.
+        std::uint32_t run = 1;
+        while (i + run < order_.size() && run < per_read && order_[i + run] == order_[i] + run)
+            ++run;
+        const std::size_t got = read_run(order_[i], run, buffer);
+        for (std::uint32_t k = 0; k < run; ++k) {
+            const std::size_t start = k * block_size;
+            const std::size_t present = got > start ? std::min(block_size, got - start) : 0;
+            const pdx::MutableBytes block = pdx::MutableBytes(buffer).subspan(start, block_size);
+            if (h.is_encrypted() && present == block_size)
+                pdx::decrypt_table_block(block, h.encryption_key(), order_[i + k]);
+            deliver_block(order_[i + k], block, present, record, problem);
         }
-        if (progress)
-            progress(Phase::kRebuild, 25 + static_cast<int>(25 * (i + 1) / order_.size()));
+        i += run;
+        if (progress) progress(Phase::kRebuild, 25 + static_cast<int>(25 * i / order_.size()));
+    }
+}
+
+void Salvage::deliver_block(std::uint32_t number, pdx::Bytes block, std::size_t present,
+                            const std::function<void(const SalvagedRecord&)>& record,
+                            const std::function<void(const ProblemRecord&)>& problem) const {
+    const std::size_t size = file_.header().record_size;
+    const BlockState& state = data_->blocks()[number];
+    const auto slot_bytes = [&](std::size_t slot) {
+        return block.subspan(pdx::record_offset_in_block(slot, size), size);
+    };
+    if (!state.possible) {
+        // The block's header no longer says how many records it holds.
+        const std::size_t capacity = file_.header().records_per_block();
+        for (std::size_t slot = 0; slot < capacity; ++slot) {
+            if (pdx::record_offset_in_block(slot + 1, size) > present) break;
+            const pdx::Bytes bytes = slot_bytes(slot);
+            if (pdx::all_zero(bytes)) break;
+            problem(
+                {bytes, number, static_cast<std::uint32_t>(slot), "its block's header is damaged"});
+        }
+        return;
+    }
+    for (std::size_t slot = 0; slot < state.complete; ++slot) {
+        const pdx::Bytes bytes = slot_bytes(slot);
+        const auto slot32 = static_cast<std::uint32_t>(slot);
+        if (auto why = data_->checker().problem(bytes)) {
+            problem({bytes, number, slot32, *why});
+        } else {
+            largest_auto_increment_ =
+                std::max(largest_auto_increment_, data_->checker().auto_increment(bytes));
+            record({bytes, number, slot32});
+        }
+    }
+    if (state.complete < state.records) {
+        // The record the file ends in, its missing bytes as zeros.
+        std::vector<std::uint8_t> cut(size, 0);
+        const std::size_t from = pdx::record_offset_in_block(state.complete, size);
+        if (present > from)
+            std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(from),
+                        std::min(size, present - from), cut.begin());
+        problem({cut, number, static_cast<std::uint32_t>(state.complete),
+                 "the file ends inside the record"});
     }
 }
 

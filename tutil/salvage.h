@@ -66,7 +66,12 @@ class Salvage {
     std::int64_t largest_auto_increment() const { return largest_auto_increment_; }
 
   private:
-    std::size_t read_block(std::uint32_t block, std::vector<std::uint8_t>& buffer) const;
+    // Reads `count` blocks from `first` on; returns the bytes the file held.
+    std::size_t read_run(std::uint32_t first, std::uint32_t count,
+                         std::vector<std::uint8_t>& buffer) const;
+    void deliver_block(std::uint32_t number, pdx::Bytes block, std::size_t present,
+                       const std::function<void(const SalvagedRecord&)>& record,
+                       const std::function<void(const ProblemRecord&)>& problem) const;
 
     std::filesystem::path path_;
     pdx::BlockFile file_;

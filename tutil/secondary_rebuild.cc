@@ -1,18 +1,84 @@
 #include "tutil/secondary_rebuild.h"
 
+#include <optional>
+#include <string>
+
 #include "common/error.h"
+#include "engine/format/block_file.h"
+#include "engine/format/format_error.h"
+#include "engine/format/text_codec.h"
+#include "engine/table/secondary_index_build.h"
+#include "engine/table/table.h"
 
 namespace tutil {
 
-void rebuild_secondary_indexes(const TableFamily& old_family,
-                               const std::filesystem::path& new_table,
-                               const std::filesystem::path& folder) {
-    (void)new_table;
-    (void)folder;
-    if (!old_family.secondary.empty())
-        throw vaq::Error(old_family.table.filename().string() +
-                         " has secondary indexes, which cannot be rebuilt yet; it was not "
-                         "rebuilt.");
+namespace fs = std::filesystem;
+
+namespace {
+
+// How the old index was defined, from its X header; for a single-field index whose header
+// is lost, from its file name (an .Xnn index orders by field nn, case-sensitive, ascending).
+std::optional<pdx::SecondaryIndexDefinition> definition_of(const SecondaryFiles& files,
+                                                           const pdx::TableHeader& table) {
+    pdx::SecondaryIndexDefinition d;
+    d.maintained = table.file_type == pdx::FileType::kKeyedTable;
+    d.composite = files.suffix.composite;
+    d.number = files.suffix.number;
+    if (files.index) {
+        try {
+            const pdx::BlockFile x = pdx::BlockFile::open(*files.index);
+            const auto layout =
+                pdx::SecondaryIndexLayout::decode(x.header(), table.key_fields, x.name());
+            bool any_marked = false;
+            for (const pdx::IndexedField& f : layout.fields)
+                any_marked = any_marked || f.descending;
+            for (pdx::IndexedField f : layout.fields) {
+                if (f.table_field == 0 || f.table_field > table.fields.size())
+                    throw pdx::FormatError(x.name() + " indexes a field the table lacks.");
+                // A descending index without marked fields orders every field downwards.
+                if (layout.descending && !any_marked) f.descending = true;
+                d.fields.push_back(f);
+            }
+            d.case_insensitive = layout.case_insensitive;
+            d.stored_name = layout.stored_name;
+            d.maintained = d.maintained && (layout.maintained || table.key_fields > 0);
+            return d;
+        } catch (const vaq::Error&) {
+            // Fall back on the file name below.
+        }
+    }
+    if (files.suffix.composite || files.suffix.number == 0 ||
+        files.suffix.number > table.fields.size())
+        return std::nullopt;
+    d.fields.push_back({static_cast<std::uint16_t>(files.suffix.number), false});
+    return d;
+}
+
+std::string index_name(const pdx::SecondaryIndexDefinition& d, const pdx::TableHeader& table) {
+    const pdx::TextCodec codec(pdx::charset_of(table));
+    if (d.composite) return codec.to_utf8(d.stored_name);
+    return codec.to_utf8(table.fields[d.fields.front().table_field - 1].name);
+}
+
+}  // namespace
+
+void rebuild_secondary_indexes(const TableFamily& old_family, const fs::path& new_table,
+                               const fs::path& folder) {
+    if (old_family.secondary.empty()) return;
+    const std::shared_ptr<pdx::Table> table = pdx::Table::open_file(new_table);
+    const pdx::TableHeader& header = table->header();
+    for (const SecondaryFiles& files : old_family.secondary) {
+        const auto definition = definition_of(files, header);
+        // An index whose definition is lost with its header is left out; the backup keeps it.
+        if (!definition) continue;
+        const pdx::IndexSuffix suffix = definition->suffix();
+        const std::string x_name = files.index ? files.index->filename().string()
+                                               : pdx::index_file_name(new_table, suffix);
+        const std::string y_name =
+            files.tree ? files.tree->filename().string() : pdx::tree_file_name(new_table, suffix);
+        pdx::write_secondary_index(*table, *definition, index_name(*definition, header),
+                                   folder / x_name, folder / y_name);
+    }
 }
 
 }  // namespace tutil
