@@ -1,16 +1,19 @@
 #include "engine/table/index_maintenance.h"
 
+#include "engine/table/secondary_index.h"
+#include "engine/table/secondary_index_maintainer.h"
+
 namespace pdx {
 
 namespace {
 
 IndexMaintainerFactory& maintainer_factory_slot() {
-    static IndexMaintainerFactory factory;
+    static IndexMaintainerFactory factory = make_secondary_index_maintainer;
     return factory;
 }
 
 IndexRebuilder& rebuilder_slot() {
-    static IndexRebuilder rebuilder;
+    static IndexRebuilder rebuilder = rebuild_restructured_indexes;
     return rebuilder;
 }
 

@@ -3,12 +3,12 @@
 // Hooks through which the code that writes secondary indexes (.Xnn/.XGn with their trees)
 // joins the writing of tables, without the writer knowing their layout.
 //
-// Record changes: a table that has maintained secondary indexes is written only when a
-// maintainer factory is installed; the maintainer hears of every record stored and removed
-// and adds its own writes to the same journaled change, so that the table and its indexes
-// change together. Without a factory such a table is opened for reading only, because
+// Record changes: the maintainer hears of every record stored and removed, with where it
+// stands, and adds its own writes to the same journaled change, so that the table and its
+// indexes change together. The engine's own maintainer and rebuilder
+// (secondary_index_maintainer.h, secondary_index.h) are installed from the start. Without a
+// factory a table that has maintained secondary indexes is opened for reading only, because
 // writing it would leave indexes that the access-control program rejects as out of date.
-// Indexes that are not maintained (snapshots) may go stale; readers know that.
 //
 // Restructures: the new family's secondary indexes are built by the installed rebuilder,
 // into the staging folder, before the family is swapped in. Without one, a table with
@@ -23,6 +23,7 @@
 
 #include "engine/format/coding.h"
 #include "engine/table/change_journal.h"
+#include "engine/table/index_cursor.h"
 
 namespace pdx {
 
@@ -31,9 +32,13 @@ class Table;
 class IndexMaintainer {
   public:
     virtual ~IndexMaintainer() = default;
-    // A record was stored (`record` as written) / removed (as it was).
-    virtual void inserted(Bytes record, ChangeJournal::Change& change) = 0;
-    virtual void removed(Bytes record, ChangeJournal::Change& change) = 0;
+    // A record was stored (`record` as written) at `at`, the `number`th record in table
+    // order / removed (as it was) from where it stood. A record changed in place is removed
+    // and stored at the same place.
+    virtual void inserted(Bytes record, RecordPosition at, std::uint32_t number,
+                          ChangeJournal::Change& change) = 0;
+    virtual void removed(Bytes record, RecordPosition at, std::uint32_t number,
+                         ChangeJournal::Change& change) = 0;
     // The change went to disk / was dropped.
     virtual void committed() = 0;
     virtual void discarded() = 0;
@@ -41,7 +46,7 @@ class IndexMaintainer {
     virtual void flush() = 0;
 };
 
-// Makes the maintainer of an open table's maintained secondary indexes.
+// Makes the maintainer of an open table's secondary indexes.
 using IndexMaintainerFactory = std::function<std::unique_ptr<IndexMaintainer>(Table& table)>;
 void set_index_maintainer_factory(IndexMaintainerFactory factory);
 const IndexMaintainerFactory& index_maintainer_factory();

@@ -145,10 +145,8 @@ std::map<std::size_t, std::size_t> new_field_of(const IndexRebuildRequest& reque
     return map;
 }
 
-// Every index of the old table whose fields all survive is written for the new table,
-// beside it in the staging folder: Xnn files under their new field number, XGn files under
-// their old name. An index on a table that gains a primary key becomes maintained, one on a
-// table that loses it is no longer maintained.
+}  // namespace
+
 void rebuild_restructured_indexes(const IndexRebuildRequest& request) {
     const std::map<std::size_t, std::size_t> moved = new_field_of(request);
     const std::shared_ptr<Table> table = Table::open_file(request.new_table_file, Access::kRead);
@@ -173,8 +171,6 @@ void rebuild_restructured_indexes(const IndexRebuildRequest& request) {
             request.new_table_file.parent_path() / tree_file_name(request.new_table_file, suffix));
     }
 }
-
-}  // namespace
 
 std::uint64_t secondary_index_generation(const fs::path& table_file) {
     std::lock_guard<std::mutex> lock(generation_mutex());

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "engine/table/index_catalog.h"
+#include "engine/table/index_maintenance.h"
 
 namespace pdx {
 
@@ -52,6 +53,12 @@ void delete_secondary_index(const std::filesystem::path& directory, std::string_
 
 // Writes `indexes` of `table` again from its records, in place of their files.
 void rebuild_indexes(const Table& table, const std::vector<SecondaryIndex>& indexes);
+
+// Writes the secondary indexes of a restructured table beside its new .DB (the rebuilder of
+// index_maintenance.h). Every index whose fields all survive is written again: an Xnn file
+// under its field's new number, an XGn file under its old name. An index on a table that
+// gains a primary key becomes maintained, one on a table that loses it is no longer.
+void rebuild_restructured_indexes(const IndexRebuildRequest& request);
 
 // Counts the changes this process made to the set of secondary indexes of the table at
 // `table_file`, so that a writer holding index files open knows to open them again.

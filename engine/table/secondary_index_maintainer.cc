@@ -8,7 +8,6 @@
 #include "engine/format/format_error.h"
 #include "engine/format/header_counters.h"
 #include "engine/table/index_catalog.h"
-#include "engine/table/index_cursor.h"
 #include "engine/table/secondary_index.h"
 #include "engine/table/secondary_index_build.h"
 #include "engine/table/table.h"
@@ -354,9 +353,6 @@ struct MaintainedIndex {
     KeyOrder indexed_order;  // the indexed fields alone
     std::unique_ptr<IndexEntryWriter> writer;
     bool stale = false;  // not maintained: to be built again
-    // The change in progress: where the record it removed stood (not maintained), or the
-    // block its entry named (maintained).
-    std::optional<EntryTarget> removed_at;
 };
 
 KeyOrder indexed_order_of(const Table& table, const KeyOrder& order, const IndexEntryLayout& maker,
@@ -367,12 +363,18 @@ KeyOrder indexed_order_of(const Table& table, const KeyOrder& order, const Index
     return KeyOrder(std::move(parts), alpha_collation_of(table.header()), case_insensitive);
 }
 
+EntryTarget target_of(RecordPosition at, std::uint32_t number) {
+    return {number, static_cast<std::uint16_t>(at.block), static_cast<std::uint16_t>(at.slot)};
+}
+
 class SecondaryIndexMaintainer final : public IndexMaintainer {
   public:
     explicit SecondaryIndexMaintainer(Table& table) : table_(table) { load(); }
 
-    void inserted(Bytes record, ChangeJournal::Change& change) override;
-    void removed(Bytes record, ChangeJournal::Change& change) override;
+    void inserted(Bytes record, RecordPosition at, std::uint32_t number,
+                  ChangeJournal::Change& change) override;
+    void removed(Bytes record, RecordPosition at, std::uint32_t number,
+                 ChangeJournal::Change& change) override;
     void committed() override;
     void discarded() override;
     void flush() override;
@@ -382,24 +384,22 @@ class SecondaryIndexMaintainer final : public IndexMaintainer {
     void begin_change();
     bool same_primary_key(Bytes a, Bytes b) const;
     std::uint8_t stored_primary_stamp() const;
-    std::optional<EntryTarget> find_position(MaintainedIndex& m, Bytes record);
-    EntryTarget predicted_append() const;
-    bool landed_where_predicted() const;
     void remove_maintained(MaintainedIndex& m, Bytes record);
-    void remove_snapshot(MaintainedIndex& m, Bytes record);
+    void remove_snapshot(MaintainedIndex& m, Bytes record, EntryTarget at);
     void stage(ChangeJournal::Change& change);
     void finish_change();
 
     Table& table_;
     std::size_t key_length_ = 0;
+    std::optional<std::filesystem::path> primary_file_;
     std::vector<MaintainedIndex> indexes_;
     std::uint64_t generation_ = 0;
-    // The change in progress: the record it removed, the record it stored, and where a
-    // record stored at the end of an unkeyed table is expected to land.
+    // The change in progress: what it removed and stored, and where.
     bool in_change_ = false;
     std::optional<std::vector<std::uint8_t>> removed_;
     std::optional<std::vector<std::uint8_t>> inserted_;
-    std::optional<EntryTarget> appended_at_;
+    std::optional<EntryTarget> removed_at_;
+    std::optional<EntryTarget> inserted_at_;
     std::uint32_t records_before_ = 0;
     std::uint16_t last_block_before_ = 0;
     std::uint16_t blocks_before_ = 0;
@@ -411,6 +411,7 @@ void SecondaryIndexMaintainer::load() {
     key_length_ = 0;
     for (std::size_t k = 0; k < table_.schema().key_fields(); ++k)
         key_length_ += table_.schema()[k].width();
+    primary_file_ = primary_index_file(table_);
     generation_ = secondary_index_generation(table_.path());
     for (SecondaryIndex& index : list_secondary_indexes(table_)) {
         if (!index.tree_file)
@@ -425,8 +426,7 @@ void SecondaryIndexMaintainer::load() {
         auto writer = std::make_unique<IndexEntryWriter>(index.index_file, *index.tree_file, order);
         const bool stale = index.stale;
         indexes_.push_back({std::move(index), std::move(definition), std::move(maker),
-                            std::move(order), std::move(indexed), std::move(writer), stale,
-                            std::nullopt});
+                            std::move(order), std::move(indexed), std::move(writer), stale});
     }
 }
 
@@ -435,10 +435,9 @@ bool SecondaryIndexMaintainer::same_primary_key(Bytes a, Bytes b) const {
 }
 
 std::uint8_t SecondaryIndexMaintainer::stored_primary_stamp() const {
-    const auto px = primary_index_file(table_);
-    if (!px) return 0;
+    if (!primary_file_) return 0;
     std::uint8_t stamp = 0;
-    File::open(*px).read_at(kIndexStampOffset, MutableBytes(&stamp, 1));
+    File::open(*primary_file_).read_at(kIndexStampOffset, MutableBytes(&stamp, 1));
     return stamp;
 }
 
@@ -449,88 +448,6 @@ void SecondaryIndexMaintainer::begin_change() {
     records_before_ = table_.record_count();
     last_block_before_ = table_.header().last_block;
     blocks_before_ = table_.header().blocks_in_use;
-}
-
-// An entry with the indexed values of `record` that sorts before every entry with these
-// values: its Tup No and Blk Num are zero bytes (NULL).
-std::vector<std::uint8_t> snapshot_probe(const MaintainedIndex& m, Bytes record) {
-    const IndexEntryLayout& layout = m.maker;
-    std::vector<std::uint8_t> probe = m.maker.make_entry(record, {});
-    std::memset(probe.data() + layout.indexed_width(), 0,
-                layout.record_size() - layout.indexed_width());
-    return probe;
-}
-
-// The position of `record` among the entries of a non-maintained index: the one entry with
-// its key that points at a record holding exactly these bytes. Nothing when none or several
-// do (identical records).
-std::optional<EntryTarget> SecondaryIndexMaintainer::find_position(MaintainedIndex& m,
-                                                                   Bytes record) {
-    const IndexEntryLayout& layout = m.maker;
-    const std::vector<std::uint8_t> probe = snapshot_probe(m, record);
-    DataBlockCache blocks(table_);
-    std::optional<EntryTarget> found;
-    int matches = 0;
-    const std::size_t record_size = table_.header().record_size;
-    m.writer->find(probe, [&](Bytes entry) {
-        if (m.indexed_order.compare(entry, probe) > 0) return Scan::kStop;
-        const std::uint8_t* pointers = entry.data() + layout.indexed_width();
-        const auto tuple = decode_long(pointers);
-        const auto block = decode_short(pointers + 4);
-        const auto offset = decode_short(pointers + 6);
-        if (!tuple || !block || !offset || *block <= 0 || *offset < 0) return Scan::kSkip;
-        const RecordPosition at{
-            static_cast<std::uint32_t>(*block),
-            static_cast<std::uint32_t>(*offset) / static_cast<std::uint32_t>(record_size)};
-        try {
-            if (std::memcmp(blocks.record(at).data(), record.data(), record_size) != 0)
-                return Scan::kSkip;
-        } catch (const FormatError&) {
-            return Scan::kSkip;  // a stale entry points beyond the records
-        }
-        ++matches;
-        found =
-            EntryTarget{static_cast<std::uint32_t>(*tuple), static_cast<std::uint16_t>(at.block),
-                        static_cast<std::uint16_t>(at.slot)};
-        return Scan::kSkip;  // look on: a second match makes the position unknown
-    });
-    if (matches != 1) return std::nullopt;
-    return found;
-}
-
-// Where the table writer puts a record stored in an unkeyed table: after the last record,
-// in a new block (from the free list first) when the last block is full.
-EntryTarget SecondaryIndexMaintainer::predicted_append() const {
-    const TableHeader& h = table_.header();
-    EntryTarget at;
-    at.tuple = h.num_records + 1;
-    std::size_t in_last = h.records_per_block();
-    if (h.last_block != 0) {
-        std::uint8_t bytes[DataBlockHeader::kEncodedSize] = {};
-        table_.data_file().file().read_at(h.block_offset(h.last_block), bytes);
-        in_last = DataBlockHeader::decode(bytes).record_count(h.record_size);
-    }
-    if (h.last_block != 0 && in_last < h.records_per_block()) {
-        at.block = h.last_block;
-        at.slot = static_cast<std::uint16_t>(in_last);
-    } else {
-        at.block = h.first_free_block != 0 ? h.first_free_block
-                                           : static_cast<std::uint16_t>(h.file_blocks + 1);
-        at.slot = 0;
-    }
-    return at;
-}
-
-bool SecondaryIndexMaintainer::landed_where_predicted() const {
-    const TableHeader& h = table_.header();
-    if (h.num_records != appended_at_->tuple) return false;
-    try {
-        DataBlockCache blocks(table_);
-        const Bytes stored = blocks.record({appended_at_->block, appended_at_->slot});
-        return std::memcmp(stored.data(), inserted_->data(), h.record_size) == 0;
-    } catch (const FormatError&) {
-        return false;
-    }
 }
 
 void SecondaryIndexMaintainer::remove_maintained(MaintainedIndex& m, Bytes record) {
@@ -547,61 +464,55 @@ void SecondaryIndexMaintainer::remove_maintained(MaintainedIndex& m, Bytes recor
         throw FormatError("The index " + m.index.name + " of " + table_.name() +
                           " has no entry for a record it should hold; the table must be "
                           "rebuilt before it can be changed.");
-    const auto hint = decode_short(removed->data() + pk_at + key_length_);
-    m.removed_at = EntryTarget{0, static_cast<std::uint16_t>(hint && *hint > 0 ? *hint : 0), 0};
 }
 
-void SecondaryIndexMaintainer::remove_snapshot(MaintainedIndex& m, Bytes record) {
-    m.removed_at = find_position(m, record);
-    if (!m.removed_at) {
-        m.stale = true;
-        return;
-    }
-    const std::size_t at = m.maker.indexed_width();
-    const std::vector<std::uint8_t> exact = m.maker.make_entry(record, *m.removed_at);
-    const std::vector<std::uint8_t> probe = snapshot_probe(m, record);
-    const auto removed = m.writer->remove(probe, [&](Bytes entry) {
-        if (m.indexed_order.compare(entry, probe) > 0) return Scan::kStop;
-        return std::memcmp(entry.data() + at, exact.data() + at, kPositionWidth) == 0 ? Scan::kTake
-                                                                                      : Scan::kSkip;
+// The entry that points at the record's place; an index without it no longer describes the
+// table and is built anew.
+void SecondaryIndexMaintainer::remove_snapshot(MaintainedIndex& m, Bytes record, EntryTarget at) {
+    const std::size_t pointers = m.maker.indexed_width();
+    const std::vector<std::uint8_t> exact = m.maker.make_entry(record, at);
+    const auto removed = m.writer->remove(exact, [&](Bytes entry) {
+        if (m.indexed_order.compare(entry, exact) > 0) return Scan::kStop;
+        return std::memcmp(entry.data() + pointers, exact.data() + pointers, kPositionWidth) == 0
+                   ? Scan::kTake
+                   : Scan::kSkip;
     });
     if (!removed) m.stale = true;
 }
 
-void SecondaryIndexMaintainer::removed(Bytes record, ChangeJournal::Change& change) {
+void SecondaryIndexMaintainer::removed(Bytes record, RecordPosition at, std::uint32_t number,
+                                       ChangeJournal::Change& change) {
     begin_change();
     removed_.emplace(record.begin(), record.end());
+    removed_at_ = target_of(at, number);
     for (MaintainedIndex& m : indexes_) {
         if (m.definition.maintained)
             remove_maintained(m, record);
         else if (!m.stale)
-            remove_snapshot(m, record);
+            remove_snapshot(m, record, *removed_at_);
     }
     stage(change);
 }
 
-void SecondaryIndexMaintainer::inserted(Bytes record, ChangeJournal::Change& change) {
+// Entries of indexes that are not maintained point at places: they follow a record changed
+// where it stands and a record stored after the last one of an unkeyed table, which move
+// no other record. Anything else moves records, and such an index is built anew.
+void SecondaryIndexMaintainer::inserted(Bytes record, RecordPosition at, std::uint32_t number,
+                                        ChangeJournal::Change& change) {
     begin_change();
     inserted_.emplace(record.begin(), record.end());
-    const bool keyed = table_.is_keyed();
-    // A record changed where it stands keeps its place (a keyed one when its key stays).
-    const bool in_place = removed_ && (!keyed || same_primary_key(*removed_, record));
-    if (!removed_ && !keyed) appended_at_ = predicted_append();
+    inserted_at_ = target_of(at, number);
+    const bool in_place = removed_at_ && removed_at_->block == inserted_at_->block &&
+                          removed_at_->slot == inserted_at_->slot &&
+                          removed_at_->tuple == inserted_at_->tuple;
+    const bool appended = !removed_ && !table_.is_keyed() && number == records_before_ + 1;
     for (MaintainedIndex& m : indexes_) {
-        if (m.definition.maintained) {
-            // The old entry's hint still names the block of a record changed in place.
-            EntryTarget at;
-            if (in_place && m.removed_at) at = *m.removed_at;
-            m.writer->insert(m.maker.make_entry(record, at));
-        } else if (m.stale) {
-            continue;
-        } else if (in_place && m.removed_at) {
-            m.writer->insert(m.maker.make_entry(record, *m.removed_at));
-        } else if (appended_at_) {
-            m.writer->insert(m.maker.make_entry(record, *appended_at_));
-        } else {
+        if (m.definition.maintained)
+            m.writer->insert(m.maker.make_entry(record, *inserted_at_));
+        else if (!m.stale && (in_place || appended))
+            m.writer->insert(m.maker.make_entry(record, *inserted_at_));
+        else
             m.stale = true;
-        }
     }
     stage(change);
 }
@@ -610,7 +521,7 @@ void SecondaryIndexMaintainer::inserted(Bytes record, ChangeJournal::Change& cha
 // on whenever the primary index changes, which every change does except a record changed
 // in place with its key kept.
 void SecondaryIndexMaintainer::stage(ChangeJournal::Change& change) {
-    const bool keyed = table_.is_keyed();
+    const bool keyed = table_.is_keyed() && !indexes_.empty();
     if (keyed) {
         const bool kept = removed_ && inserted_ && same_primary_key(*removed_, *inserted_);
         staged_stamp_ = static_cast<std::uint8_t>(stored_primary_stamp() + (kept ? 0 : 1));
@@ -626,30 +537,25 @@ void SecondaryIndexMaintainer::finish_change() {
     in_change_ = false;
     removed_.reset();
     inserted_.reset();
-    appended_at_.reset();
-    for (MaintainedIndex& m : indexes_)
-        m.removed_at.reset();
+    removed_at_.reset();
+    inserted_at_.reset();
 }
 
 void SecondaryIndexMaintainer::committed() {
-    // A record removed from the middle of the table moved the ones after it, and so did the
-    // removal of the last one when its block was merged or freed; a record that did not land
-    // where it was expected leaves its entries pointing elsewhere.
+    // Removing the last record of an unkeyed table moves no other record, unless its block
+    // was merged with its neighbour or freed.
     const TableHeader& h = table_.header();
-    const bool lone_removal = removed_ && !inserted_;
     const bool blocks_kept =
         h.last_block == last_block_before_ && h.blocks_in_use == blocks_before_;
-    const bool lost_append = appended_at_ && !landed_where_predicted();
+    const bool moved_others =
+        removed_ && !inserted_ &&
+        (table_.is_keyed() || !blocks_kept || removed_at_->tuple != records_before_);
     for (MaintainedIndex& m : indexes_) {
-        if (!m.definition.maintained) {
-            const bool was_last = !table_.is_keyed() && blocks_kept && m.removed_at &&
-                                  m.removed_at->tuple == records_before_;
-            if (lost_append || (lone_removal && !was_last)) m.stale = true;
-        }
+        if (!m.definition.maintained && moved_others) m.stale = true;
         m.writer->committed();
     }
     // The stamp staged with the entries was a forecast; the .PX has the last word.
-    if (table_.is_keyed()) {
+    if (table_.is_keyed() && in_change_ && !indexes_.empty()) {
         const std::uint8_t stamp = stored_primary_stamp();
         if (stamp != staged_stamp_)
             for (MaintainedIndex& m : indexes_)

@@ -120,14 +120,15 @@ TableWriter::TableWriter(Table& table) : table_(table), journal_(table.path()) {
                               "can be changed.");
     }
 
-    for (const SecondaryIndex& index : list_secondary_indexes(table_)) {
-        if (!index.layout.maintained) continue;
-        if (!index_maintainer_factory())
-            throw vaq::Error(table_.name() + " has the maintained index " + index.name +
-                             ", which this engine cannot keep up to date yet; the table can "
-                             "only be read.");
+    // The maintainer also follows indexes created while the table is open for writing.
+    if (index_maintainer_factory()) {
         maintainer_ = index_maintainer_factory()(table_);
-        break;
+    } else {
+        for (const SecondaryIndex& index : list_secondary_indexes(table_))
+            if (index.layout.maintained)
+                throw vaq::Error(table_.name() + " has the maintained index " + index.name +
+                                 ", which this engine cannot keep up to date yet; the table "
+                                 "can only be read.");
     }
 }
 
@@ -580,7 +581,8 @@ StoredRecord TableWriter::insert(const EditBuffer& source) {
         if (index_ && w.header.first_block != 0) check_key_free(w, key_of(record));
         place_blobs(w, source, record, {}, true);
         const StoredRecord stored = insert_record(w, record);
-        if (maintainer_) maintainer_->inserted(record, w.change);
+        if (maintainer_)
+            maintainer_->inserted(record, stored.position, stored.record_number, w.change);
         commit(w);
         return stored;
     } catch (...) {
@@ -614,8 +616,8 @@ StoredRecord TableWriter::update(const RecordRef& at, const EditBuffer& source) 
             count_update(w.header);
         }
         if (maintainer_) {
-            maintainer_->removed(old, w.change);
-            maintainer_->inserted(record, w.change);
+            maintainer_->removed(old, position, number, w.change);
+            maintainer_->inserted(record, result.position, result.record_number, w.change);
         }
         commit(w);
         return result;
@@ -635,7 +637,7 @@ std::optional<StoredRecord> TableWriter::remove(const RecordRef& at) {
         const std::vector<std::uint8_t> old(stored.begin(), stored.end());
         release_blobs(w, old);
         auto next = remove_at(w, position, number);
-        if (maintainer_) maintainer_->removed(old, w.change);
+        if (maintainer_) maintainer_->removed(old, position, number, w.change);
         commit(w);
         return next;
     } catch (...) {
