@@ -153,7 +153,6 @@ class StructureCheck {
             if (state.head.add_data_size != -static_cast<int>(h_.record_size))
                 error("Free block " + std::to_string(block) + " is not marked empty.", block);
             free_[block] = true;
-            ++free_count_;
             previous = block;
             block = state.head.next_block;
         }
@@ -221,7 +220,6 @@ class StructureCheck {
     const std::vector<BlockState>& blocks_;
     Chain chain_;
     std::vector<bool> free_;
-    std::size_t free_count_ = 0;
 };
 
 }  // namespace

@@ -82,6 +82,19 @@ class RebuildTest : public ::testing::Test {
         return out;
     }
 
+    // Every record's values as text, in table order.
+    static std::vector<std::vector<std::string>> values_of(const fs::path& table) {
+        std::vector<std::vector<std::string>> rows;
+        const auto t = pdx::Table::open_file(table);
+        for (auto c = t->open_cursor(); !c->eof(); c->next()) {
+            std::vector<std::string> row;
+            for (std::size_t i = 0; i < t->schema().size(); ++i)
+                row.push_back(c->value(i).as_text());
+            rows.push_back(std::move(row));
+        }
+        return rows;
+    }
+
     static std::string findings(const Verification& v) {
         std::string text;
         for (const Finding& f : v.findings.entries())
@@ -246,7 +259,7 @@ TEST_F(RebuildTest, EveryUndamagedCorpusTableRebuildsToItsOwnRecords) {
             continue;
         TempDir dir;
         const fs::path db = copy_table(relative, dir.path());
-        const Records before = records_of(db);
+        const std::vector<std::vector<std::string>> before = values_of(db);
         const TUResult result = rebuild(db);
         if (result != 0) {
             ADD_FAILURE() << relative << ": " << pdx::lastErrorMessage();
@@ -254,9 +267,8 @@ TEST_F(RebuildTest, EveryUndamagedCorpusTableRebuildsToItsOwnRecords) {
         }
         const Verification v = verify_table(db);
         EXPECT_EQ(v.level, 0) << relative << "\n" << findings(v);
-        Records after = records_of(db);
-        // Blob pointers lead into a new .MB; the rest of every record is the same.
-        EXPECT_EQ(after.size(), before.size()) << relative;
+        // Blob values move into a new .MB; every value reads the same.
+        EXPECT_EQ(values_of(db), before) << relative;
     }
 }
 
