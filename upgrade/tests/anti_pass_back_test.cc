@@ -61,6 +61,9 @@ TEST_F(AntiPassBackRebuild, CopyReplacesTheOldTableAndLeavesNoWorkTable) {
     oldTable("AntiPassBack.db");
     form_->rebuildAntiPassBack();
     expectRebuilt();
+    EXPECT_FALSE(form_->AntiPassBack.active());
+    EXPECT_TRUE(form_->AntiPassBack.findField("PKEY"));
+    EXPECT_TRUE(mainDB_->connected());
     EXPECT_EQ(window_.log(), "");
 }
 
