@@ -14,6 +14,7 @@
 #include "engine/table/index_catalog.h"
 #include "engine/table/index_cursor.h"
 #include "engine/table/record_editor.h"
+#include "engine/table/secondary_index.h"
 #include "engine/table/table.h"
 #include "engine/table/table_admin.h"
 #include "engine/table/table_name.h"
@@ -345,8 +346,15 @@ void Table::setFieldText(std::string_view name, std::string_view text) {
 }
 
 void Table::deleteIndex(std::string_view name) {
-    throw Error("Deleting an index is not supported yet by the engine: " + std::string(name) +
-                " on " + displayName() + ".");
+    if (table_) {
+        // Through the open table; the cursor may stand in that index's order.
+        if (iequals(indexName_, name)) setIndexName({});
+        pdx::delete_secondary_index(*table_, name);
+        return;
+    }
+    if (tableName_.empty()) throw Error("The table object has no table name.");
+    session_.open();
+    pdx::delete_secondary_index(directory(), tableName_, name);
 }
 
 void Table::deleteTable() {

@@ -168,6 +168,30 @@ TEST_F(TableWriting, ChangesAreSavedThroughTheEngineHandle) {
     EXPECT_EQ(query.recordCount(), 1u);
 }
 
+TEST_F(TableWriting, IndexesAreDeletedThroughTheOpenTableOrByName) {
+    Table staff("VAQ", "Staff");
+    staff.open();
+    addStaff(staff, "2", "Bea");
+    addStaff(staff, "1", "Ann");
+    staff.close();
+    run("CREATE INDEX idx_Name ON \"Staff.db\"(Name)");
+    run("CREATE INDEX idx_Card ON \"Staff.db\"(CardID)");
+    EXPECT_EQ(staff.indexNames(), (std::vector<std::string>{"idx_Name", "idx_Card"}));
+
+    staff.setIndexName("idx_Name");
+    staff.open();
+    EXPECT_EQ(staff.fieldByName("Name").asString(), "Ann");
+    // The order the table stands in goes with its index.
+    staff.deleteIndex("IDX_NAME");
+    EXPECT_EQ(staff.indexName(), "");
+    EXPECT_EQ(staff.fieldByName("Name").asString(), "Bea");
+    staff.close();
+    staff.deleteIndex("idx_Card");
+    EXPECT_TRUE(staff.indexNames().empty());
+    EXPECT_EQ(failureOf([&] { staff.deleteIndex("idx_Card"); }),
+              "Index does not exist: idx_Card on Staff.db");
+}
+
 TEST_F(TableWriting, TableIsDeletedRenamedAndItsFieldsReadAgain) {
     run("CREATE TABLE \"AntiPassBack.db\" (ControllerID smallint, FromDoorID smallint)");
     run("CREATE TABLE \"tmpdb.DB\" ( Pkey Autoinc, ControllerID SmallINt, FromDoorID SmallInt, "

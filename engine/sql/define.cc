@@ -7,6 +7,7 @@
 #include "engine/sql/result_set.h"
 #include "engine/sql/select.h"
 #include "engine/table/restructure.h"
+#include "engine/table/secondary_index.h"
 #include "engine/table/table.h"
 #include "engine/table/table_name.h"
 
@@ -195,20 +196,19 @@ void run_create_index(const fs::path& directory, const CreateIndex& create) {
         fail_at("UNIQUE secondary indexes are not supported; index " + create.name.text +
                     " would be one",
                 create.name.position);
+    SecondaryIndexRequest request{create.name.text, {}, false, create.descending};
     {
         const std::shared_ptr<Table> table = Table::open_file(file);
         const Scope scope{table.get(), create.table.name, {}};
         for (const Name& column : create.columns)
-            resolve_column(scope, column);
+            request.fields.push_back(table->schema()[resolve_column(scope, column)].name);
     }
-    fail_at("CREATE INDEX is not supported yet by the engine: index " + create.name.text,
-            create.name.position);
+    create_secondary_index(directory, file.filename().string(), request);
 }
 
 void run_drop_index(const fs::path& directory, const DropIndex& drop) {
-    existing_table(directory, drop.table);
-    fail_at("DROP INDEX is not supported yet by the engine: index " + drop.name.text,
-            drop.name.position);
+    const fs::path file = existing_table(directory, drop.table);
+    delete_secondary_index(directory, file.filename().string(), drop.name.text);
 }
 
 }  // namespace pdx::sql

@@ -7,6 +7,8 @@
 
 #include "engine/sql/executor.h"
 #include "engine/sql/tests/executor_test_support.h"
+#include "engine/table/index_catalog.h"
+#include "engine/table/index_cursor.h"
 #include "engine/table/table.h"
 #include "engine/table/tests/pxlib_reader.h"
 
@@ -192,6 +194,43 @@ TEST_F(DefineTest, OpenResultLetsGoOfTheTableItsStatementChanges) {
     before->next();
     EXPECT_EQ(before->value("Name").text, "two");
     EXPECT_TRUE(executor_.open("Select * from Ctrller")->find_field("enablepanicpin"));
+}
+
+TEST_F(DefineTest, IndexesAreCreatedListedAndDropped) {
+    executor_.execute(
+        "Create table Leave (idLeave smallint, StaffID char(20), Primary Key "
+        "(idLeave))");
+    executor_.execute("Insert into Leave Values (1, 'b'), (2, 'a'), (3, 'c')");
+    executor_.execute("  CREATE INDEX idx_StaffID ON Leave (StaffID) ");
+    auto table = Table::open(dir_.path(), "Leave");
+    auto names = [&] {
+        std::vector<std::string> list;
+        for (const SecondaryIndex& index :
+             list_secondary_indexes(*Table::open(dir_.path(), "Leave")))
+            list.push_back(index.name);
+        return list;
+    };
+    EXPECT_EQ(names(), Strings{"idx_StaffID"});
+    EXPECT_THAT(error_of(executor_, "CREATE INDEX IDX_STAFFID ON \"Leave.DB\"(StaffID)"),
+                HasSubstr("Index already exists: IDX_STAFFID on Leave.DB"));
+    // Maintained on every change.
+    executor_.execute("Insert into Leave Values (4, '0')");
+    std::vector<std::string> order;
+    for (auto cursor = open_index_cursor(*table, "idx_staffid"); !cursor->eof(); cursor->next())
+        order.push_back(cursor->field("StaffID").as_text());
+    EXPECT_EQ(order, (Strings{"0", "a", "b", "c"}));
+    table.reset();
+    executor_.execute("DROP INDEX Leave.idx_StaffID");
+    EXPECT_TRUE(names().empty());
+    EXPECT_THAT(error_of(executor_, "DROP INDEX Leave.idx_StaffID"),
+                HasSubstr("Index does not exist: idx_StaffID on Leave.DB"));
+    EXPECT_EQ(error_of(executor_, "CREATE INDEX i ON Leave (Nobody)"),
+              "Field not found: Nobody in Leave.DB (line 1, column 26)");
+    EXPECT_EQ(
+        error_of(executor_, "CREATE UNIQUE INDEX i ON Leave (StaffID)"),
+        "UNIQUE secondary indexes are not supported; index i would be one (line 1, column 21)");
+    EXPECT_EQ(error_of(executor_, "CREATE INDEX i ON Holiday (TDate)"),
+              "Table does not exist: Holiday.DB (line 1, column 19)");
 }
 
 TEST_F(DefineTest, FailingDefinitionsChangeNothing) {
