@@ -1,10 +1,24 @@
 #include "db/query.h"
 
 #include "common/error.h"
+#include "engine/api/config.h"
 #include "engine/sql/executor.h"
 #include "engine/sql/result_set.h"
 
 namespace vaq::db {
+
+namespace {
+
+// The statements of a query on the directory of its database; tables it creates are laid
+// out as the engine's configuration says.
+pdx::sql::Executor executorFor(Session& session, std::string_view databaseName) {
+    session.open();
+    const pdx::EngineSettings& settings = pdx::currentConfiguration()->settings();
+    return pdx::sql::Executor(databaseDirectory(session, databaseName),
+                              pdx::CreateOptions{settings.createLevel, settings.blockSize});
+}
+
+}  // namespace
 
 Query::Query(std::string aliasName, Session& session)
     : session_(session), aliasName_(std::move(aliasName)) {}
@@ -48,16 +62,12 @@ std::string Query::text() const {
 
 void Query::execSql() {
     close();
-    session_.open();
-    pdx::sql::Executor executor(databaseDirectory(session_, aliasName_));
-    rowsAffected_ = executor.execute(text());
+    rowsAffected_ = executorFor(session_, aliasName_).execute(text());
 }
 
 void Query::open() {
     if (active()) return;
-    session_.open();
-    pdx::sql::Executor executor(databaseDirectory(session_, aliasName_));
-    result_ = executor.open(text());
+    result_ = executorFor(session_, aliasName_).open(text());
 }
 
 void Query::close() {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "db/tests/db_test_support.h"
+#include "engine/table/table.h"
 
 namespace vaq::db {
 namespace {
@@ -64,6 +65,21 @@ TEST_F(QueryObject, ExecutingASelectLeavesNoResult) {
     q1.execSql();
     EXPECT_FALSE(q1.active());
     EXPECT_EQ(q1.rowsAffected(), 0u);
+}
+
+TEST_F(QueryObject, CreatedTablesFollowTheEngineConfiguration) {
+    pdx::useConfiguration(pdx::Configuration::fromText(
+        "[alias VAQ]\npath = data\n[engine]\ncreate_level = 5\nblock_size = 2048\n", root_,
+        "test"));
+    Query q1;
+    q1.setSql("CREATE TABLE \"LeaveType.db\" (LeaveTypeID smallint, Name char(40))");
+    q1.execSql();
+    q1.setSql(" Insert into LeaveType.db Values (1, \"Annual Leave\") ");
+    q1.execSql();
+    EXPECT_EQ(q1.rowsAffected(), 1u);
+    const auto table = pdx::Table::open(data(), "LeaveType");
+    EXPECT_EQ(table->header().level(), 5);
+    EXPECT_EQ(table->header().block_size(), 2048u);
 }
 
 TEST_F(QueryObject, FailuresCarryTheEngineMessageAndLeaveTheQueryClosed) {

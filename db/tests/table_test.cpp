@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "bench/database_generator.h"
 #include "common/dateformat.h"
+#include "db/schema.h"
 #include "db/tests/db_test_support.h"
 
 namespace vaq::db {
@@ -146,6 +148,39 @@ TEST_F(TableObject, IndexNamesAreReadWithoutOpeningAndOrderTheRecords) {
     EXPECT_EQ(failureOf([&] { customers.setIndexName("Nowhere"); }),
               "Index does not exist: Nowhere on CUSTOMER.DB");
     EXPECT_EQ(customers.indexName(), "");
+}
+
+// Door of a generated database, in the order of its index on ControllerID, as the import
+// reads it: locate on controller and door number finds the first match in that order.
+TEST_F(TableObject, DoorOpensInTheOrderOfItsControllerIndex) {
+    bench::GeneratorOptions options;
+    options.site.controllers = 3;
+    options.site.doorsPerController = 4;
+    options.site.staff = 10;
+    options.site.transactions = 10;
+    options.out = data();
+    options.replace = true;
+    bench::generateDatabase(options);
+
+    namespace door = schema::Door;
+    Table doors("VAQ", std::string(door::kTable));
+    EXPECT_EQ(doors.indexNames(), std::vector<std::string>{std::string(door::ControlID)});
+    doors.setIndexName(std::string(door::ControlID));
+    doors.open();
+    EXPECT_EQ(doors.recordCount(), 12u);
+    std::int64_t previous = 0;
+    for (; !doors.eof(); doors.next()) {
+        const std::int64_t controller = doors.fieldByName(door::ControllerID).asInteger();
+        EXPECT_LE(previous, controller);
+        previous = controller;
+    }
+    const std::vector<LocateValue> key{std::int64_t{2}, std::string("3")};
+    ASSERT_TRUE(doors.locate("ControllerID;ID", key));
+    EXPECT_EQ(doors.fieldByName(door::ControllerID).asInteger(), 2);
+    EXPECT_EQ(doors.fieldByName(door::ID).asInteger(), 3);
+    EXPECT_FALSE(doors.fieldByName(door::Name).asString().empty());
+    EXPECT_FALSE(doors.locate("ControllerID;ID",
+                              std::vector<LocateValue>{std::int64_t{9}, std::string("1")}));
 }
 
 TEST_F(TableObject, EngineErrorsCarryTheEngineMessage) {
