@@ -413,12 +413,16 @@ void restructure_table(const fs::path& directory, std::string_view name,
                                   leaves);
     }
     for (const fs::path& f : old_family) {
-        if (!same_file_name(f.extension().string(), ".VAL")) continue;
-        // The validity file is carried as it is; its first byte names the family it belongs to.
+        // Companions this engine does not interpret are carried as they are: the validity
+        // file, whose first byte names the family it belongs to, and the view settings.
+        const std::string extension = f.extension().string();
+        const bool validity = same_file_name(extension, ".VAL");
+        if (!validity && !same_file_name(extension, ".TV") && !same_file_name(extension, ".FAM"))
+            continue;
         File from = File::open(f);
         std::vector<std::uint8_t> bytes(from.size());
         bytes.resize(from.read_at(0, bytes));
-        if (!bytes.empty()) bytes[0] = header.family_stamp;
+        if (validity && !bytes.empty()) bytes[0] = header.family_stamp;
         File::create(staged.path_of(f.filename().string())).write_at(0, bytes);
     }
     if (!old_indexes.empty()) {

@@ -4,7 +4,8 @@
 // form a new primary key), dropped fields, fields whose type changes. Every record is
 // carried over in table order (sorted anew when the primary key changes), blob values are
 // copied into a fresh .MB (modification number 1, as the BDE does), the .VAL is carried as
-// it is with its family stamp renewed, and the .PX is built anew. Secondary indexes are
+// it is with its family stamp renewed, view settings (.TV, .FAM) are carried as they are,
+// and the .PX is built anew. Secondary indexes are
 // rebuilt by the installed rebuilder (index_maintenance.h).
 //
 // The new family is written under temporary names in a staging folder, flushed, and swapped

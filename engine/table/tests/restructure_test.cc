@@ -86,6 +86,7 @@ TEST(Restructure, AnAddedFieldComesLastAndEveryValueIsCarried) {
     std::vector<std::uint8_t> validity = {0, 0x0C, 1, 2, 3, 4, 5};
     validity[0] = Table::open(dir.path(), "Types")->header().family_stamp;
     testing::write_file(dir / "Types.VAL", validity);
+    testing::write_file(dir / "Types.TV", {7, 7, 7});
     const auto before = testing::all_records(dir.path(), "Types");
     const std::uint8_t stamp = Table::open(dir.path(), "Types")->header().family_stamp;
     const std::uint32_t counter = Table::open(dir.path(), "Types")->header().auto_inc;
@@ -122,8 +123,10 @@ TEST(Restructure, AnAddedFieldComesLastAndEveryValueIsCarried) {
     testing::PxlibTable pxlib((dir / "Types.DB").string());
     EXPECT_EQ(pxlib.record_count(), 60);
     EXPECT_EQ(pxlib.field_count(), 15);
-    EXPECT_EQ(directory_listing(dir.path()),
-              (std::vector<std::string>{"Types.DB", "Types.MB", "Types.PX", "Types.VAL"}));
+    EXPECT_EQ(read_file(dir / "Types.TV"), (std::vector<std::uint8_t>{7, 7, 7}));
+    EXPECT_EQ(
+        directory_listing(dir.path()),
+        (std::vector<std::string>{"Types.DB", "Types.MB", "Types.PX", "Types.TV", "Types.VAL"}));
 }
 
 TEST(Restructure, DroppedFieldsGoAndChangedTypesConvertTheirValues) {
