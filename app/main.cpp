@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "app/dialog_service.h"
 #include "app/engine_database.h"
+#include "app/job_wiring.h"
 #include "app/startup.h"
 
 int main(int argc, char** argv) {
@@ -10,9 +11,6 @@ int main(int argc, char** argv) {
     vaq::app::QtDialogService dialogs;
     application.setErrorDialogs(&dialogs);
     auto database = std::make_shared<vaq::app::EngineDatabase>();
-    // The jobs plug in here as their folders arrive; until then their buttons say so.
-    vaq::window::JobInstaller installJobs = [database](vaq::window::WindowPort&,
-                                                       vaq::window::JobSet&) {};
-    return vaq::app::runUtility(
-        application, {vaq::app::makeEngineDatabaseSeam(database), installJobs, &dialogs});
+    return vaq::app::runUtility(application, {vaq::app::makeProgramDatabaseSeam(database),
+                                              vaq::app::makeJobInstaller(database), &dialogs});
 }

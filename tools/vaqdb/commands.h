@@ -30,8 +30,13 @@ void command_tables(ShellContext& context, const Arguments& arguments);
 void command_schema(ShellContext& context, const Arguments& arguments);
 void command_indexes(ShellContext& context, const Arguments& arguments);
 void command_export(ShellContext& context, const Arguments& arguments);
+void command_props(ShellContext& context, const Arguments& arguments);
+void command_verify(ShellContext& context, const Arguments& arguments);
+void command_rebuild(ShellContext& context, const Arguments& arguments);
+void command_repair(ShellContext& context, const Arguments& arguments);
 
-// A line that is no dot command.
+// A line that is no dot command: an SQL statement of the engine; a SELECT prints its rows as
+// CSV, as .export does.
 void run_sql(ShellContext& context, std::string_view statement);
 
 }  // namespace vaqdb

@@ -190,7 +190,7 @@ TEST(ShellErrors, ErrorsGoToStandardErrorWithStatusOne) {
     r = run({dir("pxlib"), ".schema ../pxlib/TypSammlung"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("may not hold a path"), std::string::npos) << r.err;
-    r = run({dir("pxlib"), "select * from TypSammlung"});
+    r = run({dir("pxlib"), "select * from NoSuchTable"});
     EXPECT_EQ(r.status, 1);
     r = run({"/no/such/folder", ".tables"});
     EXPECT_EQ(r.err, "Directory does not exist: /no/such/folder\n");

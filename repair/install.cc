@@ -1,0 +1,23 @@
+#include "repair/install.h"
+
+#include <memory>
+
+namespace vaq::repair {
+
+using window::Handler;
+
+void installRepairJobs(window::WindowPort& port, window::JobSet& jobs, db::Session& session1,
+                       db::Database& mainDatabase, std::function<LocalTime()> clock) {
+    const auto form = std::make_shared<RepairForm>(port, session1, mainDatabase, std::move(clock));
+    jobs.handlers[Handler::AliasComboChange] = [form] { form->AliasComboChange(); };
+    jobs.handlers[Handler::TableComboChange] = [form] { form->TableComboChange(); };
+    jobs.handlers[Handler::ByDirectBtnClick] = [form] { form->ByDirectBtnClick(); };
+    jobs.handlers[Handler::VerifyBtnClick] = [form] { form->VerifyBtnClick(); };
+    jobs.handlers[Handler::RebuildBtnClick] = [form] { form->RebuildBtnClick(); };
+    jobs.handlers[Handler::BitBtn2Click] = [form] { form->BitBtn2Click(); };
+    jobs.handlers[Handler::Button1Click] = [form] { form->Button1Click(); };
+    jobs.createUtilitySession = [form] { form->FormCreate(); };
+    jobs.destroyUtilitySession = [form] { form->FormDestroy(); };
+}
+
+}  // namespace vaq::repair

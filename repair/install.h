@@ -1,0 +1,22 @@
+#pragma once
+
+// How the repair plugs into the main window.
+
+#include <functional>
+
+#include "app/port/job_set.h"
+#include "db/database.h"
+#include "db/session.h"
+#include "repair/repair_form.h"
+
+namespace vaq::repair {
+
+// Fills the handlers of the alias, table and location controls, "Verify", "Rebuild",
+// "Rebuild Index" and "Rebuild and Fix All" into `jobs`, and the start-up and end steps of
+// the table-utility session (the alias list, then BDEUtil). `session1` and `mainDatabase`
+// must outlive the job set.
+void installRepairJobs(window::WindowPort& port, window::JobSet& jobs, db::Session& session1,
+                       db::Database& mainDatabase,
+                       std::function<LocalTime()> clock = readLocalClock);
+
+}  // namespace vaq::repair

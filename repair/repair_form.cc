@@ -1,0 +1,369 @@
+#include "repair/repair_form.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <system_error>
+#include <vector>
+
+#include "common/error.h"
+#include "engine/api/dbi.h"
+#include "tutil/tutil.h"
+
+namespace vaq::repair {
+
+namespace fs = std::filesystem;
+using window::BoxIcon;
+using window::Control;
+
+namespace {
+
+constexpr char kDriverType[] = "PARADOX";
+constexpr char kBatchAlias[] = "VAQ";
+
+// The engine's list of databases, closed on every way out.
+class DatabaseList {
+  public:
+    DatabaseList() { pdx::check(pdx::DbiOpenDatabaseList(&cursor_)); }
+    // Still open here only when an error is already on its way; that error is the report.
+    ~DatabaseList() {
+        if (cursor_ != nullptr) pdx::DbiCloseCursor(&cursor_);
+    }
+    DatabaseList(const DatabaseList&) = delete;
+    DatabaseList& operator=(const DatabaseList&) = delete;
+
+    bool next(pdx::DBDesc& record) {
+        return pdx::DbiGetNextRecord(cursor_, pdx::dbiNOLOCK, &record) == 0;
+    }
+    void close() { pdx::check(pdx::DbiCloseCursor(&cursor_)); }
+
+  private:
+    pdx::hDBICur cursor_ = nullptr;
+};
+
+// Copies `text` into a fixed field of a library record, NUL included.
+template <std::size_t N>
+void copyField(char (&field)[N], std::string_view text) {
+    std::memcpy(field, text.data(), text.size());
+    field[text.size()] = '\0';
+}
+
+// The seven arrays of a CRTblDesc, sized from the library's counts and freed with this
+// object on every way out of the rebuild.
+struct DescriptionArrays {
+    std::vector<tutil::FLDDesc> fields;
+    std::vector<tutil::IDXDesc> indexes;
+    std::vector<tutil::SECDesc> security;
+    std::vector<tutil::VCHKDesc> validityChecks;
+    std::vector<tutil::RINTDesc> references;
+    std::vector<tutil::FLDDesc> optionalParameters;
+    std::vector<std::uint8_t> optionalData;
+
+    template <typename T>
+    static T* pointer(std::vector<T>& array) {
+        return array.empty() ? nullptr : array.data();
+    }
+};
+
+}  // namespace
+
+LocalTime readLocalClock() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr)
+        throw Error("The local date and time cannot be read for the backup folder's name");
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+            local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+std::string backupFolderName(const LocalTime& time) {
+    char name[64];
+    std::snprintf(name, sizeof name, "%d%02d%02d %02d%02d%02d", time.year, time.month, time.day,
+                  time.hour, time.minute, time.second);
+    return name;
+}
+
+RepairForm::RepairForm(window::WindowPort& port, db::Session& session1, db::Database& mainDatabase,
+                       std::function<LocalTime()> clock, UtilityLibrary library)
+    : port_(port),
+      session1_(session1),
+      mainDatabase_(mainDatabase),
+      clock_(std::move(clock)),
+      library_(library) {
+    setProgressWindow(&port_);
+}
+
+RepairForm::~RepairForm() {
+    if (progressWindow() == &port_) setProgressWindow(nullptr);
+}
+
+// ---- the window's start and end ----
+
+void RepairForm::FormCreate() {
+    FillAliasList();
+    BDEUtil = std::make_unique<TBDEUtil>(library_);
+}
+
+void RepairForm::FormDestroy() {
+    if (!BDEUtil) return;
+    const std::unique_ptr<TBDEUtil> util = std::move(BDEUtil);
+    util->close();
+}
+
+TBDEUtil& RepairForm::utility() {
+    if (!BDEUtil)
+        throw Error(
+            "The table-utility session was not started with the window, so no table can be "
+            "verified or rebuilt");
+    return *BDEUtil;
+}
+
+// ---- session, progress and properties ----
+
+void RepairForm::ClearProgress() {
+    port_.setText(Control::MessageLB, "");
+    for (Control bar : {Control::PBHeader, Control::PBIndexes, Control::PBData, Control::PBRebuild})
+        port_.setPosition(bar, 0);
+}
+
+void RepairForm::ResetPropLabels() {
+    for (const PropertyLabel& property : kPropertyLabels)
+        port_.setText(property.label, "0");
+}
+
+void RepairForm::ShowTableProps() {
+    TBDEUtil& util = utility();
+    if (!util.FillProps(port_.text(Control::TableLocEdit))) return;
+    for (const PropertyLabel& property : kPropertyLabels)
+        port_.setText(property.label,
+                      std::to_string(propertyValue(util.TableProps, property.offset)));
+}
+
+// ---- one table ----
+
+void RepairForm::FillAliasList() {
+    port_.setItems(Control::AliasCombo, {});
+    std::vector<std::string> names;
+    DatabaseList list;
+    pdx::DBDesc record{};
+    while (list.next(record)) {
+        if (std::strcmp(record.szDbType, pdx::szSTANDARD) == 0) names.emplace_back(record.szName);
+    }
+    list.close();
+    port_.setItems(Control::AliasCombo, names);
+}
+
+void RepairForm::AliasComboChange() {
+    std::vector<std::string> tables;
+    session1_.getTableNames(port_.text(Control::AliasCombo), "*.*", true, false, tables);
+    port_.setItems(Control::TableCombo, tables);
+    ClearProgress();
+    ResetPropLabels();
+    ClearLocation();
+}
+
+void RepairForm::TableComboChange() {
+    SelectTable();
+}
+
+void RepairForm::SelectTable() {
+    if (port_.selectedIndex(Control::AliasCombo) < 0)
+        throw Error("No alias is selected, so the table " + port_.text(Control::TableCombo) +
+                    " cannot be found");
+    const fs::path directory = session1_.aliasDirectory(port_.text(Control::AliasCombo));
+    SetLocation((directory / port_.text(Control::TableCombo)).string());
+    ClearProgress();
+    ShowTableProps();
+}
+
+void RepairForm::ByDirectBtnClick() {
+    const std::optional<std::string> file = port_.chooseFile(Control::OpenDialog1, "");
+    if (!file) return;
+    SetLocation(*file);
+    port_.select(Control::AliasCombo, -1);
+    port_.setItems(Control::TableCombo, {});
+    ClearProgress();
+    ShowTableProps();
+}
+
+void RepairForm::ClearLocation() {
+    port_.setText(Control::TableLocEdit, "");
+    port_.setEnabled(Control::VerifyBtn, false);
+    port_.setEnabled(Control::RebuildBtn, false);
+}
+
+void RepairForm::SetLocation(const std::string& path) {
+    port_.setText(Control::TableLocEdit, path);
+    port_.setEnabled(Control::VerifyBtn, true);
+    port_.setEnabled(Control::RebuildBtn, true);
+}
+
+void RepairForm::withProgress(const std::function<void()>& work) {
+    TBDEUtil& util = utility();
+    util.RegisterProgress();
+    try {
+        work();
+    } catch (...) {
+        util.UnregisterProgress();
+        throw;
+    }
+    util.UnregisterProgress();
+}
+
+void RepairForm::verifyInto(const std::string& location) {
+    std::int32_t level = 0;
+    if (library_.verifyTable(utility().SessionHandle, location.c_str(), kDriverType, "VERIFY.DB",
+                             nullptr, 0, &level) == 0)
+        port_.setText(Control::MessageLB, verificationMessage(level));
+}
+
+void RepairForm::VerifyBtnClick() {
+    window::BusyCursor busy(port_);
+    ClearProgress();
+    const std::string location = port_.text(Control::TableLocEdit);
+    utility().reopen();
+    withProgress([&] { verifyInto(location); });
+}
+
+void RepairForm::RebuildBtnClick() {
+    window::BusyCursor busy(port_);
+    ClearProgress();
+    TBDEUtil& util = utility();
+    util.reopen();
+    const std::string location = port_.text(Control::TableLocEdit);
+    withProgress([&] {
+        // The verification's outcome decides nothing: the rebuild follows whatever it said.
+        verifyInto(location);
+        std::uint16_t counts[7] = {};
+        if (library_.getCrTblDescCount(util.SessionHandle, location.c_str(), &counts[0], &counts[1],
+                                       &counts[2], &counts[3], &counts[4], &counts[5],
+                                       &counts[6]) != 0)
+            return;
+        tutil::CRTblDesc desc{};
+        // A longer path would be cut in the record and name another file.
+        if (location.size() >= sizeof desc.szTblName)
+            throw Error("The table location is longer than " +
+                        std::to_string(sizeof desc.szTblName - 1) +
+                        " characters, so the table cannot be rebuilt: " + location);
+        copyField(desc.szTblName, location);
+        copyField(desc.szTblType, kDriverType);
+        copyField(desc.szErrTblName, "Rebuild.DB");
+        DescriptionArrays arrays;
+        arrays.fields.resize(counts[0]);
+        arrays.indexes.resize(counts[1]);
+        arrays.security.resize(counts[2]);
+        arrays.validityChecks.resize(counts[3]);
+        arrays.references.resize(counts[4]);
+        arrays.optionalParameters.resize(counts[5]);
+        arrays.optionalData.resize(std::size_t{counts[6]} * tutil::kOptionalDataUnit);
+        desc.iFldCount = counts[0];
+        desc.iIdxCount = counts[1];
+        desc.iSecRecCount = counts[2];
+        desc.iValChkCount = counts[3];
+        desc.iRintCount = counts[4];
+        desc.iOptParams = counts[5];
+        desc.pfldDesc = DescriptionArrays::pointer(arrays.fields);
+        desc.pidxDesc = DescriptionArrays::pointer(arrays.indexes);
+        desc.psecDesc = DescriptionArrays::pointer(arrays.security);
+        desc.pvchkDesc = DescriptionArrays::pointer(arrays.validityChecks);
+        desc.printDesc = DescriptionArrays::pointer(arrays.references);
+        desc.pfldOptParams = DescriptionArrays::pointer(arrays.optionalParameters);
+        desc.pOptData = DescriptionArrays::pointer(arrays.optionalData);
+        if (library_.fillCrTblDesc(util.SessionHandle, &desc, location.c_str(), nullptr) != 0) {
+            port_.showMessage({"Error Filling table structure", "", BoxIcon::Error});
+            return;
+        }
+        const bool rebuilt =
+            library_.rebuildTable(util.SessionHandle, location.c_str(), kDriverType, "Backup.Db",
+                                  "KEYVIOL.DB", "PROBLEM.DB", &desc) == 0;
+        port_.setText(Control::MessageLB,
+                      rebuilt ? "Rebuild was successful." : "Rebuild was not successful.");
+    });
+}
+
+// ---- every table ----
+
+void RepairForm::BitBtn2Click() {
+    // A failed backup ends the run before any table is touched.
+    if (port_.isChecked(Control::CheckBox1)) BackupDatabase();
+    rebuildEveryTable();
+    reportLastResult();
+}
+
+void RepairForm::Button1Click() {
+    rebuildEveryTable();
+    port_.click(Control::BitBtn1);
+    reportLastResult();
+}
+
+void RepairForm::rebuildEveryTable() {
+    const std::vector<std::string> aliases = port_.items(Control::AliasCombo);
+    for (std::size_t i = 0; i < aliases.size(); ++i) {
+        if (aliases[i] == kBatchAlias) {
+            port_.select(Control::AliasCombo, static_cast<int>(i));
+            break;
+        }
+    }
+    if (port_.selectedIndex(Control::AliasCombo) < 0)
+        throw Error("The engine lists no standard alias VAQ, so no table can be rebuilt");
+    std::vector<std::string> tables;
+    session1_.getTableNames(port_.text(Control::AliasCombo), "*.*", true, false, tables);
+    port_.setItems(Control::TableCombo, tables);
+    for (std::size_t i = 0; i < tables.size(); ++i) {
+        port_.select(Control::TableCombo, static_cast<int>(i));
+        SelectTable();
+        port_.click(Control::RebuildBtn);
+    }
+}
+
+void RepairForm::reportLastResult() {
+    const std::string message = port_.text(Control::MessageLB);
+    port_.appendText(Control::Memo1, message);
+    port_.showMessage({message, "", BoxIcon::None});
+}
+
+fs::path RepairForm::backupRoot() const {
+    return fs::path(port_.applicationDirectory()) / "Backup";
+}
+
+void RepairForm::BackupDatabase() {
+    const fs::path root = backupRoot();
+    std::error_code error;
+    if (!fs::is_directory(root, error) && !fs::create_directory(root, error))
+        throw Error(root.string());
+    const fs::path folder = root / backupFolderName(clock_());
+    // An existing folder (a second backup in the same second) is refused, never reused.
+    if (!fs::create_directory(folder, error)) throw Error(folder.string());
+
+    const fs::path database = mainDatabase_.directory();
+    fs::directory_iterator entries(database, error);
+    if (error)
+        throw Error("Input/output error reading the database directory " + database.string() +
+                    ": " + error.message());
+    std::vector<std::string> notCopied;
+    if (entries != fs::directory_iterator()) {
+        window::BusyCursor busy(port_);
+        for (; entries != fs::directory_iterator(); entries.increment(error)) {
+            std::error_code entryError;
+            if (entries->is_directory(entryError)) continue;
+            const fs::path name = entries->path().filename();
+            if (!fs::copy_file(database / name, folder / name, fs::copy_options::overwrite_existing,
+                               entryError))
+                notCopied.push_back(name.string());
+        }
+        if (error)
+            throw Error("Input/output error reading the database directory " + database.string() +
+                        ": " + error.message());
+    }
+    // A backup that misses files must not pass for a good one before tables are rebuilt.
+    if (!notCopied.empty()) {
+        std::string names;
+        for (const std::string& name : notCopied)
+            names += (names.empty() ? "" : ", ") + name;
+        throw Error("The database backup in " + folder.string() +
+                    " is incomplete; these files could not be copied: " + names);
+    }
+    port_.showMessage({"The Database backup successfully", "Backup DataBase", BoxIcon::None});
+}
+
+}  // namespace vaq::repair

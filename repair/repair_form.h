@@ -1,0 +1,99 @@
+#pragma once
+
+// The repair of the main window: choosing one table (by alias and name, or by its file),
+// verifying and rebuilding it with the table-utility library, the rebuild of every table of
+// the alias VAQ ("Rebuild Index", "Rebuild and Fix All") and the backup of the database
+// directory. Each run leaves its result text in the hidden label MessageLB; the batch adds
+// the last one to the upgrade log Memo1 and shows it.
+//
+// Library results other than 0 become message texts; engine errors (alias list, table list,
+// sessions, callback registration) are raised and end the operation, with the cursor restored
+// and the progress callback removed on the way out.
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/port/window_port.h"
+#include "db/database.h"
+#include "db/session.h"
+#include "repair/bde_util.h"
+
+namespace vaq::repair {
+
+// One reading of the local date and time.
+struct LocalTime {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+LocalTime readLocalClock();
+
+// The name of a backup folder taken at `time`: "20050321 093005".
+std::string backupFolderName(const LocalTime& time);
+
+class RepairForm {
+  public:
+    // `session1` lists aliases and tables; `mainDatabase` (MainDB on VAQ) gives the database
+    // directory that a backup copies. `clock` is read once per backup.
+    RepairForm(window::WindowPort& port, db::Session& session1, db::Database& mainDatabase,
+               std::function<LocalTime()> clock = readLocalClock, UtilityLibrary library = {});
+    ~RepairForm();
+    RepairForm(const RepairForm&) = delete;
+    RepairForm& operator=(const RepairForm&) = delete;
+
+    // ---- the window's start and end ----
+    // The start-up steps of the repair, in order: the alias list, then BDEUtil.
+    void FormCreate();
+    // Frees BDEUtil, closing its session; raises when the library refuses to close it.
+    void FormDestroy();
+
+    // ---- session, progress and properties ----
+    void ClearProgress();
+    void ResetPropLabels();
+    void ShowTableProps();
+
+    // ---- one table ----
+    void FillAliasList();
+    void AliasComboChange();
+    void TableComboChange();
+    void SelectTable();
+    void ByDirectBtnClick();
+    void ClearLocation();
+    void SetLocation(const std::string& path);
+    void VerifyBtnClick();
+    void RebuildBtnClick();
+
+    // ---- every table ----
+    void BitBtn2Click();
+    void Button1Click();
+    void BackupDatabase();
+
+    std::unique_ptr<TBDEUtil> BDEUtil;
+
+  private:
+    TBDEUtil& utility();
+    // The verify step shared by verify and rebuild: the level's message into MessageLB when
+    // the library answers 0, nothing otherwise.
+    void verifyInto(const std::string& location);
+    // Runs `work` with the progress callback registered, removing it on every way out.
+    void withProgress(const std::function<void()>& work);
+    // Steps 2 to 4 of "Rebuild Index": the alias VAQ, its tables, each one rebuilt.
+    void rebuildEveryTable();
+    // Steps 5 and 6: the last result into the log and a box.
+    void reportLastResult();
+    std::filesystem::path backupRoot() const;
+
+    window::WindowPort& port_;
+    db::Session& session1_;
+    db::Database& mainDatabase_;
+    std::function<LocalTime()> clock_;
+    UtilityLibrary library_;
+};
+
+}  // namespace vaq::repair

@@ -1,0 +1,58 @@
+#pragma once
+
+// A database directory known to the engine as the alias VAQ (with a private directory of its
+// own for the library's auxiliary tables), Session1 and MainDB on it, a window in memory and
+// the repair of that window, its "Rebuild" button wired as the window wires it.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "db/database.h"
+#include "db/session.h"
+#include "repair/repair_form.h"
+#include "repair/tests/fake_window.h"
+
+namespace vaq::repair::testing {
+
+namespace fs = std::filesystem;
+
+class RepairFixture : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Extra lines of the engine configuration ("[alias X]" sections) before the window starts.
+    virtual std::string extraConfiguration() const { return {}; }
+    virtual UtilityLibrary library() const { return {}; }
+
+    fs::path data() const { return root_ / "data"; }
+    fs::path privateDir() const { return root_ / "private"; }
+
+    // Writes a small generated VAQ database into data().
+    void generate(std::int64_t transactions = 300) const;
+    // Runs a statement through the engine directly, as a test's own setup.
+    void sql(std::string_view statement) const;
+
+    // The message of the error `fn` raises; "no error" when it raises none.
+    template <typename Fn>
+    static std::string failureOf(Fn&& fn) {
+        try {
+            fn();
+        } catch (const std::exception& error) {
+            return error.what();
+        }
+        return "no error";
+    }
+
+    fs::path root_;
+    FakeWindow window_;
+    LocalTime now_{2005, 3, 21, 9, 30, 5};
+    std::unique_ptr<db::Session> session_;
+    std::unique_ptr<db::Database> mainDB_;
+    std::shared_ptr<RepairForm> form_;
+};
+
+}  // namespace vaq::repair::testing

@@ -1,0 +1,301 @@
+// Choosing one table (alias list, table list, by its file), its properties, and the verify and
+// rebuild of that table, with the real library and with one whose answers a test chooses.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/api/callbacks.h"
+#include "engine/api/engine_error.h"
+#include "repair/tests/repair_fixture.h"
+
+namespace vaq::repair::testing {
+namespace {
+
+using window::BoxIcon;
+
+class SelectionTest : public RepairFixture {
+  protected:
+    std::string extraConfiguration() const override {
+        return "[alias lowered]\ntype = standard\npath = data\n"
+               "[alias Remote]\ntype = ORACLE\npath = data\n"
+               "[alias Second]\ntype = STANDARD\npath = data\n";
+    }
+    void SetUp() override {
+        RepairFixture::SetUp();
+        sql("CREATE TABLE Door (DoorID integer, Name char(20), Opens time, PRIMARY KEY (DoorID))");
+        sql("INSERT INTO Door VALUES (1, 'Front', '8:00:00')");
+        sql("CREATE TABLE Staff (ID integer, Name char(30))");
+        form_->FormCreate();
+    }
+
+    std::string location(const std::string& table) const { return (data() / table).string(); }
+
+    // The ten property labels as "Caption value".
+    std::vector<std::string> propertyLines() const {
+        std::vector<std::string> lines;
+        for (const PropertyLabel& property : kPropertyLabels)
+            lines.push_back(std::string(property.caption) + " " + window_.text(property.label));
+        return lines;
+    }
+
+    void chooseAlias(const std::string& alias) {
+        const auto aliases = window_.items(Control::AliasCombo);
+        const auto found = std::find(aliases.begin(), aliases.end(), alias);
+        ASSERT_NE(found, aliases.end());
+        window_.select(Control::AliasCombo, static_cast<int>(found - aliases.begin()));
+        form_->AliasComboChange();
+    }
+    void chooseTable(int index) {
+        window_.select(Control::TableCombo, index);
+        form_->TableComboChange();
+    }
+};
+
+TEST_F(SelectionTest, AliasListHoldsOnlyStandardAliasesSpelledExactly) {
+    EXPECT_EQ(window_.items(Control::AliasCombo), (std::vector<std::string>{"VAQ", "Second"}));
+    EXPECT_EQ(window_.selectedIndex(Control::AliasCombo), -1);
+    EXPECT_NE(form_->BDEUtil, nullptr);
+}
+
+TEST_F(SelectionTest, ChoosingAnAliasListsItsTablesAndClearsTheRest) {
+    form_->SetLocation(location("Door.DB"));
+    window_.setText(Control::FieldsLB, "3");
+    window_.setText(Control::MessageLB, "Rebuild was successful.");
+    window_.setPosition(Control::PBData, 70);
+
+    chooseAlias("Second");
+    EXPECT_EQ(window_.items(Control::TableCombo),
+              (std::vector<std::string>{"Door.DB", "Staff.DB"}));
+    EXPECT_EQ(window_.text(Control::TableLocEdit), "");
+    EXPECT_FALSE(window_.isEnabled(Control::VerifyBtn));
+    EXPECT_FALSE(window_.isEnabled(Control::RebuildBtn));
+    EXPECT_EQ(window_.text(Control::MessageLB), "");
+    EXPECT_EQ(window_.position(Control::PBData), 0);
+    EXPECT_EQ(window_.text(Control::FieldsLB), "0");
+    EXPECT_EQ(window_.text(Control::TabLvlLB), "0");
+}
+
+TEST_F(SelectionTest, ChoosingATableSetsItsLocationAndShowsItsProperties) {
+    chooseAlias("VAQ");
+    chooseTable(0);
+    EXPECT_EQ(window_.text(Control::TableLocEdit), location("Door.DB"));
+    EXPECT_TRUE(window_.isEnabled(Control::VerifyBtn));
+    EXPECT_TRUE(window_.isEnabled(Control::RebuildBtn));
+    const auto lines = propertyLines();
+    EXPECT_EQ(lines[0], "Fields: 3");
+    EXPECT_EQ(lines[2], "Indexes: 1");
+    EXPECT_EQ(lines[3], "Validities: 0");
+    EXPECT_EQ(lines[4], "References: 0");
+    EXPECT_EQ(lines[9], "Table Level: 7");
+
+    // A table whose properties cannot be read keeps the earlier table's values, yet its
+    // location is set and both buttons work.
+    std::filesystem::resize_file(data() / "Staff.DB", 10);
+    chooseTable(1);
+    EXPECT_EQ(propertyLines(), lines);
+    EXPECT_EQ(window_.text(Control::TableLocEdit), location("Staff.DB"));
+    EXPECT_TRUE(window_.isEnabled(Control::RebuildBtn));
+}
+
+TEST_F(SelectionTest, AnUnknownAliasOrNoAliasIsAClearError) {
+    window_.setItems(Control::AliasCombo, {"Gone"});
+    window_.select(Control::AliasCombo, 0);
+    window_.setItems(Control::TableCombo, {"Door.DB"});
+    window_.select(Control::TableCombo, 0);
+    EXPECT_EQ(failureOf([&] { form_->SelectTable(); }), "Alias not found: Gone");
+    window_.select(Control::AliasCombo, -1);
+    EXPECT_EQ(failureOf([&] { form_->SelectTable(); }),
+              "No alias is selected, so the table Door.DB cannot be found");
+}
+
+TEST_F(SelectionTest, ByDirectoryTakesTheChosenFileOrNothing) {
+    chooseAlias("VAQ");
+    form_->ByDirectBtnClick();  // cancelled
+    EXPECT_EQ(window_.dialogs, std::vector<Control>{Control::OpenDialog1});
+    EXPECT_EQ(window_.selectedIndex(Control::AliasCombo), 0);
+    EXPECT_EQ(window_.items(Control::TableCombo).size(), 2u);
+
+    window_.fileAnswers.push_back(location("Door.DB"));
+    form_->ByDirectBtnClick();
+    EXPECT_EQ(window_.text(Control::TableLocEdit), location("Door.DB"));
+    EXPECT_EQ(window_.selectedIndex(Control::AliasCombo), -1);
+    EXPECT_TRUE(window_.items(Control::TableCombo).empty());
+    EXPECT_TRUE(window_.isEnabled(Control::VerifyBtn));
+    EXPECT_EQ(window_.text(Control::FieldsLB), "3");
+}
+
+TEST_F(SelectionTest, VerifyWritesTheLevelsMessageOrNothing) {
+    form_->SetLocation(location("Door.DB"));
+    form_->VerifyBtnClick();
+    EXPECT_EQ(window_.text(Control::MessageLB), "Verification Successful. Table has no errors.");
+    EXPECT_GT(window_.position(Control::PBData), 0);
+    EXPECT_FALSE(window_.busy);
+    EXPECT_EQ(window_.busyStarts, 1);
+    EXPECT_FALSE(pdx::hasCallback(nullptr, pdx::cbGENPROGRESS));
+
+    // The library refuses a file that is not there: nothing is written, bars start over.
+    form_->SetLocation(location("Missing.DB"));
+    form_->VerifyBtnClick();
+    EXPECT_EQ(window_.text(Control::MessageLB), "");
+    EXPECT_EQ(window_.position(Control::PBData), 0);
+    EXPECT_FALSE(window_.busy);
+    EXPECT_FALSE(pdx::hasCallback(nullptr, pdx::cbGENPROGRESS));
+}
+
+TEST_F(SelectionTest, RebuildOfAGoodTableSucceedsAndKeepsItsRows) {
+    form_->SetLocation(location("Door.DB"));
+    form_->RebuildBtnClick();
+    EXPECT_EQ(window_.text(Control::MessageLB), "Rebuild was successful.");
+    EXPECT_TRUE(window_.boxes.empty());
+    form_->VerifyBtnClick();
+    EXPECT_EQ(window_.text(Control::MessageLB), "Verification Successful. Table has no errors.");
+    EXPECT_TRUE(fs::exists(privateDir() / "Door"));
+}
+
+TEST_F(SelectionTest, WithoutAUtilitySessionVerifyAndRebuildSaySo) {
+    form_->FormDestroy();
+    form_->SetLocation(location("Door.DB"));
+    const std::string expected =
+        "The table-utility session was not started with the window, so no table can be "
+        "verified or rebuilt";
+    EXPECT_EQ(failureOf([&] { form_->VerifyBtnClick(); }), expected);
+    EXPECT_EQ(failureOf([&] { form_->RebuildBtnClick(); }), expected);
+    EXPECT_FALSE(window_.busy);
+}
+
+// ---- a library whose answers the test chooses ----
+
+struct Script {
+    std::int32_t level = 0;
+    TUResult verify = 0;
+    TUResult counts = 0;
+    TUResult fill = 0;
+    TUResult rebuild = 0;
+    std::vector<std::string> calls;
+    std::uint16_t fieldCount = 0;
+    bool arraysAsCounted = false;
+    std::string descriptionName;
+};
+Script script;
+
+TUResult scriptedVerify(hTUses, const char*, const char* driver, const char* errorTable,
+                        const char*, std::int32_t options, std::int32_t* level) {
+    script.calls.push_back(std::string("verify ") + driver + " " + errorTable + " " +
+                           std::to_string(options));
+    pdx::reportProgress(nullptr, {40, pdx::kPhaseData, ""});
+    *level = script.level;
+    return script.verify;
+}
+
+TUResult scriptedCounts(hTUses, const char*, std::uint16_t* fields, std::uint16_t* indexes,
+                        std::uint16_t* security, std::uint16_t* checks, std::uint16_t* references,
+                        std::uint16_t* parameters, std::uint16_t* optionalUnits) {
+    script.calls.push_back("counts");
+    *fields = 3;
+    *indexes = 1;
+    *security = 0;
+    *checks = 2;
+    *references = 0;
+    *parameters = 0;
+    *optionalUnits = 1;
+    return script.counts;
+}
+
+TUResult scriptedFill(hTUses, tutil::CRTblDesc* desc, const char*, const char*) {
+    script.calls.push_back("fill");
+    script.fieldCount = desc->iFldCount;
+    script.arraysAsCounted = desc->iIdxCount == 1 && desc->pidxDesc != nullptr &&
+                             desc->pfldDesc != nullptr && desc->psecDesc == nullptr &&
+                             desc->iValChkCount == 2 && desc->pvchkDesc != nullptr &&
+                             desc->printDesc == nullptr && desc->pOptData != nullptr &&
+                             std::strcmp(desc->szTblType, "PARADOX") == 0 &&
+                             std::strcmp(desc->szErrTblName, "Rebuild.DB") == 0;
+    script.descriptionName = desc->szTblName;
+    return script.fill;
+}
+
+TUResult scriptedRebuild(hTUses, const char*, const char* driver, const char* backup,
+                         const char* keyViolations, const char* problems, tutil::CRTblDesc*) {
+    script.calls.push_back(std::string("rebuild ") + driver + " " + backup + " " + keyViolations +
+                           " " + problems);
+    pdx::reportProgress(nullptr, {100, pdx::kPhaseRebuild, ""});
+    return script.rebuild;
+}
+
+class ScriptedRebuildTest : public SelectionTest {
+  protected:
+    UtilityLibrary library() const override {
+        UtilityLibrary scripted;
+        scripted.verifyTable = scriptedVerify;
+        scripted.getCrTblDescCount = scriptedCounts;
+        scripted.fillCrTblDesc = scriptedFill;
+        scripted.rebuildTable = scriptedRebuild;
+        return scripted;
+    }
+    void SetUp() override {
+        script = {};
+        SelectionTest::SetUp();
+        form_->SetLocation(location("Door.DB"));
+    }
+};
+
+TEST_F(ScriptedRebuildTest, ALevelFourTableIsStillRebuilt) {
+    script.level = 4;
+    form_->RebuildBtnClick();
+    EXPECT_EQ(script.calls,
+              (std::vector<std::string>{"verify PARADOX VERIFY.DB 0", "counts", "fill",
+                                        "rebuild PARADOX Backup.Db KEYVIOL.DB PROBLEM.DB"}));
+    EXPECT_EQ(window_.text(Control::MessageLB), "Rebuild was successful.");
+    EXPECT_EQ(script.fieldCount, 3);
+    EXPECT_TRUE(script.arraysAsCounted);
+    EXPECT_EQ(script.descriptionName, location("Door.DB"));
+    EXPECT_EQ(window_.position(Control::PBData), 40);
+    EXPECT_EQ(window_.position(Control::PBRebuild), 100);
+    EXPECT_FALSE(pdx::hasCallback(nullptr, pdx::cbGENPROGRESS));
+}
+
+TEST_F(ScriptedRebuildTest, LibraryFailuresBecomeTextsNotErrors) {
+    script.verify = pdx::DBIERR_ENGINE;
+    script.rebuild = pdx::DBIERR_ENGINE;
+    form_->RebuildBtnClick();
+    EXPECT_EQ(window_.text(Control::MessageLB), "Rebuild was not successful.");
+
+    // Without counts there is no rebuild and the verification's message stays.
+    script = {};
+    script.level = 1;
+    script.counts = pdx::DBIERR_ENGINE;
+    form_->RebuildBtnClick();
+    EXPECT_EQ(script.calls, (std::vector<std::string>{"verify PARADOX VERIFY.DB 0", "counts"}));
+    EXPECT_EQ(window_.text(Control::MessageLB), "Verification Successful. Verification completed.");
+    EXPECT_TRUE(window_.boxes.empty());
+}
+
+TEST_F(ScriptedRebuildTest, AFailingFillShowsItsBoxOnceAndKeepsTheVerification) {
+    script.level = 2;
+    script.fill = pdx::DBIERR_ENGINE;
+    form_->RebuildBtnClick();
+    ASSERT_EQ(window_.boxes.size(), 1u);
+    EXPECT_EQ(window_.boxes[0].text, "Error Filling table structure");
+    EXPECT_EQ(window_.boxes[0].icon, BoxIcon::Error);
+    EXPECT_EQ(window_.boxes[0].title, "");
+    EXPECT_EQ(window_.text(Control::MessageLB),
+              "Verification Successful. Verification could not be completed.");
+    EXPECT_EQ(script.calls.back(), "fill");
+    EXPECT_FALSE(window_.busy);
+}
+
+TEST_F(ScriptedRebuildTest, ALocationTooLongForTheRecordIsRefusedByName) {
+    const std::string longPath = "/" + std::string(300, 'x') + ".DB";
+    form_->SetLocation(longPath);
+    EXPECT_EQ(failureOf([&] { form_->RebuildBtnClick(); }),
+              "The table location is longer than 260 characters, so the table cannot be "
+              "rebuilt: " +
+                  longPath);
+    EXPECT_EQ(script.calls, (std::vector<std::string>{"verify PARADOX VERIFY.DB 0", "counts"}));
+    EXPECT_FALSE(pdx::hasCallback(nullptr, pdx::cbGENPROGRESS));
+    EXPECT_FALSE(window_.busy);
+}
+
+}  // namespace
+}  // namespace vaq::repair::testing

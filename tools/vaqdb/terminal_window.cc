@@ -1,0 +1,162 @@
+#include "tools/vaqdb/terminal_window.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "common/error.h"
+
+namespace vaqdb {
+
+using vaq::window::Control;
+
+namespace {
+
+bool isTextBox(Control control) {
+    return control == Control::Memo1 || control == Control::Memo2;
+}
+
+}  // namespace
+
+TerminalWindow::TerminalWindow(std::ostream& out, std::ostream& err, bool showProgress)
+    : out_(out), err_(err), showProgress_(showProgress) {}
+
+TerminalWindow::~TerminalWindow() {
+    endBarLine();
+}
+
+std::string TerminalWindow::text(Control control) const {
+    if (lists_.count(control) != 0) {
+        const int index = selectedIndex(control);
+        return index < 0 ? std::string() : lists_.at(control)[static_cast<std::size_t>(index)];
+    }
+    const auto found = texts_.find(control);
+    return found == texts_.end() ? std::string() : found->second;
+}
+
+void TerminalWindow::setText(Control control, std::string_view text) {
+    texts_[control] = std::string(text);
+    // The completion line of the back-fill and the remaining-time estimate are shown too.
+    if (control == Control::Memo2 && !text.empty()) printLines(text);
+}
+
+void TerminalWindow::appendText(Control control, std::string_view text) {
+    texts_[control] += std::string(text);
+    if (isTextBox(control)) printLines(text);
+}
+
+std::vector<std::string> TerminalWindow::items(Control list) const {
+    const auto found = lists_.find(list);
+    return found == lists_.end() ? std::vector<std::string>() : found->second;
+}
+
+void TerminalWindow::setItems(Control list, const std::vector<std::string>& items) {
+    lists_[list] = items;
+    selected_[list] = -1;
+}
+
+int TerminalWindow::selectedIndex(Control list) const {
+    const auto found = selected_.find(list);
+    return found == selected_.end() ? -1 : found->second;
+}
+
+void TerminalWindow::select(Control list, int index) {
+    if (index < -1 || index >= static_cast<int>(items(list).size()))
+        throw vaq::Error("The list " + std::string(vaq::window::controlName(list)) +
+                         " has no item " + std::to_string(index));
+    selected_[list] = index;
+}
+
+void TerminalWindow::setRange(Control bar, int minimum, int maximum) {
+    ranges_[bar] = {minimum, std::max(minimum, maximum)};
+}
+
+int TerminalWindow::position(Control bar) const {
+    const auto found = positions_.find(bar);
+    return found == positions_.end() ? 0 : found->second;
+}
+
+void TerminalWindow::setPosition(Control bar, int position) {
+    const auto range = ranges_.count(bar) != 0 ? ranges_.at(bar) : std::pair{0, 100};
+    position = std::clamp(position, range.first, range.second);
+    positions_[bar] = position;
+    if (!showProgress_) return;
+    const int span = std::max(1, range.second - range.first);
+    const int percent = (position - range.first) * 100 / span;
+    constexpr int kWidth = 30;
+    const int filled = percent * kWidth / 100;
+    err_ << '\r' << vaq::window::controlName(bar) << " [" << std::string(filled, '#')
+         << std::string(kWidth - filled, ' ') << "] " << percent << "%   " << std::flush;
+    barLineOpen_ = true;
+}
+
+bool TerminalWindow::isEnabled(Control control) const {
+    const auto found = enabled_.find(control);
+    return found == enabled_.end() || found->second;
+}
+
+void TerminalWindow::setEnabled(Control control, bool enabled) {
+    enabled_[control] = enabled;
+}
+
+void TerminalWindow::setVisible(Control, bool) {}
+
+// The hidden "Backup Database" stays unticked, as in the window.
+bool TerminalWindow::isChecked(Control) const {
+    return false;
+}
+
+void TerminalWindow::setRunning(Control, bool) {}
+
+void TerminalWindow::click(Control button) {
+    for (const auto& [handler, run] : jobs.handlers) {
+        if (vaq::window::handlerControl(handler) == button &&
+            vaq::window::handlerName(handler).ends_with("Click") && run) {
+            run();
+            return;
+        }
+    }
+    throw vaq::Error("The shell cannot run the button " +
+                     std::string(vaq::window::controlName(button)));
+}
+
+void TerminalWindow::showMessage(const vaq::window::MessageBox& box) {
+    endBarLine();
+    out_ << "box: " << box.text << '\n' << std::flush;
+}
+
+std::optional<std::string> TerminalWindow::chooseFile(Control dialog, std::string_view) {
+    throw vaq::Error("The shell shows no file dialog (" +
+                     std::string(vaq::window::controlName(dialog)) + ")");
+}
+
+void TerminalWindow::setBusy(bool) {}
+
+void TerminalWindow::processEvents() {}
+
+std::string TerminalWindow::applicationDirectory() const {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) throw vaq::Error("The shell cannot find its own program file: " + error.message());
+    return self.parent_path().string();
+}
+
+void TerminalWindow::printLines(std::string_view text) {
+    endBarLine();
+    std::string lines;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        lines += text[i];
+    }
+    if (lines.empty()) return;
+    if (lines.back() != '\n') lines += '\n';
+    out_ << lines << std::flush;
+}
+
+void TerminalWindow::endBarLine() {
+    if (!barLineOpen_) return;
+    err_ << '\n' << std::flush;
+    barLineOpen_ = false;
+}
+
+}  // namespace vaqdb

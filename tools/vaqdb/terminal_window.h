@@ -1,0 +1,69 @@
+#pragma once
+
+// The main window as the shell shows it: the controls a job touches are kept in memory, a
+// text a job adds to a log or a completion line goes to standard output as it happens, each
+// message box becomes one line "box: TEXT", and the progress bars are drawn on standard
+// error when that is a terminal. A button pressed by program runs its handler from the job
+// set, as in the window.
+
+#include <map>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/port/job_set.h"
+#include "app/port/window_port.h"
+
+namespace vaqdb {
+
+class TerminalWindow : public vaq::window::WindowPort {
+  public:
+    // `showProgress`: draw the bars on `err`.
+    TerminalWindow(std::ostream& out, std::ostream& err, bool showProgress);
+    // Ends a bar line left open.
+    ~TerminalWindow() override;
+
+    std::string text(vaq::window::Control control) const override;
+    void setText(vaq::window::Control control, std::string_view text) override;
+    void appendText(vaq::window::Control control, std::string_view text) override;
+    std::vector<std::string> items(vaq::window::Control list) const override;
+    void setItems(vaq::window::Control list, const std::vector<std::string>& items) override;
+    int selectedIndex(vaq::window::Control list) const override;
+    void select(vaq::window::Control list, int index) override;
+    void setRange(vaq::window::Control bar, int minimum, int maximum) override;
+    int position(vaq::window::Control bar) const override;
+    void setPosition(vaq::window::Control bar, int position) override;
+    bool isEnabled(vaq::window::Control control) const override;
+    void setEnabled(vaq::window::Control control, bool enabled) override;
+    void setVisible(vaq::window::Control control, bool visible) override;
+    bool isChecked(vaq::window::Control checkBox) const override;
+    void setRunning(vaq::window::Control control, bool running) override;
+    void click(vaq::window::Control button) override;
+    void showMessage(const vaq::window::MessageBox& box) override;
+    std::optional<std::string> chooseFile(vaq::window::Control dialog,
+                                          std::string_view initialDirectory) override;
+    void setBusy(bool busy) override;
+    void processEvents() override;
+    std::string applicationDirectory() const override;
+
+    vaq::window::JobSet jobs;
+
+  private:
+    // Prints a job's text as lines, CR LF read as a line break.
+    void printLines(std::string_view text);
+    void endBarLine();
+
+    std::ostream& out_;
+    std::ostream& err_;
+    bool showProgress_;
+    bool barLineOpen_ = false;
+    std::map<vaq::window::Control, std::string> texts_;
+    std::map<vaq::window::Control, std::vector<std::string>> lists_;
+    std::map<vaq::window::Control, int> selected_;
+    std::map<vaq::window::Control, std::pair<int, int>> ranges_;
+    std::map<vaq::window::Control, int> positions_;
+    std::map<vaq::window::Control, bool> enabled_;
+};
+
+}  // namespace vaqdb

@@ -1,0 +1,163 @@
+// The shell's table-utility commands, its "Rebuild Index" and SQL statements, over a
+// generated database with a private directory of the test's own.
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/database_generator.h"
+#include "common/error.h"
+#include "engine/api/config.h"
+#include "tools/vaqdb/shell.h"
+#include "tools/vaqdb/terminal_window.h"
+
+namespace vaqdb {
+namespace {
+
+namespace fs = std::filesystem;
+using vaq::window::Control;
+
+struct Outcome {
+    int status = 0;
+    std::string out;
+    std::string err;
+};
+
+class RepairCommandsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "vaqdb-repair-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+        pdx::useConfiguration(pdx::Configuration::fromText(
+            "[alias Other]\npath = .\n[engine]\nprivate_dir = private\n", root_, "test"));
+        vaq::bench::GeneratorOptions options;
+        options.out = data();
+        options.site.controllers = 2;
+        options.site.doorsPerController = 2;
+        options.site.staff = 10;
+        options.site.transactions = 100;
+        vaq::bench::generateDatabase(options);
+    }
+    void TearDown() override {
+        pdx::reloadConfiguration();
+        std::error_code ignored;  // a leftover temporary folder is no test failure
+        fs::remove_all(root_, ignored);
+    }
+
+    fs::path data() const { return root_ / "data"; }
+
+    Outcome run(const std::vector<std::string>& command, const std::string& input = "") {
+        std::vector<std::string> arguments{data().string()};
+        arguments.insert(arguments.end(), command.begin(), command.end());
+        std::istringstream in(input);
+        std::ostringstream out, err;
+        Outcome result;
+        result.status = run_main(arguments, in, out, err);
+        result.out = out.str();
+        result.err = err.str();
+        return result;
+    }
+
+    fs::path root_;
+};
+
+TEST_F(RepairCommandsTest, PropsPrintsTheTenPropertiesOfTheWindow) {
+    const Outcome props = run({".props", "door"});
+    ASSERT_EQ(props.status, 0) << props.err;
+    std::istringstream lines(props.out);
+    std::vector<std::string> captions;
+    for (std::string line; std::getline(lines, line);)
+        captions.push_back(line.substr(0, line.rfind(' ')));
+    EXPECT_EQ(captions,
+              (std::vector<std::string>{"Fields:", "Record Size:", "Indexes:", "Validities:",
+                                        "References:", "Restructure Version:", "Aux Passwords:",
+                                        "Code Page:", "Block Size:", "Table Level:"}));
+    EXPECT_NE(props.out.find("Validities: 0\nReferences: 0\n"), std::string::npos);
+    EXPECT_EQ(props.out.find("Fields: 0\n"), std::string::npos);
+}
+
+TEST_F(RepairCommandsTest, VerifyAndRebuildPrintTheResultTexts) {
+    Outcome verify = run({".verify", "Transact"});
+    EXPECT_EQ(verify.status, 0) << verify.err;
+    EXPECT_EQ(verify.out, "Verification Successful. Table has no errors.\n");
+
+    fs::resize_file(data() / "Transact.db", fs::file_size(data() / "Transact.db") - 3000);
+    verify = run({".verify", "Transact"});
+    EXPECT_EQ(verify.status, 0) << verify.err;
+    EXPECT_NE(verify.out, "Verification Successful. Table has no errors.\n");
+
+    const Outcome rebuild = run({".rebuild", "Transact.db"});
+    EXPECT_EQ(rebuild.status, 0) << rebuild.err;
+    EXPECT_EQ(rebuild.out, "Rebuild was successful.\n");
+    EXPECT_EQ(run({".verify", "Transact"}).out, "Verification Successful. Table has no errors.\n");
+}
+
+TEST_F(RepairCommandsTest, RepairRunsRebuildIndexOverTheDirectoryAsVaq) {
+    const Outcome repair = run({".repair"});
+    EXPECT_EQ(repair.status, 0) << repair.err;
+    EXPECT_EQ(repair.out, "Rebuild was successful.\nbox: Rebuild was successful.\n");
+    EXPECT_TRUE(fs::is_directory(root_ / "private" / "Transact"));
+    // The alias VAQ stood for the directory only while the command ran.
+    EXPECT_EQ(pdx::currentConfiguration()->findAlias("VAQ"), nullptr);
+    EXPECT_NE(pdx::currentConfiguration()->findAlias("Other"), nullptr);
+}
+
+TEST_F(RepairCommandsTest, WrongTablesAreNamed) {
+    Outcome missing = run({".verify", "Nothing"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "Table does not exist: Nothing\n");
+    missing = run({".props", "../data/Door"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(run({".rebuild"}).err, "Usage: .rebuild TABLE\n");
+}
+
+TEST_F(RepairCommandsTest, SqlStatementsRunAndSelectPrintsCsv) {
+    const Outcome script = run({},
+                               "CREATE TABLE Notes (ID integer, Note char(20), Day date, "
+                               "PRIMARY KEY (ID))\n"
+                               "INSERT INTO Notes VALUES (2, 'b, with comma', '3/21/2005')\n"
+                               "INSERT INTO Notes VALUES (1, 'a', '1/1/2006')\n"
+                               "SELECT * FROM Notes\n"
+                               "SELECT Note FROM notes.db WHERE ID = 2\n");
+    EXPECT_EQ(script.status, 0) << script.err;
+    EXPECT_EQ(script.out,
+              "ID,Note,Day\r\n1,a,2006-01-01\r\n2,\"b, with comma\",2005-03-21\r\n"
+              "Note\r\n\"b, with comma\"\r\n");
+    const Outcome wrong = run({"SELECT * FROM Absent"});
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_FALSE(wrong.err.empty());
+}
+
+TEST(TerminalWindowTest, LogLinesBoxesAndBars) {
+    std::ostringstream out, err;
+    {
+        TerminalWindow window(out, err, true);
+        window.appendText(Control::Memo1, "Upgraded Successfully : Table Leave.db Added\r\n");
+        window.setPosition(Control::PBData, 50);
+        window.appendText(Control::Memo1, "Rebuild was successful.");
+        window.showMessage({"Rebuild was successful.", "", vaq::window::BoxIcon::None});
+        window.setPosition(Control::PBRebuild, 140);
+        EXPECT_EQ(window.position(Control::PBRebuild), 100);
+    }
+    EXPECT_EQ(out.str(),
+              "Upgraded Successfully : Table Leave.db Added\nRebuild was successful.\n"
+              "box: Rebuild was successful.\n");
+    EXPECT_EQ(err.str(),
+              "\rPBData [###############               ] 50%   \n"
+              "\rPBRebuild [##############################] 100%   \n");
+
+    std::ostringstream quietErr;
+    TerminalWindow quiet(out, quietErr, false);
+    quiet.setPosition(Control::PBData, 50);
+    EXPECT_EQ(quietErr.str(), "");
+    EXPECT_THROW(quiet.click(Control::BitBtn2), vaq::Error);
+}
+
+}  // namespace
+}  // namespace vaqdb
