@@ -344,5 +344,37 @@ TEST_F(CorpusCopy, UnkeyedTableOfLevelFour) {
     create_and_check("paradoxdriver/joins/case.db", {request("idx_C", {"C"})}, {"C", "idx_C"});
 }
 
+TEST_F(CorpusCopy, IndexesTheBdeWroteTakeRecordChanges) {
+    // zakazky: 3988 records, the BDE's case-insensitive ISKUPINA over six fields with a
+    // two-level tree, and our index beside it.
+    const fs::path file = copy_family("paradox-reader/zakazky.db", dir_.path());
+    create_secondary_index(dir_.path(), "zakazky", request("idx_Typ", {"TYPL"}, true));
+    auto table = Table::open(dir_.path(), "zakazky", Access::kWrite);
+    std::mt19937 random(5);
+    std::vector<std::vector<std::uint8_t>> picked;
+    for (auto cursor = table->open_cursor(); !cursor->eof(); cursor->next())
+        if (random() % 40 == 0)
+            picked.emplace_back(cursor->record().begin(), cursor->record().end());
+    for (std::size_t i = 0; i < picked.size(); ++i) {
+        const RecordRef ref{picked[i], std::nullopt, 0};
+        if (i % 3 == 0) {
+            table->writer().remove(ref);
+            continue;
+        }
+        EditBuffer buffer = EditBuffer::of(table, picked[i]);
+        buffer.set("TYPL", "40,0l-" + std::to_string(random() % 9) + ",0x1525");
+        buffer.set("SMENA", std::int64_t(random() % 4));
+        table->writer().update(ref, buffer);
+    }
+    for (int i = 0; i < 60; ++i) {
+        EditBuffer buffer = EditBuffer::blank(table);
+        buffer.set("ROK", std::int64_t{2009});
+        buffer.set("MESIC", std::int64_t(1 + i % 12));
+        buffer.set("TYPL", "new " + std::to_string(i));
+        table->writer().insert(buffer);
+    }
+    check_all_indexes(*table);
+}
+
 }  // namespace
 }  // namespace pdx
