@@ -1,0 +1,194 @@
+// "Upgrade DataBase" on databases written by the generator of bench/: the oldest layout, an
+// intermediate version with some newer tables, and one holding every newer table. From each
+// the upgrade reaches the same layout, keeps every row, and logs the steps that had work.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "bench/database_generator.h"
+#include "db/schema.h"
+#include "engine/table/table.h"
+#include "upgrade/tests/upgrade_expectations.h"
+#include "upgrade/tests/upgrade_fixture.h"
+
+namespace vaq::upgrade::testing {
+namespace {
+
+namespace schema = db::schema;
+using bench::NewerTables;
+using ::testing::Each;
+using ::testing::EndsWith;
+
+// A table as it was before the upgrade.
+struct TableBefore {
+    Lines fields;
+    Lines rows;
+};
+
+// Tables whose rows the upgrade replaces on purpose.
+bool isRefilled(std::string_view table) {
+    for (const std::string_view refilled : {"events", "CardFormat", "DoorStatus"})
+        if (schema::sameTableName(table, refilled)) return true;
+    return false;
+}
+
+std::string_view nameOf(const std::string& field) {
+    return std::string_view(field).substr(0, field.find(' '));
+}
+
+class GeneratedDatabase : public UpgradeFixture {
+  protected:
+    void SetUp() override {
+        UpgradeFixture::SetUp();
+        const std::string missing = missingForUpgrade();
+        if (!missing.empty()) GTEST_SKIP() << missing;
+        repair_.install(window_, *form_);
+    }
+
+    void generate(NewerTables newerTables) {
+        bench::GeneratorOptions options;
+        options.site.controllers = 3;
+        options.site.doorsPerController = 2;
+        options.site.staff = 40;
+        options.site.transactions = 400;
+        options.site.newerTables = newerTables;
+        options.out = data();
+        bench::generateDatabase(options);
+        for (const auto& entry : fs::directory_iterator(data())) {
+            const std::string extension = entry.path().extension().string();
+            if (extension != ".DB" && extension != ".db") continue;
+            const std::string file = entry.path().filename().string();
+            before_[file] = {fieldsOf(file), rowsOf(file)};
+        }
+    }
+
+    // The columns of a table as they were before, read now.
+    Lines rowsByFormerColumns(const std::string& table) const {
+        std::vector<std::string_view> columns;
+        for (const std::string& field : before_.at(table).fields)
+            columns.push_back(nameOf(field));
+        return rowsOf(table, columns);
+    }
+
+    void expectEveryTableOfTheLayoutWithItsRows() {
+        for (const auto& [file, before] : before_) {
+            SCOPED_TRACE(file);
+            if (schema::sameTableName(file, schema::AntiPassBack::kTable) || isRefilled(file))
+                continue;
+            const Lines after = fieldsOf(file);
+            ASSERT_GE(after.size(), before.fields.size());
+            EXPECT_TRUE(std::equal(before.fields.begin(), before.fields.end(), after.begin()));
+            EXPECT_EQ(rowsByFormerColumns(file), before.rows);
+        }
+        for (const auto& [table, added] : kAddedToOldTables) {
+            SCOPED_TRACE(table);
+            const auto found = std::find_if(before_.begin(), before_.end(), [&](const auto& t) {
+                return schema::sameTableName(t.first, table);
+            });
+            ASSERT_NE(found, before_.end());
+            Lines expected = found->second.fields;
+            expected.insert(expected.end(), added.begin(), added.end());
+            EXPECT_EQ(fieldsOf(table), expected);
+        }
+        for (const schema::TableLayout& table : schema::tables()) {
+            if (table.group != schema::TableGroup::CreatedByUpgrade) continue;
+            SCOPED_TRACE(table.name);
+            EXPECT_EQ(fieldsOf(table.name), createdLayout(table));
+            EXPECT_EQ(pdx::Table::open(data(), table.name)->schema().key_fields(),
+                      table.primaryKey.size());
+        }
+        for (const schema::TableLayout& table : schema::tables()) {
+            if (!tableExists(table.name)) continue;
+            SCOPED_TRACE(table.name);
+            Lines expected;
+            for (const schema::IndexLayout& index : table.indexes)
+                expected.emplace_back(index.name);
+            EXPECT_EQ(indexesOf(table.name), expected);
+        }
+    }
+
+    void expectAntiPassBackRulesNumberedAfresh() {
+        const auto old = std::find_if(before_.begin(), before_.end(), [](const auto& t) {
+            return schema::sameTableName(t.first, schema::AntiPassBack::kTable);
+        });
+        ASSERT_NE(old, before_.end());
+        Lines expected;
+        for (std::size_t i = 0; i < old->second.rows.size(); ++i)
+            expected.push_back(std::to_string(i + 1) + "|" + old->second.rows[i]);
+        EXPECT_EQ(rowsOf("AntiPassBack", {"Pkey", "ControllerID", "FromDoorID", "FromDirection",
+                                          "ToDOorID", "ToDirection"}),
+                  expected);
+    }
+
+    // The log of the first run when the tables whose creation lines are listed existed.
+    static std::string logWithout(const Lines& creationLines) {
+        Lines lines;
+        for (const std::string& line : kFirstRunLog)
+            if (std::find(creationLines.begin(), creationLines.end(), line) == creationLines.end())
+                lines.push_back(line);
+        return logText(lines) + std::string(kRepairText);
+    }
+
+    std::map<std::string, TableBefore> before_;
+    RepairStandIn repair_;
+};
+
+TEST_F(GeneratedDatabase, OldestLayoutReachesTheWholeLayoutWithTheFullLog) {
+    generate(NewerTables::None);
+    form_->BitBtn1Click();
+    EXPECT_EQ(window_.log(), logWithout({}));
+    EXPECT_TRUE(window_.boxes.empty());
+    expectEveryTableOfTheLayoutWithItsRows();
+    expectAntiPassBackRulesNumberedAfresh();
+}
+
+TEST_F(GeneratedDatabase, IntermediateVersionLogsOnlyTheTablesItLacked) {
+    generate(NewerTables::Some);
+    form_->BitBtn1Click();
+    EXPECT_EQ(window_.log(), logWithout({"Upgraded Successfully : Table WorkOn.db Added",
+                                         "Upgraded Successfully : Table DeptTimeTable.db Added",
+                                         "Upgraded Successfully : Table Department.db Added",
+                                         "Upgraded Successfully : Table ActiveRelay Added",
+                                         "Upgraded Successfully : Table LQ Added"}));
+    expectEveryTableOfTheLayoutWithItsRows();
+    expectAntiPassBackRulesNumberedAfresh();
+
+    // Once the access-control program has given its staff departments, the next upgrade
+    // writes their names; nothing else of the layout changes.
+    const Lines layoutBefore = fieldsOf("Personal");
+    sql({"update personal set DeptID=1 where PersonalID < 11",
+         "update personal set DeptID=2 where PersonalID > 10"});
+    const std::string firstLog = window_.log();
+    form_->BitBtn1Click();
+    EXPECT_EQ(window_.log(), firstLog + logText(kLaterRunLog) + std::string(kRepairText));
+    EXPECT_EQ(fieldsOf("Personal"), layoutBefore);
+    const Lines departments = rowsOf("Department", {"DeptID", "DeptName"});
+    ASSERT_GE(departments.size(), 2u);
+    const std::string first = departments[0].substr(departments[0].find('|') + 1);
+    const std::string second = departments[1].substr(departments[1].find('|') + 1);
+    Lines names = rowsOf("Personal", {"Department"});
+    ASSERT_EQ(names.size(), 40u);
+    EXPECT_THAT(Lines(names.begin(), names.begin() + 10), Each(first));
+    EXPECT_THAT(Lines(names.begin() + 10, names.end()), Each(second));
+}
+
+TEST_F(GeneratedDatabase, DatabaseWithEveryNewerTableGetsOnlyColumnsAndIndexes) {
+    generate(NewerTables::All);
+    form_->BitBtn1Click();
+    Lines creationLines;
+    for (const std::string& line : kFirstRunLog)
+        if (line.starts_with("Upgraded Successfully : Table ") ||
+            line == "Upgraded Successfully : LocationMap.DB  added ")
+            creationLines.push_back(line);
+    EXPECT_EQ(creationLines.size(), 17u);
+    EXPECT_EQ(window_.log(), logWithout(creationLines));
+    expectEveryTableOfTheLayoutWithItsRows();
+    EXPECT_THAT(rowsOf("DoorStatus", {"Status"}), Each(EndsWith("128")));
+    EXPECT_EQ(rowsOf("DoorStatus").size(), rowsOf("Door").size());
+}
+
+}  // namespace
+}  // namespace vaq::upgrade::testing
