@@ -376,5 +376,28 @@ TEST_F(CorpusCopy, IndexesTheBdeWroteTakeRecordChanges) {
     check_all_indexes(*table);
 }
 
+TEST_F(CorpusCopy, TablesOfLevelThreeTakeSingleFieldIndexesOnly) {
+    for (const char* relative :
+         {"paradoxdriver/fields/date35.db", "paradoxdriver/mtdemo/AMOUNT.DB"}) {
+        SCOPED_TRACE(relative);
+        const fs::path file = copy_family(relative, dir_.path());
+        const std::string stem = file.stem().string();
+        std::string field;
+        {
+            const auto table = Table::open(dir_.path(), stem);
+            field = table->schema()[table->schema().size() - 1].name;
+        }
+        EXPECT_NE(error_of([&] {
+                      create_secondary_index(dir_.path(), stem, request("idx_Named", {field}));
+                  }).find("needs table level 4 or above"),
+                  std::string::npos);
+        create_secondary_index(dir_.path(), stem, request(field, {field}));
+        const auto table = Table::open(dir_.path(), stem, Access::kWrite);
+        const SecondaryIndex index = find_secondary_index(*table, field);
+        EXPECT_EQ(index.layout.maintained, table->is_keyed());
+        check_index(*table, index);
+    }
+}
+
 }  // namespace
 }  // namespace pdx
