@@ -22,7 +22,9 @@ std::unique_ptr<ResultSet> Executor::open(std::string_view sql) {
 }
 
 std::unique_ptr<ResultSet> Executor::open(const Select& select) {
-    return run_select(directory_, select);
+    std::unique_ptr<ResultSet> result = run_select(directory_, select);
+    if (result->value_count() <= snapshot_limit_) result->release_table(snapshot_limit_);
+    return result;
 }
 
 std::uint64_t Executor::execute(const Statement& statement) {

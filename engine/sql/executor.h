@@ -31,13 +31,19 @@ class Executor {
     std::uint64_t execute(std::string_view sql);
     std::uint64_t execute(const Statement& statement);
 
-    // Runs a SELECT and returns its result. Throws SqlError for any other statement.
+    // Runs a SELECT and returns its result. Throws SqlError for any other statement. A
+    // result of up to `snapshot_limit()` values is read into memory at once and holds no
+    // table (result_set.h).
     std::unique_ptr<ResultSet> open(std::string_view sql);
     std::unique_ptr<ResultSet> open(const Select& select);
+
+    std::size_t snapshot_limit() const { return snapshot_limit_; }
+    void set_snapshot_limit(std::size_t values) { snapshot_limit_ = values; }
 
   private:
     std::filesystem::path directory_;
     CreateOptions options_;
+    std::size_t snapshot_limit_ = ResultSet::kSnapshotValues;
 };
 
 }  // namespace pdx::sql

@@ -134,13 +134,16 @@ std::vector<SqlValue> ResultSet::read_row(const Cursor& cursor) const {
     return values;
 }
 
+std::size_t ResultSet::value_count() const {
+    return std::size_t{record_count()} * std::max<std::size_t>(fields_.size(), 1);
+}
+
 void ResultSet::release_table(std::size_t max_kept_values) {
     if (!table_) return;
     const std::uint32_t current = record_number();
     const bool end = eof();
     const std::size_t rows = rows_ ? rows_->size() : table_->record_count();
-    const std::size_t values = rows * std::max<std::size_t>(fields_.size(), 1);
-    if (values > max_kept_values) {
+    if (value_count() > max_kept_values) {
         lost_because_ = "it had too many rows to keep";
     } else {
         try {

@@ -6,11 +6,13 @@
 // table's order). Which records belong to the result and their order are fixed when the
 // select runs; their values are read from the table as the rows are visited.
 //
-// An open result does not stand in the way of statements on its table. Before a table's
-// files are replaced, deleted or renamed (ALTER TABLE, DROP TABLE, index changes, a rebuild),
-// release_results() makes every open result on it let the table go: a result of up to
-// kMaxKeptValues values keeps them in memory and reads on as before; a larger one keeps its
-// field list, and reading a row of it then raises an error that asks to open it again.
+// An open result does not stand in the way of statements on its table. The executor reads a
+// small result (up to kSnapshotValues values) into memory at once, so that it holds no table
+// at all. A larger one reads its table as its rows are visited; before a table's files are
+// replaced, deleted or renamed (ALTER TABLE, DROP TABLE, a rebuild), release_results() makes
+// every open result on it let the table go: a result of up to kMaxKeptValues values keeps
+// them in memory and reads on as before; a larger one keeps its field list, and reading a
+// row of it then raises an error that asks to open it again.
 
 #include <cstddef>
 #include <cstdint>
@@ -43,6 +45,8 @@ class ResultSet {
   public:
     // Results that let their table go keep at most this many values in memory.
     static constexpr std::size_t kMaxKeptValues = 1'000'000;
+    // Results of at most this many values are read into memory when the select runs.
+    static constexpr std::size_t kSnapshotValues = 100'000;
 
     // Every record of the table in table order.
     ResultSet(std::shared_ptr<const Table> table, std::vector<ResultField> fields);
@@ -77,6 +81,8 @@ class ResultSet {
 
     // True while the result reads its table.
     bool holds_table() const { return table_ != nullptr; }
+    // Rows times fields.
+    std::size_t value_count() const;
     // Lets the table go, keeping the rows in memory when they hold at most `max_kept_values`
     // values.
     void release_table(std::size_t max_kept_values = kMaxKeptValues);

@@ -185,7 +185,9 @@ TEST_F(DefineTest, DropTableRemovesTheFamily) {
 TEST_F(DefineTest, OpenResultLetsGoOfTheTableItsStatementChanges) {
     executor_.execute("Create table Ctrller (ID smallint, Name char(10))");
     executor_.execute("Insert into Ctrller Values (1, 'one'), (2, 'two')");
+    executor_.set_snapshot_limit(0);
     auto before = executor_.open("Select * from 'Ctrller.db'");
+    EXPECT_TRUE(before->holds_table());
     executor_.execute("alter table ctrller add EnablePanicPIN boolean");
     executor_.execute("update ctrller set EnablePanicPIN=false");
     // The field list stays as it was read; the rows read on.

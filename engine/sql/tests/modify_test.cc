@@ -53,10 +53,11 @@ TEST_F(ModifyTest, ConstantsAreReadByTheFieldTheyGoInto) {
     EXPECT_EQ(executor_.execute("insert into kinds.DB (Id, Day, At, Rate, Done) values "
                                 "(2, '12/31/99', '9:30', '0.5', 'false')"),
               1u);
-    EXPECT_EQ(rows("Select * from Kinds"),
-              (Rows{{"1", "First", "2000-01-01", "00:00:00", "2004-02-29 13:45:10", "1001", "2.5",
-                     "-7", "true"},
-                    {"2", "NULL", "1999-12-31", "09:30:00", "NULL", "0.5", "NULL", "NULL", "false"}}));
+    EXPECT_EQ(
+        rows("Select * from Kinds"),
+        (Rows{{"1", "First", "2000-01-01", "00:00:00", "2004-02-29 13:45:10", "1001", "2.5", "-7",
+               "true"},
+              {"2", "NULL", "1999-12-31", "09:30:00", "NULL", "0.5", "NULL", "NULL", "false"}}));
     // An empty text empties a field; NULL too.
     executor_.execute("update Kinds set Name = '', Day = NULL where Kinds.Id = 1");
     EXPECT_EQ(rows("Select Name, Day from Kinds where Kinds.Id = 1"), (Rows{{"NULL", "NULL"}}));

@@ -22,6 +22,8 @@ class SelectTest : public ::testing::Test {
         if (!have_corpus()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
         copy_corpus_table("paradoxdriver/db/ORDERS.DB", dir_.path());
         copy_corpus_table("paradoxdriver/db/CUSTOMER.DB", dir_.path());
+        // Results read their table as they go; SmallResultsAreReadAtOnce covers the other way.
+        executor_.set_snapshot_limit(0);
     }
 
     // The "Order No" of every row of a result, in its order.
@@ -247,6 +249,27 @@ TEST_F(SelectTest, ResultLetsItsTableGoAndReadsOnFromMemory) {
     auto customers = executor_.open("Select * from Customer");
     release_results(dir_.path() / "ORDERS.DB");
     EXPECT_TRUE(customers->holds_table());
+}
+
+TEST_F(SelectTest, SmallResultsAreReadAtOnceAndReadTheSame) {
+    Executor snapshots(dir_.path());
+    for (std::string_view sql : {"Select * from Orders",
+                                 "Select Terms, \"Order No\" from Orders where Orders.\"Order No\" "
+                                 "> 1100 order by Terms desc"}) {
+        SCOPED_TRACE(sql);
+        auto live = executor_.open(sql);
+        auto read = snapshots.open(sql);
+        EXPECT_TRUE(live->holds_table());
+        EXPECT_FALSE(read->holds_table());
+        ASSERT_EQ(read->record_count(), live->record_count());
+        for (; !live->eof(); live->next(), read->next()) {
+            ASSERT_FALSE(read->eof());
+            EXPECT_EQ(read->record_number(), live->record_number());
+            for (std::size_t i = 0; i < live->fields().size(); ++i)
+                EXPECT_EQ(describe(read->value(i)), describe(live->value(i)));
+        }
+        EXPECT_TRUE(read->eof());
+    }
 }
 
 TEST_F(SelectTest, BadStatementsNameWhatIsWrongAndWhere) {
