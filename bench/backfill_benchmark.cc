@@ -1,0 +1,132 @@
+// The staff ID back-fill ("Update StaffID") over a generated database, against a full scan
+// of the same transaction table by the engine in the same run, at N and 2N transactions.
+// Every back-fill starts from a fresh copy of the database (the copy is not timed); the
+// generated transactions carry blank staff IDs, so nearly every one is written.
+//
+//   vaq_backfill_benchmark [--transactions=N] [--staff=S] [google benchmark flags]
+//   (N defaults to 1 000 000, S to 100 000)
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "bench/job_bench_support.h"
+#include "db/table.h"
+#include "engine/table/cursor.h"
+#include "engine/table/table.h"
+#include "maintenance/maintenance_form.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vaq::bench::ScratchFolder;
+
+std::int64_t g_transactions = 1'000'000;
+int g_staff = 100'000;
+// Index 0: N transactions, 1: 2N.
+fs::path g_source[2];
+fs::path g_work;
+std::map<std::string, double> g_seconds;
+
+// Every value of every record, as the engine reads them.
+std::size_t scanTransactions(const fs::path& folder) {
+    auto table = pdx::Table::open_file(folder / "Transact.db");
+    auto cursor = table->open_cursor();
+    const std::size_t fields = table->schema().size();
+    std::size_t checksum = 0;
+    for (; !cursor->eof(); cursor->next())
+        for (std::size_t i = 0; i < fields; ++i)
+            checksum += cursor->value(i).is_null() ? 0 : 1;
+    return checksum;
+}
+
+void BM_FullScan(benchmark::State& state) {
+    const fs::path& source = g_source[state.range(0)];
+    for (auto _ : state)
+        benchmark::DoNotOptimize(scanTransactions(source));
+}
+
+void BM_Backfill(benchmark::State& state) {
+    const fs::path& source = g_source[state.range(0)];
+    vaq::bench::SilentWindow window;
+    for (auto _ : state) {
+        state.PauseTiming();
+        vaq::bench::copyDatabase(source, g_work);
+        vaq::bench::useAliasFolder(g_work);
+        state.ResumeTiming();
+        vaq::maintenance::MaintenanceForm form(window);
+        form.BitBtn3Click();
+    }
+}
+
+// A second back-fill right after the first: every transaction already has its staff ID,
+// so nothing is stored and the run is the job's own reading and lookups.
+void BM_BackfillAgain(benchmark::State& state) {
+    const fs::path& source = g_source[state.range(0)];
+    vaq::bench::SilentWindow window;
+    for (auto _ : state) {
+        state.PauseTiming();
+        vaq::bench::copyDatabase(source, g_work);
+        vaq::bench::useAliasFolder(g_work);
+        vaq::maintenance::MaintenanceForm(window).BitBtn3Click();
+        state.ResumeTiming();
+        vaq::maintenance::MaintenanceForm form(window);
+        form.BitBtn3Click();
+    }
+}
+
+BENCHMARK(BM_FullScan)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Backfill)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BackfillAgain)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            g_seconds[run.benchmark_name()] =
+                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+double secondsOf(const std::string& prefix) {
+    for (const auto& [name, seconds] : g_seconds)
+        if (name.rfind(prefix, 0) == 0) return seconds;
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    g_transactions = vaq::bench::takeFlag(argc, argv, "transactions", g_transactions);
+    g_staff = static_cast<int>(vaq::bench::takeFlag(argc, argv, "staff", g_staff));
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+
+    ScratchFolder scratch("vaq-backfill-bench");
+    g_source[0] = scratch.path() / "n";
+    g_source[1] = scratch.path() / "2n";
+    g_work = scratch.path() / "work";
+    vaq::bench::generateJobDatabase(g_source[0], g_staff, g_transactions);
+    vaq::bench::generateJobDatabase(g_source[1], g_staff, 2 * g_transactions);
+
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    const double scan = secondsOf("BM_FullScan/0");
+    const double backfill = secondsOf("BM_Backfill/0");
+    const double backfillDouble = secondsOf("BM_Backfill/1");
+    if (scan > 0 && backfill > 0)
+        std::printf("back-fill / full scan at %lld transactions: %.2f (goal: at most 4)\n",
+                    static_cast<long long>(g_transactions), backfill / scan);
+    const double again = secondsOf("BM_BackfillAgain/0");
+    if (scan > 0 && again > 0)
+        std::printf("second back-fill (nothing to store) / full scan: %.2f\n", again / scan);
+    if (backfill > 0 && backfillDouble > 0)
+        std::printf("back-fill at 2N / at N: %.2f (goal: at most 2.2)\n",
+                    backfillDouble / backfill);
+    return 0;
+}

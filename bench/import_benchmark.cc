@@ -1,0 +1,199 @@
+// The transaction import ("Import Transaction ") of a generated file, against appending the
+// same records to the same table in one batch (values already resolved, one save at the
+// end) in the same run. Every run starts from a fresh copy of a database whose transaction
+// table is empty (the copy is not timed).
+//
+//   vaq_import_benchmark [--lines=N] [--staff=S] [google benchmark flags]
+//   (N defaults to 1 000 000, S to 100 000)
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench/generator_site.h"
+#include "bench/job_bench_support.h"
+#include "common/dateformat.h"
+#include "db/schema.h"
+#include "db/table.h"
+#include "import/import_file.h"
+#include "import/import_form.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace transact = vaq::db::schema::Transact;
+using vaq::bench::ScratchFolder;
+
+std::int64_t g_lines = 1'000'000;
+int g_staff = 100'000;
+fs::path g_source;
+fs::path g_work;
+fs::path g_file;
+std::map<std::string, double> g_seconds;
+
+// One import line and the record it should become.
+struct ResolvedRecord {
+    std::string date;  // mm/dd/yyyy
+    std::string time;
+    std::string controllerId;
+    std::string doorId;
+    std::string doorName;
+    std::string cardId;
+    std::string personalId;
+    std::string staffId;
+    std::string eventId;
+};
+std::vector<ResolvedRecord> g_records;
+
+std::string twoDigits(int value) {
+    return (value < 10 ? "0" : "") + std::to_string(value);
+}
+
+// Writes the import file from the site's own event stream and keeps each line's record.
+void writeImportFile() {
+    const vaq::bench::Site site =
+        vaq::bench::makeSite(vaq::bench::jobSiteOptions(g_staff, g_lines));
+    std::map<int, int> addressOf;
+    for (const vaq::bench::Controller& c : site.controllers)
+        addressOf[c.controllerId] = c.address;
+    std::map<int, int> numberOf;
+    for (const vaq::bench::Door& d : site.doors)
+        numberOf[d.doorId] = d.number;
+
+    std::ofstream out(g_file, std::ios::binary);
+    vaq::bench::TransactionStream stream(site);
+    vaq::bench::Transaction x;
+    g_records.reserve(static_cast<std::size_t>(g_lines));
+    while (stream.next(x)) {
+        const std::string day = twoDigits(x.date.day), month = twoDigits(x.date.month);
+        const std::string year = std::to_string(x.date.year);
+        const std::string time = twoDigits(x.time.hour) + ":" + twoDigits(x.time.minute) + ":" +
+                                 twoDigits(x.time.second);
+        out << day << '/' << month << '/' << year << ',' << time << ',' << addressOf[x.controllerId]
+            << ',' << numberOf[x.doorId] << ',' << x.cardId << ',' << x.eventId << "\r\n";
+        ResolvedRecord r{month + "/" + day + "/" + year,
+                         time,
+                         std::to_string(x.controllerId),
+                         std::to_string(x.doorId),
+                         x.doorName,
+                         vaq::import::zeroPad(x.cardId, vaq::import::kCardNumberWidth),
+                         x.personalId ? std::to_string(*x.personalId) : std::string(),
+                         x.personalId
+                             ? site.staff[static_cast<std::size_t>(*x.personalId - 1)].staffId
+                             : std::string(),
+                         std::to_string(x.eventId)};
+        g_records.push_back(std::move(r));
+    }
+}
+
+void freshDatabase(benchmark::State& state) {
+    state.PauseTiming();
+    vaq::bench::copyDatabase(g_source, g_work);
+    vaq::bench::useAliasFolder(g_work);
+    state.ResumeTiming();
+}
+
+void BM_BatchAppend(benchmark::State& state) {
+    for (auto _ : state) {
+        freshDatabase(state);
+        vaq::setShortDateFormat("mm/dd/yyyy");
+        vaq::db::Table table("VAQ", std::string(transact::kTable));
+        table.open();
+        for (const ResolvedRecord& r : g_records) {
+            table.append();
+            table.setFieldText(transact::TDate, r.date);
+            table.setFieldText(transact::TTime, r.time);
+            table.setFieldText(transact::ControllerID, r.controllerId);
+            table.setFieldText(transact::DoorID, r.doorId);
+            table.setFieldText(transact::Door, r.doorName);
+            table.setFieldText(transact::CardID, r.cardId);
+            table.setFieldText(transact::PersonalID, r.personalId);
+            table.setFieldText(transact::StaffID, r.staffId);
+            table.setFieldText(transact::EventID, r.eventId);
+            table.post();
+        }
+        table.saveChanges();
+    }
+}
+
+void BM_Import(benchmark::State& state) {
+    vaq::bench::SilentWindow window;
+    window.chosenFile = g_file.string();
+    for (auto _ : state) {
+        freshDatabase(state);
+        vaq::import::ImportForm form(window);
+        form.Button2Click();
+    }
+}
+
+// The same import with the save of every record left out: what the lookups, the date
+// conversions and the per-line posts cost on their own. The save to disk after each line
+// (one sync of the table's files) is what the job must do; this shows what it costs.
+void BM_ImportWithoutSave(benchmark::State& state) {
+    vaq::bench::SilentWindow window;
+    window.chosenFile = g_file.string();
+    for (auto _ : state) {
+        freshDatabase(state);
+        vaq::import::ImportForm form(window);
+        form.Transaction.setAfterPost({});
+        form.Button2Click();
+    }
+}
+
+BENCHMARK(BM_BatchAppend)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Import)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ImportWithoutSave)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            g_seconds[run.benchmark_name()] =
+                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+double secondsOf(const std::string& prefix) {
+    for (const auto& [name, seconds] : g_seconds)
+        if (name.rfind(prefix, 0) == 0) return seconds;
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    g_lines = vaq::bench::takeFlag(argc, argv, "lines", g_lines);
+    g_staff = static_cast<int>(vaq::bench::takeFlag(argc, argv, "staff", g_staff));
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+
+    ScratchFolder scratch("vaq-import-bench");
+    g_source = scratch.path() / "db";
+    g_work = scratch.path() / "work";
+    g_file = scratch.path() / "transactions.txt";
+    vaq::bench::generateJobDatabase(g_source, g_staff, 0);
+    writeImportFile();
+    std::printf("import file: %zu lines, %.1f MiB\n", g_records.size(),
+                static_cast<double>(fs::file_size(g_file)) / (1024.0 * 1024.0));
+    std::fflush(stdout);
+
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    const double batch = secondsOf("BM_BatchAppend");
+    const double import = secondsOf("BM_Import/");
+    const double unsaved = secondsOf("BM_ImportWithoutSave");
+    if (batch > 0 && import > 0)
+        std::printf("import / batch append of %zu records: %.2f (goal: at most 3)\n",
+                    g_records.size(), import / batch);
+    if (batch > 0 && unsaved > 0)
+        std::printf("import without the save of each record / batch append: %.2f\n",
+                    unsaved / batch);
+    return 0;
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+// What the benchmarks of the window's jobs share: a window that shows nothing, generated
+// databases in temporary folders known to the engine as the alias VAQ, and copies of them
+// so that every run of a job starts from the same tables.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/port/window_port.h"
+#include "bench/generator_site.h"
+
+namespace vaq::bench {
+
+// Answers every question of a job at once: no events, no boxes, the file dialog gives
+// `chosenFile`.
+class SilentWindow : public window::WindowPort {
+  public:
+    std::string text(window::Control) const override { return {}; }
+    void setText(window::Control, std::string_view) override {}
+    void appendText(window::Control, std::string_view) override {}
+    std::vector<std::string> items(window::Control) const override { return {}; }
+    void setItems(window::Control, const std::vector<std::string>&) override {}
+    int selectedIndex(window::Control) const override { return -1; }
+    void select(window::Control, int) override {}
+    void setRange(window::Control, int, int) override {}
+    int position(window::Control) const override { return 0; }
+    void setPosition(window::Control, int) override {}
+    bool isEnabled(window::Control) const override { return true; }
+    void setEnabled(window::Control, bool) override {}
+    void setVisible(window::Control, bool) override {}
+    bool isChecked(window::Control) const override { return false; }
+    void setRunning(window::Control, bool) override {}
+    void click(window::Control) override {}
+    void showMessage(const window::MessageBox&) override {}
+    std::optional<std::string> chooseFile(window::Control, std::string_view) override {
+        return chosenFile;
+    }
+    void setBusy(bool) override {}
+    void processEvents() override {}
+    std::string applicationDirectory() const override { return "."; }
+
+    std::optional<std::string> chosenFile;
+};
+
+// A temporary folder removed with everything in it.
+class ScratchFolder {
+  public:
+    explicit ScratchFolder(std::string_view prefix);
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// The site of the job benchmarks: 20 controllers of 4 doors, seed 7.
+SiteOptions jobSiteOptions(int staff, std::int64_t transactions);
+
+// Writes an old-layout database of `staff` staff and `transactions` transactions into
+// `folder` and prints how long it took.
+void generateJobDatabase(const std::filesystem::path& folder, int staff, std::int64_t transactions);
+
+// Makes `to` an exact copy of the tables in `from` (files replaced).
+void copyDatabase(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Points the alias VAQ at `folder`.
+void useAliasFolder(const std::filesystem::path& folder);
+
+// Takes "--NAME=VALUE" out of the command line; `fallback` when it is not there.
+std::int64_t takeFlag(int& argc, char** argv, std::string_view name, std::int64_t fallback);
+
+}  // namespace vaq::bench
