@@ -1,6 +1,8 @@
 #include "engine/sql/modify.h"
 
 #include <algorithm>
+#include <map>
+#include <numeric>
 #include <optional>
 #include <vector>
 
@@ -118,9 +120,29 @@ struct Target {
     Bytes8 bytes;
     RecordPosition position;
     std::uint32_t number = 0;
+    // The values of the blob fields a change gives up, to put them back when undoing it.
+    std::map<std::size_t, Bytes8> blobs;
 
     RecordRef ref() const { return RecordRef{bytes, position, number}; }
+
+    // The record as it was, blob values included.
+    EditBuffer original(const std::shared_ptr<Table>& table) const {
+        EditBuffer record = EditBuffer::of(table, bytes);
+        for (const auto& [field, value] : blobs)
+            record.set_bytes(field, value);
+        return record;
+    }
 };
+
+// Keeps the values of the blob fields among `fields` that the record holds.
+void keep_blobs(const Table& table, Target& target, const std::vector<std::size_t>& fields) {
+    for (std::size_t index : fields) {
+        const Field& field = table.schema()[index];
+        if (!is_blob_type(field.type())) continue;
+        const Value value(table, field, Bytes(target.bytes).subspan(field.offset, field.width()));
+        if (!value.is_null()) target.blobs[index] = value.blob();
+    }
+}
 
 // The records of `table` in table order that meet `where` (all when there is none).
 std::vector<Target> matching_records(const Table& table, const std::optional<BoundExpr>& where) {
@@ -129,8 +151,10 @@ std::vector<Target> matching_records(const Table& table, const std::optional<Bou
         const Bytes record = cursor->record();
         if (where && !where->holds(table, record)) continue;
         const Bookmark mark = cursor->bookmark();
-        targets.push_back(
-            {Bytes8(record.begin(), record.end()), {mark.block, mark.slot}, mark.record_number});
+        targets.push_back({Bytes8(record.begin(), record.end()),
+                           {mark.block, mark.slot},
+                           mark.record_number,
+                           {}});
     }
     return targets;
 }
@@ -294,6 +318,8 @@ std::uint64_t run_update(const std::filesystem::path& directory, const Update& u
 
     // Every new record is made, from the record as it was, before the first is written.
     std::vector<Target> targets = matching_records(*table, where);
+    for (Target& target : targets)
+        keep_blobs(*table, target, fields);
     std::vector<EditBuffer> records;
     records.reserve(targets.size());
     for (const Target& target : targets) {
@@ -339,7 +365,7 @@ std::uint64_t run_update(const std::filesystem::path& directory, const Update& u
             for (std::size_t i = written.size(); i-- > 0;) {
                 const Bytes8 now = stored_bytes(*table, written[i].position);
                 writer.update(RecordRef{now, written[i].position, written[i].record_number},
-                              EditBuffer::of(table, targets[i].bytes));
+                              targets[i].original(table));
             }
         });
     }
@@ -351,7 +377,11 @@ std::uint64_t run_delete(const std::filesystem::path& directory, const Delete& d
     const Scope scope{table.get(), del.table.name, {}};
     std::optional<BoundExpr> where;
     if (del.where) where = BoundExpr::bind(*del.where, scope);
-    const std::vector<Target> targets = matching_records(*table, where);
+    std::vector<Target> targets = matching_records(*table, where);
+    std::vector<std::size_t> every_field(table->schema().size());
+    std::iota(every_field.begin(), every_field.end(), std::size_t{0});
+    for (Target& target : targets)
+        keep_blobs(*table, target, every_field);
 
     TableWriter& writer = table->writer();
     std::size_t removed = 0;
@@ -363,7 +393,7 @@ std::uint64_t run_delete(const std::filesystem::path& directory, const Delete& d
     } catch (const vaq::Error&) {
         undo_and_rethrow(*table, [&] {
             for (std::size_t i = targets.size() - removed; i < targets.size(); ++i)
-                writer.insert(EditBuffer::of(table, targets[i].bytes));
+                writer.insert(targets[i].original(table));
         });
     }
     return targets.size();

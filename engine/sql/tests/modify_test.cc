@@ -7,6 +7,7 @@
 
 #include "engine/sql/executor.h"
 #include "engine/sql/tests/executor_test_support.h"
+#include "engine/table/crash_points.h"
 #include "engine/table/table.h"
 
 namespace pdx::sql::testing {
@@ -170,6 +171,46 @@ TEST_F(ModifyTest, FailingStatementsChangeNothing) {
         EXPECT_THAT(error_of(executor_, c.sql), HasSubstr(std::string(c.message)));
     }
     EXPECT_EQ(snapshot(dir_.path()), before);
+}
+
+// Makes the write of the n-th record change of a statement fail, as a full disk would.
+class FailingWrite {
+  public:
+    explicit FailingWrite(int failing_change) {
+        set_crash_point_handler([this, failing_change](std::string_view where) {
+            if (where == "journal written") ++changes_;
+            if (where == "change written" && changes_ == failing_change)
+                throw vaq::Error("No space left on the device.");
+        });
+    }
+    ~FailingWrite() { set_crash_point_handler(nullptr); }
+    FailingWrite(const FailingWrite&) = delete;
+    FailingWrite& operator=(const FailingWrite&) = delete;
+
+  private:
+    int changes_ = 0;
+};
+
+TEST_F(ModifyTest, AWriteThatFailsMidwayIsUndone) {
+    executor_.execute("Insert into Kinds (Id, Name) Values (1, 'one'), (2, 'two'), (3, 'three')");
+    executor_.execute("Insert into Log (Text) Values ('a'), ('b'), ('c'), ('d')");
+    const Rows kinds = rows("Select * from Kinds");
+    const Rows log = rows("Select * from Log");
+    for (std::string_view sql :
+         {"Insert into Kinds (Id, Name) Values (4, 'four'), (5, 'five'), (6, 'six')",
+          "update Kinds set Name = 'changed', Id = Id + 10", "Delete from Log",
+          "Insert into Log (Text) Select Text From Log"}) {
+        SCOPED_TRACE(sql);
+        {
+            FailingWrite failing(3);
+            EXPECT_EQ(error_of(executor_, sql), "No space left on the device.");
+        }
+        EXPECT_EQ(rows("Select * from Kinds"), kinds);
+        EXPECT_EQ(rows("Select * from Log"), log);
+    }
+    // The tables take changes as before.
+    executor_.execute("Insert into Kinds (Id, Name) Values (4, 'four')");
+    EXPECT_EQ(rows("Select Name from Kinds where Kinds.Id = 4"), (Rows{{"four"}}));
 }
 
 TEST_F(ModifyTest, ChangesToACopiedRealTableKeepItsOtherValues) {
