@@ -4,7 +4,9 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "engine/format/data_block.h"
 #include "engine/format/field_codec.h"
+#include "engine/format/index_tree.h"
 #include "engine/format/new_table.h"
 
 namespace pdx {
@@ -30,6 +32,41 @@ FieldDef pointer_field(const char* name, FieldType type, std::size_t width) {
 }
 
 }  // namespace
+
+namespace {
+
+// Block sizes in KiB from `preferred` down to 1, then up from `preferred` to 32.
+std::vector<std::size_t> sizes_from(std::size_t preferred) {
+    constexpr std::size_t kMaxBlockSize = 32;
+    std::vector<std::size_t> sizes;
+    for (std::size_t kib = preferred; kib >= 1; --kib)
+        sizes.push_back(kib);
+    for (std::size_t kib = preferred + 1; kib <= kMaxBlockSize; ++kib)
+        sizes.push_back(kib);
+    return sizes;
+}
+
+std::size_t block_capacity(std::size_t kib, std::size_t record_size) {
+    return (kib * 1024 - DataBlockHeader::kEncodedSize) / record_size;
+}
+
+}  // namespace
+
+std::optional<IndexBlockSizes> index_block_sizes(std::uint8_t table_block_size,
+                                                 std::size_t entry_size, std::size_t key_width) {
+    constexpr std::size_t kMaxTreeCount = 0xFFFF;
+    const std::size_t tree_entry = key_width + TreeEntry::kTrailerSize;
+    for (std::size_t x : sizes_from(std::max<std::size_t>(table_block_size, 1))) {
+        const std::size_t x_capacity = block_capacity(x, entry_size);
+        if (x_capacity < 2) continue;
+        for (std::size_t y : sizes_from(x)) {
+            const std::size_t y_capacity = block_capacity(y, tree_entry);
+            if (y_capacity >= 3 && y_capacity * x_capacity <= kMaxTreeCount)
+                return IndexBlockSizes{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y)};
+        }
+    }
+    return std::nullopt;
+}
 
 IndexSuffix SecondaryIndexDefinition::suffix() const {
     IndexSuffix s;
@@ -154,7 +191,10 @@ TableHeader new_secondary_index_header(const TableHeader& table,
         h.file_type = definition.maintained ? FileType::kSecondaryIndexMaintained
                                             : FileType::kSecondaryIndexSnapshot;
     h.file_version = table.file_version;
-    h.block_size_code = table.block_size_code;
+    const auto sizes =
+        index_block_sizes(table.block_size_code, layout.record_size(), layout.key_width());
+    if (!sizes) throw std::invalid_argument("no block size holds the entries of the index");
+    h.block_size_code = sizes->index;
     h.fields = layout.fields();
     h.record_size = static_cast<std::uint16_t>(layout.record_size());
     h.key_fields = static_cast<std::uint16_t>(layout.key_fields());
@@ -202,6 +242,9 @@ TableHeader new_secondary_tree_header(const TableHeader& index, const std::strin
                            index.file_type == FileType::kCompositeIndexSnapshot;
     h.file_type = composite ? FileType::kCompositeIndexTree : FileType::kSecondaryIndexTree;
     h.index_stamp = stamp;
+    const auto sizes =
+        index_block_sizes(index.block_size_code, index.record_size, h.fields_width());
+    if (sizes) h.block_size_code = sizes->tree;
     h.header_size = static_cast<std::uint16_t>(h.required_header_size());
     return h;
 }

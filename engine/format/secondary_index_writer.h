@@ -24,6 +24,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -108,20 +109,36 @@ class IndexEntryLayout {
     std::size_t record_size_ = 0;
 };
 
+// Block sizes (in KiB, header byte 0x05) of the X file and the Y tree of an index. An entry
+// of the tree's level 1 counts the entries of one X block, and the entry above it the sum
+// of those counts, in 16 bits: a tree block full of entries over full X blocks must not
+// count more than 65535. The X file takes the table's block size and the tree the largest
+// that keeps within that (both smaller when the entries are very small), as the BDE pairs
+// 16 KiB X files with 2 KiB trees. Nothing when no block size holds two entries of the X
+// file and three of the tree.
+struct IndexBlockSizes {
+    std::uint8_t index = 0;
+    std::uint8_t tree = 0;
+};
+std::optional<IndexBlockSizes> index_block_sizes(std::uint8_t table_block_size,
+                                                 std::size_t entry_size, std::size_t key_width);
+
 // Stamps that tie a new X file to its family (section "family stamps" of the format).
 struct IndexStamps {
     std::uint8_t primary = 0;  // the .PX 0x2C, 0 when the table has none
     std::uint8_t tree = 0;     // the Y 0x2C
 };
 
-// The header of an empty X file for `table` (as read or created). `file_name` ("Door.XG0")
-// is stored as its table name.
+// The header of an empty X file for `table` (as read or created), with the block size of
+// index_block_sizes(). `file_name` ("Door.XG0") is stored as its table name. Throws
+// std::invalid_argument when no block size fits the entries.
 TableHeader new_secondary_index_header(const TableHeader& table,
                                        const SecondaryIndexDefinition& definition,
                                        const IndexEntryLayout& layout, const std::string& file_name,
                                        IndexStamps stamps, std::uint32_t created);
 
-// The header of the empty Y tree over the X file `index`.
+// The header of the empty Y tree over the X file `index`, with the block size of
+// index_block_sizes().
 TableHeader new_secondary_tree_header(const TableHeader& index, const std::string& file_name,
                                       std::uint8_t stamp);
 

@@ -23,10 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Entries must leave room for two in an X block and three in a Y block, or the blocks
-// could not be split.
-constexpr std::size_t kTreeEntryExtra = 6;
-
 std::mutex& generation_mutex() {
     static std::mutex mutex;
     return mutex;
@@ -119,12 +115,11 @@ SecondaryIndexDefinition definition_for(const Table& table, const SecondaryIndex
     }
 
     const IndexEntryLayout layout(table.header(), d);
-    const std::size_t block = table.header().block_size() - DataBlockHeader::kEncodedSize;
-    if (block / layout.record_size() < 2 || block / (layout.key_width() + kTreeEntryExtra) < 3)
+    if (!index_block_sizes(table.header().block_size_code, layout.record_size(),
+                           layout.key_width()))
         refuse(table, name,
                "its entries of " + std::to_string(layout.record_size()) +
-                   " bytes are too wide for the table's blocks of " +
-                   std::to_string(table.header().block_size()) + " bytes");
+                   " bytes are too wide for blocks of up to 32 KiB");
     return d;
 }
 

@@ -265,5 +265,33 @@ TEST(SecondaryIndexDefinition, SuffixFlagsAndPointerFields) {
     EXPECT_THROW(IndexEntryLayout(table, maintained), std::invalid_argument);
 }
 
+TEST(IndexBlockSizes, TreeCountsStayWithinSixteenBits) {
+    // Usual entries keep the table's block size; the tree takes the largest that fits.
+    EXPECT_EQ(index_block_sizes(4, 26, 24)->index, 4);
+    EXPECT_EQ(index_block_sizes(4, 26, 24)->tree, 4);
+    // A date index of an unkeyed table: 340 entries per X block, so the tree gets 3 KiB.
+    EXPECT_EQ(index_block_sizes(4, 12, 10)->index, 4);
+    EXPECT_EQ(index_block_sizes(4, 12, 10)->tree, 3);
+    // The smallest entries make the X blocks smaller too.
+    EXPECT_EQ(index_block_sizes(4, 6, 4)->index, 3);
+    EXPECT_EQ(index_block_sizes(4, 6, 4)->tree, 1);
+    // Wide entries need blocks larger than the table's: two per X block, three per tree block.
+    EXPECT_EQ(index_block_sizes(1, 342, 340)->index, 1);
+    EXPECT_EQ(index_block_sizes(1, 342, 340)->tree, 2);
+    EXPECT_EQ(index_block_sizes(1, 600, 598)->index, 2);
+    EXPECT_FALSE(index_block_sizes(32, 20000, 16000).has_value());
+    for (std::size_t entry = 4; entry < 2000; entry += 3)
+        for (const std::uint8_t table : {std::uint8_t{1}, std::uint8_t{2}, std::uint8_t{4},
+                                         std::uint8_t{16}, std::uint8_t{32}}) {
+            const auto sizes = index_block_sizes(table, entry, entry - 2);
+            ASSERT_TRUE(sizes.has_value()) << entry;
+            const std::size_t x = (sizes->index * 1024u - 6) / entry;
+            const std::size_t y = (sizes->tree * 1024u - 6) / (entry - 2 + 6);
+            EXPECT_GE(x, 2u);
+            EXPECT_GE(y, 3u);
+            EXPECT_LE(x * y, 65535u) << entry << " " << int(table);
+        }
+}
+
 }  // namespace
 }  // namespace pdx
