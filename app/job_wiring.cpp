@@ -1,23 +1,37 @@
 #include "app/job_wiring.h"
 
+#include "import/import_form.h"
+#include "import/install.h"
 #include "maintenance/install.h"
 #include "repair/install.h"
 #include "upgrade/install.h"
 
 namespace vaq::app {
 
-window::JobInstaller makeJobInstaller(std::shared_ptr<EngineDatabase> database) {
-    return [database](window::WindowPort& port, window::JobSet& jobs) {
+namespace {
+
+// The forms whose objects the window reaches outside their handlers.
+struct InstalledForms {
+    std::shared_ptr<import::ImportForm> import;
+};
+
+}  // namespace
+
+ProgramWiring makeProgramWiring(std::shared_ptr<EngineDatabase> database) {
+    const auto forms = std::make_shared<InstalledForms>();
+    ProgramWiring wiring;
+    wiring.database = makeEngineDatabaseSeam(database);
+    wiring.database.standardAliases = nullptr;
+    wiring.database.transactionRows = [forms]() -> std::shared_ptr<const window::RowSource> {
+        return forms->import ? forms->import->transactionRows() : nullptr;
+    };
+    wiring.installJobs = [database, forms](window::WindowPort& port, window::JobSet& jobs) {
         repair::installRepairJobs(port, jobs, database->session(), database->mainDatabase());
         upgrade::installUpgradeJobs(port, jobs, database->mainDatabase());
         maintenance::installMaintenanceJobs(port, jobs);
+        forms->import = import::installImportJobs(port, jobs);
     };
-}
-
-DatabaseSeam makeProgramDatabaseSeam(std::shared_ptr<EngineDatabase> database) {
-    DatabaseSeam seam = makeEngineDatabaseSeam(std::move(database));
-    seam.standardAliases = nullptr;
-    return seam;
+    return wiring;
 }
 
 }  // namespace vaq::app

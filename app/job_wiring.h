@@ -1,8 +1,9 @@
 #pragma once
 
 // Which job fills which handlers of the window: the repair (with the start-up steps of the
-// alias list and the table-utility session), the upgrade and the record maintenance, over the
-// window's Session1 and MainDB.
+// alias list and the table-utility session), the upgrade, the record maintenance and the
+// transaction import, over the window's Session1 and MainDB; and where the grid DBGrid1
+// takes its rows from (the import's table object Transaction).
 
 #include <memory>
 
@@ -12,11 +13,14 @@
 
 namespace vaq::app {
 
-// Installs every job over `database`, which the returned installer keeps alive.
-window::JobInstaller makeJobInstaller(std::shared_ptr<EngineDatabase> database);
+struct ProgramWiring {
+    DatabaseSeam database;
+    window::JobInstaller installJobs;
+};
 
-// The database seam of the real program: the repair fills the alias list in its start-up
-// step, so the window's own alias step only empties the list.
-DatabaseSeam makeProgramDatabaseSeam(std::shared_ptr<EngineDatabase> database);
+// The seam and the installer of the real program over `database`, which both keep alive.
+// The repair fills the alias list in its start-up step, so the window's own alias step only
+// empties the list.
+ProgramWiring makeProgramWiring(std::shared_ptr<EngineDatabase> database);
 
 }  // namespace vaq::app

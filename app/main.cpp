@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
     vaq::app::Application application(argc, argv);
     vaq::app::QtDialogService dialogs;
     application.setErrorDialogs(&dialogs);
-    auto database = std::make_shared<vaq::app::EngineDatabase>();
-    return vaq::app::runUtility(application, {vaq::app::makeProgramDatabaseSeam(database),
-                                              vaq::app::makeJobInstaller(database), &dialogs});
+    vaq::app::ProgramWiring wiring =
+        vaq::app::makeProgramWiring(std::make_shared<vaq::app::EngineDatabase>());
+    return vaq::app::runUtility(
+        application, {std::move(wiring.database), std::move(wiring.installJobs), &dialogs});
 }

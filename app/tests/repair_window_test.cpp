@@ -1,6 +1,7 @@
-// The repair through the real window: the start-up steps fill the alias list and open the
-// table-utility session, and "Rebuild Index" over a generated database ends with its box and
-// the last result in Memo1.
+// The jobs through the real window over a generated database: the start-up steps fill the
+// alias list and open the table-utility session; "Rebuild Index" ends with its box and the
+// last result in Memo1; "Upgrade DataBase" ends by pressing "Rebuild Index"; an import
+// shows its rows in the grid.
 
 #include <stdlib.h>
 #include <QComboBox>
@@ -8,8 +9,10 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableView>
 #include <QtTest>
 #include <filesystem>
+#include <fstream>
 
 #include "app/engine_database.h"
 #include "app/job_wiring.h"
@@ -18,6 +21,8 @@
 #include "app/tests/recording_dialogs.h"
 #include "bench/database_generator.h"
 #include "engine/api/config.h"
+#include "engine/sql/executor.h"
+#include "engine/sql/sql_value.h"
 
 using namespace vaq::app;
 namespace fs = std::filesystem;
@@ -56,8 +61,9 @@ class RepairWindowTest : public QObject {
 
         dialogs_ = {};
         database_ = std::make_shared<EngineDatabase>();
-        form_ = std::make_unique<MainForm>(makeProgramDatabaseSeam(database_), dialogs_,
-                                           makeJobInstaller(database_));
+        ProgramWiring wiring = makeProgramWiring(database_);
+        form_ =
+            std::make_unique<MainForm>(std::move(wiring.database), dialogs_, wiring.installJobs);
         form_->openDatabase();
         form_->formCreate();
     }
@@ -105,6 +111,41 @@ class RepairWindowTest : public QObject {
         QVERIFY(form_->window().findChild<QWidget*>("FieldsLB") != nullptr);
         QCOMPARE(form_->port().text(vaq::window::Control::MessageLB), std::string());
         QVERIFY(form_->port().text(vaq::window::Control::FieldsLB) != "0");
+    }
+
+    void upgradeEndsWithTheRepairOfEveryTable() {
+        control<QPushButton>("BitBtn1")->click();
+
+        const QString log = control<QPlainTextEdit>("Memo1")->toPlainText();
+        QVERIFY2(log.startsWith(QStringLiteral("Upgraded Successfully")), qPrintable(log));
+        QVERIFY2(log.endsWith(QStringLiteral("\nRebuild was successful.")), qPrintable(log));
+        QVERIFY(!dialogs_.boxes.empty());
+        QCOMPARE(dialogs_.boxes.back().text, QStringLiteral("Rebuild was successful."));
+        QCOMPARE(dialogs_.boxes.back().icon, vaq::window::BoxIcon::None);
+    }
+
+    void anImportShowsItsRowsInTheGrid() {
+        pdx::sql::Executor sql(root_ / "data");
+        auto door = sql.open("SELECT ControllerID, ID FROM Door");
+        const auto controllerKey = door->value(std::size_t{0}).integer;
+        const auto doorNumber = door->value(std::size_t{1}).integer;
+        auto controller = sql.open("SELECT ID FROM Ctrller WHERE ControllerID = " +
+                                   std::to_string(controllerKey));
+        auto card = sql.open("SELECT CardID FROM Personal");
+        const std::string line =
+            "15/10/2004,15:33:00," + std::to_string(controller->value(std::size_t{0}).integer) +
+            "," + std::to_string(doorNumber) + "," + card->value(std::size_t{0}).text + ",1\r\n";
+        const fs::path file = root_ / "import.txt";
+        std::ofstream(file, std::ios::binary) << line;
+        dialogs_.fileAnswers = {QString::fromStdString(file.string())};
+
+        auto* grid = control<QTableView>("DBGrid1");
+        QCOMPARE(grid->model()->rowCount(), 0);
+        control<QPushButton>("Button2")->click();
+        QVERIFY2(dialogs_.boxes.empty(),
+                 dialogs_.boxes.empty() ? "" : qPrintable(dialogs_.boxes.front().text));
+        QCOMPARE(grid->model()->rowCount(), 201);
+        QCOMPARE(grid->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("TDate"));
     }
 };
 
