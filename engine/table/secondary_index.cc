@@ -1,6 +1,7 @@
 #include "engine/table/secondary_index.h"
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <set>
@@ -39,9 +40,15 @@ std::string generation_key(const fs::path& table_file) {
     return (ec ? table_file : canonical).string();
 }
 
+std::atomic<std::uint64_t>& all_changes() {
+    static std::atomic<std::uint64_t> changes{0};
+    return changes;
+}
+
 void note_indexes_changed(const fs::path& table_file) {
     std::lock_guard<std::mutex> lock(generation_mutex());
     ++generations()[generation_key(table_file)];
+    ++all_changes();
 }
 
 [[noreturn]] void refuse(const Table& table, const std::string& name, const std::string& why) {
@@ -171,6 +178,10 @@ std::uint64_t secondary_index_generation(const fs::path& table_file) {
     std::lock_guard<std::mutex> lock(generation_mutex());
     const auto it = generations().find(generation_key(table_file));
     return it == generations().end() ? 0 : it->second;
+}
+
+std::uint64_t secondary_index_changes() {
+    return all_changes().load();
 }
 
 void install_secondary_index_writers() {

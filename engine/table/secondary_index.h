@@ -63,6 +63,8 @@ void rebuild_restructured_indexes(const IndexRebuildRequest& request);
 // Counts the changes this process made to the set of secondary indexes of the table at
 // `table_file`, so that a writer holding index files open knows to open them again.
 std::uint64_t secondary_index_generation(const std::filesystem::path& table_file);
+// The same for every table at once: cheap enough to ask before every record change.
+std::uint64_t secondary_index_changes();
 
 // Installs the maintainer and the restructure rebuilder of index_maintenance.h (again).
 void install_secondary_index_writers();

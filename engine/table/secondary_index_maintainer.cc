@@ -48,8 +48,12 @@ IndexEntryWriter::IndexEntryWriter(const fs::path& x_path, const fs::path& y_pat
     std::uint64_t entries = 0;
     for (std::uint32_t b = header_.first_block, prev = 0; b != 0;) {
         guard.visit(b, prev);
-        std::vector<std::uint8_t> buffer;
-        const DataBlockHeader head = x_.read_data_block(b, buffer);
+        // Only the block headers are read: the chain, and the counts the tree must hold.
+        std::uint8_t bytes[DataBlockHeader::kEncodedSize] = {};
+        x_.file().read_at(header_.block_offset(b), bytes);
+        const DataBlockHeader head = DataBlockHeader::decode(bytes);
+        if (auto problem = head.problem(header_.record_size, header_.block_size()))
+            x_.fail("block " + std::to_string(b) + ": " + *problem);
         const std::size_t count = head.record_count(header_.record_size);
         entries += count;
         if (count > 0 &&
@@ -321,6 +325,7 @@ void IndexEntryWriter::committed() {
     blocks_.clear();
     dirty_.clear();
     changed_ = false;
+    unflushed_ = true;
 }
 
 void IndexEntryWriter::discard() {
@@ -332,8 +337,10 @@ void IndexEntryWriter::discard() {
 }
 
 void IndexEntryWriter::flush() {
+    if (!unflushed_) return;
     x_.file().sync();
     y_.file().sync();
+    unflushed_ = false;
 }
 
 // --- SecondaryIndexMaintainer -----------------------------------------------------------
@@ -394,6 +401,7 @@ class SecondaryIndexMaintainer final : public IndexMaintainer {
     std::optional<std::filesystem::path> primary_file_;
     std::vector<MaintainedIndex> indexes_;
     std::uint64_t generation_ = 0;
+    std::uint64_t changes_seen_ = 0;
     // The change in progress: what it removed and stored, and where.
     bool in_change_ = false;
     std::optional<std::vector<std::uint8_t>> removed_;
@@ -412,6 +420,7 @@ void SecondaryIndexMaintainer::load() {
     for (std::size_t k = 0; k < table_.schema().key_fields(); ++k)
         key_length_ += table_.schema()[k].width();
     primary_file_ = primary_index_file(table_);
+    changes_seen_ = secondary_index_changes();
     generation_ = secondary_index_generation(table_.path());
     for (SecondaryIndex& index : list_secondary_indexes(table_)) {
         if (!index.tree_file)
@@ -443,7 +452,11 @@ std::uint8_t SecondaryIndexMaintainer::stored_primary_stamp() const {
 
 void SecondaryIndexMaintainer::begin_change() {
     if (in_change_) return;
-    if (secondary_index_generation(table_.path()) != generation_) load();
+    // Any index created or deleted in this process since: perhaps one of this table.
+    if (secondary_index_changes() != changes_seen_) {
+        changes_seen_ = secondary_index_changes();
+        if (secondary_index_generation(table_.path()) != generation_) load();
+    }
     in_change_ = true;
     records_before_ = table_.record_count();
     last_block_before_ = table_.header().last_block;

@@ -15,10 +15,11 @@
 // Indexes that are not maintained (types 3 and 6) point at record positions. On an unkeyed
 // table a record stored at the end of the table, a record changed in place, and the removal
 // of the last record leave every other record where it was, so their entries are kept up
-// to date one by one too. Any other change (a removal from the middle, any record change of
-// a keyed table) moves records, and such an index is built anew when the table is flushed,
-// at the latest when the table is closed; until then readers find it stale and sort the
-// table themselves (index_cursor.h).
+// to date one by one too, and so is a record of a keyed table changed in place. Any other
+// change (a removal from the middle, a record stored in or removed from a keyed table) moves
+// records, and such an index is built anew when the table is flushed, at the latest when
+// the table is closed; until then readers find it stale and sort the table themselves
+// (index_cursor.h).
 
 #include <cstdint>
 #include <filesystem>
@@ -103,6 +104,7 @@ class IndexEntryWriter {
     std::map<std::uint16_t, BlockImage> blocks_;
     std::set<std::uint16_t> dirty_;
     bool changed_ = false;
+    bool unflushed_ = false;
 };
 
 // The maintainer the table writer calls (index_maintenance.h): every secondary index of the
