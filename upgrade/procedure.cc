@@ -1,5 +1,6 @@
 #include "common/error.h"
 #include "db/schema.h"
+#include "engine/table/table.h"
 #include "upgrade/column_blocks.h"
 #include "upgrade/reference_data.h"
 #include "upgrade/table_steps.h"
@@ -8,6 +9,32 @@
 namespace vaq::upgrade {
 
 namespace schema = db::schema;
+
+namespace {
+
+// The first `width` characters of a UTF-8 text. A department name longer than the staff
+// table's own Department column is cut to fit, as the access-control program's engine cut
+// such texts, rather than stopping the upgrade; the full name stays in Department.db.
+std::string fittedTo(std::string text, std::size_t width) {
+    std::size_t characters = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if ((byte & 0xC0) == 0x80) continue;
+        if (characters++ == width) {
+            text.resize(at);
+            break;
+        }
+    }
+    return text;
+}
+
+// The width of a text column as the table stores it.
+std::size_t columnWidth(const db::Table& table, std::string_view column) {
+    const auto opened = pdx::Table::open(table.directory(), table.tableName());
+    return opened->schema().field(column, opened->name()).width();
+}
+
+}  // namespace
 
 void UpgradeForm::BitBtn1Click() {
     Personnel.close();
@@ -96,12 +123,14 @@ void UpgradeForm::refillCardFormats() {
 void UpgradeForm::copyDepartmentNames() {
     Personnel.open();
     Department.open();
+    const std::size_t width = columnWidth(Personnel, schema::Personal::Department);
     for (Personnel.first(); !Personnel.eof(); Personnel.next()) {
         const std::int64_t deptId = Personnel.fieldByName(schema::Personal::DeptID).asInteger();
         if (!Department.locate(schema::Department::DeptID, db::LocateValue(deptId))) continue;
         Personnel.edit();
-        Personnel.setFieldText(schema::Personal::Department,
-                               Department.fieldByName(schema::Department::DeptName).asString());
+        Personnel.setFieldText(
+            schema::Personal::Department,
+            fittedTo(Department.fieldByName(schema::Department::DeptName).asString(), width));
         Personnel.post();
     }
 }

@@ -128,5 +128,16 @@ TEST_F(DepartmentNames, EachStaffRowTakesTheNameOfItsFirstMatchingDepartment) {
     EXPECT_EQ(window_.log(), "");
 }
 
+TEST_F(DepartmentNames, NameLongerThanTheStaffColumnIsCutToItsWidth) {
+    VAQ_REQUIRE_ENGINE(Feature::DropTable, Feature::RenameTable);
+    sql(
+        {"CREATE TABLE \"Short.db\" (PersonalID autoinc, Department Char(5), DeptID smallint, "
+         "PRIMARY KEY (PersonalID))",
+         "INSERT INTO Short (DeptID) VALUES (1)", "Drop Table \"Personal.DB\""});
+    db::Table("VAQ", "Short").renameTable("Personal");
+    form_->copyDepartmentNames();
+    EXPECT_THAT(rowsOf("Personal"), ElementsAre("1|Finan|1"));
+}
+
 }  // namespace
 }  // namespace vaq::upgrade::testing
