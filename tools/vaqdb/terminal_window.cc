@@ -16,6 +16,22 @@ bool isTextBox(Control control) {
     return control == Control::Memo1 || control == Control::Memo2;
 }
 
+// The caption the window shows beside a bar.
+std::string_view barCaption(Control bar) {
+    switch (bar) {
+        case Control::PBHeader:
+            return "Header:";
+        case Control::PBIndexes:
+            return "Indexes:";
+        case Control::PBData:
+            return "Data:";
+        case Control::PBRebuild:
+            return "Rebuild:";
+        default:
+            return vaq::window::controlName(bar);
+    }
+}
+
 }  // namespace
 
 TerminalWindow::TerminalWindow(std::ostream& out, std::ostream& err, bool showProgress)
@@ -85,7 +101,7 @@ void TerminalWindow::setPosition(Control bar, int position) {
     const int percent = (position - range.first) * 100 / span;
     constexpr int kWidth = 30;
     const int filled = percent * kWidth / 100;
-    err_ << '\r' << vaq::window::controlName(bar) << " [" << std::string(filled, '#')
+    err_ << '\r' << barCaption(bar) << " [" << std::string(filled, '#')
          << std::string(kWidth - filled, ' ') << "] " << percent << "%   " << std::flush;
     barLineOpen_ = true;
 }

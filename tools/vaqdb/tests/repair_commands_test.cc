@@ -149,8 +149,8 @@ TEST(TerminalWindowTest, LogLinesBoxesAndBars) {
               "Upgraded Successfully : Table Leave.db Added\nRebuild was successful.\n"
               "box: Rebuild was successful.\n");
     EXPECT_EQ(err.str(),
-              "\rPBData [###############               ] 50%   \n"
-              "\rPBRebuild [##############################] 100%   \n");
+              "\rData: [###############               ] 50%   \n"
+              "\rRebuild: [##############################] 100%   \n");
 
     std::ostringstream quietErr;
     TerminalWindow quiet(out, quietErr, false);
