@@ -20,6 +20,7 @@ namespace {
 
 constexpr char kDriverType[] = "PARADOX";
 constexpr char kBatchAlias[] = "VAQ";
+constexpr char kRebuilt[] = "Rebuild was successful.";
 
 // The engine's list of databases, closed on every way out.
 class DatabaseList {
@@ -276,8 +277,7 @@ void RepairForm::RebuildBtnClick() {
         const bool rebuilt =
             library_.rebuildTable(util.SessionHandle, location.c_str(), kDriverType, "Backup.Db",
                                   "KEYVIOL.DB", "PROBLEM.DB", &desc) == 0;
-        port_.setText(Control::MessageLB,
-                      rebuilt ? "Rebuild was successful." : "Rebuild was not successful.");
+        port_.setText(Control::MessageLB, rebuilt ? kRebuilt : "Rebuild was not successful.");
     });
 }
 
@@ -286,17 +286,16 @@ void RepairForm::RebuildBtnClick() {
 void RepairForm::BitBtn2Click() {
     // A failed backup ends the run before any table is touched.
     if (port_.isChecked(Control::CheckBox1)) BackupDatabase();
-    rebuildEveryTable();
-    reportLastResult();
+    reportLastResult(rebuildEveryTable());
 }
 
 void RepairForm::Button1Click() {
-    rebuildEveryTable();
+    const std::vector<std::string> notRebuilt = rebuildEveryTable();
     port_.click(Control::BitBtn1);
-    reportLastResult();
+    reportLastResult(notRebuilt);
 }
 
-void RepairForm::rebuildEveryTable() {
+std::vector<std::string> RepairForm::rebuildEveryTable() {
     const std::vector<std::string> aliases = port_.items(Control::AliasCombo);
     for (std::size_t i = 0; i < aliases.size(); ++i) {
         if (aliases[i] == kBatchAlias) {
@@ -309,17 +308,27 @@ void RepairForm::rebuildEveryTable() {
     std::vector<std::string> tables;
     session1_.getTableNames(port_.text(Control::AliasCombo), "*.*", true, false, tables);
     port_.setItems(Control::TableCombo, tables);
+    std::vector<std::string> notRebuilt;
     for (std::size_t i = 0; i < tables.size(); ++i) {
         port_.select(Control::TableCombo, static_cast<int>(i));
         SelectTable();
         port_.click(Control::RebuildBtn);
+        const std::string result = port_.text(Control::MessageLB);
+        if (result != kRebuilt)
+            notRebuilt.push_back(tables[i] + ": " + (result.empty() ? "no result" : result));
     }
+    return notRebuilt;
 }
 
-void RepairForm::reportLastResult() {
+void RepairForm::reportLastResult(const std::vector<std::string>& notRebuilt) {
     const std::string message = port_.text(Control::MessageLB);
     port_.appendText(Control::Memo1, message);
     port_.showMessage({message, "", BoxIcon::None});
+    if (notRebuilt.empty()) return;
+    std::string text = "These tables were not rebuilt:";
+    for (const std::string& line : notRebuilt)
+        text += "\n" + line;
+    port_.showMessage({text, "", BoxIcon::Warning});
 }
 
 fs::path RepairForm::backupRoot() const {

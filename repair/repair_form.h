@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/port/window_port.h"
 #include "db/database.h"
@@ -83,10 +84,13 @@ class RepairForm {
     void verifyInto(const std::string& location);
     // Runs `work` with the progress callback registered, removing it on every way out.
     void withProgress(const std::function<void()>& work);
-    // Steps 2 to 4 of "Rebuild Index": the alias VAQ, its tables, each one rebuilt.
-    void rebuildEveryTable();
-    // Steps 5 and 6: the last result into the log and a box.
-    void reportLastResult();
+    // The alias VAQ, its tables, each one rebuilt; returns a line for each table whose
+    // rebuild did not succeed ("Door.DB: Rebuild was not successful.").
+    std::vector<std::string> rebuildEveryTable();
+    // The last table's result into the log and a box; then, when some tables were not
+    // rebuilt, a warning box that names them, so that an earlier table's failure is not
+    // hidden behind the last table's success.
+    void reportLastResult(const std::vector<std::string>& notRebuilt);
     std::filesystem::path backupRoot() const;
 
     window::WindowPort& port_;

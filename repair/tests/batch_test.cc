@@ -5,6 +5,7 @@
 
 #include <fstream>
 
+#include "db/table.h"
 #include "engine/api/engine_error.h"
 #include "repair/install.h"
 #include "repair/tests/repair_fixture.h"
@@ -72,6 +73,21 @@ TEST_F(BatchTest, ADamagedTableIsRepairedByTheBatch) {
     form_->SetLocation(transact.string());
     form_->VerifyBtnClick();
     EXPECT_EQ(window_.text(Control::MessageLB), "Verification Successful. Table has no errors.");
+}
+
+TEST_F(BatchTest, TablesThatWereNotRebuiltAreNamedAfterTheSummary) {
+    generate(20);
+    // A table this process holds open is refused by the rebuild; the batch goes on.
+    db::Table door("VAQ", "Door.DB", *session_);
+    door.open();
+    form_->BitBtn2Click();
+    EXPECT_EQ(window_.text(Control::Memo1), "Rebuild was successful.");
+    ASSERT_EQ(window_.boxes.size(), 2u);
+    EXPECT_EQ(window_.boxes[0].text, "Rebuild was successful.");
+    EXPECT_EQ(window_.boxes[1].text,
+              "These tables were not rebuilt:\nDoor.DB: Rebuild was not successful.");
+    EXPECT_EQ(window_.boxes[1].icon, BoxIcon::Warning);
+    door.close();
 }
 
 TEST_F(BatchTest, WithNoTablesTheCurrentMessageIsReportedUnchanged) {
