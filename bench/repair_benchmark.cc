@@ -1,0 +1,195 @@
+// The repair of the window over a generated database of N transactions, against copying the
+// same files (the work of `cp`) in the same run: "Verify" and "Rebuild" of the transaction
+// table through the window's handlers (progress callback and all) against copying that
+// table's files, and "Rebuild Index" over every table against copying the whole directory.
+// Prints the ratios. Goals: verify at most 1.5 times, rebuild at most 3 times the copy.
+//
+//   vaq_repair_benchmark [--transactions=N] [--staff=S] [google benchmark flags]
+//   (N defaults to 1 000 000, S to 5 000)
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "bench/job_bench_support.h"
+#include "db/database.h"
+#include "db/session.h"
+#include "engine/api/config.h"
+#include "repair/repair_form.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vaq::window::Control;
+
+std::int64_t g_transactions = 1'000'000;
+int g_staff = 5'000;
+fs::path g_data;
+fs::path g_copy;
+std::map<std::string, double> g_seconds;
+
+// A window that keeps the texts and lists the repair reads back, and runs "Rebuild" when the
+// batch presses it.
+class KeepingWindow : public vaq::bench::SilentWindow {
+  public:
+    std::string text(Control control) const override {
+        if (const auto list = lists_.find(control); list != lists_.end())
+            return selected(control) < 0
+                       ? std::string()
+                       : list->second[static_cast<std::size_t>(selected(control))];
+        const auto found = texts_.find(control);
+        return found == texts_.end() ? std::string() : found->second;
+    }
+    void setText(Control control, std::string_view text) override {
+        texts_[control] = std::string(text);
+    }
+    std::vector<std::string> items(Control list) const override {
+        const auto found = lists_.find(list);
+        return found == lists_.end() ? std::vector<std::string>() : found->second;
+    }
+    void setItems(Control list, const std::vector<std::string>& items) override {
+        lists_[list] = items;
+        selected_[list] = -1;
+    }
+    int selectedIndex(Control list) const override { return selected(list); }
+    void select(Control list, int index) override { selected_[list] = index; }
+    void click(Control button) override {
+        if (button == Control::RebuildBtn && form != nullptr) form->RebuildBtnClick();
+    }
+
+    vaq::repair::RepairForm* form = nullptr;
+
+  private:
+    int selected(Control list) const {
+        const auto found = selected_.find(list);
+        return found == selected_.end() ? -1 : found->second;
+    }
+    std::map<Control, std::string> texts_;
+    std::map<Control, std::vector<std::string>> lists_;
+    std::map<Control, int> selected_;
+};
+
+// The window's objects for one run: Session1, MainDB and the repair with its utility session.
+struct Repair {
+    Repair() : mainDB(session, "MainDB", "VAQ"), form(window, session, mainDB) {
+        mainDB.open();
+        window.form = &form;
+        form.FormCreate();
+    }
+    ~Repair() { form.FormDestroy(); }
+
+    KeepingWindow window;
+    vaq::db::Session session{"Session1"};
+    vaq::db::Database mainDB;
+    vaq::repair::RepairForm form;
+};
+
+// Earlier copies are removed outside the timing: `cp` into an empty folder is the yardstick.
+void emptyCopyFolder(benchmark::State& state) {
+    state.PauseTiming();
+    for (const auto& entry : fs::directory_iterator(g_copy))
+        fs::remove_all(entry.path());
+    state.ResumeTiming();
+}
+
+void BM_CopyTransactFiles(benchmark::State& state) {
+    for (auto _ : state) {
+        emptyCopyFolder(state);
+        for (const auto& entry : fs::directory_iterator(g_data))
+            if (entry.path().stem() == "Transact")
+                fs::copy_file(entry.path(), g_copy / entry.path().filename());
+    }
+    state.SetItemsProcessed(state.iterations() * g_transactions);
+}
+
+void BM_VerifyButton(benchmark::State& state) {
+    Repair repair;
+    repair.form.SetLocation((g_data / "Transact.db").string());
+    for (auto _ : state)
+        repair.form.VerifyBtnClick();
+    if (repair.window.text(Control::MessageLB) != "Verification Successful. Table has no errors.")
+        state.SkipWithError(repair.window.text(Control::MessageLB).c_str());
+    state.SetItemsProcessed(state.iterations() * g_transactions);
+}
+
+void BM_RebuildButton(benchmark::State& state) {
+    Repair repair;
+    repair.form.SetLocation((g_data / "Transact.db").string());
+    for (auto _ : state)
+        repair.form.RebuildBtnClick();
+    if (repair.window.text(Control::MessageLB) != "Rebuild was successful.")
+        state.SkipWithError(repair.window.text(Control::MessageLB).c_str());
+    state.SetItemsProcessed(state.iterations() * g_transactions);
+}
+
+void BM_CopyDatabase(benchmark::State& state) {
+    for (auto _ : state) {
+        emptyCopyFolder(state);
+        vaq::bench::copyDatabase(g_data, g_copy);
+    }
+    state.SetItemsProcessed(state.iterations() * g_transactions);
+}
+
+void BM_RebuildIndex(benchmark::State& state) {
+    Repair repair;
+    for (auto _ : state)
+        repair.form.BitBtn2Click();
+    if (repair.window.text(Control::MessageLB) != "Rebuild was successful.")
+        state.SkipWithError(repair.window.text(Control::MessageLB).c_str());
+    state.SetItemsProcessed(state.iterations() * g_transactions);
+}
+
+BENCHMARK(BM_CopyTransactFiles)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_VerifyButton)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RebuildButton)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CopyDatabase)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RebuildIndex)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            const double seconds =
+                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            std::string name = run.benchmark_name();
+            name = name.substr(3, name.find('/') - 3);  // "BM_Verify.../real_time"
+            g_seconds[name] = seconds;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+void printRatio(const char* what, const char* job, const char* yardstick, const char* goal) {
+    if (g_seconds[yardstick] <= 0 || g_seconds[job] <= 0) return;
+    std::printf("%s: %.2f times the copy%s\n", what, g_seconds[job] / g_seconds[yardstick], goal);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    g_transactions = vaq::bench::takeFlag(argc, argv, "transactions", g_transactions);
+    g_staff = static_cast<int>(vaq::bench::takeFlag(argc, argv, "staff", g_staff));
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+
+    vaq::bench::ScratchFolder scratch("vaq-repair-bench");
+    g_data = scratch.path() / "data";
+    g_copy = scratch.path() / "copy";
+    fs::create_directories(g_copy);
+    vaq::bench::generateJobDatabase(g_data, g_staff, g_transactions);
+    pdx::useConfiguration(
+        pdx::Configuration::fromText("[alias VAQ]\npath = data\n[engine]\nprivate_dir = private\n",
+                                     scratch.path(), "benchmark"));
+
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    printRatio("Verify of Transact.db", "VerifyButton", "CopyTransactFiles", " (goal at most 1.5)");
+    printRatio("Rebuild of Transact.db (with its verify)", "RebuildButton", "CopyTransactFiles",
+               " (goal at most 3)");
+    printRatio("Rebuild Index of every table", "RebuildIndex", "CopyDatabase", "");
+    return 0;
+}
