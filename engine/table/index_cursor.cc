@@ -72,10 +72,12 @@ int compare_bytes(Bytes a, Bytes b) {
 
 // --- DataBlockCache ---
 
-DataBlockCache::DataBlockCache(const Table& table) : file_(table.data_file()) {}
+DataBlockCache::DataBlockCache(const Table& table) : table_(table), file_(table.data_file()) {}
 
 void DataBlockCache::load(std::uint32_t block) {
-    if (block == block_) return;
+    // A block read before the table last changed may hold other records now.
+    if (block == block_ && change_count_ == table_.change_count()) return;
+    change_count_ = table_.change_count();
     block_ = 0;
     const DataBlockHeader head = file_.read_data_block(block, buffer_);
     count_ = head.record_count(file_.header().record_size);

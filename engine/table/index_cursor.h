@@ -61,10 +61,12 @@ class DataBlockCache {
   private:
     void load(std::uint32_t block);
 
+    const Table& table_;
     const BlockFile& file_;
     std::vector<std::uint8_t> buffer_;
     std::uint32_t block_ = 0;
     std::size_t count_ = 0;
+    std::uint64_t change_count_ = 0;
 };
 
 // Walks the table's chain and checks that the primary key ascends.
