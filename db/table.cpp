@@ -187,8 +187,12 @@ std::shared_ptr<pdx::Table> Table::openEngineTable() const {
 }
 
 void Table::openCursor() {
-    cursor_ = indexName_.empty() ? pdx::open_primary_cursor(*table_)
-                                 : pdx::open_index_cursor(*table_, indexName_);
+    std::unique_ptr<pdx::Cursor> cursor = indexName_.empty()
+                                              ? pdx::open_primary_cursor(*table_)
+                                              : pdx::open_index_cursor(*table_, indexName_);
+    // The editor works through the cursor it was made with.
+    editor_.reset();
+    cursor_ = std::move(cursor);
 }
 
 void Table::open() {

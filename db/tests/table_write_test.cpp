@@ -185,6 +185,13 @@ TEST_F(TableWriting, IndexesAreDeletedThroughTheOpenTableOrByName) {
     staff.deleteIndex("IDX_NAME");
     EXPECT_EQ(staff.indexName(), "");
     EXPECT_EQ(staff.fieldByName("Name").asString(), "Bea");
+    // Editing goes on in the new order.
+    staff.setIndexName("idx_Card");
+    staff.edit();
+    staff.setFieldText("Name", "Cay");
+    staff.post();
+    EXPECT_EQ(staff.fieldByName("CardID").asString(), "1");
+    EXPECT_EQ(staff.fieldByName("Name").asString(), "Cay");
     staff.close();
     staff.deleteIndex("idx_Card");
     EXPECT_TRUE(staff.indexNames().empty());
