@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/api/callbacks.h"
@@ -176,6 +177,8 @@ struct Script {
     std::uint16_t fieldCount = 0;
     bool arraysAsCounted = false;
     std::string descriptionName;
+    // The fill fails only for paths holding this text (every path when empty).
+    std::string failingFill;
 };
 Script script;
 
@@ -202,8 +205,12 @@ TUResult scriptedCounts(hTUses, const char*, std::uint16_t* fields, std::uint16_
     return script.counts;
 }
 
-TUResult scriptedFill(hTUses, tutil::CRTblDesc* desc, const char*, const char*) {
+TUResult scriptedFill(hTUses, tutil::CRTblDesc* desc, const char* table, const char*) {
     script.calls.push_back("fill");
+    if (!script.failingFill.empty())
+        return std::string(table).find(script.failingFill) == std::string::npos
+                   ? TUResult{0}
+                   : TUResult{pdx::DBIERR_ENGINE};
     script.fieldCount = desc->iFldCount;
     script.arraysAsCounted = desc->iIdxCount == 1 && desc->pidxDesc != nullptr &&
                              desc->pfldDesc != nullptr && desc->psecDesc == nullptr &&
@@ -283,6 +290,19 @@ TEST_F(ScriptedRebuildTest, AFailingFillShowsItsBoxOnceAndKeepsTheVerification) 
               "Verification Successful. Verification could not be completed.");
     EXPECT_EQ(script.calls.back(), "fill");
     EXPECT_FALSE(window_.busy);
+}
+
+TEST_F(ScriptedRebuildTest, InTheBatchAFailingFillShowsItsBoxOnceAndTheBatchGoesOn) {
+    script.failingFill = "Door";
+    form_->BitBtn2Click();
+    EXPECT_EQ(std::count(script.calls.begin(), script.calls.end(),
+                         "rebuild PARADOX Backup.Db KEYVIOL.DB PROBLEM.DB"),
+              1);
+    EXPECT_EQ(window_.boxTexts(),
+              (std::vector<std::string>{"Error Filling table structure", "Rebuild was successful.",
+                                        "These tables were not rebuilt:\nDoor.DB: Verification "
+                                        "Successful. Table has no errors."}));
+    EXPECT_EQ(window_.text(Control::Memo1), "Rebuild was successful.");
 }
 
 TEST_F(ScriptedRebuildTest, ALocationTooLongForTheRecordIsRefusedByName) {
