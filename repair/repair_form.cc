@@ -1,5 +1,6 @@
 #include "repair/repair_form.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -49,21 +50,58 @@ void copyField(char (&field)[N], std::string_view text) {
     field[text.size()] = '\0';
 }
 
-// The seven arrays of a CRTblDesc, sized from the library's counts and freed with this
-// object on every way out of the rebuild.
-struct DescriptionArrays {
-    std::vector<tutil::FLDDesc> fields;
-    std::vector<tutil::IDXDesc> indexes;
-    std::vector<tutil::SECDesc> security;
-    std::vector<tutil::VCHKDesc> validityChecks;
-    std::vector<tutil::RINTDesc> references;
-    std::vector<tutil::FLDDesc> optionalParameters;
-    std::vector<std::uint8_t> optionalData;
+using DescriptionCounts = std::array<std::uint16_t, 7>;
 
+// A CRTblDesc for the table at `location` with its seven arrays sized from the library's
+// counts (fields, indexes, security, validity checks, references, optional parameters,
+// optional-data units); the arrays go with the object on every way out of the rebuild.
+class RebuildDescription {
+  public:
+    RebuildDescription(const std::string& location, const DescriptionCounts& counts) {
+        // A longer path would be cut in the record and name another file.
+        if (location.size() >= sizeof desc_.szTblName)
+            throw Error("The table location is longer than " +
+                        std::to_string(sizeof desc_.szTblName - 1) +
+                        " characters, so the table cannot be rebuilt: " + location);
+        copyField(desc_.szTblName, location);
+        copyField(desc_.szTblType, kDriverType);
+        copyField(desc_.szErrTblName, "Rebuild.DB");
+        desc_.iFldCount = counts[0];
+        desc_.iIdxCount = counts[1];
+        desc_.iSecRecCount = counts[2];
+        desc_.iValChkCount = counts[3];
+        desc_.iRintCount = counts[4];
+        desc_.iOptParams = counts[5];
+        // The optional-data units size their array and are stored nowhere.
+        desc_.pfldDesc = allocate(fields_, counts[0]);
+        desc_.pidxDesc = allocate(indexes_, counts[1]);
+        desc_.psecDesc = allocate(security_, counts[2]);
+        desc_.pvchkDesc = allocate(validityChecks_, counts[3]);
+        desc_.printDesc = allocate(references_, counts[4]);
+        desc_.pfldOptParams = allocate(optionalParameters_, counts[5]);
+        desc_.pOptData = allocate(optionalData_, std::size_t{counts[6]} * tutil::kOptionalDataUnit);
+    }
+    RebuildDescription(const RebuildDescription&) = delete;
+    RebuildDescription& operator=(const RebuildDescription&) = delete;
+
+    tutil::CRTblDesc* record() { return &desc_; }
+
+  private:
+    // Zero elements give a null array.
     template <typename T>
-    static T* pointer(std::vector<T>& array) {
+    static T* allocate(std::vector<T>& array, std::size_t count) {
+        array.resize(count);
         return array.empty() ? nullptr : array.data();
     }
+
+    tutil::CRTblDesc desc_{};
+    std::vector<tutil::FLDDesc> fields_;
+    std::vector<tutil::IDXDesc> indexes_;
+    std::vector<tutil::SECDesc> security_;
+    std::vector<tutil::VCHKDesc> validityChecks_;
+    std::vector<tutil::RINTDesc> references_;
+    std::vector<tutil::FLDDesc> optionalParameters_;
+    std::vector<std::uint8_t> optionalData_;
 };
 
 }  // namespace
@@ -235,48 +273,20 @@ void RepairForm::RebuildBtnClick() {
     withProgress([&] {
         // The verification's outcome decides nothing: the rebuild follows whatever it said.
         verifyInto(location);
-        std::uint16_t counts[7] = {};
+        DescriptionCounts counts{};
         if (library_.getCrTblDescCount(util.SessionHandle, location.c_str(), &counts[0], &counts[1],
                                        &counts[2], &counts[3], &counts[4], &counts[5],
                                        &counts[6]) != 0)
             return;
-        tutil::CRTblDesc desc{};
-        // A longer path would be cut in the record and name another file.
-        if (location.size() >= sizeof desc.szTblName)
-            throw Error("The table location is longer than " +
-                        std::to_string(sizeof desc.szTblName - 1) +
-                        " characters, so the table cannot be rebuilt: " + location);
-        copyField(desc.szTblName, location);
-        copyField(desc.szTblType, kDriverType);
-        copyField(desc.szErrTblName, "Rebuild.DB");
-        DescriptionArrays arrays;
-        arrays.fields.resize(counts[0]);
-        arrays.indexes.resize(counts[1]);
-        arrays.security.resize(counts[2]);
-        arrays.validityChecks.resize(counts[3]);
-        arrays.references.resize(counts[4]);
-        arrays.optionalParameters.resize(counts[5]);
-        arrays.optionalData.resize(std::size_t{counts[6]} * tutil::kOptionalDataUnit);
-        desc.iFldCount = counts[0];
-        desc.iIdxCount = counts[1];
-        desc.iSecRecCount = counts[2];
-        desc.iValChkCount = counts[3];
-        desc.iRintCount = counts[4];
-        desc.iOptParams = counts[5];
-        desc.pfldDesc = DescriptionArrays::pointer(arrays.fields);
-        desc.pidxDesc = DescriptionArrays::pointer(arrays.indexes);
-        desc.psecDesc = DescriptionArrays::pointer(arrays.security);
-        desc.pvchkDesc = DescriptionArrays::pointer(arrays.validityChecks);
-        desc.printDesc = DescriptionArrays::pointer(arrays.references);
-        desc.pfldOptParams = DescriptionArrays::pointer(arrays.optionalParameters);
-        desc.pOptData = DescriptionArrays::pointer(arrays.optionalData);
-        if (library_.fillCrTblDesc(util.SessionHandle, &desc, location.c_str(), nullptr) != 0) {
+        RebuildDescription description(location, counts);
+        if (library_.fillCrTblDesc(util.SessionHandle, description.record(), location.c_str(),
+                                   nullptr) != 0) {
             port_.showMessage({"Error Filling table structure", "", BoxIcon::Error});
             return;
         }
         const bool rebuilt =
             library_.rebuildTable(util.SessionHandle, location.c_str(), kDriverType, "Backup.Db",
-                                  "KEYVIOL.DB", "PROBLEM.DB", &desc) == 0;
+                                  "KEYVIOL.DB", "PROBLEM.DB", description.record()) == 0;
         port_.setText(Control::MessageLB, rebuilt ? kRebuilt : "Rebuild was not successful.");
     });
 }
