@@ -81,8 +81,8 @@ void check_identity(const ColumnDef& column) {
                 column.name.position);
 }
 
-std::optional<std::size_t> find_spec(const std::vector<RestructureField>& fields,
-                                     std::string_view name) {
+std::optional<std::size_t> find_planned_field(const std::vector<RestructureField>& fields,
+                                              std::string_view name) {
     for (std::size_t i = 0; i < fields.size(); ++i)
         if (vaq::iequals(fields[i].spec.name, name)) return i;
     return std::nullopt;
@@ -90,7 +90,7 @@ std::optional<std::size_t> find_spec(const std::vector<RestructureField>& fields
 
 void add_column(RestructurePlan& plan, const ColumnDef& column, const std::string& table) {
     check_identity(column);
-    if (find_spec(plan.fields, column.name.text))
+    if (find_planned_field(plan.fields, column.name.text))
         fail_at("Field already exists: " + column.name.text + " in " + table, column.name.position);
     RestructureField field{field_spec(column), std::nullopt};
     if (!column.primary_key) {
@@ -107,7 +107,7 @@ void add_column(RestructurePlan& plan, const ColumnDef& column, const std::strin
 }
 
 void drop_column(RestructurePlan& plan, const Name& column, const std::string& table) {
-    const auto index = find_spec(plan.fields, column.text);
+    const auto index = find_planned_field(plan.fields, column.text);
     if (!index) fail_at("Field not found: " + column.text + " in " + table, column.position);
     if (plan.fields.size() == 1)
         fail_at("Cannot drop " + column.text + ", the last field of " + table, column.position);
