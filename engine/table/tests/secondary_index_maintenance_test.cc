@@ -255,7 +255,8 @@ class SnapshotMaintenance : public ::testing::Test {
         spec.fields = {{"DeptID", FieldType::kShort, 0}, {"DeptName", FieldType::kAlpha, 30}};
         create_table(dir_.path(), "Department.DB", spec, {7, 1024});
         table_ = Table::open(dir_.path(), "Department", Access::kWrite);
-        for (int i = 0; i < 120; ++i) add(i);
+        for (int i = 0; i < 120; ++i)
+            add(i);
         create_secondary_index(*table_, request("idx_DeptName", {"DeptName"}));
     }
 
