@@ -1,19 +1,32 @@
 #include "engine/table/table_cursor.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "engine/table/table.h"
 
 namespace pdx {
+
+KeyOrder primary_key_order(const Table& table) {
+    std::vector<KeyOrder::Part> parts;
+    for (std::size_t k = 0; k < table.schema().key_fields(); ++k)
+        parts.push_back({table.schema()[k].offset, table.schema()[k].descriptor, false});
+    return KeyOrder(std::move(parts), alpha_collation_of(table.header()), false);
+}
 
 TableCursor::TableCursor(std::shared_ptr<const Table> table)
     : Cursor(std::move(table)),
       file_(this->table().data_file()),
       record_size_(this->table().header().record_size) {
+    if (this->table().is_keyed()) key_order_.emplace(primary_key_order(this->table()));
     first();
 }
 
 void TableCursor::first() {
+    seen_changes_ = table().change_count();
     guard_.emplace(file_, "chain of data blocks");
     record_number_ = 0;
+    number_known_ = true;
     block_number_ = 0;
     slot_ = 0;
     records_in_block_ = 0;
@@ -27,7 +40,7 @@ void TableCursor::first() {
     }
 }
 
-bool TableCursor::load_next_block(std::uint32_t block, std::uint32_t from) {
+bool TableCursor::load_next_block(std::uint32_t block, std::uint32_t from) const {
     while (block != 0) {
         guard_->visit(block, from);
         const DataBlockHeader head = file_.read_data_block(block, spare_);
@@ -46,7 +59,17 @@ bool TableCursor::load_next_block(std::uint32_t block, std::uint32_t from) {
     return false;
 }
 
+// Reads `block` as it is now, keeping the slot; false when it holds no records (a block
+// that left the chain is emptied when it is freed).
+bool TableCursor::load_block(std::uint32_t block) const {
+    block_header_ = file_.read_data_block(block, block_);
+    block_number_ = block;
+    records_in_block_ = block_header_.record_count(record_size_);
+    return records_in_block_ > 0;
+}
+
 void TableCursor::next() {
+    catch_up();
     if (eof_) return;
     if (slot_ + 1 < records_in_block_) {
         ++slot_;
@@ -56,25 +79,67 @@ void TableCursor::next() {
         return;
     }
     ++record_number_;
-    if (record_number_ > file_.header().num_records)
+    if (number_known_ && record_number_ > file_.header().num_records)
         file_.fail("its blocks hold more records than the " +
                    std::to_string(file_.header().num_records) + " its header counts");
 }
 
 void TableCursor::check_count_at_end() const {
+    if (!number_known_) {
+        // Counted again after a change: at the end the cursor stands on the last record.
+        record_number_ = file_.header().num_records;
+        number_known_ = true;
+        return;
+    }
     if (record_number_ != file_.header().num_records)
         file_.fail("its header counts " + std::to_string(file_.header().num_records) +
                    " records but its blocks hold " + std::to_string(record_number_));
 }
 
+bool TableCursor::eof() const {
+    catch_up();
+    return eof_;
+}
+
+bool TableCursor::has_record() const {
+    catch_up();
+    return record_number_ != 0;
+}
+
+std::uint32_t TableCursor::record_number() const {
+    catch_up();
+    if (number_known_) return record_number_;
+    ChainGuard guard(file_, "chain of data blocks");
+    std::uint32_t before = 0;
+    std::uint32_t from = 0;
+    for (std::uint32_t block = file_.header().first_block; block != block_number_;) {
+        if (block == 0)
+            file_.fail("block " + std::to_string(block_number_) +
+                       " is no longer in the chain of data blocks");
+        guard.visit(block, from);
+        const DataBlockHeader head = file_.read_data_block(block, spare_);
+        before += static_cast<std::uint32_t>(head.record_count(record_size_));
+        from = block;
+        block = head.next_block;
+    }
+    record_number_ = before + static_cast<std::uint32_t>(slot_) + 1;
+    number_known_ = true;
+    return record_number_;
+}
+
+Bytes TableCursor::slot_bytes(std::size_t slot) const {
+    return Bytes(block_).subspan(record_offset_in_block(slot, record_size_), record_size_);
+}
+
 Bytes TableCursor::record() const {
+    catch_up();
     if (record_number_ == 0) no_current_record();
-    return Bytes(block_).subspan(record_offset_in_block(slot_, record_size_), record_size_);
+    return slot_bytes(slot_);
 }
 
 Bookmark TableCursor::bookmark() const {
-    return {record_number_, block_number_, static_cast<std::uint32_t>(slot_),
-            table().change_count(), eof_};
+    const std::uint32_t number = record_number();
+    return {number, block_number_, static_cast<std::uint32_t>(slot_), table().change_count(), eof_};
 }
 
 void TableCursor::go_to(const Bookmark& mark) {
@@ -82,19 +147,181 @@ void TableCursor::go_to(const Bookmark& mark) {
         first();
         return;
     }
+    seen_changes_ = table().change_count();
+    const bool stale = mark.change_count != seen_changes_;
     guard_.emplace(file_, "chain of data blocks");
     guard_->visit(mark.block, 0);
     const DataBlockHeader head = file_.read_data_block(mark.block, block_);
     const std::size_t count = head.record_count(record_size_);
-    if (mark.slot >= count)
-        file_.fail("block " + std::to_string(mark.block) + " no longer holds record slot " +
-                   std::to_string(mark.slot + 1));
+    if (mark.slot >= count) {
+        // A bookmark taken before the table changed may name a place that is gone.
+        if (!stale)
+            file_.fail("block " + std::to_string(mark.block) + " no longer holds record slot " +
+                       std::to_string(mark.slot + 1));
+        eof_ = false;
+        go_to_number(mark.record_number);
+        return;
+    }
     block_header_ = head;
     block_number_ = mark.block;
     records_in_block_ = count;
     slot_ = mark.slot;
     record_number_ = mark.record_number;
+    number_known_ = !stale;
     eof_ = mark.at_end;
+}
+
+// --- finding the place again after a change ------------------------------------------------
+
+void TableCursor::catch_up() const {
+    if (seen_changes_ == table().change_count()) return;
+    seen_changes_ = table().change_count();
+    // A cursor without a record is at the end of a table that was empty: it stays there.
+    if (record_number_ == 0) return;
+    const Bytes stood_on = slot_bytes(slot_);
+    const std::vector<std::uint8_t> current(stood_on.begin(), stood_on.end());
+    // The chain is followed anew from here: blocks may have joined or left it.
+    guard_.emplace(file_, "chain of data blocks");
+    if (eof_)
+        stand_at_end();
+    else
+        refind(current);
+}
+
+void TableCursor::refind(const std::vector<std::uint8_t>& current) const {
+    const std::size_t old_slot = slot_;
+    const std::uint32_t old_number = record_number_;
+    number_known_ = false;
+    const bool live = load_block(block_number_);
+    if (live && find_in_own_block(current, old_slot)) return;
+    if (key_order_) {
+        if (!find_key_near(current)) find_key_along_chain(current);
+        return;
+    }
+    if (live && old_slot < records_in_block_) {
+        slot_ = old_slot;  // the record that followed moved up into the slot
+        return;
+    }
+    if (live) {
+        if (!load_next_block(block_header_.next_block, block_number_)) stand_at_end();
+        return;
+    }
+    go_to_number(old_number);
+}
+
+// The record in its block, at its slot or the nearest slot that holds the same bytes.
+bool TableCursor::find_in_own_block(const std::vector<std::uint8_t>& current,
+                                    std::size_t slot) const {
+    const auto holds = [&](std::size_t s) {
+        return s < records_in_block_ &&
+               std::memcmp(slot_bytes(s).data(), current.data(), record_size_) == 0;
+    };
+    for (std::size_t distance = 0; distance < records_in_block_ + slot; ++distance) {
+        if (holds(slot + distance)) {
+            slot_ = slot + distance;
+            return true;
+        }
+        if (distance <= slot && holds(slot - distance)) {
+            slot_ = slot - distance;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::size_t TableCursor::first_slot_not_below(Bytes key_record) const {
+    std::size_t low = 0;
+    std::size_t high = records_in_block_;
+    while (low < high) {
+        const std::size_t middle = (low + high) / 2;
+        if (key_order_->compare(slot_bytes(middle), key_record) < 0)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+// The key's place in the cursor's block (just read) or in the block after it, the places a
+// split or a merge moves records to. False when it lies elsewhere.
+bool TableCursor::find_key_near(const std::vector<std::uint8_t>& current) const {
+    if (records_in_block_ == 0) return false;
+    if (key_order_->compare(slot_bytes(0), current) > 0) return false;
+    for (int step = 0; step < 2; ++step) {
+        if (key_order_->compare(current, slot_bytes(records_in_block_ - 1)) <= 0) {
+            slot_ = first_slot_not_below(current);
+            return true;
+        }
+        const std::uint16_t following = block_header_.next_block;
+        if (following == 0) {
+            stand_at_end();  // nothing in the table sorts after the key
+            return true;
+        }
+        guard_->visit(following, block_number_);
+        if (!load_block(following)) return false;
+    }
+    return false;
+}
+
+void TableCursor::find_key_along_chain(const std::vector<std::uint8_t>& current) const {
+    guard_.emplace(file_, "chain of data blocks");
+    std::uint32_t before = 0;
+    std::uint32_t from = 0;
+    for (std::uint32_t block = file_.header().first_block; block != 0;) {
+        guard_->visit(block, from);
+        load_block(block);
+        if (records_in_block_ > 0 &&
+            key_order_->compare(current, slot_bytes(records_in_block_ - 1)) <= 0) {
+            slot_ = first_slot_not_below(current);
+            record_number_ = before + static_cast<std::uint32_t>(slot_) + 1;
+            number_known_ = true;
+            return;
+        }
+        before += static_cast<std::uint32_t>(records_in_block_);
+        from = block;
+        block = block_header_.next_block;
+    }
+    stand_at_end();
+}
+
+// Record `number` in table order, or the end of the table when there are fewer records.
+void TableCursor::go_to_number(std::uint32_t number) const {
+    guard_.emplace(file_, "chain of data blocks");
+    std::uint32_t before = 0;
+    std::uint32_t from = 0;
+    for (std::uint32_t block = file_.header().first_block; block != 0;) {
+        guard_->visit(block, from);
+        load_block(block);
+        if (before + records_in_block_ >= number) {
+            slot_ = number - before - 1;
+            record_number_ = number;
+            number_known_ = true;
+            return;
+        }
+        before += static_cast<std::uint32_t>(records_in_block_);
+        from = block;
+        block = block_header_.next_block;
+    }
+    stand_at_end();
+}
+
+// At the end of the table, on its last record (none when it is empty).
+void TableCursor::stand_at_end() const {
+    eof_ = true;
+    const TableHeader& h = file_.header();
+    if (h.num_records == 0 || h.last_block == 0) {
+        record_number_ = 0;
+        number_known_ = true;
+        block_number_ = 0;
+        records_in_block_ = 0;
+        slot_ = 0;
+        return;
+    }
+    if (!load_block(h.last_block))
+        file_.fail("its last block " + std::to_string(h.last_block) + " holds no records");
+    slot_ = records_in_block_ - 1;
+    record_number_ = h.num_records;
+    number_known_ = true;
 }
 
 }  // namespace pdx
