@@ -12,6 +12,7 @@ const std::vector<Command>& command_table() {
         {".verify", ".verify TABLE", 1, command_verify},
         {".rebuild", ".rebuild TABLE", 1, command_rebuild},
         {".repair", ".repair", 0, command_repair},
+        {".upgrade", ".upgrade", 0, command_upgrade},
     };
     return commands;
 }

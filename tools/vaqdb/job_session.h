@@ -23,6 +23,8 @@ class JobSession {
     JobSession& operator=(const JobSession&) = delete;
 
     TerminalWindow& window() { return window_; }
+    // The connection MainDB on the alias VAQ, open while the session lasts.
+    vaq::db::Database& mainDatabase() { return *mainDatabase_; }
     // Runs the handler as a click by program would; its error reaches the caller.
     void run(vaq::window::Handler handler);
     // The window's end: closes the table-utility session, raising when the library refuses.
