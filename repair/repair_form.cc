@@ -354,6 +354,8 @@ void RepairForm::BackupDatabase() {
     // An existing folder (a second backup in the same second) is refused, never reused.
     if (!fs::create_directory(folder, error)) throw Error(folder.string());
 
+    // The database directory is named in every path instead of being made the working
+    // directory, so that nothing else in the program sees the working directory change.
     const fs::path database = mainDatabase_.directory();
     fs::directory_iterator entries(database, error);
     if (error)
