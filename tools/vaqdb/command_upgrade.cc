@@ -6,12 +6,11 @@ namespace vaqdb {
 
 // .upgrade: "Upgrade DataBase" over DIR as the alias VAQ, through the window's
 // own job; it ends with "Rebuild Index" as in the window.
-void command_upgrade(ShellContext &context, const Arguments & /*arguments*/) {
-  JobSession jobs(context);
-  vaq::upgrade::installUpgradeJobs(jobs.window(), jobs.window().jobs,
-                                   jobs.mainDatabase());
-  jobs.run(vaq::window::Handler::BitBtn1Click);
-  jobs.finish();
+void command_upgrade(ShellContext& context, const Arguments& /*arguments*/) {
+    JobSession jobs(context);
+    vaq::upgrade::installUpgradeJobs(jobs.window(), jobs.window().jobs, jobs.mainDatabase());
+    jobs.run(vaq::window::Handler::BitBtn1Click);
+    jobs.finish();
 }
 
-} // namespace vaqdb
+}  // namespace vaqdb
