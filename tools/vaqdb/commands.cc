@@ -12,6 +12,9 @@ const std::vector<Command>& command_table() {
         {".verify", ".verify TABLE", 1, command_verify},
         {".rebuild", ".rebuild TABLE", 1, command_rebuild},
         {".repair", ".repair", 0, command_repair},
+        {".backfill", ".backfill", 0, command_backfill},
+        {".rearrange", ".rearrange", 0, command_rearrange},
+        {".import-transactions", ".import-transactions FILE", 1, command_import_transactions},
         {".upgrade", ".upgrade", 0, command_upgrade},
     };
     return commands;

@@ -34,6 +34,9 @@ void command_props(ShellContext& context, const Arguments& arguments);
 void command_verify(ShellContext& context, const Arguments& arguments);
 void command_rebuild(ShellContext& context, const Arguments& arguments);
 void command_repair(ShellContext& context, const Arguments& arguments);
+void command_backfill(ShellContext& context, const Arguments& arguments);
+void command_rearrange(ShellContext& context, const Arguments& arguments);
+void command_import_transactions(ShellContext& context, const Arguments& arguments);
 void command_upgrade(ShellContext& context, const Arguments& arguments);
 
 // A line that is no dot command: an SQL statement of the engine; a SELECT prints its rows as

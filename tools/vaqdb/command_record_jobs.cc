@@ -1,0 +1,73 @@
+// The record jobs of the window run over DIR as the alias VAQ: "Update StaffID" (.backfill),
+// "Re-arrange Key" (.rearrange) and "Import Transaction " (.import-transactions FILE),
+// through the same job code the window runs.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "import/install.h"
+#include "maintenance/install.h"
+#include "tools/vaqdb/commands.h"
+#include "tools/vaqdb/job_session.h"
+
+namespace vaqdb {
+
+namespace {
+
+using vaq::window::Control;
+using vaq::window::Handler;
+
+// The items of the hidden key group of the window: tables and their key columns, paired by
+// position.
+const std::vector<std::string> kKeyTables = {"MessForm", "MessSys", "Personal", "Transact"};
+const std::vector<std::string> kKeyColumns = {"MessID", "MessID", "PersonalID", "TransID"};
+
+// The terminal, with the import file of the command line as the answer of the file dialog.
+class ImportFileWindow final : public TerminalWindow {
+  public:
+    ImportFileWindow(ShellContext& context, std::string file)
+        : TerminalWindow(context.out, context.err, false), file_(std::move(file)) {}
+
+    std::optional<std::string> chooseFile(Control, std::string_view) override { return file_; }
+
+  private:
+    std::string file_;
+};
+
+void runHandler(vaq::window::JobSet& jobs, Handler handler) {
+    jobs.handlers.at(handler)();
+}
+
+}  // namespace
+
+void command_backfill(ShellContext& context, const Arguments& /*arguments*/) {
+    JobSession session(context);
+    TerminalWindow& window = session.window();
+    vaq::maintenance::installMaintenanceJobs(window, window.jobs);
+    runHandler(window.jobs, Handler::BitBtn3Click);
+    session.finish();
+}
+
+void command_rearrange(ShellContext& context, const Arguments& /*arguments*/) {
+    JobSession session(context);
+    TerminalWindow& window = session.window();
+    window.setItems(Control::ComboBox1, kKeyTables);
+    window.setItems(Control::ComboBox2, kKeyColumns);
+    vaq::maintenance::installMaintenanceJobs(window, window.jobs);
+    runHandler(window.jobs, Handler::BitBtn14Click);
+    session.finish();
+}
+
+void command_import_transactions(ShellContext& context, const Arguments& arguments) {
+    JobSession session(context);
+    // A relative name is taken from where the shell was started, not from DIR.
+    ImportFileWindow window(context, std::filesystem::absolute(arguments.at(0)).string());
+    vaq::import::installImportJobs(window, window.jobs);
+    runHandler(window.jobs, Handler::Button2Click);
+    session.finish();
+}
+
+}  // namespace vaqdb
