@@ -253,7 +253,7 @@ std::vector<std::uint8_t> blob_from_input(const Table& table, const Field& field
                                           const FieldInput& value) {
     if (input_is_empty(value)) return {};
     const std::string text = input_text(value);
-    if (field.type() == FieldType::kMemo || field.type() == FieldType::kFmtMemo) {
+    if (field.type() == FieldType::kMemo) {
         const auto stored = table.codec().from_utf8(text);
         if (!stored)
             throw vaq::Error("The value '" + text.substr(0, 40) + "' holds characters that field " +

@@ -151,7 +151,8 @@ MaintainedIndexCursor::MaintainedIndexCursor(std::shared_ptr<const Table> table,
       order_(index_order(*table, index)),
       key_width_(indexed_width(*table, index)),
       pk_width_(primary_key_width(*table)),
-      hint_offset_(key_width_ + pk_width_) {
+      hint_offset_(key_width_ + pk_width_),
+      seen_changes_(table->change_count()) {
     if (x_file_.header().num_records != table->record_count())
         fail("it holds " + std::to_string(x_file_.header().num_records) + " entries for the " +
              std::to_string(table->record_count()) + " records of " + table->name());
@@ -190,7 +191,62 @@ void MaintainedIndexCursor::load_primary_index() {
                          " holds " + std::to_string(table().record_count()));
 }
 
+// The files as they are after a change of the table: the X file that the maintainer
+// rewrote and the .PX whose level-1 entries name the blocks now.
+void MaintainedIndexCursor::reopen_files() {
+    seen_changes_ = table().change_count();
+    x_file_ = BlockFile::open(index_.index_file);
+    leaves_.clear();
+    is_chain_block_.clear();
+    by_key_.reset();
+    load_primary_index();
+}
+
+// True when the current entry sorts before `stood` (index key, then primary key).
+bool MaintainedIndexCursor::entry_before(Bytes stood) const {
+    const Bytes entry = reader_.record();
+    const int order = order_.compare(entry.first(key_width_), stood.first(key_width_));
+    if (order != 0) return order < 0;
+    return compare_bytes(entry.subspan(key_width_, pk_width_),
+                         stood.subspan(key_width_, pk_width_)) < 0;
+}
+
+void MaintainedIndexCursor::follow_changes() {
+    if (seen_changes_ == table().change_count()) return;
+    std::vector<std::uint8_t> stood;
+    if (number_ != 0) {
+        const Bytes entry = reader_.record();
+        stood.assign(entry.begin(), entry.begin() + static_cast<std::ptrdiff_t>(hint_offset_));
+    }
+    const bool at_end = eof_ || number_ == 0;
+    reopen_files();
+    first();
+    if (at_end) {
+        while (!eof_)
+            next();
+        return;
+    }
+    while (!eof_ && entry_before(stood))
+        next();
+}
+
+// Reads may have to follow a change; the cursor itself is never a const object.
+void MaintainedIndexCursor::follow_changes() const {
+    const_cast<MaintainedIndexCursor*>(this)->follow_changes();
+}
+
+bool MaintainedIndexCursor::eof() const {
+    follow_changes();
+    return eof_;
+}
+
+std::uint32_t MaintainedIndexCursor::record_number() const {
+    follow_changes();
+    return number_;
+}
+
 void MaintainedIndexCursor::first() {
+    if (seen_changes_ != table().change_count()) reopen_files();
     const TableHeader& h = table().header();
     slots_per_block_ = std::max<std::size_t>(h.records_per_block(), 1);
     visited_.assign((h.file_blocks + std::size_t{1}) * slots_per_block_, false);
@@ -204,6 +260,7 @@ void MaintainedIndexCursor::first() {
 }
 
 void MaintainedIndexCursor::next() {
+    follow_changes();
     if (eof_) return;
     if (!reader_.next()) {
         eof_ = true;  // the reader and the cursor stay on the last record
@@ -294,17 +351,27 @@ std::optional<RecordPosition> MaintainedIndexCursor::find_by_scan(Bytes key) {
 }
 
 Bytes MaintainedIndexCursor::record() const {
+    follow_changes();
     if (number_ == 0) no_current_record();
     return blocks_.record(current_);
 }
 
 Bookmark MaintainedIndexCursor::bookmark() const {
+    follow_changes();
     return {number_, reader_.block(), reader_.slot(), table().change_count(), eof_};
 }
 
 void MaintainedIndexCursor::go_to(const Bookmark& mark) {
     if (mark.record_number == 0) {
         first();
+        return;
+    }
+    if (seen_changes_ != table().change_count() || mark.change_count != seen_changes_) {
+        // The entry's place in the X file may have moved: it is counted from the start.
+        first();
+        while (!eof_ && number_ < mark.record_number)
+            next();
+        eof_ = eof_ || mark.at_end;
         return;
     }
     checking_ = false;
@@ -382,11 +449,18 @@ std::optional<std::vector<RecordPosition>> trusted_positions(const Table& table,
 
 PositionListCursor::PositionListCursor(std::shared_ptr<const Table> table,
                                        const SecondaryIndex& index)
-    : Cursor(table), blocks_(*table) {
-    const KeyOrder order = index_order(*table, index);
-    std::vector<KeyedRecord> rows = read_keys(*table, index);
+    : Cursor(table), index_(index), order_(index_order(*table, index)), blocks_(*table) {
+    build_positions();
+    first();
+}
+
+void PositionListCursor::build_positions() {
+    seen_changes_ = table().change_count();
+    positions_.clear();
+    sorted_here_ = false;
+    std::vector<KeyedRecord> rows = read_keys(table(), index_);
     std::optional<std::vector<RecordPosition>> trusted;
-    if (!index.stale) trusted = trusted_positions(*table, index, rows, order);
+    if (!index_.stale) trusted = trusted_positions(table(), index_, rows, order_);
     if (trusted) {
         positions_ = std::move(*trusted);
     } else {
@@ -395,48 +469,112 @@ PositionListCursor::PositionListCursor(std::shared_ptr<const Table> table,
         // equal keys in table order.
         sorted_here_ = true;
         std::stable_sort(rows.begin(), rows.end(), [&](const KeyedRecord& a, const KeyedRecord& b) {
-            return order.compare(a.key, b.key) < 0;
+            return order_.compare(a.key, b.key) < 0;
         });
         positions_.reserve(rows.size());
         for (const KeyedRecord& row : rows)
             positions_.push_back(row.position);
     }
-    first();
+}
+
+void PositionListCursor::hold() {
+    held_.clear();
+    if (positions_.empty()) return;
+    const Bytes current = blocks_.record(positions_[at_]);
+    held_.assign(current.begin(), current.end());
+}
+
+// The positions made anew; the cursor walks from the start to the record it held, or to
+// the first record whose key is not below that record's.
+void PositionListCursor::follow_changes() {
+    if (seen_changes_ == table().change_count()) return;
+    const std::vector<std::uint8_t> stood = held_;
+    const bool at_end = eof_ || stood.empty();
+    build_positions();
+    at_ = 0;
+    eof_ = positions_.empty();
+    if (eof_) {
+        held_.clear();
+        return;
+    }
+    if (!at_end) {
+        const std::vector<std::uint8_t> key = index_key_of(table(), index_, stood);
+        std::optional<std::size_t> not_below;
+        for (std::size_t i = 0; i < positions_.size(); ++i) {
+            const Bytes record = blocks_.record(positions_[i]);
+            const int order = order_.compare(index_key_of(table(), index_, record), key);
+            if (order < 0) continue;
+            if (!not_below) not_below = i;
+            if (order > 0) break;
+            if (std::equal(record.begin(), record.end(), stood.begin(), stood.end())) {
+                not_below = i;
+                break;
+            }
+        }
+        if (not_below) {
+            at_ = *not_below;
+            hold();
+            return;
+        }
+    }
+    at_ = positions_.size() - 1;
+    eof_ = true;
+    hold();
+}
+
+// Reads may have to follow a change; the cursor itself is never a const object.
+void PositionListCursor::follow_changes() const {
+    const_cast<PositionListCursor*>(this)->follow_changes();
 }
 
 void PositionListCursor::first() {
+    if (seen_changes_ != table().change_count()) build_positions();
     at_ = 0;
     eof_ = positions_.empty();
+    hold();
 }
 
 void PositionListCursor::next() {
+    follow_changes();
     if (eof_) return;
-    if (at_ + 1 < positions_.size())
+    if (at_ + 1 < positions_.size()) {
         ++at_;
-    else
+        hold();
+    } else {
         eof_ = true;
+    }
+}
+
+bool PositionListCursor::eof() const {
+    follow_changes();
+    return eof_;
 }
 
 std::uint32_t PositionListCursor::record_number() const {
+    follow_changes();
     return positions_.empty() ? 0 : static_cast<std::uint32_t>(at_ + 1);
 }
 
 Bytes PositionListCursor::record() const {
+    follow_changes();
     if (positions_.empty()) no_current_record();
     return blocks_.record(positions_[at_]);
 }
 
 Bookmark PositionListCursor::bookmark() const {
+    follow_changes();
     return {record_number(), 0, static_cast<std::uint32_t>(at_), table().change_count(), eof_};
 }
 
 void PositionListCursor::go_to(const Bookmark& mark) {
+    if (seen_changes_ != table().change_count()) build_positions();
     if (mark.record_number == 0 || mark.slot >= positions_.size()) {
         first();
         return;
     }
     at_ = mark.slot;
     eof_ = mark.at_end;
+    hold();
 }
 
 // --- opening ---

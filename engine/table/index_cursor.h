@@ -13,6 +13,13 @@
 //                  holds the entry's key and the counts agree; otherwise the index is stale
 //                  and the table is sorted here by the index's fields.
 //
+// When another cursor or editor changes the table, an index cursor notices it through the
+// table's change count on its next move or read and starts again from fresh files: the
+// X file and .PX opened anew (maintained), the list of positions made anew (the others).
+// It then walks from the first entry to its place: the entry of the record it stood on when
+// that is still there, else the first entry whose key is not below the one it stood on (a
+// cursor at the end stays at the end). That walk reads the index from its start.
+//
 // Every record is visited exactly once. A damaged index (a tree or chain that loops or
 // leaves its file, counts that disagree, entries that point at no record or twice at one)
 // raises FormatError naming the file. Stale non-maintained indexes are not damage.
@@ -97,13 +104,17 @@ class MaintainedIndexCursor final : public Cursor {
 
     void first() override;
     void next() override;
-    bool eof() const override { return eof_; }
-    std::uint32_t record_number() const override { return number_; }
+    bool eof() const override;
+    std::uint32_t record_number() const override;
     Bytes record() const override;
     Bookmark bookmark() const override;
     void go_to(const Bookmark& mark) override;
 
   private:
+    void reopen_files();
+    void follow_changes();
+    void follow_changes() const;
+    bool entry_before(Bytes stood) const;
     struct Leaf {
         std::vector<std::uint8_t> key;
         std::uint32_t block = 0;
@@ -137,17 +148,19 @@ class MaintainedIndexCursor final : public Cursor {
     // The checks that need the whole walk (order, each record once) hold from first() on
     // and stop after a jump to a bookmark.
     bool checking_ = false;
+    std::uint64_t seen_changes_ = 0;
 };
 
-// Walks a list of record positions made when the cursor opened: the entries of a
-// non-maintained X file when they hold, or the table sorted here by the index's fields.
+// Walks a list of record positions made when the cursor opened, and again after each change
+// of the table: the entries of a non-maintained X file when they hold, or the table sorted
+// here by the index's fields.
 class PositionListCursor final : public Cursor {
   public:
     PositionListCursor(std::shared_ptr<const Table> table, const SecondaryIndex& index);
 
     void first() override;
     void next() override;
-    bool eof() const override { return eof_; }
+    bool eof() const override;
     std::uint32_t record_number() const override;
     Bytes record() const override;
     Bookmark bookmark() const override;
@@ -157,6 +170,15 @@ class PositionListCursor final : public Cursor {
     bool sorted_here() const { return sorted_here_; }
 
   private:
+    void build_positions();
+    void hold();
+    void follow_changes();
+    void follow_changes() const;
+
+    SecondaryIndex index_;
+    KeyOrder order_;
+    std::vector<std::uint8_t> held_;  // a copy of the current record, to find it again
+    std::uint64_t seen_changes_ = 0;
     std::vector<RecordPosition> positions_;
     mutable DataBlockCache blocks_;
     std::size_t at_ = 0;

@@ -13,6 +13,7 @@
 #include "engine/table/index_cursor.h"
 #include "engine/table/record_editor.h"
 #include "engine/table/restructure.h"
+#include "engine/table/secondary_index.h"
 #include "engine/table/table_writer.h"
 #include "engine/table/tests/write_test_support.h"
 
@@ -40,7 +41,7 @@ class RefreshTest : public ::testing::Test {
     void insert(std::int64_t id) {
         EditBuffer buffer = EditBuffer::blank(table_);
         buffer.set("Id", id);
-        buffer.set("Name", "item " + std::to_string(id));
+        buffer.set("Name", name_of(id));
         table_->writer().insert(buffer);
     }
 
@@ -49,6 +50,12 @@ class RefreshTest : public ::testing::Test {
         ASSERT_TRUE(finder->locate("Id", id)) << id;
         const Record copy = finder->copy_record();
         table_->writer().remove(RecordRef{copy.bytes(), std::nullopt, 0});
+    }
+
+    // Names sort as their ids do.
+    static std::string name_of(std::int64_t id) {
+        std::string digits = std::to_string(id);
+        return "item " + std::string(6 - digits.size(), '0') + digits;
     }
 
     static std::int64_t id_of(const Cursor& cursor) { return cursor.value(0).as_integer(); }
@@ -182,16 +189,52 @@ TEST_F(RefreshTest, EditsThroughAnotherCursorAreSeenAsTheReaderWalks) {
         for (auto reader = table_->open_cursor(); !reader->eof(); reader->next()) {
             const std::int64_t id = id_of(*reader);
             // The record two ahead was changed when the reader stood on its predecessor.
-            EXPECT_EQ(reader->value(1).as_text(),
-                      (id >= 30 ? "changed " : "item ") + std::to_string(id));
+            EXPECT_EQ(reader->value(1).as_text(), id >= 30 ? "changed" : name_of(id));
             ++seen;
             if (writer_cursor->locate("Id", id + 20)) {
                 editor.edit();
-                editor.set_field("Name", "changed " + std::to_string(id + 20));
+                editor.set_field("Name", "changed");
                 editor.post();
             }
         }
         EXPECT_EQ(seen, 120u);
+    }
+}
+
+// In the order of a secondary index (maintained on a keyed table, a list of positions on an
+// unkeyed one), here descending by name: the cursor finds its entry again, or the next one.
+TEST_F(RefreshTest, IndexCursorsFindTheirPlaceAgainAfterChanges) {
+    for (const bool keyed : {true, false}) {
+        SCOPED_TRACE(keyed ? "maintained" : "not maintained");
+        make(keyed, 150, keyed ? "Keyed" : "Plain");
+        SecondaryIndexRequest request;
+        request.name = "ByName";
+        request.fields = {"Name"};
+        request.descending = true;
+        create_secondary_index(*table_, request);
+        const auto in_index_from = [&](std::int64_t id) {
+            auto fresh = open_index_cursor(*table_, "ByName");
+            std::vector<std::int64_t> ids = rest_of(*fresh);
+            ids.erase(ids.begin(), std::find(ids.begin(), ids.end(), id));
+            return ids;
+        };
+        auto reader = open_index_cursor(*table_, "ByName");
+        walk_to(*reader, 1000);
+        insert(1005);  // passed already
+        insert(995);   // ahead
+        EXPECT_EQ(id_of(*reader), 1000);
+        remove(1000);
+        EXPECT_EQ(id_of(*reader), 995);
+        for (std::int64_t id = 900; id >= 500; id -= 10)
+            remove(id);
+        reader->next();
+        EXPECT_EQ(id_of(*reader), 990);
+        EXPECT_THAT(rest_of(*reader), ElementsAreArray(in_index_from(990)));
+        EXPECT_EQ(id_of(*reader), 10);
+
+        insert(1);  // at the end of the order, after the reader's end
+        EXPECT_TRUE(reader->eof());
+        EXPECT_EQ(id_of(*reader), 1);
     }
 }
 
