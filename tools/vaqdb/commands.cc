@@ -8,6 +8,7 @@ const std::vector<Command>& command_table() {
         {".schema", ".schema TABLE", 1, command_schema},
         {".indexes", ".indexes TABLE", 1, command_indexes},
         {".export", ".export TABLE", 1, command_export},
+        {".import", ".import CSVFILE TABLE", 2, command_import},
         {".props", ".props TABLE", 1, command_props},
         {".verify", ".verify TABLE", 1, command_verify},
         {".rebuild", ".rebuild TABLE", 1, command_rebuild},

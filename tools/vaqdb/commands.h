@@ -30,6 +30,7 @@ void command_tables(ShellContext& context, const Arguments& arguments);
 void command_schema(ShellContext& context, const Arguments& arguments);
 void command_indexes(ShellContext& context, const Arguments& arguments);
 void command_export(ShellContext& context, const Arguments& arguments);
+void command_import(ShellContext& context, const Arguments& arguments);
 void command_props(ShellContext& context, const Arguments& arguments);
 void command_verify(ShellContext& context, const Arguments& arguments);
 void command_rebuild(ShellContext& context, const Arguments& arguments);
