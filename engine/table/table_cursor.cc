@@ -176,16 +176,14 @@ void TableCursor::go_to(const Bookmark& mark) {
 void TableCursor::catch_up() const {
     if (seen_changes_ == table().change_count()) return;
     seen_changes_ = table().change_count();
-    // A cursor without a record is at the end of a table that was empty: it stays there.
-    if (record_number_ == 0) return;
-    const Bytes stood_on = slot_bytes(slot_);
-    const std::vector<std::uint8_t> current(stood_on.begin(), stood_on.end());
     // The chain is followed anew from here: blocks may have joined or left it.
     guard_.emplace(file_, "chain of data blocks");
-    if (eof_)
+    if (eof_) {
         stand_at_end();
-    else
-        refind(current);
+        return;
+    }
+    const Bytes stood_on = slot_bytes(slot_);
+    refind(std::vector<std::uint8_t>(stood_on.begin(), stood_on.end()));
 }
 
 void TableCursor::refind(const std::vector<std::uint8_t>& current) const {

@@ -256,6 +256,11 @@ TEST_F(RefreshTest, ReaderAtTheEndStaysThereOnTheNewLastRecord) {
     reader->next();
     reader->first();
     EXPECT_TRUE(reader->eof());
+
+    insert(70);  // a cursor at the end of an empty table ends up on its only record
+    EXPECT_TRUE(reader->eof());
+    EXPECT_EQ(id_of(*reader), 70);
+    EXPECT_EQ(reader->record_number(), 1u);
 }
 
 TEST_F(RefreshTest, OldBookmarkLeadsToARecordNotToAnError) {
