@@ -9,7 +9,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 
 #include "bench/job_bench_support.h"
@@ -28,7 +27,6 @@ int g_staff = 100'000;
 // Index 0: N transactions, 1: 2N.
 fs::path g_source[2];
 fs::path g_work;
-std::map<std::string, double> g_seconds;
 
 // Every value of every record, as the engine reads them.
 std::size_t scanTransactions(const fs::path& folder) {
@@ -81,22 +79,6 @@ BENCHMARK(BM_FullScan)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTi
 BENCHMARK(BM_Backfill)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BackfillAgain)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            g_seconds[run.benchmark_name()] =
-                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
-double secondsOf(const std::string& prefix) {
-    for (const auto& [name, seconds] : g_seconds)
-        if (name.rfind(prefix, 0) == 0) return seconds;
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -112,17 +94,17 @@ int main(int argc, char** argv) {
     vaq::bench::generateJobDatabase(g_source[0], g_staff, g_transactions);
     vaq::bench::generateJobDatabase(g_source[1], g_staff, 2 * g_transactions);
 
-    RatioReporter reporter;
+    vaq::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    const double scan = secondsOf("BM_FullScan/0");
-    const double backfill = secondsOf("BM_Backfill/0");
-    const double backfillDouble = secondsOf("BM_Backfill/1");
+    const double scan = reporter.secondsOf("BM_FullScan/0");
+    const double backfill = reporter.secondsOf("BM_Backfill/0");
+    const double backfillDouble = reporter.secondsOf("BM_Backfill/1");
     if (scan > 0 && backfill > 0)
         std::printf("back-fill / full scan at %lld transactions: %.2f (goal: at most 4)\n",
                     static_cast<long long>(g_transactions), backfill / scan);
-    const double again = secondsOf("BM_BackfillAgain/0");
+    const double again = reporter.secondsOf("BM_BackfillAgain/0");
     if (scan > 0 && again > 0)
         std::printf("second back-fill (nothing to store) / full scan: %.2f\n", again / scan);
     if (backfill > 0 && backfillDouble > 0)

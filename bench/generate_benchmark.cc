@@ -5,16 +5,13 @@
 //   vaq_generate_benchmark [--transactions=N] [google benchmark flags]   (N: 1 000 000)
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <stdexcept>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "bench/database_generator.h"
 
 namespace {
@@ -23,21 +20,6 @@ namespace fs = std::filesystem;
 
 std::int64_t g_transactions = 1'000'000;
 fs::path g_work;
-std::map<std::string, double> g_seconds;
-
-long memory_kib(const char* key) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::size_t length = std::strlen(key);
-    while (std::getline(status, line)) {
-        if (line.compare(0, length, key) == 0) return std::stol(line.substr(length));
-    }
-    return 0;
-}
-
-void reset_peak_memory() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
 
 vaq::bench::GeneratorOptions options() {
     vaq::bench::GeneratorOptions o;
@@ -52,11 +34,10 @@ vaq::bench::GeneratorOptions options() {
 }
 
 void BM_GenerateDatabase(benchmark::State& state) {
-    const long base = memory_kib("VmRSS:");
-    reset_peak_memory();
+    const vaq::bench::PeakMemory memory;
     for (auto _ : state)
         benchmark::DoNotOptimize(vaq::bench::generateDatabase(options()));
-    state.counters["peak_kib"] = static_cast<double>(memory_kib("VmHWM:") - base);
+    memory.reportTo(state);
     state.SetItemsProcessed(state.iterations() * g_transactions);
 }
 
@@ -65,53 +46,28 @@ void BM_CopyDatabase(benchmark::State& state) {
     const fs::path from = g_work / "generated";
     if (!fs::exists(from)) vaq::bench::generateDatabase(options());
     const fs::path to = g_work / "copy";
-    for (auto _ : state) {
-        fs::remove_all(to);
-        fs::copy(from, to);
-    }
+    for (auto _ : state)
+        vaq::bench::copyDatabase(from, to);
     state.SetItemsProcessed(state.iterations() * g_transactions);
 }
 
 BENCHMARK(BM_CopyDatabase)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GenerateDatabase)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            g_seconds[run.benchmark_name().substr(0, run.benchmark_name().find('/'))] =
-                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--transactions=", 15) == 0) {
-            g_transactions = std::stoll(argv[i] + 15);
-            for (int j = i; j + 1 < argc; ++j)
-                argv[j] = argv[j + 1];
-            --argc;
-            --i;
-        }
-    }
-    std::string pattern = (fs::temp_directory_path() / "vaq-generate-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    g_work = pattern;
+    g_transactions = vaq::bench::takeFlag(argc, argv, "transactions", g_transactions);
+    vaq::bench::ScratchFolder scratch("vaq-generate-bench");
+    g_work = scratch.path();
 
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    vaq::bench::RatioReporter reporter;
     int status = 0;
     try {
         benchmark::RunSpecifiedBenchmarks(&reporter);
-        const double generate = g_seconds["BM_GenerateDatabase"];
-        const double copy = g_seconds["BM_CopyDatabase"];
+        const double generate = reporter.secondsOf("BM_GenerateDatabase");
+        const double copy = reporter.secondsOf("BM_CopyDatabase");
         if (generate > 0 && copy > 0) {
             std::printf(
                 "%lld transactions: generating takes %.1f times as long as copying "
@@ -123,7 +79,5 @@ int main(int argc, char** argv) {
         status = 1;
     }
     benchmark::Shutdown();
-    std::error_code ignored;
-    fs::remove_all(g_work, ignored);
     return status;
 }

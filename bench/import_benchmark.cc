@@ -33,7 +33,6 @@ int g_staff = 100'000;
 fs::path g_source;
 fs::path g_work;
 fs::path g_file;
-std::map<std::string, double> g_seconds;
 
 // One import line and the record it should become.
 struct ResolvedRecord {
@@ -148,22 +147,6 @@ BENCHMARK(BM_BatchAppend)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Import)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ImportWithoutSave)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            g_seconds[run.benchmark_name()] =
-                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
-double secondsOf(const std::string& prefix) {
-    for (const auto& [name, seconds] : g_seconds)
-        if (name.rfind(prefix, 0) == 0) return seconds;
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -182,13 +165,13 @@ int main(int argc, char** argv) {
                 static_cast<double>(fs::file_size(g_file)) / (1024.0 * 1024.0));
     std::fflush(stdout);
 
-    RatioReporter reporter;
+    vaq::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    const double batch = secondsOf("BM_BatchAppend");
-    const double import = secondsOf("BM_Import/");
-    const double unsaved = secondsOf("BM_ImportWithoutSave");
+    const double batch = reporter.secondsOf("BM_BatchAppend");
+    const double import = reporter.secondsOf("BM_Import");
+    const double unsaved = reporter.secondsOf("BM_ImportWithoutSave");
     if (batch > 0 && import > 0)
         std::printf("import / batch append of %zu records: %.2f (goal: at most 3)\n",
                     g_records.size(), import / batch);

@@ -1,8 +1,7 @@
 #pragma once
 
-// What the benchmarks of the window's jobs share: a window that shows nothing, generated
-// databases in temporary folders known to the engine as the alias VAQ, and copies of them
-// so that every run of a job starts from the same tables.
+// What the benchmarks of the window's jobs share: a window that shows nothing, and generated
+// databases known to the engine as the alias VAQ.
 
 #include <cstdint>
 #include <filesystem>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "app/port/window_port.h"
+#include "bench/bench_support.h"
 #include "bench/generator_site.h"
 
 namespace vaq::bench {
@@ -47,19 +47,6 @@ class SilentWindow : public window::WindowPort {
     std::optional<std::string> chosenFile;
 };
 
-// A temporary folder removed with everything in it.
-class ScratchFolder {
-  public:
-    explicit ScratchFolder(std::string_view prefix);
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
-
 // The site of the job benchmarks: 20 controllers of 4 doors, seed 7.
 SiteOptions jobSiteOptions(int staff, std::int64_t transactions);
 
@@ -67,13 +54,7 @@ SiteOptions jobSiteOptions(int staff, std::int64_t transactions);
 // `folder` and prints how long it took.
 void generateJobDatabase(const std::filesystem::path& folder, int staff, std::int64_t transactions);
 
-// Makes `to` an exact copy of the tables in `from` (files replaced).
-void copyDatabase(const std::filesystem::path& from, const std::filesystem::path& to);
-
 // Points the alias VAQ at `folder`.
 void useAliasFolder(const std::filesystem::path& folder);
-
-// Takes "--NAME=VALUE" out of the command line; `fallback` when it is not there.
-std::int64_t takeFlag(int& argc, char** argv, std::string_view name, std::int64_t fallback);
 
 }  // namespace vaq::bench

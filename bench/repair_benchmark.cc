@@ -18,7 +18,6 @@
 #include "db/database.h"
 #include "db/session.h"
 #include "engine/api/config.h"
-#include "engine/format/file.h"
 #include "repair/repair_form.h"
 
 namespace {
@@ -30,7 +29,6 @@ std::int64_t g_transactions = 1'000'000;
 int g_staff = 5'000;
 fs::path g_data;
 fs::path g_copy;
-std::map<std::string, double> g_seconds;
 
 // A window that keeps the texts and lists the repair reads back, and runs "Rebuild" when the
 // batch presses it.
@@ -88,37 +86,24 @@ struct Repair {
     vaq::repair::RepairForm form;
 };
 
-// Earlier copies are removed outside the timing: `cp` into an empty folder is the yardstick.
-void emptyCopyFolder(benchmark::State& state) {
-    state.PauseTiming();
-    for (const auto& entry : fs::directory_iterator(g_copy))
-        fs::remove_all(entry.path());
-    state.ResumeTiming();
+// The yardsticks copy into an empty folder, emptied outside the timing: `cp` into a new
+// folder.
+void copyTransactFiles(benchmark::State& state, vaq::bench::Flush flush) {
+    for (auto _ : state) {
+        vaq::bench::emptyFolderUntimed(state, g_copy);
+        vaq::bench::copyFiles(g_data, g_copy, "Transact", flush);
+    }
+    state.SetItemsProcessed(state.iterations() * g_transactions);
 }
 
 void BM_CopyTransactFiles(benchmark::State& state) {
-    for (auto _ : state) {
-        emptyCopyFolder(state);
-        for (const auto& entry : fs::directory_iterator(g_data))
-            if (entry.path().stem() == "Transact")
-                fs::copy_file(entry.path(), g_copy / entry.path().filename());
-    }
-    state.SetItemsProcessed(state.iterations() * g_transactions);
+    copyTransactFiles(state, vaq::bench::Flush::No);
 }
 
 // The same copy written through to disk, as a rebuild writes its new table before it swaps
 // it in.
 void BM_CopyTransactFilesFlushed(benchmark::State& state) {
-    for (auto _ : state) {
-        emptyCopyFolder(state);
-        for (const auto& entry : fs::directory_iterator(g_data)) {
-            if (entry.path().stem() != "Transact") continue;
-            const fs::path copy = g_copy / entry.path().filename();
-            fs::copy_file(entry.path(), copy);
-            pdx::File::open(copy).sync();
-        }
-    }
-    state.SetItemsProcessed(state.iterations() * g_transactions);
+    copyTransactFiles(state, vaq::bench::Flush::Yes);
 }
 
 void BM_VerifyButton(benchmark::State& state) {
@@ -143,7 +128,7 @@ void BM_RebuildButton(benchmark::State& state) {
 
 void BM_CopyDatabase(benchmark::State& state) {
     for (auto _ : state) {
-        emptyCopyFolder(state);
+        vaq::bench::emptyFolderUntimed(state, g_copy);
         vaq::bench::copyDatabase(g_data, g_copy);
     }
     state.SetItemsProcessed(state.iterations() * g_transactions);
@@ -165,23 +150,12 @@ BENCHMARK(BM_RebuildButton)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CopyDatabase)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RebuildIndex)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            const double seconds =
-                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-            std::string name = run.benchmark_name();
-            name = name.substr(3, name.find('/') - 3);  // "BM_Verify.../real_time"
-            g_seconds[name] = seconds;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
-void printRatio(const char* what, const char* job, const char* yardstick, const char* goal) {
-    if (g_seconds[yardstick] <= 0 || g_seconds[job] <= 0) return;
-    std::printf("%s: %.2f times the copy%s\n", what, g_seconds[job] / g_seconds[yardstick], goal);
+void printRatio(const vaq::bench::RatioReporter& reporter, const char* what, const char* job,
+                const char* yardstick, const char* goal) {
+    const double jobSeconds = reporter.secondsOf(job);
+    const double copySeconds = reporter.secondsOf(yardstick);
+    if (copySeconds <= 0 || jobSeconds <= 0) return;
+    std::printf("%s: %.2f times the copy%s\n", what, jobSeconds / copySeconds, goal);
 }
 
 }  // namespace
@@ -201,14 +175,15 @@ int main(int argc, char** argv) {
         pdx::Configuration::fromText("[alias VAQ]\npath = data\n[engine]\nprivate_dir = private\n",
                                      scratch.path(), "benchmark"));
 
-    RatioReporter reporter;
+    vaq::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    printRatio("Verify of Transact.db", "VerifyButton", "CopyTransactFiles", " (goal at most 1.5)");
-    printRatio("Rebuild of Transact.db (with its verify)", "RebuildButton", "CopyTransactFiles",
-               " (goal at most 3)");
-    printRatio("Rebuild of Transact.db (with its verify)", "RebuildButton",
-               "CopyTransactFilesFlushed", " flushed to disk");
-    printRatio("Rebuild Index of every table", "RebuildIndex", "CopyDatabase", "");
+    printRatio(reporter, "Verify of Transact.db", "BM_VerifyButton", "BM_CopyTransactFiles",
+               " (goal at most 1.5)");
+    printRatio(reporter, "Rebuild of Transact.db (with its verify)", "BM_RebuildButton",
+               "BM_CopyTransactFiles", " (goal at most 3)");
+    printRatio(reporter, "Rebuild of Transact.db (with its verify)", "BM_RebuildButton",
+               "BM_CopyTransactFilesFlushed", " flushed to disk");
+    printRatio(reporter, "Rebuild Index of every table", "BM_RebuildIndex", "BM_CopyDatabase", "");
     return 0;
 }

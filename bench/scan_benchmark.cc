@@ -5,12 +5,10 @@
 //   pdx_scan_benchmark [--records=N] [google benchmark flags]   (N defaults to 1 000 000)
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -20,6 +18,7 @@ extern "C" {
 #include <paradox.h>
 }
 
+#include "bench/bench_support.h"
 #include "bench/transact_table.h"
 #include "engine/table/cursor.h"
 #include "engine/table/table.h"
@@ -30,52 +29,11 @@ namespace fs = std::filesystem;
 
 std::uint32_t g_records = 1'000'000;
 fs::path g_table;
-std::map<std::string, double> g_seconds_per_scan;
 std::map<std::string, long> g_peak_kib;
 
-// A temporary folder removed with everything in it.
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "pdx-scan-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
-
-// Peak resident memory: reset before a scan, read after it (Linux).
-void reset_peak_memory() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-long peak_memory_kib() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
-}
-
-long resident_memory_kib() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
-}
-
-void record_result(benchmark::State& state, const std::string& name, long base_kib) {
-    const long peak = peak_memory_kib() - base_kib;
-    g_peak_kib[name] = std::max(g_peak_kib[name], peak);
-    state.counters["peak_kib"] = static_cast<double>(peak);
+void record_result(benchmark::State& state, const std::string& name,
+                   const vaq::bench::PeakMemory& memory) {
+    g_peak_kib[name] = std::max(g_peak_kib[name], memory.reportTo(state));
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(g_records));
 }
 
@@ -155,11 +113,10 @@ std::size_t scan_with_pxlib() {
 
 template <std::size_t (*Scan)()>
 void run_scan(benchmark::State& state, const std::string& name) {
-    const long base = resident_memory_kib();
-    reset_peak_memory();
+    const vaq::bench::PeakMemory memory;
     for (auto _ : state)
         benchmark::DoNotOptimize(Scan());
-    record_result(state, name, base);
+    record_result(state, name, memory);
 }
 
 void BM_ScanEngine(benchmark::State& state) {
@@ -186,55 +143,27 @@ void BM_LocateCard(benchmark::State& state) {
 }
 BENCHMARK(BM_LocateCard)->Unit(benchmark::kMicrosecond);
 
-// Keeps the time per scan of each benchmark for the closing ratio.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            const std::string name = run.benchmark_name();
-            const double seconds =
-                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-            if (name.find("Engine") != std::string::npos) g_seconds_per_scan["engine"] = seconds;
-            if (name.find("Pxlib") != std::string::npos) g_seconds_per_scan["pxlib"] = seconds;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
-std::uint32_t take_records_flag(int& argc, char** argv) {
-    std::uint32_t records = g_records;
-    int out = 1;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--records=", 10) == 0)
-            records = static_cast<std::uint32_t>(std::stoul(argv[i] + 10));
-        else
-            argv[out++] = argv[i];
-    }
-    argc = out;
-    return records;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    g_records = take_records_flag(argc, argv);
+    g_records = static_cast<std::uint32_t>(vaq::bench::takeFlag(argc, argv, "records", g_records));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
-    TempDir dir;
+    vaq::bench::ScratchFolder dir("pdx-scan");
     g_table = dir.path() / "Transact.db";
     vaq::bench::write_transact_table(g_table, g_records);
     std::printf("table: %u records, %.1f MiB\n", g_records,
                 static_cast<double>(fs::file_size(g_table)) / (1024.0 * 1024.0));
     std::fflush(stdout);
 
-    RatioReporter reporter;
+    vaq::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     std::fflush(stderr);
 
-    const double engine = g_seconds_per_scan["engine"];
-    const double pxlib = g_seconds_per_scan["pxlib"];
+    const double engine = reporter.secondsOf("BM_ScanEngine");
+    const double pxlib = reporter.secondsOf("BM_ScanPxlib");
     if (engine > 0 && pxlib > 0)
         std::printf("scan time engine/pxlib: %.3f (goal: at most 0.5)\n", engine / pxlib);
     std::printf("peak memory added by a scan: engine %ld KiB, pxlib %ld KiB\n",

@@ -6,15 +6,12 @@
 //   pdx_secondary_index_benchmark [--records=N] [google benchmark flags]   (N: 1 000 000)
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <map>
-#include <stdexcept>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "bench/transact_table.h"
 #include "engine/table/cursor.h"
 #include "engine/table/edit_buffer.h"
@@ -29,24 +26,6 @@ namespace fs = std::filesystem;
 std::uint32_t g_records = 1'000'000;
 constexpr int kAppends = 2000;
 fs::path g_dir;
-std::map<std::string, double> g_seconds;
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "pdx-xbench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
 
 // Every field of every record read as a value: what a full scan costs a reader.
 std::size_t scan() {
@@ -123,47 +102,29 @@ BENCHMARK(BM_CreateCaseInsensitiveCardIndex)->Unit(benchmark::kMillisecond)->Use
 BENCHMARK(BM_AppendWithoutIndex)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_AppendWithIndex)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            g_seconds[run.benchmark_name()] =
-                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
-double seconds_of(const std::string& prefix) {
-    for (const auto& [name, seconds] : g_seconds)
-        if (name.rfind(prefix, 0) == 0) return seconds;
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strncmp(argv[i], "--records=", 10) == 0)
-            g_records = static_cast<std::uint32_t>(std::stoul(argv[i] + 10));
+    g_records = static_cast<std::uint32_t>(vaq::bench::takeFlag(argc, argv, "records", g_records));
     benchmark::Initialize(&argc, argv);
-    TempDir dir;
+    vaq::bench::ScratchFolder dir("pdx-xbench");
     g_dir = dir.path();
     vaq::bench::write_transact_table(g_dir / "Transact.DB", g_records);
 
-    RatioReporter reporter;
+    vaq::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double scan_seconds = seconds_of("BM_FullScan");
+    const double scan_seconds = reporter.secondsOf("BM_FullScan");
     if (scan_seconds > 0) {
         std::printf(
             "\n%u records: building the date index takes %.2f full scans, the "
             "case-insensitive card index %.2f full scans\n",
-            g_records, seconds_of("BM_CreateDateIndex") / scan_seconds,
-            seconds_of("BM_CreateCaseInsensitiveCardIndex") / scan_seconds);
+            g_records, reporter.secondsOf("BM_CreateDateIndex") / scan_seconds,
+            reporter.secondsOf("BM_CreateCaseInsensitiveCardIndex") / scan_seconds);
     }
-    const double plain = seconds_of("BM_AppendWithoutIndex");
+    const double plain = reporter.secondsOf("BM_AppendWithoutIndex");
     if (plain > 0)
         std::printf("appending %d records with the index takes %.2f times as long as without\n",
-                    kAppends, seconds_of("BM_AppendWithIndex") / plain);
+                    kAppends, reporter.secondsOf("BM_AppendWithIndex") / plain);
     benchmark::Shutdown();
     return 0;
 }

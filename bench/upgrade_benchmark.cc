@@ -9,9 +9,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <map>
 #include <string>
 
 #include "bench/job_bench_support.h"
@@ -28,16 +25,6 @@ std::int64_t g_transactions = 1'000'000;
 int g_staff = 5'000;
 fs::path g_source;
 fs::path g_work;
-std::map<std::string, double> g_seconds;
-
-long memoryKib(const char* key) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::size_t length = std::strlen(key);
-    while (std::getline(status, line))
-        if (line.compare(0, length, key) == 0) return std::stol(line.substr(length));
-    return 0;
-}
 
 // The yardstick: the whole database directory copied.
 void BM_CopyDatabase(benchmark::State& state) {
@@ -48,8 +35,7 @@ void BM_CopyDatabase(benchmark::State& state) {
 
 void BM_Upgrade(benchmark::State& state) {
     vaq::bench::SilentWindow window;
-    const long base = memoryKib("VmRSS:");
-    std::ofstream("/proc/self/clear_refs") << "5";
+    const vaq::bench::PeakMemory memory;
     for (auto _ : state) {
         state.PauseTiming();
         vaq::bench::copyDatabase(g_source, g_work);
@@ -60,28 +46,12 @@ void BM_Upgrade(benchmark::State& state) {
         state.ResumeTiming();
         vaq::upgrade::UpgradeForm(window, mainDB).BitBtn1Click();
     }
-    state.counters["peak_kib"] = static_cast<double>(memoryKib("VmHWM:") - base);
+    memory.reportTo(state);
     state.SetItemsProcessed(state.iterations() * g_transactions);
 }
 
 BENCHMARK(BM_CopyDatabase)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Upgrade)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
-
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            g_seconds[run.benchmark_name()] =
-                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
-double secondsOf(const std::string& prefix) {
-    for (const auto& [name, seconds] : g_seconds)
-        if (name.rfind(prefix, 0) == 0) return seconds;
-    return 0;
-}
 
 }  // namespace
 
@@ -96,12 +66,12 @@ int main(int argc, char** argv) {
     g_work = scratch.path() / "work";
     vaq::bench::generateJobDatabase(g_source, g_staff, g_transactions);
 
-    RatioReporter reporter;
+    vaq::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    const double copy = secondsOf("BM_CopyDatabase");
-    const double upgrade = secondsOf("BM_Upgrade");
+    const double copy = reporter.secondsOf("BM_CopyDatabase");
+    const double upgrade = reporter.secondsOf("BM_Upgrade");
     if (copy > 0 && upgrade > 0)
         std::printf(
             "upgrade / copy of the database at %lld transactions: %.1f (%.2f s against "
