@@ -34,6 +34,34 @@ class RunningMark {
     bool& running_;
 };
 
+// Opens the controller and staff tables for one import and closes them, and the door table
+// the import opens later, when it ends.
+class LookupTables {
+  public:
+    LookupTables(db::Table& controller, db::Table& personnel, db::Table& door)
+        : controller_(controller), personnel_(personnel), door_(door) {
+        controller_.open();
+        try {
+            personnel_.open();
+        } catch (...) {
+            controller_.close();
+            throw;
+        }
+    }
+    ~LookupTables() {
+        controller_.close();
+        personnel_.close();
+        door_.close();
+    }
+    LookupTables(const LookupTables&) = delete;
+    LookupTables& operator=(const LookupTables&) = delete;
+
+  private:
+    db::Table& controller_;
+    db::Table& personnel_;
+    db::Table& door_;
+};
+
 }  // namespace
 
 ImportForm::ImportForm(window::WindowPort& port, db::Session& session)
@@ -53,8 +81,10 @@ void ImportForm::Button2Click() {
     if (running_) throw Error("The transaction import is already running.");
     RunningMark mark(running_);
 
-    Controller.open();
-    Personnel.open();
+    // Controller, Personnel and Door serve the lookups of this import only. They are closed
+    // on every way out: the other jobs have table objects of their own and could not change
+    // the structure of these tables while this job holds them open.
+    LookupTables lookups(Controller, Personnel, Door);
     const std::optional<std::string> file =
         port_.chooseFile(Control::OpenDialog2, port_.applicationDirectory() + "/");
     if (!file) return;
@@ -78,8 +108,6 @@ void ImportForm::importFile(const std::string& file) {
         if (!line) break;
         importLine(cutFields(*line));
     }
-    Controller.close();
-    Personnel.close();
 }
 
 void ImportForm::importLine(const std::vector<std::string>& fields) {

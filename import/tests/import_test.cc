@@ -229,10 +229,10 @@ TEST_F(ImportTest, TheExampleLineBecomesOneCompleteRecord) {
     EXPECT_EQ(window_.busyTimes, 1);
     EXPECT_FALSE(window_.busy);
     EXPECT_TRUE(window_.boxes.empty());
-    // Controller and staff are closed, door and transactions stay open for the grid.
+    // The lookup tables are closed, the transactions stay open for the grid.
     EXPECT_FALSE(form_->Controller.active());
     EXPECT_FALSE(form_->Personnel.active());
-    EXPECT_TRUE(form_->Door.active());
+    EXPECT_FALSE(form_->Door.active());
     EXPECT_TRUE(form_->Transaction.active());
     const auto rows = form_->transactionRows();
     ASSERT_NE(rows, nullptr);
@@ -299,8 +299,10 @@ TEST_F(ImportTest, AnInvalidDateStopsTheImportAfterStoringTheEarlierLines) {
     EXPECT_EQ(shortDateFormat(), "dd/mm/yyyy");
     EXPECT_EQ(openFilesOfTheTest(), 0);
     EXPECT_FALSE(window_.busy);
-    // Everything opened so far stays open.
-    EXPECT_TRUE(form_->Controller.active());
+    // The lookup tables are let go; the transactions stay open for the grid.
+    EXPECT_FALSE(form_->Controller.active());
+    EXPECT_FALSE(form_->Personnel.active());
+    EXPECT_FALSE(form_->Door.active());
     EXPECT_TRUE(form_->Transaction.active());
 
     EXPECT_EQ(importFailure("\n"), "'' is not a valid date and time");
@@ -328,8 +330,8 @@ TEST_F(ImportTest, CancelMissingFileAndEmptyFile) {
     window_.answer.reset();
     form_->Button2Click();
     EXPECT_TRUE(window_.boxes.empty());
-    EXPECT_TRUE(form_->Controller.active());
-    EXPECT_TRUE(form_->Personnel.active());
+    EXPECT_FALSE(form_->Controller.active());
+    EXPECT_FALSE(form_->Personnel.active());
     EXPECT_FALSE(form_->Transaction.active());
     EXPECT_EQ(form_->transactionRows(), nullptr);
 
