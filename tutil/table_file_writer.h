@@ -44,6 +44,7 @@ class TableFileWriter {
   private:
     void start_block();
     void write_pending();
+    void write_out_pending();
     void put_blob(std::size_t field, std::size_t offset, const std::vector<std::uint8_t>* value,
                   std::uint8_t* out);
 
