@@ -36,8 +36,10 @@ Salvage::Salvage(const std::filesystem::path& table, const Progress& progress)
 std::size_t Salvage::read_run(std::uint32_t first, std::uint32_t count,
                               std::vector<std::uint8_t>& buffer) const {
     const pdx::TableHeader& h = file_.header();
-    buffer.assign(count * h.block_size(), 0);
-    return file_.file().read_at(h.block_offset(first), buffer);
+    buffer.resize(count * h.block_size());
+    const std::size_t got = file_.file().read_at(h.block_offset(first), buffer);
+    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(got), buffer.end(), 0);
+    return got;
 }
 
 void Salvage::deliver(const std::function<void(const SalvagedRecord&)>& record,

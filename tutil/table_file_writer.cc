@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "common/error.h"
+#include "engine/format/data_block.h"
 #include "engine/format/field_codec.h"
 #include "engine/format/header_counters.h"
 #include "engine/format/new_table.h"
@@ -33,6 +34,10 @@ TableFileWriter::TableFileWriter(const std::filesystem::path& path, pdx::TableHe
     }
     if (!blob_fields_.empty() && blob_path) blobs_.emplace(*blob_path);
     scratch_.resize(header_.record_size);
+    per_block_ = header_.records_per_block();
+    if (per_block_ == 0)
+        throw vaq::Error("The records of " + header_.table_name + " do not fit in its blocks.");
+    pending_.reserve(kBlocksPerWrite * header_.block_size());
 }
 
 void TableFileWriter::put_blob(std::size_t field, std::size_t offset,
@@ -65,31 +70,36 @@ void TableFileWriter::add(pdx::Bytes record, const BlobValues& blobs) {
         }
         bytes = scratch_.data();
     }
-    if (!block_ || block_->full()) start_block();
-    block_->insert(block_->count(), bytes);
-    if (block_->count() == 1) leaves_.back().key.assign(bytes, bytes + key_length_);
+    if (leaves_.empty() || in_block_ == per_block_) start_block();
+    std::uint8_t* block = pending_.data() + pending_.size() - header_.block_size();
+    std::memcpy(block + pdx::record_offset_in_block(in_block_, header_.record_size), bytes,
+                header_.record_size);
+    if (in_block_ == 0) leaves_.back().key.assign(bytes, bytes + key_length_);
+    ++in_block_;
     ++leaves_.back().count;
     ++records_;
 }
 
+// Blocks are put together in place in the buffer of the next write; the bytes after the last
+// record of a block stay zero.
 void TableFileWriter::start_block() {
     if (leaves_.size() >= kMaxBlocks)
         throw vaq::Error("Table is full: the records of " + header_.table_name +
                          " need more than 65535 blocks.");
     const auto number = static_cast<std::uint16_t>(leaves_.size() + 1);
-    if (block_) {
-        block_->set_next(number);
-        write_pending();
-    }
-    block_.emplace(number, header_.block_size(), header_.record_size);
-    block_->set_prev(static_cast<std::uint16_t>(number - 1));
+    if (!leaves_.empty()) close_block(number);
+    if (pending_.empty()) pending_first_ = number;
+    pending_.resize(pending_.size() + header_.block_size(), 0);
+    in_block_ = 0;
     leaves_.push_back({number, {}, 0});
 }
 
-void TableFileWriter::write_pending() {
-    if (pending_.empty()) pending_first_ = block_->number();
-    const auto& bytes = block_->encode();
-    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+void TableFileWriter::close_block(std::uint16_t next) {
+    const auto number = static_cast<std::uint16_t>(leaves_.size());
+    const pdx::DataBlockHeader head{
+        next, static_cast<std::uint16_t>(number - 1),
+        pdx::DataBlockHeader::add_data_size_for(in_block_, header_.record_size)};
+    head.encode(pending_.data() + pending_.size() - header_.block_size());
     if (pending_.size() >= kBlocksPerWrite * header_.block_size()) write_out_pending();
 }
 
@@ -106,10 +116,7 @@ void TableFileWriter::write_out_pending() {
 }
 
 std::vector<pdx::IndexLeaf> TableFileWriter::finish(std::uint32_t auto_increment) {
-    if (block_) {
-        block_->set_next(0);
-        write_pending();
-    }
+    if (!leaves_.empty()) close_block(0);
     if (!pending_.empty()) write_out_pending();
     if (blobs_) blobs_->finish();
 

@@ -11,7 +11,6 @@
 #include <optional>
 #include <vector>
 
-#include "engine/format/block_image.h"
 #include "engine/format/file.h"
 #include "engine/format/table_header.h"
 #include "engine/table/blob_store.h"
@@ -43,7 +42,7 @@ class TableFileWriter {
 
   private:
     void start_block();
-    void write_pending();
+    void close_block(std::uint16_t next);
     void write_out_pending();
     void put_blob(std::size_t field, std::size_t offset, const std::vector<std::uint8_t>* value,
                   std::uint8_t* out);
@@ -54,7 +53,8 @@ class TableFileWriter {
     std::vector<std::size_t> blob_fields_;
     std::vector<std::size_t> offsets_;
     std::size_t key_length_ = 0;
-    std::optional<pdx::BlockImage> block_;
+    std::size_t per_block_ = 0;  // records a block holds
+    std::size_t in_block_ = 0;   // records in the block being filled, the last of pending_
     std::vector<pdx::IndexLeaf> leaves_;
     std::vector<std::uint8_t> pending_;
     std::uint32_t pending_first_ = 1;
