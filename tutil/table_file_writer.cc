@@ -37,7 +37,6 @@ TableFileWriter::TableFileWriter(const std::filesystem::path& path, pdx::TableHe
     per_block_ = header_.records_per_block();
     if (per_block_ == 0)
         throw vaq::Error("The records of " + header_.table_name + " do not fit in its blocks.");
-    pending_.reserve(kBlocksPerWrite * header_.block_size());
 }
 
 void TableFileWriter::put_blob(std::size_t field, std::size_t offset,
@@ -59,6 +58,11 @@ void TableFileWriter::put_blob(std::size_t field, std::size_t offset,
     pointer.encode(bytes + leader);
 }
 
+void TableFileWriter::add(pdx::Bytes record) {
+    static const BlobValues kNoValues;
+    add(record, kNoValues);
+}
+
 void TableFileWriter::add(pdx::Bytes record, const BlobValues& blobs) {
     const std::uint8_t* bytes = record.data();
     if (!blob_fields_.empty()) {
@@ -71,7 +75,7 @@ void TableFileWriter::add(pdx::Bytes record, const BlobValues& blobs) {
         bytes = scratch_.data();
     }
     if (leaves_.empty() || in_block_ == per_block_) start_block();
-    std::uint8_t* block = pending_.data() + pending_.size() - header_.block_size();
+    std::uint8_t* block = pending_.data() + pending_used_ - header_.block_size();
     std::memcpy(block + pdx::record_offset_in_block(in_block_, header_.record_size), bytes,
                 header_.record_size);
     if (in_block_ == 0) leaves_.back().key.assign(bytes, bytes + key_length_);
@@ -81,15 +85,16 @@ void TableFileWriter::add(pdx::Bytes record, const BlobValues& blobs) {
 }
 
 // Blocks are put together in place in the buffer of the next write; the bytes after the last
-// record of a block stay zero.
+// record of a block are zeroed when the block is closed.
 void TableFileWriter::start_block() {
     if (leaves_.size() >= kMaxBlocks)
         throw vaq::Error("Table is full: the records of " + header_.table_name +
                          " need more than 65535 blocks.");
     const auto number = static_cast<std::uint16_t>(leaves_.size() + 1);
     if (!leaves_.empty()) close_block(number);
-    if (pending_.empty()) pending_first_ = number;
-    pending_.resize(pending_.size() + header_.block_size(), 0);
+    if (pending_used_ == 0) pending_first_ = number;
+    pending_used_ += header_.block_size();
+    if (pending_.size() < pending_used_) pending_.resize(pending_used_);
     in_block_ = 0;
     leaves_.push_back({number, {}, 0});
 }
@@ -99,8 +104,11 @@ void TableFileWriter::close_block(std::uint16_t next) {
     const pdx::DataBlockHeader head{
         next, static_cast<std::uint16_t>(number - 1),
         pdx::DataBlockHeader::add_data_size_for(in_block_, header_.record_size)};
-    head.encode(pending_.data() + pending_.size() - header_.block_size());
-    if (pending_.size() >= kBlocksPerWrite * header_.block_size()) write_out_pending();
+    std::uint8_t* block = pending_.data() + pending_used_ - header_.block_size();
+    head.encode(block);
+    std::memset(block + pdx::record_offset_in_block(in_block_, header_.record_size), 0,
+                header_.block_size() - pdx::record_offset_in_block(in_block_, header_.record_size));
+    if (pending_used_ >= kBlocksPerWrite * header_.block_size()) write_out_pending();
 }
 
 // Each piece written is handed to the disk at once, while the next one is prepared: the
@@ -109,15 +117,15 @@ void TableFileWriter::close_block(std::uint16_t next) {
 // file durable and reports a failure.
 void TableFileWriter::write_out_pending() {
     const std::uint64_t offset = header_.block_offset(pending_first_);
-    file_.write_at(offset, pending_);
+    file_.write_at(offset, pdx::Bytes(pending_.data(), pending_used_));
     ::sync_file_range(file_.descriptor(), static_cast<off64_t>(offset),
-                      static_cast<off64_t>(pending_.size()), SYNC_FILE_RANGE_WRITE);
-    pending_.clear();
+                      static_cast<off64_t>(pending_used_), SYNC_FILE_RANGE_WRITE);
+    pending_used_ = 0;
 }
 
 std::vector<pdx::IndexLeaf> TableFileWriter::finish(std::uint32_t auto_increment) {
     if (!leaves_.empty()) close_block(0);
-    if (!pending_.empty()) write_out_pending();
+    if (pending_used_ > 0) write_out_pending();
     if (blobs_) blobs_->finish();
 
     const auto blocks = static_cast<std::uint16_t>(leaves_.size());

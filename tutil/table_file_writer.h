@@ -31,7 +31,8 @@ class TableFileWriter {
 
     // Appends a record. Blob fields take their value from `blobs`; a blob field missing there
     // is written empty.
-    void add(pdx::Bytes record, const BlobValues& blobs = {});
+    void add(pdx::Bytes record, const BlobValues& blobs);
+    void add(pdx::Bytes record);
 
     // Writes the last block and the header (auto-increment counter `auto_increment`).
     // Returns the level-1 entries of a primary index over the blocks.
@@ -56,7 +57,8 @@ class TableFileWriter {
     std::size_t per_block_ = 0;  // records a block holds
     std::size_t in_block_ = 0;   // records in the block being filled, the last of pending_
     std::vector<pdx::IndexLeaf> leaves_;
-    std::vector<std::uint8_t> pending_;
+    std::vector<std::uint8_t> pending_;  // the buffer of the next write, blocks in file order
+    std::size_t pending_used_ = 0;
     std::uint32_t pending_first_ = 1;
     std::vector<std::uint8_t> scratch_;
     std::uint32_t records_ = 0;
