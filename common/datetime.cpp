@@ -20,15 +20,13 @@ std::string describe(const Date& date) {
     return std::to_string(date.year) + "-" + twoDigits(date.month) + "-" + twoDigits(date.day);
 }
 
-// Days before January 1st of the given year, counted from 0001-01-01.
-std::int32_t daysBeforeYear(int year) {
-    const int y = year - 1;
-    return y * 365 + y / 4 - y / 100 + y / 400;
-}
+// Day 1 (0001-01-01) is 306 days after 0000-03-01, the start of the 400-year eras counted
+// below; years then run March to February so that the leap day comes last.
+constexpr std::int64_t kDaysFromEraBaseToDayZero = 306;
+constexpr std::int64_t kDaysPerEra = 146'097;
 
-std::int32_t daysBeforeMonth(int year, int month) {
-    static constexpr int kCumulative[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-    return kCumulative[month - 1] + ((month > 2 && isLeapYear(year)) ? 1 : 0);
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
 }
 
 }  // namespace
@@ -60,25 +58,59 @@ bool isValidTime(const Time& time) {
     return isValidTime(time.hour, time.minute, time.second, time.millisecond);
 }
 
+Date fromAnyDayNumber(std::int64_t dayNumber) {
+    const std::int64_t days = dayNumber + kDaysFromEraBaseToDayZero - 1;  // since 0000-03-01
+    const std::int64_t era = floorDiv(days, kDaysPerEra);
+    const std::int64_t dayOfEra = days - era * kDaysPerEra;
+    const std::int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+    Date date;
+    date.day = static_cast<int>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
+    date.month = static_cast<int>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
+    date.year = static_cast<int>(yearOfEra + era * 400 + (date.month <= 2 ? 1 : 0));
+    return date;
+}
+
+std::optional<std::int32_t> toAnyDayNumber(int year, int month, int day) {
+    if (day < 1 || day > daysInMonth(year, month)) return std::nullopt;
+    const std::int64_t y = year - (month <= 2 ? 1 : 0);
+    const std::int64_t era = floorDiv(y, 400);
+    const std::int64_t yearOfEra = y - era * 400;
+    const std::int64_t monthFromMarch = month > 2 ? month - 3 : month + 9;
+    const std::int64_t dayOfYear = (153 * monthFromMarch + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const std::int64_t days = era * kDaysPerEra + dayOfEra;  // since 0000-03-01
+    const std::int64_t dayNumber = days - kDaysFromEraBaseToDayZero + 1;
+    if (dayNumber < INT32_MIN + 1 || dayNumber > INT32_MAX) return std::nullopt;
+    return static_cast<std::int32_t>(dayNumber);
+}
+
+Time fromAnyMilliseconds(std::int64_t milliseconds) {
+    std::int64_t ms = milliseconds % kMillisecondsPerDay;
+    if (ms < 0) ms += kMillisecondsPerDay;
+    Time time;
+    time.millisecond = static_cast<int>(ms % 1000);
+    time.second = static_cast<int>(ms / 1000 % 60);
+    time.minute = static_cast<int>(ms / 60'000 % 60);
+    time.hour = static_cast<int>(ms / 3'600'000);
+    return time;
+}
+
+std::int32_t millisecondsSinceMidnight(const Time& time) {
+    return ((time.hour * 60 + time.minute) * 60 + time.second) * 1000 + time.millisecond;
+}
+
 std::int32_t toDayNumber(const Date& date) {
     if (!isValidDate(date)) throw Error("Not a valid calendar date: " + describe(date));
-    return daysBeforeYear(date.year) + daysBeforeMonth(date.year, date.month) + date.day;
+    return *toAnyDayNumber(date.year, date.month, date.day);
 }
 
 Date fromDayNumber(std::int32_t dayNumber) {
     if (dayNumber < kFirstDayNumber || dayNumber > kLastDayNumber)
         throw Error("Day number out of the calendar's range: " + std::to_string(dayNumber));
-    // Estimate the year from the mean year length, then correct by at most one.
-    int year = static_cast<int>(static_cast<std::int64_t>(dayNumber) * 400 / 146097) + 1;
-    while (year > kMinYear && daysBeforeYear(year) >= dayNumber)
-        --year;
-    while (year < kMaxYear && daysBeforeYear(year + 1) < dayNumber)
-        ++year;
-    const std::int32_t dayOfYear = dayNumber - daysBeforeYear(year);
-    int month = 12;
-    while (daysBeforeMonth(year, month) >= dayOfYear)
-        --month;
-    return Date{year, month, static_cast<int>(dayOfYear - daysBeforeMonth(year, month))};
+    return fromAnyDayNumber(dayNumber);
 }
 
 std::int32_t toMilliseconds(const Time& time) {
@@ -86,18 +118,13 @@ std::int32_t toMilliseconds(const Time& time) {
         throw Error("Not a valid time of day: " + std::to_string(time.hour) + ":" +
                     twoDigits(time.minute) + ":" + twoDigits(time.second) + "." +
                     std::to_string(time.millisecond));
-    return ((time.hour * 60 + time.minute) * 60 + time.second) * 1000 + time.millisecond;
+    return millisecondsSinceMidnight(time);
 }
 
 Time fromMilliseconds(std::int32_t milliseconds) {
     if (milliseconds < 0 || milliseconds >= kMillisecondsPerDay)
         throw Error("Milliseconds out of the range of a day: " + std::to_string(milliseconds));
-    Time time;
-    time.millisecond = milliseconds % 1000;
-    time.second = milliseconds / 1000 % 60;
-    time.minute = milliseconds / 60'000 % 60;
-    time.hour = milliseconds / 3'600'000;
-    return time;
+    return fromAnyMilliseconds(milliseconds);
 }
 
 double toTimestamp(const DateTime& moment) {

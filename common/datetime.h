@@ -2,6 +2,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <optional>
 
 namespace vaq {
 
@@ -50,6 +51,16 @@ bool isValidTime(const Time& time);
 std::int32_t toDayNumber(const Date& date);
 // Date of a day number. Throws vaq::Error outside kFirstDayNumber..kLastDayNumber.
 Date fromDayNumber(std::int32_t dayNumber);
+
+// The same arithmetic without the range of the calendar, for values read from files: every
+// 64-bit day number has a date (years before 1 and after 9999 included), and milliseconds
+// are reduced modulo one day first (negative values count back from midnight).
+Date fromAnyDayNumber(std::int64_t dayNumber);
+// Nothing when the month or day does not exist or the day number leaves 32 bits.
+std::optional<std::int32_t> toAnyDayNumber(int year, int month, int day);
+Time fromAnyMilliseconds(std::int64_t milliseconds);
+// Milliseconds since midnight of a time whose fields are not checked.
+std::int32_t millisecondsSinceMidnight(const Time& time);
 
 // Milliseconds since midnight. Throws vaq::Error for an invalid time.
 std::int32_t toMilliseconds(const Time& time);

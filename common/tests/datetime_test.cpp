@@ -33,6 +33,29 @@ TEST(Calendar, EveryDayNumberRoundTrips) {
     }
 }
 
+// Files may hold day numbers and times outside the calendar's range; they still have a date
+// and a time of day.
+TEST(Calendar, AnyDayNumberRoundTripsAcrossEras) {
+    for (std::int32_t day = -800'000; day <= 3'700'000; day += 7) {
+        const Date d = fromAnyDayNumber(day);
+        ASSERT_EQ(toAnyDayNumber(d.year, d.month, d.day), day) << day;
+    }
+    EXPECT_EQ(fromAnyDayNumber(738'900), (Date{2024, 1, 15}));
+    EXPECT_EQ(toAnyDayNumber(0, 12, 31), 0);
+    EXPECT_FALSE(toAnyDayNumber(2023, 2, 29));
+    EXPECT_TRUE(toAnyDayNumber(2000, 2, 29));
+    EXPECT_FALSE(toAnyDayNumber(1900, 2, 29));
+    EXPECT_FALSE(toAnyDayNumber(2024, 13, 1));
+}
+
+TEST(Calendar, AnyMillisecondsAreReducedToATimeOfDay) {
+    EXPECT_EQ(fromAnyMilliseconds(3'601'000), (Time{1, 0, 1, 0}));
+    EXPECT_EQ(fromAnyMilliseconds(86'399'999), (Time{23, 59, 59, 999}));
+    EXPECT_EQ(fromAnyMilliseconds(-1), (Time{23, 59, 59, 999}));
+    EXPECT_EQ(fromAnyMilliseconds(kMillisecondsPerDay + 1), (Time{0, 0, 0, 1}));
+    EXPECT_EQ(millisecondsSinceMidnight({1, 0, 1, 0}), 3'601'000);
+}
+
 TEST(Calendar, LeapYearsAndInvalidDates) {
     EXPECT_TRUE(isLeapYear(2000));
     EXPECT_FALSE(isLeapYear(1900));

@@ -2,37 +2,36 @@
 
 // Day numbers and times of day as Paradox stores them. A date is the count of days of the
 // proleptic Gregorian calendar with 0001-01-01 = day 1; a time is milliseconds since
-// midnight; a timestamp is day number * 86 400 000 + milliseconds.
+// midnight; a timestamp is day number * 86 400 000 + milliseconds. The arithmetic is the
+// common calendar's, without its range of years: a file may hold any day number.
 
 #include <cstdint>
 #include <optional>
 
+#include "common/datetime.h"
+
 namespace pdx {
 
-struct CivilDate {
-    int year = 1;
-    int month = 1;  // 1-12
-    int day = 1;    // 1-31
-    friend bool operator==(const CivilDate&, const CivilDate&) = default;
-};
+using CivilDate = vaq::Date;
+using TimeOfDay = vaq::Time;
 
-struct TimeOfDay {
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-    int millisecond = 0;
-    friend bool operator==(const TimeOfDay&, const TimeOfDay&) = default;
-};
-
-inline constexpr std::int64_t kMillisecondsPerDay = 86'400'000;
+inline constexpr std::int64_t kMillisecondsPerDay = vaq::kMillisecondsPerDay;
 
 // Works for every 32-bit day number (years before 1 and after 9999 included).
-CivilDate civil_from_day_number(std::int64_t day_number);
+inline CivilDate civil_from_day_number(std::int64_t day_number) {
+    return vaq::fromAnyDayNumber(day_number);
+}
 // Nothing when the month or day does not exist.
-std::optional<std::int32_t> day_number_from_civil(int year, int month, int day);
+inline std::optional<std::int32_t> day_number_from_civil(int year, int month, int day) {
+    return vaq::toAnyDayNumber(year, month, day);
+}
 
 // Milliseconds are reduced modulo one day first (negative values count back from midnight).
-TimeOfDay time_from_milliseconds(std::int64_t milliseconds);
-std::int32_t milliseconds_from_time(const TimeOfDay& time);
+inline TimeOfDay time_from_milliseconds(std::int64_t milliseconds) {
+    return vaq::fromAnyMilliseconds(milliseconds);
+}
+inline std::int32_t milliseconds_from_time(const TimeOfDay& time) {
+    return vaq::millisecondsSinceMidnight(time);
+}
 
 }  // namespace pdx

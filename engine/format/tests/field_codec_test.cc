@@ -169,32 +169,5 @@ TEST(BlobPointer, EncodesOffsetSlotLengthAndModification) {
     EXPECT_EQ(BlobPointer::decode(bytes), p);
 }
 
-TEST(Calendar, DayNumbersOfKnownDates) {
-    EXPECT_EQ(day_number_from_civil(1, 1, 1), 1);
-    EXPECT_EQ(day_number_from_civil(2024, 1, 15), 738'900);
-    EXPECT_EQ(day_number_from_civil(100, 1, 1), 36'160);
-    EXPECT_EQ(day_number_from_civil(1996, 5, 4), 728'783);
-    EXPECT_EQ(day_number_from_civil(1970, 1, 1), 719'163);
-    EXPECT_EQ(civil_from_day_number(738'900), (CivilDate{2024, 1, 15}));
-    EXPECT_FALSE(day_number_from_civil(2023, 2, 29));
-    EXPECT_TRUE(day_number_from_civil(2000, 2, 29));
-    EXPECT_FALSE(day_number_from_civil(1900, 2, 29));
-    EXPECT_FALSE(day_number_from_civil(2024, 13, 1));
-}
-
-TEST(Calendar, EveryDayRoundTripsAcrossEras) {
-    for (std::int32_t day = -800'000; day <= 3'700'000; day += 7) {
-        const CivilDate d = civil_from_day_number(day);
-        ASSERT_EQ(day_number_from_civil(d.year, d.month, d.day), day) << day;
-    }
-}
-
-TEST(Calendar, TimesOfDay) {
-    EXPECT_EQ(time_from_milliseconds(3'601'000), (TimeOfDay{1, 0, 1, 0}));
-    EXPECT_EQ(time_from_milliseconds(86'399'999), (TimeOfDay{23, 59, 59, 999}));
-    EXPECT_EQ(time_from_milliseconds(-1), (TimeOfDay{23, 59, 59, 999}));
-    EXPECT_EQ(milliseconds_from_time({1, 0, 1, 0}), 3'601'000);
-}
-
 }  // namespace
 }  // namespace pdx
