@@ -70,7 +70,7 @@ TEST(TableUtilityProperties, TenPropertiesAtTheirOffsets) {
     SKIP_WITHOUT_CORPUS();
     Session session;
     CURProps props{};
-    const fs::path table = corpus() / "paradox-reader/zakazky.db";
+    const fs::path table = corpus_dir() / "paradox-reader/zakazky.db";
     ASSERT_EQ(TUFillCURProps(session.handle(), table.c_str(), &props), 0);
     EXPECT_EQ(u16_at_offset(props, 295), 20);    // fields
     EXPECT_EQ(u16_at_offset(props, 299), 139);   // record size
@@ -91,16 +91,16 @@ TEST(TableUtilityProperties, ValidityChecksAndLinksComeFromTheValFile) {
     SKIP_WITHOUT_CORPUS();
     Session session;
     CURProps props{};
-    const fs::path zipcodes = corpus() / "paradoxdriver/areas/ZIPCODES.DB";
+    const fs::path zipcodes = corpus_dir() / "paradoxdriver/areas/ZIPCODES.DB";
     ASSERT_EQ(TUFillCURProps(session.handle(), zipcodes.c_str(), &props), 0);
     EXPECT_EQ(props.iValChecks, 2);
     EXPECT_EQ(props.iRefIntChecks, 0);
     EXPECT_EQ(props.iTblLevel, 4);
-    const fs::path c = corpus() / "paradoxdriver/joins/C.DB";  // refers to A and B
+    const fs::path c = corpus_dir() / "paradoxdriver/joins/C.DB";  // refers to A and B
     ASSERT_EQ(TUFillCURProps(session.handle(), c.c_str(), &props), 0);
     EXPECT_EQ(props.iRefIntChecks, 2);
-    EXPECT_EQ(props.iIndexes, 3);                                        // .PX, .X02, .X03
-    const fs::path states = corpus() / "paradoxdriver/areas/STATES.DB";  // level 3.0
+    EXPECT_EQ(props.iIndexes, 3);                                            // .PX, .X02, .X03
+    const fs::path states = corpus_dir() / "paradoxdriver/areas/STATES.DB";  // level 3.0
     ASSERT_EQ(TUFillCURProps(session.handle(), states.c_str(), &props), 0);
     EXPECT_EQ(props.iTblLevel, 3);
     EXPECT_EQ(props.iBlockSize, 1024);
@@ -114,7 +114,7 @@ TEST(TableUtilityProperties, UnreadableTableIsAResultNotACrash) {
     EXPECT_EQ(TUFillCURProps(session.handle(), (dir / "None.DB").c_str(), &props),
               pdx::DBIERR_OBJNOTFOUND);
     EXPECT_NE(pdx::lastErrorMessage().find("Table does not exist"), std::string::npos);
-    write_bytes(dir / "Bad.DB", std::vector<std::uint8_t>(10, 1));
+    write_file(dir / "Bad.DB", std::vector<std::uint8_t>(10, 1));
     EXPECT_NE(TUFillCURProps(session.handle(), (dir / "Bad.DB").c_str(), &props), 0);
     EXPECT_NE(pdx::lastErrorMessage().find("Bad.DB"), std::string::npos);
 }
@@ -123,7 +123,7 @@ TEST(TableUtilityProperties, UnreadableTableIsAResultNotACrash) {
 TEST(TableUtilityDescription, CountsSizeTheArraysTheFillFills) {
     SKIP_WITHOUT_CORPUS();
     Session session;
-    const fs::path table = corpus() / "paradox-reader/zakazky.db";
+    const fs::path table = corpus_dir() / "paradox-reader/zakazky.db";
     std::uint16_t counts[7] = {9, 9, 9, 9, 9, 9, 9};
     ASSERT_EQ(TUGetCRTblDescCount(session.handle(), table.c_str(), &counts[0], &counts[1],
                                   &counts[2], &counts[3], &counts[4], &counts[5], &counts[6]),
@@ -199,7 +199,7 @@ TEST(TableUtilityVerify, LevelAndProgressThroughTheEngineCallback) {
               0);
     g_reports.clear();
     std::int32_t level = -1;
-    const fs::path table = corpus() / "paradoxdriver/areas/ZIPCODES.DB";
+    const fs::path table = corpus_dir() / "paradoxdriver/areas/ZIPCODES.DB";
     EXPECT_EQ(
         TUVerifyTable(session.handle(), table.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &level),
         0);
@@ -220,7 +220,7 @@ TEST(TableUtilityVerify, FindingsGoToTheErrorTable) {
     SKIP_WITHOUT_CORPUS();
     PrivateDir private_dir;
     TempDir data;
-    const fs::path table = copy_table("paradox-reader/zakazky.db", data.path());
+    const fs::path table = copy_corpus_table("paradox-reader/zakazky.db", data.path());
     patch(table, [](std::vector<std::uint8_t>& b) { set_u32(b, 0x06, 3989); });
     Session session;
     std::int32_t level = -1;
@@ -239,7 +239,7 @@ TEST(TableUtilityVerify, FindingsGoToTheErrorTable) {
               "zakazky.db||1|The header counts 3989 records but the chain of data blocks holds "
               "3988.");
     // A second verify replaces the table; a clean table leaves it empty.
-    ASSERT_EQ(TUVerifyTable(session.handle(), (corpus() / "paradox-reader/zakazky.db").c_str(),
+    ASSERT_EQ(TUVerifyTable(session.handle(), (corpus_dir() / "paradox-reader/zakazky.db").c_str(),
                             "PARADOX", "VERIFY.DB", nullptr, 0, &level),
               0);
     EXPECT_EQ(level, 0);
@@ -251,7 +251,7 @@ TEST(TableUtilityVerify, BadArgumentsAreResults) {
     PrivateDir private_dir;
     Session session;
     std::int32_t level = -1;
-    const fs::path table = corpus() / "paradoxdriver/areas/ZIPCODES.DB";
+    const fs::path table = corpus_dir() / "paradoxdriver/areas/ZIPCODES.DB";
     EXPECT_EQ(
         TUVerifyTable(session.handle(), table.c_str(), "DBASE", "VERIFY.DB", nullptr, 0, &level),
         pdx::DBIERR_NOTSUPPORTED);

@@ -243,7 +243,7 @@ TEST_F(GeneratedDamage, TruncatedInsideABlock) {
         if (row.block == last && row.slot >= 3) loss.records.insert({row.block, row.slot});
     damage_and_rebuild(
         [&] {
-            const FileGeometry g(read_bytes(db_));
+            const FileGeometry g(read_file(db_));
             fs::resize_file(db_, g.record(last, 3) + 10);
         },
         "records but the file ends after 3 of them", loss);
@@ -253,7 +253,7 @@ TEST_F(GeneratedDamage, TruncatedInsideABlock) {
 
 TEST_F(GeneratedDamage, TruncatedAtABlockBoundary) {
     const std::uint32_t last = last_block();
-    damage_and_rebuild([&] { fs::resize_file(db_, FileGeometry(read_bytes(db_)).block(last)); },
+    damage_and_rebuild([&] { fs::resize_file(db_, FileGeometry(read_file(db_)).block(last)); },
                        "lies beyond the end of the file", Loss{{last}, {}, {}, false});
     EXPECT_EQ(records_in("PROBLEM.DB"), 0u);
 }

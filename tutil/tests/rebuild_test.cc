@@ -14,6 +14,7 @@
 #include "engine/api/engine_error.h"
 #include "engine/table/cursor.h"
 #include "engine/table/table.h"
+#include "engine/table/table_name.h"
 #include "tests/support.h"
 #include "tutil/tutil.h"
 #include "tutil/verifier.h"
@@ -117,7 +118,7 @@ std::int32_t count_field(const std::vector<std::uint8_t>& record) {
 TEST_F(RebuildTest, UnkeyedTableKeepsEveryReadableRecord) {
     const fs::path db = data() / "Small.DB";
     write_small_table(db, 500);  // 67 records a block, 8 blocks
-    const std::vector<std::uint8_t> original = read_bytes(db);
+    const std::vector<std::uint8_t> original = read_file(db);
     patch(db, [](std::vector<std::uint8_t>& b) {
         const FileGeometry g(b);
         set_u16(b, g.block(3), 5);      // block 4 falls off the chain
@@ -151,7 +152,7 @@ TEST_F(RebuildTest, UnkeyedTableKeepsEveryReadableRecord) {
     EXPECT_EQ(problems.size(), 67u + 1);
     EXPECT_FALSE(fs::exists(aux(db, "KEYVIOL.DB")));
     // The original is kept whole.
-    EXPECT_EQ(read_bytes(aux(db, "Backup.Db")), [&] {
+    EXPECT_EQ(read_file(aux(db, "Backup.Db")), [&] {
         std::vector<std::uint8_t> damaged = original;
         const FileGeometry g(damaged);
         set_u16(damaged, g.block(3), 5);
@@ -165,9 +166,9 @@ TEST_F(RebuildTest, UnkeyedTableKeepsEveryReadableRecord) {
 
 TEST_F(RebuildTest, TruncatedKeyedTableKeepsTheRecordsOfWholeBlocks) {
     SKIP_WITHOUT_CORPUS();
-    const fs::path db = copy_table("paradoxdriver/areas/ZIPCODES.DB", data());
+    const fs::path db = copy_corpus_table("paradoxdriver/areas/ZIPCODES.DB", data());
     const Records before = records_of(db);
-    const FileGeometry g(read_bytes(db));
+    const FileGeometry g(read_file(db));
     fs::resize_file(db, g.block(600) + 700);  // inside block 600: 21 whole records of 63
     ASSERT_EQ(rebuild(db), 0) << pdx::lastErrorMessage();
     expect_clean(db);
@@ -181,7 +182,7 @@ TEST_F(RebuildTest, TruncatedKeyedTableKeepsTheRecordsOfWholeBlocks) {
 
 TEST_F(RebuildTest, DuplicateKeysGoToTheKeyViolationTable) {
     SKIP_WITHOUT_CORPUS();
-    const fs::path db = copy_table("paradoxdriver/geog/County.DB", data());
+    const fs::path db = copy_corpus_table("paradoxdriver/geog/County.DB", data());
     const Records before = records_of(db);
     std::vector<std::uint8_t> duplicate;
     patch(db, [&](std::vector<std::uint8_t>& b) {
@@ -201,7 +202,7 @@ TEST_F(RebuildTest, DuplicateKeysGoToTheKeyViolationTable) {
 
 TEST_F(RebuildTest, AutoIncrementCounterIsRaisedAndBlobsAreCarried) {
     SKIP_WITHOUT_CORPUS();
-    const fs::path db = copy_table("paradoxdriver/fields/memo.db", data());
+    const fs::path db = copy_corpus_table("paradoxdriver/fields/memo.db", data());
     patch(db, [](std::vector<std::uint8_t>& b) { set_u32(b, 0x49, 0); });
     ASSERT_EQ(rebuild(db), 0) << pdx::lastErrorMessage();
     expect_clean(db);
@@ -218,7 +219,7 @@ TEST_F(RebuildTest, AutoIncrementCounterIsRaisedAndBlobsAreCarried) {
 
 TEST_F(RebuildTest, LostBlobValueKeepsItsLeaderAndIsListed) {
     SKIP_WITHOUT_CORPUS();
-    const fs::path db = copy_table("paradoxdriver/db/HERCULES.DB", data());
+    const fs::path db = copy_corpus_table("paradoxdriver/db/HERCULES.DB", data());
     fs::remove(data() / "HERCULES.MB");
     ASSERT_EQ(rebuild(db), 0) << pdx::lastErrorMessage();
     expect_clean(db);
@@ -230,35 +231,35 @@ TEST_F(RebuildTest, FailureLeavesTheTableAsItWas) {
     const fs::path db = data() / "Small.DB";
     write_small_table(db, 300);
     patch(db, [](std::vector<std::uint8_t>& b) { b[FileGeometry(b).record(2, 1) + 10] = 0x37; });
-    const std::vector<std::uint8_t> before = read_bytes(db);
+    const std::vector<std::uint8_t> before = read_file(db);
     // The problem table cannot be replaced: a folder holds its name.
     fs::create_directories(aux(db, "PROBLEM.DB") / "inside");
     EXPECT_NE(rebuild(db), 0);
     EXPECT_FALSE(pdx::lastErrorMessage().empty());
-    EXPECT_EQ(read_bytes(db), before);
+    EXPECT_EQ(read_file(db), before);
     for (const auto& entry : fs::directory_iterator(data()))
         EXPECT_EQ(entry.path().filename(), "Small.DB") << "left behind: " << entry.path();
 }
 
 TEST_F(RebuildTest, TablesThatCannotBeRebuilt) {
     SKIP_WITHOUT_CORPUS();
-    const fs::path encrypted = copy_table("paradoxdriver/encrypt/encrypted.db", data());
+    const fs::path encrypted = copy_corpus_table("paradoxdriver/encrypt/encrypted.db", data());
     EXPECT_NE(rebuild(encrypted), 0);
     EXPECT_NE(pdx::lastErrorMessage().find("password"), std::string::npos);
-    write_bytes(data() / "Notes.DB", std::vector<std::uint8_t>(100, 'x'));
+    write_file(data() / "Notes.DB", std::vector<std::uint8_t>(100, 'x'));
     EXPECT_NE(rebuild(data() / "Notes.DB"), 0);
 }
 
 TEST_F(RebuildTest, EveryUndamagedCorpusTableRebuildsToItsOwnRecords) {
     SKIP_WITHOUT_CORPUS();
-    for (const auto& entry : fs::recursive_directory_iterator(corpus())) {
+    for (const auto& entry : fs::recursive_directory_iterator(corpus_dir())) {
         if (!pdx::same_file_name(entry.path().extension().string(), ".DB")) continue;
-        const std::string relative = entry.path().lexically_relative(corpus()).string();
+        const std::string relative = entry.path().lexically_relative(corpus_dir()).string();
         if (verify_table(entry.path()).level != 0 ||
             pdx::Table::open_file(entry.path())->is_encrypted())
             continue;
         TempDir dir;
-        const fs::path db = copy_table(relative, dir.path());
+        const fs::path db = copy_corpus_table(relative, dir.path());
         const std::vector<std::vector<std::string>> before = values_of(db);
         const TUResult result = rebuild(db);
         if (result != 0) {

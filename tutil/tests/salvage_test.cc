@@ -90,7 +90,7 @@ TEST(Salvage, CutAndDamagedBlocksBecomeProblems) {
 TEST(Salvage, BlobValuesFromTheOldBlobFile) {
     SKIP_WITHOUT_CORPUS();
     TempDir dir;
-    const fs::path db = copy_table("paradoxdriver/db/CUSTOMER.DB", dir.path());
+    const fs::path db = copy_corpus_table("paradoxdriver/db/CUSTOMER.DB", dir.path());
     const Salvage salvage(db);
     std::size_t external = 0;
     salvage.deliver(

@@ -1,88 +1,32 @@
 #pragma once
 
-// Helpers of the table-utility tests: a temporary folder, copies of corpus tables to damage,
-// and byte patches of table files.
-
-#include <stdlib.h>
+// Helpers of the table-utility tests: byte patches of table files and a small table written
+// byte by byte; the temporary folder and the copies of corpus tables are the engine's.
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "engine/format/coding.h"
-#include "engine/table/table_name.h"
+#include "engine/table/tests/test_support.h"
 
 namespace tutil::testing {
 
 namespace fs = std::filesystem;
 
-inline const fs::path& corpus() {
-    static const fs::path path = VAQ_CORPUS_DIR;
-    return path;
-}
-
-inline bool have_corpus() {
-    return fs::is_directory(corpus());
-}
-
-#define SKIP_WITHOUT_CORPUS()                                                            \
-    do {                                                                                 \
-        if (!::tutil::testing::have_corpus())                                            \
-            GTEST_SKIP() << "The table corpus is not at " << ::tutil::testing::corpus(); \
-    } while (0)
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "tutil-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const fs::path& path() const { return path_; }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-
-  private:
-    fs::path path_;
-};
-
-// Copies every file of the corpus table `relative` ("paradox-reader/zakazky.db") and its
-// family into `to`; returns the copied .DB.
-inline fs::path copy_table(const std::string& relative, const fs::path& to) {
-    const fs::path source = corpus() / relative;
-    const std::string stem = source.stem().string();
-    for (const auto& entry : fs::directory_iterator(source.parent_path()))
-        if (pdx::same_file_name(entry.path().stem().string(), stem))
-            fs::copy_file(entry.path(), to / entry.path().filename(),
-                          fs::copy_options::overwrite_existing);
-    return to / source.filename();
-}
-
-inline std::vector<std::uint8_t> read_bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void write_bytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
+using pdx::testing::copy_corpus_table;
+using pdx::testing::corpus_dir;
+using pdx::testing::read_file;
+using pdx::testing::TempDir;
+using pdx::testing::write_file;
 
 // Reads and rewrites a file around `change`.
 template <typename Change>
 void patch(const fs::path& path, Change change) {
-    std::vector<std::uint8_t> bytes = read_bytes(path);
+    std::vector<std::uint8_t> bytes = read_file(path);
     change(bytes);
-    write_bytes(path, bytes);
+    write_file(path, bytes);
 }
 
 inline std::uint16_t u16_at(const std::vector<std::uint8_t>& b, std::size_t at) {
@@ -174,7 +118,7 @@ inline void write_small_table(const fs::path& path, std::uint32_t records) {
         }
         file.insert(file.end(), block.begin(), block.end());
     }
-    write_bytes(path, file);
+    write_file(path, file);
 }
 
 }  // namespace tutil::testing

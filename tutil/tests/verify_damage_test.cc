@@ -36,7 +36,7 @@ class VerifyDamage : public ::testing::Test {
     Verification damaged(const std::string& table,
                          const std::function<void(const fs::path&)>& damage, int level,
                          const std::string& expected) {
-        const fs::path db = copy_table(table, dir_.path());
+        const fs::path db = copy_corpus_table(table, dir_.path());
         EXPECT_EQ(verify_table(db).level, 0) << table << " is not clean before the damage";
         damage(db);
         Verification v = verify_table(db);
@@ -65,7 +65,7 @@ TEST_F(VerifyDamage, TruncatedInsideABlock) {
     damaged(
         kZipcodes,
         [](const fs::path& db) {
-            const FileGeometry g(read_bytes(db));
+            const FileGeometry g(read_file(db));
             fs::resize_file(db, g.block(101) + 1000);
         },
         1, "The file ends after 101 of the 686 blocks");
@@ -75,7 +75,7 @@ TEST_F(VerifyDamage, TruncatedAtABlockBoundary) {
     damaged(
         kZipcodes,
         [](const fs::path& db) {
-            const FileGeometry g(read_bytes(db));
+            const FileGeometry g(read_file(db));
             fs::resize_file(db, g.block(101));
         },
         1, "lies beyond the end of the file");
@@ -318,10 +318,10 @@ TEST_F(VerifyDamage, IndexFileInPlaceOfATableCannotBeRebuilt) {
 
 TEST(VerifyLevels, ForeignFileCannotBeRebuilt) {
     TempDir dir;
-    write_bytes(dir / "Notes.DB", std::vector<std::uint8_t>(40, 'x'));
+    write_file(dir / "Notes.DB", std::vector<std::uint8_t>(40, 'x'));
     EXPECT_EQ(verify_table(dir / "Notes.DB").level, 4);
     std::vector<std::uint8_t> text(4096, 'x');
-    write_bytes(dir / "Text.DB", text);
+    write_file(dir / "Text.DB", text);
     const Verification v = verify_table(dir / "Text.DB");
     EXPECT_EQ(v.level, 4) << all_findings(v);
 }

@@ -34,17 +34,7 @@ using Strings = std::vector<std::string>;
 class DefineTest : public ::testing::Test {
   protected:
     std::vector<std::vector<std::string>> rows(std::string_view sql) {
-        auto result = executor_.open(sql);
-        std::vector<std::vector<std::string>> out;
-        for (; !result->eof(); result->next()) {
-            std::vector<std::string> row;
-            for (std::size_t i = 0; i < result->fields().size(); ++i) {
-                const SqlValue value = result->value(i);
-                row.push_back(value.kind == ValueKind::kText ? value.text : describe(value));
-            }
-            out.push_back(std::move(row));
-        }
-        return out;
+        return result_rows(executor_, sql);
     }
 
     // The table's records as pxlib reads them: numbers, logical values and text.

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/sql/executor.h"
@@ -43,6 +45,21 @@ inline std::vector<std::pair<std::string, std::vector<std::uint8_t>>> snapshot(
         files.emplace_back(entry.path().filename().string(), pdx::testing::read_file(entry.path()));
     std::sort(files.begin(), files.end());
     return files;
+}
+
+// Every row of a select, each field as the result gives it in a message.
+inline std::vector<std::vector<std::string>> result_rows(Executor& executor, std::string_view sql) {
+    auto result = executor.open(sql);
+    std::vector<std::vector<std::string>> out;
+    for (; !result->eof(); result->next()) {
+        std::vector<std::string> row;
+        for (std::size_t i = 0; i < result->fields().size(); ++i) {
+            const SqlValue value = result->value(i);
+            row.push_back(value.kind == ValueKind::kText ? value.text : describe(value));
+        }
+        out.push_back(std::move(row));
+    }
+    return out;
 }
 
 // The message of the error a statement raises; empty when it raises none.

@@ -27,19 +27,13 @@ namespace fs = std::filesystem;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
 
-const fs::path kCorpus = VAQ_CORPUS_DIR;
 constexpr std::size_t kHeader = 2048;
-
-#define SKIP_WITHOUT_CORPUS()                        \
-    if (!fs::is_directory(kCorpus))                  \
-    GTEST_SKIP() << "The Paradox corpus " << kCorpus \
-                 << " is absent; index damage tests patch copies of its files."
 
 class DamagedIndex : public ::testing::Test {
   protected:
     // Copies every file of the family of `table` (in `folder` of the corpus).
     void copy_family(const std::string& folder, const std::string& table) {
-        for (const auto& entry : fs::directory_iterator(kCorpus / folder))
+        for (const auto& entry : fs::directory_iterator(testing::corpus_dir() / folder))
             if (same_file_name(entry.path().stem().string(), table))
                 fs::copy_file(entry.path(), dir_ / entry.path().filename().string());
     }

@@ -25,33 +25,11 @@
 #include "engine/table/table.h"
 #include "engine/table/table_family.h"
 #include "engine/table/table_writer.h"
+#include "engine/table/tests/test_support.h"
 
 namespace pdx::testing {
 
 namespace fs = std::filesystem;
-
-inline fs::path corpus_path() {
-    return fs::path(VAQ_CORPUS_DIR);
-}
-
-#define SKIP_WITHOUT_PARADOX_CORPUS()                                             \
-    if (!std::filesystem::is_directory(::pdx::testing::corpus_path()))            \
-    GTEST_SKIP() << "The Paradox corpus folder " << ::pdx::testing::corpus_path() \
-                 << " is absent; these tests need it."
-
-// Copies the family of a corpus table (`relative` names its .DB) into `into`; returns the
-// copy of the .DB.
-inline fs::path copy_family(const std::string& relative, const fs::path& into) {
-    const fs::path source = corpus_path() / relative;
-    fs::path copy;
-    for (const fs::path& f : family_files(source)) {
-        const fs::path target = into / f.filename();
-        fs::copy_file(f, target, fs::copy_options::overwrite_existing);
-        fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
-        if (f == source) copy = target;
-    }
-    return copy;
-}
 
 inline std::vector<std::uint8_t> file_bytes(const fs::path& path) {
     std::vector<std::uint8_t> bytes(fs::file_size(path));

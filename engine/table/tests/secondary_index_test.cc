@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 using testing::append;
 using testing::check_all_indexes;
 using testing::check_index;
-using testing::copy_family;
+using testing::copy_corpus_table;
 using testing::file_bytes;
 using testing::TempDir;
 
@@ -291,7 +291,7 @@ TEST(SortOrder, KeysTheSortOrderCannotPlaceAreRefusedBeforeAnythingIsWritten) {
 class CorpusCopy : public ::testing::Test {
   protected:
     void SetUp() override {
-        SKIP_WITHOUT_PARADOX_CORPUS();
+        SKIP_WITHOUT_CORPUS();
         install_secondary_index_writers();
     }
 
@@ -299,7 +299,7 @@ class CorpusCopy : public ::testing::Test {
                           const std::vector<SecondaryIndexRequest>& requests,
                           const std::vector<std::string>& expected_names) {
         SCOPED_TRACE(relative);
-        const fs::path table_file = copy_family(relative, dir_.path());
+        const fs::path table_file = copy_corpus_table(relative, dir_.path());
         const std::vector<std::uint8_t> before = file_bytes(table_file);
         const std::string stem = table_file.stem().string();
         for (const SecondaryIndexRequest& r : requests)
@@ -347,7 +347,7 @@ TEST_F(CorpusCopy, UnkeyedTableOfLevelFour) {
 TEST_F(CorpusCopy, IndexesTheBdeWroteTakeRecordChanges) {
     // zakazky: 3988 records, the BDE's case-insensitive ISKUPINA over six fields with a
     // two-level tree, and our index beside it.
-    const fs::path file = copy_family("paradox-reader/zakazky.db", dir_.path());
+    const fs::path file = copy_corpus_table("paradox-reader/zakazky.db", dir_.path());
     create_secondary_index(dir_.path(), "zakazky", request("idx_Typ", {"TYPL"}, true));
     auto table = Table::open(dir_.path(), "zakazky", Access::kWrite);
     std::mt19937 random(5);
@@ -380,7 +380,7 @@ TEST_F(CorpusCopy, TablesOfLevelThreeTakeSingleFieldIndexesOnly) {
     for (const char* relative :
          {"paradoxdriver/fields/date35.db", "paradoxdriver/mtdemo/AMOUNT.DB"}) {
         SCOPED_TRACE(relative);
-        const fs::path file = copy_family(relative, dir_.path());
+        const fs::path file = copy_corpus_table(relative, dir_.path());
         const std::string stem = file.stem().string();
         std::string field;
         {

@@ -1,6 +1,7 @@
 #pragma once
 
-// Small tables built byte by byte for tests, and a temporary folder to put them in.
+// Small tables built byte by byte for tests, a temporary folder to put them in, and copies
+// of the corpus tables (copied at test time; the corpus itself is never written).
 
 #include <stdlib.h>
 
@@ -14,6 +15,7 @@
 #include "engine/format/data_block.h"
 #include "engine/format/field_codec.h"
 #include "engine/format/table_header.h"
+#include "engine/table/table_family.h"
 
 namespace pdx::testing {
 
@@ -48,6 +50,31 @@ inline void write_file(const fs::path& path, const std::vector<std::uint8_t>& by
 inline std::vector<std::uint8_t> read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline fs::path corpus_dir() {
+    return fs::path(VAQ_CORPUS_DIR);
+}
+
+inline bool have_corpus() {
+    return fs::is_directory(corpus_dir());
+}
+
+#define SKIP_WITHOUT_CORPUS()                                                    \
+    if (!::pdx::testing::have_corpus())                                          \
+    GTEST_SKIP() << "The Paradox corpus folder " << ::pdx::testing::corpus_dir() \
+                 << " is absent; these tests need it."
+
+// Copies the family of a corpus table (`relative` names its .DB) into `into`; returns the
+// copy of the .DB. The copies are writable.
+inline fs::path copy_corpus_table(const std::string& relative, const fs::path& into) {
+    const fs::path source = corpus_dir() / relative;
+    for (const fs::path& f : family_files(source)) {
+        const fs::path target = into / f.filename();
+        fs::copy_file(f, target, fs::copy_options::overwrite_existing);
+        fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+    }
+    return into / source.filename();
 }
 
 // An unkeyed level-7 table (or another level) whose blocks are chained 1, 2, 3 ... and

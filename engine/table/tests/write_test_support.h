@@ -1,8 +1,7 @@
 #pragma once
 
-// Helpers for the tests of writing: tables of every field type, copies of corpus tables in a
-// temporary folder, the records of a table as text, and checks that a table's files agree
-// with themselves (chain, counts, primary index).
+// Helpers for the tests of writing: tables of every field type, the records of a table as
+// text, and checks that a table's files agree with themselves (chain, counts, primary index).
 
 #include <gtest/gtest.h>
 
@@ -20,29 +19,6 @@
 #include "engine/table/tests/test_support.h"
 
 namespace pdx::testing {
-
-inline fs::path corpus_dir() {
-    return fs::path(VAQ_CORPUS_DIR);
-}
-
-#define SKIP_WITHOUT_CORPUS()                                                    \
-    if (!std::filesystem::is_directory(::pdx::testing::corpus_dir()))            \
-    GTEST_SKIP() << "The Paradox corpus folder " << ::pdx::testing::corpus_dir() \
-                 << " is absent; these tests need ../shared/corpus/paradox."
-
-// Copies the family of a corpus table (`relative` names its .DB) into `into`; returns the
-// copy of the .DB. The copies are writable.
-inline fs::path copy_corpus_table(const std::string& relative, const fs::path& into) {
-    const fs::path source = corpus_dir() / relative;
-    fs::path copy;
-    for (const fs::path& f : family_files(source)) {
-        const fs::path target = into / f.filename();
-        fs::copy_file(f, target, fs::copy_options::overwrite_existing);
-        fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
-        if (f == source) copy = target;
-    }
-    return copy;
-}
 
 // Every field type the system writes, and BCD and binary blobs besides.
 inline TableSpec every_type_spec(std::size_t key_fields = 1) {
