@@ -107,9 +107,7 @@ int field_type_min_level(FieldType type) {
     }
 }
 
-namespace {
-
-std::optional<std::size_t> fixed_width(FieldType type) {
+std::optional<std::size_t> fixed_field_width(FieldType type) {
     switch (type) {
         case FieldType::kLogical:
             return 1;
@@ -129,12 +127,10 @@ std::optional<std::size_t> fixed_width(FieldType type) {
     }
 }
 
-}  // namespace
-
 std::optional<std::string> FieldDescriptor::problem() const {
     const auto code = static_cast<std::uint8_t>(type);
     if (!is_known_field_type(code)) return "unknown field type code " + std::to_string(code);
-    if (auto fixed = fixed_width(type)) {
+    if (auto fixed = fixed_field_width(type)) {
         if (size != *fixed)
             return std::string("a ") + field_type_letter(type) + " field has size " +
                    std::to_string(size) + " instead of " + std::to_string(*fixed);

@@ -38,6 +38,8 @@ bool is_float_type(FieldType type);    // N, $
 char field_type_letter(FieldType type);
 // Lowest table level (3, 4, 5) that allows the type.
 int field_type_min_level(FieldType type);
+// Bytes of a type whose width is fixed (L, S, D, I, T, +, $, N, @); nothing for the others.
+std::optional<std::size_t> fixed_field_width(FieldType type);
 
 // Bytes a BCD field occupies in a record, whatever its number of decimals.
 inline constexpr std::size_t kBcdWidth = 17;

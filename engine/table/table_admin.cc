@@ -22,26 +22,6 @@ namespace {
 constexpr std::size_t kMaxFields = 255;
 constexpr std::size_t kMaxKeyFields = 16;
 
-std::size_t fixed_width(FieldType type) {
-    switch (type) {
-        case FieldType::kLogical:
-            return 1;
-        case FieldType::kShort:
-            return 2;
-        case FieldType::kDate:
-        case FieldType::kLong:
-        case FieldType::kTime:
-        case FieldType::kAutoInc:
-            return 4;
-        case FieldType::kMoney:
-        case FieldType::kNumber:
-        case FieldType::kTimestamp:
-            return 8;
-        default:
-            return 0;
-    }
-}
-
 // The descriptor of a field, or an error naming it.
 FieldDescriptor descriptor_of(const FieldSpec& f, std::string_view table) {
     const auto fail = [&](const std::string& what) {
@@ -49,11 +29,11 @@ FieldDescriptor descriptor_of(const FieldSpec& f, std::string_view table) {
     };
     if (!is_known_field_type(static_cast<std::uint8_t>(f.type))) fail("its type is unknown");
     const int size = f.size;
-    if (const std::size_t fixed = fixed_width(f.type); fixed != 0) {
-        if (size != 0 && static_cast<std::size_t>(size) != fixed)
-            fail("a field of this type is " + std::to_string(fixed) + " bytes wide, not " +
+    if (const auto fixed = fixed_field_width(f.type)) {
+        if (size != 0 && static_cast<std::size_t>(size) != *fixed)
+            fail("a field of this type is " + std::to_string(*fixed) + " bytes wide, not " +
                  std::to_string(size));
-        return {f.type, static_cast<std::uint8_t>(fixed)};
+        return {f.type, static_cast<std::uint8_t>(*fixed)};
     }
     switch (f.type) {
         case FieldType::kAlpha:
