@@ -52,17 +52,10 @@ TableHeader new_table_header(const NewTableLayout& layout) {
     }
     h.record_size = static_cast<std::uint16_t>(h.fields_width());
 
-    h.image.assign(kExtendedHeaderSize, 0);
-    h.image[kUnknownSmallNumber] = 6;
+    start_new_header_image(h, 6);
     // The BDE leaves a pointer to its index workspace here in keyed tables and 0 otherwise.
     if (layout.key_fields > 0) h.image[kIndexWorkspace] = 1;
-    h.image[kUnknown3E] = 0x1F;
-    h.image[kUnknown3E + 1] = 0x0F;
     if (h.has_extension()) {
-        h.encryption1 = kNoLevel3Encryption;
-        h.image[kUnknown56] = 0x20;
-        h.image[kUnknown6C] = 0x01;
-        h.image[kUnknown6C + 1] = 0x01;
         h.image[kChangeCount4] = 1;
         h.update_time = layout.created;
         h.code_page = layout.code_page;
@@ -70,8 +63,6 @@ TableHeader new_table_header(const NewTableLayout& layout) {
         for (std::size_t i = 0; i < h.fields.size(); ++i)
             h.fields[i].number = static_cast<std::uint16_t>(i + 1);
         h.hi_field_id = static_cast<std::uint16_t>(h.fields.size() + 1);
-    } else {
-        h.image.resize(kFixedHeaderSize);
     }
     h.header_size = static_cast<std::uint16_t>(h.required_header_size());
     return h;
@@ -99,6 +90,21 @@ TableHeader new_primary_index_header(const TableHeader& table, const std::string
     return h;
 }
 
+void start_new_header_image(TableHeader& header, std::uint8_t small_number) {
+    header.image.assign(kExtendedHeaderSize, 0);
+    header.image[kUnknownSmallNumber] = small_number;
+    header.image[kUnknown3E] = 0x1F;
+    header.image[kUnknown3E + 1] = 0x0F;
+    if (!header.has_extension()) {
+        header.image.resize(kFixedHeaderSize);
+        return;
+    }
+    header.encryption1 = kNoLevel3Encryption;
+    header.image[kUnknown56] = 0x20;
+    header.image[kUnknown6C] = 0x01;
+    header.image[kUnknown6C + 1] = 0x01;
+}
+
 void clear_block_counts(TableHeader& header) {
     header.num_records = 0;
     header.blocks_in_use = 0;
@@ -110,6 +116,16 @@ void clear_block_counts(TableHeader& header) {
         header.index_root = 1;
         header.index_levels = 0;
     }
+}
+
+void set_tree_counts(TableHeader& header, std::uint32_t entries, std::uint16_t used, int levels) {
+    header.num_records = entries;
+    header.blocks_in_use = used;
+    set_file_blocks(header, used);
+    header.first_block = used > 0 ? 1 : 0;
+    header.last_block = used;
+    header.index_levels = static_cast<std::uint8_t>(levels);
+    if (used == 0) header.index_root = 1;
 }
 
 }  // namespace pdx

@@ -57,8 +57,17 @@ TableHeader new_table_header(const NewTableLayout& layout);
 // (or as read). `file_name` is stored as its table name ("Door.PX").
 TableHeader new_primary_index_header(const TableHeader& table, const std::string& file_name);
 
+// Starts the header bytes of a new data or index file whose file version is set: the
+// constants every BDE-written file carries, `small_number` at 0x12, and the extension's
+// constants (no level-3 encryption) where the version has one; the fixed part alone where not.
+void start_new_header_image(TableHeader& header, std::uint8_t small_number);
+
 // Sets the fixed-part bytes 0x06-0x11 and the tree fields of an index header back to an
 // empty file (no blocks, root 1, no levels).
 void clear_block_counts(TableHeader& header);
+
+// Sets the counts of an index tree file whose blocks 1..`used` were just written, `levels`
+// levels deep: `entries` entries in all (the root stays as set; 1 in an empty tree).
+void set_tree_counts(TableHeader& header, std::uint32_t entries, std::uint16_t used, int levels);
 
 }  // namespace pdx

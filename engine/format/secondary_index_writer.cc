@@ -13,10 +13,6 @@ namespace pdx {
 
 namespace {
 
-constexpr std::size_t kUnknownSmallNumber = 0x12;
-constexpr std::size_t kUnknown3E = 0x3E;
-constexpr std::size_t kUnknown56 = 0x56;
-constexpr std::size_t kUnknown6C = 0x6C;
 constexpr std::uint8_t kXIndexStamp = 0xFF;
 constexpr std::uint8_t kXSmallNumber = 7;
 
@@ -209,15 +205,8 @@ TableHeader new_secondary_index_header(const TableHeader& table,
     h.table_name = file_name;
     if (definition.composite) h.index_name = definition.stored_name;
 
-    h.image.assign(kExtendedHeaderSize, 0);
-    h.image[kUnknownSmallNumber] = kXSmallNumber;
-    h.image[kUnknown3E] = 0x1F;
-    h.image[kUnknown3E + 1] = 0x0F;
+    start_new_header_image(h, kXSmallNumber);
     if (h.has_extension()) {
-        h.encryption1 = kNoLevel3Encryption;
-        h.image[kUnknown56] = 0x20;
-        h.image[kUnknown6C] = 0x01;
-        h.image[kUnknown6C + 1] = 0x01;
         h.update_time = created;
         h.code_page = table.code_page;
         h.sort_order_id = table.sort_order_id;
@@ -226,7 +215,6 @@ TableHeader new_secondary_index_header(const TableHeader& table,
             highest = std::max<std::uint16_t>(highest, f.number & ~kDescendingField);
         h.hi_field_id = static_cast<std::uint16_t>(highest + 1);
     } else {
-        h.image.resize(kFixedHeaderSize);
         for (FieldDef& f : h.fields)
             f.number = 0;
     }

@@ -11,6 +11,7 @@
 #include "engine/format/header_counters.h"
 #include "engine/format/index_records.h"
 #include "engine/format/index_tree.h"
+#include "engine/format/new_table.h"
 #include "engine/table/primary_index_writer.h"
 #include "engine/table/table.h"
 #include "engine/table/table_name.h"
@@ -271,14 +272,7 @@ void build_tree(File& file, TableHeader header, const std::vector<IndexLeaf>& le
         }
         level = std::move(above);
     }
-    const auto used = static_cast<std::uint16_t>(next_block - 1);
-    header.num_records = entries;
-    header.blocks_in_use = used;
-    set_file_blocks(header, used);
-    header.first_block = used > 0 ? 1 : 0;
-    header.last_block = used;
-    header.index_levels = static_cast<std::uint8_t>(levels);
-    if (used == 0) header.index_root = 1;
+    set_tree_counts(header, entries, static_cast<std::uint16_t>(next_block - 1), levels);
     file.write_at(0, header.encode());
 }
 
