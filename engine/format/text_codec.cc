@@ -38,6 +38,29 @@ void append_replacement(std::string& out) {
     out += "\xEF\xBF\xBD";
 }
 
+// Feeds `text` through `converter` into `out`, a buffer at a time. At a byte it cannot
+// convert, `skip_invalid(out)` either steps over that byte (true; the converter starts
+// afresh after it) or gives the conversion up (false, returned).
+template <typename SkipInvalid>
+bool convert(iconv_t converter, std::string_view text, std::string& out, SkipInvalid skip_invalid) {
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(text.data());
+    std::size_t in_left = text.size();
+    char buffer[256];
+    while (in_left > 0) {
+        char* dst = buffer;
+        std::size_t dst_left = sizeof buffer;
+        const std::size_t r = iconv(converter, &in, &in_left, &dst, &dst_left);
+        out.append(buffer, static_cast<std::size_t>(dst - buffer));
+        if (r != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
+        if (!skip_invalid(out)) return false;
+        ++in;
+        --in_left;
+        iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string charset_of(const TableHeader& header) {
@@ -89,41 +112,18 @@ std::string TextCodec::to_utf8(std::string_view text) const {
     if (is_ascii(text)) return std::string(text);
     std::string out;
     out.reserve(text.size() * 3);
-    iconv(to_utf8_, nullptr, nullptr, nullptr, nullptr);
-    char* in = const_cast<char*>(text.data());
-    std::size_t in_left = text.size();
-    char buffer[256];
-    while (in_left > 0) {
-        char* dst = buffer;
-        std::size_t dst_left = sizeof buffer;
-        const std::size_t r = iconv(to_utf8_, &in, &in_left, &dst, &dst_left);
-        out.append(buffer, static_cast<std::size_t>(dst - buffer));
-        if (r == static_cast<std::size_t>(-1)) {
-            if (errno == E2BIG) continue;
-            // A byte the code page does not define (or a cut multi-byte sequence).
-            append_replacement(out);
-            ++in;
-            --in_left;
-            iconv(to_utf8_, nullptr, nullptr, nullptr, nullptr);
-        }
-    }
+    // A byte the code page does not define (or a cut multi-byte sequence) reads as U+FFFD.
+    convert(to_utf8_, text, out, [](std::string& converted) {
+        append_replacement(converted);
+        return true;
+    });
     return out;
 }
 
 std::optional<std::string> TextCodec::from_utf8(std::string_view text) const {
     if (is_ascii(text)) return std::string(text);
     std::string out;
-    iconv(from_utf8_, nullptr, nullptr, nullptr, nullptr);
-    char* in = const_cast<char*>(text.data());
-    std::size_t in_left = text.size();
-    char buffer[256];
-    while (in_left > 0) {
-        char* dst = buffer;
-        std::size_t dst_left = sizeof buffer;
-        const std::size_t r = iconv(from_utf8_, &in, &in_left, &dst, &dst_left);
-        out.append(buffer, static_cast<std::size_t>(dst - buffer));
-        if (r == static_cast<std::size_t>(-1) && errno != E2BIG) return std::nullopt;
-    }
+    if (!convert(from_utf8_, text, out, [](std::string&) { return false; })) return std::nullopt;
     return out;
 }
 
