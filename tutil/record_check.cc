@@ -62,6 +62,38 @@ RecordChecker::RecordChecker(const pdx::TableHeader& header) {
     }
 }
 
+// The cheap test every record takes; the sentence is only put together for a field that fails
+// it (problem_of).
+bool RecordChecker::possible(const Check& field, const std::uint8_t* p) const {
+    const pdx::FieldDescriptor& d = field.descriptor;
+    switch (d.type) {
+        case FieldType::kLogical:
+            return p[0] == 0 || p[0] == 0x80 || p[0] == 0x81;
+        case FieldType::kTime: {
+            const auto ms = pdx::decode_long(p);
+            return !ms || (*ms >= 0 && *ms < pdx::kMillisecondsPerDay);
+        }
+        case FieldType::kAutoInc: {
+            const auto value = pdx::decode_long(p);
+            return !value || *value >= 1;
+        }
+        case FieldType::kNumber:
+        case FieldType::kMoney:
+        case FieldType::kTimestamp:
+            return pdx::decode_double(p).has_value() || pdx::all_zero(pdx::Bytes(p, 8));
+        case FieldType::kBcd:
+            return !(p[0] & kBcdNotNull) || (p[0] & kBcdDecimals) == d.bcd_decimals();
+        default:
+            break;
+    }
+    const std::size_t leader = d.blob_leader();
+    const pdx::BlobPointer ptr = pdx::BlobPointer::decode(p + leader);
+    if (ptr.length == 0) return ptr.block_offset == 0 && ptr.modification == 0;
+    if (ptr.length <= leader) return ptr.block_offset == 0;
+    return ptr.block_offset != 0 && ptr.block_offset % pdx::kBlobUnit == 0 &&
+           (ptr.slot == pdx::BlobPointer::kWholeBlock || ptr.slot < 64);
+}
+
 std::optional<std::string> RecordChecker::problem_of(const Check& field,
                                                      const std::uint8_t* p) const {
     const pdx::FieldDescriptor& d = field.descriptor;
@@ -117,8 +149,12 @@ std::optional<std::string> RecordChecker::problem_of(const Check& field,
 }
 
 std::optional<std::string> RecordChecker::problem(pdx::Bytes record) const {
-    for (const Check& check : checks_)
-        if (auto problem = problem_of(check, record.data() + check.offset)) return problem;
+    for (const Check& check : checks_) {
+        const std::uint8_t* p = record.data() + check.offset;
+        if (possible(check, p)) continue;
+        if (auto problem = problem_of(check, p)) return problem;
+        return quoted(check.name) + " holds an impossible value";
+    }
     return std::nullopt;
 }
 

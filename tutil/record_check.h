@@ -49,6 +49,7 @@ class RecordChecker {
         std::string name;
     };
 
+    bool possible(const Check& field, const std::uint8_t* p) const;
     std::optional<std::string> problem_of(const Check& field, const std::uint8_t* p) const;
 
     std::vector<Check> checks_;
