@@ -1,7 +1,7 @@
 #pragma once
 
-// A database directory known to the engine as the alias VAQ, for the table and query object
-// tests. Real tables are copied into it from the corpus at test time.
+// A database directory known to the engine as the alias VAQ, for the session, table and query
+// object tests. Real tables are copied into it from the corpus at test time.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -23,9 +23,10 @@ class AliasDirectory : public ::testing::Test {
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         root_ = pattern;
         fs::create_directory(data());
-        pdx::useConfiguration(
-            pdx::Configuration::fromText("[alias VAQ]\npath = data\n", root_, "test"));
+        pdx::useConfiguration(pdx::Configuration::fromText(configuration(), root_, "test"));
     }
+    // What the engine is told, its paths relative to root_.
+    virtual std::string configuration() const { return "[alias VAQ]\npath = data\n"; }
     void TearDown() override {
         pdx::reloadConfiguration();
         std::error_code ignored;

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "db/database.h"
 #include "db/session.h"
+#include "db/tests/db_test_support.h"
 #include "engine/api/config.h"
 #include "engine/api/engine_error.h"
 
@@ -17,38 +17,18 @@ using Names = std::vector<std::string>;
 
 // A database directory with a few tables and an engine that knows it as VAQ, beside an
 // alias whose directory is missing.
-class Connections : public ::testing::Test {
+class Connections : public testing::AliasDirectory {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vaq-db-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
-        fs::create_directory(root_ / "data");
+        AliasDirectory::SetUp();
+        if (HasFatalFailure()) return;
         for (const char* name : {"Door.DB", "Door.PX", "Transact.db", "Ctrller.DB"})
-            std::ofstream(root_ / "data" / name) << "x";
-        pdx::useConfiguration(pdx::Configuration::fromText(
-            "[alias VAQ]\npath = data\n[alias Old]\npath = gone\n[alias Other]\ntype = DBASE\n"
-            "path = data\n",
-            root_, "test"));
+            std::ofstream(data() / name) << "x";
     }
-    void TearDown() override {
-        pdx::reloadConfiguration();
-        fs::remove_all(root_);
+    std::string configuration() const override {
+        return "[alias VAQ]\npath = data\n[alias Old]\npath = gone\n[alias Other]\ntype = DBASE\n"
+               "path = data\n";
     }
-
-    fs::path data() const { return root_ / "data"; }
-
-    template <typename Fn>
-    static std::string failureOf(Fn&& fn) {
-        try {
-            fn();
-        } catch (const Error& error) {
-            return error.what();
-        }
-        return "no error";
-    }
-
-    fs::path root_;
 };
 
 TEST_F(Connections, SessionListsAliasesAndTablesIntoEmptiedLists) {
