@@ -2,14 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <random>
 
 #include "engine/format/crypt.h"
 #include "engine/format/format_error.h"
+#include "engine/format/tests/scratch_files.h"
 
 namespace pdx {
 namespace {
@@ -18,13 +17,6 @@ namespace fs = std::filesystem;
 
 class BlobFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "pdx-mb-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     // Header, a block of small values with "hello, world" in slot 63 at 0x1000, and a
     // single value of 5000 bytes at 0x2000.
     std::vector<std::uint8_t> sample_file() {
@@ -62,7 +54,7 @@ class BlobFileTest : public ::testing::Test {
             ASSERT_EQ(big[i], static_cast<std::uint8_t>(i * 7));
     }
 
-    fs::path dir_;
+    testing::TempDir dir_;
 };
 
 TEST_F(BlobFileTest, ReadsSmallAndSingleValues) {

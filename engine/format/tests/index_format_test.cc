@@ -3,10 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -14,33 +11,12 @@
 #include "engine/format/format_error.h"
 #include "engine/format/index_header.h"
 #include "engine/format/index_tree.h"
+#include "engine/format/tests/scratch_files.h"
 
 namespace pdx {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempFile {
-  public:
-    TempFile() {
-        std::string pattern = (fs::temp_directory_path() / "pdx-index-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        dir_ = pattern;
-    }
-    ~TempFile() {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    fs::path write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
-        std::ofstream out(dir_ / name, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        return dir_ / name;
-    }
-
-  private:
-    fs::path dir_;
-};
 
 struct Entry {
     std::int32_t key;
@@ -130,7 +106,8 @@ TEST(TreeEntry, BlockAndCountAreStoredLikeShortValues) {
 class IndexTreeFile : public ::testing::Test {
   protected:
     std::vector<TreeLeaf> leaves(const std::vector<std::uint8_t>& bytes) {
-        return IndexTree::open(dir_.write("tree.PX", bytes)).leaves();
+        testing::write_file(dir_ / "tree.PX", bytes);
+        return IndexTree::open(dir_ / "tree.PX").leaves();
     }
     void expect_refused(const std::vector<std::uint8_t>& bytes, const std::string& what) {
         try {
@@ -141,7 +118,7 @@ class IndexTreeFile : public ::testing::Test {
             EXPECT_NE(std::string(e.what()).find(what), std::string::npos) << e.what();
         }
     }
-    TempFile dir_;
+    testing::TempDir dir_;
 };
 
 TEST_F(IndexTreeFile, LeavesComeFromTheRootDownInKeyOrder) {

@@ -3,11 +3,7 @@
 // Small tables built byte by byte for tests, a temporary folder to put them in, and copies
 // of the corpus tables (copied at test time; the corpus itself is never written).
 
-#include <stdlib.h>
-
 #include <filesystem>
-#include <fstream>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,42 +11,12 @@
 #include "engine/format/data_block.h"
 #include "engine/format/field_codec.h"
 #include "engine/format/table_header.h"
+#include "engine/format/tests/scratch_files.h"
 #include "engine/table/table_family.h"
 
 namespace pdx::testing {
 
 namespace fs = std::filesystem;
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "pdx-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const fs::path& path() const { return path_; }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-
-  private:
-    fs::path path_;
-};
-
-inline void write_file(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::vector<std::uint8_t> read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 inline fs::path corpus_dir() {
     return fs::path(VAQ_CORPUS_DIR);
