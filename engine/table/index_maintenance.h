@@ -39,6 +39,9 @@ class IndexMaintainer {
                           ChangeJournal::Change& change) = 0;
     virtual void removed(Bytes record, RecordPosition at, std::uint32_t number,
                          ChangeJournal::Change& change) = 0;
+    // Whether a record changed where it stands, from `before` to `after`, changes an entry of
+    // some index. When it does not, the change is not reported at all.
+    virtual bool entries_differ(Bytes /*before*/, Bytes /*after*/) const { return true; }
     // The change went to disk / was dropped.
     virtual void committed() = 0;
     virtual void discarded() = 0;

@@ -382,6 +382,7 @@ class SecondaryIndexMaintainer final : public IndexMaintainer {
                   ChangeJournal::Change& change) override;
     void removed(Bytes record, RecordPosition at, std::uint32_t number,
                  ChangeJournal::Change& change) override;
+    bool entries_differ(Bytes before, Bytes after) const override;
     void committed() override;
     void discarded() override;
     void flush() override;
@@ -528,6 +529,17 @@ void SecondaryIndexMaintainer::inserted(Bytes record, RecordPosition at, std::ui
             m.stale = true;
     }
     stage(change);
+}
+
+// An entry is made of the indexed fields, the primary key and the record's place; a record
+// changed in place keeps its place and key, so only the indexed fields can move its entries.
+// A stale index is built anew at the next flush whatever happens now.
+bool SecondaryIndexMaintainer::entries_differ(Bytes before, Bytes after) const {
+    const EntryTarget here = target_of(RecordPosition{1, 0}, 1);
+    for (const MaintainedIndex& m : indexes_)
+        if (!m.stale && m.maker.make_entry(before, here) != m.maker.make_entry(after, here))
+            return true;
+    return false;
 }
 
 // Every index's writes, with the .PX stamp the change will leave: the table writer moves it

@@ -9,6 +9,7 @@
 #include "engine/format/field_codec.h"
 #include "engine/format/format_error.h"
 #include "engine/format/header_counters.h"
+#include "engine/table/crash_points.h"
 #include "engine/table/index_catalog.h"
 #include "engine/table/table.h"
 #include "engine/table/table_name.h"
@@ -42,11 +43,23 @@ std::size_t key_width(const TableHeader& header) {
 
 }  // namespace
 
+// More settled blocks than this are not kept: a walk along the chain would otherwise keep
+// the whole table in memory.
+constexpr std::size_t kMostSettledBlocks = 64;
+
+// A write that lies within one page of the file reaches it whole or not at all when the
+// process is killed: Linux copies a write into the page cache page by page and stops a
+// killed process only between pages. Larger pages hold these as well.
+constexpr std::uint64_t kUntornSpan = 4096;
+
 struct TableWriter::Work {
     TableHeader header;
     std::map<std::uint16_t, BlockImage> blocks;
     std::set<std::uint16_t> dirty;
     ChangeJournal::Change change;
+    // Set when the change only replaced the record at this place, its key kept.
+    std::optional<RecordPosition> in_place;
+    std::vector<std::uint8_t> replaced;  // the record as it was there
 };
 
 TableWriter::TableWriter(Table& table) : table_(table), journal_(table.path()) {
@@ -572,8 +585,15 @@ void TableWriter::assign_auto_increment(Work& w, std::vector<std::uint8_t>& reco
 
 // --- changes ------------------------------------------------------------------------------
 
+TableWriter::Work TableWriter::begin_work() {
+    Work w;
+    w.header = table_.header();
+    w.blocks.swap(settled_blocks_);
+    return w;
+}
+
 StoredRecord TableWriter::insert(const EditBuffer& source) {
-    Work w{table_.header(), {}, {}, {}};
+    Work w = begin_work();
     try {
         std::vector<std::uint8_t> record(source.record().bytes().begin(),
                                          source.record().bytes().end());
@@ -592,7 +612,7 @@ StoredRecord TableWriter::insert(const EditBuffer& source) {
 }
 
 StoredRecord TableWriter::update(const RecordRef& at, const EditBuffer& source) {
-    Work w{table_.header(), {}, {}, {}};
+    Work w = begin_work();
     try {
         std::uint32_t number = 0;
         const RecordPosition position = locate(w, at, number);
@@ -613,9 +633,11 @@ StoredRecord TableWriter::update(const RecordRef& at, const EditBuffer& source) 
             BlockImage& image = block(w, static_cast<std::uint16_t>(position.block));
             std::memcpy(image.mutable_record(position.slot), record.data(), record_size_);
             w.dirty.insert(image.number());
+            w.in_place = position;
+            w.replaced = old;
             count_update(w.header);
         }
-        if (maintainer_) {
+        if (maintainer_ && (moves || maintainer_->entries_differ(old, record))) {
             maintainer_->removed(old, position, number, w.change);
             maintainer_->inserted(record, result.position, result.record_number, w.change);
         }
@@ -628,7 +650,7 @@ StoredRecord TableWriter::update(const RecordRef& at, const EditBuffer& source) 
 }
 
 std::optional<StoredRecord> TableWriter::remove(const RecordRef& at) {
-    Work w{table_.header(), {}, {}, {}};
+    Work w = begin_work();
     try {
         std::uint32_t number = 0;
         const RecordPosition position = locate(w, at, number);
@@ -648,19 +670,26 @@ std::optional<StoredRecord> TableWriter::remove(const RecordRef& at) {
 
 void TableWriter::commit(Work& w) {
     BlockFile& data = table_.data_file();
-    for (std::uint16_t number : w.dirty)
-        w.change.write(data.file(), w.header.block_offset(number), w.blocks.at(number).encode());
     if (index_) index_->stage(w.change);
     if (blobs_) blobs_->stage(w.change);
     if (w.header.change_count1 < kLowestChangeCount) w.header.change_count1 = kLowestChangeCount;
     if (w.header.has_extension())
         w.header.update_time = static_cast<std::uint32_t>(std::time(nullptr));
-    const std::vector<std::uint8_t> encoded = w.header.encode();
-    w.change.write(data.file(), 0, Bytes(encoded).first(w.header.variable_part_offset()));
-    journal_.commit(w.change);
+    const bool written_in_place = write_in_place(w);
+    if (!written_in_place) {
+        for (std::uint16_t number : w.dirty)
+            w.change.write(data.file(), w.header.block_offset(number),
+                           w.blocks.at(number).encode());
+        std::vector<std::uint8_t> encoded = w.header.encode();
+        encoded.resize(w.header.variable_part_offset());
+        w.change.write(data.file(), 0, Bytes(encoded));
+        header_prefix_.clear();
+        journal_.commit(w.change);
+        header_prefix_ = std::move(encoded);
+    }
 
     data.set_header(std::move(w.header));
-    data.refresh_size();
+    if (!written_in_place) data.refresh_size();
     if (index_) index_->committed();
     if (blobs_) {
         blobs_->committed();
@@ -669,6 +698,64 @@ void TableWriter::commit(Work& w) {
     if (maintainer_) maintainer_->committed();
     table_.note_change();
     unflushed_ = true;
+    settled_blocks_.swap(w.blocks);
+    if (settled_blocks_.size() > kMostSettledBlocks) settled_blocks_.clear();
+}
+
+// A record changed where it stands, when nothing else of the table changes with it (no index
+// entry, no .MB space, no other block), is written without the journal: two writes, the
+// record and then the header. The journal exists to keep several writes that depend on each
+// other together; here the counts, the chain, the primary index and the .MB stay as they
+// were, so a process killed at any moment leaves a whole table holding the record either as
+// it was or as it became, provided the record itself is not torn: it must lie within one
+// page of the file (kUntornSpan). Killed between the two writes, the header's change
+// counters and update time stay one change behind, which describes the table no worse than
+// any header before it. The record goes first so that another session that sees the
+// counters move also finds the new record. A record that straddles a page goes through the
+// journal like any other change.
+bool TableWriter::write_in_place(Work& w) {
+    if (!w.in_place || w.dirty.size() != 1 || !w.change.empty() ||
+        w.header.auto_inc != table_.header().auto_inc)
+        return false;
+    const auto number = static_cast<std::uint16_t>(w.in_place->block);
+    const std::uint64_t offset =
+        w.header.block_offset(number) + record_offset_in_block(w.in_place->slot, record_size_);
+    if (offset / kUntornSpan != (offset + record_size_ - 1) / kUntornSpan) return false;
+    File& file = table_.data_file().file();
+    std::vector<std::uint8_t> prefix = header_prefix_after_update(w.header);
+    try {
+        file.write_at(offset, w.blocks.at(number).record(w.in_place->slot));
+        crash_point("change written");
+        file.write_at(0, prefix);
+        crash_point("change written");
+    } catch (const vaq::Error&) {
+        // Put the old record and header back before the error is passed on.
+        file.write_at(offset, w.replaced);
+        file.write_at(0, header_prefix_);
+        throw;
+    }
+    header_prefix_ = std::move(prefix);
+    return true;
+}
+
+// A record changed in place moves only these header bytes on: the change counter 0x2D (to
+// its lowest value), the update time 0x60 and the update counter 0x74 (both kept only in
+// headers with the extension).
+std::vector<std::uint8_t> TableWriter::header_prefix_after_update(const TableHeader& updated) {
+    constexpr std::size_t kChangeCountOffset = 0x2D;
+    constexpr std::size_t kUpdateTimeOffset = 0x60;
+    if (header_prefix_.empty()) {
+        header_prefix_ = table_.header().encode();
+        header_prefix_.resize(table_.header().variable_part_offset());
+    }
+    std::vector<std::uint8_t> prefix = header_prefix_;
+    prefix[kChangeCountOffset] = updated.change_count1;
+    if (updated.has_extension()) {
+        store_u32le(prefix.data() + kUpdateTimeOffset, updated.update_time);
+        std::memcpy(prefix.data() + kUpdateCounterOffset,
+                    updated.image.data() + kUpdateCounterOffset, 4);
+    }
+    return prefix;
 }
 
 void TableWriter::discard() {

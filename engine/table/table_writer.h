@@ -113,7 +113,10 @@ class TableWriter {
     BlobStore& blobs();
     void assign_auto_increment(Work& w, std::vector<std::uint8_t>& record, bool fill_empty);
 
+    Work begin_work();
     void commit(Work& w);
+    bool write_in_place(Work& w);
+    std::vector<std::uint8_t> header_prefix_after_update(const TableHeader& updated);
     void discard();
     [[noreturn]] void key_violation() const;
     [[noreturn]] void table_full() const;
@@ -128,6 +131,13 @@ class TableWriter {
     std::unique_ptr<BlobStore> blobs_;
     std::unique_ptr<IndexMaintainer> maintainer_;
     ChangeJournal journal_;
+    // The blocks the last change read or wrote, as they now stand in the file: this writer is
+    // the only one of the table (it holds the exclusive lock), so they stay true until it
+    // changes them itself. Emptied while a change is under way.
+    std::map<std::uint16_t, BlockImage> settled_blocks_;
+    // The header bytes before the variable part as they stand in the file (empty until
+    // needed), so that a record changed in place does not encode the whole header again.
+    std::vector<std::uint8_t> header_prefix_;
     bool unflushed_ = false;
 };
 

@@ -188,6 +188,35 @@ TEST_F(KeyedMaintenance, AFailedChangeLeavesTheIndexesAsTheyWere) {
     check_all_indexes(*table);
 }
 
+TEST_F(KeyedMaintenance, AChangeOfFieldsNoIndexHoldsLeavesTheIndexFilesAlone) {
+    create_secondary_index(dir_.path(), "Staff", request("Name", {"Name"}));
+    create_secondary_index(dir_.path(), "Staff", request("idx_Dept", {"Dept"}));
+    auto table = Table::open(dir_.path(), "Staff", Access::kWrite);
+    std::vector<std::filesystem::path> files;
+    for (const SecondaryIndex& index : list_secondary_indexes(*table)) {
+        files.push_back(index.index_file);
+        files.push_back(*index.tree_file);
+    }
+    std::vector<std::vector<std::uint8_t>> before;
+    for (const auto& file : files)
+        before.push_back(testing::file_bytes(file));
+    const auto change = [&](std::int64_t id, std::size_t field, const FieldInput& value) {
+        EditBuffer buffer = EditBuffer::of(table, model_.at(id));
+        buffer.set(field, value);
+        table->writer().update({model_.at(id), std::nullopt, 0}, buffer);
+        model_[id] = bytes_of(buffer);
+    };
+    for (std::int64_t id = 1; id <= 300; id += 7)
+        change(id, 3, std::string("2011-05-06"));
+    for (std::size_t i = 0; i < files.size(); ++i)
+        EXPECT_EQ(testing::file_bytes(files[i]), before[i]) << files[i];
+    check_all_indexes(*table);
+    change(8, 1, std::string("zz moved"));
+    change(9, 2, std::int64_t{99});
+    EXPECT_NE(testing::file_bytes(files[0]), before[0]);
+    check_all_indexes(*table);
+}
+
 TEST_F(KeyedMaintenance, ARestructureRebuildsIndexesUnderTheNewFieldNumbers) {
     create_secondary_index(dir_.path(), "Staff", request("Hired", {"Hired"}));          // X04
     create_secondary_index(dir_.path(), "Staff", request("idx_Name", {"Name"}, true));  // XG0
