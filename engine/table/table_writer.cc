@@ -677,9 +677,19 @@ void TableWriter::commit(Work& w) {
         w.header.update_time = static_cast<std::uint32_t>(std::time(nullptr));
     const bool written_in_place = write_in_place(w);
     if (!written_in_place) {
-        for (std::uint16_t number : w.dirty)
-            w.change.write(data.file(), w.header.block_offset(number),
-                           w.blocks.at(number).encode());
+        if (w.in_place) {
+            // Only the record changed in its block: the journal keeps just its old bytes.
+            const auto number = static_cast<std::uint16_t>(w.in_place->block);
+            const Bytes record = w.blocks.at(number).record(w.in_place->slot);
+            w.change.write(data.file(),
+                           w.header.block_offset(number) +
+                               record_offset_in_block(w.in_place->slot, record_size_),
+                           record);
+        } else {
+            for (std::uint16_t number : w.dirty)
+                w.change.write(data.file(), w.header.block_offset(number),
+                               w.blocks.at(number).encode());
+        }
         std::vector<std::uint8_t> encoded = w.header.encode();
         encoded.resize(w.header.variable_part_offset());
         w.change.write(data.file(), 0, Bytes(encoded));
