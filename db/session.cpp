@@ -1,6 +1,7 @@
 #include "db/session.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/text.h"
 #include "db/database.h"
@@ -37,6 +38,20 @@ class DatabaseList {
     pdx::hDBICur cursor_ = nullptr;
 };
 
+// The alias names of the engine's list in its order; with `standardOnly` only those whose type
+// is "STANDARD" exactly.
+std::vector<std::string> listAliases(bool standardOnly) {
+    std::vector<std::string> names;
+    DatabaseList list;
+    pdx::DBDesc desc{};
+    while (list.next(desc)) {
+        if (!standardOnly || std::strcmp(desc.szDbType, pdx::szSTANDARD) == 0)
+            names.emplace_back(desc.szName);
+    }
+    list.close();
+    return names;
+}
+
 }  // namespace
 
 Session::Session(std::string name) : name_(std::move(name)) {}
@@ -56,13 +71,12 @@ void Session::setActive(bool active) {
 
 std::vector<std::string> Session::aliasNames() {
     open();
-    std::vector<std::string> names;
-    DatabaseList list;
-    pdx::DBDesc desc{};
-    while (list.next(desc))
-        names.emplace_back(desc.szName);
-    list.close();
-    return names;
+    return listAliases(false);
+}
+
+std::vector<std::string> Session::standardAliasNames() {
+    open();
+    return listAliases(true);
 }
 
 void Session::getAliasNames(std::vector<std::string>& list) {

@@ -31,6 +31,9 @@ class Session {
     // The names of the engine's aliases in the engine's order, every type included.
     // Activates the session when it is not active.
     std::vector<std::string> aliasNames();
+    // The names of the aliases whose type is "STANDARD" exactly (letter case included), in the
+    // engine's order: the directories of Paradox tables.
+    std::vector<std::string> standardAliasNames();
     // Empties the list, then fills it as aliasNames() does.
     void getAliasNames(std::vector<std::string>& list);
 

@@ -23,26 +23,6 @@ constexpr char kDriverType[] = "PARADOX";
 constexpr char kBatchAlias[] = "VAQ";
 constexpr char kRebuilt[] = "Rebuild was successful.";
 
-// The engine's list of databases, closed on every way out.
-class DatabaseList {
-  public:
-    DatabaseList() { pdx::check(pdx::DbiOpenDatabaseList(&cursor_)); }
-    // Still open here only when an error is already on its way; that error is the report.
-    ~DatabaseList() {
-        if (cursor_ != nullptr) pdx::DbiCloseCursor(&cursor_);
-    }
-    DatabaseList(const DatabaseList&) = delete;
-    DatabaseList& operator=(const DatabaseList&) = delete;
-
-    bool next(pdx::DBDesc& record) {
-        return pdx::DbiGetNextRecord(cursor_, pdx::dbiNOLOCK, &record) == 0;
-    }
-    void close() { pdx::check(pdx::DbiCloseCursor(&cursor_)); }
-
-  private:
-    pdx::hDBICur cursor_ = nullptr;
-};
-
 // Copies `text` into a fixed field of a library record, NUL included.
 template <std::size_t N>
 void copyField(char (&field)[N], std::string_view text) {
@@ -182,14 +162,7 @@ void RepairForm::ShowTableProps() {
 
 void RepairForm::FillAliasList() {
     port_.setItems(Control::AliasCombo, {});
-    std::vector<std::string> names;
-    DatabaseList list;
-    pdx::DBDesc record{};
-    while (list.next(record)) {
-        if (std::strcmp(record.szDbType, pdx::szSTANDARD) == 0) names.emplace_back(record.szName);
-    }
-    list.close();
-    port_.setItems(Control::AliasCombo, names);
+    port_.setItems(Control::AliasCombo, session1_.standardAliasNames());
 }
 
 void RepairForm::AliasComboChange() {
