@@ -1,6 +1,7 @@
 #include "engine/format/block_file.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "engine/format/crypt.h"
 #include "engine/format/format_error.h"
@@ -47,6 +48,10 @@ std::size_t BlockFile::read_block(std::uint32_t block, std::vector<std::uint8_t>
     const std::uint64_t offset = header_.block_offset(block);
     const auto wanted =
         static_cast<std::size_t>(std::min<std::uint64_t>(block_size, file_size_ - offset));
+    if (block == held_block_) {
+        std::copy(held_.begin(), held_.end(), buffer.begin());
+        return wanted;
+    }
     const std::size_t got = file_.read_at(offset, std::span(buffer).first(wanted));
     std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(got), buffer.end(), 0);
     if (got < DataBlockHeader::kEncodedSize)
@@ -73,6 +78,41 @@ DataBlockHeader BlockFile::read_data_block(std::uint32_t block,
              std::to_string(head.record_count(header_.record_size)) +
              " records but the file ends inside them");
     return head;
+}
+
+void BlockFile::hold(std::uint32_t block, std::size_t offset_in_block, Bytes bytes) {
+    if (header_.is_encrypted())
+        throw std::logic_error("changes of an encrypted table cannot be held back");
+    if (held_block_ != 0 && held_block_ != block)
+        throw std::logic_error("block " + std::to_string(held_block_) + " of " + name_ +
+                               " must be written before block " + std::to_string(block) +
+                               " is held");
+    if (offset_in_block + bytes.size() > header_.block_size())
+        throw std::logic_error("held bytes leave their block");
+    if (held_block_ == 0) {
+        read_block(block, held_);
+        held_block_ = block;
+        held_begin_ = offset_in_block;
+        held_end_ = offset_in_block;
+    }
+    std::copy(bytes.begin(), bytes.end(),
+              held_.begin() + static_cast<std::ptrdiff_t>(offset_in_block));
+    held_begin_ = std::min(held_begin_, offset_in_block);
+    held_end_ = std::max(held_end_, offset_in_block + bytes.size());
+}
+
+Bytes BlockFile::held_bytes() const {
+    return Bytes(held_).subspan(held_begin_, held_end_ - held_begin_);
+}
+
+std::uint64_t BlockFile::held_offset() const {
+    return header_.block_offset(held_block_) + held_begin_;
+}
+
+void BlockFile::write_held() {
+    if (held_block_ == 0) return;
+    file_.write_at(held_offset(), held_bytes());
+    held_block_ = 0;
 }
 
 ChainGuard::ChainGuard(const BlockFile& file, const char* chain_name)

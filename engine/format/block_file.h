@@ -45,6 +45,21 @@ class BlockFile {
     // Throws FormatError("<name> is damaged: <what>.").
     [[noreturn]] void fail(const std::string& what) const;
 
+    // Bytes a writer holds back instead of writing at once: new bytes at `offset_in_block` of
+    // data block `block`, one block at a time. Every read of that block through this object
+    // sees them until write_held() writes them into the file. Throws std::logic_error when
+    // another block is held already, and for an encrypted file.
+    void hold(std::uint32_t block, std::size_t offset_in_block, Bytes bytes);
+    // The block whose changes are held; 0 when none is.
+    std::uint32_t held_block() const { return held_block_; }
+    // The held bytes that differ from the file's, and where they go in it.
+    Bytes held_bytes() const;
+    std::uint64_t held_offset() const;
+    // Writes the held bytes in one write. When the write fails they stay held.
+    void write_held();
+    // Forgets the held bytes once the caller has written them itself.
+    void forget_held() { held_block_ = 0; }
+
   private:
     BlockFile(File file, TableHeader header, std::string name, std::uint64_t size)
         : file_(std::move(file)),
@@ -56,6 +71,10 @@ class BlockFile {
     TableHeader header_;
     std::string name_;
     std::uint64_t file_size_ = 0;
+    std::uint32_t held_block_ = 0;
+    std::vector<std::uint8_t> held_;  // the whole held block as it reads now
+    std::size_t held_begin_ = 0;      // the changed bytes of it: [begin, end)
+    std::size_t held_end_ = 0;
 };
 
 // Follows a chain of blocks (data chain or free list) and stops it from looping or leaving

@@ -171,12 +171,22 @@ ChangeJournal::~ChangeJournal() {
 }
 
 void ChangeJournal::Change::write(File& file, std::uint64_t offset, Bytes data) {
-    writes_.push_back({&file, offset, std::vector<std::uint8_t>(data.begin(), data.end())});
+    writes_.push_back(
+        {&file, offset, std::vector<std::uint8_t>(data.begin(), data.end()), data.size()});
 }
 
 void ChangeJournal::Change::write(File& file, std::uint64_t offset,
                                   std::vector<std::uint8_t>&& data) {
-    writes_.push_back({&file, offset, std::move(data)});
+    const std::size_t length = data.size();
+    writes_.push_back({&file, offset, std::move(data), length});
+}
+
+void ChangeJournal::Change::write_unkept(File& file, std::uint64_t offset, Bytes data) {
+    writes_.push_back({&file, offset, std::vector<std::uint8_t>(data.begin(), data.end()), 0});
+}
+
+void ChangeJournal::Change::keep(File& file, std::uint64_t offset, std::size_t length) {
+    writes_.push_back({&file, offset, {}, length});
 }
 
 std::vector<std::uint8_t> ChangeJournal::build_record(const Change& change,
@@ -199,9 +209,10 @@ std::vector<std::uint8_t> ChangeJournal::build_record(const Change& change,
         while (targets[index].file != w.file)
             ++index;
         const std::uint64_t size = targets[index].size_before;
+        if (w.kept_length == 0) continue;
         if (w.offset >= size) continue;  // beyond the old end: cutting the file undoes it
         const auto length =
-            static_cast<std::size_t>(std::min<std::uint64_t>(w.data.size(), size - w.offset));
+            static_cast<std::size_t>(std::min<std::uint64_t>(w.kept_length, size - w.offset));
         put_u16(out, static_cast<std::uint16_t>(index));
         put_u64(out, w.offset);
         put_u32(out, static_cast<std::uint32_t>(length));
@@ -244,6 +255,7 @@ void ChangeJournal::commit(Change& change) {
     crash_point("journal written");
     try {
         for (const Change::Write& w : change.writes_) {
+            if (w.data.empty()) continue;
             w.file->write_at(w.offset, w.data);
             crash_point("change written");
         }

@@ -56,6 +56,13 @@ class ChangeJournal {
         // Queues `data` for `file` at `offset`. Later writes to the same place win.
         void write(File& file, std::uint64_t offset, Bytes data);
         void write(File& file, std::uint64_t offset, std::vector<std::uint8_t>&& data);
+        // Queues `data` for `file` at `offset` without keeping the bytes it overwrites: the
+        // caller knows the file stays whole whatever part of it lands, except where it asks
+        // for the old bytes to be kept (keep()).
+        void write_unkept(File& file, std::uint64_t offset, Bytes data);
+        // Keeps the `length` old bytes at `offset` of `file`, which another write of the change
+        // overwrites, to be put back after a crash.
+        void keep(File& file, std::uint64_t offset, std::size_t length);
         bool empty() const { return writes_.empty(); }
 
       private:
@@ -63,7 +70,8 @@ class ChangeJournal {
         struct Write {
             File* file;
             std::uint64_t offset;
-            std::vector<std::uint8_t> data;
+            std::vector<std::uint8_t> data;  // empty for a range that is only kept
+            std::size_t kept_length;         // old bytes the journal keeps from offset
         };
         std::vector<Write> writes_;
     };

@@ -95,7 +95,7 @@ void RecordEditor::remove() {
 }
 
 void RecordEditor::save_changes() {
-    table_->writer().flush();
+    table_->writer().save_changes();
 }
 
 void RecordEditor::show(const StoredRecord& stored) {

@@ -5,7 +5,7 @@
 // converts, post stores the record, moves the cursor onto it and then calls the after-post
 // handler; cancel drops the buffer. Delete removes the current record and leaves the cursor
 // on the record that followed it (on the new last record, at the end of the table, when it
-// was the last). Save changes pushes what was written to disk.
+// was the last). Save changes hands every change held back to the operating system.
 //
 // Append and edit post a pending change first, as switching records in a table object does.
 
@@ -51,7 +51,7 @@ class RecordEditor {
     void cancel();
     // Deletes the current record (an append in progress is cancelled instead).
     void remove();
-    // Pushes everything written to the table so far to disk.
+    // Writes every change held back into the file (TableWriter::save_changes).
     void save_changes();
 
     // Called after every successful post.

@@ -146,7 +146,7 @@ TableWriter::TableWriter(Table& table) : table_(table), journal_(table.path()) {
 }
 
 TableWriter::~TableWriter() {
-    if (!unflushed_) return;
+    if (!unflushed_ && table_.data_file().held_block() == 0) return;
     try {
         flush();
     } catch (const vaq::Error& e) {
@@ -155,7 +155,12 @@ TableWriter::~TableWriter() {
     }
 }
 
+void TableWriter::save_changes() {
+    write_held_changes();
+}
+
 void TableWriter::flush() {
+    write_held_changes();
     table_.data_file().file().sync();
     if (index_file_) index_file_->file().sync();
     if (blobs_) blobs_->file().sync();
@@ -677,6 +682,8 @@ void TableWriter::commit(Work& w) {
         w.header.update_time = static_cast<std::uint32_t>(std::time(nullptr));
     const bool written_in_place = write_in_place(w);
     if (!written_in_place) {
+        // The journal keeps the bytes the file holds: what is held back goes first.
+        write_held_changes();
         if (w.in_place) {
             // Only the record changed in its block: the journal keeps just its old bytes.
             const auto number = static_cast<std::uint16_t>(w.in_place->block);
@@ -713,59 +720,91 @@ void TableWriter::commit(Work& w) {
 }
 
 // A record changed where it stands, when nothing else of the table changes with it (no index
-// entry, no .MB space, no other block), is written without the journal: two writes, the
-// record and then the header. The journal exists to keep several writes that depend on each
-// other together; here the counts, the chain, the primary index and the .MB stay as they
-// were, so a process killed at any moment leaves a whole table holding the record either as
-// it was or as it became, provided the record itself is not torn: it must lie within one
-// page of the file (kUntornSpan). Killed between the two writes, the header's change
-// counters and update time stay one change behind, which describes the table no worse than
-// any header before it. The record goes first so that another session that sees the
-// counters move also finds the new record. A record that straddles a page goes through the
-// journal like any other change.
+// entry, no .MB space, no other block), is held back in the data file's block buffer
+// (block_file.h) and reaches the file with the other changes of its block: when a change
+// touches another block or needs the journal, on save changes, and when the table closes.
+// A walk that changes record after record thus writes each block once. The counts, the
+// chain, the primary index and the .MB stay as they were, so a process killed at any moment
+// leaves a whole table holding each record either as it was or as it became, provided no
+// record is torn (held_records_written_whole). The records are written first and the header
+// after them, so that another session that sees the counters move also finds the records;
+// killed between the two writes, the header's change counters and update time stay behind,
+// which describes the table no worse than any header before it.
 bool TableWriter::write_in_place(Work& w) {
     if (!w.in_place || w.dirty.size() != 1 || !w.change.empty() ||
         w.header.auto_inc != table_.header().auto_inc)
         return false;
     const auto number = static_cast<std::uint16_t>(w.in_place->block);
-    const std::uint64_t offset =
-        w.header.block_offset(number) + record_offset_in_block(w.in_place->slot, record_size_);
-    if (offset / kUntornSpan != (offset + record_size_ - 1) / kUntornSpan) return false;
-    File& file = table_.data_file().file();
-    std::vector<std::uint8_t> prefix = header_prefix_after_update(w.header);
-    try {
-        file.write_at(offset, w.blocks.at(number).record(w.in_place->slot));
+    BlockFile& data = table_.data_file();
+    if (data.held_block() != number) write_held_changes();
+    data.hold(number, record_offset_in_block(w.in_place->slot, record_size_),
+              w.blocks.at(number).record(w.in_place->slot));
+    update_held_header(w.header);
+    return true;
+}
+
+// Writes the records held back, then the header bytes they moved on.
+void TableWriter::write_held_changes() {
+    BlockFile& data = table_.data_file();
+    if (data.held_block() == 0) return;
+    ChangeJournal::Change change;
+    if (held_records_written_whole(change)) {
+        data.write_held();
         crash_point("change written");
-        file.write_at(0, prefix);
+        data.file().write_at(0, held_header_);
         crash_point("change written");
-    } catch (const vaq::Error&) {
-        // Put the old record and header back before the error is passed on.
-        file.write_at(offset, w.replaced);
-        file.write_at(0, header_prefix_);
-        throw;
+    } else {
+        change.write_unkept(data.file(), data.held_offset(), data.held_bytes());
+        change.write(data.file(), 0, Bytes(held_header_));
+        journal_.commit(change);
+        data.forget_held();
     }
-    header_prefix_ = std::move(prefix);
+    header_prefix_.swap(held_header_);
+    held_header_.clear();
+}
+
+// A write that lies within one page of the file is never torn (kUntornSpan); a record held
+// back that lies across a page boundary could be. True when there is none; else `change`
+// keeps the old bytes from the first such record to the end of what is held, so that after
+// a crash the journal puts back that record and every one after it: the records before it
+// stay as they became, those from it on as they were, and a walk that changed them in turn
+// finds its changes made up to some record.
+bool TableWriter::held_records_written_whole(ChangeJournal::Change& change) {
+    BlockFile& data = table_.data_file();
+    const std::uint64_t begin = data.held_offset();
+    const std::uint64_t end = begin + data.held_bytes().size();
+    const std::uint64_t records_begin =
+        data.header().block_offset(data.held_block()) + record_offset_in_block(0, record_size_);
+    for (std::uint64_t page = begin / kUntornSpan * kUntornSpan + kUntornSpan; page < end;
+         page += kUntornSpan) {
+        const std::uint64_t record =
+            records_begin + (page - records_begin) / record_size_ * record_size_;
+        if (record == page) continue;
+        change.keep(data.file(), record, static_cast<std::size_t>(end - record));
+        return false;
+    }
     return true;
 }
 
 // A record changed in place moves only these header bytes on: the change counter 0x2D (to
 // its lowest value), the update time 0x60 and the update counter 0x74 (both kept only in
 // headers with the extension).
-std::vector<std::uint8_t> TableWriter::header_prefix_after_update(const TableHeader& updated) {
+void TableWriter::update_held_header(const TableHeader& updated) {
     constexpr std::size_t kChangeCountOffset = 0x2D;
     constexpr std::size_t kUpdateTimeOffset = 0x60;
-    if (header_prefix_.empty()) {
-        header_prefix_ = table_.header().encode();
-        header_prefix_.resize(table_.header().variable_part_offset());
+    if (held_header_.empty()) {
+        if (header_prefix_.empty()) {
+            header_prefix_ = table_.header().encode();
+            header_prefix_.resize(table_.header().variable_part_offset());
+        }
+        held_header_ = header_prefix_;
     }
-    std::vector<std::uint8_t> prefix = header_prefix_;
-    prefix[kChangeCountOffset] = updated.change_count1;
+    held_header_[kChangeCountOffset] = updated.change_count1;
     if (updated.has_extension()) {
-        store_u32le(prefix.data() + kUpdateTimeOffset, updated.update_time);
-        std::memcpy(prefix.data() + kUpdateCounterOffset,
+        store_u32le(held_header_.data() + kUpdateTimeOffset, updated.update_time);
+        std::memcpy(held_header_.data() + kUpdateCounterOffset,
                     updated.image.data() + kUpdateCounterOffset, 4);
     }
-    return prefix;
 }
 
 void TableWriter::discard() {

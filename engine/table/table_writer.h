@@ -2,7 +2,8 @@
 
 // Record changes of a table open for writing: append, change and delete, each one a change
 // that is journaled (change_journal.h) and written to the operating system before the call
-// returns.
+// returns, except a record changed where it stands: such changes are held back, a block at
+// a time, until save changes, close, or a change elsewhere (write_in_place).
 //
 // Keyed tables keep their records in key order. A record goes into the data block whose
 // range holds its key (found through the .PX); a full block is split in two halves, except
@@ -81,7 +82,10 @@ class TableWriter {
     // nothing when it was the last one.
     std::optional<StoredRecord> remove(const RecordRef& at);
 
-    // Pushes everything written so far to disk.
+    // Writes every change held back into the file: from then on the operating system has
+    // it, and a crash of this process loses none of it.
+    void save_changes();
+    // save_changes(), then pushes everything written so far to disk.
     void flush();
 
   private:
@@ -116,7 +120,9 @@ class TableWriter {
     Work begin_work();
     void commit(Work& w);
     bool write_in_place(Work& w);
-    std::vector<std::uint8_t> header_prefix_after_update(const TableHeader& updated);
+    void write_held_changes();
+    bool held_records_written_whole(ChangeJournal::Change& change);
+    void update_held_header(const TableHeader& updated);
     void discard();
     [[noreturn]] void key_violation() const;
     [[noreturn]] void table_full() const;
@@ -138,6 +144,9 @@ class TableWriter {
     // The header bytes before the variable part as they stand in the file (empty until
     // needed), so that a record changed in place does not encode the whole header again.
     std::vector<std::uint8_t> header_prefix_;
+    // The header bytes as they must be once the records held back are written (empty when
+    // none are held).
+    std::vector<std::uint8_t> held_header_;
     bool unflushed_ = false;
 };
 

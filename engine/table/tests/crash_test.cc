@@ -158,13 +158,21 @@ Contents initial_contents() {
     return c;
 }
 
-void make_record_table(const fs::path& dir) {
+// Records of the default layout never straddle a page of the file; with names of 200
+// characters in blocks of 4096 bytes some do.
+struct RecordLayout {
+    std::uint16_t name_width = 20;
+    std::uint16_t block_size = 1024;
+};
+constexpr RecordLayout kStraddlingLayout{200, 4096};
+
+void make_record_table(const fs::path& dir, RecordLayout layout = {}) {
     create_table(dir, "Crash",
                  {{{"Id", FieldType::kLong, 0},
-                   {"Name", FieldType::kAlpha, 20},
+                   {"Name", FieldType::kAlpha, layout.name_width},
                    {"Note", FieldType::kMemo, 15}},
                   1},
-                 {7, 1024});
+                 {7, layout.block_size});
     const auto table = Table::open(dir, "Crash", Access::kWrite);
     for (const auto& [id, row] : initial_contents().rows)
         table->writer().insert(row_buffer(table, id, row));
@@ -240,12 +248,16 @@ TEST(Crash, RecordChangesSurviveKillsAtRandomMoments) {
 }
 
 // Records changed where they stand, their key and memo kept, take the short way without
-// the journal; a kill leaves each of them as it was or as it became.
+// the journal: they are held back a block at a time and written on save changes, when the
+// table closes or when a change touches another block. A kill leaves each of them as it was
+// or as it became, and every change saved before it as it became.
 std::string renamed(std::int64_t id) {
     return "renamed " + std::to_string(id);
 }
 
-void rename_all(const std::shared_ptr<Table>& table, int report_fd) {
+enum class Saving { kEveryChange, kNever };
+
+void rename_all(const std::shared_ptr<Table>& table, int report_fd, Saving saving) {
     std::vector<std::vector<std::uint8_t>> stored;
     for (auto cursor = table->open_cursor(); !cursor->eof(); cursor->next())
         stored.emplace_back(cursor->record().begin(), cursor->record().end());
@@ -254,6 +266,7 @@ void rename_all(const std::shared_ptr<Table>& table, int report_fd) {
         const std::int64_t id = *buffer.record().value(0).integer();
         buffer.set("Name", renamed(id));
         table->writer().update(RecordRef{record, std::nullopt, 0}, buffer);
+        if (saving == Saving::kEveryChange) table->writer().save_changes();
         if (report_fd >= 0) report(report_fd, static_cast<std::uint8_t>(id));
     }
 }
@@ -265,33 +278,63 @@ Contents renamed_contents(int count) {
     return c;
 }
 
-TEST(Crash, RecordsChangedInPlaceSurviveAKillAtEveryCrashPoint) {
+// The table opens for writing and reads whole; returns how many records were renamed (the
+// first ones in table order), or -1 when its rows are no such prefix.
+int renamed_prefix_after_crash(const fs::path& dir) {
+    {
+        const auto writable = Table::open(dir, "Crash", Access::kWrite);
+        testing::expect_primary_index_matches(*writable);
+    }
+    const Contents found = read_contents(dir);
+    testing::PxlibTable pxlib((dir / "Crash.DB").string());
+    EXPECT_EQ(static_cast<std::size_t>(pxlib.record_count()), found.rows.size());
+    EXPECT_FALSE(fs::exists(dir / ".Crash.DB.journal"));
+    for (int count = 0; count <= 30; ++count)
+        if (found == renamed_contents(count)) return count;
+    return -1;
+}
+
+TEST(Crash, RecordsChangedInPlaceAreWrittenOnceABlockWithoutTheJournal) {
+    TempDir base;
+    make_record_table(base.path());
+    int journaled = 0;
+    int writes = 0;
+    set_crash_point_handler([&](std::string_view where) {
+        if (where == "journal written") ++journaled;
+        if (where == "change written") ++writes;
+    });
+    rename_all(Table::open(base.path(), "Crash", Access::kWrite), -1, Saving::kNever);
+    set_crash_point_handler(nullptr);
+    EXPECT_EQ(journaled, 0);
+    EXPECT_LE(writes, 2 * 3);  // the records and then the header, for each of the blocks
+    EXPECT_EQ(read_contents(base.path()), renamed_contents(30));
+}
+
+TEST(Crash, RecordsChangedInPlaceMoveOnlyTheirCountersInTheHeader) {
     TempDir base;
     make_record_table(base.path());
     TempDir work;
-    {
-        // The short way is taken: no change of this kind goes through the journal.
-        copy_directory(base.path(), work.path());
-        int journaled = 0;
-        set_crash_point_handler([&](std::string_view where) {
-            if (where == "journal written") ++journaled;
-        });
-        rename_all(Table::open(work.path(), "Crash", Access::kWrite), -1);
-        set_crash_point_handler(nullptr);
-        EXPECT_EQ(journaled, 0);
-        EXPECT_EQ(read_contents(work.path()), renamed_contents(30));
-        // The header moved on by the update counter 0x74, the change counter 0x2D and the
-        // update time 0x60 only.
-        std::vector<std::uint8_t> was = testing::read_file(base.path() / "Crash.DB");
-        const std::vector<std::uint8_t> is = testing::read_file(work.path() / "Crash.DB");
-        ASSERT_GE(was.size(), 0x78u);
-        EXPECT_EQ(load_u32le(is.data() + 0x74), load_u32le(was.data() + 0x74) + 30);
-        for (std::size_t at : {0x2D, 0x60, 0x61, 0x62, 0x63, 0x74, 0x75, 0x76, 0x77})
-            was[at] = is[at];
-        EXPECT_TRUE(std::equal(was.begin(), was.begin() + 0x78, is.begin()));
-    }
+    copy_directory(base.path(), work.path());
+    rename_all(Table::open(work.path(), "Crash", Access::kWrite), -1, Saving::kNever);
+    // The header moved on by the update counter 0x74, the change counter 0x2D and the
+    // update time 0x60 only.
+    std::vector<std::uint8_t> was = testing::read_file(base.path() / "Crash.DB");
+    const std::vector<std::uint8_t> is = testing::read_file(work.path() / "Crash.DB");
+    ASSERT_GE(was.size(), 0x78u);
+    EXPECT_EQ(load_u32le(is.data() + 0x74), load_u32le(was.data() + 0x74) + 30);
+    for (std::size_t at : {0x2D, 0x60, 0x61, 0x62, 0x63, 0x74, 0x75, 0x76, 0x77})
+        was[at] = is[at];
+    EXPECT_TRUE(std::equal(was.begin(), was.begin() + 0x78, is.begin()));
+}
+
+class CrashInPlace : public ::testing::TestWithParam<RecordLayout> {};
+
+TEST_P(CrashInPlace, RecordsChangedAndSavedSurviveAKillAtEveryCrashPoint) {
+    TempDir base;
+    make_record_table(base.path(), GetParam());
+    TempDir work;
     const auto child = [&](int fd) {
-        rename_all(Table::open(work.path(), "Crash", Access::kWrite), fd);
+        rename_all(Table::open(work.path(), "Crash", Access::kWrite), fd, Saving::kEveryChange);
     };
     int kills = 0;
     for (int kill_at = 1;; ++kill_at) {
@@ -299,22 +342,39 @@ TEST(Crash, RecordsChangedInPlaceSurviveAKillAtEveryCrashPoint) {
         const ChildRun run = run_child(child, kill_at);
         SCOPED_TRACE("killed at crash point " + std::to_string(kill_at));
         const int done = static_cast<int>(run.reports.size());
-        {
-            const auto writable = Table::open(work.path(), "Crash", Access::kWrite);
-            testing::expect_primary_index_matches(*writable);
-        }
-        const Contents found = read_contents(work.path());
-        EXPECT_TRUE(found == renamed_contents(done) ||
-                    (run.killed && found == renamed_contents(done + 1)))
-            << done << " changes had returned";
-        testing::PxlibTable pxlib((work.path() / "Crash.DB").string());
-        EXPECT_EQ(static_cast<std::size_t>(pxlib.record_count()), found.rows.size());
-        EXPECT_FALSE(fs::exists(work.path() / ".Crash.DB.journal"));
+        const int renamed_count = renamed_prefix_after_crash(work.path());
+        EXPECT_TRUE(renamed_count == done || (run.killed && renamed_count == done + 1))
+            << done << " changes had been saved; " << renamed_count << " are in the table";
         if (!run.killed) break;
         ++kills;
     }
     EXPECT_GE(kills, 30);
 }
+
+TEST_P(CrashInPlace, RecordsChangedAndNotSavedLeaveAWholeTableWhenKilled) {
+    TempDir base;
+    make_record_table(base.path(), GetParam());
+    TempDir work;
+    const auto child = [&](int fd) {
+        rename_all(Table::open(work.path(), "Crash", Access::kWrite), fd, Saving::kNever);
+    };
+    for (int kill_at = 1;; ++kill_at) {
+        copy_directory(base.path(), work.path());
+        const ChildRun run = run_child(child, kill_at);
+        SCOPED_TRACE("killed at crash point " + std::to_string(kill_at));
+        const int done = static_cast<int>(run.reports.size());
+        const int renamed_count = renamed_prefix_after_crash(work.path());
+        EXPECT_GE(renamed_count, 0) << "the table holds records of no single moment";
+        EXPECT_LE(renamed_count, done + 1);
+        if (!run.killed) {
+            EXPECT_EQ(renamed_count, 30);  // closing the table wrote them all
+            break;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, CrashInPlace,
+                         ::testing::Values(RecordLayout{}, kStraddlingLayout));
 
 // --- family changes ----------------------------------------------------------------------
 
