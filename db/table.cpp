@@ -41,7 +41,7 @@ class TableHandle final : public pdx::DbiCursor {
         return true;
     }
     void saveChanges() override {
-        if (table_->writable()) table_->writer().flush();
+        if (table_->writable()) table_->writer().save_changes();
     }
 
   private:
@@ -297,7 +297,7 @@ bool Table::locate(std::string_view fieldNames, std::span<const LocateValue> val
 
 void Table::saveChanges() {
     requireOpen("save changes");
-    if (table_->writable()) table_->writer().flush();
+    if (table_->writable()) table_->writer().save_changes();
 }
 
 std::vector<std::string> Table::indexNames() {
