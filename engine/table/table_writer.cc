@@ -684,19 +684,8 @@ void TableWriter::commit(Work& w) {
     if (!written_in_place) {
         // The journal keeps the bytes the file holds: what is held back goes first.
         write_held_changes();
-        if (w.in_place) {
-            // Only the record changed in its block: the journal keeps just its old bytes.
-            const auto number = static_cast<std::uint16_t>(w.in_place->block);
-            const Bytes record = w.blocks.at(number).record(w.in_place->slot);
-            w.change.write(data.file(),
-                           w.header.block_offset(number) +
-                               record_offset_in_block(w.in_place->slot, record_size_),
-                           record);
-        } else {
-            for (std::uint16_t number : w.dirty)
-                w.change.write(data.file(), w.header.block_offset(number),
-                               w.blocks.at(number).encode());
-        }
+        for (std::uint16_t number : w.dirty)
+            stage_block(w, w.blocks.at(number));
         std::vector<std::uint8_t> encoded = w.header.encode();
         encoded.resize(w.header.variable_part_offset());
         w.change.write(data.file(), 0, Bytes(encoded));
@@ -715,8 +704,25 @@ void TableWriter::commit(Work& w) {
     if (maintainer_) maintainer_->committed();
     table_.note_change();
     unflushed_ = true;
+    for (std::uint16_t number : w.dirty)
+        w.blocks.at(number).settle();
     settled_blocks_.swap(w.blocks);
     if (settled_blocks_.size() > kMostSettledBlocks) settled_blocks_.clear();
+}
+
+// Queues the block header and the records that changed: the journal then keeps, and the
+// file takes, just those bytes instead of the whole block.
+void TableWriter::stage_block(Work& w, BlockImage& image) {
+    File& file = table_.data_file().file();
+    const std::uint64_t offset = w.header.block_offset(image.number());
+    const Bytes bytes(image.encode());
+    const auto [begin, end] = image.changed_records();
+    if (begin == DataBlockHeader::kEncodedSize) {
+        w.change.write(file, offset, bytes.first(end));
+        return;
+    }
+    w.change.write(file, offset, bytes.first(DataBlockHeader::kEncodedSize));
+    if (begin < end) w.change.write(file, offset + begin, bytes.subspan(begin, end - begin));
 }
 
 // A record changed where it stands, when nothing else of the table changes with it (no index

@@ -119,6 +119,7 @@ class TableWriter {
 
     Work begin_work();
     void commit(Work& w);
+    void stage_block(Work& w, BlockImage& image);
     bool write_in_place(Work& w);
     void write_held_changes();
     bool held_records_written_whole(ChangeJournal::Change& change);
