@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <numeric>
 #include <optional>
+#include <thread>
+#include <utility>
 
 #include "common/error.h"
 #include "engine/api/engine_error.h"
@@ -62,6 +65,45 @@ struct Carried {
     BlobValues blobs;
 };
 
+// Every file of the table `table` names, found without regard to letter case.
+void remove_table_files(const fs::path& table) {
+    if (!fs::exists(table.parent_path())) return;
+    for (const auto& entry : fs::directory_iterator(table.parent_path()))
+        if (pdx::same_file_name(entry.path().stem().string(), table.stem().string()))
+            fs::remove(entry.path());
+}
+
+// Removes the files of a table on a thread of its own. Removing a large file costs about as
+// much as writing it (the system lets go of every page it keeps of the file), and the old
+// backup is as large as the table: its removal overlaps the pass over the records instead of
+// following it.
+class RemovalAside {
+  public:
+    explicit RemovalAside(fs::path table)
+        : thread_([this, table = std::move(table)] {
+              try {
+                  remove_table_files(table);
+              } catch (...) {
+                  error_ = std::current_exception();
+              }
+          }) {}
+    RemovalAside(const RemovalAside&) = delete;
+    RemovalAside& operator=(const RemovalAside&) = delete;
+    ~RemovalAside() {
+        if (thread_.joinable()) thread_.join();
+    }
+
+    // Waits for the removal; throws what stopped it.
+    void finish() {
+        if (thread_.joinable()) thread_.join();
+        if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+    }
+
+  private:
+    std::exception_ptr error_;
+    std::thread thread_;  // last: it starts once the members it uses exist
+};
+
 class Rebuild {
   public:
     Rebuild(const RebuildRequest& request, const Progress& progress)
@@ -77,7 +119,7 @@ class Rebuild {
         const pdx::TableLock lock =
             pdx::TableLock::acquire(request_.table, pdx::TableLock::Mode::kExclusive);
 
-        salvage_.emplace(request_.table, progress_);
+        salvage_.emplace(request_.table);
         const pdx::TableHeader& h = salvage_->header();
         if (h.is_encrypted())
             throw vaq::Error(name_ + " is protected by a password; it was not rebuilt.");
@@ -85,12 +127,15 @@ class Rebuild {
         family_ = TableFamily::of(request_.table);
         keyed_ = h.file_type == pdx::FileType::kKeyedTable;
 
+        // The backup of an earlier rebuild makes way for this one's.
+        RemovalAside old_backup(request_.backup);
         pdx::StagedFamily staged(directory_);
         write_table(staged);
         report(progress_, 80);
         write_auxiliary(request_.key_violations, key_violations_);
         write_auxiliary(request_.problems, problems_);
         report(progress_, 90);
+        old_backup.finish();
         try {
             keep_backup();
             const pdx::DirectoryLock directory_lock = pdx::DirectoryLock::acquire(directory_);
@@ -128,20 +173,21 @@ class Rebuild {
         return values;
     }
 
-    // Hands every readable record to `take` in the order of the new table. Records of an
-    // unkeyed table go straight through; those of a keyed table are gathered and put in key
-    // order first.
-    void each_record(const std::function<void(pdx::Bytes)>& take) {
+    // Hands the readable records to `take` in the order of the new table, records that lie
+    // back to back in one call. Records of an unkeyed table go straight through; those of a
+    // keyed table are gathered and put in key order first.
+    void each_run(const std::function<void(pdx::Bytes)>& take) {
         const auto problem = [&](const ProblemRecord& p) {
             bool lost = false;
             problems_.push_back({{p.bytes.begin(), p.bytes.end()}, blobs_of(p.bytes, lost)});
         };
         if (!keyed_) {
-            salvage_->deliver([&](const SalvagedRecord& r) { take(r.bytes); }, problem, progress_);
+            salvage_->deliver_runs([&](const SalvagedRun& r) { take(r.bytes); }, problem,
+                                   progress_);
             return;
         }
-        salvage_->deliver(
-            [&](const SalvagedRecord& r) {
+        salvage_->deliver_runs(
+            [&](const SalvagedRun& r) {
                 good_.insert(good_.end(), r.bytes.begin(), r.bytes.end());
             },
             problem, progress_);
@@ -222,20 +268,25 @@ class Rebuild {
             has_blob_fields() ? std::optional(staged.path_of(member_name(".MB"))) : std::nullopt;
         TableFileWriter writer(staged.path_of(name_), header, blob_path);
         const bool blob_fields = has_blob_fields();
-        each_record([&](pdx::Bytes bytes) {
+        const std::size_t size = header.record_size;
+        each_run([&](pdx::Bytes records) {
             if (!blob_fields) {
-                writer.add(bytes);
+                writer.add_records(records);
                 return;
             }
-            bool lost = false;
-            BlobValues blobs = blobs_of(bytes, lost);
-            if (lost) problems_.push_back({{bytes.begin(), bytes.end()}, blobs});
-            writer.add(bytes, blobs);
+            for (std::size_t at = 0; at + size <= records.size(); at += size) {
+                const pdx::Bytes bytes = records.subspan(at, size);
+                bool lost = false;
+                BlobValues blobs = blobs_of(bytes, lost);
+                if (lost) problems_.push_back({{bytes.begin(), bytes.end()}, blobs});
+                writer.add(bytes, blobs);
+            }
         });
         const std::uint32_t auto_increment = static_cast<std::uint32_t>(
             std::max<std::int64_t>(header.auto_inc, salvage_->largest_auto_increment()));
-        const std::vector<pdx::IndexLeaf> leaves =
-            writer.finish(header.level() >= 5 ? auto_increment : header.auto_inc);
+        // The staged family flushes the new table when it swaps it in.
+        const std::vector<pdx::IndexLeaf> leaves = writer.finish(
+            header.level() >= 5 ? auto_increment : header.auto_inc, FinishFlush::kLeaveToCaller);
         const pdx::TableHeader& written = writer.header();
 
         if (written.file_type == pdx::FileType::kKeyedTable) {
@@ -297,19 +348,12 @@ class Rebuild {
         fs::rename(temporary, target);
     }
 
-    static void remove_table_files(const fs::path& table) {
-        if (!fs::exists(table.parent_path())) return;
-        for (const auto& entry : fs::directory_iterator(table.parent_path()))
-            if (pdx::same_file_name(entry.path().stem().string(), table.stem().string()))
-                fs::remove(entry.path());
-    }
-
-    // The original family, every file under the backup's name with its own extension. The
+    // The original family, every file under the backup's name with its own extension (the
+    // backup of an earlier rebuild is gone by now). The
     // swap that follows puts new files in place of the old ones and never writes into them,
     // so a second name for each old file keeps it whole without copying it; where the private
     // directory lies on another file system the files are copied.
     void keep_backup() {
-        remove_table_files(request_.backup);
         const std::string stem = request_.backup.stem().string();
         const fs::path folder = request_.backup.parent_path();
         for (const fs::path& member : family_.members) {

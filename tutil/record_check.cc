@@ -1,5 +1,6 @@
 #include "tutil/record_check.h"
 
+#include <bit>
 #include <cmath>
 
 #include "engine/format/blob_file.h"
@@ -23,6 +24,26 @@ bool odd_day(std::int64_t day) {
 
 std::string quoted(const std::string& name) {
     return "field " + name;
+}
+
+// The stored forms of Long, Date, Time and Number fields, read the way the field codec reads
+// them (all zeros is NULL). These checks run for every record of a table, so they read the
+// bytes themselves rather than go through the codec's optional values.
+std::uint32_t stored_long(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+           p[3];
+}
+
+// The value of a Long, Date or Time field that is not NULL.
+std::int32_t long_value(std::uint32_t stored) {
+    return static_cast<std::int32_t>(stored ^ 0x80000000u);
+}
+
+// The value of a Number, Money or Timestamp field that is not NULL: NaN for a pattern no
+// writer leaves.
+double number_value(std::uint64_t stored) {
+    constexpr std::uint64_t kTopBit = 0x8000000000000000ull;
+    return std::bit_cast<double>((stored & kTopBit) ? stored & ~kTopBit : ~stored);
 }
 
 }  // namespace
@@ -70,17 +91,20 @@ bool RecordChecker::possible(const Check& field, const std::uint8_t* p) const {
         case FieldType::kLogical:
             return p[0] == 0 || p[0] == 0x80 || p[0] == 0x81;
         case FieldType::kTime: {
-            const auto ms = pdx::decode_long(p);
-            return !ms || (*ms >= 0 && *ms < pdx::kMillisecondsPerDay);
+            const std::uint32_t stored = stored_long(p);
+            return stored == 0 ||
+                   (long_value(stored) >= 0 && long_value(stored) < pdx::kMillisecondsPerDay);
         }
         case FieldType::kAutoInc: {
-            const auto value = pdx::decode_long(p);
-            return !value || *value >= 1;
+            const std::uint32_t stored = stored_long(p);
+            return stored == 0 || long_value(stored) >= 1;
         }
         case FieldType::kNumber:
         case FieldType::kMoney:
-        case FieldType::kTimestamp:
-            return pdx::decode_double(p).has_value() || pdx::all_zero(pdx::Bytes(p, 8));
+        case FieldType::kTimestamp: {
+            const std::uint64_t stored = pdx::load_u64be(p);
+            return stored == 0 || !std::isnan(number_value(stored));
+        }
         case FieldType::kBcd:
             return !(p[0] & kBcdNotNull) || (p[0] & kBcdDecimals) == d.bcd_decimals();
         default:
@@ -162,9 +186,12 @@ bool RecordChecker::has_odd_date(pdx::Bytes record) const {
     for (const Check& check : date_fields_) {
         const std::uint8_t* p = record.data() + check.offset;
         if (check.descriptor.type == FieldType::kDate) {
-            if (auto day = pdx::decode_long(p); day && odd_day(*day)) return true;
-        } else if (auto ms = pdx::decode_double(p)) {
-            if (odd_day(static_cast<std::int64_t>(std::floor(*ms / pdx::kMillisecondsPerDay))))
+            const std::uint32_t stored = stored_long(p);
+            if (stored != 0 && odd_day(long_value(stored))) return true;
+        } else if (const std::uint64_t stored = pdx::load_u64be(p); stored != 0) {
+            const double ms = number_value(stored);
+            if (!std::isnan(ms) &&
+                odd_day(static_cast<std::int64_t>(std::floor(ms / pdx::kMillisecondsPerDay))))
                 return true;
         }
     }
@@ -173,7 +200,8 @@ bool RecordChecker::has_odd_date(pdx::Bytes record) const {
 
 std::int64_t RecordChecker::auto_increment(pdx::Bytes record) const {
     if (!auto_increment_field_) return 0;
-    return pdx::decode_long(record.data() + auto_increment_field_->offset).value_or(0);
+    const std::uint32_t stored = stored_long(record.data() + auto_increment_field_->offset);
+    return stored == 0 ? 0 : long_value(stored);
 }
 
 void RecordChecker::collect_blob_references(pdx::Bytes record, std::uint32_t block,

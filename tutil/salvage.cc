@@ -6,6 +6,7 @@
 #include "engine/format/crypt.h"
 #include "engine/format/format_error.h"
 #include "engine/table/table_name.h"
+#include "tutil/block_scan.h"
 
 namespace tutil {
 
@@ -14,23 +15,116 @@ namespace {
 // Bytes asked of the system per read.
 constexpr std::size_t kReadSize = std::size_t{1} << 20;
 
+// The share of the rebuild's progress that the pass over the records takes.
+constexpr int kPassShare = 75;
+
+// Tells, as the pass meets the blocks in file order, whether each one is the next of the
+// delivery order. It follows the chain the way the structure check walks it
+// (structure_check.cc) for as long as the chain leads from each block to the one after it
+// in the file; once the chain has ended, every further block that holds a block header
+// follows in file order.
+class OrderInPass {
+  public:
+    enum class Step { kHandOver, kSkip, kLater };
+
+    OrderInPass(const pdx::TableHeader& h, std::size_t block_slots)
+        : next_(h.first_block), file_blocks_(h.file_blocks), block_slots_(block_slots) {}
+
+    // Every block before `number` was handed over or skipped.
+    Step step(std::uint32_t number, const BlockState& state) {
+        if (later_) return Step::kLater;
+        if (in_chain_ && chain_ends_before(number)) in_chain_ = false;
+        const bool has_header = state.present >= pdx::DataBlockHeader::kEncodedSize;
+        if (!in_chain_) return has_header ? Step::kHandOver : Step::kSkip;
+        if (next_ != number) {
+            // The chain jumps ahead: this block comes later, if at all.
+            later_ = true;
+            return Step::kLater;
+        }
+        if (state.present == 0 || (!state.possible && !has_header)) {
+            // The chain ends at a block it cannot take; the block is not one of its own.
+            in_chain_ = false;
+            return has_header ? Step::kHandOver : Step::kSkip;
+        }
+        next_ = state.head.next_block;
+        return Step::kHandOver;
+    }
+
+  private:
+    // A chain that leads nowhere, outside the file or back to a block already handed over
+    // (every block before this one is in the chain) ends here.
+    bool chain_ends_before(std::uint32_t number) const {
+        return next_ == 0 || next_ >= block_slots_ || next_ > file_blocks_ || next_ < number;
+    }
+
+    std::uint32_t next_;
+    std::uint32_t file_blocks_;
+    std::size_t block_slots_;
+    bool in_chain_ = true;
+    bool later_ = false;
+};
+
 }  // namespace
 
-Salvage::Salvage(const std::filesystem::path& table, const Progress& progress)
-    : path_(table), file_(pdx::BlockFile::open(table)) {
+Salvage::Salvage(const std::filesystem::path& table)
+    : path_(table), file_(pdx::BlockFile::open(table)) {}
+
+void Salvage::deliver(const RecordSink& record, const ProblemSink& problem,
+                      const Progress& progress) {
+    const std::size_t size = file_.header().record_size;
+    deliver_runs(
+        [&](const SalvagedRun& run) {
+            for (std::size_t i = 0; i < run.count; ++i)
+                record({run.bytes.subspan(i * size, size), run.block,
+                        static_cast<std::uint32_t>(run.first_slot + i)});
+        },
+        problem, progress);
+}
+
+void Salvage::deliver_runs(const RunSink& records, const ProblemSink& problem,
+                           const Progress& progress) {
+    findings_ = Findings();
     data_.emplace(file_, std::vector<EntryPlan>{}, findings_, false);
+    largest_auto_increment_ = 0;
+    OrderInPass order(file_.header(), data_->blocks().size());
+    std::vector<std::uint32_t> handed_over;
     scan_blocks(
-        file_, [&](const ScannedBlock& block) { data_->visit(block); },
+        file_,
+        [&](const ScannedBlock& block) {
+            data_->visit(block);
+            switch (order.step(block.number, data_->blocks()[block.number])) {
+                case OrderInPass::Step::kHandOver:
+                    deliver_block(block.number, block.bytes, block.present, records, problem);
+                    handed_over.push_back(block.number);
+                    break;
+                case OrderInPass::Step::kSkip:
+                case OrderInPass::Step::kLater:
+                    break;
+            }
+        },
         [&](int percent) {
-            if (progress) progress(Phase::kRebuild, percent / 4);
+            if (progress) progress(Phase::kRebuild, percent * kPassShare / 100);
         });
-    chain_ = check_structure(*data_, findings_);
+    deliver_blocks(blocks_still_due(handed_over), records, problem);
+    if (progress) progress(Phase::kRebuild, kPassShare);
+}
+
+std::vector<std::uint32_t> Salvage::blocks_still_due(
+    const std::vector<std::uint32_t>& handed_over) {
+    const Chain chain = check_structure(*data_, findings_);
     const auto& blocks = data_->blocks();
-    for (std::uint32_t block : chain_.blocks)
-        order_.push_back(block);
+    std::vector<std::uint32_t> order = chain.blocks;
     for (std::uint32_t block = 1; block < blocks.size(); ++block)
-        if (!chain_.member[block] && blocks[block].present >= pdx::DataBlockHeader::kEncodedSize)
-            order_.push_back(block);
+        if (!chain.member[block] && blocks[block].present >= pdx::DataBlockHeader::kEncodedSize)
+            order.push_back(block);
+    // What the pass handed over must be where the order starts; anything else would repeat
+    // records or put them out of order.
+    if (order.size() < handed_over.size() ||
+        !std::equal(handed_over.begin(), handed_over.end(), order.begin()))
+        throw vaq::Error("The blocks of " + file_.name() +
+                         " were read out of their order; it was not rebuilt.");
+    order.erase(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(handed_over.size()));
+    return order;
 }
 
 std::size_t Salvage::read_run(std::uint32_t first, std::uint32_t count,
@@ -42,35 +136,32 @@ std::size_t Salvage::read_run(std::uint32_t first, std::uint32_t count,
     return got;
 }
 
-void Salvage::deliver(const std::function<void(const SalvagedRecord&)>& record,
-                      const std::function<void(const ProblemRecord&)>& problem,
-                      const Progress& progress) const {
+void Salvage::deliver_blocks(const std::vector<std::uint32_t>& blocks, const RunSink& records,
+                             const ProblemSink& problem) {
     const pdx::TableHeader& h = file_.header();
     const std::size_t block_size = h.block_size();
     const std::size_t per_read = std::max<std::size_t>(1, kReadSize / block_size);
     std::vector<std::uint8_t> buffer;
-    for (std::size_t i = 0; i < order_.size();) {
+    for (std::size_t i = 0; i < blocks.size();) {
         // Blocks that follow each other in the file are read together.
         std::uint32_t run = 1;
-        while (i + run < order_.size() && run < per_read && order_[i + run] == order_[i] + run)
+        while (i + run < blocks.size() && run < per_read && blocks[i + run] == blocks[i] + run)
             ++run;
-        const std::size_t got = read_run(order_[i], run, buffer);
+        const std::size_t got = read_run(blocks[i], run, buffer);
         for (std::uint32_t k = 0; k < run; ++k) {
             const std::size_t start = k * block_size;
             const std::size_t present = got > start ? std::min(block_size, got - start) : 0;
             const pdx::MutableBytes block = pdx::MutableBytes(buffer).subspan(start, block_size);
             if (h.is_encrypted() && present == block_size)
-                pdx::decrypt_table_block(block, h.encryption_key(), order_[i + k]);
-            deliver_block(order_[i + k], block, present, record, problem);
+                pdx::decrypt_table_block(block, h.encryption_key(), blocks[i + k]);
+            deliver_block(blocks[i + k], block, present, records, problem);
         }
         i += run;
-        if (progress) progress(Phase::kRebuild, 25 + static_cast<int>(25 * i / order_.size()));
     }
 }
 
 void Salvage::deliver_block(std::uint32_t number, pdx::Bytes block, std::size_t present,
-                            const std::function<void(const SalvagedRecord&)>& record,
-                            const std::function<void(const ProblemRecord&)>& problem) const {
+                            const RunSink& records, const ProblemSink& problem) {
     const std::size_t size = file_.header().record_size;
     const BlockState& state = data_->blocks()[number];
     const auto slot_bytes = [&](std::size_t slot) {
@@ -88,17 +179,26 @@ void Salvage::deliver_block(std::uint32_t number, pdx::Bytes block, std::size_t 
         }
         return;
     }
+    const RecordChecker& checker = data_->checker();
+    std::size_t run_start = 0;
+    const auto hand_over_run = [&](std::size_t end) {
+        if (end > run_start)
+            records({block.subspan(pdx::record_offset_in_block(run_start, size),
+                                   (end - run_start) * size),
+                     number, static_cast<std::uint32_t>(run_start), end - run_start});
+    };
     for (std::size_t slot = 0; slot < state.complete; ++slot) {
         const pdx::Bytes bytes = slot_bytes(slot);
-        const auto slot32 = static_cast<std::uint32_t>(slot);
-        if (auto why = data_->checker().problem(bytes)) {
-            problem({bytes, number, slot32, *why});
-        } else {
+        if (auto why = checker.problem(bytes)) {
+            hand_over_run(slot);
+            run_start = slot + 1;
+            problem({bytes, number, static_cast<std::uint32_t>(slot), *why});
+        } else if (checker.has_auto_increment()) {
             largest_auto_increment_ =
-                std::max(largest_auto_increment_, data_->checker().auto_increment(bytes));
-            record({bytes, number, slot32});
+                std::max(largest_auto_increment_, checker.auto_increment(bytes));
         }
     }
+    hand_over_run(state.complete);
     if (state.complete < state.records) {
         // The record the file ends in, its missing bytes as zeros.
         std::vector<std::uint8_t> cut(size, 0);

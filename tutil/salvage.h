@@ -1,11 +1,15 @@
 #pragma once
 
 // What a rebuild takes from a damaged table: every record that can still be read, wherever
-// it lies. A first pass over every block of the file (block_scan.h) finds what each block
-// holds; the records are then handed over in table order: the blocks of the chain as far as
-// it can be followed, then every other block that holds records (blocks that fell off the
-// chain), in file order. Each block is read once, so no record is handed over twice even
-// when the chain loops.
+// it lies, in table order: the blocks of the chain as far as it can be followed, then every
+// other block that holds records (blocks that fell off the chain), in file order. Each block
+// is handed over once, so no record is handed over twice even when the chain loops.
+//
+// The file is read in one sequential pass (block_scan.h) that finds what each block holds.
+// While the chain runs through the file in block order (as it does in any table written
+// front to back) the blocks are handed over during that pass; from the first block that
+// the order puts later on, the pass only takes note, and the blocks still due are read
+// again afterwards in the order the chain gives.
 //
 // A record is a problem, not a record of the table, when its values are impossible
 // (record_check.h), when the file ends inside it, or when it lies in a block whose header
@@ -29,6 +33,14 @@
 
 namespace tutil {
 
+// Readable records that lie one after the other in a block.
+struct SalvagedRun {
+    pdx::Bytes bytes;  // `count` records back to back, as stored
+    std::uint32_t block = 0;
+    std::uint32_t first_slot = 0;  // 0-based
+    std::size_t count = 0;
+};
+
 struct SalvagedRecord {
     pdx::Bytes bytes;  // as stored; blob pointers lead into the old .MB
     std::uint32_t block = 0;
@@ -42,21 +54,30 @@ struct ProblemRecord {
     std::string reason;
 };
 
+using RunSink = std::function<void(const SalvagedRun&)>;
+using RecordSink = std::function<void(const SalvagedRecord&)>;
+using ProblemSink = std::function<void(const ProblemRecord&)>;
+
 class Salvage {
   public:
-    // Opens the table file and surveys it. Throws FormatError when its header cannot be
-    // read (there is then nothing to rebuild from) and vaq::Error when it cannot be read.
-    explicit Salvage(const std::filesystem::path& table, const Progress& progress = {});
+    // Opens the table file. Throws FormatError when its header cannot be read (there is then
+    // nothing to rebuild from) and vaq::Error when it cannot be opened.
+    explicit Salvage(const std::filesystem::path& table);
     Salvage(const Salvage&) = delete;
     Salvage& operator=(const Salvage&) = delete;
 
     const pdx::BlockFile& file() const { return file_; }
     const pdx::TableHeader& header() const { return file_.header(); }
 
-    // Hands over every record, in the order above.
-    void deliver(const std::function<void(const SalvagedRecord&)>& record,
-                 const std::function<void(const ProblemRecord&)>& problem,
-                 const Progress& progress = {}) const;
+    // Hands over every record, in the order above, the readable ones a run at a time; the
+    // bytes handed over are valid during the call only. `progress` (may be empty) hears of
+    // the pass in the rebuild's phase, 0 to 75 percent. Throws vaq::Error when the file
+    // cannot be read.
+    void deliver_runs(const RunSink& records, const ProblemSink& problem,
+                      const Progress& progress = {});
+    // The same, the readable records one at a time.
+    void deliver(const RecordSink& record, const ProblemSink& problem,
+                 const Progress& progress = {});
 
     // The whole value of blob field `field` of a record handed over; nothing when the .MB
     // does not hold it any more (missing file, broken reference).
@@ -66,20 +87,21 @@ class Salvage {
     std::int64_t largest_auto_increment() const { return largest_auto_increment_; }
 
   private:
+    // The blocks of the delivery order that were not handed over during the pass.
+    std::vector<std::uint32_t> blocks_still_due(const std::vector<std::uint32_t>& handed_over);
+    void deliver_blocks(const std::vector<std::uint32_t>& blocks, const RunSink& records,
+                        const ProblemSink& problem);
     // Reads `count` blocks from `first` on; returns the bytes the file held.
     std::size_t read_run(std::uint32_t first, std::uint32_t count,
                          std::vector<std::uint8_t>& buffer) const;
     void deliver_block(std::uint32_t number, pdx::Bytes block, std::size_t present,
-                       const std::function<void(const SalvagedRecord&)>& record,
-                       const std::function<void(const ProblemRecord&)>& problem) const;
+                       const RunSink& records, const ProblemSink& problem);
 
     std::filesystem::path path_;
     pdx::BlockFile file_;
-    Findings findings_;  // what the survey saw; the rebuild acts on the blocks themselves
+    Findings findings_;  // what the pass saw; the rebuild acts on the blocks themselves
     std::optional<DataCheck> data_;
-    Chain chain_;
-    std::vector<std::uint32_t> order_;
-    mutable std::int64_t largest_auto_increment_ = 0;
+    std::int64_t largest_auto_increment_ = 0;
     mutable std::optional<pdx::BlobFile> blobs_;
     mutable bool blobs_missing_ = false;
 };

@@ -75,13 +75,40 @@ void TableFileWriter::add(pdx::Bytes record, const BlobValues& blobs) {
         bytes = scratch_.data();
     }
     if (leaves_.empty() || in_block_ == per_block_) start_block();
-    std::uint8_t* block = pending_.data() + pending_used_ - header_.block_size();
-    std::memcpy(block + pdx::record_offset_in_block(in_block_, header_.record_size), bytes,
-                header_.record_size);
+    std::memcpy(block_being_filled() + pdx::record_offset_in_block(in_block_, header_.record_size),
+                bytes, header_.record_size);
     if (in_block_ == 0) leaves_.back().key.assign(bytes, bytes + key_length_);
     ++in_block_;
     ++leaves_.back().count;
     ++records_;
+}
+
+void TableFileWriter::add_records(pdx::Bytes records) {
+    const std::size_t size = header_.record_size;
+    std::size_t left = records.size() / size;
+    if (!blob_fields_.empty()) {
+        for (std::size_t i = 0; i < left; ++i)
+            add(records.subspan(i * size, size));
+        return;
+    }
+    // Without blob fields a record goes in as it is: as many as fit, with one copy.
+    const std::uint8_t* from = records.data();
+    while (left > 0) {
+        if (leaves_.empty() || in_block_ == per_block_) start_block();
+        const std::size_t count = std::min(left, per_block_ - in_block_);
+        std::memcpy(block_being_filled() + pdx::record_offset_in_block(in_block_, size), from,
+                    count * size);
+        if (in_block_ == 0) leaves_.back().key.assign(from, from + key_length_);
+        in_block_ += count;
+        leaves_.back().count += static_cast<std::uint32_t>(count);
+        records_ += static_cast<std::uint32_t>(count);
+        from += count * size;
+        left -= count;
+    }
+}
+
+std::uint8_t* TableFileWriter::block_being_filled() {
+    return pending_.data() + pending_used_ - header_.block_size();
 }
 
 // Blocks are put together in place in the buffer of the next write; the bytes after the last
@@ -104,7 +131,7 @@ void TableFileWriter::close_block(std::uint16_t next) {
     const pdx::DataBlockHeader head{
         next, static_cast<std::uint16_t>(number - 1),
         pdx::DataBlockHeader::add_data_size_for(in_block_, header_.record_size)};
-    std::uint8_t* block = pending_.data() + pending_used_ - header_.block_size();
+    std::uint8_t* block = block_being_filled();
     head.encode(block);
     std::memset(block + pdx::record_offset_in_block(in_block_, header_.record_size), 0,
                 header_.block_size() - pdx::record_offset_in_block(in_block_, header_.record_size));
@@ -113,8 +140,8 @@ void TableFileWriter::close_block(std::uint16_t next) {
 
 // Each piece written is handed to the disk at once, while the next one is prepared: the
 // flush before the swap then has little left to do, and the system does not hold back the
-// writes for a pile of unwritten pages. Only a hint: the flush in finish() is what makes the
-// file durable and reports a failure.
+// writes for a pile of unwritten pages. Only a hint: the flush (in finish() or the caller's)
+// is what makes the file durable and reports a failure.
 void TableFileWriter::write_out_pending() {
     const std::uint64_t offset = header_.block_offset(pending_first_);
     file_.write_at(offset, pdx::Bytes(pending_.data(), pending_used_));
@@ -123,7 +150,8 @@ void TableFileWriter::write_out_pending() {
     pending_used_ = 0;
 }
 
-std::vector<pdx::IndexLeaf> TableFileWriter::finish(std::uint32_t auto_increment) {
+std::vector<pdx::IndexLeaf> TableFileWriter::finish(std::uint32_t auto_increment,
+                                                    FinishFlush flush) {
     if (!leaves_.empty()) close_block(0);
     if (pending_used_ > 0) write_out_pending();
     if (blobs_) blobs_->finish();
@@ -143,7 +171,7 @@ std::vector<pdx::IndexLeaf> TableFileWriter::finish(std::uint32_t auto_increment
     if (header_.has_extension())
         header_.update_time = static_cast<std::uint32_t>(std::time(nullptr));
     file_.write_at(0, header_.encode());
-    file_.sync();
+    if (flush == FinishFlush::kFlush) file_.sync();
     return std::move(leaves_);
 }
 

@@ -21,6 +21,10 @@ namespace tutil {
 // Whole values of blob fields, by field index.
 using BlobValues = std::map<std::size_t, std::vector<std::uint8_t>>;
 
+// Whether finish() flushes the file to disk, or leaves that to the caller: a staged family
+// flushes every file it swaps in, once.
+enum class FinishFlush : bool { kFlush, kLeaveToCaller };
+
 class TableFileWriter {
   public:
     // `header` describes the table: fields, key fields, level, block size, language, and
@@ -33,16 +37,21 @@ class TableFileWriter {
     // is written empty.
     void add(pdx::Bytes record, const BlobValues& blobs);
     void add(pdx::Bytes record);
+    // Appends records that lie back to back in `records` (a whole number of records), as
+    // add(record) does each of them.
+    void add_records(pdx::Bytes records);
 
     // Writes the last block and the header (auto-increment counter `auto_increment`).
     // Returns the level-1 entries of a primary index over the blocks.
-    std::vector<pdx::IndexLeaf> finish(std::uint32_t auto_increment);
+    std::vector<pdx::IndexLeaf> finish(std::uint32_t auto_increment,
+                                       FinishFlush flush = FinishFlush::kFlush);
 
     const pdx::TableHeader& header() const { return header_; }
     std::uint32_t records() const { return records_; }
 
   private:
     void start_block();
+    std::uint8_t* block_being_filled();
     void close_block(std::uint16_t next);
     void write_out_pending();
     void put_blob(std::size_t field, std::size_t offset, const std::vector<std::uint8_t>* value,

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <set>
 
@@ -21,7 +22,7 @@ struct Delivered {
 
 Delivered deliver(const fs::path& db) {
     Delivered out;
-    const Salvage salvage(db);
+    Salvage salvage(db);
     salvage.deliver(
         [&](const SalvagedRecord& r) { out.records.emplace_back(r.bytes.begin(), r.bytes.end()); },
         [&](const ProblemRecord& p) { out.problems.emplace_back(p.block, p.reason); });
@@ -67,6 +68,60 @@ TEST(Salvage, BlocksOffTheChainAndLoopsLoseNothing) {
     EXPECT_EQ(values[values.size() - 1], 500);
 }
 
+// The blocks the records came from, in the order they were handed over (67 records a block).
+std::vector<std::uint32_t> block_order(const Delivered& d) {
+    std::vector<std::uint32_t> blocks;
+    for (std::int32_t value : counts(d)) {
+        const auto block = static_cast<std::uint32_t>((value - 1) / 67 + 1);
+        if (blocks.empty() || blocks.back() != block) blocks.push_back(block);
+    }
+    return blocks;
+}
+
+// The pass hands blocks over while the chain follows the file; wherever the chain leaves the
+// file order the order stays the chain's first, then the blocks off it in file order.
+TEST(Salvage, ChainsThatLeaveTheFileOrder) {
+    struct Case {
+        const char* what;
+        std::function<void(std::vector<std::uint8_t>&, const FileGeometry&)> damage;
+        std::vector<std::uint32_t> order;
+    };
+    const std::vector<Case> cases = {
+        {"the chain ends early",
+         [](auto& b, const auto& g) { set_u16(b, g.block(5), 0); },
+         {1, 2, 3, 4, 5, 6, 7, 8}},
+        {"the chain loops back",
+         [](auto& b, const auto& g) { set_u16(b, g.block(5), 2); },
+         {1, 2, 3, 4, 5, 6, 7, 8}},
+        {"the chain leads outside the file",
+         [](auto& b, const auto& g) { set_u16(b, g.block(4), 40); },
+         {1, 2, 3, 4, 5, 6, 7, 8}},
+        {"the chain starts at block 3",
+         [](auto& b, const auto&) { set_u16(b, 0x0E, 3); },
+         {3, 4, 5, 6, 7, 8, 1, 2}},
+        {"the chain skips blocks 3 to 5",
+         [](auto& b, const auto& g) { set_u16(b, g.block(2), 6); },
+         {1, 2, 6, 7, 8, 3, 4, 5}},
+        {"the chain runs backwards",
+         [](auto& b, const auto& g) {
+             set_u16(b, 0x0E, 8);
+             for (std::uint16_t n = 8; n >= 1; --n)
+                 set_u16(b, g.block(n), static_cast<std::uint16_t>(n - 1));
+         },
+         {8, 7, 6, 5, 4, 3, 2, 1}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const fs::path db = dir / "T.DB";
+        write_small_table(db, 500);  // 67 records per block, 8 blocks
+        patch(db, [&](std::vector<std::uint8_t>& b) { c.damage(b, FileGeometry(b)); });
+        const Delivered d = deliver(db);
+        EXPECT_TRUE(d.problems.empty()) << c.what;
+        EXPECT_EQ(d.records.size(), 500u) << c.what;
+        EXPECT_EQ(block_order(d), c.order) << c.what;
+    }
+}
+
 TEST(Salvage, CutAndDamagedBlocksBecomeProblems) {
     TempDir dir;
     const fs::path db = dir / "T.DB";
@@ -91,7 +146,7 @@ TEST(Salvage, BlobValuesFromTheOldBlobFile) {
     SKIP_WITHOUT_CORPUS();
     TempDir dir;
     const fs::path db = copy_corpus_table("paradoxdriver/db/CUSTOMER.DB", dir.path());
-    const Salvage salvage(db);
+    Salvage salvage(db);
     std::size_t external = 0;
     salvage.deliver(
         [&](const SalvagedRecord& r) {
@@ -102,7 +157,7 @@ TEST(Salvage, BlobValuesFromTheOldBlobFile) {
         [](const ProblemRecord&) { FAIL(); });
     EXPECT_EQ(external, 4u);
     fs::remove(dir / "CUSTOMER.MB");
-    const Salvage without(db);
+    Salvage without(db);
     std::size_t lost = 0;
     without.deliver([&](const SalvagedRecord& r) { lost += !without.blob_value(8, r.bytes); },
                     [](const ProblemRecord&) {});
