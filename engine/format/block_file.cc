@@ -101,6 +101,19 @@ void BlockFile::hold(std::uint32_t block, std::size_t offset_in_block, Bytes byt
     held_end_ = std::max(held_end_, offset_in_block + bytes.size());
 }
 
+std::size_t BlockFile::read_within_block(std::uint32_t block, std::size_t offset_in_block,
+                                         MutableBytes out) const {
+    if (header_.is_encrypted() || offset_in_block + out.size() > header_.block_size())
+        throw std::logic_error(
+            "a part of a block is read only from a plain file, within the block");
+    if (block == held_block_) {
+        std::copy_n(held_.begin() + static_cast<std::ptrdiff_t>(offset_in_block), out.size(),
+                    out.begin());
+        return out.size();
+    }
+    return file_.read_at(header_.block_offset(block) + offset_in_block, out);
+}
+
 Bytes BlockFile::held_bytes() const {
     return Bytes(held_).subspan(held_begin_, held_end_ - held_begin_);
 }

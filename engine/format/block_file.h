@@ -39,6 +39,10 @@ class BlockFile {
     // Reads block `block` (1-based) into `buffer`, resized to the block size and decrypted.
     // Returns how many bytes the file held; the rest of the buffer is zero.
     std::size_t read_block(std::uint32_t block, std::vector<std::uint8_t>& buffer) const;
+    // Reads `out.size()` bytes from `offset_in_block` of block `block`, which a read of the
+    // whole block has checked before. Returns how many bytes the file held.
+    std::size_t read_within_block(std::uint32_t block, std::size_t offset_in_block,
+                                  MutableBytes out) const;
     // read_block, then checks the block header: addDataSize possible, records all on disk.
     DataBlockHeader read_data_block(std::uint32_t block, std::vector<std::uint8_t>& buffer) const;
 

@@ -68,7 +68,21 @@ class Table : public std::enable_shared_from_this<Table> {
     // Incremented by every change to the table's records; cursors and lookup structures
     // that remember positions compare it.
     std::uint64_t change_count() const { return change_count_; }
-    void note_change() { ++change_count_; }
+    // Incremented by every change that may move records: every change but a record changed
+    // where it stands. While it stays, every record keeps its block and slot.
+    std::uint64_t layout_count() const { return layout_count_; }
+    // Where the last record changed where it stands stands: data block and slot.
+    std::uint32_t last_in_place_block() const { return last_in_place_block_; }
+    std::uint32_t last_in_place_slot() const { return last_in_place_slot_; }
+    void note_change() {
+        ++change_count_;
+        ++layout_count_;
+    }
+    void note_change_in_place(std::uint32_t block, std::uint32_t slot) {
+        ++change_count_;
+        last_in_place_block_ = block;
+        last_in_place_slot_ = slot;
+    }
 
     bool writable() const { return writer_ != nullptr; }
     // The record writer of a table opened for writing (table_writer.h). Throws vaq::Error
@@ -89,6 +103,9 @@ class Table : public std::enable_shared_from_this<Table> {
     TextCodec codec_;
     Schema schema_;
     std::uint64_t change_count_ = 0;
+    std::uint64_t layout_count_ = 0;
+    std::uint32_t last_in_place_block_ = 0;
+    std::uint32_t last_in_place_slot_ = 0;
     mutable std::optional<BlobFile> blobs_;
     TableLock lock_;
     std::unique_ptr<TableWriter> writer_;

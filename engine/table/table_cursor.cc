@@ -24,6 +24,7 @@ TableCursor::TableCursor(std::shared_ptr<const Table> table)
 
 void TableCursor::first() {
     seen_changes_ = table().change_count();
+    seen_layout_ = table().layout_count();
     guard_.emplace(file_, "chain of data blocks");
     record_number_ = 0;
     number_known_ = true;
@@ -147,7 +148,20 @@ void TableCursor::go_to(const Bookmark& mark) {
         first();
         return;
     }
+    if (mark.block == block_number_ && records_in_block_ > 0 &&
+        mark.change_count == table().change_count() && seen_layout_ == table().layout_count()) {
+        // A place in the block the cursor holds, which no change has moved a record of.
+        refresh_in_place();
+        if (mark.slot < records_in_block_) {
+            slot_ = mark.slot;
+            record_number_ = mark.record_number;
+            number_known_ = true;
+            eof_ = mark.at_end;
+            return;
+        }
+    }
     seen_changes_ = table().change_count();
+    seen_layout_ = table().layout_count();
     const bool stale = mark.change_count != seen_changes_;
     guard_.emplace(file_, "chain of data blocks");
     guard_->visit(mark.block, 0);
@@ -175,7 +189,12 @@ void TableCursor::go_to(const Bookmark& mark) {
 
 void TableCursor::catch_up() const {
     if (seen_changes_ == table().change_count()) return;
+    if (seen_layout_ == table().layout_count() && records_in_block_ > 0) {
+        refresh_in_place();
+        return;
+    }
     seen_changes_ = table().change_count();
+    seen_layout_ = table().layout_count();
     // The chain is followed anew from here: blocks may have joined or left it.
     guard_.emplace(file_, "chain of data blocks");
     if (eof_) {
@@ -184,6 +203,22 @@ void TableCursor::catch_up() const {
     }
     const Bytes stood_on = slot_bytes(slot_);
     refind(std::vector<std::uint8_t>(stood_on.begin(), stood_on.end()));
+}
+
+// Records changed where they stand since the cursor last looked, none moved: its place holds.
+// After a single such change only that record is read again, if it is in the cursor's block.
+void TableCursor::refresh_in_place() const {
+    const bool one_change = table().change_count() == seen_changes_ + 1;
+    seen_changes_ = table().change_count();
+    if (!one_change) {
+        load_block(block_number_);
+        return;
+    }
+    if (table().last_in_place_block() != block_number_) return;
+    const std::size_t slot = table().last_in_place_slot();
+    file_.read_within_block(
+        block_number_, record_offset_in_block(slot, record_size_),
+        MutableBytes(block_).subspan(record_offset_in_block(slot, record_size_), record_size_));
 }
 
 void TableCursor::refind(const std::vector<std::uint8_t>& current) const {

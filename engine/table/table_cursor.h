@@ -51,6 +51,8 @@ class TableCursor final : public Cursor {
 
     // Finds the cursor's place again when the table changed since it last looked.
     void catch_up() const;
+    // Reads what changed in the cursor's block when no record moved.
+    void refresh_in_place() const;
     void refind(const std::vector<std::uint8_t>& current) const;
     bool find_in_own_block(const std::vector<std::uint8_t>& current, std::size_t slot) const;
     bool find_key_near(const std::vector<std::uint8_t>& current) const;
@@ -75,6 +77,7 @@ class TableCursor final : public Cursor {
     mutable bool eof_ = true;
     mutable std::optional<ChainGuard> guard_;
     mutable std::uint64_t seen_changes_ = 0;
+    mutable std::uint64_t seen_layout_ = 0;
 };
 
 }  // namespace pdx

@@ -702,7 +702,10 @@ void TableWriter::commit(Work& w) {
         table_.forget_blob_file();
     }
     if (maintainer_) maintainer_->committed();
-    table_.note_change();
+    if (written_in_place)
+        table_.note_change_in_place(w.in_place->block, w.in_place->slot);
+    else
+        table_.note_change();
     unflushed_ = true;
     for (std::uint16_t number : w.dirty)
         w.blocks.at(number).settle();

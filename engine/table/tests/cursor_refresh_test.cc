@@ -201,6 +201,36 @@ TEST_F(RefreshTest, EditsThroughAnotherCursorAreSeenAsTheReaderWalks) {
     }
 }
 
+// Records changed where they stand move nothing: the reader keeps its place and reads the
+// new bytes of its own record, of several records of its block changed at once, and of a
+// record changed in the next block while it stood in its own.
+TEST_F(RefreshTest, InPlaceEditsOfTheReadersBlockAreSeenWithoutLosingItsPlace) {
+    make(false, 40);
+    auto writer_cursor = table_->open_cursor();
+    RecordEditor editor(table_, *writer_cursor);
+    const auto rename = [&](std::int64_t id, const std::string& name) {
+        ASSERT_TRUE(writer_cursor->locate("Id", id));
+        editor.edit();
+        editor.set_field("Name", name);
+        editor.post();
+    };
+    auto reader = table_->open_cursor();
+    walk_to(*reader, 30);
+    rename(30, "own record");
+    EXPECT_EQ(reader->value(1).as_text(), "own record");
+    rename(40, "next one");
+    rename(50, "and the one after");
+    rename(200, "next block");  // slot 6 of block 2
+    EXPECT_EQ(reader->record_number(), 3u);
+    reader->next();
+    EXPECT_EQ(reader->value(1).as_text(), "next one");
+    reader->next();
+    EXPECT_EQ(reader->value(1).as_text(), "and the one after");
+    walk_to(*reader, 200);
+    EXPECT_EQ(reader->value(1).as_text(), "next block");
+    EXPECT_EQ(reader->record_number(), 20u);
+}
+
 // In the order of a secondary index (maintained on a keyed table, a list of positions on an
 // unkeyed one), here descending by name: the cursor finds its entry again, or the next one.
 TEST_F(RefreshTest, IndexCursorsFindTheirPlaceAgainAfterChanges) {
