@@ -59,17 +59,16 @@ void BM_Backfill(benchmark::State& state) {
     }
 }
 
-// A second back-fill right after the first: every transaction already has its staff ID,
-// so nothing is stored and the run is the job's own reading and lookups.
+// A second back-fill over a database back-filled once before: every transaction has its
+// staff ID already, so nothing is stored and the run is the job's own reading and lookups.
+// As nothing changes, one back-filled copy made before the first run serves every run.
 void BM_BackfillAgain(benchmark::State& state) {
     const fs::path& source = g_source[state.range(0)];
     vaq::bench::SilentWindow window;
+    vaq::bench::copyDatabase(source, g_work);
+    vaq::bench::useAliasFolder(g_work);
+    vaq::maintenance::MaintenanceForm(window).BitBtn3Click();
     for (auto _ : state) {
-        state.PauseTiming();
-        vaq::bench::copyDatabase(source, g_work);
-        vaq::bench::useAliasFolder(g_work);
-        vaq::maintenance::MaintenanceForm(window).BitBtn3Click();
-        state.ResumeTiming();
         vaq::maintenance::MaintenanceForm form(window);
         form.BitBtn3Click();
     }

@@ -72,6 +72,7 @@ void Query::open() {
 
 void Query::close() {
     result_.reset();
+    labels_.clear();
 }
 
 const pdx::sql::ResultSet& Query::result(std::string_view what) const {
@@ -118,7 +119,10 @@ FieldValue Query::fieldByName(std::string_view name) const {
     if (!index)
         throw Error("Field not found: " + std::string(name) + " in the result from " +
                     rows.table_name() + ".");
-    return FieldValue(rows.fields()[*index].name, rows.value(*index), rows.table_name());
+    if (labels_.empty())
+        for (const pdx::sql::ResultField& field : rows.fields())
+            labels_.push_back(&fieldLabel(field.name, rows.table_name()));
+    return FieldValue(*labels_[*index], rows.value(*index));
 }
 
 }  // namespace vaq::db

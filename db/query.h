@@ -72,6 +72,8 @@ class Query {
     std::string aliasName_;
     std::vector<std::string> lines_;
     std::unique_ptr<pdx::sql::ResultSet> result_;
+    // The names of the open result's fields, made on the first fieldByName().
+    mutable std::vector<const FieldLabel*> labels_;
     std::uint64_t rowsAffected_ = 0;
 };
 

@@ -1,8 +1,11 @@
 #include "db/table.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 
 #include "common/dateformat.h"
 #include "common/error.h"
@@ -77,6 +80,20 @@ std::string fieldText(const pdx::sql::SqlValue& value) {
     }
 }
 
+const FieldLabel& fieldLabel(std::string_view field, std::string_view table) {
+    static std::mutex mutex;
+    // Keyed by the table's name, its length first so that no two pairs share a key.
+    static std::unordered_map<std::string, std::unique_ptr<const FieldLabel>> labels;
+    std::string key = std::to_string(table.size());
+    key.append(":").append(table).append(field);
+    const std::lock_guard lock(mutex);
+    auto [it, added] = labels.try_emplace(std::move(key));
+    if (added)
+        it->second =
+            std::make_unique<const FieldLabel>(FieldLabel{std::string(field), std::string(table)});
+    return *it->second;
+}
+
 std::int64_t FieldValue::asInteger() const {
     using pdx::sql::ValueKind;
     switch (value_.kind) {
@@ -94,11 +111,12 @@ std::int64_t FieldValue::asInteger() const {
                 std::from_chars(text.data(), text.data() + text.size(), number);
             if (!text.empty() && error == std::errc() && end == text.data() + text.size())
                 return number;
-            throw Error("The value '" + value_.text + "' of field " + name_ + " in " + table_ +
-                        " is not an integer.");
+            throw Error("The value '" + value_.text + "' of field " + label_->field + " in " +
+                        label_->table + " is not an integer.");
         }
         default:
-            throw Error("Field " + name_ + " of " + table_ + " is not a number field.");
+            throw Error("Field " + label_->field + " of " + label_->table +
+                        " is not a number field.");
     }
 }
 
@@ -201,7 +219,10 @@ void Table::open() {
     try {
         openCursor();
         handle_ = pdx::registerCursor(std::make_unique<TableHandle>(table_));
+        for (const pdx::Field& field : table_->schema().fields())
+            labels_.push_back(&fieldLabel(field.name, table_->name()));
     } catch (...) {
+        forgetFieldIndexes();
         cursor_.reset();
         table_.reset();
         throw;
@@ -216,6 +237,7 @@ void Table::close() {
     if (handle_ != nullptr) pdx::releaseCursor(handle_);
     handle_ = nullptr;
     table_.reset();
+    forgetFieldIndexes();
 }
 
 const pdx::Cursor& Table::cursor() const {
@@ -267,22 +289,33 @@ bool Table::findField(std::string_view name) const {
     return false;
 }
 
+std::size_t Table::fieldIndex(std::string_view name) const {
+    const std::size_t remembered = std::min(rememberedCount_, rememberedFields_.size());
+    for (std::size_t i = 0; i < remembered; ++i)
+        if (rememberedFields_[i].name == name) return rememberedFields_[i].index;
+    const std::size_t index = table_->schema().field(name, table_->name()).index;
+    rememberedFields_[rememberedCount_++ % rememberedFields_.size()] = {std::string(name), index};
+    return index;
+}
+
+void Table::forgetFieldIndexes() {
+    labels_.clear();
+    rememberedCount_ = 0;
+}
+
 FieldValue Table::fieldByName(std::string_view name) const {
-    if (!editing()) {
-        const pdx::Value value = cursor().field(name);
-        return FieldValue(value.field().name, pdx::sql::value_of(value), table_->name());
-    }
+    const pdx::Cursor& current = cursor();
+    const std::size_t index = fieldIndex(name);
+    if (!editing()) return FieldValue(*labels_[index], current.value(index));
     pdx::EditBuffer& buffer = editor_->buffer();
-    const pdx::Value value = buffer.record().field(name);
     // A memo or blob given a new value is held in the buffer until the post.
-    if (buffer.blob_changed(value.field().index)) {
-        const std::string text = buffer.text(name);
-        return FieldValue(
-            value.field().name,
-            text.empty() ? pdx::sql::SqlValue::null() : pdx::sql::SqlValue::of_text(text),
-            table_->name());
+    if (buffer.blob_changed(index)) {
+        std::string text = buffer.text(index);
+        return FieldValue(*labels_[index], text.empty()
+                                               ? pdx::sql::SqlValue::null()
+                                               : pdx::sql::SqlValue::of_text(std::move(text)));
     }
-    return FieldValue(value.field().name, pdx::sql::value_of(value), table_->name());
+    return FieldValue(*labels_[index], buffer.record().value(index));
 }
 
 bool Table::locate(std::string_view fieldNames, const LocateValue& value, LocateOptions options) {

@@ -5,6 +5,7 @@
 // that the field converts to its type. Every failure raises an error carrying the engine's
 // message.
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -36,25 +37,43 @@ std::filesystem::path databaseDirectory(Session& session, std::string_view datab
 // logical values True and False, bytes as 0x and hex digits, an empty field as empty text.
 std::string fieldText(const pdx::sql::SqlValue& value);
 
+// The names a field value reports: its field's and its table's. Each pair is kept once for
+// the whole process (one for every field of every table or result read: a few thousand at
+// most), so that a value carries a pointer to its names instead of copies of them.
+struct FieldLabel {
+    std::string field;
+    std::string table;
+};
+const FieldLabel& fieldLabel(std::string_view field, std::string_view table);
+
 // One field of the current record, read as text or integer.
 class FieldValue {
   public:
+    FieldValue(const FieldLabel& label, pdx::sql::SqlValue value)
+        : label_(&label), value_(std::move(value)) {}
+    // The field's value as the engine reads it.
+    FieldValue(const FieldLabel& label, const pdx::Value& field)
+        : label_(&label), value_(pdx::sql::value_of(field)) {}
     // `table` names the table in messages.
-    FieldValue(std::string name, pdx::sql::SqlValue value, std::string table)
-        : name_(std::move(name)), value_(std::move(value)), table_(std::move(table)) {}
+    FieldValue(std::string_view name, pdx::sql::SqlValue value, std::string_view table)
+        : FieldValue(fieldLabel(name, table), std::move(value)) {}
 
-    const std::string& name() const { return name_; }
+    const std::string& name() const { return label_->field; }
     bool isNull() const { return value_.is_null(); }
-    std::string asString() const { return fieldText(value_); }
+    std::string asString() const& { return fieldText(value_); }
+    // A value read once gives its text away instead of copying it.
+    std::string asString() && {
+        if (value_.kind == pdx::sql::ValueKind::kText) return std::move(value_.text);
+        return fieldText(value_);
+    }
     // An empty field reads as 0, a number is rounded, a logical value is 1 or 0, and text
     // must hold a whole number. Throws vaq::Error naming the field otherwise.
     std::int64_t asInteger() const;
     const pdx::sql::SqlValue& value() const { return value_; }
 
   private:
-    std::string name_;
+    const FieldLabel* label_;
     pdx::sql::SqlValue value_;
-    std::string table_;
 };
 
 using LocateValue = pdx::FieldInput;
@@ -161,6 +180,8 @@ class Table {
     pdx::RecordEditor& editor();
     void openCursor();
     std::shared_ptr<pdx::Table> openEngineTable() const;
+    std::size_t fieldIndex(std::string_view name) const;
+    void forgetFieldIndexes();
     std::string displayName() const;
     const pdx::Cursor& cursor() const;
     pdx::Cursor& cursor();
@@ -174,6 +195,17 @@ class Table {
     // Made on the first edit or append, when the table is opened for writing too.
     std::unique_ptr<pdx::RecordEditor> editor_;
     std::vector<std::string> fieldNames_;
+    // Of the open table, by field index.
+    std::vector<const FieldLabel*> labels_;
+    // The last field names asked for, exactly as given, with their field index in the open
+    // table: a loop that reads the same fields of every record compares a few short texts
+    // instead of every field name ignoring letter case.
+    struct RememberedField {
+        std::string name;
+        std::size_t index = 0;
+    };
+    mutable std::array<RememberedField, 4> rememberedFields_;
+    mutable std::size_t rememberedCount_ = 0;
     pdx::hDBICur handle_ = nullptr;
     std::function<void(Table&)> afterPost_;
 };

@@ -10,6 +10,7 @@ namespace pdx {
 Schema::Schema(const TableHeader& header, const TextCodec& codec) {
     std::size_t offset = 0;
     fields_.reserve(header.fields.size());
+    folded_names_.reserve(header.fields.size());
     for (const FieldDef& def : header.fields) {
         Field field;
         field.stored_name = def.name;
@@ -18,15 +19,46 @@ Schema::Schema(const TableHeader& header, const TextCodec& codec) {
         field.index = fields_.size();
         field.offset = offset;
         offset += def.descriptor.width();
+        folded_names_.push_back(fold_case(field.name));
         fields_.push_back(std::move(field));
     }
     record_size_ = offset;
     key_fields_ = header.file_type == FileType::kKeyedTable ? header.key_fields : 0;
 }
 
+namespace {
+
+bool is_ascii(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+char ascii_lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// `folded` equals fold_case(`ascii`), for ASCII text `ascii`.
+bool equals_folded_ascii(std::string_view folded, std::string_view ascii) {
+    if (folded.size() != ascii.size()) return false;
+    for (std::size_t i = 0; i < ascii.size(); ++i)
+        if (folded[i] != ascii_lower(ascii[i])) return false;
+    return true;
+}
+
+}  // namespace
+
 std::optional<std::size_t> Schema::find(std::string_view name) const {
-    for (const Field& field : fields_)
-        if (equal_ignoring_case(field.name, name)) return field.index;
+    // Two names are equal ignoring case when their folded texts are equal; an ASCII name
+    // folds letter by letter, so it need not be copied.
+    if (is_ascii(name)) {
+        for (std::size_t i = 0; i < folded_names_.size(); ++i)
+            if (equals_folded_ascii(folded_names_[i], name)) return i;
+        return std::nullopt;
+    }
+    const std::string folded = fold_case(name);
+    for (std::size_t i = 0; i < folded_names_.size(); ++i)
+        if (folded_names_[i] == folded) return i;
     return std::nullopt;
 }
 

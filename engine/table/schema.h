@@ -38,13 +38,17 @@ class Schema {
     // The leading fields that form the primary key (0 for an unkeyed table).
     std::size_t key_fields() const { return key_fields_; }
 
-    // The field called `name`, letter case ignored.
+    // The field called `name`, letter case ignored (the first, should two differ only in
+    // case).
     std::optional<std::size_t> find(std::string_view name) const;
     // As find(); throws vaq::Error("Field not found: NAME in TABLE.") when absent.
     const Field& field(std::string_view name, std::string_view table_name) const;
 
   private:
     std::vector<Field> fields_;
+    // fold_case() of every field name, in field order: a lookup folds only the name asked
+    // for, and mostly compares lengths.
+    std::vector<std::string> folded_names_;
     std::size_t record_size_ = 0;
     std::size_t key_fields_ = 0;
 };

@@ -175,6 +175,38 @@ TEST_F(BackfillTest, CopiesTheStaffIdOfTheCardHolderWithLetterCaseSignificant) {
     expectIdlePage();
 }
 
+TEST_F(BackfillTest, FindsEveryCardOfALargeStaffTable) {
+    // Enough staff for the card lookup to grow many times over, with card IDs of 2 to 15
+    // characters that often share their first 8; some cards come twice.
+    const auto card = [](int n) {
+        std::string id(1 + n % 12, '0');
+        id.front() = 'C';
+        return id.append(std::to_string(n));
+    };
+    const auto staffId = [](int n) { return std::string("S").append(std::to_string(n)); };
+    const int staffCount = 300;
+    std::vector<NamedRow> staff;
+    for (int n = 0; n < staffCount; ++n) {
+        staff.push_back({{std::string(personal::CardID), card(n)},
+                         {std::string(personal::StaffID), staffId(n)}});
+        if (n % 50 == 49)
+            staff.push_back({{std::string(personal::CardID), card(n - 10)},
+                             {std::string(personal::StaffID), "later"}});
+    }
+    writeTable(personal::kTable, staff);
+    std::vector<NamedRow> transactions;
+    std::vector<std::string> expected;
+    for (int i = 0; i < staffCount + 20; ++i) {
+        const int holder = (i * 7) % (staffCount + 20);  // the last 20 cards belong to nobody
+        transactions.push_back(transaction(card(holder), ""));
+        expected.push_back(holder < staffCount ? staffId(holder) : "");
+    }
+    writeTable(transact::kTable, transactions);
+
+    VAQ_SKIP_IF_ENGINE_PENDING(form_->BitBtn3Click());
+    EXPECT_EQ(staffIdsOfTransactions(), expected);
+}
+
 TEST_F(BackfillTest, SecondRunFindsNothingToChange) {
     writeStaff();
     writeTable(transact::kTable, {transaction("0000000001", "S-1")});
