@@ -80,25 +80,31 @@ DataBlockHeader BlockFile::read_data_block(std::uint32_t block,
     return head;
 }
 
-void BlockFile::hold(std::uint32_t block, std::size_t offset_in_block, Bytes bytes) {
+void BlockFile::hold(std::uint32_t block, Bytes block_now, std::size_t offset_in_block,
+                     Bytes replaced) {
     if (header_.is_encrypted())
         throw std::logic_error("changes of an encrypted table cannot be held back");
     if (held_block_ != 0 && held_block_ != block)
         throw std::logic_error("block " + std::to_string(held_block_) + " of " + name_ +
                                " must be written before block " + std::to_string(block) +
                                " is held");
-    if (offset_in_block + bytes.size() > header_.block_size())
+    if (block_now.size() != header_.block_size() ||
+        offset_in_block + replaced.size() > block_now.size())
         throw std::logic_error("held bytes leave their block");
+    const auto at = static_cast<std::ptrdiff_t>(offset_in_block);
+    const auto end = at + static_cast<std::ptrdiff_t>(replaced.size());
     if (held_block_ == 0) {
-        read_block(block, held_);
+        held_.assign(block_now.begin(), block_now.end());
+        held_in_file_ = held_;
+        std::copy(replaced.begin(), replaced.end(), held_in_file_.begin() + at);
         held_block_ = block;
         held_begin_ = offset_in_block;
         held_end_ = offset_in_block;
+    } else {
+        std::copy(block_now.begin() + at, block_now.begin() + end, held_.begin() + at);
     }
-    std::copy(bytes.begin(), bytes.end(),
-              held_.begin() + static_cast<std::ptrdiff_t>(offset_in_block));
     held_begin_ = std::min(held_begin_, offset_in_block);
-    held_end_ = std::max(held_end_, offset_in_block + bytes.size());
+    held_end_ = std::max(held_end_, offset_in_block + replaced.size());
 }
 
 std::size_t BlockFile::read_within_block(std::uint32_t block, std::size_t offset_in_block,
@@ -116,6 +122,10 @@ std::size_t BlockFile::read_within_block(std::uint32_t block, std::size_t offset
 
 Bytes BlockFile::held_bytes() const {
     return Bytes(held_).subspan(held_begin_, held_end_ - held_begin_);
+}
+
+Bytes BlockFile::held_bytes_in_file() const {
+    return Bytes(held_in_file_).subspan(held_begin_, held_end_ - held_begin_);
 }
 
 std::uint64_t BlockFile::held_offset() const {

@@ -49,15 +49,18 @@ class BlockFile {
     // Throws FormatError("<name> is damaged: <what>.").
     [[noreturn]] void fail(const std::string& what) const;
 
-    // Bytes a writer holds back instead of writing at once: new bytes at `offset_in_block` of
-    // data block `block`, one block at a time. Every read of that block through this object
-    // sees them until write_held() writes them into the file. Throws std::logic_error when
-    // another block is held already, and for an encrypted file.
-    void hold(std::uint32_t block, std::size_t offset_in_block, Bytes bytes);
+    // A change a writer holds back instead of writing at once, one block at a time: block
+    // `block` now reads `block_now`, in which the bytes at `offset_in_block` replaced
+    // `replaced`. Every read of that block through this object sees the change until
+    // write_held() writes it into the file. Throws std::logic_error when another block is
+    // held already, and for an encrypted file.
+    void hold(std::uint32_t block, Bytes block_now, std::size_t offset_in_block, Bytes replaced);
     // The block whose changes are held; 0 when none is.
     std::uint32_t held_block() const { return held_block_; }
     // The held bytes that differ from the file's, and where they go in it.
     Bytes held_bytes() const;
+    // The same range as the file holds it.
+    Bytes held_bytes_in_file() const;
     std::uint64_t held_offset() const;
     // Writes the held bytes in one write. When the write fails they stay held.
     void write_held();
@@ -76,8 +79,9 @@ class BlockFile {
     std::string name_;
     std::uint64_t file_size_ = 0;
     std::uint32_t held_block_ = 0;
-    std::vector<std::uint8_t> held_;  // the whole held block as it reads now
-    std::size_t held_begin_ = 0;      // the changed bytes of it: [begin, end)
+    std::vector<std::uint8_t> held_;          // the whole held block as it reads now
+    std::vector<std::uint8_t> held_in_file_;  // the same block as the file holds it
+    std::size_t held_begin_ = 0;              // the changed bytes of it: [begin, end)
     std::size_t held_end_ = 0;
 };
 

@@ -48,6 +48,8 @@ class BlockImage {
     bool full() const { return count_ >= capacity(); }
     std::size_t record_size() const { return record_size_; }
 
+    // The block's bytes as they stand in memory (encode() brings the header up to date).
+    Bytes bytes() const { return bytes_; }
     Bytes record(std::size_t slot) const {
         return Bytes(bytes_).subspan(record_offset_in_block(slot, record_size_), record_size_);
     }

@@ -682,8 +682,10 @@ void TableWriter::commit(Work& w) {
         w.header.update_time = static_cast<std::uint32_t>(std::time(nullptr));
     const bool written_in_place = write_in_place(w);
     if (!written_in_place) {
-        // The journal keeps the bytes the file holds: what is held back goes first.
-        write_held_changes();
+        // The journal keeps the bytes the file holds: the records held back go first; the
+        // header this change writes carries the counters they moved on.
+        write_held_records();
+        held_header_.clear();
         for (std::uint16_t number : w.dirty)
             stage_block(w, w.blocks.at(number));
         std::vector<std::uint8_t> encoded = w.header.encode();
@@ -730,65 +732,78 @@ void TableWriter::stage_block(Work& w, BlockImage& image) {
 
 // A record changed where it stands, when nothing else of the table changes with it (no index
 // entry, no .MB space, no other block), is held back in the data file's block buffer
-// (block_file.h) and reaches the file with the other changes of its block: when a change
-// touches another block or needs the journal, on save changes, and when the table closes.
-// A walk that changes record after record thus writes each block once. The counts, the
-// chain, the primary index and the .MB stay as they were, so a process killed at any moment
-// leaves a whole table holding each record either as it was or as it became, provided no
-// record is torn (held_records_written_whole). The records are written first and the header
-// after them, so that another session that sees the counters move also finds the records;
-// killed between the two writes, the header's change counters and update time stay behind,
-// which describes the table no worse than any header before it.
+// (block_file.h) and reaches the file with the other changes of its block when a change
+// touches another block or needs the journal, on save changes, and when the table closes; the
+// header bytes it moves on follow on save changes and close, or with the next journaled
+// change. A walk that changes record after record thus writes each block once. The counts,
+// the chain, the primary index and the .MB stay as they were, so a process killed at any
+// moment leaves a whole table holding each record either as it was or as it became,
+// provided no record is torn (held_records_written_whole). Records are written before the
+// header, so that another session that sees the counters move also finds the records;
+// killed in between, the header's change counters and update time stay behind, which
+// describes the table no worse than any header before it.
 bool TableWriter::write_in_place(Work& w) {
     if (!w.in_place || w.dirty.size() != 1 || !w.change.empty() ||
         w.header.auto_inc != table_.header().auto_inc)
         return false;
     const auto number = static_cast<std::uint16_t>(w.in_place->block);
     BlockFile& data = table_.data_file();
-    if (data.held_block() != number) write_held_changes();
-    data.hold(number, record_offset_in_block(w.in_place->slot, record_size_),
-              w.blocks.at(number).record(w.in_place->slot));
+    if (data.held_block() != number) write_held_records();
+    data.hold(number, w.blocks.at(number).bytes(),
+              record_offset_in_block(w.in_place->slot, record_size_), w.replaced);
     update_held_header(w.header);
     return true;
 }
 
-// Writes the records held back, then the header bytes they moved on.
 void TableWriter::write_held_changes() {
+    write_held_records();
+    if (held_header_.empty()) return;
+    table_.data_file().file().write_at(0, held_header_);
+    crash_point("change written");
+    header_prefix_.swap(held_header_);
+    held_header_.clear();
+}
+
+void TableWriter::write_held_records() {
     BlockFile& data = table_.data_file();
     if (data.held_block() == 0) return;
     ChangeJournal::Change change;
     if (held_records_written_whole(change)) {
         data.write_held();
         crash_point("change written");
-        data.file().write_at(0, held_header_);
-        crash_point("change written");
-    } else {
-        change.write_unkept(data.file(), data.held_offset(), data.held_bytes());
-        change.write(data.file(), 0, Bytes(held_header_));
-        journal_.commit(change);
-        data.forget_held();
+        return;
     }
-    header_prefix_.swap(held_header_);
-    held_header_.clear();
+    change.write_unkept(data.file(), data.held_offset(), data.held_bytes());
+    journal_.commit(change);
+    data.forget_held();
 }
 
 // A write that lies within one page of the file is never torn (kUntornSpan); a record held
-// back that lies across a page boundary could be. True when there is none; else `change`
-// keeps the old bytes from the first such record to the end of what is held, so that after
-// a crash the journal puts back that record and every one after it: the records before it
-// stay as they became, those from it on as they were, and a walk that changed them in turn
-// finds its changes made up to some record.
+// back that lies across a page boundary could be, when it changed on both sides of the
+// boundary. True when no record could; else `change` keeps the old bytes from the first
+// such record to the end of what is held, so that after a crash the journal puts back that
+// record and every one after it: the records before it stay as they became, those from it
+// on as they were, and a walk that changed them in turn finds its changes made up to some
+// record.
 bool TableWriter::held_records_written_whole(ChangeJournal::Change& change) {
     BlockFile& data = table_.data_file();
     const std::uint64_t begin = data.held_offset();
     const std::uint64_t end = begin + data.held_bytes().size();
     const std::uint64_t records_begin =
         data.header().block_offset(data.held_block()) + record_offset_in_block(0, record_size_);
+    const auto changed = [&](std::uint64_t from, std::uint64_t to) {
+        const auto at = static_cast<std::size_t>(from - begin);
+        const auto length = static_cast<std::size_t>(to - from);
+        return !std::equal(data.held_bytes().begin() + static_cast<std::ptrdiff_t>(at),
+                           data.held_bytes().begin() + static_cast<std::ptrdiff_t>(at + length),
+                           data.held_bytes_in_file().begin() + static_cast<std::ptrdiff_t>(at));
+    };
     for (std::uint64_t page = begin / kUntornSpan * kUntornSpan + kUntornSpan; page < end;
          page += kUntornSpan) {
         const std::uint64_t record =
             records_begin + (page - records_begin) / record_size_ * record_size_;
-        if (record == page) continue;
+        if (record == page || !changed(record, page) || !changed(page, record + record_size_))
+            continue;
         change.keep(data.file(), record, static_cast<std::size_t>(end - record));
         return false;
     }

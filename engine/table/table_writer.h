@@ -122,6 +122,7 @@ class TableWriter {
     void stage_block(Work& w, BlockImage& image);
     bool write_in_place(Work& w);
     void write_held_changes();
+    void write_held_records();
     bool held_records_written_whole(ChangeJournal::Change& change);
     void update_held_header(const TableHeader& updated);
     void discard();
