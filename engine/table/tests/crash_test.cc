@@ -251,8 +251,16 @@ TEST(Crash, RecordChangesSurviveKillsAtRandomMoments) {
 // the journal: they are held back a block at a time and written on save changes, when the
 // table closes or when a change touches another block. A kill leaves each of them as it was
 // or as it became, and every change saved before it as it became.
-std::string renamed(std::int64_t id) {
-    return "renamed " + std::to_string(id);
+// The new name fills the field, so that a record across a page boundary changes on both
+// sides of it.
+std::string renamed(std::int64_t id, std::size_t width) {
+    std::string name = "renamed " + std::to_string(id);
+    name.resize(width, '*');
+    return name;
+}
+
+std::size_t name_width(const Table& table) {
+    return table.header().fields[1].descriptor.width();
 }
 
 enum class Saving { kEveryChange, kNever };
@@ -264,17 +272,17 @@ void rename_all(const std::shared_ptr<Table>& table, int report_fd, Saving savin
     for (const std::vector<std::uint8_t>& record : stored) {
         EditBuffer buffer = EditBuffer::of(table, record);
         const std::int64_t id = *buffer.record().value(0).integer();
-        buffer.set("Name", renamed(id));
+        buffer.set("Name", renamed(id, name_width(*table)));
         table->writer().update(RecordRef{record, std::nullopt, 0}, buffer);
         if (saving == Saving::kEveryChange) table->writer().save_changes();
         if (report_fd >= 0) report(report_fd, static_cast<std::uint8_t>(id));
     }
 }
 
-Contents renamed_contents(int count) {
+Contents renamed_contents(int count, std::size_t width = 20) {
     Contents c = initial_contents();
     for (auto& [id, row] : c.rows)
-        if (id <= count) row.first = renamed(id);
+        if (id <= count) row.first = renamed(id, width);
     return c;
 }
 
@@ -290,24 +298,38 @@ int renamed_prefix_after_crash(const fs::path& dir) {
     EXPECT_EQ(static_cast<std::size_t>(pxlib.record_count()), found.rows.size());
     EXPECT_FALSE(fs::exists(dir / ".Crash.DB.journal"));
     for (int count = 0; count <= 30; ++count)
-        if (found == renamed_contents(count)) return count;
+        if (found == renamed_contents(count, name_width(*Table::open(dir, "Crash")))) return count;
     return -1;
 }
 
-TEST(Crash, RecordsChangedInPlaceAreWrittenOnceABlockWithoutTheJournal) {
-    TempDir base;
-    make_record_table(base.path());
+// Counts the journaled changes and the plain writes of renaming every record.
+std::pair<int, int> journaled_and_written_renaming(const fs::path& dir) {
     int journaled = 0;
     int writes = 0;
     set_crash_point_handler([&](std::string_view where) {
         if (where == "journal written") ++journaled;
         if (where == "change written") ++writes;
     });
-    rename_all(Table::open(base.path(), "Crash", Access::kWrite), -1, Saving::kNever);
+    rename_all(Table::open(dir, "Crash", Access::kWrite), -1, Saving::kNever);
     set_crash_point_handler(nullptr);
+    return {journaled, writes};
+}
+
+TEST(Crash, RecordsChangedInPlaceAreWrittenOnceABlockWithoutTheJournal) {
+    TempDir base;
+    make_record_table(base.path());
+    const auto [journaled, writes] = journaled_and_written_renaming(base.path());
     EXPECT_EQ(journaled, 0);
-    EXPECT_LE(writes, 2 * 3);  // the records and then the header, for each of the blocks
+    EXPECT_LE(writes, 3 + 1);  // the records of each block, then the header
     EXPECT_EQ(read_contents(base.path()), renamed_contents(30));
+}
+
+TEST(Crash, ARecordChangedAcrossAPageBoundaryGoesThroughTheJournal) {
+    TempDir base;
+    make_record_table(base.path(), kStraddlingLayout);
+    const auto [journaled, writes] = journaled_and_written_renaming(base.path());
+    EXPECT_GE(journaled, 1);
+    EXPECT_EQ(read_contents(base.path()), renamed_contents(30, kStraddlingLayout.name_width));
 }
 
 TEST(Crash, RecordsChangedInPlaceMoveOnlyTheirCountersInTheHeader) {
