@@ -20,6 +20,7 @@
 #include "engine/table/table_family.h"
 #include "engine/table/table_lock.h"
 #include "engine/table/table_name.h"
+#include "tutil/block_scan.h"
 #include "tutil/family.h"
 #include "tutil/salvage.h"
 #include "tutil/secondary_rebuild.h"
@@ -269,6 +270,8 @@ class Rebuild {
         TableFileWriter writer(staged.path_of(name_), header, blob_path);
         const bool blob_fields = has_blob_fields();
         const std::size_t size = header.record_size;
+        // The new table needs at most the blocks the old one holds.
+        writer.reserve(blocks_to_scan(salvage_->file()));
         each_run([&](pdx::Bytes records) {
             if (!blob_fields) {
                 writer.add_records(records);

@@ -107,6 +107,14 @@ void TableFileWriter::add_records(pdx::Bytes records) {
     }
 }
 
+void TableFileWriter::reserve(std::size_t blocks) {
+    if (blocks == 0) return;
+    const std::uint64_t size =
+        header_.block_offset(static_cast<std::uint32_t>(std::min(blocks, kMaxBlocks) + 1));
+    // Where the file system cannot set room aside, the blocks find it as they are written.
+    reserved_ = ::fallocate(file_.descriptor(), 0, 0, static_cast<off_t>(size)) == 0;
+}
+
 std::uint8_t* TableFileWriter::block_being_filled() {
     return pending_.data() + pending_used_ - header_.block_size();
 }
@@ -138,22 +146,32 @@ void TableFileWriter::close_block(std::uint16_t next) {
     if (pending_used_ >= kBlocksPerWrite * header_.block_size()) write_out_pending();
 }
 
-// Each piece written is handed to the disk at once, while the next one is prepared: the
-// flush before the swap then has little left to do, and the system does not hold back the
-// writes for a pile of unwritten pages. Only a hint: the flush (in finish() or the caller's)
-// is what makes the file durable and reports a failure.
+// A table of more than one piece is written behind the records: one piece is written while
+// the next is put together.
 void TableFileWriter::write_out_pending() {
-    const std::uint64_t offset = header_.block_offset(pending_first_);
-    file_.write_at(offset, pdx::Bytes(pending_.data(), pending_used_));
-    ::sync_file_range(file_.descriptor(), static_cast<off64_t>(offset),
-                      static_cast<off64_t>(pending_used_), SYNC_FILE_RANGE_WRITE);
+    if (!behind_) behind_.emplace(file_);
+    behind_->write(header_.block_offset(pending_first_),
+                   pdx::Bytes(pending_.data(), pending_used_));
+    std::swap(pending_, in_flight_);
     pending_used_ = 0;
+}
+
+void TableFileWriter::write_last_piece() {
+    if (pending_used_ > 0) {
+        if (behind_)
+            write_out_pending();
+        else
+            file_.write_at(header_.block_offset(pending_first_),
+                           pdx::Bytes(pending_.data(), pending_used_));
+        pending_used_ = 0;
+    }
+    if (behind_) behind_->wait();
 }
 
 std::vector<pdx::IndexLeaf> TableFileWriter::finish(std::uint32_t auto_increment,
                                                     FinishFlush flush) {
     if (!leaves_.empty()) close_block(0);
-    if (pending_used_ > 0) write_out_pending();
+    write_last_piece();
     if (blobs_) blobs_->finish();
 
     const auto blocks = static_cast<std::uint16_t>(leaves_.size());
@@ -171,6 +189,7 @@ std::vector<pdx::IndexLeaf> TableFileWriter::finish(std::uint32_t auto_increment
     if (header_.has_extension())
         header_.update_time = static_cast<std::uint32_t>(std::time(nullptr));
     file_.write_at(0, header_.encode());
+    if (reserved_) file_.truncate(header_.block_offset(std::uint32_t{blocks} + 1));
     if (flush == FinishFlush::kFlush) file_.sync();
     return std::move(leaves_);
 }

@@ -15,6 +15,7 @@
 #include "engine/format/table_header.h"
 #include "engine/table/blob_store.h"
 #include "engine/table/primary_index_writer.h"
+#include "tutil/write_behind.h"
 
 namespace tutil {
 
@@ -40,6 +41,10 @@ class TableFileWriter {
     // Appends records that lie back to back in `records` (a whole number of records), as
     // add(record) does each of them.
     void add_records(pdx::Bytes records);
+    // Sets aside room on disk for up to `blocks` blocks before they are written: the file
+    // system then finds their room once instead of block by block. Only a hint; finish()
+    // gives back what the table does not use.
+    void reserve(std::size_t blocks);
 
     // Writes the last block and the header (auto-increment counter `auto_increment`).
     // Returns the level-1 entries of a primary index over the blocks.
@@ -54,6 +59,7 @@ class TableFileWriter {
     std::uint8_t* block_being_filled();
     void close_block(std::uint16_t next);
     void write_out_pending();
+    void write_last_piece();
     void put_blob(std::size_t field, std::size_t offset, const std::vector<std::uint8_t>* value,
                   std::uint8_t* out);
 
@@ -69,8 +75,11 @@ class TableFileWriter {
     std::vector<std::uint8_t> pending_;  // the buffer of the next write, blocks in file order
     std::size_t pending_used_ = 0;
     std::uint32_t pending_first_ = 1;
+    std::vector<std::uint8_t> in_flight_;  // the buffer being written
+    std::optional<WriteBehind> behind_;    // after the buffers: it may be writing from one
     std::vector<std::uint8_t> scratch_;
     std::uint32_t records_ = 0;
+    bool reserved_ = false;
 };
 
 }  // namespace tutil

@@ -90,6 +90,13 @@ void sync_file(const fs::path& path) {
 
 // Writes the lines into `folder`/manifest so that the file appears complete or not at all.
 void write_manifest(const fs::path& folder, const std::vector<std::string>& lines) {
+    if (lines.empty()) {
+        // An empty manifest has no contents to flush or to find half written: flushing the
+        // folder makes it last.
+        File::create(folder / kManifest);
+        sync_directory(folder);
+        return;
+    }
     const fs::path temporary = folder / "manifest.tmp";
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
