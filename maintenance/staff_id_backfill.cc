@@ -44,10 +44,22 @@ class StaffIdsByCard {
         ++count_;
     }
 
-    // The staff ID of `cardId`, letter case significant; nothing when no staff member has
+    // A lookup begun: the card ID's slot is on its way from memory while the caller goes on
+    // with other work.
+    struct Lookup {
+        std::string_view cardId;
+        std::uint64_t hash;
+    };
+    Lookup begin(std::string_view cardId) const {
+        const std::uint64_t hash = hashOf(cardId);
+        __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+        return {cardId, hash};
+    }
+
+    // The staff ID of the card ID, letter case significant; nothing when no staff member has
     // it.
-    std::optional<std::string_view> find(std::string_view cardId) const {
-        const Slot& slot = findSlot(cardId, hashOf(cardId));
+    std::optional<std::string_view> find(const Lookup& lookup) const {
+        const Slot& slot = findSlot(lookup.cardId, lookup.hash);
         if (slot.pair == kEmpty) return std::nullopt;
         return pairAt(slot.pair).staffId;
     }
@@ -95,8 +107,10 @@ class StaffIdsByCard {
             std::memcpy(&word, text.data() + at, 8);
             hash = std::rotl((hash ^ word) * 0xBF58476D1CE4E5B9ULL, 31);
         }
+        // The last bytes one by one: a copy of a varying length would be a call.
         std::uint64_t rest = 0;
-        std::memcpy(&rest, text.data() + at, text.size() - at);
+        for (std::size_t i = text.size(); i > at; --i)
+            rest = (rest << 8) | static_cast<unsigned char>(text[i - 1]);
         hash ^= rest;
         hash = (hash ^ (hash >> 30)) * 0xBF58476D1CE4E5B9ULL;
         hash = (hash ^ (hash >> 27)) * 0x94D049BB133111EBULL;
@@ -198,13 +212,21 @@ void MaintenanceForm::runBackfill() {
     port_.setRange(Control::bar1, 0, static_cast<int>(Table1.recordCount()));
     port_.setRunning(Control::Timer1, true);
     const std::uint32_t count = Table1.recordCount();
+    // The transaction's staff ID is read while the card ID's lookup waits for memory. A table
+    // without that field reads it only for a card found, to fail where it always failed.
+    const bool readStaffIdEarly = Table1.findField(transact::StaffID);
+    const auto staffIdOfTransaction = [this] {
+        return Table1.fieldByName(transact::StaffID).asString();
+    };
     Table1.first();
     for (std::uint32_t done = 0; done < count && !Table1.eof(); ++done) {
         const std::string cardId = Table1.fieldByName(transact::CardID).asString();
-        const auto staffId = cardId.empty() ? std::nullopt : staffIds.find(cardId);
+        const auto lookup = staffIds.begin(cardId);
+        const std::string stored = readStaffIdEarly ? staffIdOfTransaction() : std::string();
+        const auto staffId = cardId.empty() ? std::nullopt : staffIds.find(lookup);
         // A transaction that has the staff ID already is left as it is: storing it again
         // would change nothing.
-        if (staffId && Table1.fieldByName(transact::StaffID).asString() != *staffId) {
+        if (staffId && (readStaffIdEarly ? stored : staffIdOfTransaction()) != *staffId) {
             Table1.edit();
             Table1.setFieldText(transact::StaffID, *staffId);
             Table1.post();

@@ -57,7 +57,8 @@ SqlValue value_of(const Value& field) {
     switch (field.type()) {
         case FieldType::kAlpha:
         case FieldType::kMemo:
-            return SqlValue::of_text(field.as_text());
+            // Made in place: the text is read straight into the value.
+            return {ValueKind::kText, 0, 0, field.as_text()};
         case FieldType::kShort:
         case FieldType::kLong:
         case FieldType::kAutoInc:
