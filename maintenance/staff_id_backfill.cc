@@ -28,20 +28,36 @@ constexpr std::string_view kTransactTable = "Transact";
 // waiting for memory: the table is laid out for few cache misses. Open addressing over
 // slots of 8 bytes (a hash tag and where the pair lies), and the pairs one after another in
 // one text, each card ID next to its staff ID: a lookup mostly reads one slot and one cache
-// line of pairs.
+// line of pairs. Every pair is added first, then index() places them all at once.
 class StaffIdsByCard {
   public:
-    explicit StaffIdsByCard(std::size_t expectedCards) : slots_(16) {
-        pairs_.reserve(expectedCards * kGuessedPairSize);
+    explicit StaffIdsByCard(std::size_t expectedPairs) {
+        pairs_.reserve(expectedPairs * kGuessedPairSize);
     }
 
-    // Keeps the first staff ID given for a card.
+    // Collects a pair; find() sees it after index().
     void add(std::string_view cardId, std::string_view staffId) {
-        const std::uint64_t hash = hashOf(cardId);
-        if (findSlot(cardId, hash).pair != kEmpty) return;
-        if (2 * (count_ + 1) > slots_.size()) grow();
-        place(hash, appendPair(cardId, staffId));
-        ++count_;
+        const std::size_t at = pairs_.size();
+        if (at >= kEmpty)
+            throw Error("The card IDs and staff IDs of the staff table do not fit in 4 GB.");
+        const std::uint32_t lengths[2] = {static_cast<std::uint32_t>(cardId.size()),
+                                          static_cast<std::uint32_t>(staffId.size())};
+        pairs_.append(reinterpret_cast<const char*>(lengths), sizeof lengths);
+        pairs_.append(cardId).append(staffId);
+        ++pairCount_;
+    }
+
+    // Places every pair added, in the order added, into slots of which at most half are
+    // used. A card given again keeps its first staff ID: the later pair is left out.
+    void index() {
+        slots_.assign(std::bit_ceil(2 * pairCount_ + 1), Slot{});
+        for (std::size_t at = 0; at < pairs_.size();) {
+            const Pair pair = pairAt(static_cast<std::uint32_t>(at));
+            const std::uint64_t hash = hashOf(pair.cardId);
+            Slot& slot = slots_[findSlot(pair.cardId, hash)];
+            if (slot.pair == kEmpty) slot = {tagOf(hash), static_cast<std::uint32_t>(at)};
+            at += sizeof(std::uint32_t[2]) + pair.cardId.size() + pair.staffId.size();
+        }
     }
 
     // A lookup begun: the card ID's slot is on its way from memory while the caller goes on
@@ -59,7 +75,7 @@ class StaffIdsByCard {
     // The staff ID of the card ID, letter case significant; nothing when no staff member has
     // it.
     std::optional<std::string_view> find(const Lookup& lookup) const {
-        const Slot& slot = findSlot(lookup.cardId, lookup.hash);
+        const Slot& slot = slots_[findSlot(lookup.cardId, lookup.hash)];
         if (slot.pair == kEmpty) return std::nullopt;
         return pairAt(slot.pair).staffId;
     }
@@ -78,17 +94,6 @@ class StaffIdsByCard {
         std::string_view cardId;
         std::string_view staffId;
     };
-
-    std::uint32_t appendPair(std::string_view cardId, std::string_view staffId) {
-        const std::size_t at = pairs_.size();
-        if (at >= kEmpty)
-            throw Error("The card IDs and staff IDs of the staff table do not fit in 4 GB.");
-        const std::uint32_t lengths[2] = {static_cast<std::uint32_t>(cardId.size()),
-                                          static_cast<std::uint32_t>(staffId.size())};
-        pairs_.append(reinterpret_cast<const char*>(lengths), sizeof lengths);
-        pairs_.append(cardId).append(staffId);
-        return static_cast<std::uint32_t>(at);
-    }
 
     Pair pairAt(std::uint32_t at) const {
         std::uint32_t lengths[2];
@@ -121,36 +126,19 @@ class StaffIdsByCard {
     }
 
     // The slot holding `cardId`, or the empty slot where it would go.
-    const Slot& findSlot(std::string_view cardId, std::uint64_t hash) const {
+    std::size_t findSlot(std::string_view cardId, std::uint64_t hash) const {
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
             const Slot& slot = slots_[i];
-            if (slot.pair == kEmpty) return slot;
-            if (slot.tag == tagOf(hash) && pairAt(slot.pair).cardId == cardId) return slot;
-        }
-    }
-
-    void place(std::uint64_t hash, std::uint32_t pair) {
-        const std::size_t mask = slots_.size() - 1;
-        std::size_t i = hash & mask;
-        while (slots_[i].pair != kEmpty)
-            i = (i + 1) & mask;
-        slots_[i] = {tagOf(hash), pair};
-    }
-
-    // Doubles the slots (at most half of them are in use) and places every card again.
-    void grow() {
-        slots_.assign(2 * slots_.size(), Slot{});
-        for (std::size_t at = 0; at < pairs_.size();) {
-            const Pair pair = pairAt(static_cast<std::uint32_t>(at));
-            place(hashOf(pair.cardId), static_cast<std::uint32_t>(at));
-            at += 2 * sizeof(std::uint32_t) + pair.cardId.size() + pair.staffId.size();
+            if (slot.pair == kEmpty) return i;
+            if (slot.tag == tagOf(hash) && pairAt(slot.pair).cardId == cardId) return i;
         }
     }
 
     std::string pairs_;
-    std::vector<Slot> slots_;  // a power of two of them
-    std::size_t count_ = 0;
+    std::size_t pairCount_ = 0;
+    // A power of two of them; the one empty slot finds nothing before index().
+    std::vector<Slot> slots_ = std::vector<Slot>(1);
 };
 
 // The staff ID of the first staff record, in the table's order, of every card ID. Card IDs
@@ -164,6 +152,7 @@ StaffIdsByCard staffIdsByCard(db::Table& personnel) {
         if (cardId.empty()) continue;
         staffIds.add(cardId, personnel.fieldByName(personal::StaffID).asString());
     }
+    staffIds.index();
     personnel.first();
     return staffIds;
 }
@@ -204,7 +193,7 @@ void MaintenanceForm::runBackfill() {
     const bool personnelWasOpen = Personnel.active();
     Personnel.open();
     Personnel.first();
-    const auto staffIds = staffIdsByCard(Personnel);
+    const StaffIdsByCard staffIds = staffIdsByCard(Personnel);
     // Only this run needed the staff table; another job may need it free to change its
     // structure.
     if (!personnelWasOpen) Personnel.close();
