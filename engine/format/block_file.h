@@ -26,6 +26,8 @@ class BlockFile {
     const TableHeader& header() const { return header_; }
     // Takes the header a writer has just stored in the file.
     void set_header(TableHeader header) { header_ = std::move(header); }
+    // The same, handing back the header it replaces (whose storage the caller may reuse).
+    void swap_header(TableHeader& header) { std::swap(header_, header); }
     // The file name, as used in messages ("Transact.db").
     const std::string& name() const { return name_; }
     File& file() { return file_; }

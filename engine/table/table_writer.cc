@@ -1,5 +1,6 @@
 #include "engine/table/table_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -52,17 +53,26 @@ constexpr std::size_t kMostSettledBlocks = 64;
 // killed process only between pages. Larger pages hold these as well.
 constexpr std::uint64_t kUntornSpan = 4096;
 
+// What one change has read and changed so far. One is kept and reused, so that a change
+// copies the header into storage it already has.
 struct TableWriter::Work {
     TableHeader header;
     std::map<std::uint16_t, BlockImage> blocks;
-    std::set<std::uint16_t> dirty;
+    std::vector<std::uint16_t> dirty;  // in ascending order
     ChangeJournal::Change change;
     // Set when the change only replaced the record at this place, its key kept.
     std::optional<RecordPosition> in_place;
     std::vector<std::uint8_t> replaced;  // the record as it was there
+    std::vector<std::uint8_t> record;    // the record being stored
+
+    void mark_dirty(std::uint16_t number) {
+        const auto at = std::lower_bound(dirty.begin(), dirty.end(), number);
+        if (at == dirty.end() || *at != number) dirty.insert(at, number);
+    }
 };
 
-TableWriter::TableWriter(Table& table) : table_(table), journal_(table.path()) {
+TableWriter::TableWriter(Table& table)
+    : table_(table), journal_(table.path()), work_(std::make_unique<Work>()) {
     const TableHeader& h = table_.header();
     if (table_.is_encrypted())
         throw vaq::Error(table_.name() +
@@ -208,7 +218,7 @@ BlockImage& TableWriter::allocate(Work& w) {
         set_file_blocks(w.header, number);
     }
     w.blocks.erase(number);
-    w.dirty.insert(number);
+    w.mark_dirty(number);
     return w.blocks.emplace(number, BlockImage(number, block_size_, record_size_)).first->second;
 }
 
@@ -217,7 +227,7 @@ void TableWriter::link_only(Work& w, BlockImage& added) {
     added.set_next(0);
     w.header.first_block = w.header.last_block = added.number();
     w.header.blocks_in_use = 1;
-    w.dirty.insert(added.number());
+    w.mark_dirty(added.number());
 }
 
 void TableWriter::link_after(Work& w, BlockImage& existing, BlockImage& added) {
@@ -225,14 +235,14 @@ void TableWriter::link_after(Work& w, BlockImage& existing, BlockImage& added) {
     added.set_next(existing.next());
     if (existing.next() != 0) {
         block(w, existing.next()).set_prev(added.number());
-        w.dirty.insert(existing.next());
+        w.mark_dirty(existing.next());
     } else {
         w.header.last_block = added.number();
     }
     existing.set_next(added.number());
     ++w.header.blocks_in_use;
-    w.dirty.insert(existing.number());
-    w.dirty.insert(added.number());
+    w.mark_dirty(existing.number());
+    w.mark_dirty(added.number());
 }
 
 void TableWriter::unlink_and_free(Work& w, std::uint16_t number) {
@@ -241,13 +251,13 @@ void TableWriter::unlink_and_free(Work& w, std::uint16_t number) {
     const std::uint16_t next = image.next();
     if (prev != 0) {
         block(w, prev).set_next(next);
-        w.dirty.insert(prev);
+        w.mark_dirty(prev);
     } else {
         w.header.first_block = next;
     }
     if (next != 0) {
         block(w, next).set_prev(prev);
-        w.dirty.insert(next);
+        w.mark_dirty(next);
     } else {
         w.header.last_block = prev;
     }
@@ -256,7 +266,7 @@ void TableWriter::unlink_and_free(Work& w, std::uint16_t number) {
     image.set_prev(0);
     image.set_next(w.header.first_free_block);
     w.header.first_free_block = number;
-    w.dirty.insert(number);
+    w.mark_dirty(number);
 }
 
 // --- keys ---------------------------------------------------------------------------------
@@ -336,7 +346,7 @@ StoredRecord TableWriter::insert_keyed(Work& w, const std::uint8_t* record) {
     const std::size_t slot = lower_bound(image, key, same);
     if (!image.full()) {
         image.insert(slot, record);
-        w.dirty.insert(number);
+        w.mark_dirty(number);
         index_->set_count(number, static_cast<std::uint32_t>(image.count()));
         if (slot == 0) index_->set_first_key(number, key);
         return {{number, static_cast<std::uint32_t>(slot)}, 0};
@@ -384,7 +394,7 @@ StoredRecord TableWriter::insert_unkeyed(Work& w, const std::uint8_t* record) {
     }
     const std::size_t slot = target->count();
     target->insert(slot, record);
-    w.dirty.insert(target->number());
+    w.mark_dirty(target->number());
     return {{target->number(), static_cast<std::uint32_t>(slot)}, w.header.num_records + 1};
 }
 
@@ -395,7 +405,7 @@ std::optional<StoredRecord> TableWriter::remove_at(Work& w, RecordPosition at,
     const auto b = static_cast<std::uint16_t>(at.block);
     BlockImage& image = block(w, b);
     image.erase(at.slot);
-    w.dirty.insert(b);
+    w.mark_dirty(b);
     --w.header.num_records;
     count_delete(w.header);
     if (index_) {
@@ -464,7 +474,7 @@ std::optional<RecordPosition> TableWriter::merge_sparse_neighbours(Work& w, std:
         BlockImage& previous = block(w, image.prev());
         const std::size_t offset = previous.count();
         previous.append_from(image, 0, image.count());
-        w.dirty.insert(previous.number());
+        w.mark_dirty(previous.number());
         unlink_and_free(w, b);
         if (index_) {
             index_->remove(b);
@@ -590,18 +600,22 @@ void TableWriter::assign_auto_increment(Work& w, std::vector<std::uint8_t>& reco
 
 // --- changes ------------------------------------------------------------------------------
 
-TableWriter::Work TableWriter::begin_work() {
-    Work w;
+TableWriter::Work& TableWriter::begin_work() {
+    Work& w = *work_;
     w.header = table_.header();
+    w.blocks.clear();  // what a change that failed left
     w.blocks.swap(settled_blocks_);
+    w.dirty.clear();
+    w.change = {};
+    w.in_place.reset();
     return w;
 }
 
 StoredRecord TableWriter::insert(const EditBuffer& source) {
-    Work w = begin_work();
+    Work& w = begin_work();
     try {
-        std::vector<std::uint8_t> record(source.record().bytes().begin(),
-                                         source.record().bytes().end());
+        std::vector<std::uint8_t>& record = w.record;
+        record.assign(source.record().bytes().begin(), source.record().bytes().end());
         assign_auto_increment(w, record, true);
         if (index_ && w.header.first_block != 0) check_key_free(w, key_of(record));
         place_blobs(w, source, record, {}, true);
@@ -617,15 +631,16 @@ StoredRecord TableWriter::insert(const EditBuffer& source) {
 }
 
 StoredRecord TableWriter::update(const RecordRef& at, const EditBuffer& source) {
-    Work w = begin_work();
+    Work& w = begin_work();
     try {
         std::uint32_t number = 0;
         const RecordPosition position = locate(w, at, number);
         const Bytes stored =
             block(w, static_cast<std::uint16_t>(position.block)).record(position.slot);
-        const std::vector<std::uint8_t> old(stored.begin(), stored.end());
-        std::vector<std::uint8_t> record(source.record().bytes().begin(),
-                                         source.record().bytes().end());
+        std::vector<std::uint8_t>& old = w.replaced;
+        old.assign(stored.begin(), stored.end());
+        std::vector<std::uint8_t>& record = w.record;
+        record.assign(source.record().bytes().begin(), source.record().bytes().end());
         assign_auto_increment(w, record, false);
         const bool moves = index_ && !key_order_->same_key(key_of(old), key_of(record));
         if (moves) check_key_free(w, key_of(record));
@@ -637,9 +652,8 @@ StoredRecord TableWriter::update(const RecordRef& at, const EditBuffer& source) 
         } else {
             BlockImage& image = block(w, static_cast<std::uint16_t>(position.block));
             std::memcpy(image.mutable_record(position.slot), record.data(), record_size_);
-            w.dirty.insert(image.number());
+            w.mark_dirty(image.number());
             w.in_place = position;
-            w.replaced = old;
             count_update(w.header);
         }
         if (maintainer_ && (moves || maintainer_->entries_differ(old, record))) {
@@ -655,7 +669,7 @@ StoredRecord TableWriter::update(const RecordRef& at, const EditBuffer& source) 
 }
 
 std::optional<StoredRecord> TableWriter::remove(const RecordRef& at) {
-    Work w = begin_work();
+    Work& w = begin_work();
     try {
         std::uint32_t number = 0;
         const RecordPosition position = locate(w, at, number);
@@ -696,7 +710,7 @@ void TableWriter::commit(Work& w) {
         header_prefix_ = std::move(encoded);
     }
 
-    data.set_header(std::move(w.header));
+    data.swap_header(w.header);
     if (!written_in_place) data.refresh_size();
     if (index_) index_->committed();
     if (blobs_) {

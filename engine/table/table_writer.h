@@ -25,7 +25,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <vector>
 
 #include "engine/format/block_image.h"
@@ -117,7 +116,7 @@ class TableWriter {
     BlobStore& blobs();
     void assign_auto_increment(Work& w, std::vector<std::uint8_t>& record, bool fill_empty);
 
-    Work begin_work();
+    Work& begin_work();
     void commit(Work& w);
     void stage_block(Work& w, BlockImage& image);
     bool write_in_place(Work& w);
@@ -139,6 +138,7 @@ class TableWriter {
     std::unique_ptr<BlobStore> blobs_;
     std::unique_ptr<IndexMaintainer> maintainer_;
     ChangeJournal journal_;
+    std::unique_ptr<Work> work_;
     // The blocks the last change read or wrote, as they now stand in the file: this writer is
     // the only one of the table (it holds the exclusive lock), so they stay true until it
     // changes them itself. Emptied while a change is under way.
