@@ -85,6 +85,25 @@ TEST_F(TableObject, FieldsReadAsTextUnderTheProcessDateFormat) {
               "The value 'UPS' of field Ship VIA in ORDERS.DB is not an integer.");
 }
 
+TEST_F(TableObject, FieldNamesAreFoundInTheTableOpenNowAndValuesKeepTheirOwn) {
+    Table table("VAQ", "Orders");
+    table.open();
+    const FieldValue shipVia = table.fieldByName("ship via");
+    EXPECT_EQ(table.fieldByName("Ship VIA").asString(), "UPS");
+    table.close();
+    // The same object on another table: names asked for before mean nothing there.
+    table.setTableName("Customer");
+    table.open();
+    EXPECT_EQ(failureOf([&] { table.fieldByName("Ship VIA"); }),
+              "Field not found: Ship VIA in CUSTOMER.DB.");
+    EXPECT_EQ(table.fieldByName("city").asString(), "Santa Cruz");
+    // A value read earlier still names its field and table as they were.
+    EXPECT_EQ(shipVia.name(), "Ship VIA");
+    EXPECT_EQ(shipVia.asString(), "UPS");
+    EXPECT_EQ(failureOf([&] { shipVia.asInteger(); }),
+              "The value 'UPS' of field Ship VIA in ORDERS.DB is not an integer.");
+}
+
 TEST_F(TableObject, LocateFindsTheFirstMatchOrStaysPut) {
     Table orders("VAQ", "Orders");
     orders.open();
