@@ -26,6 +26,8 @@ class BlockFile {
     const TableHeader& header() const { return header_; }
     // Takes the header a writer has just stored in the file.
     void set_header(TableHeader header) { header_ = std::move(header); }
+    // The header, for a writer to change where it stands.
+    TableHeader& header_to_change() { return header_; }
     // The same, handing back the header it replaces (whose storage the caller may reuse).
     void swap_header(TableHeader& header) { std::swap(header_, header); }
     // The file name, as used in messages ("Transact.db").

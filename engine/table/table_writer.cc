@@ -631,6 +631,7 @@ StoredRecord TableWriter::insert(const EditBuffer& source) {
 }
 
 StoredRecord TableWriter::update(const RecordRef& at, const EditBuffer& source) {
+    if (auto stored = update_where_it_stands(at, source)) return *stored;
     Work& w = begin_work();
     try {
         std::uint32_t number = 0;
@@ -691,9 +692,7 @@ void TableWriter::commit(Work& w) {
     BlockFile& data = table_.data_file();
     if (index_) index_->stage(w.change);
     if (blobs_) blobs_->stage(w.change);
-    if (w.header.change_count1 < kLowestChangeCount) w.header.change_count1 = kLowestChangeCount;
-    if (w.header.has_extension())
-        w.header.update_time = static_cast<std::uint32_t>(std::time(nullptr));
+    stamp_change(w.header);
     const bool written_in_place = write_in_place(w);
     if (!written_in_place) {
         // The journal keeps the bytes the file holds: the records held back go first; the
@@ -761,12 +760,73 @@ bool TableWriter::write_in_place(Work& w) {
         w.header.auto_inc != table_.header().auto_inc)
         return false;
     const auto number = static_cast<std::uint16_t>(w.in_place->block);
-    BlockFile& data = table_.data_file();
-    if (data.held_block() != number) write_held_records();
-    data.hold(number, w.blocks.at(number).bytes(),
-              record_offset_in_block(w.in_place->slot, record_size_), w.replaced);
-    update_held_header(w.header);
+    if (table_.data_file().held_block() != number) write_held_records();
+    hold_in_place(w.blocks.at(number), w.in_place->slot, w.replaced, w.header);
     return true;
+}
+
+void TableWriter::hold_in_place(const BlockImage& image, std::size_t slot, Bytes replaced,
+                                const TableHeader& header) {
+    table_.data_file().hold(image.number(), image.bytes(),
+                            record_offset_in_block(slot, record_size_), replaced);
+    update_held_header(header);
+}
+
+// The general update, cut down to what a record changed where it stands needs (its key,
+// its .MB values, its index entries and the auto-increment counter kept): no copy of the
+// header, no journal. It is the change of a walk that corrects a field of record after
+// record. Empty when the change is of another kind or the record is not where `at` says.
+std::optional<StoredRecord> TableWriter::update_where_it_stands(const RecordRef& at,
+                                                                const EditBuffer& source) {
+    if (!at.position || at.record_number == 0 || !source.new_blobs().empty()) return std::nullopt;
+    const RecordPosition p = *at.position;
+    const Bytes record = source.record().bytes();
+    BlockFile& data = table_.data_file();
+    if (p.block == 0 || p.block > data.header().file_blocks) return std::nullopt;
+    if (index_ && !key_order_->same_key(key_of(at.record), key_of(record))) return std::nullopt;
+    if (maintainer_ && maintainer_->entries_differ(at.record, record)) return std::nullopt;
+    if (raises_auto_increment(record)) return std::nullopt;
+    BlockImage& image = settled_block(static_cast<std::uint16_t>(p.block));
+    if (p.slot >= image.count() ||
+        std::memcmp(image.record(p.slot).data(), at.record.data(), record_size_) != 0)
+        return std::nullopt;
+
+    if (data.held_block() != p.block) write_held_records();
+    std::memcpy(image.mutable_record(p.slot), record.data(), record_size_);
+    image.settle();
+    TableHeader& header = data.header_to_change();
+    count_update(header);
+    stamp_change(header);
+    hold_in_place(image, p.slot, at.record, header);
+    table_.note_change_in_place(p.block, p.slot);
+    unflushed_ = true;
+    return StoredRecord{p, at.record_number};
+}
+
+// A block as it stands now, kept for the next change.
+BlockImage& TableWriter::settled_block(std::uint16_t number) {
+    if (auto it = settled_blocks_.find(number); it != settled_blocks_.end()) return it->second;
+    if (settled_blocks_.size() >= kMostSettledBlocks) settled_blocks_.clear();
+    std::vector<std::uint8_t> buffer;
+    table_.data_file().read_data_block(number, buffer);
+    return settled_blocks_.emplace(number, BlockImage(number, std::move(buffer), record_size_))
+        .first->second;
+}
+
+bool TableWriter::raises_auto_increment(Bytes record) const {
+    for (const Field& f : table_.schema().fields()) {
+        if (f.type() != FieldType::kAutoInc) continue;
+        const auto value = decode_long(record.data() + f.offset);
+        if (value && *value > 0 && static_cast<std::uint32_t>(*value) > table_.header().auto_inc)
+            return true;
+    }
+    return false;
+}
+
+// Every change moves the change counter 0x2D on (to its lowest value) and the update time.
+void TableWriter::stamp_change(TableHeader& header) const {
+    if (header.change_count1 < kLowestChangeCount) header.change_count1 = kLowestChangeCount;
+    if (header.has_extension()) header.update_time = static_cast<std::uint32_t>(std::time(nullptr));
 }
 
 void TableWriter::write_held_changes() {

@@ -120,6 +120,13 @@ class TableWriter {
     void commit(Work& w);
     void stage_block(Work& w, BlockImage& image);
     bool write_in_place(Work& w);
+    void hold_in_place(const BlockImage& image, std::size_t slot, Bytes replaced,
+                       const TableHeader& header);
+    std::optional<StoredRecord> update_where_it_stands(const RecordRef& at,
+                                                       const EditBuffer& source);
+    BlockImage& settled_block(std::uint16_t number);
+    bool raises_auto_increment(Bytes record) const;
+    void stamp_change(TableHeader& header) const;
     void write_held_changes();
     void write_held_records();
     bool held_records_written_whole(ChangeJournal::Change& change);
