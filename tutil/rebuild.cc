@@ -90,6 +90,8 @@ class RemovalAside {
           }) {}
     RemovalAside(const RemovalAside&) = delete;
     RemovalAside& operator=(const RemovalAside&) = delete;
+    // Only reached without finish() when the rebuild failed: its own failure is the one
+    // reported, and the removal's is then dropped.
     ~RemovalAside() {
         if (thread_.joinable()) thread_.join();
     }
