@@ -217,13 +217,19 @@ TEST_F(GeneratedDamage, ChangedTableIsCleanAndRebuildsToItself) {
             else if (n % 7 == 0)
                 changed.emplace_back(c->record().begin(), c->record().end());
         }
+        // A record found by its bytes alone: no position, no record number.
+        const auto by_bytes = [](const std::vector<std::uint8_t>& r) {
+            pdx::RecordRef ref;
+            ref.record = r;
+            return ref;
+        };
         for (const auto& r : doomed)
-            t->writer().remove(pdx::RecordRef{r, std::nullopt, 0});
+            t->writer().remove(by_bytes(r));
         for (const auto& r : changed) {
             pdx::EditBuffer e = pdx::EditBuffer::of(t, r);
             e.set(2, std::int64_t{99});
             e.set(kNoteField, std::string(300, 'c'));
-            t->writer().update(pdx::RecordRef{r, std::nullopt, 0}, e);
+            t->writer().update(by_bytes(r), e);
         }
         t->writer().flush();
     }
