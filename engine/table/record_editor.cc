@@ -59,7 +59,13 @@ std::string RecordEditor::field_text(std::string_view name) const {
 }
 
 RecordRef RecordEditor::current_ref() const {
-    return {original_, original_position_, original_number_};
+    RecordRef ref{original_, original_position_, original_number_, {}};
+    // The cursor still stands on the record being edited: its block is the record's.
+    const auto* table_order = dynamic_cast<const TableCursor*>(&cursor_);
+    if (table_order && original_position_ && table_order->has_record() &&
+        table_order->current_block_number() == original_position_->block)
+        ref.block = table_order->current_block();
+    return ref;
 }
 
 void RecordEditor::post() {

@@ -138,6 +138,17 @@ Bytes TableCursor::record() const {
     return slot_bytes(slot_);
 }
 
+Bytes TableCursor::current_block() const {
+    catch_up();
+    if (record_number_ == 0) no_current_record();
+    return block_;
+}
+
+std::uint32_t TableCursor::current_block_number() const {
+    catch_up();
+    return block_number_;
+}
+
 Bookmark TableCursor::bookmark() const {
     const std::uint32_t number = record_number();
     return {number, block_number_, static_cast<std::uint32_t>(slot_), table().change_count(), eof_};

@@ -40,6 +40,9 @@ class TableCursor final : public Cursor {
     std::uint32_t record_number() const override;
     bool has_record() const override;
     Bytes record() const override;
+    // The whole block the current record stands in, as it stands now, and its number.
+    Bytes current_block() const;
+    std::uint32_t current_block_number() const;
     Bookmark bookmark() const override;
     void go_to(const Bookmark& bookmark) override;
 

@@ -786,7 +786,7 @@ std::optional<StoredRecord> TableWriter::update_where_it_stands(const RecordRef&
     if (index_ && !key_order_->same_key(key_of(at.record), key_of(record))) return std::nullopt;
     if (maintainer_ && maintainer_->entries_differ(at.record, record)) return std::nullopt;
     if (raises_auto_increment(record)) return std::nullopt;
-    BlockImage& image = settled_block(static_cast<std::uint16_t>(p.block));
+    BlockImage& image = settled_block(static_cast<std::uint16_t>(p.block), at.block);
     if (p.slot >= image.count() ||
         std::memcmp(image.record(p.slot).data(), at.record.data(), record_size_) != 0)
         return std::nullopt;
@@ -803,12 +803,15 @@ std::optional<StoredRecord> TableWriter::update_where_it_stands(const RecordRef&
     return StoredRecord{p, at.record_number};
 }
 
-// A block as it stands now, kept for the next change.
-BlockImage& TableWriter::settled_block(std::uint16_t number) {
+// A block as it stands now, kept for the next change; read unless the caller has it.
+BlockImage& TableWriter::settled_block(std::uint16_t number, Bytes as_it_stands) {
     if (auto it = settled_blocks_.find(number); it != settled_blocks_.end()) return it->second;
     if (settled_blocks_.size() >= kMostSettledBlocks) settled_blocks_.clear();
     std::vector<std::uint8_t> buffer;
-    table_.data_file().read_data_block(number, buffer);
+    if (as_it_stands.size() == block_size_)
+        buffer.assign(as_it_stands.begin(), as_it_stands.end());
+    else
+        table_.data_file().read_data_block(number, buffer);
     return settled_blocks_.emplace(number, BlockImage(number, std::move(buffer), record_size_))
         .first->second;
 }

@@ -56,6 +56,9 @@ struct RecordRef {
     Bytes record;
     std::optional<RecordPosition> position;
     std::uint32_t record_number = 0;  // 0 when not known
+    // The whole block of `position` as it stands now, when the caller holds it (a cursor on
+    // the record does), so that the writer need not read it again.
+    Bytes block;
 };
 
 class TableWriter {
@@ -124,7 +127,7 @@ class TableWriter {
                        const TableHeader& header);
     std::optional<StoredRecord> update_where_it_stands(const RecordRef& at,
                                                        const EditBuffer& source);
-    BlockImage& settled_block(std::uint16_t number);
+    BlockImage& settled_block(std::uint16_t number, Bytes as_it_stands);
     bool raises_auto_increment(Bytes record) const;
     void stamp_change(TableHeader& header) const;
     void write_held_changes();
