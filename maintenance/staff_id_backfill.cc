@@ -1,5 +1,6 @@
 // The staff ID back-fill ("Update StaffID") and its remaining-time estimate.
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -24,11 +25,12 @@ namespace transact = db::schema::Transact;
 // Table1 is bound to the transaction table by this name, without its extension.
 constexpr std::string_view kTransactTable = "Transact";
 
-// Staff IDs by card ID, looked up once for every transaction, where the time goes into
-// waiting for memory: the table is laid out for few cache misses. Open addressing over
-// slots of 8 bytes (a hash tag and where the pair lies), and the pairs one after another in
-// one text, each card ID next to its staff ID: a lookup mostly reads one slot and one cache
-// line of pairs. Every pair is added first, then index() places them all at once.
+// Staff IDs by card ID, looked up once for every transaction. With many staff the table
+// is far larger than the processor caches and the time goes into waiting for memory, so it
+// is laid out for one cache miss a lookup, which begin() starts early: open addressing over
+// slots of 32 bytes that hold the card ID and staff ID themselves when they fit (10 digits
+// and an ID of a few letters do). Longer pairs are read from `pairs_`, where every pair is
+// kept, one after another. Every pair is added first, then index() places them all at once.
 class StaffIdsByCard {
   public:
     explicit StaffIdsByCard(std::size_t expectedPairs) {
@@ -47,15 +49,15 @@ class StaffIdsByCard {
         ++pairCount_;
     }
 
-    // Places every pair added, in the order added, into slots of which at most half are
-    // used. A card given again keeps its first staff ID: the later pair is left out.
+    // Places every pair added, in the order added, into slots of which at most three in
+    // four are used. A card given again keeps its first staff ID: the later pair is left out.
     void index() {
-        slots_.assign(std::bit_ceil(2 * pairCount_ + 1), Slot{});
+        slots_.assign(std::bit_ceil(pairCount_ + pairCount_ / 3 + 1), Slot{});
         for (std::size_t at = 0; at < pairs_.size();) {
             const Pair pair = pairAt(static_cast<std::uint32_t>(at));
             const std::uint64_t hash = hashOf(pair.cardId);
             Slot& slot = slots_[findSlot(pair.cardId, hash)];
-            if (slot.pair == kEmpty) slot = {tagOf(hash), static_cast<std::uint32_t>(at)};
+            if (slot.pair == kEmpty) slot = slotFor(pair, tagOf(hash), at);
             at += sizeof(std::uint32_t[2]) + pair.cardId.size() + pair.staffId.size();
         }
     }
@@ -68,7 +70,10 @@ class StaffIdsByCard {
     };
     Lookup begin(std::string_view cardId) const {
         const std::uint64_t hash = hashOf(cardId);
-        __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+        // The slot and, for a card whose slot was taken, the ones after it.
+        const std::size_t first = hash & (slots_.size() - 1);
+        __builtin_prefetch(&slots_[first]);
+        __builtin_prefetch(&slots_[std::min(first + 2, slots_.size() - 1)]);
         return {cardId, hash};
     }
 
@@ -77,15 +82,21 @@ class StaffIdsByCard {
     std::optional<std::string_view> find(const Lookup& lookup) const {
         const Slot& slot = slots_[findSlot(lookup.cardId, lookup.hash)];
         if (slot.pair == kEmpty) return std::nullopt;
-        return pairAt(slot.pair).staffId;
+        return pairOf(slot).staffId;
     }
 
   private:
-    struct Slot {
+    static constexpr std::uint32_t kEmpty = UINT32_MAX;
+    static constexpr std::size_t kCopiedText = 22;
+    struct alignas(32) Slot {
         std::uint32_t tag = 0;  // the upper half of the card ID's hash
         std::uint32_t pair = kEmpty;
+        // The pair's copy: the card ID, then the staff ID; a card ID of length 0 means none.
+        std::uint8_t cardLength = 0;
+        std::uint8_t staffLength = 0;
+        char text[kCopiedText] = {};
     };
-    static constexpr std::uint32_t kEmpty = UINT32_MAX;
+    static_assert(sizeof(Slot) == 32);
     // Two lengths, a card ID of 10 digits and a staff ID a little shorter.
     static constexpr std::size_t kGuessedPairSize = 24;
 
@@ -94,6 +105,24 @@ class StaffIdsByCard {
         std::string_view cardId;
         std::string_view staffId;
     };
+
+    static Slot slotFor(const Pair& pair, std::uint32_t tag, std::size_t at) {
+        Slot slot;
+        slot.tag = tag;
+        slot.pair = static_cast<std::uint32_t>(at);
+        if (pair.cardId.size() + pair.staffId.size() <= kCopiedText) {
+            slot.cardLength = static_cast<std::uint8_t>(pair.cardId.size());
+            slot.staffLength = static_cast<std::uint8_t>(pair.staffId.size());
+            std::memcpy(slot.text, pair.cardId.data(), pair.cardId.size());
+            std::memcpy(slot.text + pair.cardId.size(), pair.staffId.data(), pair.staffId.size());
+        }
+        return slot;
+    }
+
+    Pair pairOf(const Slot& slot) const {
+        if (slot.cardLength == 0) return pairAt(slot.pair);
+        return {{slot.text, slot.cardLength}, {slot.text + slot.cardLength, slot.staffLength}};
+    }
 
     Pair pairAt(std::uint32_t at) const {
         std::uint32_t lengths[2];
@@ -131,7 +160,7 @@ class StaffIdsByCard {
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
             const Slot& slot = slots_[i];
             if (slot.pair == kEmpty) return i;
-            if (slot.tag == tagOf(hash) && pairAt(slot.pair).cardId == cardId) return i;
+            if (slot.tag == tagOf(hash) && pairOf(slot).cardId == cardId) return i;
         }
     }
 

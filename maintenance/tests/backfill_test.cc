@@ -176,14 +176,16 @@ TEST_F(BackfillTest, CopiesTheStaffIdOfTheCardHolderWithLetterCaseSignificant) {
 }
 
 TEST_F(BackfillTest, FindsEveryCardOfALargeStaffTable) {
-    // Enough staff for the card lookup to grow many times over, with card IDs of 2 to 15
-    // characters that often share their first 8; some cards come twice.
+    // Card IDs of 2 to 15 characters that often share their first 8; some cards come twice.
     const auto card = [](int n) {
         std::string id(1 + n % 12, '0');
         id.front() = 'C';
         return id.append(std::to_string(n));
     };
-    const auto staffId = [](int n) { return std::string("S").append(std::to_string(n)); };
+    // Every fourth staff ID long enough not to be stored with its card.
+    const auto staffId = [](int n) {
+        return std::string("S").append(std::to_string(n)).append(n % 4 == 0 ? 15 : 0, '-');
+    };
     const int staffCount = 300;
     std::vector<NamedRow> staff;
     for (int n = 0; n < staffCount; ++n) {
