@@ -80,8 +80,42 @@ TableWriter::TableWriter(Table& table)
     record_size_ = h.record_size;
     block_size_ = h.block_size();
 
-    // The chain must be sound before anything is added to it: only its block headers are
-    // read.
+    if (table_.is_keyed()) {
+        key_length_ = key_width(h);
+        key_order_.emplace(primary_key_order(h));
+        const auto px = primary_index_file(table_);
+        if (!px)
+            throw vaq::Error("The primary index of " + table_.name() +
+                             " is missing; the table must be rebuilt before it can be changed.");
+        index_file_.emplace(BlockFile::open(*px, File::Mode::kReadWrite));
+        const TableHeader& ph = index_file_->header();
+        bool matches = ph.file_type == FileType::kPrimaryIndex && ph.fields.size() == h.key_fields;
+        for (std::size_t i = 0; matches && i < ph.fields.size(); ++i)
+            matches = ph.fields[i].descriptor == h.fields[i].descriptor;
+        if (!matches)
+            throw FormatError("The primary index " + index_file_->name() + " does not belong to " +
+                              table_.name() + ".");
+        index_ = std::make_unique<PrimaryIndexWriter>(*index_file_, *key_order_);
+    }
+
+    // The maintainer also follows indexes created while the table is open for writing.
+    if (index_maintainer_factory()) {
+        maintainer_ = index_maintainer_factory()(table_);
+    } else {
+        for (const SecondaryIndex& index : list_secondary_indexes(table_))
+            if (index.layout.maintained)
+                throw vaq::Error(table_.name() + " has the maintained index " + index.name +
+                                 ", which this engine cannot keep up to date yet; the table "
+                                 "can only be read.");
+    }
+}
+
+// The chain of data blocks must be sound, and the .PX must describe it, before anything is
+// added to the chain or taken from it: only the block headers are read. A record changed
+// where it stands touches neither, so a writer that only does that never needs the check.
+void TableWriter::check_chain() {
+    if (chain_checked_) return;
+    const TableHeader& h = table_.header();
     std::vector<std::pair<std::uint16_t, std::uint32_t>> chain;
     {
         const BlockFile& data = table_.data_file();
@@ -117,22 +151,7 @@ TableWriter::TableWriter(Table& table)
                       " records but its header counts " + std::to_string(h.num_records));
     }
 
-    if (table_.is_keyed()) {
-        key_length_ = key_width(h);
-        key_order_.emplace(primary_key_order(h));
-        const auto px = primary_index_file(table_);
-        if (!px)
-            throw vaq::Error("The primary index of " + table_.name() +
-                             " is missing; the table must be rebuilt before it can be changed.");
-        index_file_.emplace(BlockFile::open(*px, File::Mode::kReadWrite));
-        const TableHeader& ph = index_file_->header();
-        bool matches = ph.file_type == FileType::kPrimaryIndex && ph.fields.size() == h.key_fields;
-        for (std::size_t i = 0; matches && i < ph.fields.size(); ++i)
-            matches = ph.fields[i].descriptor == h.fields[i].descriptor;
-        if (!matches)
-            throw FormatError("The primary index " + index_file_->name() + " does not belong to " +
-                              table_.name() + ".");
-        index_ = std::make_unique<PrimaryIndexWriter>(*index_file_, *key_order_);
+    if (index_) {
         const std::vector<IndexLeaf> leaves = index_->leaves();
         bool agrees = leaves.size() == chain.size();
         for (std::size_t i = 0; agrees && i < leaves.size(); ++i)
@@ -142,17 +161,7 @@ TableWriter::TableWriter(Table& table)
                               " does not match its data; the table must be rebuilt before it "
                               "can be changed.");
     }
-
-    // The maintainer also follows indexes created while the table is open for writing.
-    if (index_maintainer_factory()) {
-        maintainer_ = index_maintainer_factory()(table_);
-    } else {
-        for (const SecondaryIndex& index : list_secondary_indexes(table_))
-            if (index.layout.maintained)
-                throw vaq::Error(table_.name() + " has the maintained index " + index.name +
-                                 ", which this engine cannot keep up to date yet; the table "
-                                 "can only be read.");
-    }
+    chain_checked_ = true;
 }
 
 TableWriter::~TableWriter() {
@@ -601,6 +610,7 @@ void TableWriter::assign_auto_increment(Work& w, std::vector<std::uint8_t>& reco
 // --- changes ------------------------------------------------------------------------------
 
 TableWriter::Work& TableWriter::begin_work() {
+    check_chain();
     Work& w = *work_;
     w.header = table_.header();
     w.blocks.clear();  // what a change that failed left

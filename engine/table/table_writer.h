@@ -63,12 +63,12 @@ struct RecordRef {
 
 class TableWriter {
   public:
-    // `table` is open for reading and writing. Checks the chain of data blocks against the
-    // header, opens the .PX (keyed tables) and checks it against the chain, and opens the
-    // change journal. Refuses tables this engine cannot change safely: encrypted ones,
-    // damaged ones, and ones with maintained secondary indexes nobody maintains
-    // (index_maintenance.h). Alpha keys under a sort order whose collation is not known are
-    // refused only where a key must be placed among keys it cannot be compared with.
+    // `table` is open for reading and writing. Opens the .PX (keyed tables) and the change
+    // journal; the chain of data blocks is checked against the header and the .PX before
+    // the first change that needs it (check_chain). Refuses tables this engine cannot change
+    // safely: encrypted ones, damaged ones, and ones with maintained secondary indexes nobody
+    // maintains (index_maintenance.h). Alpha keys under a sort order whose collation is not known
+    // are refused only where a key must be placed among keys it cannot be compared with.
     explicit TableWriter(Table& table);
     TableWriter(const TableWriter&) = delete;
     TableWriter& operator=(const TableWriter&) = delete;
@@ -119,6 +119,7 @@ class TableWriter {
     BlobStore& blobs();
     void assign_auto_increment(Work& w, std::vector<std::uint8_t>& record, bool fill_empty);
 
+    void check_chain();
     Work& begin_work();
     void commit(Work& w);
     void stage_block(Work& w, BlockImage& image);
@@ -160,6 +161,7 @@ class TableWriter {
     // none are held).
     std::vector<std::uint8_t> held_header_;
     bool unflushed_ = false;
+    bool chain_checked_ = false;
 };
 
 }  // namespace pdx

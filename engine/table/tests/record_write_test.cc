@@ -303,6 +303,37 @@ TEST(RecordWrite, KeyViolationWritesNothing) {
     EXPECT_EQ(s.cursor->field("Note").as_text(), std::string(3000, 'z'));
 }
 
+// A header that miscounts the chain's blocks: records can still be changed where they stand,
+// but nothing is added to the chain or taken from it.
+TEST(RecordWrite, ADamagedChainIsRefusedBeforeAnythingIsAddedToIt) {
+    TempDir dir;
+    create_table(dir.path(), "Chain", {{{"Name", FieldType::kAlpha, 8}}, 0});
+    {
+        Session s(dir.path(), "Chain");
+        s.append({{"Name", "one"}});
+        s.append({{"Name", "two"}});
+    }
+    std::vector<std::uint8_t> db = read_file(dir / "Chain.DB");
+    store_u16le(db.data() + 0x0A, 2);  // blocks in use: the chain has 1
+    testing::write_file(dir / "Chain.DB", db);
+
+    Session s(dir.path(), "Chain");
+    ASSERT_TRUE(s.find("Name", "two"));
+    s.editor.edit();
+    s.editor.set_field("Name", "TWO");
+    s.editor.post();
+    s.editor.save_changes();
+    db = read_file(dir / "Chain.DB");
+    try {
+        s.append({{"Name", "three"}});
+        ADD_FAILURE() << "a record was added to a damaged chain";
+    } catch (const vaq::Error& e) {
+        EXPECT_THAT(e.what(), HasSubstr("its chain holds 1 blocks but its header counts 2"));
+    }
+    EXPECT_EQ(read_file(dir / "Chain.DB"), db);
+    EXPECT_EQ(s.table->record_count(), 2u);
+}
+
 TEST(RecordWrite, ValuesThatDoNotFitAreRefusedNamingTheField) {
     TempDir dir;
     create_table(dir.path(), "Fit", testing::every_type_spec());
