@@ -25,6 +25,15 @@ namespace transact = db::schema::Transact;
 // Table1 is bound to the transaction table by this name, without its extension.
 constexpr std::string_view kTransactTable = "Transact";
 
+// Equal texts, compared here rather than by a library call: IDs are a few bytes long and
+// compared for every transaction.
+bool sameId(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
 // Staff IDs by card ID, looked up once for every transaction. With many staff the table
 // is far larger than the processor caches and the time goes into waiting for memory, so it
 // is laid out for one cache miss a lookup, which begin() starts early: open addressing over
@@ -160,7 +169,7 @@ class StaffIdsByCard {
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
             const Slot& slot = slots_[i];
             if (slot.pair == kEmpty) return i;
-            if (slot.tag == tagOf(hash) && pairOf(slot).cardId == cardId) return i;
+            if (slot.tag == tagOf(hash) && sameId(pairOf(slot).cardId, cardId)) return i;
         }
     }
 
@@ -240,14 +249,17 @@ void MaintenanceForm::runBackfill() {
     for (std::uint32_t done = 0; done < count && !Table1.eof(); ++done) {
         const std::string cardId = Table1.fieldByName(transact::CardID).asString();
         const auto lookup = staffIds.begin(cardId);
-        const std::string stored = readStaffIdEarly ? staffIdOfTransaction() : std::string();
+        std::string stored = readStaffIdEarly ? staffIdOfTransaction() : std::string();
         const auto staffId = cardId.empty() ? std::nullopt : staffIds.find(lookup);
-        // A transaction that has the staff ID already is left as it is: storing it again
-        // would change nothing.
-        if (staffId && (readStaffIdEarly ? stored : staffIdOfTransaction()) != *staffId) {
-            Table1.edit();
-            Table1.setFieldText(transact::StaffID, *staffId);
-            Table1.post();
+        if (staffId) {
+            if (!readStaffIdEarly) stored = staffIdOfTransaction();
+            // A transaction that has the staff ID already is left as it is: storing it again
+            // would change nothing.
+            if (!sameId(stored, *staffId)) {
+                Table1.edit();
+                Table1.setFieldText(transact::StaffID, *staffId);
+                Table1.post();
+            }
         }
         Table1.next();
         port_.setPosition(Control::bar1, static_cast<int>(done + 1));
