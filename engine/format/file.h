@@ -32,6 +32,10 @@ class File {
     void write_at(std::uint64_t offset, Bytes data);
     // Makes every write so far durable.
     void sync();
+    // Asks the operating system to start writing the file's changed pages to the disk now,
+    // without waiting for them, so that a later sync() finds less to do. Only a hint: a
+    // system that cannot start it early writes the pages on sync() all the same.
+    void start_writeback() noexcept;
     // Cuts or extends the file to `size` bytes.
     void truncate(std::uint64_t size);
 

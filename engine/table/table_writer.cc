@@ -855,14 +855,22 @@ void TableWriter::write_held_records() {
     BlockFile& data = table_.data_file();
     if (data.held_block() == 0) return;
     ChangeJournal::Change change;
+    const std::size_t length = data.held_bytes().size();
     if (held_records_written_whole(change)) {
         data.write_held();
         crash_point("change written");
-        return;
+    } else {
+        change.write_unkept(data.file(), data.held_offset(), data.held_bytes());
+        journal_.commit(change);
+        data.forget_held();
     }
-    change.write_unkept(data.file(), data.held_offset(), data.held_bytes());
-    journal_.commit(change);
-    data.forget_held();
+    // A walk that changes record after record writes the whole table: its pages go to the
+    // disk while the walk goes on, not all at once when the table closes.
+    written_since_writeback_ += length;
+    if (written_since_writeback_ >= kWritebackEvery) {
+        data.file().start_writeback();
+        written_since_writeback_ = 0;
+    }
 }
 
 // A write that lies within one page of the file is never torn (kUntornSpan); a record held

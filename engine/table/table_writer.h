@@ -58,7 +58,7 @@ struct RecordRef {
     std::uint32_t record_number = 0;  // 0 when not known
     // The whole block of `position` as it stands now, when the caller holds it (a cursor on
     // the record does), so that the writer need not read it again.
-    Bytes block;
+    Bytes block = {};
 };
 
 class TableWriter {
@@ -162,6 +162,9 @@ class TableWriter {
     std::vector<std::uint8_t> held_header_;
     bool unflushed_ = false;
     bool chain_checked_ = false;
+    // Bytes of held records written since the disk was last asked to take the file's pages.
+    std::size_t written_since_writeback_ = 0;
+    static constexpr std::size_t kWritebackEvery = std::size_t{4} << 20;
 };
 
 }  // namespace pdx
