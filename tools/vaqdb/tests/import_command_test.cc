@@ -213,7 +213,7 @@ TEST_F(ImportTest, CorpusTablesRoundTripIntoEmptiedCopies) {
         for (char& c : extension)
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         if (extension != ".DB") continue;
-        const fs::path work = dir_ / ("t" + std::to_string(tried++));
+        const fs::path work = dir_ / fs::path("t").concat(std::to_string(tried++));
         fs::create_directory(work);
         fs::path copy;
         for (const fs::path& f : pdx::family_files(entry.path())) {
