@@ -1,7 +1,8 @@
 // The staff ID back-fill ("Update StaffID") over a generated database, against a full scan
 // of the same transaction table by the engine in the same run, at N and 2N transactions.
-// Every back-fill starts from a fresh copy of the database (the copy is not timed); the
-// generated transactions carry blank staff IDs, so nearly every one is written.
+// Every first back-fill starts from a fresh copy of the database (the copy is not timed);
+// the generated transactions carry blank staff IDs, so nearly every one is written. A second
+// back-fill over a back-filled copy stores nothing: it measures the job's reading alone.
 //
 //   vaq_backfill_benchmark [--transactions=N] [--staff=S] [google benchmark flags]
 //   (N defaults to 1 000 000, S to 100 000)
