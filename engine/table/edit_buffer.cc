@@ -1,5 +1,7 @@
 #include "engine/table/edit_buffer.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -149,6 +151,13 @@ void encode_field_input(const Table& table, const Field& field, const FieldInput
         std::memset(out.data(), 0, out.size());
         return;
     }
+    // Plain ASCII text is stored as it is in every code page: no conversion, no copies.
+    const auto* given = std::get_if<std::string>(&value);
+    if (field.type() == FieldType::kAlpha && given && given->size() <= out.size() &&
+        std::all_of(given->begin(), given->end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }) &&
+        encode_alpha(*given, out))
+        return;
     const FieldError error(table, field);
     const std::string text = input_text(value);
     std::uint8_t* p = out.data();
@@ -285,7 +294,12 @@ void EditBuffer::set(std::size_t field, const FieldInput& value) {
         return;
     }
     // Converted aside first, so that a refused value leaves the field as it was.
-    std::vector<std::uint8_t> bytes(f.width());
+    constexpr std::size_t kOnStack = 256;
+    std::array<std::uint8_t, kOnStack> small;
+    std::vector<std::uint8_t> large;
+    if (f.width() > kOnStack) large.resize(f.width());
+    const MutableBytes bytes =
+        large.empty() ? MutableBytes(small.data(), f.width()) : MutableBytes(large);
     encode_field_input(table(), f, value, bytes);
     std::memcpy(record_.field_bytes(field).data(), bytes.data(), bytes.size());
 }
