@@ -379,7 +379,7 @@ void Table::cancel() {
 
 void Table::setFieldText(std::string_view name, std::string_view text) {
     requireEditing("write a field");
-    editor_->set_field(name, pdx::FieldInput(std::string(text)));
+    editor_->set_field(fieldIndex(name), pdx::FieldInput(std::string(text)));
 }
 
 void Table::deleteIndex(std::string_view name) {

@@ -20,7 +20,10 @@ bool walks_table_order(const Cursor& cursor) {
 }  // namespace
 
 RecordEditor::RecordEditor(std::shared_ptr<Table> table, Cursor& cursor)
-    : table_(std::move(table)), cursor_(cursor) {
+    : table_(std::move(table)),
+      cursor_(cursor),
+      table_order_(dynamic_cast<const TableCursor*>(&cursor)),
+      bookmarks_are_places_(walks_table_order(cursor)) {
     table_->writer();  // refuses a table opened for reading only
 }
 
@@ -36,7 +39,7 @@ void RecordEditor::edit() {
     original_.assign(current.begin(), current.end());
     original_position_.reset();
     original_number_ = cursor_.record_number();
-    if (walks_table_order(cursor_)) {
+    if (bookmarks_are_places_) {
         const Bookmark mark = cursor_.bookmark();
         original_position_ = RecordPosition{mark.block, mark.slot};
     }
@@ -53,6 +56,10 @@ void RecordEditor::set_field(std::string_view name, const FieldInput& value) {
     buffer().set(name, value);
 }
 
+void RecordEditor::set_field(std::size_t index, const FieldInput& value) {
+    buffer().set(index, value);
+}
+
 std::string RecordEditor::field_text(std::string_view name) const {
     if (buffer_) return buffer_->text(name);
     return cursor_.field(name).as_text();
@@ -61,10 +68,9 @@ std::string RecordEditor::field_text(std::string_view name) const {
 RecordRef RecordEditor::current_ref() const {
     RecordRef ref{original_, original_position_, original_number_, {}};
     // The cursor still stands on the record being edited: its block is the record's.
-    const auto* table_order = dynamic_cast<const TableCursor*>(&cursor_);
-    if (table_order && original_position_ && table_order->has_record() &&
-        table_order->current_block_number() == original_position_->block)
-        ref.block = table_order->current_block();
+    if (table_order_ && original_position_ && table_order_->has_record() &&
+        table_order_->current_block_number() == original_position_->block)
+        ref.block = table_order_->current_block();
     return ref;
 }
 
@@ -105,7 +111,7 @@ void RecordEditor::save_changes() {
 }
 
 void RecordEditor::show(const StoredRecord& stored) {
-    if (walks_table_order(cursor_)) {
+    if (bookmarks_are_places_) {
         cursor_.go_to(Bookmark{stored.record_number, stored.position.block, stored.position.slot,
                                table_->change_count(), false});
         return;
@@ -122,7 +128,7 @@ void RecordEditor::show(const StoredRecord& stored) {
 
 void RecordEditor::show_end() {
     const TableHeader& h = table_->header();
-    if (h.num_records == 0 || !walks_table_order(cursor_)) {
+    if (h.num_records == 0 || !bookmarks_are_places_) {
         cursor_.first();
         while (!cursor_.eof())
             cursor_.next();

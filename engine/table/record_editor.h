@@ -22,6 +22,7 @@
 namespace pdx {
 
 class Table;
+class TableCursor;
 
 class RecordEditor {
   public:
@@ -40,6 +41,8 @@ class RecordEditor {
     // Converts and stores a field of the record buffer; throws vaq::Error naming the value
     // and the field. Requires append() or edit().
     void set_field(std::string_view name, const FieldInput& value);
+    // The same for the field at `index` in the table's schema.
+    void set_field(std::size_t index, const FieldInput& value);
     // The buffer being edited (requires append() or edit()).
     EditBuffer& buffer();
     // The field's text: from the buffer while editing, else from the current record.
@@ -64,6 +67,9 @@ class RecordEditor {
 
     std::shared_ptr<Table> table_;
     Cursor& cursor_;
+    // The cursor when it walks the table order (its bookmarks are places in the chain).
+    const TableCursor* table_order_ = nullptr;
+    bool bookmarks_are_places_ = false;
     State state_ = State::kBrowse;
     std::optional<EditBuffer> buffer_;
     std::vector<std::uint8_t> original_;  // the record as it was when edit() began
