@@ -143,7 +143,7 @@ TEST(Restructure, DroppedFieldsGoAndChangedTypesConvertTheirValues) {
         for (int i = 1; i <= 30; ++i) {
             EditBuffer r = EditBuffer::blank(table);
             r.set("Id", std::int64_t{i});
-            r.set("Name", "n" + std::to_string(i));
+            r.set("Name", std::string("n").append(std::to_string(i)));
             r.set("Old", "x");
             r.set("Count", std::int64_t{i * 100});
             r.set("Text", i % 2 ? "a longer text here " + std::to_string(i) : std::string("short"));
