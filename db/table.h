@@ -153,7 +153,8 @@ class Table {
     // The engine's cursor of the open table, for the Dbi calls (DbiSaveChanges); null while
     // closed.
     pdx::hDBICur handle() const { return handle_; }
-    // Writes what the table's changes left in buffers to disk.
+    // Hands every change the engine holds back for the table to the operating system;
+    // closing the table also flushes them to the disk.
     void saveChanges();
 
     // ---- the table as a whole ----
