@@ -2,65 +2,26 @@
 // and the import of a transaction file, with what they print.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "bench/database_generator.h"
 #include "db/table.h"
 #include "engine/api/config.h"
 #include "tools/vaqdb/shell.h"
+#include "tools/vaqdb/tests/generated_database_test.h"
 
 namespace vaqdb {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status = 0;
-    std::string out;
-    std::string err;
-};
-
-class RecordJobsCommandsTest : public ::testing::Test {
+class RecordJobsCommandsTest : public GeneratedDatabaseTest {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vaqdb-records-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
-        pdx::useConfiguration(pdx::Configuration::fromText(
-            "[alias Other]\npath = .\n[engine]\nprivate_dir = private\n", root_, "test"));
-        vaq::bench::GeneratorOptions options;
-        options.out = data();
-        options.site.controllers = 2;
-        options.site.doorsPerController = 2;
-        options.site.staff = 10;
-        options.site.transactions = 50;
-        vaq::bench::generateDatabase(options);
-    }
-    void TearDown() override {
-        pdx::reloadConfiguration();
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-
-    fs::path data() const { return root_ / "data"; }
-
-    Outcome run(const std::vector<std::string>& command) {
-        std::vector<std::string> arguments{data().string()};
-        arguments.insert(arguments.end(), command.begin(), command.end());
-        std::istringstream in;
-        std::ostringstream out, err;
-        Outcome result;
-        result.status = run_main(arguments, in, out, err);
-        result.out = out.str();
-        result.err = err.str();
-        return result;
-    }
+    RecordJobsCommandsTest()
+        : GeneratedDatabaseTest("vaqdb-records", 50, kOtherAliasAndPrivateDir) {}
 
     // A column of a table through the alias VAQ standing for data().
     std::vector<std::string> column(const std::string& table, const std::string& field) {
@@ -73,8 +34,6 @@ class RecordJobsCommandsTest : public ::testing::Test {
             values.push_back(t.fieldByName(field).asString());
         return values;
     }
-
-    fs::path root_;
 };
 
 TEST_F(RecordJobsCommandsTest, BackfillPrintsItsCompletionLineAndBox) {

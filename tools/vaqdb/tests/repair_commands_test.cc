@@ -3,18 +3,15 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "bench/database_generator.h"
 #include "common/error.h"
-#include "engine/api/config.h"
 #include "tools/vaqdb/shell.h"
 #include "tools/vaqdb/terminal_window.h"
+#include "tools/vaqdb/tests/generated_database_test.h"
 
 namespace vaqdb {
 namespace {
@@ -22,49 +19,9 @@ namespace {
 namespace fs = std::filesystem;
 using vaq::window::Control;
 
-struct Outcome {
-    int status = 0;
-    std::string out;
-    std::string err;
-};
-
-class RepairCommandsTest : public ::testing::Test {
+class RepairCommandsTest : public GeneratedDatabaseTest {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vaqdb-repair-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
-        pdx::useConfiguration(pdx::Configuration::fromText(
-            "[alias Other]\npath = .\n[engine]\nprivate_dir = private\n", root_, "test"));
-        vaq::bench::GeneratorOptions options;
-        options.out = data();
-        options.site.controllers = 2;
-        options.site.doorsPerController = 2;
-        options.site.staff = 10;
-        options.site.transactions = 100;
-        vaq::bench::generateDatabase(options);
-    }
-    void TearDown() override {
-        pdx::reloadConfiguration();
-        std::error_code ignored;  // a leftover temporary folder is no test failure
-        fs::remove_all(root_, ignored);
-    }
-
-    fs::path data() const { return root_ / "data"; }
-
-    Outcome run(const std::vector<std::string>& command, const std::string& input = "") {
-        std::vector<std::string> arguments{data().string()};
-        arguments.insert(arguments.end(), command.begin(), command.end());
-        std::istringstream in(input);
-        std::ostringstream out, err;
-        Outcome result;
-        result.status = run_main(arguments, in, out, err);
-        result.out = out.str();
-        result.err = err.str();
-        return result;
-    }
-
-    fs::path root_;
+    RepairCommandsTest() : GeneratedDatabaseTest("vaqdb-repair", 100, kOtherAliasAndPrivateDir) {}
 };
 
 TEST_F(RepairCommandsTest, PropsPrintsTheTenPropertiesOfTheWindow) {

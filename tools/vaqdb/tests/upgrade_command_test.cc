@@ -4,63 +4,23 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "bench/database_generator.h"
-#include "engine/api/config.h"
 #include "tools/vaqdb/shell.h"
+#include "tools/vaqdb/tests/generated_database_test.h"
 
 namespace vaqdb {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status = 0;
-    std::string out;
-    std::string err;
-};
-
-class UpgradeCommandTest : public ::testing::Test {
+class UpgradeCommandTest : public GeneratedDatabaseTest {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vaqdb-upgrade-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
-        pdx::useConfiguration(
-            pdx::Configuration::fromText("[engine]\nprivate_dir = private\n", root_, "test"));
-        vaq::bench::GeneratorOptions options;
-        options.out = data();
-        options.site.controllers = 2;
-        options.site.doorsPerController = 2;
-        options.site.staff = 10;
-        options.site.transactions = 100;
-        vaq::bench::generateDatabase(options);
-    }
-    void TearDown() override {
-        pdx::reloadConfiguration();
-        std::error_code ignored;  // a leftover temporary folder is no test failure
-        fs::remove_all(root_, ignored);
-    }
+    UpgradeCommandTest() : GeneratedDatabaseTest("vaqdb-upgrade", 100, kPrivateDirOnly) {}
 
-    fs::path data() const { return root_ / "data"; }
-
-    Outcome upgrade() {
-        std::istringstream in;
-        std::ostringstream out, err;
-        Outcome result;
-        result.status = run_main({data().string(), ".upgrade"}, in, out, err);
-        result.out = out.str();
-        result.err = err.str();
-        return result;
-    }
-
-    fs::path root_;
+    Outcome upgrade() { return run({".upgrade"}); }
 };
 
 TEST_F(UpgradeCommandTest, PrintsEveryLogLineThenTheRepairAndASecondRunOnlyWhatEveryRunWrites) {
