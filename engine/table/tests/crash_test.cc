@@ -199,19 +199,22 @@ void check_after_crash(const fs::path& dir, const ChildRun& run) {
     EXPECT_FALSE(fs::exists(dir / ".Crash.DB.journal"));
 }
 
+// The child's run: every operation in turn, each reported once it returned.
+void perform_all(const fs::path& dir, int report_fd) {
+    const auto table = Table::open(dir, "Crash", Access::kWrite);
+    Contents contents = initial_contents();
+    for (int op = 0; op < kOperations; ++op) {
+        perform(table, contents, op);
+        apply(contents, op);
+        report(report_fd, static_cast<std::uint8_t>(op));
+    }
+}
+
 TEST(Crash, RecordChangesSurviveAKillAtEveryCrashPoint) {
     TempDir base;
     make_record_table(base.path());
     TempDir work;
-    const auto child = [&](int fd) {
-        const auto table = Table::open(work.path(), "Crash", Access::kWrite);
-        Contents contents = initial_contents();
-        for (int op = 0; op < kOperations; ++op) {
-            perform(table, contents, op);
-            apply(contents, op);
-            report(fd, static_cast<std::uint8_t>(op));
-        }
-    };
+    const auto child = [&](int fd) { perform_all(work.path(), fd); };
     int kills = 0;
     for (int kill_at = 1;; ++kill_at) {
         copy_directory(base.path(), work.path());
@@ -228,15 +231,7 @@ TEST(Crash, RecordChangesSurviveKillsAtRandomMoments) {
     TempDir base;
     make_record_table(base.path());
     TempDir work;
-    const auto child = [&](int fd) {
-        const auto table = Table::open(work.path(), "Crash", Access::kWrite);
-        Contents contents = initial_contents();
-        for (int op = 0; op < kOperations; ++op) {
-            perform(table, contents, op);
-            apply(contents, op);
-            report(fd, static_cast<std::uint8_t>(op));
-        }
-    };
+    const auto child = [&](int fd) { perform_all(work.path(), fd); };
     std::mt19937 random(11);
     for (int round = 0; round < 25; ++round) {
         copy_directory(base.path(), work.path());
