@@ -427,4 +427,20 @@ std::vector<GeneratedTable> siteTables(const Site& site) {
     return tables;
 }
 
+const TableDef& tableLayout(std::string_view file) {
+    static const std::vector<GeneratedTable> tables = [] {
+        SiteOptions options;
+        options.controllers = 1;
+        options.doorsPerController = 1;
+        options.staff = 1;
+        options.transactions = 0;
+        options.newerTables = NewerTables::None;
+        return siteTables(makeSite(options));
+    }();
+    if (iequals(file, transactTable().file)) return transactTable();
+    for (const GeneratedTable& table : tables)
+        if (iequals(table.def.file, file)) return table.def;
+    throw Error("The generator has no table " + std::string(file) + ".");
+}
+
 }  // namespace vaq::bench

@@ -58,4 +58,8 @@ Row transactionRow(const Transaction& transaction);
 // (tables referred to before those referring to them).
 std::vector<GeneratedTable> siteTables(const Site& site);
 
+// The layout of an old table by its file name ("Personal.DB", "Transact.db"), letter case
+// ignored. Throws vaq::Error when the generator has no such table.
+const TableDef& tableLayout(std::string_view file);
+
 }  // namespace vaq::bench

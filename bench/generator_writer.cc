@@ -97,4 +97,17 @@ std::int64_t TableWriter::finish() {
     return state_->appended;
 }
 
+void writeTable(const std::filesystem::path& folder, std::string_view file,
+                const std::vector<NamedRow>& rows) {
+    const TableDef& def = tableLayout(file);
+    TableWriter writer(folder, def);
+    for (const NamedRow& named : rows) {
+        Row row(def.columns.size());
+        for (const auto& [name, cell] : named)
+            row[def.column(name)] = cell;
+        writer.append(row);
+    }
+    writer.finish();
+}
+
 }  // namespace vaq::bench

@@ -5,7 +5,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "bench/generator_tables.h"
 
@@ -28,5 +32,12 @@ class TableWriter {
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// Values of one row by column name; columns not named stay empty.
+using NamedRow = std::map<std::string, Cell>;
+
+// Creates the old table `file` (tableLayout()) in `folder` with `rows`.
+void writeTable(const std::filesystem::path& folder, std::string_view file,
+                const std::vector<NamedRow>& rows);
 
 }  // namespace vaq::bench

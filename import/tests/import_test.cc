@@ -14,12 +14,10 @@
 #include <vector>
 
 #include "app/port/window_port.h"
-#include "bench/generator_site.h"
 #include "bench/generator_tables.h"
 #include "bench/generator_writer.h"
 #include "common/dateformat.h"
 #include "common/error.h"
-#include "common/text.h"
 #include "db/schema.h"
 #include "db/table.h"
 #include "engine/api/config.h"
@@ -100,33 +98,8 @@ class ImportTest : public ::testing::Test {
         fs::remove_all(root_, ignored);
     }
 
-    static const bench::TableDef& layout(std::string_view file) {
-        static const std::vector<bench::GeneratedTable> tables = [] {
-            bench::SiteOptions options;
-            options.controllers = 1;
-            options.doorsPerController = 1;
-            options.staff = 1;
-            options.transactions = 0;
-            options.newerTables = bench::NewerTables::None;
-            return bench::siteTables(bench::makeSite(options));
-        }();
-        if (iequals(file, bench::transactTable().file)) return bench::transactTable();
-        for (const bench::GeneratedTable& table : tables)
-            if (iequals(table.def.file, file)) return table.def;
-        throw Error("no layout " + std::string(file));
-    }
-
-    void writeTable(std::string_view file,
-                    const std::vector<std::map<std::string, bench::Cell>>& rows) {
-        const bench::TableDef& def = layout(file);
-        bench::TableWriter writer(root_ / "data", def);
-        for (const auto& named : rows) {
-            bench::Row row(def.columns.size());
-            for (const auto& [name, cell] : named)
-                row[def.column(name)] = cell;
-            writer.append(row);
-        }
-        writer.finish();
+    void writeTable(std::string_view file, const std::vector<bench::NamedRow>& rows) {
+        bench::writeTable(root_ / "data", file, rows);
     }
 
     // Controllers 2 and 3 (keys 11 and 12), a door 1 on each, a door 5 under key 0, two

@@ -4,8 +4,6 @@
 
 #include "bench/database_generator.h"
 #include "bench/generator_writer.h"
-#include "common/error.h"
-#include "common/text.h"
 #include "db/table.h"
 #include "engine/api/config.h"
 
@@ -33,32 +31,8 @@ void SiteFixture::TearDown() {
     fs::remove_all(root_, ignored);
 }
 
-const bench::TableDef& SiteFixture::layout(std::string_view file) {
-    static const std::vector<bench::GeneratedTable> tables = [] {
-        bench::SiteOptions options;
-        options.controllers = 1;
-        options.doorsPerController = 1;
-        options.staff = 1;
-        options.transactions = 0;
-        options.newerTables = bench::NewerTables::None;
-        return bench::siteTables(bench::makeSite(options));
-    }();
-    if (iequals(file, bench::transactTable().file)) return bench::transactTable();
-    for (const bench::GeneratedTable& table : tables)
-        if (iequals(table.def.file, file)) return table.def;
-    throw Error("The generator has no table " + std::string(file) + ".");
-}
-
 void SiteFixture::writeTable(std::string_view file, const std::vector<NamedRow>& rows) {
-    const bench::TableDef& def = layout(file);
-    bench::TableWriter writer(data_, def);
-    for (const NamedRow& named : rows) {
-        bench::Row row(def.columns.size());
-        for (const auto& [name, cell] : named)
-            row[def.column(name)] = cell;
-        writer.append(row);
-    }
-    writer.finish();
+    bench::writeTable(data_, file, rows);
 }
 
 void SiteFixture::writeSite(int staff, std::int64_t transactions) {

@@ -7,17 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "bench/generator_tables.h"
+#include "bench/generator_writer.h"
 
 namespace vaq::maintenance::testing {
 
-// Values of one row by column name; columns not named stay empty.
-using NamedRow = std::map<std::string, bench::Cell>;
+using bench::NamedRow;
 
 class SiteFixture : public ::testing::Test {
   protected:
@@ -26,8 +24,7 @@ class SiteFixture : public ::testing::Test {
 
     const std::filesystem::path& data() const { return data_; }
 
-    // The generator's layout of an old table ("Personal.DB", "MessForm.DB", "Transact.db").
-    static const bench::TableDef& layout(std::string_view file);
+    // Creates an old table ("Personal.DB", "MessForm.DB", "Transact.db") in data().
     void writeTable(std::string_view file, const std::vector<NamedRow>& rows);
     // A whole generated site: every table of the old layout.
     void writeSite(int staff, std::int64_t transactions);
