@@ -10,7 +10,12 @@
 #include <string>
 
 #include "common/error.h"
+#include "common/tests/failure_of.h"
 #include "engine/api/config.h"
+
+namespace vaq::db {
+using test_support::failureOf;
+}  // namespace vaq::db
 
 namespace vaq::db::testing {
 
@@ -44,16 +49,6 @@ class AliasDirectory : public ::testing::Test {
         for (const auto& entry : fs::directory_iterator(source.parent_path()))
             if (entry.path().stem().string() == stem)
                 fs::copy_file(entry.path(), data() / entry.path().filename());
-    }
-
-    template <typename Fn>
-    static std::string failureOf(Fn&& fn) {
-        try {
-            fn();
-        } catch (const Error& error) {
-            return error.what();
-        }
-        return "no error";
     }
 
     fs::path root_;

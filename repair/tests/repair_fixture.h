@@ -10,12 +10,15 @@
 #include <memory>
 #include <string>
 
+#include "common/tests/failure_of.h"
 #include "db/database.h"
 #include "db/session.h"
 #include "repair/repair_form.h"
 #include "repair/tests/fake_window.h"
 
 namespace vaq::repair::testing {
+
+using test_support::failureOf;
 
 namespace fs = std::filesystem;
 
@@ -35,17 +38,6 @@ class RepairFixture : public ::testing::Test {
     void generate(std::int64_t transactions = 300) const;
     // Runs a statement through the engine directly, as a test's own setup.
     void sql(std::string_view statement) const;
-
-    // The message of the error `fn` raises; "no error" when it raises none.
-    template <typename Fn>
-    static std::string failureOf(Fn&& fn) {
-        try {
-            fn();
-        } catch (const std::exception& error) {
-            return error.what();
-        }
-        return "no error";
-    }
 
     fs::path root_;
     FakeWindow window_;

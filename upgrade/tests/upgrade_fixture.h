@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/tests/failure_of.h"
 #include "db/database.h"
 #include "db/session.h"
 #include "upgrade/tests/engine_features.h"
@@ -19,6 +20,8 @@
 #include "upgrade/upgrade_form.h"
 
 namespace vaq::upgrade::testing {
+
+using test_support::failureOf;
 
 namespace fs = std::filesystem;
 
@@ -53,17 +56,6 @@ class UpgradeFixture : public ::testing::Test {
 
     // The upgrade log as lines, each of which must end with CR LF.
     Lines logLines() const;
-
-    // The message of the error `fn` raises; "no error" when it raises none.
-    template <typename Fn>
-    static std::string failureOf(Fn&& fn) {
-        try {
-            fn();
-        } catch (const std::exception& error) {
-            return error.what();
-        }
-        return "no error";
-    }
 
     fs::path root_;
     RecordingWindow window_;
