@@ -9,6 +9,7 @@
 #include "engine/api/config.h"
 #include "engine/api/engine_error.h"
 #include "engine/format/field_codec.h"
+#include "engine/format/file.h"
 #include "engine/table/table_admin.h"
 #include "engine/table/table_name.h"
 #include "tutil/table_file_writer.h"
@@ -108,7 +109,7 @@ void write_verification(const fs::path& target, const Verification& verification
         if (pdx::same_file_name(entry.path().stem().string(), target.stem().string()) &&
             entry.path().filename() != target.filename())
             fs::remove(entry.path());
-    fs::rename(temporary, target);
+    pdx::rename_file(temporary, target);
 }
 
 }  // namespace tutil

@@ -349,8 +349,8 @@ class Rebuild {
         for (const Carried& r : records)
             writer.add(r.bytes, r.blobs);
         writer.finish(header.auto_inc);
-        if (has_blob_fields()) fs::rename(blob_temporary, blob_target);
-        fs::rename(temporary, target);
+        if (has_blob_fields()) pdx::rename_file(blob_temporary, blob_target);
+        pdx::rename_file(temporary, target);
     }
 
     // The original family, every file under the backup's name with its own extension (the
@@ -365,9 +365,8 @@ class Rebuild {
             const fs::path target = pdx::same_file_name(member.extension().string(), ".DB")
                                         ? request_.backup
                                         : folder / (stem + member.extension().string());
-            std::error_code linked;
-            fs::create_hard_link(member, target, linked);
-            if (linked) fs::copy_file(member, target, fs::copy_options::overwrite_existing);
+            if (!pdx::link_file(member, target))
+                fs::copy_file(member, target, fs::copy_options::overwrite_existing);
         }
     }
 

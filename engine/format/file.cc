@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "common/error.h"
+#include "engine/format/fault_injection.h"
 
 namespace pdx {
 
@@ -54,7 +55,11 @@ File::~File() {
 }
 
 void File::fail(const std::string& action) const {
-    throw vaq::Error("Cannot " + action + " " + path_.string() + ": " + std::strerror(errno) + ".");
+    fail_with(errno, action);
+}
+
+void File::fail_with(int error, const std::string& action) const {
+    throw vaq::Error("Cannot " + action + " " + path_.string() + ": " + std::strerror(error) + ".");
 }
 
 std::uint64_t File::size() const {
@@ -79,6 +84,7 @@ std::size_t File::read_at(std::uint64_t offset, MutableBytes out) const {
 }
 
 void File::write_at(std::uint64_t offset, Bytes data) {
+    if (const int error = injected_error(FileCall::kWrite)) fail_with(error, "write");
     std::size_t done = 0;
     while (done < data.size()) {
         const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done,
@@ -92,6 +98,7 @@ void File::write_at(std::uint64_t offset, Bytes data) {
 }
 
 void File::sync() {
+    if (const int error = injected_error(FileCall::kSync)) fail_with(error, "flush");
     if (::fsync(fd_) != 0) fail("flush");
 }
 
@@ -101,7 +108,44 @@ void File::start_writeback() noexcept {
 }
 
 void File::truncate(std::uint64_t size) {
+    if (const int error = injected_error(FileCall::kTruncate)) fail_with(error, "resize");
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) fail("resize");
+}
+
+void rename_file(const std::filesystem::path& from, const std::filesystem::path& to) {
+    int error = injected_error(FileCall::kRename);
+    if (error == 0 && ::rename(from.c_str(), to.c_str()) != 0) error = errno;
+    if (error != 0)
+        throw vaq::Error("Cannot rename " + from.string() + " to " + to.string() + ": " +
+                         std::strerror(error) + ".");
+}
+
+bool link_file(const std::filesystem::path& existing, const std::filesystem::path& link) {
+    int error = injected_error(FileCall::kLink);
+    if (error == 0 && ::link(existing.c_str(), link.c_str()) != 0) error = errno;
+    switch (error) {
+        case 0: return true;
+        // No second name on this file system, or across two of them.
+        case EXDEV:
+        case EPERM:
+        case EMLINK:
+        case ENOTSUP:
+            return false;
+        default:
+            throw vaq::Error("Cannot link " + existing.string() + " to " + link.string() + ": " +
+                             std::strerror(error) + ".");
+    }
+}
+
+void sync_directory(const std::filesystem::path& directory) {
+    int fd;
+    do {
+        fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throw vaq::Error("Cannot open " + directory.string() + ": " + std::strerror(errno) + ".");
+    File folder(fd, directory);
+    folder.sync();
 }
 
 }  // namespace pdx

@@ -1,6 +1,9 @@
 #pragma once
 
-// An open file descriptor and positional reads and writes. Nothing here knows the format.
+// An open file descriptor and positional reads and writes, and the directory-level calls
+// that change files (rename, link, flushing a directory). Nothing here knows the format.
+// Every call that changes a file or a directory goes through here, so that a test can make
+// any of them fail (fault_injection.h).
 
 #include <cstdint>
 #include <filesystem>
@@ -45,9 +48,22 @@ class File {
   private:
     File(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {}
     [[noreturn]] void fail(const std::string& action) const;
+    [[noreturn]] void fail_with(int error, const std::string& action) const;
+    friend void sync_directory(const std::filesystem::path& directory);
 
     int fd_ = -1;
     std::filesystem::path path_;
 };
+
+// Renames `from` to `to`, replacing a file `to` (atomic). Throws vaq::Error naming both.
+void rename_file(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Gives the file `existing` the second name `link`. Returns false, and leaves nothing, where
+// the file system cannot give a file a second name (another file system, no hard links);
+// throws vaq::Error for any other failure (the name exists, a full or failing disk).
+bool link_file(const std::filesystem::path& existing, const std::filesystem::path& link);
+
+// Flushes a directory's list of entries to disk.
+void sync_directory(const std::filesystem::path& directory);
 
 }  // namespace pdx

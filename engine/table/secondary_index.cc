@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "common/error.h"
+#include "engine/format/file.h"
 #include "engine/format/secondary_index_writer.h"
 #include "engine/table/index_maintenance.h"
 #include "engine/table/secondary_index_build.h"

@@ -72,11 +72,6 @@ std::vector<fs::path> list_directory(const fs::path& directory) {
     return entries;
 }
 
-void rename_or_fail(const fs::path& from, const fs::path& to) {
-    std::error_code ec;
-    fs::rename(from, to, ec);
-    if (ec) fail("rename " + from.string() + " to", to, ec);
-}
 
 void remove_folder(const fs::path& folder) {
     std::error_code ec;
@@ -99,14 +94,16 @@ void write_manifest(const fs::path& folder, const std::vector<std::string>& line
     }
     const fs::path temporary = folder / "manifest.tmp";
     {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        std::string text;
         for (const std::string& line : lines)
-            out << line << '\n';
-        out.flush();
-        if (!out) throw vaq::Error("Cannot write " + temporary.string() + ": the disk refused it.");
+            text += line + '\n';
+        std::error_code ec;
+        fs::remove(temporary, ec);
+        File out = File::create(temporary);
+        out.write_at(0, Bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+        out.sync();
     }
-    sync_file(temporary);
-    rename_or_fail(temporary, folder / kManifest);
+    rename_file(temporary, folder / kManifest);
     sync_directory(folder);
 }
 
@@ -139,7 +136,7 @@ void roll_forward_commit(const fs::path& directory, const fs::path& folder) {
     for (const fs::path& staged : list_directory(folder)) {
         const std::string name = staged.filename().string();
         if (name == kManifest) continue;
-        rename_or_fail(staged, directory / name);
+        rename_file(staged, directory / name);
         crash_point("new file moved");
     }
     sync_directory(directory);
@@ -167,7 +164,7 @@ void finish_rename(const fs::path& directory, const fs::path& folder) {
             if (!plain_name(from) || !plain_name(to)) continue;
             std::error_code ec;
             if (fs::exists(directory / from, ec) && !fs::exists(directory / to, ec))
-                rename_or_fail(directory / from, directory / to);
+                rename_file(directory / from, directory / to);
         }
     }
     remove_folder(folder);
@@ -184,16 +181,6 @@ bool is_abandoned(const fs::path& folder) {
 }
 
 }  // namespace
-
-void sync_directory(const fs::path& directory) {
-    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        const std::error_code ec(errno, std::generic_category());
-        if (fd >= 0) ::close(fd);
-        fail("flush the directory", directory, ec);
-    }
-    ::close(fd);
-}
 
 std::vector<fs::path> family_files(const fs::path& table_file) {
     const std::string stem = table_file.stem().string();
@@ -252,7 +239,7 @@ void StagedFamily::commit(const std::vector<fs::path>& old_family) {
     const fs::path committed =
         directory_ /
         (std::string(kCommitPrefix) + folder_.filename().string().substr(kStagingPrefix.size()));
-    rename_or_fail(folder_, committed);
+    rename_file(folder_, committed);
     sync_directory(directory_);
     committed_ = true;
     crash_point("family committed");
@@ -277,7 +264,7 @@ void delete_family(const fs::path& table_file) {
         names.push_back(f.filename().string());
     write_manifest(folder, names);
     for (const fs::path& f : files) {
-        rename_or_fail(f, folder / f.filename());
+        rename_file(f, folder / f.filename());
         crash_point("file dropped");
     }
     sync_directory(directory);
@@ -309,7 +296,7 @@ fs::path rename_family(const fs::path& table_file, std::string_view new_stem) {
     if (ec) fail("create the folder", folder, ec);
     write_manifest(folder, lines);
     for (const auto& [from, to] : renames) {
-        rename_or_fail(from, to);
+        rename_file(from, to);
         crash_point("file renamed");
     }
     sync_directory(directory);

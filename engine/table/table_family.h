@@ -77,7 +77,4 @@ void recover_family_changes(const std::filesystem::path& directory);
 // The same for a caller that holds the directory lock already.
 void finish_family_changes(const std::filesystem::path& directory);
 
-// Flushes a directory entry list to disk.
-void sync_directory(const std::filesystem::path& directory);
-
 }  // namespace pdx
