@@ -1,12 +1,20 @@
 #include "app/application.h"
 
+#include <QSettings>
 #include <cstdio>
 
 #include "app/error_box.h"
 
 namespace vaq::app {
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    // A folder that cannot be made leaves the settings nowhere, which is as good.
+    const QString folder = settingsOfThisRun_.isValid()
+                               ? settingsOfThisRun_.path()
+                               : QStringLiteral("/nonexistent/vaq-utility-settings");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
+}
 
 bool Application::notify(QObject* receiver, QEvent* event) {
     try {

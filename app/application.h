@@ -1,9 +1,12 @@
 #pragma once
 
 // The application object: a last line of defence that shows an error escaping any event
-// handler in the standard error box instead of ending the program.
+// handler in the standard error box instead of ending the program. The program keeps no
+// settings between runs: what Qt's own widgets would store (the file dialog's last folder
+// and sizes) goes to a folder of this run that is removed when the program ends.
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 namespace vaq::app {
 
@@ -19,6 +22,7 @@ class Application : public QApplication {
 
   private:
     DialogService* dialogs_ = nullptr;
+    QTemporaryDir settingsOfThisRun_;
 };
 
 }  // namespace vaq::app

@@ -39,4 +39,20 @@ std::optional<QString> QtDialogService::chooseFile(QFileDialog& dialog) {
     return dialog.selectedFiles().constFirst();
 }
 
+void QtDialogService::askThenCall(const BoxRequest& box, std::function<void(bool yes)> answered) {
+    auto* question =
+        new QMessageBox(messageBoxIcon(box.icon), box.title, box.text,
+                        QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+    question->setObjectName(QStringLiteral("QuestionBox"));
+    question->setDefaultButton(QMessageBox::No);
+    question->setEscapeButton(QMessageBox::No);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(question, &QMessageBox::finished, question,
+                     [question, answered = std::move(answered)] {
+                         answered(question->clickedButton() == question->button(QMessageBox::Yes));
+                     });
+    // Modal to its window without an event loop of its own: whatever runs goes on.
+    question->open();
+}
+
 }  // namespace vaq::app

@@ -4,6 +4,7 @@
 // that tests can record the boxes and answer them without showing anything.
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 #include "app/port/window_port.h"
@@ -31,6 +32,10 @@ class DialogService {
     virtual void showMessage(const BoxRequest& box) = 0;
     // Runs a configured open-file dialog; the chosen file, or nothing when cancelled.
     virtual std::optional<QString> chooseFile(QFileDialog& dialog) = 0;
+    // A question with the buttons Yes and No over the window, which goes on answering the
+    // user and running a job meanwhile: returns at once, and `answered` is called with true
+    // for Yes when the box is closed (closing it otherwise means No).
+    virtual void askThenCall(const BoxRequest& box, std::function<void(bool yes)> answered) = 0;
 };
 
 // Shows real boxes and dialogs, centred over the active window.
@@ -38,6 +43,7 @@ class QtDialogService : public DialogService {
   public:
     void showMessage(const BoxRequest& box) override;
     std::optional<QString> chooseFile(QFileDialog& dialog) override;
+    void askThenCall(const BoxRequest& box, std::function<void(bool yes)> answered) override;
 };
 
 }  // namespace vaq::app

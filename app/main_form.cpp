@@ -6,12 +6,14 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTableWidget>
+#include <QThread>
 #include <QTimer>
 
 #include "app/about_box.h"
 #include "app/dialog_service.h"
 #include "app/error_box.h"
 #include "app/main_window.h"
+#include "app/pages.h"
 #include "app/row_source_model.h"
 #include "app/widget_window_port.h"
 #include "common/error.h"
@@ -51,7 +53,9 @@ MainForm::MainForm(DatabaseSeam database, DialogService& dialogs,
     port_ = std::make_unique<WidgetWindowPort>(
         *window_, dialogs_,
         WidgetWindowPort::Hooks{[this](Control button) { clickByProgram(button); },
-                                [this] { syncTransactionGrid(); }});
+                                [this] { catchUpTransactionGrid(); },
+                                [this] { return stopRequested_; }});
+    window_->setCloseCheck([this] { return mayClose(); });
     window_->transactionModel()->setReadErrorHandler(
         [this](const std::string& message) { showStandardErrorBox(dialogs_, message); });
     connectMenuAndExit();
@@ -150,8 +154,57 @@ void MainForm::runHandler(Handler handler) {
 }
 
 void MainForm::runForUser(Handler handler) {
-    runShowingErrors(dialogs_, [this, handler] { runHandler(handler); });
+    // Once the user has chosen to stop and close, nothing new starts.
+    if (stopRequested_) return;
+    if (handler == Handler::Timer1Timer && !tickCounts()) return;
+    if (runningHandlers_ == 0) jobLoopLevel_ = QThread::currentThread()->loopLevel();
+    ++runningHandlers_;
+    runShowingErrors(dialogs_, [this, handler] {
+        try {
+            runHandler(handler);
+        } catch (const JobStopped&) {
+            // Stopped on the user's word; the handler it ran inside stops at its next chance.
+        }
+    });
+    --runningHandlers_;
     syncTransactionGrid();
+    if (runningHandlers_ == 0 && stopRequested_) window_->close();
+}
+
+bool MainForm::tickCounts() const {
+    return runningHandlers_ == 0 || QThread::currentThread()->loopLevel() <= jobLoopLevel_;
+}
+
+void MainForm::catchUpTransactionGrid() {
+    if (sinceGridCaughtUp_.isValid() && sinceGridCaughtUp_.elapsed() < kGridCatchUpMilliseconds)
+        return;
+    syncTransactionGrid();
+    sinceGridCaughtUp_.start();
+}
+
+bool MainForm::mayClose() {
+    if (!jobRunning()) return true;
+    // After a Yes the window closes as soon as the job has stopped.
+    if (!stopRequested_) askToStopTheJob();
+    return false;
+}
+
+void MainForm::askToStopTheJob() {
+    if (stopQuestionOpen_) return;
+    stopQuestionOpen_ = true;
+    dialogs_.askThenCall(
+        {QString::fromLatin1(kApplicationTitle),
+         QStringLiteral("A job is running. Stop it and close?"), window::BoxIcon::Warning, false},
+        [this](bool yes) {
+            stopQuestionOpen_ = false;
+            if (!yes) return;
+            // The job may have ended while the question was open.
+            if (!jobRunning()) {
+                window_->close();
+                return;
+            }
+            stopRequested_ = true;
+        });
 }
 
 void MainForm::clickByProgram(Control button) {
@@ -182,11 +235,13 @@ void MainForm::fillExampleGrid() {
     for (const ExampleCell& cell : kExampleCells) {
         grid->item(cell.row, cell.column)->setText(QString::fromLatin1(cell.text));
     }
+    fitExampleColumns(grid);
 }
 
 void MainForm::showAbout() {
     createAboutBox();
-    aboutBox_->exec();
+    // Modal to the window, without an event loop of its own: a running job goes on.
+    aboutBox_->open();
 }
 
 }  // namespace vaq::app

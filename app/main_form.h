@@ -4,6 +4,7 @@
 // FormDestroy, the menu and the About box, closing, and the wiring of every job handler so
 // that an error it raises ends in the standard error box while the window stays usable.
 
+#include <QElapsedTimer>
 #include <memory>
 
 #include "app/database_seam.h"
@@ -42,6 +43,11 @@ class MainForm {
     AboutBox* aboutBox() { return aboutBox_; }
     // Shows the rows of the transaction table while that table object is open.
     void syncTransactionGrid();
+    // Whether a handler the user started is running (the job, and any handler run inside it).
+    bool jobRunning() const { return runningHandlers_ > 0; }
+
+    // The grid catches up with a running job at most this often, and always when it ends.
+    static constexpr int kGridCatchUpMilliseconds = 250;
 
   private:
     void connectMenuAndExit();
@@ -51,6 +57,14 @@ class MainForm {
     // Runs a handler the way a user's action does: errors go to the standard error box.
     void runForUser(window::Handler handler);
     void clickByProgram(window::Control button);
+    // While a job runs: the grid catches up now and then rather than after every record.
+    void catchUpTransactionGrid();
+    // Whether a tick of Timer1 falls in time the job ran, rather than in time it waited for
+    // a box shown inside it.
+    bool tickCounts() const;
+    // The window's close check: closes when no job runs, otherwise asks whether to stop it.
+    bool mayClose();
+    void askToStopTheJob();
     void fillAliasList();
     void clearTextBoxes();
     void fillExampleGrid();
@@ -63,6 +77,12 @@ class MainForm {
     window::JobSet jobs_;
     AboutBox* aboutBox_ = nullptr;
     bool utilitySessionCreated_ = false;
+    int runningHandlers_ = 0;
+    // The event-loop level the outermost handler started at; a deeper loop is a box's.
+    int jobLoopLevel_ = 0;
+    bool stopRequested_ = false;
+    bool stopQuestionOpen_ = false;
+    QElapsedTimer sinceGridCaughtUp_;
 };
 
 }  // namespace vaq::app

@@ -1,6 +1,9 @@
 #include "app/main_window.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QCloseEvent>
+#include <QCompleter>
 #include <QFileDialog>
 #include <QFrame>
 #include <QMenu>
@@ -25,16 +28,25 @@ QFont defaultWindowFont() {
     return font;
 }
 
-// A flat toolbar button with a caption that opens menu, as a classic menu bar item would.
+// A flat toolbar button with a caption that opens its menu, as a classic menu bar item would.
+// The menu pops up without an event loop of its own, so that a job which lets the window
+// answer between its records goes on while the menu is open.
 void addMenuButton(QToolBar* toolBar, const char* name, QMenu* menu) {
     auto* button = new QToolButton(toolBar);
     button->setObjectName(QString::fromLatin1(name));
     button->setText(menu->title());
-    button->setMenu(menu);
-    button->setPopupMode(QToolButton::InstantPopup);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
     button->setAutoRaise(true);
-    button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
+    // The platform gives tool buttons and menus fonts of their own; the strip and its menus
+    // use the window's font, as a menu bar of the window would.
+    button->setFont(defaultWindowFont());
+    menu->setFont(defaultWindowFont());
+    // A click that closes the open menu does not open it again.
+    button->setAttribute(Qt::WA_NoMouseReplay);
+    QObject::connect(button, &QToolButton::pressed, menu, [button, menu] {
+        if (menu->isVisible()) return;
+        menu->popup(button->mapToGlobal(QPoint(0, button->height())));
+    });
     toolBar->addWidget(button);
 }
 
@@ -45,6 +57,13 @@ QFileDialog* openFileDialog(QWidget* window, const char* name, const QStringList
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setNameFilters(filters);
+    // The file-name field's completion list is a window of its own; it goes with the dialog
+    // rather than staying on screen to catch the next click.
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog] {
+        for (QCompleter* completer : dialog->findChildren<QCompleter*>()) {
+            if (QAbstractItemView* list = completer->popup()) list->hide();
+        }
+    });
     return dialog;
 }
 
@@ -63,6 +82,18 @@ MainWindow::MainWindow(QWidget* parent)
     buildPages();
     buildStateControls(this);
     buildDialogsAndTimer();
+}
+
+void MainWindow::setCloseCheck(std::function<bool()> mayClose) {
+    mayClose_ = std::move(mayClose);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (mayClose_ && !mayClose_()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
 }
 
 void MainWindow::buildMenuStrip() {

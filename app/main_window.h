@@ -6,6 +6,7 @@
 // controls do is wired by MainForm.
 
 #include <QWidget>
+#include <functional>
 
 class QAction;
 class QTableView;
@@ -29,6 +30,11 @@ class MainWindow : public QWidget {
     QTableWidget* exampleGrid() const { return exampleGrid_; }
     QTableView* transactionGrid() const { return transactionGrid_; }
     RowSourceModel* transactionModel() const { return transactionModel_; }
+    // Asked whenever the window is to close (close box, "&Exit", ExitBtn); false keeps it.
+    void setCloseCheck(std::function<bool()> mayClose);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void buildMenuStrip();
@@ -40,6 +46,7 @@ class MainWindow : public QWidget {
     QTableWidget* exampleGrid_ = nullptr;
     QTableView* transactionGrid_ = nullptr;
     RowSourceModel* transactionModel_ = nullptr;
+    std::function<bool()> mayClose_;
 };
 
 }  // namespace vaq::app

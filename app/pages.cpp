@@ -215,6 +215,20 @@ QTableView* buildTransactionGrid(QWidget* parent, RowSourceModel* model) {
 
 }  // namespace
 
+void fitExampleColumns(QTableWidget* grid) {
+    grid->resizeColumnsToContents();
+    const int columns = grid->columnCount();
+    int used = 0;
+    for (int column = 0; column < columns; ++column)
+        used += grid->columnWidth(column);
+    const int room = grid->maximumViewportSize().width() - used;
+    if (room <= 0 || columns == 0) return;
+    for (int column = 0; column < columns; ++column) {
+        const int share = room / columns + (column < room % columns ? 1 : 0);
+        grid->setColumnWidth(column, grid->columnWidth(column) + share);
+    }
+}
+
 ImportPageGrids buildImportPage(QWidget* page, RowSourceModel* model) {
     QGroupBox* group = pageGroup(page, "GroupBox4", QStringLiteral("Import Trans2DB"));
 
@@ -285,7 +299,9 @@ void buildPropertiesGroup(QWidget* panel) {
 
 void buildStateControls(QWidget* window) {
     // Right of and below the 450 x 545 client area: present, never seen.
-    kit::button(window, "ExitBtn", QStringLiteral("Exit"), QRect(470, 40, 75, 25));
+    // Out of the Tab chain as well: a control the user cannot see must not take the keyboard.
+    kit::button(window, "ExitBtn", QStringLiteral("Exit"), QRect(470, 40, 75, 25))
+        ->setFocusPolicy(Qt::NoFocus);
     kit::button(window, "Button1", QStringLiteral("Rebuild and Fix All"), QRect(470, 80, 120, 25))
         ->hide();
     auto* scratch = new QListWidget(window);

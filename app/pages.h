@@ -23,6 +23,10 @@ struct ImportPageGrids {
 // the transaction table, shown through model.
 ImportPageGrids buildImportPage(QWidget* page, RowSourceModel* model);
 
+// Widens the columns of the example grid to their texts, sharing what room is left among
+// them, so that no heading or example is cut.
+void fitExampleColumns(QTableWidget* grid);
+
 // Controls that serve the jobs as state: placed outside the client area or hidden.
 void buildStateControls(QWidget* window);
 

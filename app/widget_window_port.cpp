@@ -237,6 +237,7 @@ void WidgetWindowPort::setBusy(bool busy) {
 void WidgetWindowPort::processEvents() {
     QCoreApplication::processEvents();
     if (hooks_.afterEvents) hooks_.afterEvents();
+    if (hooks_.stopRequested && hooks_.stopRequested()) throw JobStopped();
 }
 
 std::string WidgetWindowPort::applicationDirectory() const {

@@ -3,6 +3,7 @@
 // WindowPort over the widgets of the main window, found by their objectNames.
 
 #include <array>
+#include <exception>
 #include <functional>
 
 #include "app/port/window_port.h"
@@ -14,6 +15,16 @@ namespace vaq::app {
 
 class DialogService;
 
+// Raised where a job lets the window answer (processEvents) once the user has chosen to stop
+// it and close the window. Those are the places between two records, so a job stops with
+// every record it stored kept. It is not a vaq::Error: no job turns it into a message.
+class JobStopped : public std::exception {
+  public:
+    const char* what() const noexcept override {
+        return "The job was stopped because the window is closing";
+    }
+};
+
 class WidgetWindowPort : public window::WindowPort {
   public:
     struct Hooks {
@@ -21,6 +32,8 @@ class WidgetWindowPort : public window::WindowPort {
         std::function<void(window::Control)> click;
         // After pending events have been processed (the transaction grid catches up).
         std::function<void()> afterEvents;
+        // Whether the running job is to stop; checked after pending events.
+        std::function<bool()> stopRequested;
     };
 
     // Raises vaq::Error naming the first control the window lacks.

@@ -1,8 +1,12 @@
 // The application's last line of defence: an error escaping an event handler ends in the
-// standard error box, not in the end of the program.
+// standard error box, not in the end of the program. And the program keeps no settings.
 
+#include <QDir>
 #include <QEvent>
+#include <QFileDialog>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "app/application.h"
@@ -53,9 +57,28 @@ class ApplicationTest : public QObject {
         QCOMPARE(clicks, 1);
         static_cast<Application*>(qApp)->setErrorDialogs(nullptr);
     }
+
+    void qtsOwnDialogsStoreNothingInTheUsersFolders() {
+        // XDG_CONFIG_HOME points at a folder of this test (see main); the file dialog saves
+        // its state when it closes and when it goes.
+        const QString userFolder = qEnvironmentVariable("XDG_CONFIG_HOME");
+        QVERIFY(!userFolder.isEmpty());
+        {
+            QFileDialog dialog;
+            dialog.setOption(QFileDialog::DontUseNativeDialog);
+            dialog.setDirectory(QDir::tempPath());
+            dialog.open();
+            dialog.reject();
+        }
+        QSettings("QtProject").sync();
+        QCOMPARE(QDir(userFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
+    }
 };
 
 int main(int argc, char** argv) {
+    QTemporaryDir userFolder;
+    qputenv("XDG_CONFIG_HOME", userFolder.path().toLocal8Bit());
     Application application(argc, argv);
     ApplicationTest test;
     return QTest::qExec(&test, argc, argv);

@@ -22,6 +22,8 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QtTest>
+#include <algorithm>
+#include <utility>
 
 #include "app/about_box.h"
 #include "app/main_form.h"
@@ -142,23 +144,6 @@ QStringList itemsOf(QComboBox* list) {
     return items;
 }
 
-// Runs check on the next modal widget that opens; fails the test when none opens in time.
-void whenModalOpens(std::function<void(QWidget*)> check) {
-    auto* poll = new QTimer();
-    auto deadline = std::make_shared<QElapsedTimer>();
-    deadline->start();
-    QObject::connect(poll, &QTimer::timeout, [poll, deadline, check] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            poll->deleteLater();
-            check(modal);
-        } else if (deadline->hasExpired(5000)) {
-            poll->deleteLater();
-            QFAIL("no modal window opened");
-        }
-    });
-    poll->start(20);
-}
-
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -273,11 +258,19 @@ class MainWindowTest : public QObject {
                                      "ControllerID", "CardNo",     "EventID"};
         const QStringList example = {"Example", "15/10/2004", "15:33:00", "2",
                                      "1",       "15433336",   "1"};
+        // Every text shows whole: each column is as wide as its texts and all seven fit.
+        const QFontMetrics metrics(grid->font());
+        int allColumns = 0;
         for (int column = 0; column < 7; ++column) {
             QCOMPARE(grid->item(0, column)->text(), heading.at(column));
             QCOMPARE(grid->item(1, column)->text(), example.at(column));
-            QCOMPARE(grid->columnWidth(column), 64);
+            const int widest = std::max(metrics.horizontalAdvance(heading.at(column)),
+                                        metrics.horizontalAdvance(example.at(column)));
+            QVERIFY2(grid->columnWidth(column) >= widest + 2, qPrintable(heading.at(column)));
+            allColumns += grid->columnWidth(column);
         }
+        QVERIFY(allColumns <= grid->maximumViewportSize().width());
+        QVERIFY(allColumns >= grid->maximumViewportSize().width() - 7);
         QCOMPARE(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
         // Headings are fixed cells: the user cannot select them.
         QVERIFY(!(grid->item(0, 3)->flags() & Qt::ItemIsSelectable));
@@ -331,9 +324,16 @@ class MainWindowTest : public QObject {
         auto* fileButton = control<QToolButton>("ToolButton1");
         auto* helpButton = control<QToolButton>("ToolButton2");
         QCOMPARE(fileButton->text(), QStringLiteral("&File"));
-        QCOMPARE(fileButton->menu(), fileMenu);
         QCOMPARE(helpButton->text(), QStringLiteral("&Help"));
-        QCOMPARE(helpButton->menu(), helpMenu);
+        // Each button opens its menu; the strip and the menus use the window's 11-pixel font.
+        for (auto [button, menu] : {std::pair{fileButton, fileMenu}, {helpButton, helpMenu}}) {
+            QCOMPARE(button->font().pixelSize(), 11);
+            QCOMPARE(menu->font().pixelSize(), 11);
+            QVERIFY(!menu->isVisible());
+            button->click();
+            QVERIFY(menu->isVisible());
+            menu->hide();
+        }
         auto* toolBar = control<QToolBar>("ToolBar1");
         QCOMPARE(toolBar->actions().size(), 2);
         QCOMPARE(toolBar->widgetForAction(toolBar->actions().at(0)), fileButton);
@@ -424,24 +424,26 @@ class MainWindowTest : public QObject {
         auto* ok = about->findChild<QPushButton*>("OKButton");
         QVERIFY(ok->isDefault());
 
+        // The box is modal to the window but runs no event loop of its own: "&About..."
+        // returns at once, so that a running job is not held up behind the box.
         form_->window().show();
-        bool closedWithOk = false;
-        whenModalOpens([&](QWidget* modal) {
-            QCOMPARE(modal, static_cast<QWidget*>(about));
-            QTest::mouseClick(about->findChild<QPushButton*>("OKButton"), Qt::LeftButton);
-            closedWithOk = true;
-        });
-        form_->window().aboutAction()->trigger();
-        QVERIFY(closedWithOk);
+        const auto openAbout = [&] {
+            form_->window().aboutAction()->trigger();
+            QVERIFY(about->isVisible());
+            QCOMPARE(QApplication::activeModalWidget(), static_cast<QWidget*>(about));
+            QVERIFY(about->windowModality() != Qt::NonModal);
+        };
+        openAbout();
+        QTest::mouseClick(ok, Qt::LeftButton);
         QVERIFY(about->isHidden());
         QCOMPARE(about->result(), int(QDialog::Accepted));
 
         // Enter presses the default button; the close box rejects. Both return alike.
-        whenModalOpens([&](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); });
-        form_->window().aboutAction()->trigger();
+        openAbout();
+        QTest::keyClick(about, Qt::Key_Return);
         QVERIFY(about->isHidden());
-        whenModalOpens([&](QWidget* modal) { modal->close(); });
-        form_->window().aboutAction()->trigger();
+        openAbout();
+        about->close();
         QVERIFY(about->isHidden());
         QCOMPARE(form_->aboutBox(), about);
         QVERIFY(form_->window().isVisible());

@@ -29,7 +29,22 @@ class RecordingDialogs : public DialogService {
         return answer;
     }
 
+    // Questions are recorded and wait for a test to answer them through `answerQuestion`.
+    void askThenCall(const BoxRequest& box, std::function<void(bool yes)> answered) override {
+        questions.push_back(box);
+        pendingAnswer = std::move(answered);
+        if (onQuestion) onQuestion(box);
+    }
+    void answerQuestion(bool yes) {
+        auto answered = std::move(pendingAnswer);
+        pendingAnswer = nullptr;
+        if (answered) answered(yes);
+    }
+
     std::vector<BoxRequest> boxes;
+    std::vector<BoxRequest> questions;
+    std::function<void(bool yes)> pendingAnswer;
+    std::function<void(const BoxRequest&)> onQuestion;
     std::function<void(const BoxRequest&)> onMessage;
     std::vector<QString> dialogsShown;
     // The files chosen, one per dialog shown; a null text cancels, as does an empty queue.
