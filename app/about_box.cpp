@@ -21,7 +21,7 @@ AboutBox::AboutBox(const std::string& engineVersion, QWidget* parent)
     setPalette(cream);
 
     QLabel* icon = kit::label(this, "ProgramIcon", QString(), QRect(10, 10, 48, 48));
-    icon->setPixmap(programIcon().pixmap(48, 48));
+    icon->setPixmap(programPicture(48));
 
     QLabel* title =
         kit::label(this, "ProductName", QStringLiteral("VAQ DB Utility"), QRect(70, 8, 230, 22));

@@ -8,6 +8,7 @@
 #include <QTableWidget>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/about_box.h"
 #include "app/dialog_service.h"
@@ -99,11 +100,25 @@ void MainForm::createAboutBox() {
 }
 
 void MainForm::showCentred() {
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect desktop = screen->availableGeometry();
-        window_->move(desktop.center() - window_->rect().center());
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        window_->show();
+        return;
     }
+    const QRect desktop = screen->availableGeometry();
+    window_->move(placeOnScreen(window_->frameGeometry().size(), desktop));
     window_->show();
+    // Only now does the window know the frame its window manager gave it.
+    const QPoint framed = placeOnScreen(window_->frameGeometry().size(), desktop);
+    if (framed != window_->pos()) window_->move(framed);
+}
+
+QPoint placeOnScreen(QSize frame, QRect desktop) {
+    const QPoint centred(desktop.left() + (desktop.width() - frame.width()) / 2,
+                         desktop.top() + (desktop.height() - frame.height()) / 2);
+    // On a screen smaller than the window (a small one at a large scale) the title bar and
+    // the menu stay on the screen; the window's lower part runs off instead.
+    return {std::max(centred.x(), desktop.left()), std::max(centred.y(), desktop.top())};
 }
 
 void MainForm::syncTransactionGrid() {

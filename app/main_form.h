@@ -5,6 +5,9 @@
 // that an error it raises ends in the standard error box while the window stays usable.
 
 #include <QElapsedTimer>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <memory>
 
 #include "app/database_seam.h"
@@ -16,6 +19,10 @@ class AboutBox;
 class DialogService;
 class MainWindow;
 class WidgetWindowPort;
+
+// Where a window with the frame size `frame` goes on the desktop: centred, but with its
+// top-left corner never above or left of the desktop.
+QPoint placeOnScreen(QSize frame, QRect desktop);
 
 class MainForm {
   public:
@@ -35,7 +42,7 @@ class MainForm {
     void formDestroy();
     // Created once, hidden; each "&About..." shows the same box.
     void createAboutBox();
-    // Shows the window centred on the screen.
+    // Shows the window centred on the screen, its title bar on the screen.
     void showCentred();
 
     MainWindow& window() { return *window_; }

@@ -102,7 +102,7 @@ void buildUpgradePage(QWidget* page) {
     message->hide();
 
     QLabel* image = kit::label(group, "Image1", QString(), QRect(12, 290, 48, 48));
-    image->setPixmap(programIcon().pixmap(48, 48));
+    image->setPixmap(programPicture(48));
     QPlainTextEdit* log = textBox(group, "Memo1", QRect(66, 290, 360, 192));
     log->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -1,5 +1,6 @@
 #include "app/pictures.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -46,9 +47,14 @@ void paintFolder(QPainter& painter, QRectF box) {
 
 }  // namespace
 
+QPixmap programPicture(int logicalSize) {
+    return programIcon().pixmap(QSize(logicalSize, logicalSize), qApp->devicePixelRatio());
+}
+
 QIcon programIcon() {
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64}) {
+    // Up to the sizes a screen at a scale of 2 or more asks for.
+    for (int size : {16, 24, 32, 48, 64, 96, 128, 256}) {
         QPixmap pixmap(size, size);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);

@@ -12,6 +12,9 @@ namespace vaq::app {
 
 // A database drum with a green tick.
 QIcon programIcon();
+// The program icon as a picture of logicalSize x logicalSize, sharp on the screens of the
+// highest scale.
+QPixmap programPicture(int logicalSize);
 
 // Twenty frames of a sheet flying from one folder to another, played over and over while
 // running.

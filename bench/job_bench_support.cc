@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
 
 #include "bench/database_generator.h"
 #include "engine/api/config.h"
@@ -32,6 +35,32 @@ void generateJobDatabase(const fs::path& folder, int staff, std::int64_t transac
     std::printf("database: %d staff, %lld transactions, written in %.1f s\n", staff,
                 static_cast<long long>(transactions), took.count());
     std::fflush(stdout);
+}
+
+std::int64_t writeImportFile(const Site& site, const fs::path& file) {
+    std::map<int, int> addressOf;
+    for (const Controller& controller : site.controllers)
+        addressOf[controller.controllerId] = controller.address;
+    std::map<int, int> numberOf;
+    for (const Door& door : site.doors)
+        numberOf[door.doorId] = door.number;
+    const auto twoDigits = [](int value) {
+        return (value < 10 ? "0" : "") + std::to_string(value);
+    };
+
+    std::ofstream out(file, std::ios::binary);
+    TransactionStream stream(site);
+    Transaction event;
+    std::int64_t lines = 0;
+    while (stream.next(event)) {
+        out << twoDigits(event.date.day) << '/' << twoDigits(event.date.month) << '/'
+            << event.date.year << ',' << twoDigits(event.time.hour) << ':'
+            << twoDigits(event.time.minute) << ':' << twoDigits(event.time.second) << ','
+            << addressOf[event.controllerId] << ',' << numberOf[event.doorId] << ',' << event.cardId
+            << ',' << event.eventId << "\r\n";
+        ++lines;
+    }
+    return lines;
 }
 
 void useAliasFolder(const fs::path& folder) {

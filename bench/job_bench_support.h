@@ -54,6 +54,10 @@ SiteOptions jobSiteOptions(int staff, std::int64_t transactions);
 // `folder` and prints how long it took.
 void generateJobDatabase(const std::filesystem::path& folder, int staff, std::int64_t transactions);
 
+// Writes the site's events as an import file, one line "dd/mm/yyyy,hh:mm:ss,controller
+// address,door number,card,event" each, ending in CR LF; returns the number of lines.
+std::int64_t writeImportFile(const Site& site, const std::filesystem::path& file);
+
 // Points the alias VAQ at `folder`.
 void useAliasFolder(const std::filesystem::path& folder);
 

@@ -3,12 +3,20 @@
 # screenshots of the root window: BUILD/screenshot.png shows the first page,
 # screenshot-page2.png and screenshot-page3.png the other pages, screenshot-about.png the
 # About box. The database is an empty folder behind an engine configuration of its own.
+# SCALE=2 shows the window at a scale of 2 on a screen twice the size; OUT_DIR puts the
+# pictures elsewhere (named with a "-scale2" suffix at that scale).
 #
 #   bash scripts/screenshot.sh [BUILD_DIR]      (default: build)
+#   SCALE=2 OUT_DIR=docs bash scripts/screenshot.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=$(realpath -m "${1:-build}")
 program="$build_dir/app/vaq-utility"
+scale=${SCALE:-1}
+out_dir=$(realpath -m "${OUT_DIR:-$build_dir}")
+suffix=""
+[ "$scale" != 1 ] && suffix="-scale$scale"
+mkdir -p "$out_dir"
 
 if [ ! -x "$program" ]; then
   cmake -S . -B "$build_dir" -G Ninja
@@ -41,7 +49,7 @@ while [ -e "/tmp/.X${display}-lock" ] || [ -e "/tmp/.X11-unix/X${display}" ]; do
   display=$((display + 1))
 done
 # A screen the size of the window: the centred window then starts at 0,0.
-Xvfb ":$display" -screen 0 "${SCREEN_SIZE:-450x545}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb ":$display" -screen 0 "${SCREEN_SIZE:-$((450 * scale))x$((545 * scale))}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 export DISPLAY=":$display"
 for _ in $(seq 50); do
@@ -50,6 +58,7 @@ for _ in $(seq 50); do
 done
 
 PDX_CONFIG="$work/engine.ini" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb \
+  QT_SCALE_FACTOR="$scale" XDG_CONFIG_HOME="$work/config" \
   "$program" >"$work/app.log" 2>&1 &
 app_pid=$!
 if ! window=$(timeout 15 xdotool search --sync --onlyvisible --name "VAQ DataBase Utility"); then
@@ -62,21 +71,22 @@ sleep 1
 
 shot() {
   sleep 0.7
-  import -window root "$build_dir/$1"
-  echo "$build_dir/$1"
+  import -window root "$out_dir/$1$suffix.png"
+  echo "$out_dir/$1$suffix.png"
 }
 
-shot screenshot.png
-# The window lies at 0,0, so its tabs and menu are at fixed places on the screen.
+shot screenshot
+# The window lies at 0,0, so its tabs and menu are at fixed places on the screen (given here
+# in the window's own pixels).
 click() {
-  xdotool mousemove "$1" "$2" click 1
+  xdotool mousemove "$(($1 * scale))" "$(($2 * scale))" click 1
 }
 click 238 36  # tab "Update Blank StaffID"
-shot screenshot-page2.png
+shot screenshot-page2
 click 366 36  # tab "Import Trans2DB"
-shot screenshot-page3.png
+shot screenshot-page3
 click 85 36   # back to the first page
 click 63 11   # menu "Help"
 sleep 0.5
 click 93 30   # "About..."
-shot screenshot-about.png
+shot screenshot-about
