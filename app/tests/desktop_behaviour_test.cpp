@@ -86,21 +86,22 @@ class DesktopBehaviourTest : public QObject {
         AboutBox* about = fixture_.form->aboutBox();
         int atMenuOpen = 0, atMenuClose = 0, atAboutClose = 0;
         bool menuShown = false, aboutShown = false;
+        // Each step arms the next, so that the job runs between any two of them.
         after(100, [&] {
             fileButton->click();
             menuShown = fileMenu->isVisible();
             atMenuOpen = job_.stored;
-        });
-        after(1100, [&] {
-            atMenuClose = job_.stored;
-            fileMenu->hide();
-            fixture_.window().aboutAction()->trigger();
-            aboutShown = about->isVisible();
-        });
-        after(2100, [&] {
-            atAboutClose = job_.stored;
-            about->accept();
-            job_.finish = true;
+            after(1000, [&] {
+                atMenuClose = job_.stored;
+                fileMenu->hide();
+                fixture_.window().aboutAction()->trigger();
+                aboutShown = about->isVisible();
+                after(1000, [&] {
+                    atAboutClose = job_.stored;
+                    about->accept();
+                    job_.finish = true;
+                });
+            });
         });
         fixture_.control<QPushButton>("BitBtn3")->click();
 
@@ -114,20 +115,22 @@ class DesktopBehaviourTest : public QObject {
     void closingDuringAJobAsksAndNoKeepsItRunning() {
         installJob(Handler::Button2Click);
         int atAnswer = 0;
-        after(100, [&] { fixture_.window().close(); });
-        after(300, [&] {
-            QCOMPARE(fixture_.dialogs.questions.size(), std::size_t{1});
-            QCOMPARE(fixture_.dialogs.questions.front().text,
-                     QStringLiteral("A job is running. Stop it and close?"));
-            QCOMPARE(fixture_.dialogs.questions.front().title, QStringLiteral("VAQ Utility"));
-            // Asking again while the question is open asks nothing more.
-            fixture_.window().exitAction()->trigger();
-            QCOMPARE(fixture_.dialogs.questions.size(), std::size_t{1});
-            QVERIFY(fixture_.window().isVisible());
-            fixture_.dialogs.answerQuestion(false);
-            atAnswer = job_.stored;
+        after(100, [&] {
+            fixture_.window().close();
+            after(200, [&] {
+                QCOMPARE(fixture_.dialogs.questions.size(), std::size_t{1});
+                QCOMPARE(fixture_.dialogs.questions.front().text,
+                         QStringLiteral("A job is running. Stop it and close?"));
+                QCOMPARE(fixture_.dialogs.questions.front().title, QStringLiteral("VAQ Utility"));
+                // Asking again while the question is open asks nothing more.
+                fixture_.window().exitAction()->trigger();
+                QCOMPARE(fixture_.dialogs.questions.size(), std::size_t{1});
+                QVERIFY(fixture_.window().isVisible());
+                fixture_.dialogs.answerQuestion(false);
+                atAnswer = job_.stored;
+                after(300, [&] { job_.finish = true; });
+            });
         });
-        after(600, [&] { job_.finish = true; });
         fixture_.control<QPushButton>("Button2")->click();
 
         QVERIFY(job_.stored > atAnswer + 10);
@@ -165,11 +168,15 @@ class DesktopBehaviourTest : public QObject {
         inner.port = fixture_.port;
         fixture_.jobs->handlers[Handler::BitBtn1Click] = [&inner] { inner.run(); };
         int outerAtAnswer = -1;
-        after(100, [&] { fixture_.control<QPushButton>("BitBtn1")->click(); });
-        after(300, [&] { fixture_.window().close(); });
-        after(500, [&] {
-            fixture_.dialogs.answerQuestion(true);
-            outerAtAnswer = job_.stored;
+        after(100, [&] {
+            after(200, [&] {
+                fixture_.window().close();
+                after(200, [&] {
+                    fixture_.dialogs.answerQuestion(true);
+                    outerAtAnswer = job_.stored;
+                });
+            });
+            fixture_.control<QPushButton>("BitBtn1")->click();
         });
         fixture_.control<QPushButton>("Button2")->click();
 

@@ -1,7 +1,7 @@
 // The jobs through the real window over a generated database: the start-up steps fill the
 // alias list and open the table-utility session; "Rebuild Index" ends with its box and the
 // last result in Memo1; "Upgrade DataBase" ends by pressing "Rebuild Index"; an import
-// shows its rows in the grid.
+// shows its rows in the grid, and closing the window during one stops it between two lines.
 
 #include <stdlib.h>
 #include <QComboBox>
@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
@@ -68,7 +69,7 @@ class RepairWindowTest : public QObject {
         form_->formCreate();
     }
     void cleanup() {
-        form_->formDestroy();
+        if (form_) form_->formDestroy();
         form_.reset();
         database_.reset();
         pdx::reloadConfiguration();
@@ -124,7 +125,8 @@ class RepairWindowTest : public QObject {
         QCOMPARE(dialogs_.boxes.back().icon, vaq::window::BoxIcon::None);
     }
 
-    void anImportShowsItsRowsInTheGrid() {
+    // An import line that the generated database resolves, at 10:00:00 plus `second` seconds.
+    std::string importLine(int second) {
         pdx::sql::Executor sql(root_ / "data");
         auto door = sql.open("SELECT ControllerID, ID FROM Door");
         const auto controllerKey = door->value(std::size_t{0}).integer;
@@ -132,11 +134,17 @@ class RepairWindowTest : public QObject {
         auto controller = sql.open("SELECT ID FROM Ctrller WHERE ControllerID = " +
                                    std::to_string(controllerKey));
         auto card = sql.open("SELECT CardID FROM Personal");
-        const std::string line =
-            "15/10/2004,15:33:00," + std::to_string(controller->value(std::size_t{0}).integer) +
-            "," + std::to_string(doorNumber) + "," + card->value(std::size_t{0}).text + ",1\r\n";
+        const auto twoDigits = [](int value) {
+            return (value < 10 ? "0" : "") + std::to_string(value);
+        };
+        return "15/10/2004,10:" + twoDigits(second / 60) + ":" + twoDigits(second % 60) + "," +
+               std::to_string(controller->value(std::size_t{0}).integer) + "," +
+               std::to_string(doorNumber) + "," + card->value(std::size_t{0}).text + ",1\r\n";
+    }
+
+    void anImportShowsItsRowsInTheGrid() {
         const fs::path file = root_ / "import.txt";
-        std::ofstream(file, std::ios::binary) << line;
+        std::ofstream(file, std::ios::binary) << importLine(0);
         dialogs_.fileAnswers = {QString::fromStdString(file.string())};
 
         auto* grid = control<QTableView>("DBGrid1");
@@ -146,6 +154,52 @@ class RepairWindowTest : public QObject {
                  dialogs_.boxes.empty() ? "" : qPrintable(dialogs_.boxes.front().text));
         QCOMPARE(grid->model()->rowCount(), 201);
         QCOMPARE(grid->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("TDate"));
+    }
+
+    void closingDuringAnImportStopsItBetweenTwoLines() {
+        constexpr int kLines = 500;
+        const fs::path file = root_ / "import.txt";
+        {
+            std::ofstream out(file, std::ios::binary);
+            for (int line = 1; line <= kLines; ++line)
+                out << importLine(line);
+        }
+        dialogs_.fileAnswers = {QString::fromStdString(file.string())};
+        dialogs_.onQuestion = [this](const BoxRequest&) { dialogs_.answerQuestion(true); };
+        form_->window().show();
+        // The import lets the window answer once before each line; on the 50th time the
+        // user closes the window and says Yes.
+        QTimer everyAnswer;
+        everyAnswer.setInterval(0);
+        int answers = 0;
+        connect(&everyAnswer, &QTimer::timeout, [&] {
+            if (++answers == 50) form_->window().close();
+        });
+        everyAnswer.start();
+        control<QPushButton>("Button2")->click();
+        everyAnswer.stop();
+
+        QCOMPARE(dialogs_.questions.size(), std::size_t{1});
+        QVERIFY2(dialogs_.boxes.empty(),
+                 dialogs_.boxes.empty() ? "" : qPrintable(dialogs_.boxes.front().text));
+        QVERIFY(!form_->window().isVisible());
+        form_->formDestroy();
+        form_.reset();
+
+        // The table holds the generated transactions, then exactly the lines before the
+        // stop, each whole and in the file's order.
+        pdx::sql::Executor sql(root_ / "data");
+        auto rows = sql.open("SELECT TTime, CardID FROM Transact");
+        const int imported = static_cast<int>(rows->record_count()) - 200;
+        // Fewer than 50: the window also answers once or twice outside the loop of lines.
+        QVERIFY2(imported >= 40 && imported < 50, qPrintable(QString::number(imported)));
+        for (int skipped = 0; skipped < 200; ++skipped)
+            rows->next();
+        for (int line = 1; line <= imported; ++line, rows->next()) {
+            QCOMPARE(rows->value(std::size_t{0}).integer, (36'000 + line) * 1000);
+            QVERIFY(!rows->value(std::size_t{1}).text.empty());
+        }
+        QVERIFY(rows->eof());
     }
 };
 
