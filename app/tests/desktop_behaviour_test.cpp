@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QtTest>
 #include <atomic>
+#include <utility>
 #include <vector>
 
 #include "app/about_box.h"
@@ -292,6 +293,17 @@ class DesktopBehaviourTest : public QObject {
         QTest::keyClick(grid, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(grid));
         QCOMPARE(grid->currentColumn(), 2);
+    }
+
+    void theMenusOpenWithTheirAccessKeys() {
+        QApplication::setActiveWindow(&fixture_.window());
+        QVERIFY(QTest::qWaitForWindowActive(&fixture_.window()));
+        for (auto [key, name] : {std::pair{Qt::Key_F, "Exit1"}, {Qt::Key_H, "About1"}}) {
+            auto* menu = fixture_.control<QMenu>(name);
+            QTest::keyClick(&fixture_.window(), key, Qt::AltModifier);
+            QTRY_VERIFY2(menu->isVisible(), name);
+            menu->hide();
+        }
     }
 
     void noControlOutsideTheClientAreaTakesTheKeyboard() {
