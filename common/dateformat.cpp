@@ -312,8 +312,14 @@ std::optional<Date> scanDate(Scanner& in, const DateTimeFormats& formats) {
 }
 
 std::optional<bool> scanAmPm(Scanner& in, const DateTimeFormats& formats) {
-    const std::string_view am = formats.timeAmString.empty() ? "AM" : formats.timeAmString;
-    const std::string_view pm = formats.timePmString.empty() ? "PM" : formats.timePmString;
+    // Both branches are string_views: a conditional between a literal and a std::string
+    // would yield a temporary string that dies before the views are read.
+    const std::string_view am = formats.timeAmString.empty()
+                                    ? std::string_view("AM")
+                                    : std::string_view(formats.timeAmString);
+    const std::string_view pm = formats.timePmString.empty()
+                                    ? std::string_view("PM")
+                                    : std::string_view(formats.timePmString);
     if (in.acceptWord(am)) return false;
     if (in.acceptWord(pm)) return true;
     return std::nullopt;

@@ -107,6 +107,25 @@ TEST_F(DateFormats, ReadsAndWritesTimes) {
     EXPECT_EQ(formatDateTime({{2004, 10, 15}, {15, 33, 0, 0}}), "10/15/2004 15.33.00");
 }
 
+// The AM and PM texts are read where they stand, whether the formats name their own or
+// leave them empty for the defaults. Texts longer than a short string live on the heap, where
+// a sanitizer build sees any read of a copy that has already gone.
+TEST_F(DateFormats, ReadsTheAmPmTextsOfTheFormats) {
+    DateTimeFormats formats;
+    formats.timeAmString = "Vormittagsstunden";
+    formats.timePmString = "Nachmittagsstunden";
+    setDateTimeFormats(formats);
+    EXPECT_EQ(parseTime("2:30 Nachmittagsstunden"), (Time{14, 30, 0, 0}));
+    EXPECT_EQ(parseTime("vormittagsstunden 12:05"), (Time{0, 5, 0, 0}));
+    EXPECT_THROW(parseTime("2:30 PM"), Error);
+
+    formats.timeAmString.clear();
+    formats.timePmString.clear();
+    setDateTimeFormats(formats);
+    EXPECT_EQ(parseTime("2:30 PM"), (Time{14, 30, 0, 0}));
+    EXPECT_EQ(parseTime("AM 12:00"), (Time{0, 0, 0, 0}));
+}
+
 TEST_F(DateFormats, SettersRefuseFormatsThatCannotBeRead) {
     EXPECT_THROW(setShortDateFormat("dd/mm"), Error);
     EXPECT_THROW(setShortDateFormat("dd/mmm/yyyy"), Error);
