@@ -101,6 +101,7 @@ SecondaryIndexLayout SecondaryIndexLayout::decode(const TableHeader& header,
         }
     } else if (indexed == 1) {
         // Level 3 X files have no field-number array; header 0x15 names the one field.
+        if (header.index_field_number == 0) damaged(file, "its header names field 0");
         layout.fields.push_back({header.index_field_number, false});
     } else {
         damaged(file, "it has no field numbers to tell its " + std::to_string(indexed) +

@@ -187,6 +187,25 @@ void check_record_size(const TableHeader& h, const HeaderParser& parser) {
                     " does not match its fields (" + std::to_string(expected) + " bytes)");
 }
 
+// The key fields lead the field list, so their count cannot exceed it; a keyed table has at
+// least one.
+void check_key_fields(const TableHeader& h, const HeaderParser& parser) {
+    if (h.key_fields > h.fields.size())
+        parser.fail("the header counts " + std::to_string(h.key_fields) + " key fields but " +
+                    std::to_string(h.fields.size()) + " fields");
+    if (h.file_type == FileType::kKeyedTable && h.key_fields == 0)
+        parser.fail("it is keyed but counts no key fields");
+}
+
+// Every field of a table is known by its name: statements, exports and the names of
+// single-field indexes use it.
+void check_field_names(const TableHeader& h, const HeaderParser& parser) {
+    if (h.file_type != FileType::kKeyedTable && h.file_type != FileType::kUnkeyedTable) return;
+    for (std::size_t i = 0; i < h.fields.size(); ++i)
+        if (h.fields[i].name.empty())
+            parser.fail("field " + std::to_string(i + 1) + " has no name");
+}
+
 }  // namespace
 
 bool TableHeader::has_extension() const {
@@ -237,6 +256,7 @@ TableHeader TableHeader::decode(Bytes bytes, std::string_view file) {
         if (auto problem = f.descriptor.problem()) in_header.fail(*problem);
     }
     check_record_size(h, in_header);
+    check_key_fields(h, in_header);
     h.table_name_pointer = load_u32le(in_header.take(pos, 4, "table name pointer"));
     if (h.has_field_names())
         for (FieldDef& f : h.fields)
@@ -247,6 +267,7 @@ TableHeader TableHeader::decode(Bytes bytes, std::string_view file) {
     if (h.has_field_names())
         for (FieldDef& f : h.fields)
             f.name = in_header.c_string(pos, "field names");
+    check_field_names(h, in_header);
     const std::size_t names_end = pos;
 
     if (h.has_field_numbers()) {

@@ -53,7 +53,7 @@ std::vector<std::size_t> check_fields(const Table& table, const BlockFile& x,
     std::vector<std::size_t> fields;
     for (std::size_t i = 0; i < layout.fields.size(); ++i) {
         const std::size_t number = layout.fields[i].table_field;
-        if (number > schema.size())
+        if (number == 0 || number > schema.size())
             does_not_fit(x, table,
                          "it indexes field " + std::to_string(number) + ", beyond the " +
                              std::to_string(schema.size()) + " fields");

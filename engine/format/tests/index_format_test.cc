@@ -184,6 +184,8 @@ TEST_F(IndexTreeFile, OnlyTreeFilesAreTrees) {
     TableHeader h = t.header();
     h.file_type = FileType::kUnkeyedTable;
     h.record_size = 4;
+    for (std::size_t i = 0; i < h.fields.size(); ++i)
+        h.fields[i].name = "Field" + std::to_string(i + 1);
     try {
         leaves(t.bytes(h));
         ADD_FAILURE() << "a table was read as an index tree";
