@@ -190,9 +190,9 @@ bool RecordChecker::has_odd_date(pdx::Bytes record) const {
             if (stored != 0 && odd_day(long_value(stored))) return true;
         } else if (const std::uint64_t stored = pdx::load_u64be(p); stored != 0) {
             const double ms = number_value(stored);
-            if (!std::isnan(ms) &&
-                odd_day(static_cast<std::int64_t>(std::floor(ms / pdx::kMillisecondsPerDay))))
-                return true;
+            // Compared as a double: a damaged value can lie far beyond any integer.
+            const double day = std::floor(ms / pdx::kMillisecondsPerDay);
+            if (!std::isnan(day) && (day < kFirstDay || day > kLastDay)) return true;
         }
     }
     return false;

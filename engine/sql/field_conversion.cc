@@ -1,6 +1,7 @@
 #include "engine/sql/field_conversion.h"
 
 #include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "engine/format/field_codec.h"
@@ -107,9 +108,12 @@ std::int32_t day_of(const SqlValue& value, const std::string& label) {
         case ValueKind::kText:
         case ValueKind::kDate:
             return static_cast<std::int32_t>(convert_text(value, ValueKind::kDate, label).integer);
-        case ValueKind::kTimestamp:
-            return static_cast<std::int32_t>(
-                std::floor(value.number / static_cast<double>(kMillisecondsPerDay)));
+        case ValueKind::kTimestamp: {
+            const double day = std::floor(value.number / static_cast<double>(kMillisecondsPerDay));
+            if (!(day >= INT32_MIN && day <= INT32_MAX))
+                refuse("date", value, label, "it lies beyond the days a date can count");
+            return static_cast<std::int32_t>(day);
+        }
         default:
             refuse_kind(value, label, FieldType::kDate);
     }

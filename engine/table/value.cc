@@ -35,6 +35,11 @@ std::string format_time(std::int64_t milliseconds) {
 }
 
 std::string format_timestamp(double milliseconds) {
+    // A damaged field may hold any number. Beyond the days a date field can count (32 bits)
+    // there is no calendar date to show, so the stored number is shown as it stands.
+    constexpr double kDayLimit = 2147483648.0;
+    if (!(std::fabs(milliseconds) < kDayLimit * static_cast<double>(kMillisecondsPerDay)))
+        return format_double(milliseconds);
     const auto ms = static_cast<std::int64_t>(std::llround(milliseconds));
     const std::int64_t day = ms / kMillisecondsPerDay - (ms % kMillisecondsPerDay < 0 ? 1 : 0);
     return format_date(civil_from_day_number(day)) + " " +

@@ -129,6 +129,41 @@ TEST_F(DamagedTable, ImpossibleHeaderValuesAreRefused) {
     expect_refused(field_type, "unknown field type");
 }
 
+// A keyed table's header counts its leading key fields; a count beyond the fields, or a field
+// without a name, is refused when the table opens, before anything indexes the field list.
+TEST_F(DamagedTable, KeyCountBeyondTheFieldsAndNamelessFieldsAreRefused) {
+    auto too_many_keys = sound_table();
+    too_many_keys[0x04] = static_cast<std::uint8_t>(FileType::kKeyedTable);
+    put_u16(too_many_keys, 0x23, 64);
+    expect_refused(too_many_keys, "64 key fields but 2 fields");
+
+    TableBuilder b({{"ID", {FieldType::kLong, 4}}, {"", {FieldType::kAlpha, 20}}});
+    auto r = b.record();
+    b.set_long(r, 0, 1);
+    b.add(r);
+    expect_refused(b.build(), "field 2 has no name");
+}
+
+// A damaged timestamp can hold any number; one beyond every calendar date is shown as the
+// number it is instead of overflowing into a made-up date.
+TEST_F(DamagedTable, TimestampBeyondEveryDateShowsItsNumber) {
+    TableBuilder b({{"ID", {FieldType::kLong, 4}}, {"At", {FieldType::kTimestamp, 8}}});
+    const double stored[] = {1e300, -1e300, 1.9e17, 63'000'000'000'000.0};
+    for (double ms : stored) {
+        auto r = b.record();
+        b.set_long(r, 0, 1);
+        b.set_double(r, 1, ms);
+        b.add(r);
+    }
+    testing::write_file(dir_ / "Damaged.DB", b.build());
+    auto table = Table::open(dir_.path(), "Damaged");
+    std::vector<std::string> shown;
+    for (auto cursor = table->open_cursor(); !cursor->eof(); cursor->next())
+        shown.push_back(cursor->value(1).as_text());
+    EXPECT_EQ(shown,
+              (std::vector<std::string>{"1e+300", "-1e+300", "1.9e+17", "1997-05-22 16:00:00"}));
+}
+
 TEST_F(DamagedTable, ChainLeadingOutsideTheFileIsRefused) {
     auto first = sound_table();
     put_u16(first, 0x0E, 999);
