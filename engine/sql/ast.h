@@ -121,8 +121,15 @@ struct IsNullExpr {
     bool negated = false;
 };
 
+// a AND b AND c, a OR b OR c: the terms of one chain side by side (op is kAnd or kOr), so
+// that a chain of any length is neither built nor evaluated nor destroyed by recursion.
+struct LogicalExpr {
+    BinaryOp op = BinaryOp::kAnd;
+    std::vector<Expr> terms;
+};
+
 struct Expr {
-    std::variant<Literal, ColumnRef, UnaryExpr, BinaryExpr, IsNullExpr> node;
+    std::variant<Literal, ColumnRef, UnaryExpr, BinaryExpr, IsNullExpr, LogicalExpr> node;
     SourcePosition position;
 };
 

@@ -132,6 +132,12 @@ BoundExpr BoundExpr::bind(const Expr& expr, const Scope& scope) {
         bound.kind_ = Kind::kIsNull;
         bound.negated_ = is_null->negated;
         bound.operands_.push_back(bind(*is_null->operand, scope));
+    } else if (const auto* chain = std::get_if<LogicalExpr>(&expr.node)) {
+        bound.kind_ = Kind::kLogical;
+        bound.op_ = chain->op;
+        bound.operands_.reserve(chain->terms.size());
+        for (const Expr& term : chain->terms)
+            bound.operands_.push_back(bind(term, scope));
     }
     return bound;
 }
@@ -169,6 +175,8 @@ SqlValue BoundExpr::evaluate(const Table& table, Bytes record) const {
             return SqlValue::of_boolean(operands_[0].evaluate(table, record).is_null() != negated_);
         case Kind::kBinary:
             return evaluate_binary(table, record);
+        case Kind::kLogical:
+            return evaluate_chain(table, record);
     }
     return SqlValue::null();
 }
@@ -202,6 +210,21 @@ SqlValue BoundExpr::evaluate_binary(const Table& table, Bytes record) const {
     } catch (const SqlError& error) {
         rethrow_at(error, position_);
     }
+}
+
+// Term by term from the left: the first false of an AND chain (true of an OR chain) decides
+// and the terms after it are not evaluated; otherwise an unknown term makes the chain unknown.
+SqlValue BoundExpr::evaluate_chain(const Table& table, Bytes record) const {
+    const bool is_and = op_ == BinaryOp::kAnd;
+    bool unknown = false;
+    for (const BoundExpr& term : operands_) {
+        const auto value = truth(term.evaluate(table, record), term.position_);
+        if (!value)
+            unknown = true;
+        else if (*value != is_and)
+            return SqlValue::of_boolean(*value);
+    }
+    return unknown ? SqlValue::null() : SqlValue::of_boolean(is_and);
 }
 
 SqlValue BoundExpr::arithmetic(const SqlValue& a, const SqlValue& b) const {

@@ -48,9 +48,10 @@ class BoundExpr {
     bool is_constant() const;
 
   private:
-    enum class Kind { kConstant, kField, kNot, kNegate, kBinary, kIsNull };
+    enum class Kind { kConstant, kField, kNot, kNegate, kBinary, kIsNull, kLogical };
 
     SqlValue evaluate_binary(const Table& table, Bytes record) const;
+    SqlValue evaluate_chain(const Table& table, Bytes record) const;
     SqlValue arithmetic(const SqlValue& a, const SqlValue& b) const;
     std::string context(const Table& table) const;
 

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/sql/lexer.h"
 
@@ -502,22 +504,46 @@ class Parser {
                     at};
     }
 
-    Expr expression() {
-        Expr left = and_expression();
-        while (accept_keyword("OR"))
-            left = make_binary(BinaryOp::kOr, std::move(left), and_expression());
-        return left;
+    // Counts how deeply the expression being read nests: each parenthesis, NOT and sign,
+    // and each further operator of a + - * / chain (which builds one level per operator).
+    // Binding, evaluating and printing recurse as deep, so the depth is bounded.
+    class Nesting {
+      public:
+        Nesting(Parser& parser, const Token& at) : parser_(parser) {
+            if (++parser_.depth_ > kMaxExpressionDepth)
+                fail_at(at, "the expression nests more than " +
+                                std::to_string(kMaxExpressionDepth) + " levels deep");
+        }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+        ~Nesting() { --parser_.depth_; }
+
+      private:
+        Parser& parser_;
+    };
+
+    // A chain of one operator: the terms stand side by side in one node.
+    Expr logical_chain(BinaryOp op, std::string_view keyword, Expr (Parser::*term)()) {
+        Expr first = (this->*term)();
+        if (!peek().is_keyword(keyword)) return first;
+        const SourcePosition at = first.position;
+        LogicalExpr chain{op, {}};
+        chain.terms.push_back(std::move(first));
+        while (accept_keyword(keyword))
+            chain.terms.push_back((this->*term)());
+        return Expr{std::move(chain), at};
     }
 
-    Expr and_expression() {
-        Expr left = not_expression();
-        while (accept_keyword("AND"))
-            left = make_binary(BinaryOp::kAnd, std::move(left), not_expression());
-        return left;
+    Expr expression() {
+        const Nesting level(*this, peek());
+        return logical_chain(BinaryOp::kOr, "OR", &Parser::and_expression);
     }
+
+    Expr and_expression() { return logical_chain(BinaryOp::kAnd, "AND", &Parser::not_expression); }
 
     Expr not_expression() {
         if (peek().is_keyword("NOT")) {
+            const Nesting level(*this, peek());
             const SourcePosition at = take().position;
             return Expr{UnaryExpr{UnaryOp::kNot, std::make_unique<Expr>(not_expression())}, at};
         }
@@ -552,7 +578,10 @@ class Parser {
 
     Expr additive() {
         Expr left = multiplicative();
+        std::vector<std::unique_ptr<Nesting>> levels;
         for (;;) {
+            if (peek().is_symbol("+") || peek().is_symbol("-"))
+                levels.push_back(std::make_unique<Nesting>(*this, peek()));
             if (accept_symbol("+")) {
                 left = make_binary(BinaryOp::kAdd, std::move(left), multiplicative());
             } else if (accept_symbol("-")) {
@@ -565,7 +594,10 @@ class Parser {
 
     Expr multiplicative() {
         Expr left = unary();
+        std::vector<std::unique_ptr<Nesting>> levels;
         for (;;) {
+            if (peek().is_symbol("*") || peek().is_symbol("/"))
+                levels.push_back(std::make_unique<Nesting>(*this, peek()));
             if (accept_symbol("*")) {
                 left = make_binary(BinaryOp::kMultiply, std::move(left), unary());
             } else if (accept_symbol("/")) {
@@ -577,6 +609,9 @@ class Parser {
     }
 
     Expr unary() {
+        const Token& sign = peek();
+        if (!sign.is_symbol("+") && !sign.is_symbol("-")) return primary();
+        const Nesting level(*this, sign);
         if (peek().is_symbol("+")) {
             take();
             return unary();
@@ -643,6 +678,7 @@ class Parser {
 
     std::vector<Token> tokens_;
     std::size_t next_ = 0;
+    std::size_t depth_ = 0;  // see Nesting
     // True while reading a select list, where "Door ID" is a column and not a text.
     bool quoted_names_ = false;
 };

@@ -1,10 +1,15 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 #include "engine/sql/ast.h"
 
 namespace pdx::sql {
+
+// How deeply an expression may nest (parentheses, NOT, signs, chains of + - * /), as in
+// SQLite's default. Chains of AND and OR may be of any length.
+inline constexpr std::size_t kMaxExpressionDepth = 1000;
 
 // Reads one statement, optionally ended by ";". Throws SqlError naming the token and its
 // line and column when the text is not a statement of the engine's SQL, and when a table

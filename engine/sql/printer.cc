@@ -200,6 +200,13 @@ struct ExprPrinter {
     std::string operator()(const IsNullExpr& e) const {
         return operand(*e.operand) + (e.negated ? " IS NOT NULL" : " IS NULL");
     }
+    std::string operator()(const LogicalExpr& e) const {
+        const std::string glue = " " + std::string(binary_operator(e.op)) + " ";
+        std::string text;
+        for (const Expr& term : e.terms)
+            text += (text.empty() ? "" : glue) + operand(term);
+        return text;
+    }
 };
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
+
 #include "engine/sql/printer.h"
 
 namespace pdx::sql {
@@ -30,17 +33,17 @@ constexpr Reading kReadings[] = {
     {"select * from t where not not a is null and b is not null",
      "SELECT * FROM \"t\" WHERE (NOT (NOT (a IS NULL))) AND (b IS NOT NULL)"},
     {"select * from t where a<>1 and b!=2 and c<3 and d<=4 and e>5 and f>=-6",
-     "SELECT * FROM \"t\" WHERE (((((a <> 1) AND (b <> 2)) AND (c < 3)) AND (d <= 4)) AND "
-     "(e > 5)) AND (f >= -6)"},
+     "SELECT * FROM \"t\" WHERE (a <> 1) AND (b <> 2) AND (c < 3) AND (d <= 4) AND (e > 5) AND "
+     "(f >= -6)"},
     {"select * from t where a = b + 2 * -c - 1",
      "SELECT * FROM \"t\" WHERE a = ((b + (2 * (-c))) - 1)"},
     {"select * from t where -(5) = +5", "SELECT * FROM \"t\" WHERE (-(5)) = 5"},
     // qualified columns; text in double quotes is a value unless a dot follows
     {"select * from Door where Door.ID = 1 and \"Door.db\".Name = \"Gate\" and x.db.y = 'a''b'",
-     "SELECT * FROM \"Door\" WHERE ((Door.ID = 1) AND (\"Door.db\".Name = 'Gate')) AND "
+     "SELECT * FROM \"Door\" WHERE (Door.ID = 1) AND (\"Door.db\".Name = 'Gate') AND "
      "(\"x.db\".y = 'a''b')"},
     {"select * from t where flag = TRUE or flag = false or v = null",
-     "SELECT * FROM \"t\" WHERE ((flag = TRUE) OR (flag = FALSE)) OR (v = NULL)"},
+     "SELECT * FROM \"t\" WHERE (flag = TRUE) OR (flag = FALSE) OR (v = NULL)"},
     // names that are type words or SQL words in other dialects
     {"select Date, Time, Key, Name, Status, I from t",
      "SELECT Date, Time, Key, Name, Status, I FROM \"t\""},
@@ -205,6 +208,49 @@ TEST(Parser, RefusesBadStatementsNamingWhatAndWhere) {
             EXPECT_TRUE(error.position().has_value());
         }
     }
+}
+
+std::string repeated(std::string_view text, std::size_t times) {
+    std::string out;
+    out.reserve(text.size() * times);
+    for (std::size_t i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
+// Nesting is bounded, so that reading, evaluating and printing an expression never exhaust
+// the stack; chains of AND and OR are not nesting and may be of any length.
+TEST(Parser, ExpressionsNestAtMostTheLimitButChainsHaveNone) {
+    const auto nested = [](std::size_t depth) {
+        return "select * from t where " + repeated("(", depth) + "a = 1" + repeated(")", depth);
+    };
+    EXPECT_NO_THROW(parse(nested(kMaxExpressionDepth - 1)));
+    const auto refused = [](const std::string& sql) {
+        try {
+            parse(sql);
+        } catch (const SqlError& error) {
+            return std::string(error.what());
+        }
+        return std::string("accepted");
+    };
+    const std::string too_deep = "the expression nests more than 1000 levels deep";
+    EXPECT_NE(refused(nested(5000)).find(too_deep), std::string::npos) << refused(nested(5000));
+    EXPECT_NE(refused("select * from t where " + repeated("not ", 2000) + "a = 1").find(too_deep),
+              std::string::npos);
+    EXPECT_NE(refused("select * from t where a = " + repeated("- ", 2000) + "1").find(too_deep),
+              std::string::npos);
+    EXPECT_NE(refused("select * from t where a = 1" + repeated(" + 1", 2000)).find(too_deep),
+              std::string::npos);
+    EXPECT_NE(refused("select * from t where a = 1" + repeated(" * 2", 2000)).find(too_deep),
+              std::string::npos);
+
+    const auto chain =
+        std::get<Select>(parse("select * from t where X = 1" + repeated(" or X = 1", 19'999)));
+    const auto& terms = std::get<LogicalExpr>(chain.where->node).terms;
+    EXPECT_EQ(terms.size(), 20'000u);
+    const auto both = std::get<Select>(
+        parse("select * from t where X = 1" + repeated(" and X = 1 or X = 2", 20'000)));
+    EXPECT_EQ(std::get<LogicalExpr>(both.where->node).terms.size(), 20'001u);
 }
 
 TEST(Parser, ErrorOnALaterLineGivesThatLine) {

@@ -312,5 +312,45 @@ TEST_F(SelectTest, BadStatementsNameWhatIsWrongAndWhere) {
     EXPECT_EQ(snapshot(dir_.path()), before);
 }
 
+// Long chains of AND and OR run on a table of our own, and keep the three-valued logic of
+// two-term chains: the first deciding term wins, an unknown term leaves the rest unknown.
+TEST(SelectChains, LongAndOrChainsRunAndDeepNestingIsRefused) {
+    pdx::testing::TempDir dir;
+    Executor executor(dir.path());
+    executor.execute("CREATE TABLE T (X integer, Y integer)");
+    executor.execute("INSERT INTO T VALUES (1, 1), (2, NULL), (3, 3)");
+    const auto xs = [&](const std::string& where) {
+        auto result = executor.open("SELECT X FROM T WHERE " + where);
+        std::vector<std::int64_t> found;
+        for (; !result->eof(); result->next())
+            found.push_back(static_cast<std::int64_t>(result->value("X").as_double()));
+        return found;
+    };
+    std::string ors = "X = 0";
+    std::string ands = "X > 0";
+    for (int i = 0; i < 20'000; ++i) {
+        ors += i == 12'345 ? " OR X = 3" : " OR X = 0";
+        ands += " AND X < 3";
+    }
+    EXPECT_EQ(xs(ors), (std::vector<std::int64_t>{3}));
+    EXPECT_EQ(xs(ands), (std::vector<std::int64_t>{1, 2}));
+    EXPECT_EQ(executor.execute("UPDATE T SET Y = 9 WHERE " + ors), 1u);
+    EXPECT_EQ(xs("Y = 9"), (std::vector<std::int64_t>{3}));
+
+    EXPECT_EQ(xs("Y = 1 OR X = 2 OR Y = 7"), (std::vector<std::int64_t>{1, 2}));
+    EXPECT_EQ(xs("NOT (Y = 5 OR X = 0 OR Y = 1)"), (std::vector<std::int64_t>{3}));
+    EXPECT_EQ(xs("NOT (Y = 1 AND X = 1 AND Y > 0)"), (std::vector<std::int64_t>{2, 3}));
+    EXPECT_EQ(xs("X = 2 AND Y IS NULL AND X > 1"), (std::vector<std::int64_t>{2}));
+    EXPECT_THAT(error_of(executor, "SELECT * FROM T WHERE X = 1 OR X OR X = 2"),
+                StartsWith("Expected a condition"));
+
+    std::string deep =
+        "SELECT * FROM T WHERE " + std::string(5'000, '(') + "X = 1" + std::string(5'000, ')');
+    EXPECT_THAT(error_of(executor, deep),
+                HasSubstr("the expression nests more than 1000 levels deep"));
+    EXPECT_EQ(xs(std::string(999, '(') + "X = 1" + std::string(999, ')')),
+              (std::vector<std::int64_t>{1}));
+}
+
 }  // namespace
 }  // namespace pdx::sql::testing
