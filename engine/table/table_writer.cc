@@ -152,7 +152,12 @@ void TableWriter::check_chain() {
     }
 
     if (index_) {
-        const std::vector<IndexLeaf> leaves = index_->leaves();
+        // The index has an entry for each block that holds records. An emptied table keeps
+        // block 1 in its chain without one; tables written before kept an entry of 0 records
+        // for it, which is accepted too.
+        std::vector<IndexLeaf> leaves = index_->leaves();
+        std::erase_if(leaves, [](const IndexLeaf& leaf) { return leaf.count == 0; });
+        std::erase_if(chain, [](const auto& block) { return block.second == 0; });
         bool agrees = leaves.size() == chain.size();
         for (std::size_t i = 0; agrees && i < leaves.size(); ++i)
             agrees = leaves[i].block == chain[i].first && leaves[i].count == chain[i].second;
@@ -341,12 +346,24 @@ StoredRecord TableWriter::insert_record(Work& w, std::vector<std::uint8_t>& reco
 
 StoredRecord TableWriter::insert_keyed(Work& w, const std::uint8_t* record) {
     const Bytes key(record, key_length_);
-    if (w.header.first_block == 0) {
-        BlockImage& added = allocate(w);
-        link_only(w, added);
-        added.insert(0, record);
-        index_->insert_after(0, added.number(), key, 1);
-        return {{added.number(), 0}, 0};
+    if (index_->empty()) {
+        // An empty table: no blocks yet, or block 1 left in the chain without records (and
+        // without an index entry, as for every block without records).
+        BlockImage* target = nullptr;
+        if (w.header.first_block == 0) {
+            target = &allocate(w);
+            link_only(w, *target);
+        } else {
+            target = &block(w, w.header.first_block);
+            if (target->count() != 0)
+                throw FormatError("The primary index of " + table_.name() +
+                                  " is empty while the table holds records; the table must be "
+                                  "rebuilt.");
+            w.mark_dirty(target->number());
+        }
+        target->insert(0, record);
+        index_->insert_after(0, target->number(), key, 1);
+        return {{target->number(), 0}, 0};
     }
     check_key_free(w, key);
     const std::uint16_t number = index_->find_block(key);
@@ -433,7 +450,11 @@ std::optional<StoredRecord> TableWriter::remove_at(Work& w, RecordPosition at,
         // Block 1 is never freed: it takes over the records of a neighbour instead.
         const bool from_next = image.next() != 0;
         const std::uint16_t other = from_next ? image.next() : image.prev();
-        if (other != 0) {
+        if (other == 0) {
+            // The table is empty. Block 1 stays in the chain, and like every block without
+            // records it has no entry in the primary index, whose tree is then empty.
+            if (index_) index_->remove(1);
+        } else {
             BlockImage& neighbour = block(w, other);
             image.append_from(neighbour, 0, neighbour.count());
             unlink_and_free(w, other);
