@@ -194,8 +194,21 @@ TUResult TURebuildTable(hTUses hSession, const char* pszTableName, const char* p
         request.problems = tutil::auxiliary_table(
             folder, pszProblemName != nullptr ? pszProblemName : "PROBLEM.DB", "The problem table");
         request.description = pTblDesc;
-        tutil::rebuild_table(request, report_progress);
+        tutil::keep_rebuild_result(hSession, std::nullopt);
+        tutil::keep_rebuild_result(hSession, tutil::rebuild_table(request, report_progress));
     });
 }
 
 }  // extern "C"
+
+TUResult TUGetRebuildResult(hTUses hSession, tutil::RebuildResult* pResult) {
+    return guarded([&] {
+        tutil::check_session(hSession, "TUGetRebuildResult");
+        require(pResult, "TUGetRebuildResult", "the result");
+        auto result = tutil::last_rebuild_result(hSession);
+        if (!result)
+            throw EngineError(pdx::DBIERR_OBJNOTFOUND,
+                              "TUGetRebuildResult: the session has rebuilt no table");
+        *pResult = std::move(*result);
+    });
+}

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <numeric>
 #include <optional>
 #include <thread>
@@ -115,7 +117,7 @@ class Rebuild {
           directory_(request.table.has_parent_path() ? request.table.parent_path() : fs::path(".")),
           name_(request.table.filename().string()) {}
 
-    void run() {
+    RebuildResult run() {
         pdx::recover_family_changes(directory_);
         if (pdx::is_table_open(request_.table)) throw vaq::Error(pdx::table_busy_message(name_));
         pdx::check_not_open_in_paradox(request_.table);
@@ -136,6 +138,8 @@ class Rebuild {
         write_table(staged);
         report(progress_, 80);
         write_auxiliary(request_.key_violations, key_violations_);
+        problems_.insert(problems_.end(), std::make_move_iterator(also_kept_.begin()),
+                         std::make_move_iterator(also_kept_.end()));
         write_auxiliary(request_.problems, problems_);
         report(progress_, 90);
         old_backup.finish();
@@ -150,6 +154,15 @@ class Rebuild {
             throw;
         }
         report(progress_, 100);
+        result_.backup = request_.backup;
+        result_.kept = kept_;
+        result_.key_violations = key_violations_.size();
+        result_.problems = problems_.size();
+        result_.problems_also_kept = problems_also_kept_;
+        if (!key_violations_.empty()) result_.key_violation_table = request_.key_violations;
+        if (!problems_.empty()) result_.problem_table = request_.problems;
+        result_.records_read = result_.kept + result_.set_aside();
+        return result_;
     }
 
   private:
@@ -176,78 +189,189 @@ class Rebuild {
         return values;
     }
 
+    // A problem record of the salvage: counted ones are set aside at once, uncounted ones
+    // once the new table is written and known not to hold them.
+    void take_problem(const ProblemRecord& p) {
+        bool lost = false;
+        Carried carried{{p.bytes.begin(), p.bytes.end()}, blobs_of(p.bytes, lost)};
+        (p.uncounted ? uncounted_ : problems_).push_back(std::move(carried));
+    }
+
     // Hands the readable records to `take` in the order of the new table, records that lie
-    // back to back in one call. Records of an unkeyed table go straight through; those of a
-    // keyed table are gathered and put in key order first.
-    void each_run(const std::function<void(pdx::Bytes)>& take) {
-        const auto problem = [&](const ProblemRecord& p) {
-            bool lost = false;
-            problems_.push_back({{p.bytes.begin(), p.bytes.end()}, blobs_of(p.bytes, lost)});
-        };
+    // back to back in one call. Records of an unkeyed table go straight through, and so do
+    // those of a keyed table while they come in key order. A record that does not (its key
+    // not above the last one taken) waits; when any waited, the table is written again in
+    // a second pass over the file (`again` is called first), the waiting records merged
+    // into their places. Of records with one key the first in table order stays, the others
+    // are key violations.
+    void each_run(const std::function<void(pdx::Bytes)>& take, const std::function<void()>& again) {
+        const auto problem = [&](const ProblemRecord& p) { take_problem(p); };
         if (!keyed_) {
             salvage_->deliver_runs([&](const SalvagedRun& r) { take(r.bytes); }, problem,
                                    progress_);
             return;
         }
+        const pdx::KeyOrder order = key_order();
+        const std::size_t size = salvage_->header().record_size;
+        std::vector<std::uint8_t> last;  // the key record last taken
+        std::vector<std::uint64_t> waiting;  // delivery numbers of the records that wait
+        std::vector<std::uint8_t> waiting_bytes;
+        std::uint64_t number = 0;
         salvage_->deliver_runs(
             [&](const SalvagedRun& r) {
-                good_.insert(good_.end(), r.bytes.begin(), r.bytes.end());
+                std::size_t start = 0;
+                for (std::size_t i = 0; i < r.count; ++i, ++number) {
+                    const pdx::Bytes record = r.bytes.subspan(i * size, size);
+                    if (last.empty() || in_order(order, last, record)) {
+                        last.assign(record.begin(), record.end());
+                        continue;
+                    }
+                    take(r.bytes.subspan(start * size, (i - start) * size));
+                    start = i + 1;
+                    waiting.push_back(number);
+                    waiting_bytes.insert(waiting_bytes.end(), record.begin(), record.end());
+                }
+                take(r.bytes.subspan(start * size, (r.count - start) * size));
             },
             problem, progress_);
-        const std::size_t size = salvage_->header().record_size;
-        order_.resize(good_.size() / size);
-        std::iota(order_.begin(), order_.end(), std::size_t{0});
-        order_by_key();
-        for (std::size_t i : order_)
-            take(good(i));
+        if (waiting.empty()) return;
+        again();
+        merge_waiting(order, take, waiting, waiting_bytes);
     }
 
-    pdx::Bytes good(std::size_t i) const {
-        const std::size_t size = salvage_->header().record_size;
-        return pdx::Bytes(good_).subspan(i * size, size);
+    // True when `record` may follow `last` in the new table: its key is above, or the sort
+    // order cannot tell (records already in order keep their order).
+    static bool in_order(const pdx::KeyOrder& order, pdx::Bytes last, pdx::Bytes record) {
+        if (order.same_key(last, record)) return false;
+        const auto cmp = order.certain_compare(last, record);
+        return !cmp || *cmp < 0;
     }
 
-    // Records of a keyed table go in key order; of records with one key the first in table
-    // order stays, the others are key violations. Records already in order keep their order
-    // even where the table's sort order is not fully known.
-    void order_by_key() {
+    pdx::KeyOrder key_order() const {
         const pdx::TableHeader& h = salvage_->header();
         std::vector<pdx::KeyOrder::Part> parts;
         std::size_t offset = 0;
-        for (std::size_t i = 0; i < h.key_fields; ++i) {
+        for (std::size_t i = 0; i < h.key_fields && i < h.fields.size(); ++i) {
             parts.push_back({offset, h.fields[i].descriptor, false});
             offset += h.fields[i].descriptor.width();
         }
-        const pdx::KeyOrder order(std::move(parts), pdx::alpha_collation_of(h), false);
-        const auto before = [&](std::size_t a, std::size_t b) -> std::optional<bool> {
-            const auto cmp = order.certain_compare(good(a), good(b));
-            if (!cmp) return std::nullopt;
+        return pdx::KeyOrder(std::move(parts), pdx::alpha_collation_of(h), false);
+    }
+
+    // The second pass: the records that came in order, as before, with the waiting ones put
+    // in key order between them.
+    void merge_waiting(const pdx::KeyOrder& order, const std::function<void(pdx::Bytes)>& take,
+                       const std::vector<std::uint64_t>& waiting,
+                       const std::vector<std::uint8_t>& waiting_bytes) {
+        const pdx::TableHeader& h = salvage_->header();
+        const std::size_t size = h.record_size;
+        const auto record = [&](std::size_t i) {
+            return pdx::Bytes(waiting_bytes).subspan(i * size, size);
+        };
+        const auto before = [&](pdx::Bytes a, pdx::Bytes b) {
+            const auto cmp = order.certain_compare(a, b);
+            if (!cmp)
+                throw vaq::Error("The sort order " + h.sort_order_id + " of " + name_ +
+                                 " cannot put its keys in order; it was not rebuilt.");
             return *cmp < 0;
         };
-        bool sorted = true;
-        for (std::size_t i = 1; i < order_.size() && sorted; ++i) {
-            const auto ok = before(order_[i], order_[i - 1]);
-            sorted = !ok || !*ok;
-        }
-        if (!sorted)
-            std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
-                const auto result = before(a, b);
-                if (!result)
-                    throw vaq::Error("The sort order " + h.sort_order_id + " of " + name_ +
-                                     " cannot put its keys in order; it was not rebuilt.");
-                return *result;
-            });
-        std::vector<std::size_t> kept;
-        for (std::size_t i : order_) {
-            if (!kept.empty() && order.same_key(good(kept.back()), good(i))) {
-                const pdx::Bytes bytes = good(i);
-                bool lost = false;
-                key_violations_.push_back({{bytes.begin(), bytes.end()}, blobs_of(bytes, lost)});
-                continue;
+        std::vector<std::size_t> sorted(waiting.size());
+        std::iota(sorted.begin(), sorted.end(), std::size_t{0});
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [&](std::size_t a, std::size_t b) { return before(record(a), record(b)); });
+        const auto violation = [&](pdx::Bytes bytes) {
+            bool lost = false;
+            key_violations_.push_back({{bytes.begin(), bytes.end()}, blobs_of(bytes, lost)});
+        };
+        std::size_t next = 0;  // in `sorted`
+        std::vector<std::uint8_t> last;
+        // Waiting records up to `bound` (all when empty) go in; of one key only the first.
+        const auto take_waiting_before = [&](std::optional<pdx::Bytes> bound) {
+            for (; next < sorted.size(); ++next) {
+                const pdx::Bytes w = record(sorted[next]);
+                if (bound && !before(w, *bound)) break;
+                if (!last.empty() && order.same_key(last, w)) {
+                    violation(w);
+                    continue;
+                }
+                take(w);
+                last.assign(w.begin(), w.end());
             }
-            kept.push_back(i);
+        };
+        std::uint64_t number = 0;
+        std::size_t skip = 0;  // in `waiting`
+        salvage_->deliver_runs(
+            [&](const SalvagedRun& r) {
+                for (std::size_t i = 0; i < r.count; ++i, ++number) {
+                    if (skip < waiting.size() && waiting[skip] == number) {
+                        ++skip;
+                        continue;
+                    }
+                    const pdx::Bytes in_order_record = r.bytes.subspan(i * size, size);
+                    take_waiting_before(in_order_record);
+                    // A waiting record of the same key came later in table order.
+                    while (next < sorted.size() &&
+                           order.same_key(record(sorted[next]), in_order_record))
+                        violation(record(sorted[next++]));
+                    take(in_order_record);
+                    last.assign(in_order_record.begin(), in_order_record.end());
+                }
+            },
+            [](const ProblemRecord&) {}, progress_);
+        take_waiting_before(std::nullopt);
+    }
+
+    // The bytes of a record that say what it holds: its blob fields' pointers into the .MB
+    // (which a rebuild writes anew) are left out.
+    std::vector<std::uint8_t> held_bytes(pdx::Bytes record) const {
+        std::vector<std::uint8_t> bytes(record.begin(), record.end());
+        std::size_t offset = 0;
+        for (const pdx::FieldDef& f : salvage_->header().fields) {
+            const std::size_t leader = f.descriptor.blob_leader();
+            if (pdx::is_blob_type(f.descriptor.type))
+                std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset + leader),
+                            f.descriptor.width() - leader, 0);
+            offset += f.descriptor.width();
         }
-        order_ = std::move(kept);
+        return bytes;
+    }
+
+    // Uncounted records go to the problem table unless the new table (read back from
+    // `table`), the key violations, the problems or an uncounted record before them hold the
+    // same record already: a copy that a split, a torn write or a delete left behind is not a
+    // record of its own.
+    void set_aside_what_the_table_lacks(const fs::path& table) {
+        if (uncounted_.empty()) return;
+        std::map<std::vector<std::uint8_t>, bool> held;  // by held_bytes; true: already kept
+        std::vector<std::vector<std::uint8_t>> keys;
+        for (const Carried& c : uncounted_) {
+            keys.push_back(held_bytes(c.bytes));
+            held.emplace(keys.back(), false);
+        }
+        const auto mark = [&](pdx::Bytes record) {
+            if (const auto found = held.find(held_bytes(record)); found != held.end())
+                found->second = true;
+        };
+        for (const auto* list : {&key_violations_, &problems_})
+            for (const Carried& c : *list)
+                mark(c.bytes);
+        const pdx::BlockFile written = pdx::BlockFile::open(table);
+        const std::size_t size = written.header().record_size;
+        scan_blocks(written, [&](const ScannedBlock& block) {
+            if (block.present < pdx::DataBlockHeader::kEncodedSize) return;
+            const auto head = pdx::DataBlockHeader::decode(block.bytes.data());
+            if (head.problem(size, written.header().block_size())) return;
+            const std::size_t count = head.record_count(size);
+            for (std::size_t slot = 0; slot < count; ++slot)
+                mark(block.bytes.subspan(pdx::record_offset_in_block(slot, size), size));
+        });
+        for (std::size_t i = 0; i < uncounted_.size(); ++i) {
+            bool& already = held[keys[i]];
+            if (already) continue;
+            already = true;
+            problems_.push_back(std::move(uncounted_[i]));
+        }
+        uncounted_.clear();
     }
 
     std::string member_name(std::string_view extension) const {
@@ -267,32 +391,51 @@ class Rebuild {
     void write_table(pdx::StagedFamily& staged) {
         pdx::TableHeader header = salvage_->header();
         header.table_name = name_;
-        const std::optional<fs::path> blob_path =
-            has_blob_fields() ? std::optional(staged.path_of(member_name(".MB"))) : std::nullopt;
-        TableFileWriter writer(staged.path_of(name_), header, blob_path);
         const bool blob_fields = has_blob_fields();
+        const std::optional<fs::path> blob_path =
+            blob_fields ? std::optional(staged.path_of(member_name(".MB"))) : std::nullopt;
+        std::optional<TableFileWriter> writer;
+        const auto start = [&] {
+            writer.reset();
+            fs::remove(staged.path_of(name_));
+            if (blob_path) fs::remove(*blob_path);
+            writer.emplace(staged.path_of(name_), header, blob_path);
+            // The new table needs at most the blocks the old one holds.
+            writer->reserve(blocks_to_scan(salvage_->file()));
+            kept_ = 0;
+            also_kept_.clear();
+            problems_also_kept_ = 0;
+        };
+        start();
         const std::size_t size = header.record_size;
-        // The new table needs at most the blocks the old one holds.
-        writer.reserve(blocks_to_scan(salvage_->file()));
-        each_run([&](pdx::Bytes records) {
-            if (!blob_fields) {
-                writer.add_records(records);
-                return;
-            }
-            for (std::size_t at = 0; at + size <= records.size(); at += size) {
-                const pdx::Bytes bytes = records.subspan(at, size);
-                bool lost = false;
-                BlobValues blobs = blobs_of(bytes, lost);
-                if (lost) problems_.push_back({{bytes.begin(), bytes.end()}, blobs});
-                writer.add(bytes, blobs);
-            }
-        });
+        each_run(
+            [&](pdx::Bytes records) {
+                if (records.empty()) return;
+                if (!blob_fields) {
+                    writer->add_records(records);
+                    kept_ += records.size() / size;
+                    return;
+                }
+                for (std::size_t at = 0; at + size <= records.size(); at += size) {
+                    const pdx::Bytes bytes = records.subspan(at, size);
+                    bool lost = false;
+                    BlobValues blobs = blobs_of(bytes, lost);
+                    if (lost) {
+                        also_kept_.push_back({{bytes.begin(), bytes.end()}, blobs});
+                        ++problems_also_kept_;
+                    }
+                    writer->add(bytes, blobs);
+                    ++kept_;
+                }
+            },
+            start);
         const std::uint32_t auto_increment = static_cast<std::uint32_t>(
             std::max<std::int64_t>(header.auto_inc, salvage_->largest_auto_increment()));
         // The staged family flushes the new table when it swaps it in.
-        const std::vector<pdx::IndexLeaf> leaves = writer.finish(
+        const std::vector<pdx::IndexLeaf> leaves = writer->finish(
             header.level() >= 5 ? auto_increment : header.auto_inc, FinishFlush::kLeaveToCaller);
-        const pdx::TableHeader& written = writer.header();
+        const pdx::TableHeader& written = writer->header();
+        set_aside_what_the_table_lacks(staged.path_of(name_));
 
         if (written.file_type == pdx::FileType::kKeyedTable) {
             const std::string px = member_name(".PX");
@@ -377,16 +520,21 @@ class Rebuild {
     std::optional<Salvage> salvage_;
     TableFamily family_;
     bool keyed_ = false;
-    std::vector<std::uint8_t> good_;
-    std::vector<std::size_t> order_;
+    // Uncounted records the salvage found, until the new table is known not to hold them.
+    std::vector<Carried> uncounted_;
+    // Records kept in the new table whose blob values are lost; listed as problems too.
+    std::vector<Carried> also_kept_;
     std::vector<Carried> key_violations_;
     std::vector<Carried> problems_;
+    std::uint64_t kept_ = 0;
+    std::uint64_t problems_also_kept_ = 0;
+    RebuildResult result_;
 };
 
 }  // namespace
 
-void rebuild_table(const RebuildRequest& request, const Progress& progress) {
-    Rebuild(request, progress).run();
+RebuildResult rebuild_table(const RebuildRequest& request, const Progress& progress) {
+    return Rebuild(request, progress).run();
 }
 
 }  // namespace tutil

@@ -5,7 +5,10 @@
 // primary key go to the key-violation table, records that cannot be read to the problem
 // table, and the original family is kept under the backup name.
 
+#include <cstdint>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "tutil/records.h"
 #include "tutil/verifier.h"
@@ -20,8 +23,37 @@ struct RebuildRequest {
     const CRTblDesc* description = nullptr;
 };
 
+// A secondary index of the old family the rebuild could not write anew.
+struct DroppedIndex {
+    std::string file;                 // its X (or Y) file, e.g. "Door.XG0"
+    std::string name;                 // its name when known, else empty
+    std::vector<std::string> fields;  // the fields it was on, when known
+    std::string reason;
+};
+
+// Where the records of a rebuild went. Every record the old file held (on the chain or not)
+// is counted once in records_read, and
+//   records_read = kept + key_violations + problems - problems_also_kept.
+// A record whose blob value the old .MB no longer holds is kept with what the record itself
+// holds of that value and is listed in the problem table too (problems_also_kept).
+struct RebuildResult {
+    std::uint64_t records_read = 0;
+    std::uint64_t kept = 0;            // records in the new table
+    std::uint64_t key_violations = 0;  // records in the key-violation table
+    std::uint64_t problems = 0;        // records in the problem table
+    std::uint64_t problems_also_kept = 0;
+    std::filesystem::path backup;               // the backup's .DB
+    std::filesystem::path key_violation_table;  // empty when no record went there
+    std::filesystem::path problem_table;        // empty when no record went there
+    std::vector<DroppedIndex> dropped_indexes;
+    std::vector<std::string> repairs;  // faults of the header the rebuild mended, one a line
+
+    // Records that are not in the new table.
+    std::uint64_t set_aside() const { return key_violations + problems - problems_also_kept; }
+};
+
 // Throws vaq::Error (or EngineError) naming the table and what stopped the rebuild; the
 // table is then as it was.
-void rebuild_table(const RebuildRequest& request, const Progress& progress = {});
+RebuildResult rebuild_table(const RebuildRequest& request, const Progress& progress = {});
 
 }  // namespace tutil

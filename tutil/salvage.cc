@@ -15,6 +15,9 @@ namespace {
 // Bytes asked of the system per read.
 constexpr std::size_t kReadSize = std::size_t{1} << 20;
 
+// The smallest stretch of a file a disk writes or wipes whole.
+constexpr std::uint64_t kSectorSize = 512;
+
 // The share of the rebuild's progress that the pass over the records takes.
 constexpr int kPassShare = 75;
 
@@ -86,6 +89,9 @@ void Salvage::deliver_runs(const RunSink& records, const ProblemSink& problem,
     findings_ = Findings();
     data_.emplace(file_, std::vector<EntryPlan>{}, findings_, false);
     largest_auto_increment_ = 0;
+    counted_ = 0;
+    deferred_.clear();
+    key_length_ = data_->key_length();
     OrderInPass order(file_.header(), data_->blocks().size());
     std::vector<std::uint32_t> handed_over;
     scan_blocks(
@@ -106,6 +112,7 @@ void Salvage::deliver_runs(const RunSink& records, const ProblemSink& problem,
             if (progress) progress(Phase::kRebuild, percent * kPassShare / 100);
         });
     deliver_blocks(blocks_still_due(handed_over), records, problem);
+    deliver_deferred(problem);
     if (progress) progress(Phase::kRebuild, kPassShare);
 }
 
@@ -160,25 +167,104 @@ void Salvage::deliver_blocks(const std::vector<std::uint32_t>& blocks, const Run
     }
 }
 
+std::size_t Salvage::whole_slots(std::size_t present) const {
+    const pdx::TableHeader& h = file_.header();
+    if (present < pdx::DataBlockHeader::kEncodedSize || h.record_size == 0) return 0;
+    return std::min(h.records_per_block(),
+                    (present - pdx::DataBlockHeader::kEncodedSize) / h.record_size);
+}
+
+bool Salvage::blank_key_or_counter(pdx::Bytes slot) const {
+    if (key_length_ > 0 && pdx::all_zero(slot.first(key_length_))) return true;
+    const RecordChecker& checker = data_->checker();
+    return checker.has_auto_increment() && checker.auto_increment(slot) == 0;
+}
+
+bool Salvage::decodes_as_record(pdx::Bytes slot) const {
+    return !pdx::all_zero(slot) && !data_->checker().problem(slot) && !blank_key_or_counter(slot);
+}
+
 void Salvage::deliver_block(std::uint32_t number, pdx::Bytes block, std::size_t present,
                             const RunSink& records, const ProblemSink& problem) {
-    const std::size_t size = file_.header().record_size;
     const BlockState& state = data_->blocks()[number];
+    if (!state.possible) {
+        hand_over_uncounted(number, block, 0, whole_slots(present),
+                            "its block's header is damaged", problem);
+        return;
+    }
+    // A header of zeros reads as "one record"; when that record is zeros too, a stretch of
+    // zeros wiped the header and whatever the slots after it hold is uncounted.
+    const std::size_t size = file_.header().record_size;
+    if (pdx::all_zero(block.first(pdx::DataBlockHeader::kEncodedSize)) &&
+        (state.complete == 0 ||
+         pdx::all_zero(block.subspan(pdx::record_offset_in_block(0, size), size)))) {
+        hand_over_uncounted(number, block, 0, whole_slots(present), "its block's header is wiped",
+                            problem);
+        return;
+    }
+    deliver_counted(number, block, present, records, problem);
+}
+
+void Salvage::deliver_counted(std::uint32_t number, pdx::Bytes block, std::size_t present,
+                              const RunSink& records, const ProblemSink& problem) {
+    const BlockState& state = data_->blocks()[number];
+    const std::size_t size = file_.header().record_size;
     const auto slot_bytes = [&](std::size_t slot) {
         return block.subspan(pdx::record_offset_in_block(slot, size), size);
     };
-    if (!state.possible) {
-        // The block's header no longer says how many records it holds.
-        const std::size_t capacity = file_.header().records_per_block();
-        for (std::size_t slot = 0; slot < capacity; ++slot) {
-            if (pdx::record_offset_in_block(slot + 1, size) > present) break;
-            const pdx::Bytes bytes = slot_bytes(slot);
-            if (pdx::all_zero(bytes)) break;
-            problem(
-                {bytes, number, static_cast<std::uint32_t>(slot), "its block's header is damaged"});
+    // A counted slot of zeros is a record whose fields are all blank, unless the table can
+    // hold no such record (its auto-increment value would be blank; a keyed table holds a
+    // blank key only as its very first record) or the zeros cover a whole sector of the
+    // file, the unit a disk wipes or a torn write leaves unwritten.
+    const pdx::TableHeader& h = file_.header();
+    const std::uint64_t block_at = h.block_offset(number);
+    std::size_t run_begin = 0;
+    std::size_t run_end = 0;  // the stretch of zeros around the slot last asked about
+    const auto sector_wiped = [&](std::size_t start) {
+        if (start < run_begin || start >= run_end) {
+            run_begin = start;
+            while (run_begin > 0 && block[run_begin - 1] == 0)
+                --run_begin;
+            run_end = start + size;
+            while (run_end < present && block[run_end] == 0)
+                ++run_end;
         }
-        return;
+        const std::uint64_t first_sector =
+            (block_at + run_begin + kSectorSize - 1) / kSectorSize * kSectorSize;
+        return first_sector + kSectorSize <= block_at + run_end;
+    };
+    const bool blank_first_record_allowed = key_length_ > 0 && number == h.first_block;
+    const auto zeros = [&](std::size_t slot) {
+        if (slot >= state.complete || !pdx::all_zero(slot_bytes(slot))) return false;
+        if (data_->checker().has_auto_increment()) return true;
+        if (key_length_ > 0 && !(blank_first_record_allowed && slot == 0)) return true;
+        return sector_wiped(pdx::record_offset_in_block(slot, size));
+    };
+    // A counted record that a stretch of zeros runs into (its first or last byte zero, the
+    // slot beside it all zeros) is not whole.
+    const auto cut = [&](std::size_t slot) {
+        const pdx::Bytes bytes = slot_bytes(slot);
+        return (slot > 0 && zeros(slot - 1) && bytes.front() == 0) ||
+               (zeros(slot + 1) && bytes.back() == 0);
+    };
+
+    // The damage the block shows: counted slots of zeros, keys out of order.
+    bool damaged = false;
+    const std::optional<pdx::KeyOrder>& key_order = data_->key_order();
+    std::optional<pdx::Bytes> previous;
+    for (std::size_t slot = 0; slot < state.complete && !damaged; ++slot) {
+        const pdx::Bytes bytes = slot_bytes(slot);
+        if (zeros(slot)) {
+            damaged = true;
+        } else if (key_order) {
+            if (previous) {
+                const auto order = key_order->certain_compare(*previous, bytes);
+                damaged = order && *order >= 0;
+            }
+            previous = bytes;
+        }
     }
+
     const RecordChecker& checker = data_->checker();
     std::size_t run_start = 0;
     const auto hand_over_run = [&](std::size_t end) {
@@ -186,13 +272,26 @@ void Salvage::deliver_block(std::uint32_t number, pdx::Bytes block, std::size_t 
             records({block.subspan(pdx::record_offset_in_block(run_start, size),
                                    (end - run_start) * size),
                      number, static_cast<std::uint32_t>(run_start), end - run_start});
+        counted_ += end - std::min(end, run_start);
+    };
+    const auto set_aside = [&](std::size_t slot, std::string why) {
+        hand_over_run(slot);
+        run_start = slot + 1;
+        problem({slot_bytes(slot), number, static_cast<std::uint32_t>(slot), std::move(why)});
+        ++counted_;
     };
     for (std::size_t slot = 0; slot < state.complete; ++slot) {
         const pdx::Bytes bytes = slot_bytes(slot);
-        if (auto why = checker.problem(bytes)) {
+        if (zeros(slot)) {
+            // No record: nothing was written here, or it was wiped.
             hand_over_run(slot);
             run_start = slot + 1;
-            problem({bytes, number, static_cast<std::uint32_t>(slot), *why});
+        } else if (damaged && cut(slot)) {
+            set_aside(slot, "a stretch of zeros runs into it");
+        } else if (auto why = checker.problem(bytes)) {
+            set_aside(slot, *why);
+        } else if (damaged && blank_key_or_counter(bytes)) {
+            set_aside(slot, "its key or auto-increment value is blank in a damaged block");
         } else if (checker.has_auto_increment()) {
             largest_auto_increment_ =
                 std::max(largest_auto_increment_, checker.auto_increment(bytes));
@@ -201,13 +300,63 @@ void Salvage::deliver_block(std::uint32_t number, pdx::Bytes block, std::size_t 
     hand_over_run(state.complete);
     if (state.complete < state.records) {
         // The record the file ends in, its missing bytes as zeros.
-        std::vector<std::uint8_t> cut(size, 0);
+        std::vector<std::uint8_t> part(size, 0);
         const std::size_t from = pdx::record_offset_in_block(state.complete, size);
         if (present > from)
             std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(from),
-                        std::min(size, present - from), cut.begin());
-        problem({cut, number, static_cast<std::uint32_t>(state.complete),
-                 "the file ends inside the record"});
+                        std::min(size, present - from), part.begin());
+        if (!pdx::all_zero(part)) {
+            problem({part, number, static_cast<std::uint32_t>(state.complete),
+                     "the file ends inside the record"});
+            ++counted_;
+        }
+    }
+
+    // Slots past the count.
+    const std::size_t whole = whole_slots(present);
+    if (state.records >= whole) return;
+    if (damaged) {
+        hand_over_uncounted(number, block, state.records, whole,
+                            "it lies past its block's record count", problem);
+        return;
+    }
+    for (std::size_t slot = state.records; slot < whole; ++slot)
+        if (!pdx::all_zero(slot_bytes(slot))) {
+            deferred_.push_back({number, static_cast<std::uint32_t>(state.records)});
+            return;
+        }
+}
+
+void Salvage::hand_over_uncounted(std::uint32_t number, pdx::Bytes block, std::size_t from,
+                                  std::size_t to, const std::string& reason,
+                                  const ProblemSink& problem) const {
+    const std::size_t size = file_.header().record_size;
+    // A slot that starts inside the zeros the block begins with (a wiped page) lost its
+    // first bytes.
+    const auto first_byte =
+        std::find_if(block.begin(), block.end(), [](std::uint8_t b) { return b != 0; });
+    const auto zeros_end = static_cast<std::size_t>(first_byte - block.begin());
+    for (std::size_t slot = from; slot < to; ++slot) {
+        const std::size_t start = pdx::record_offset_in_block(slot, size);
+        const pdx::Bytes bytes = block.subspan(start, size);
+        if (start < zeros_end || !decodes_as_record(bytes)) continue;
+        problem({bytes, number, static_cast<std::uint32_t>(slot), reason, true});
+    }
+}
+
+void Salvage::deliver_deferred(const ProblemSink& problem) {
+    if (counted_ == header_records()) return;
+    std::vector<std::uint8_t> buffer;
+    for (const Deferred& d : deferred_) {
+        const std::size_t got = read_run(d.block, 1, buffer);
+        const pdx::MutableBytes block(buffer);
+        const pdx::TableHeader& h = file_.header();
+        if (h.is_encrypted()) {
+            if (got < block.size()) continue;
+            pdx::decrypt_table_block(block, h.encryption_key(), d.block);
+        }
+        hand_over_uncounted(d.block, block, d.first_slot, whole_slots(got),
+                            "it lies past its block's record count", problem);
     }
 }
 

@@ -11,11 +11,23 @@
 // the order puts later on, the pass only takes note, and the blocks still due are read
 // again afterwards in the order the chain gives.
 //
-// A record is a problem, not a record of the table, when its values are impossible
-// (record_check.h), when the file ends inside it, or when it lies in a block whose header
-// no longer tells how many records it holds: such a block's slots are handed over as
-// problems up to the first slot of zeros, so that nothing readable is lost and nothing stale
-// slips back into the table.
+// A slot is a record only when it decodes as one: a slot of zeros never is. What the block
+// headers count are the table's records; a counted record is a problem, not a record of the
+// table, when its values are impossible (record_check.h), when the file ends inside it, or
+// when its block shows damage (a counted slot of zeros, keys out of order) and its key or
+// auto-increment value is blank.
+//
+// Slots the headers do not count can hold whole records too: past a count that is too low,
+// in a block whose header is wiped or impossible, in the older half of a torn block, in a
+// block off the chain. Every such slot that decodes as a record with its key and
+// auto-increment value set is handed over as an uncounted problem, which the rebuild sets
+// aside unless the new table holds the same record already:
+//   - at once, when its block shows damage (its header wiped or impossible, a counted slot
+//     of zeros or out of key order, a counted record cut by a zeroed stretch);
+//   - after the pass, when the table's header counts other than the blocks hand over: then
+//     the slots past every block's count are read again for them.
+// The slots of a sound table past its counts (what deletes and splits leave behind) are
+// never handed over.
 
 #include <cstdint>
 #include <filesystem>
@@ -52,6 +64,8 @@ struct ProblemRecord {
     std::uint32_t block = 0;
     std::uint32_t slot = 0;
     std::string reason;
+    // Not counted by its block's header: set aside only when the table does not hold it.
+    bool uncounted = false;
 };
 
 using RunSink = std::function<void(const SalvagedRun&)>;
@@ -86,22 +100,48 @@ class Salvage {
     // Largest auto-increment value among the records handed over so far, 0 when none.
     std::int64_t largest_auto_increment() const { return largest_auto_increment_; }
 
+    // Records the blocks' headers count (handed over as records or counted problems) and the
+    // table's header says it holds; known once the records are handed over.
+    std::uint64_t counted_records() const { return counted_; }
+    std::uint64_t header_records() const { return file_.header().num_records; }
+
   private:
+    // Slots past the count of a block, whose records are handed over only when the counts
+    // disagree.
+    struct Deferred {
+        std::uint32_t block = 0;
+        std::uint32_t first_slot = 0;
+    };
+
     // The blocks of the delivery order that were not handed over during the pass.
     std::vector<std::uint32_t> blocks_still_due(const std::vector<std::uint32_t>& handed_over);
     void deliver_blocks(const std::vector<std::uint32_t>& blocks, const RunSink& records,
                         const ProblemSink& problem);
+    void deliver_deferred(const ProblemSink& problem);
     // Reads `count` blocks from `first` on; returns the bytes the file held.
     std::size_t read_run(std::uint32_t first, std::uint32_t count,
                          std::vector<std::uint8_t>& buffer) const;
     void deliver_block(std::uint32_t number, pdx::Bytes block, std::size_t present,
                        const RunSink& records, const ProblemSink& problem);
+    void deliver_counted(std::uint32_t number, pdx::Bytes block, std::size_t present,
+                         const RunSink& records, const ProblemSink& problem);
+    // Hands over slots [from, to) of a block that decode as records, as uncounted problems.
+    void hand_over_uncounted(std::uint32_t number, pdx::Bytes block, std::size_t from,
+                             std::size_t to, const std::string& reason,
+                             const ProblemSink& problem) const;
+    // Whole slots of a block the file holds.
+    std::size_t whole_slots(std::size_t present) const;
+    bool decodes_as_record(pdx::Bytes slot) const;
+    bool blank_key_or_counter(pdx::Bytes slot) const;
 
     std::filesystem::path path_;
     pdx::BlockFile file_;
     Findings findings_;  // what the pass saw; the rebuild acts on the blocks themselves
     std::optional<DataCheck> data_;
     std::int64_t largest_auto_increment_ = 0;
+    std::uint64_t counted_ = 0;
+    std::vector<Deferred> deferred_;
+    std::size_t key_length_ = 0;  // bytes of the primary key, 0 when unkeyed
     mutable std::optional<pdx::BlobFile> blobs_;
     mutable bool blobs_missing_ = false;
 };

@@ -1,5 +1,6 @@
 #include "tutil/session.h"
 
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -13,6 +14,7 @@ namespace {
 struct Sessions {
     std::mutex mutex;
     std::set<std::uint16_t> open;
+    std::map<std::uint16_t, RebuildResult> rebuilds;
     std::uint16_t last = 0;
 };
 
@@ -39,6 +41,7 @@ std::uint16_t open_session() {
 void close_session(std::uint16_t handle) {
     Sessions& s = sessions();
     std::lock_guard lock(s.mutex);
+    s.rebuilds.erase(handle);
     if (s.open.erase(handle) == 0)
         throw pdx::EngineError(
             pdx::DBIERR_INVALIDHNDL,
@@ -52,6 +55,23 @@ void check_session(std::uint16_t handle, const char* function) {
         throw pdx::EngineError(pdx::DBIERR_INVALIDHNDL,
                                std::string(function) + ": table-utility session " +
                                    std::to_string(handle) + " is not open");
+}
+
+void keep_rebuild_result(std::uint16_t handle, std::optional<RebuildResult> result) {
+    Sessions& s = sessions();
+    std::lock_guard lock(s.mutex);
+    if (!result)
+        s.rebuilds.erase(handle);
+    else if (s.open.count(handle) != 0)
+        s.rebuilds[handle] = std::move(*result);
+}
+
+std::optional<RebuildResult> last_rebuild_result(std::uint16_t handle) {
+    Sessions& s = sessions();
+    std::lock_guard lock(s.mutex);
+    const auto found = s.rebuilds.find(handle);
+    if (found == s.rebuilds.end()) return std::nullopt;
+    return found->second;
 }
 
 }  // namespace tutil

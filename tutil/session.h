@@ -5,6 +5,9 @@
 // callers can bracket their work and so that a stale handle is refused.
 
 #include <cstdint>
+#include <optional>
+
+#include "tutil/rebuild.h"
 
 namespace tutil {
 
@@ -14,5 +17,11 @@ std::uint16_t open_session();
 void close_session(std::uint16_t handle);
 // Throws EngineError (DBIERR_INVALIDHNDL) naming `function` when the handle is not open.
 void check_session(std::uint16_t handle, const char* function);
+
+// The result of the session's last rebuild, kept until the next one or until the session
+// closes; nothing forgets it. keep_rebuild_result() of a session that is not open does
+// nothing.
+void keep_rebuild_result(std::uint16_t handle, std::optional<RebuildResult> result);
+std::optional<RebuildResult> last_rebuild_result(std::uint16_t handle);
 
 }  // namespace tutil

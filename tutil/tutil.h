@@ -20,6 +20,7 @@
 
 #include <cstdint>
 
+#include "tutil/rebuild.h"
 #include "tutil/records.h"
 
 using TUResult = std::uint16_t;
@@ -75,3 +76,9 @@ TUResult TURebuildTable(hTUses hSession, const char* pszTableName, const char* p
                         const char* pszProblemName, tutil::CRTblDesc* pTblDesc);
 
 }  // extern "C"
+
+// What the session's last TURebuildTable did with the records: how many the new table holds,
+// how many went to the key-violation and problem tables and where those were written, the
+// indexes it could not write anew. A failed rebuild leaves no result. DBIERR_INVALIDHNDL
+// for a session that is not open, DBIERR_OBJNOTFOUND when the session has no rebuild to tell of.
+TUResult TUGetRebuildResult(hTUses hSession, tutil::RebuildResult* pResult);

@@ -71,6 +71,10 @@ class RebuildTest : public ::testing::Test {
                 result = TURebuildTable(session, table.c_str(), "PARADOX", "Backup.Db",
                                         "KEYVIOL.DB", "PROBLEM.DB", &desc);
         }
+        last_ = RebuildResult{};
+        if (result == 0) {
+            EXPECT_EQ(TUGetRebuildResult(session, &last_), 0);
+        }
         EXPECT_EQ(TUExit(session), 0);
         return result;
     }
@@ -109,6 +113,7 @@ class RebuildTest : public ::testing::Test {
     }
 
     TempDir dir_;
+    RebuildResult last_;  // of the last rebuild()
 };
 
 std::int32_t count_field(const std::vector<std::uint8_t>& record) {
@@ -151,6 +156,13 @@ TEST_F(RebuildTest, UnkeyedTableKeepsEveryReadableRecord) {
     const Records problems = records_of(aux(db, "PROBLEM.DB"));
     EXPECT_EQ(problems.size(), 67u + 1);
     EXPECT_FALSE(fs::exists(aux(db, "KEYVIOL.DB")));
+    // The result tells the same.
+    EXPECT_EQ(last_.records_read, 500u);
+    EXPECT_EQ(last_.kept, kept.size());
+    EXPECT_EQ(last_.problems, 68u);
+    EXPECT_EQ(last_.key_violations, 0u);
+    EXPECT_EQ(last_.problem_table, aux(db, "PROBLEM.DB"));
+    EXPECT_TRUE(last_.key_violation_table.empty());
     // The original is kept whole.
     EXPECT_EQ(read_file(aux(db, "Backup.Db")), [&] {
         std::vector<std::uint8_t> damaged = original;
