@@ -242,28 +242,51 @@ void Salvage::deliver_counted(std::uint32_t number, pdx::Bytes block, std::size_
     };
     // A counted record that a stretch of zeros runs into (its first or last byte zero, the
     // slot beside it all zeros) is not whole.
-    const auto cut = [&](std::size_t slot) {
+    // Whether a sector of the file starts in [from, to) (offsets in the block).
+    const auto sector_starts_in = [&](std::size_t from, std::size_t to) {
+        const std::uint64_t first = (block_at + from + kSectorSize - 1) / kSectorSize * kSectorSize;
+        return first < block_at + to;
+    };
+    const auto cut_by_zeros = [&](std::size_t slot) {
+        const std::size_t start = pdx::record_offset_in_block(slot, size);
         const pdx::Bytes bytes = slot_bytes(slot);
-        return (slot > 0 && zeros(slot - 1) && bytes.front() == 0) ||
-               (zeros(slot + 1) && bytes.back() == 0);
+        const auto leading = static_cast<std::size_t>(
+            std::find_if(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b != 0; }) -
+            bytes.begin());
+        const auto trailing = static_cast<std::size_t>(
+            std::find_if(bytes.rbegin(), bytes.rend(), [](std::uint8_t b) { return b != 0; }) -
+            bytes.rbegin());
+        return (slot > 0 && zeros(slot - 1) && leading > 0 &&
+                sector_starts_in(start + 1, start + leading + 1)) ||
+               (zeros(slot + 1) && trailing > 0 &&
+                sector_starts_in(start + size - trailing, start + size));
     };
 
-    // The damage the block shows: counted slots of zeros, keys out of order.
+    // The damage the block shows: counted slots of zeros, keys out of order. Where the keys
+    // break their order a torn write may have joined two states of the block; a record that
+    // a sector boundary runs through there may be half of each.
     bool damaged = false;
+    std::vector<bool> torn(state.complete, false);
     const std::optional<pdx::KeyOrder>& key_order = data_->key_order();
-    std::optional<pdx::Bytes> previous;
-    for (std::size_t slot = 0; slot < state.complete && !damaged; ++slot) {
-        const pdx::Bytes bytes = slot_bytes(slot);
+    std::optional<std::size_t> previous;
+    for (std::size_t slot = 0; slot < state.complete; ++slot) {
         if (zeros(slot)) {
             damaged = true;
         } else if (key_order) {
             if (previous) {
-                const auto order = key_order->certain_compare(*previous, bytes);
-                damaged = order && *order >= 0;
+                const auto order = key_order->certain_compare(slot_bytes(*previous), slot_bytes(slot));
+                if (order && *order >= 0) {
+                    damaged = true;
+                    for (const std::size_t side : {*previous, slot}) {
+                        const std::size_t start = pdx::record_offset_in_block(side, size);
+                        if (sector_starts_in(start + 1, start + size)) torn[side] = true;
+                    }
+                }
             }
-            previous = bytes;
+            previous = slot;
         }
     }
+    const auto cut = [&](std::size_t slot) { return torn[slot] || cut_by_zeros(slot); };
 
     const RecordChecker& checker = data_->checker();
     std::size_t run_start = 0;
