@@ -213,7 +213,7 @@ class Rebuild {
         }
         const pdx::KeyOrder order = key_order();
         const std::size_t size = salvage_->header().record_size;
-        std::vector<std::uint8_t> last;  // the key record last taken
+        std::vector<std::uint8_t> last;      // the key record last taken
         std::vector<std::uint64_t> waiting;  // delivery numbers of the records that wait
         std::vector<std::uint8_t> waiting_bytes;
         std::uint64_t number = 0;
@@ -277,8 +277,9 @@ class Rebuild {
         };
         std::vector<std::size_t> sorted(waiting.size());
         std::iota(sorted.begin(), sorted.end(), std::size_t{0});
-        std::stable_sort(sorted.begin(), sorted.end(),
-                         [&](std::size_t a, std::size_t b) { return before(record(a), record(b)); });
+        std::stable_sort(sorted.begin(), sorted.end(), [&](std::size_t a, std::size_t b) {
+            return before(record(a), record(b));
+        });
         const auto violation = [&](pdx::Bytes bytes) {
             bool lost = false;
             key_violations_.push_back({{bytes.begin(), bytes.end()}, blobs_of(bytes, lost)});

@@ -188,8 +188,8 @@ void Salvage::deliver_block(std::uint32_t number, pdx::Bytes block, std::size_t 
                             const RunSink& records, const ProblemSink& problem) {
     const BlockState& state = data_->blocks()[number];
     if (!state.possible) {
-        hand_over_uncounted(number, block, 0, whole_slots(present),
-                            "its block's header is damaged", problem);
+        hand_over_uncounted(number, block, 0, whole_slots(present), "its block's header is damaged",
+                            problem);
         return;
     }
     // A header of zeros reads as "one record"; when that record is zeros too, a stretch of
@@ -274,7 +274,8 @@ void Salvage::deliver_counted(std::uint32_t number, pdx::Bytes block, std::size_
             damaged = true;
         } else if (key_order) {
             if (previous) {
-                const auto order = key_order->certain_compare(slot_bytes(*previous), slot_bytes(slot));
+                const auto order =
+                    key_order->certain_compare(slot_bytes(*previous), slot_bytes(slot));
                 if (order && *order >= 0) {
                     damaged = true;
                     for (const std::size_t side : {*previous, slot}) {

@@ -130,9 +130,9 @@ class CorruptionSuite : public ::testing::Test {
     fs::path aside(const std::string& name) const { return dir_ / "aside" / name; }
 
     // Writes a table of `ids`; every record written is known.
-    void write(const TableSpec& spec, const std::vector<int>& ids,
-               const std::function<int(int)>& version = [](int) { return 1; },
-               const fs::path& path = {}) {
+    void write(
+        const TableSpec& spec, const std::vector<int>& ids,
+        const std::function<int(int)>& version = [](int) { return 1; }, const fs::path& path = {}) {
         const fs::path target = path.empty() ? table() : path;
         for (Record& r : write_table(target, spec, ids, version))
             known_.insert(std::move(r));
@@ -241,7 +241,8 @@ void tear_block(std::vector<std::uint8_t>& newer, const std::vector<std::uint8_t
 TEST_F(CorruptionSuite, TornBlockWriteUnkeyed) {
     // The newer state changed the records of the first half of block 3 (slots 0 to 15 of
     // 32); the write of the block tore at its middle, a sector boundary.
-    write({false, 2}, ids_from(1, 600), [](int) { return 1; }, dir_ / "older.db");
+    write(
+        {false, 2}, ids_from(1, 600), [](int) { return 1; }, dir_ / "older.db");
     write({false, 2}, ids_from(1, 600), [](int id) { return id > 64 && id <= 80 ? 2 : 1; });
     const auto older = read_file(dir_ / "older.db");
     damage([&](std::vector<std::uint8_t>& b) { tear_block(b, older, 3, 1024); });
@@ -276,7 +277,8 @@ TEST_F(CorruptionSuite, TornBlockWriteKeyed) {
 TEST_F(CorruptionSuite, TornLastBlockAfterAppends) {
     // 590 records, then 10 appended to the last block (14 records, then 24); the header
     // was written, the block's second half never was.
-    write({false, 2}, ids_from(1, 590), [](int) { return 1; }, dir_ / "older.db");
+    write(
+        {false, 2}, ids_from(1, 590), [](int) { return 1; }, dir_ / "older.db");
     write({false, 2}, ids_from(1, 600));
     const auto older = read_file(dir_ / "older.db");
     damage([&](std::vector<std::uint8_t>& b) { tear_block(b, older, 19, 1024); });
