@@ -392,6 +392,12 @@ class Rebuild {
     void write_table(pdx::StagedFamily& staged) {
         pdx::TableHeader header = salvage_->header();
         header.table_name = name_;
+        // Above level 4 the level-3 key's place holds a fixed mark; the password's key lives
+        // in the header's extension.
+        if (header.has_extension() && header.encryption1 != pdx::kNoLevel3Encryption) {
+            header.encryption1 = pdx::kNoLevel3Encryption;
+            result_.repairs.push_back("The header's encryption mark (offset 0x25) is set right.");
+        }
         const bool blob_fields = has_blob_fields();
         const std::optional<fs::path> blob_path =
             blob_fields ? std::optional(staged.path_of(member_name(".MB"))) : std::nullopt;
@@ -445,7 +451,8 @@ class Rebuild {
                                            leaves);
         }
         copy_companions(staged, written);
-        rebuild_secondary_indexes(family_, staged.path_of(name_), staged.folder());
+        result_.dropped_indexes =
+            rebuild_secondary_indexes(family_, staged.path_of(name_), staged.folder());
     }
 
     // The validity file is carried with the table's family stamp; files of the family this

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tutil/records.h"
+#include "tutil/secondary_rebuild.h"
 #include "tutil/verifier.h"
 
 namespace tutil {
@@ -21,14 +22,6 @@ struct RebuildRequest {
     std::filesystem::path key_violations;  // "…/KEYVIOL.DB"
     std::filesystem::path problems;        // "…/PROBLEM.DB"
     const CRTblDesc* description = nullptr;
-};
-
-// A secondary index of the old family the rebuild could not write anew.
-struct DroppedIndex {
-    std::string file;                 // its X (or Y) file, e.g. "Door.XG0"
-    std::string name;                 // its name when known, else empty
-    std::vector<std::string> fields;  // the fields it was on, when known
-    std::string reason;
 };
 
 // Where the records of a rebuild went. Every record the old file held (on the chain or not)

@@ -43,10 +43,13 @@ void TableFileWriter::put_blob(std::size_t field, std::size_t offset,
                                const std::vector<std::uint8_t>* value, std::uint8_t* out) {
     const pdx::FieldDescriptor& d = header_.fields[field].descriptor;
     std::uint8_t* bytes = out + offset;
-    std::memset(bytes, 0, d.width());
-    if (value == nullptr || value->empty()) return;
     const std::size_t leader = d.blob_leader();
-    std::memcpy(bytes, value->data(), std::min(leader, value->size()));
+    // The bytes before the pointer stay as the record holds them: the start of a memo, but
+    // what other writers keep there for graphics and OLE objects need not be the value's
+    // first bytes.
+    std::memset(bytes + leader, 0, d.width() - leader);
+    if (value == nullptr || value->empty()) return;
+    if (value->size() <= leader) std::memcpy(bytes, value->data(), value->size());
     pdx::BlobPointer pointer;
     pointer.length = static_cast<std::uint32_t>(value->size());
     if (value->size() > leader) {

@@ -35,7 +35,7 @@ class TableFileWriter {
                     const std::optional<std::filesystem::path>& blob_path);
 
     // Appends a record. Blob fields take their value from `blobs`; a blob field missing there
-    // is written empty.
+    // is written empty. The record's bytes before each blob pointer are kept as they are.
     void add(pdx::Bytes record, const BlobValues& blobs);
     void add(pdx::Bytes record);
     // Appends records that lie back to back in `records` (a whole number of records), as

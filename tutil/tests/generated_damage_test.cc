@@ -149,8 +149,8 @@ class GeneratedDamage : public ::testing::Test {
             << describe(v);
 
         fs::create_directories(dir_ / "private" / "Visits");
-        ASSERT_NO_THROW(
-            rebuild_table({db_, aux("Backup.Db"), aux("KEYVIOL.DB"), aux("PROBLEM.DB"), nullptr}));
+        ASSERT_NO_THROW(result_ = rebuild_table(
+                            {db_, aux("Backup.Db"), aux("KEYVIOL.DB"), aux("PROBLEM.DB"), nullptr}));
         const Verification after = verify_table(db_);
         EXPECT_EQ(after.level, 0) << describe(after);
 
@@ -201,6 +201,7 @@ class GeneratedDamage : public ::testing::Test {
     fs::path db_;
     std::map<std::string, Row> before_;
     std::map<std::string, Row> after_;
+    RebuildResult result_;
 };
 
 // A table after deletes and changes through the engine's writer (split, merged and freed
@@ -371,6 +372,7 @@ TEST_F(GeneratedDamage, MissingSecondaryIndex) {
     // A single-field index is known by its file name alone: it comes back.
     damage_and_rebuild([&] { fs::remove(sibling(".X03")); }, "The index file is missing");
     EXPECT_TRUE(fs::exists(sibling(".X03")));
+    EXPECT_TRUE(result_.dropped_indexes.empty());
     EXPECT_TRUE(fs::exists(sibling(".XG0")));
 }
 
@@ -380,6 +382,12 @@ TEST_F(GeneratedDamage, MissingCompositeIndexFile) {
     damage_and_rebuild([&] { fs::remove(sibling(".XG0")); }, "The index file is missing");
     EXPECT_FALSE(fs::exists(sibling(".YG0")));
     EXPECT_TRUE(fs::exists(aux("Backup.YG0")));
+    // The result says so, with the fields its tree still tells.
+    ASSERT_EQ(result_.dropped_indexes.size(), 1u);
+    const DroppedIndex& dropped = result_.dropped_indexes[0];
+    EXPECT_EQ(dropped.file, "Visits.XG0");
+    EXPECT_EQ(dropped.fields, (std::vector<std::string>{"Name", "Day"}));
+    EXPECT_NE(dropped.reason.find("missing"), std::string::npos);
 }
 
 TEST_F(GeneratedDamage, MissingSecondaryIndexTree) {
