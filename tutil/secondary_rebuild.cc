@@ -100,9 +100,9 @@ std::vector<DroppedIndex> rebuild_secondary_indexes(const TableFamily& old_famil
         const auto definition = definition_of(files, header);
         // An index whose definition is lost with its header is left out; the backup keeps it.
         if (!definition) {
-            const std::string x_name =
-                files.index ? files.index->filename().string()
-                            : pdx::index_file_name(old_family.table, files.suffix);
+            const std::string x_name = files.index
+                                           ? files.index->filename().string()
+                                           : pdx::index_file_name(old_family.table, files.suffix);
             dropped.push_back({x_name, fields_from_tree(files, header),
                                files.index ? "its file " + x_name + " cannot be read"
                                            : "its file " + x_name + " is missing"});

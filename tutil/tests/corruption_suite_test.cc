@@ -310,9 +310,8 @@ TEST_F(CorruptionSuite, BlockCountsAndHeader) {
         const FileGeometry g(b);
         set_u16(b, g.block(3) + 4, 61);
     });
-    run("header's encryption mark damaged", [](std::vector<std::uint8_t>& b) {
-        set_u32(b, 0x25, 0x12345678);
-    });
+    run("header's encryption mark damaged",
+        [](std::vector<std::uint8_t>& b) { set_u32(b, 0x25, 0x12345678); });
     run("block off the chain", [](std::vector<std::uint8_t>& b) {
         const FileGeometry g(b);
         set_u16(b, g.block(2), 4);

@@ -149,8 +149,8 @@ class GeneratedDamage : public ::testing::Test {
             << describe(v);
 
         fs::create_directories(dir_ / "private" / "Visits");
-        ASSERT_NO_THROW(result_ = rebuild_table(
-                            {db_, aux("Backup.Db"), aux("KEYVIOL.DB"), aux("PROBLEM.DB"), nullptr}));
+        ASSERT_NO_THROW(result_ = rebuild_table({db_, aux("Backup.Db"), aux("KEYVIOL.DB"),
+                                                 aux("PROBLEM.DB"), nullptr}));
         const Verification after = verify_table(db_);
         EXPECT_EQ(after.level, 0) << describe(after);
 
