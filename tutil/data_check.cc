@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "tutil/zero_slots.h"
+
 namespace tutil {
 
 namespace {
@@ -59,7 +61,16 @@ void DataCheck::visit(const ScannedBlock& block) {
     const std::size_t on_disk = (block.present - pdx::DataBlockHeader::kEncodedSize) / record_size_;
     state.complete = std::min(state.records, on_disk);
     if (!check_records_) return;
+    ZeroSlots zeros(h, checker_.has_auto_increment(), key_length_, block.number, block.bytes,
+                    block.present);
     for (std::size_t slot = 0; slot < state.complete; ++slot) {
+        if (zeros.no_record(slot)) {
+            findings_.add(Weight::kError, file_.name(),
+                          "Block " + std::to_string(block.number) + ", " + slot_text(slot) +
+                              " holds only zeros: a write never reached it, or it was wiped.",
+                          block.number, static_cast<std::uint32_t>(slot + 1));
+            continue;
+        }
         const pdx::Bytes record =
             block.bytes.subspan(pdx::record_offset_in_block(slot, record_size_), record_size_);
         check_record(block.number, slot, record, state);

@@ -7,6 +7,7 @@
 #include "engine/format/format_error.h"
 #include "engine/table/table_name.h"
 #include "tutil/block_scan.h"
+#include "tutil/zero_slots.h"
 
 namespace tutil {
 
@@ -14,9 +15,6 @@ namespace {
 
 // Bytes asked of the system per read.
 constexpr std::size_t kReadSize = std::size_t{1} << 20;
-
-// The smallest stretch of a file a disk writes or wipes whole.
-constexpr std::uint64_t kSectorSize = 512;
 
 // The share of the rebuild's progress that the pass over the records takes.
 constexpr int kPassShare = 75;
@@ -212,41 +210,16 @@ void Salvage::deliver_counted(std::uint32_t number, pdx::Bytes block, std::size_
     const auto slot_bytes = [&](std::size_t slot) {
         return block.subspan(pdx::record_offset_in_block(slot, size), size);
     };
-    // A counted slot of zeros is a record whose fields are all blank, unless the table can
-    // hold no such record (its auto-increment value would be blank; a keyed table holds a
-    // blank key only as its very first record) or the zeros cover a whole sector of the
-    // file, the unit a disk wipes or a torn write leaves unwritten.
-    const pdx::TableHeader& h = file_.header();
-    const std::uint64_t block_at = h.block_offset(number);
-    std::size_t run_begin = 0;
-    std::size_t run_end = 0;  // the stretch of zeros around the slot last asked about
-    const auto sector_wiped = [&](std::size_t start) {
-        if (start < run_begin || start >= run_end) {
-            run_begin = start;
-            while (run_begin > 0 && block[run_begin - 1] == 0)
-                --run_begin;
-            run_end = start + size;
-            while (run_end < present && block[run_end] == 0)
-                ++run_end;
-        }
-        const std::uint64_t first_sector =
-            (block_at + run_begin + kSectorSize - 1) / kSectorSize * kSectorSize;
-        return first_sector + kSectorSize <= block_at + run_end;
-    };
-    const bool blank_first_record_allowed = key_length_ > 0 && number == h.first_block;
+    ZeroSlots zero_slots(file_.header(), data_->checker().has_auto_increment(), key_length_,
+                         number, block, present);
     const auto zeros = [&](std::size_t slot) {
-        if (slot >= state.complete || !pdx::all_zero(slot_bytes(slot))) return false;
-        if (data_->checker().has_auto_increment()) return true;
-        if (key_length_ > 0 && !(blank_first_record_allowed && slot == 0)) return true;
-        return sector_wiped(pdx::record_offset_in_block(slot, size));
+        return slot < state.complete && zero_slots.no_record(slot);
     };
-    // A counted record that a stretch of zeros runs into (its first or last byte zero, the
-    // slot beside it all zeros) is not whole.
-    // Whether a sector of the file starts in [from, to) (offsets in the block).
     const auto sector_starts_in = [&](std::size_t from, std::size_t to) {
-        const std::uint64_t first = (block_at + from + kSectorSize - 1) / kSectorSize * kSectorSize;
-        return first < block_at + to;
+        return zero_slots.sector_starts_in(from, to);
     };
+    // A counted record that a stretch of zeros runs into (a sector boundary in the zeros its
+    // first or last bytes are, the slot beside it no record) is not whole.
     const auto cut_by_zeros = [&](std::size_t slot) {
         const std::size_t start = pdx::record_offset_in_block(slot, size);
         const pdx::Bytes bytes = slot_bytes(slot);
