@@ -1,4 +1,5 @@
-# vaq_add_gtest(NAME SOURCES... LIBS...): one GoogleTest program registered with ctest.
+# vaq_add_gtest(NAME SOURCES... LIBS...): one GoogleTest program registered with ctest; its
+# tests carry the program's name as their label (ctest -L).
 function(vaq_add_gtest name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -7,5 +8,5 @@ function(vaq_add_gtest name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS ${name})
 endfunction()

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev googletest libbenchmark-dev
           libinih-dev pxlib-dev xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
-          hyperfine)
+          hyperfine clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
