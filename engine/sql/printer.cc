@@ -187,8 +187,15 @@ struct StatementPrinter {
 struct ExprPrinter {
     std::string operator()(const Literal& e) const { return literal(e); }
     std::string operator()(const ColumnRef& e) const { return column_ref(e); }
+    // A NOT or a sign before another one is written without parentheses, so that the text
+    // nests no deeper than the expression and reads back within the parser's depth limit.
     std::string operator()(const UnaryExpr& e) const {
-        if (e.op == UnaryOp::kNot) return "NOT " + operand(*e.operand);
+        const auto* inner = std::get_if<UnaryExpr>(&e.operand->node);
+        if (e.op == UnaryOp::kNot)
+            return "NOT " +
+                   (inner && inner->op == UnaryOp::kNot ? to_sql(*e.operand) : operand(*e.operand));
+        // "- -x", never "--x", which starts a comment.
+        if (inner && inner->op == UnaryOp::kNegate) return "- " + to_sql(*e.operand);
         // -(5) must not print as -5, which reads back as a negative constant.
         const bool constant = std::holds_alternative<Literal>(e.operand->node);
         return constant ? "-(" + to_sql(*e.operand) + ")" : "-" + operand(*e.operand);

@@ -31,7 +31,9 @@ constexpr Reading kReadings[] = {
     {"select * from t where (a = 1 or b = 2) and not c = 3",
      "SELECT * FROM \"t\" WHERE ((a = 1) OR (b = 2)) AND (NOT (c = 3))"},
     {"select * from t where not not a is null and b is not null",
-     "SELECT * FROM \"t\" WHERE (NOT (NOT (a IS NULL))) AND (b IS NOT NULL)"},
+     "SELECT * FROM \"t\" WHERE (NOT NOT (a IS NULL)) AND (b IS NOT NULL)"},
+    {"select * from t where x = - - -5 and not not not y",
+     "SELECT * FROM \"t\" WHERE (x = (- -(-5))) AND (NOT NOT NOT y)"},
     {"select * from t where a<>1 and b!=2 and c<3 and d<=4 and e>5 and f>=-6",
      "SELECT * FROM \"t\" WHERE (a <> 1) AND (b <> 2) AND (c < 3) AND (d <= 4) AND (e > 5) AND "
      "(f >= -6)"},
@@ -225,6 +227,11 @@ TEST(Parser, ExpressionsNestAtMostTheLimitButChainsHaveNone) {
         return "select * from t where " + repeated("(", depth) + "a = 1" + repeated(")", depth);
     };
     EXPECT_NO_THROW(parse(nested(kMaxExpressionDepth - 1)));
+    // What reads within the limit prints as text that reads back within it.
+    for (const std::string& sql : {"select * from t where " + repeated("not ", 998) + "a = 1",
+                                   "select * from t where a = " + repeated("- ", 997) + "b"}) {
+        EXPECT_NO_THROW(parse(to_sql(parse(sql))));
+    }
     const auto refused = [](const std::string& sql) {
         try {
             parse(sql);
