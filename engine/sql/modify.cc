@@ -286,11 +286,12 @@ std::uint64_t run_insert(const std::filesystem::path& directory, const Insert& i
     check_new_keys(*table, rows.records);
 
     TableWriter& writer = table->writer();
+    TableWriter::Statement statement(writer);
     std::vector<RecordPosition> written;
     try {
         for (const EditBuffer& record : rows.records)
             written.push_back(writer.insert(record).position);
-        writer.flush();
+        statement.finish();
     } catch (const vaq::Error&) {
         undo_and_rethrow(*table, [&] {
             // Newest first, so that the places of the older ones still hold.
@@ -298,6 +299,7 @@ std::uint64_t run_insert(const std::filesystem::path& directory, const Insert& i
                 const Bytes8 bytes = stored_bytes(*table, *at);
                 writer.remove(RecordRef{bytes, *at, 0});
             }
+            statement.finish();
         });
     }
     return rows.records.size();
@@ -355,11 +357,12 @@ std::uint64_t run_update(const std::filesystem::path& directory, const Update& u
     }
 
     TableWriter& writer = table->writer();
+    TableWriter::Statement statement(writer);
     std::vector<StoredRecord> written;
     try {
         for (std::size_t i = 0; i < targets.size(); ++i)
             written.push_back(writer.update(targets[i].ref(), records[i]));
-        writer.flush();
+        statement.finish();
     } catch (const vaq::Error&) {
         undo_and_rethrow(*table, [&] {
             for (std::size_t i = written.size(); i-- > 0;) {
@@ -367,6 +370,7 @@ std::uint64_t run_update(const std::filesystem::path& directory, const Update& u
                 writer.update(RecordRef{now, written[i].position, written[i].record_number},
                               targets[i].original(table));
             }
+            statement.finish();
         });
     }
     return targets.size();
@@ -384,16 +388,18 @@ std::uint64_t run_delete(const std::filesystem::path& directory, const Delete& d
         keep_blobs(*table, target, every_field);
 
     TableWriter& writer = table->writer();
+    TableWriter::Statement statement(writer);
     std::size_t removed = 0;
     try {
         // Last first: removing a record moves only the records after it.
         for (auto target = targets.rbegin(); target != targets.rend(); ++target, ++removed)
             writer.remove(target->ref());
-        writer.flush();
+        statement.finish();
     } catch (const vaq::Error&) {
         undo_and_rethrow(*table, [&] {
             for (std::size_t i = targets.size() - removed; i < targets.size(); ++i)
                 writer.insert(targets[i].original(table));
+            statement.finish();
         });
     }
     return targets.size();

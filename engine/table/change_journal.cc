@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <map>
 #include <string_view>
 #include <system_error>
 
@@ -15,8 +17,10 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kMagic[8] = {'P', 'D', 'X', 'J', 'R', 'N', 'L', '1'};
+constexpr char kGroupMagic[8] = {'P', 'D', 'X', 'J', 'R', 'N', 'L', '2'};
 constexpr std::size_t kChecksumOffset = 8;
 constexpr std::size_t kBodyOffset = 16;
+constexpr std::size_t kEndMarkSize = 8;
 
 std::uint64_t fnv1a(Bytes bytes) {
     std::uint64_t hash = 0xcbf29ce484222325ull;
@@ -87,33 +91,64 @@ struct SavedFile {
     std::uint64_t size = 0;
 };
 
-// Parses a journal record; false when it is not a complete one.
-bool parse(Bytes record, std::vector<SavedFile>& files, std::vector<SavedRange>& ranges) {
-    if (record.size() < kBodyOffset + 16 || std::memcmp(record.data(), kMagic, 8) != 0)
-        return false;
+// Parses the journal record at the start of `record`; its length, or 0 when it is not a
+// complete one. `magic` says which kind of record is expected.
+std::size_t parse(Bytes record, const char (&magic)[8], std::vector<SavedFile>& files,
+                  std::vector<SavedRange>& ranges) {
+    if (record.size() < kBodyOffset + 16 || std::memcmp(record.data(), magic, 8) != 0) return 0;
     Reader r(record);
     const std::uint32_t file_count = r.u32();
     const std::uint32_t range_count = r.u32();
     const std::uint64_t length = r.u64();
-    if (!r.ok() || length > record.size() || length < kBodyOffset) return false;
+    if (!r.ok() || length > record.size() || length < kBodyOffset) return 0;
     const Bytes body = record.subspan(kBodyOffset, length - kBodyOffset);
-    if (fnv1a(body) != load_u64le(record.data() + kChecksumOffset)) return false;
-    for (std::uint32_t i = 0; i < file_count && r.ok(); ++i) {
+    if (fnv1a(body) != load_u64le(record.data() + kChecksumOffset)) return 0;
+    record = record.first(static_cast<std::size_t>(length));
+    Reader fields(record);
+    fields.u32();
+    fields.u32();
+    fields.u64();
+    for (std::uint32_t i = 0; i < file_count && fields.ok(); ++i) {
         SavedFile f;
-        const Bytes name = r.bytes(r.u16());
+        const Bytes name = fields.bytes(fields.u16());
         f.name.assign(name.begin(), name.end());
-        f.size = r.u64();
+        f.size = fields.u64();
         files.push_back(std::move(f));
     }
-    for (std::uint32_t i = 0; i < range_count && r.ok(); ++i) {
+    for (std::uint32_t i = 0; i < range_count && fields.ok(); ++i) {
         SavedRange range;
-        range.file = r.u16();
-        range.offset = r.u64();
-        range.bytes = r.bytes(r.u32());
-        if (range.file >= files.size()) return false;
+        range.file = fields.u16();
+        range.offset = fields.u64();
+        range.bytes = fields.bytes(fields.u32());
+        if (range.file >= files.size()) return 0;
         ranges.push_back(range);
     }
-    return r.ok();
+    return fields.ok() ? static_cast<std::size_t>(length) : 0;
+}
+
+struct JournalRecord {
+    std::vector<SavedFile> files;
+    std::vector<SavedRange> ranges;
+};
+
+// The records of a journal in the order they were written: one change, or the changes of
+// a group up to the first record that is not whole.
+std::vector<JournalRecord> parse_journal(Bytes journal) {
+    std::vector<JournalRecord> records;
+    JournalRecord single;
+    if (parse(journal, kMagic, single.files, single.ranges) != 0) {
+        records.push_back(std::move(single));
+        return records;
+    }
+    for (std::size_t at = 0; at < journal.size();) {
+        JournalRecord record;
+        const std::size_t length =
+            parse(journal.subspan(at), kGroupMagic, record.files, record.ranges);
+        if (length == 0) break;
+        records.push_back(std::move(record));
+        at += length;
+    }
+    return records;
 }
 
 bool journal_name_is_safe(const std::string& name) {
@@ -131,31 +166,35 @@ bool ChangeJournal::recover(const fs::path& table_file) {
     std::error_code ec;
     if (!fs::exists(path, ec)) return false;
     File journal = File::open(path, File::Mode::kReadWrite);
-    std::vector<std::uint8_t> record(journal.size());
-    record.resize(journal.read_at(0, record));
-    std::vector<SavedFile> files;
-    std::vector<SavedRange> ranges;
-    bool restored = false;
-    if (parse(record, files, ranges)) {
-        std::vector<File> opened;
-        for (const SavedFile& f : files) {
-            if (!journal_name_is_safe(f.name))
-                throw vaq::Error("The change journal " + path.string() + " is damaged.");
-            opened.push_back(File::open(table_file.parent_path() / f.name, File::Mode::kReadWrite));
-        }
-        for (const SavedRange& range : ranges)
-            opened[range.file].write_at(range.offset, range.bytes);
-        for (std::size_t i = 0; i < opened.size(); ++i) {
-            opened[i].truncate(files[i].size);
-            opened[i].sync();
-        }
-        restored = true;
+    std::vector<std::uint8_t> bytes(journal.size());
+    bytes.resize(journal.read_at(0, bytes));
+    const std::vector<JournalRecord> records = parse_journal(bytes);
+    std::map<std::string, File> opened;
+    const auto file_named = [&](const std::string& name) -> File& {
+        if (!journal_name_is_safe(name))
+            throw vaq::Error("The change journal " + path.string() + " is damaged.");
+        auto it = opened.find(name);
+        if (it == opened.end())
+            it = opened
+                     .emplace(name,
+                              File::open(table_file.parent_path() / name, File::Mode::kReadWrite))
+                     .first;
+        return it->second;
+    };
+    // Last change first: each puts back the bytes and sizes from before it.
+    for (auto record = records.rbegin(); record != records.rend(); ++record) {
+        for (const SavedRange& range : record->ranges)
+            file_named(record->files[range.file].name).write_at(range.offset, range.bytes);
+        for (const SavedFile& f : record->files)
+            file_named(f.name).truncate(f.size);
     }
+    for (auto& [name, file] : opened)
+        file.sync();
     const std::uint8_t zeros[8] = {};
     journal.write_at(0, zeros);
     journal.sync();
     fs::remove(path, ec);
-    return restored;
+    return !records.empty();
 }
 
 ChangeJournal::ChangeJournal(const fs::path& table_file)
@@ -189,13 +228,88 @@ void ChangeJournal::Change::keep(File& file, std::uint64_t offset, std::size_t l
     writes_.push_back({&file, offset, {}, length});
 }
 
-std::vector<std::uint8_t> ChangeJournal::build_record(const Change& change,
-                                                      const std::vector<Target>& targets) const {
+// The old bytes of every range the change overwrites that the journal must be able to put
+// back, as the files hold them now. Bytes beyond a file's end need none: cutting the file
+// undoes them.
+std::vector<ChangeJournal::Saved> ChangeJournal::read_old_bytes(
+    const Change& change, const std::vector<Target>& targets) const {
+    std::vector<Saved> saved;
+    for (const Change::Write& w : change.writes_) {
+        if (w.kept_length == 0) continue;
+        std::size_t index = 0;
+        while (targets[index].file != w.file)
+            ++index;
+        const std::uint64_t size = targets[index].size_before;
+        if (w.offset >= size) continue;
+        const auto length =
+            static_cast<std::size_t>(std::min<std::uint64_t>(w.kept_length, size - w.offset));
+        Saved s{index, w.offset, std::vector<std::uint8_t>(length)};
+        const std::size_t got = w.file->read_at(w.offset, s.bytes);
+        std::fill(s.bytes.begin() + static_cast<std::ptrdiff_t>(got), s.bytes.end(), 0);
+        saved.push_back(std::move(s));
+    }
+    return saved;
+}
+
+// The parts of `old` the group has not kept yet and that lie below the file's size when the
+// group first touched it.
+std::vector<ChangeJournal::Saved> ChangeJournal::not_yet_kept(const std::vector<Target>& targets,
+                                                              const std::vector<Saved>& old) const {
+    std::vector<Saved> fresh;
+    for (const Saved& s : old) {
+        const File* file = targets[s.target].file;
+        const auto known = group_->files.find(file);
+        const std::uint64_t limit = known == group_->files.end() ? targets[s.target].size_before
+                                                                 : known->second.size_at_start;
+        std::uint64_t at = s.offset;
+        const std::uint64_t end = std::min<std::uint64_t>(s.offset + s.bytes.size(), limit);
+        const auto add = [&](std::uint64_t from, std::uint64_t to) {
+            if (from >= to) return;
+            const auto begin = s.bytes.begin() + static_cast<std::ptrdiff_t>(from - s.offset);
+            fresh.push_back(
+                {s.target, from,
+                 std::vector<std::uint8_t>(begin, begin + static_cast<std::ptrdiff_t>(to - from))});
+        };
+        if (known != group_->files.end()) {
+            const auto& ranges = known->second.ranges;
+            auto it = ranges.upper_bound(at);
+            if (it != ranges.begin()) --it;
+            for (; it != ranges.end() && it->first < end && at < end; ++it) {
+                if (it->second <= at) continue;
+                add(at, std::min(it->first, end));
+                at = std::max(at, it->second);
+            }
+        }
+        add(at, end);
+    }
+    return fresh;
+}
+
+void ChangeJournal::note_kept(const std::vector<Target>& targets, const std::vector<Saved>& kept) {
+    for (const Target& t : targets)
+        group_->files.try_emplace(t.file, KeptFile{t.size_before, {}});
+    for (const Saved& s : kept) {
+        auto& ranges = group_->files.at(targets[s.target].file).ranges;
+        std::uint64_t begin = s.offset;
+        std::uint64_t end = s.offset + s.bytes.size();
+        // Merge with every range it touches.
+        auto it = ranges.upper_bound(begin);
+        if (it != ranges.begin() && std::prev(it)->second >= begin) --it;
+        while (it != ranges.end() && it->first <= end) {
+            begin = std::min(begin, it->first);
+            end = std::max(end, it->second);
+            it = ranges.erase(it);
+        }
+        ranges.emplace(begin, end);
+    }
+}
+
+std::vector<std::uint8_t> ChangeJournal::encode_record(const std::vector<Target>& targets,
+                                                       const std::vector<Saved>& saved,
+                                                       bool grouped) const {
     std::vector<std::uint8_t> out(kBodyOffset, 0);
-    std::uint32_t ranges = 0;
     put_u32(out, static_cast<std::uint32_t>(targets.size()));
-    const std::size_t range_count_at = out.size();
-    put_u32(out, 0);
+    put_u32(out, static_cast<std::uint32_t>(saved.size()));
     const std::size_t length_at = out.size();
     put_u64(out, 0);
     for (const Target& t : targets) {
@@ -204,35 +318,49 @@ std::vector<std::uint8_t> ChangeJournal::build_record(const Change& change,
         out.insert(out.end(), name.begin(), name.end());
         put_u64(out, t.size_before);
     }
-    for (const Change::Write& w : change.writes_) {
-        std::size_t index = 0;
-        while (targets[index].file != w.file)
-            ++index;
-        const std::uint64_t size = targets[index].size_before;
-        if (w.kept_length == 0) continue;
-        if (w.offset >= size) continue;  // beyond the old end: cutting the file undoes it
-        const auto length =
-            static_cast<std::size_t>(std::min<std::uint64_t>(w.kept_length, size - w.offset));
-        put_u16(out, static_cast<std::uint16_t>(index));
-        put_u64(out, w.offset);
-        put_u32(out, static_cast<std::uint32_t>(length));
-        const std::size_t at = out.size();
-        out.resize(at + length);
-        const std::size_t got = w.file->read_at(w.offset, std::span(out).subspan(at, length));
-        if (got != length)
-            std::fill(out.begin() + static_cast<std::ptrdiff_t>(at + got), out.end(), 0);
-        ++ranges;
+    for (const Saved& s : saved) {
+        put_u16(out, static_cast<std::uint16_t>(s.target));
+        put_u64(out, s.offset);
+        put_u32(out, static_cast<std::uint32_t>(s.bytes.size()));
+        out.insert(out.end(), s.bytes.begin(), s.bytes.end());
     }
-    store_u32le(out.data() + range_count_at, ranges);
     const std::uint64_t length = out.size();
     for (int i = 0; i < 8; ++i)
         out[length_at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(length >> (8 * i));
     const std::uint64_t checksum = fnv1a(Bytes(out).subspan(kBodyOffset));
-    std::memcpy(out.data(), kMagic, 8);
+    std::memcpy(out.data(), grouped ? kGroupMagic : kMagic, 8);
     for (int i = 0; i < 8; ++i)
         out[kChecksumOffset + static_cast<std::size_t>(i)] =
             static_cast<std::uint8_t>(checksum >> (8 * i));
     return out;
+}
+
+void ChangeJournal::put_back(const std::vector<Target>& targets, const std::vector<Saved>& old) {
+    for (const Saved& s : old)
+        targets[s.target].file->write_at(s.offset, s.bytes);
+    for (const Target& t : targets)
+        t.file->truncate(t.size_before);
+}
+
+// After `error` cut a change off: the files are put back as they were before it. When that
+// fails too, the journal (still whole) is left for the next open and takes no more changes.
+void ChangeJournal::undo_failed(const std::vector<Target>& targets, const std::vector<Saved>& old,
+                                const vaq::Error& error) {
+    try {
+        put_back(targets, old);
+    } catch (const vaq::Error& undo_error) {
+        stuck_ = true;
+        throw vaq::Error(std::string(error.what()) + " Undoing the change failed too (" +
+                         undo_error.what() + "); " + table_file_.filename().string() +
+                         " is put back when it is opened again.");
+    }
+    if (group_) return;  // the record stays, to be written over by the next one
+    try {
+        mark_empty();
+    } catch (const vaq::Error&) {
+        // The journal describes the change just undone: putting it back on the next open
+        // changes nothing, and the next change writes over it.
+    }
 }
 
 void ChangeJournal::mark_empty() {
@@ -243,15 +371,37 @@ void ChangeJournal::mark_empty() {
 
 void ChangeJournal::commit(Change& change) {
     if (change.empty()) return;
+    if (stuck_)
+        throw vaq::Error("Cannot change " + table_file_.filename().string() +
+                         ": an earlier change could not be finished or undone; it is put back "
+                         "when the table is opened again.");
     std::vector<Target> targets;
     for (const Change::Write& w : change.writes_) {
         const bool known = std::any_of(targets.begin(), targets.end(),
                                        [&](const Target& t) { return t.file == w.file; });
         if (!known) targets.push_back({w.file, w.file->size()});
     }
-    const std::vector<std::uint8_t> record = build_record(change, targets);
-    file_.write_at(0, record);
-    holds_change_ = true;
+    const std::vector<Saved> old = read_old_bytes(change, targets);
+    std::vector<Saved> kept;
+    std::vector<std::uint8_t> record;
+    if (group_) {
+        kept = not_yet_kept(targets, old);
+        const bool new_file = std::any_of(targets.begin(), targets.end(), [&](const Target& t) {
+            return !group_->files.contains(t.file);
+        });
+        // A change whose every range the group has kept needs no record of its own.
+        if (new_file || !kept.empty()) {
+            record = encode_record(targets, kept, true);
+            record.resize(record.size() + kEndMarkSize, 0);
+            file_.write_at(group_->append_at, record);
+            record.resize(record.size() - kEndMarkSize);
+            holds_change_ = true;
+        }
+    } else {
+        record = encode_record(targets, old, false);
+        file_.write_at(0, record);
+        holds_change_ = true;
+    }
     crash_point("journal written");
     try {
         for (const Change::Write& w : change.writes_) {
@@ -259,20 +409,35 @@ void ChangeJournal::commit(Change& change) {
             w.file->write_at(w.offset, w.data);
             crash_point("change written");
         }
-    } catch (const vaq::Error&) {
-        // Put the old bytes back now; if even that fails the journal stays for the next open.
-        std::vector<SavedFile> files;
-        std::vector<SavedRange> ranges;
-        parse(record, files, ranges);
-        for (const SavedRange& range : ranges)
-            targets[range.file].file->write_at(range.offset, range.bytes);
-        for (const Target& t : targets)
-            t.file->truncate(t.size_before);
-        mark_empty();
+        if (!group_) mark_empty();
+    } catch (const vaq::Error& error) {
+        undo_failed(targets, old, error);
         throw;
     }
-    mark_empty();
+    if (group_) {
+        group_->append_at += record.size();
+        note_kept(targets, kept);
+    }
     change.writes_.clear();
+}
+
+void ChangeJournal::begin_group() {
+    if (group_)
+        throw vaq::Error("A group of changes to " + table_file_.filename().string() +
+                         " is under way already.");
+    group_.emplace();
+}
+
+void ChangeJournal::end_group() {
+    if (!group_) return;
+    if (holds_change_ && !stuck_) mark_empty();
+    group_.reset();
+}
+
+void ChangeJournal::abandon_group() noexcept {
+    if (!group_) return;
+    if (holds_change_) stuck_ = true;
+    group_.reset();
 }
 
 }  // namespace pdx

@@ -16,17 +16,37 @@
 // begun. The journal is written to the operating system, not flushed to disk: it protects
 // against a process that dies, and save-changes flushes the table itself.
 //
+// A write that fails, step 3 included, is undone at once from the old bytes read in step 1,
+// so that the files stay as the caller's view of them (before the change) says. When even
+// that fails the journal still holds the change, the journal refuses every later change
+// (it would overwrite the only description of how to undo this one) and the next open of the
+// table puts the change back.
+//
+// Several changes can be journaled as one group (a statement's): the journal then keeps the
+// old bytes of every change of the group, appended one record after the other, and is marked
+// empty only when the group ends. A group cut off, or left after an error its caller could
+// not undo, is put back whole on the next open: the table is as it was before the group. A
+// range already kept by the group is not kept again, nor bytes beyond a file's size when the
+// group began (cutting the file undoes those), so that the journal never grows beyond the
+// table's own size.
+//
 // Journal file ".NAME.DB.journal" (a dot file: never listed as a table), little-endian:
 //   0   8 bytes  "PDXJRNL1" while it holds a change, zeros when empty
-//   8   u64      checksum (FNV-1a) of the bytes from 16 to the end
-//   16  u32      number of files, u32 number of saved ranges, u64 total length
+//   8   u64      checksum (FNV-1a) of the bytes from 16 to the record's length
+//   16  u32      number of files, u32 number of saved ranges, u64 record length
 //   32  files:   u16 name length, name (in the table's directory), u64 size before
 //       ranges:  u16 file index, u64 offset, u32 length, the old bytes
+// A group writes records of the same form tagged "PDXJRNL2", each followed by the next or by
+// 8 zero bytes; they are put back last one first.
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "common/error.h"
 
 #include "engine/format/coding.h"
 #include "engine/format/file.h"
@@ -76,22 +96,64 @@ class ChangeJournal {
         std::vector<Write> writes_;
     };
 
-    // Journals the old bytes, writes the change, empties the journal. When a write fails the
-    // old bytes are put back before the error is passed on.
+    // Journals the old bytes, writes the change, empties the journal (not within a group).
+    // When a write fails, the mark of step 3 included, the old bytes are put back before the
+    // error is passed on. Throws without writing anything when an earlier change could not be
+    // undone (see above).
     void commit(Change& change);
+
+    // Journals the changes committed from here to end_group() together.
+    void begin_group();
+    bool in_group() const { return group_.has_value(); }
+    // Marks the journal empty: the group's changes stand. When the mark fails the group stays
+    // open and whole, so that the caller can undo its changes within it and end it again.
+    void end_group();
+    // The group is given up without being ended (its caller could not undo it): the journal
+    // keeps it for the next open of the table and takes no more changes. Nothing happens when
+    // the group has written nothing.
+    void abandon_group() noexcept;
 
   private:
     struct Target {
         File* file;
         std::uint64_t size_before;
     };
-    std::vector<std::uint8_t> build_record(const Change& change,
-                                           const std::vector<Target>& targets) const;
+    // Old bytes of a range a change overwrites, `target` an index into its targets.
+    struct Saved {
+        std::size_t target;
+        std::uint64_t offset;
+        std::vector<std::uint8_t> bytes;
+    };
+    // What a group has kept of one file: its size when the group first touched it, and the
+    // ranges below that size whose old bytes are in the journal (begin -> end).
+    struct KeptFile {
+        std::uint64_t size_at_start = 0;
+        std::map<std::uint64_t, std::uint64_t> ranges;
+    };
+    struct Group {
+        std::uint64_t append_at = 0;
+        std::map<const File*, KeptFile> files;
+    };
+
+    std::vector<Saved> read_old_bytes(const Change& change,
+                                      const std::vector<Target>& targets) const;
+    std::vector<Saved> not_yet_kept(const std::vector<Target>& targets,
+                                    const std::vector<Saved>& old) const;
+    void note_kept(const std::vector<Target>& targets, const std::vector<Saved>& kept);
+    std::vector<std::uint8_t> encode_record(const std::vector<Target>& targets,
+                                            const std::vector<Saved>& saved, bool grouped) const;
+    void put_back(const std::vector<Target>& targets, const std::vector<Saved>& old);
+    void undo_failed(const std::vector<Target>& targets, const std::vector<Saved>& old,
+                     const vaq::Error& error);
     void mark_empty();
 
     std::filesystem::path table_file_;
     File file_;
     bool holds_change_ = false;
+    // An earlier change could be neither finished nor undone: only the next open of the
+    // table can put it back.
+    bool stuck_ = false;
+    std::optional<Group> group_;
 };
 
 }  // namespace pdx

@@ -192,6 +192,21 @@ void TableWriter::flush() {
     unflushed_ = false;
 }
 
+TableWriter::Statement::Statement(TableWriter& writer) : writer_(writer) {
+    writer_.save_changes();
+    writer_.journal_.begin_group();
+}
+
+TableWriter::Statement::~Statement() {
+    if (!finished_) writer_.journal_.abandon_group();
+}
+
+void TableWriter::Statement::finish() {
+    writer_.flush();
+    writer_.journal_.end_group();
+    finished_ = true;
+}
+
 void TableWriter::key_violation() const {
     throw vaq::Error("Key violation in " + table_.name() + ".");
 }
@@ -788,7 +803,7 @@ void TableWriter::stage_block(Work& w, BlockImage& image) {
 // describes the table no worse than any header before it.
 bool TableWriter::write_in_place(Work& w) {
     if (!w.in_place || w.dirty.size() != 1 || !w.change.empty() ||
-        w.header.auto_inc != table_.header().auto_inc)
+        w.header.auto_inc != table_.header().auto_inc || journal_.in_group())
         return false;
     const auto number = static_cast<std::uint16_t>(w.in_place->block);
     if (table_.data_file().held_block() != number) write_held_records();
@@ -809,7 +824,8 @@ void TableWriter::hold_in_place(const BlockImage& image, std::size_t slot, Bytes
 // record. Empty when the change is of another kind or the record is not where `at` says.
 std::optional<StoredRecord> TableWriter::update_where_it_stands(const RecordRef& at,
                                                                 const EditBuffer& source) {
-    if (!at.position || at.record_number == 0 || !source.new_blobs().empty()) return std::nullopt;
+    if (!at.position || at.record_number == 0 || !source.new_blobs().empty() || journal_.in_group())
+        return std::nullopt;
     const RecordPosition p = *at.position;
     const Bytes record = source.record().bytes();
     BlockFile& data = table_.data_file();

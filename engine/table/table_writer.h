@@ -90,6 +90,27 @@ class TableWriter {
     // save_changes(), then pushes everything written so far to disk.
     void flush();
 
+    // The changes of one statement, journaled as one group (change_journal.h): a crash, or a
+    // failed statement whose caller could not put back what it wrote, leaves the table to be
+    // put back as it was before the statement on its next open. While it lasts no record is
+    // held back: every change goes through the journal.
+    class Statement {
+      public:
+        explicit Statement(TableWriter& writer);
+        Statement(const Statement&) = delete;
+        Statement& operator=(const Statement&) = delete;
+        // Without finish() the journal keeps the statement's changes for the next open and
+        // the writer takes no more changes.
+        ~Statement();
+        // Flushes the table and lets the statement's changes stand. When it throws the
+        // statement is still under way: its changes can be undone and finish() called again.
+        void finish();
+
+      private:
+        TableWriter& writer_;
+        bool finished_ = false;
+    };
+
   private:
     struct Work;
 
