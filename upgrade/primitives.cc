@@ -3,6 +3,8 @@
 #include "common/error.h"
 #include "common/text.h"
 #include "db/schema.h"
+#include "engine/table/table_admin.h"
+#include "upgrade/step_record.h"
 #include "upgrade/table_files.h"
 #include "upgrade/upgrade_form.h"
 
@@ -88,7 +90,16 @@ void UpgradeForm::CreateTableIfMissing(std::string_view fileName,
                                        std::span<const std::string_view> lines,
                                        std::span<const std::string_view> followUps,
                                        OptionalText log) {
-    if (tableFileExists(fileName)) return;
+    StepRecord steps(databaseDirectory());
+    const bool severalStatements = !followUps.empty();
+    if (const auto existing = findTableFile(databaseDirectory(), fileName)) {
+        if (!severalStatements || !steps.isUnfinished(fileName)) return;
+        // An earlier run created the table and stopped before its rows or its index: the
+        // table holds nothing else, so it is made again whole.
+        q1.close();
+        pdx::delete_table(databaseDirectory(), existing->filename().string());
+    }
+    if (severalStatements) steps.begin(fileName);
     q1.close();
     q1.clearSql();
     for (const std::string_view line : lines)
@@ -96,6 +107,7 @@ void UpgradeForm::CreateTableIfMissing(std::string_view fileName,
     q1.execSql();
     for (const std::string_view statement : followUps)
         runStatement(q1, statement);
+    if (severalStatements) steps.finish();
     if (log) AppendUpgradeLog(*log);
 }
 
@@ -111,9 +123,22 @@ void UpgradeForm::AddFieldIfMissing(db::Query& query, std::string_view table,
 
 bool UpgradeForm::AlterIfFieldMissing(std::string_view column, std::string_view alter,
                                       OptionalText update, OptionalText log) {
-    if (Q2.findField(column)) return false;
+    StepRecord steps(databaseDirectory());
+    if (Q2.findField(column)) {
+        // An earlier run added the column and stopped before the UPDATE that fills it.
+        if (update && steps.isUnfinished(alter)) {
+            runStatement(q1, *update);
+            steps.finish();
+            if (log) AppendUpgradeLog(*log);
+        }
+        return false;
+    }
+    if (update) steps.begin(alter);
     runStatement(q1, alter);
-    if (update) runStatement(q1, *update);
+    if (update) {
+        runStatement(q1, *update);
+        steps.finish();
+    }
     if (log) AppendUpgradeLog(*log);
     return true;
 }
@@ -141,6 +166,7 @@ bool UpgradeForm::CreateIndex(db::Table& table, std::string_view index, std::str
         // The run goes on with its next step; the box tells the user why this index is
         // missing.
         port_.showMessage(window::MessageBox{error.what(), {}, window::BoxIcon::None});
+        if (stepFailed_) stepFailed_();
         return false;
     }
 }

@@ -4,6 +4,7 @@
 
 #include "common/text.h"
 #include "engine/format/file.h"
+#include "engine/table/table_family.h"
 #include "engine/table/table_name.h"
 
 namespace vaq::upgrade {
@@ -13,6 +14,9 @@ namespace fs = std::filesystem;
 std::optional<fs::path> findTableFile(const fs::path& directory, std::string_view fileName) {
     while (!fileName.empty() && (fileName.front() == '\\' || fileName.front() == '/'))
         fileName.remove_prefix(1);
+    // A table change that an error or a crash cut off after it took effect is finished
+    // first, so that a table created by it is found.
+    pdx::recover_family_changes(directory);
     return pdx::find_table_file(directory, fileName);
 }
 

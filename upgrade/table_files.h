@@ -10,7 +10,8 @@ namespace vaq::upgrade {
 
 // The .DB file a table step tests, given as "\NAME.db": the backslash joins the name to the
 // directory. Found without regard to letter case, so that "\Emailalert.DB" finds the
-// EmailAlert.DB the step itself creates. Nothing when the directory holds no such table.
+// EmailAlert.DB the step itself creates, and after any table change that was cut off after
+// it took effect is finished. Nothing when the directory holds no such table.
 std::optional<std::filesystem::path> findTableFile(const std::filesystem::path& directory,
                                                    std::string_view fileName);
 

@@ -8,10 +8,13 @@
 // an index by the table's list of named indexes, letter case ignored everywhere), so a second
 // run changes no layout. The statements and log lines are fixed texts (statements.h,
 // table_steps.h, column_blocks.h, reference_data.h). Nothing is caught except in CreateIndex:
-// an error ends the run at the failing statement, and what was done before stays done.
+// an error ends the run at the failing statement, and what was done before stays done. A
+// step of several statements that an error cut off is done again by the next run
+// (step_record.h).
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -95,6 +98,11 @@ class UpgradeForm {
     // The table object of that name ("Leave"); throws vaq::Error for another name.
     db::Table& tableObject(std::string_view name);
 
+    // Called for each step that fails while the run goes on (an index CreateIndex could not
+    // create, shown in a box), so that a caller without a screen can tell that the run did
+    // not do everything.
+    void onStepFailed(std::function<void()> handler) { stepFailed_ = std::move(handler); }
+
   private:
     std::filesystem::path databaseDirectory() const;
     // The file test of the table steps: "\NAME.db" in the database directory, letter case
@@ -113,6 +121,7 @@ class UpgradeForm {
     window::WindowPort& port_;
     db::Database& mainDatabase_;
     db::Session& session_;
+    std::function<void()> stepFailed_;
 };
 
 }  // namespace vaq::upgrade

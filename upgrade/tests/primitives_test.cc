@@ -6,6 +6,9 @@
 
 #include <fstream>
 
+#include "common/error.h"
+#include "engine/format/fault_injection.h"
+
 #include "upgrade/table_steps.h"
 #include "upgrade/tests/upgrade_fixture.h"
 
@@ -189,6 +192,64 @@ TEST_F(Primitives, ColumnAddedByTheSameGroupIsNotSeenByItsSelect) {
     EXPECT_THAT(failureOf([&] { form_->AlterIfFieldMissing("HolidayName", alter, {}, "again"); }),
                 HasSubstr("HolidayName"));
     EXPECT_EQ(logLines(), (Lines{"added"}));
+}
+
+// ---- steps of several statements cut off by a failed write ----
+
+// The step run with its `n`-th file-changing call failing once, then run again without a
+// fault; false when the first run made fewer than n calls.
+template <typename Step>
+bool failOnceThenRunAgain(std::uint64_t n, Step&& step) {
+    {
+        pdx::FaultInjection faults({.fail_at = n});
+        try {
+            step();
+        } catch (const Error&) {
+        }
+        if (faults.calls() < n) return false;
+    }
+    step();
+    return true;
+}
+
+TEST_F(Primitives, TableStepCutOffBeforeItsRowsIsDoneWholeByTheNextRun) {
+    VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Insert);
+    for (std::uint64_t n = 1;; ++n) {
+        SCOPED_TRACE("call " + std::to_string(n));
+        for (const auto& entry : fs::directory_iterator(data()))
+            fs::remove_all(entry.path());
+        if (!failOnceThenRunAgain(n, [&] { createTableStep("T6"); })) break;
+        EXPECT_THAT(rowsOf("LeaveType"),
+                    ElementsAre("1|Annual Leave", "2|Sick Leave with Certificate",
+                                "3|Sick Leave without Certificate"));
+        EXPECT_FALSE(fs::exists(data() / ".upgrade-step"));
+    }
+}
+
+TEST_F(Primitives, ColumnStepCutOffBeforeItsUpdateIsFilledByTheNextRun) {
+    VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Insert, Feature::Alter, Feature::Update);
+    const auto step = [&] {
+        form_->Q2.close();
+        form_->Q2.setSql("Select * from \"secmas.DB\"");
+        form_->Q2.open();
+        form_->AlterIfFieldMissing("WorkingHourStart",
+                                   "alter table SecMas add WorkingHourStart time",
+                                   "update SecMas set WorkingHourStart='09:00:00'", "filled");
+    };
+    for (std::uint64_t n = 1;; ++n) {
+        SCOPED_TRACE("call " + std::to_string(n));
+        form_->Q2.close();
+        for (const auto& entry : fs::directory_iterator(data()))
+            fs::remove_all(entry.path());
+        sql(
+            {"CREATE TABLE \"SecMas.DB\" (SecurityGroupID autoinc, SecurityGroupName Char(30), "
+             "PRIMARY KEY (SecurityGroupID))",
+             "INSERT INTO SecMas (SecurityGroupName) VALUES ('All Doors'), ('Office')"});
+        if (!failOnceThenRunAgain(n, step)) break;
+        form_->Q2.close();
+        EXPECT_THAT(rowsOf("SecMas"), ElementsAre("1|All Doors|09:00:00", "2|Office|09:00:00"));
+        EXPECT_FALSE(fs::exists(data() / ".upgrade-step"));
+    }
 }
 
 // ---- IndexExists ----
