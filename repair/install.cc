@@ -9,6 +9,7 @@ using window::Handler;
 void installRepairJobs(window::WindowPort& port, window::JobSet& jobs, db::Session& session1,
                        db::Database& mainDatabase, std::function<LocalTime()> clock) {
     const auto form = std::make_shared<RepairForm>(port, session1, mainDatabase, std::move(clock));
+    form->onStepFailed([&jobs] { ++jobs.failedSteps; });
     jobs.handlers[Handler::AliasComboChange] = [form] { form->AliasComboChange(); };
     jobs.handlers[Handler::TableComboChange] = [form] { form->TableComboChange(); };
     jobs.handlers[Handler::ByDirectBtnClick] = [form] { form->ByDirectBtnClick(); };

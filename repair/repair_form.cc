@@ -312,6 +312,7 @@ void RepairForm::reportLastResult(const std::vector<std::string>& notRebuilt) {
     for (const std::string& line : notRebuilt)
         text += "\n" + line;
     port_.showMessage({text, "", BoxIcon::Warning});
+    if (stepFailed_) stepFailed_();
 }
 
 fs::path RepairForm::backupRoot() const {

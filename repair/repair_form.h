@@ -77,6 +77,10 @@ class RepairForm {
 
     std::unique_ptr<TBDEUtil> BDEUtil;
 
+    // Called when a run over every table leaves tables not rebuilt (listed in a box), so that
+    // a caller without a screen can tell that the run did not do everything.
+    void onStepFailed(std::function<void()> handler) { stepFailed_ = std::move(handler); }
+
   private:
     TBDEUtil& utility();
     // The verify step shared by verify and rebuild: the level's message into MessageLB when
@@ -98,6 +102,7 @@ class RepairForm {
     db::Database& mainDatabase_;
     std::function<LocalTime()> clock_;
     UtilityLibrary library_;
+    std::function<void()> stepFailed_;
 };
 
 }  // namespace vaq::repair

@@ -61,6 +61,10 @@ struct JobSet {
     // the window shows the error. Empty until the repair job provides them.
     std::function<void()> createUtilitySession;
     std::function<void()> destroyUtilitySession;
+    // Steps that failed while their job went on, each shown in a box (an index the upgrade
+    // could not create, tables the repair could not rebuild). The shell ends a job command
+    // with an error when its job counted any.
+    int failedSteps = 0;
 };
 
 // Called once while the window is built, before it is shown; the port stays valid for the

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "engine/format/fault_injection.h"
 #include "tools/vaqdb/shell.h"
 #include "tools/vaqdb/tests/generated_database_test.h"
 
@@ -62,6 +64,31 @@ TEST_F(UpgradeCommandTest, MissingDoorTableEndsTheCommandWithTheEngineError) {
               "Upgraded Successfully : Table EMCARD_DET.db Added\n"
               "Upgraded Successfully : Table CardFormat.db Added\n"
               "Upgraded Successfully : Table DoorTree.db Added\n");
+}
+
+TEST_F(UpgradeCommandTest, AStepThatFailsWhileTheRunGoesOnEndsTheCommandWithStatus1) {
+    // The renames a whole run makes, counted on a copy of the database: its last ones are
+    // those of the repair at its end, which shows a table it cannot rebuild in a box and
+    // goes on with the next.
+    const fs::path copy = data().parent_path() / "copy";
+    fs::copy(data(), copy, fs::copy_options::recursive);
+    std::uint64_t renames = 0;
+    {
+        pdx::FaultInjection counting({.calls = static_cast<unsigned>(pdx::FileCall::kRename)});
+        std::istringstream in;
+        std::ostringstream out, err;
+        ASSERT_EQ(run_main({copy.string(), ".upgrade"}, in, out, err), 0) << err.str();
+        renames = counting.calls();
+    }
+    pdx::FaultInjection faults(
+        {.calls = static_cast<unsigned>(pdx::FileCall::kRename), .fail_at = renames});
+    const Outcome outcome = upgrade();
+    EXPECT_EQ(faults.failures(), 1u);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.out.find("box: These tables were not rebuilt:"), std::string::npos)
+        << outcome.out;
+    EXPECT_NE(outcome.err.find("The upgrade did not finish: 1 step failed"), std::string::npos)
+        << outcome.err;
 }
 
 }  // namespace
