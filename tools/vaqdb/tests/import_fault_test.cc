@@ -1,0 +1,119 @@
+// .import with its file-changing calls failing in turn (every other one; once with EIO, and
+// from then on with ENOSPC): the command ends with status 1, and afterwards the table reads
+// alike through the engine and pxlib and holds its own records and the first rows of the
+// file, none of them twice.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/sql/executor.h"
+#include "engine/table/tests/fault_sweep.h"
+#include "engine/table/tests/test_support.h"
+#include "tools/vaqdb/shell.h"
+
+namespace vaqdb {
+namespace {
+
+namespace fs = std::filesystem;
+using pdx::testing::DatabaseState;
+using pdx::testing::Records;
+using pdx::testing::Sweep;
+using pdx::testing::SweepTally;
+using pdx::testing::TempDir;
+
+// The records of the table in table order.
+Records records_in_order(const fs::path& table_file) {
+    const auto table = pdx::Table::open_file(table_file, pdx::Access::kRead);
+    Records records;
+    for (auto cursor = table->open_cursor(); !cursor->eof(); cursor->next()) {
+        const pdx::Bytes record = cursor->record();
+        records.emplace_back(record.begin(), record.end());
+    }
+    return records;
+}
+
+int import(const fs::path& folder, const fs::path& csv, const std::string& table) {
+    std::istringstream in;
+    std::ostringstream out, err;
+    return run_main({folder.string(), ".import", csv.string(), table}, in, out, err);
+}
+
+// `create` makes the table with a few records of its own; the CSV's rows come in key order,
+// so that table order is file order after them.
+SweepTally sweep_import(const fs::path& root, const std::string& table,
+                        const std::vector<std::string>& create) {
+    const fs::path csv = root / "rows.csv";
+    {
+        std::ofstream out(csv);
+        out << "Id,Name\n";
+        for (int i = 1; i <= 20; ++i)
+            out << 100 + i << ",imported row " << i << " " << std::string(200, 'x') << "\n";
+    }
+    const fs::path original = root / "original";
+    fs::create_directories(original);
+    {
+        pdx::sql::Executor sql(original);
+        for (const std::string& statement : create)
+            sql.execute(statement);
+    }
+    const auto prepare = [&](const fs::path& folder) {
+        for (const auto& entry : fs::directory_iterator(original))
+            fs::copy_file(entry.path(), folder / entry.path().filename());
+    };
+    const fs::path before = root / "before";
+    const fs::path after = root / "after";
+    fs::create_directories(before);
+    fs::create_directories(after);
+    prepare(before);
+    prepare(after);
+    if (import(after, csv, table) != 0)
+        throw std::runtime_error("the import without a fault failed");
+    const Records old_records = pdx::testing::read_database(before).begin()->second.records;
+    const Records all = records_in_order(after / (table + ".DB"));
+    // Every acceptable end: the table's own records and the first k rows of the file.
+    std::vector<Records> prefixes;
+    for (std::size_t k = 0; k + old_records.size() <= all.size(); ++k) {
+        Records with = old_records;
+        for (std::size_t i = 0; i < k; ++i) {
+            const std::string& row = all[old_records.size() + i];
+            with.push_back(row);
+        }
+        std::sort(with.begin(), with.end());
+        prefixes.push_back(std::move(with));
+    }
+    Sweep sweep{".import into " + table, prepare,
+                [&](const fs::path& folder) {
+                    if (import(folder, csv, table) != 0) throw vaq::Error("status 1");
+                },
+                [&](const DatabaseState& state) {
+                    if (state.size() != 1) return false;
+                    const Records& got = state.begin()->second.records;
+                    return std::find(prefixes.begin(), prefixes.end(), got) != prefixes.end();
+                }};
+    SweepTally tally =
+        pdx::testing::sweep_every_point(sweep, root / "runs", pdx::kEveryFileCall, 2);
+    tally.print();
+    return tally;
+}
+
+TEST(ImportFaults, EveryFailedCallEndsWithStatus1AndKeepsAPrefixOfTheRows) {
+    TempDir dir;
+    fs::create_directories(dir / "keyed");
+    fs::create_directories(dir / "heap");
+    SweepTally tally = sweep_import(
+        dir / "keyed", "Keyed",
+        {"CREATE TABLE Keyed (Id integer, Name char(250), PRIMARY KEY (Id))",
+         "INSERT INTO Keyed VALUES (1, 'own one'), (2, 'own two'), (50, 'own fifty')"});
+    tally.add(sweep_import(dir / "heap", "Heap",
+                           {"CREATE TABLE Heap (Id integer, Name char(250))",
+                            "INSERT INTO Heap VALUES (1, 'own one')"}));
+    EXPECT_TRUE(tally.clean()) << pdx::testing::describe_failures(tally);
+}
+
+}  // namespace
+}  // namespace vaqdb
