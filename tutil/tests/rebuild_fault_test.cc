@@ -40,8 +40,7 @@ SweepTally sweep_rebuild(const fs::path& root, const std::string& table) {
     write_tables(before);
     const DatabaseState old_state = pdx::testing::read_database(before);
     const auto copy_before = [&](const fs::path& folder) {
-        for (const auto& entry : fs::directory_iterator(before))
-            fs::copy_file(entry.path(), folder / entry.path().filename());
+        pdx::testing::copy_files(before, folder);
     };
     Sweep sweep{"rebuild of " + table, copy_before,
                 [&](const fs::path& folder) {

@@ -48,8 +48,7 @@ class StatementFaults : public ::testing::Test {
     }
 
     static void copy_template(const fs::path& into) {
-        for (const auto& entry : fs::directory_iterator(template_->path()))
-            fs::copy_file(entry.path(), into / entry.path().filename());
+        pdx::testing::copy_files(template_->path(), into);
     }
 
     // The sweep of `statement`: before and after are read from runs without a fault.

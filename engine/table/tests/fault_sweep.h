@@ -143,6 +143,12 @@ struct Sweep {
     std::function<bool(const DatabaseState&)> acceptable;
 };
 
+// Copies every file of the folder `from` into the folder `to`.
+inline void copy_files(const fs::path& from, const fs::path& to) {
+    for (const auto& entry : fs::directory_iterator(from))
+        fs::copy_file(entry.path(), to / entry.path().filename());
+}
+
 // A fresh folder `root`/`name` holding the prepared database.
 inline fs::path fresh_copy(const Sweep& sweep, const fs::path& root, const std::string& name) {
     const fs::path folder = root / name;

@@ -62,8 +62,7 @@ SweepTally sweep_import(const fs::path& root, const std::string& table,
             sql.execute(statement);
     }
     const auto prepare = [&](const fs::path& folder) {
-        for (const auto& entry : fs::directory_iterator(original))
-            fs::copy_file(entry.path(), folder / entry.path().filename());
+        pdx::testing::copy_files(original, folder);
     };
     const fs::path before = root / "before";
     const fs::path after = root / "after";
