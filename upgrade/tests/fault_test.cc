@@ -124,7 +124,7 @@ TEST_F(UpgradeFaults, FailedRunReportsItAndASecondRunEndsAsAnUninterruptedOne) {
 
     std::uint64_t every = points / 4 + 1;
     if (const char* wanted = std::getenv("VAQ_FAULT_EVERY")) every = std::max(1, std::atoi(wanted));
-    pdx::testing::SweepTally tally{"upgrade"};
+    pdx::testing::SweepTally tally{"upgrade (points sampled of " + std::to_string(points) + ")"};
     for (const auto& [error, sticky] : {std::pair{EIO, false}, std::pair{ENOSPC, true}}) {
         // The sticky points start half a step later, so that the two kinds meet other calls.
         for (std::uint64_t n = sticky ? every / 2 + 1 : 1; n <= points; n += every) {
