@@ -26,6 +26,9 @@ namespace {
 // NUL. It would cut a longer line in two, so longer lines are refused before parsing.
 constexpr std::size_t kMaxLineLength = 197;
 
+// Each kept backup costs a table's size; a larger count is more likely a slip than a wish.
+constexpr int kMostBackupsKept = 1000;
+
 std::string environment(const char* name) {
     const char* value = std::getenv(name);
     return value ? std::string(value) : std::string();
@@ -129,6 +132,12 @@ void applyEngineSetting(Reader& reader, std::string_view key, const std::string&
             throw vaq::Error("block_size must be a multiple of 1024 from 1024 to 32768, not '" +
                              value + "'");
         settings.blockSize = size;
+    } else if (vaq::iequals(key, "keep_backups")) {
+        int count = 0;
+        if (!parseInteger(value, count) || count < 0 || count > kMostBackupsKept)
+            throw vaq::Error("keep_backups must be a number from 0 to " +
+                             std::to_string(kMostBackupsKept) + ", not '" + value + "'");
+        settings.keepBackups = count;
     } else {
         throw vaq::Error("unknown setting '" + std::string(key) + "' in [engine]");
     }

@@ -20,6 +20,7 @@ struct EngineSettings {
     std::filesystem::path privateDir;  // auxiliary tables of the table-utility library
     int createLevel = 7;               // table level of new tables: 3, 4, 5 or 7
     int blockSize = 4096;              // block size of new tables in bytes
+    int keepBackups = 2;               // rebuilds per table whose backup is kept
 };
 
 // The engine configuration, an INI file:
@@ -32,6 +33,7 @@ struct EngineSettings {
 //   private_dir = ~/.local/state/pdx/private
 //   create_level = 7
 //   block_size = 4096
+//   keep_backups = 2
 //
 // Section and key names ignore letter case; alias names too, and are kept as written.
 // A relative path is taken from the folder of the file, a leading "~/" from the home folder.

@@ -61,6 +61,10 @@ TEST(Configuration, DefaultsAndHomeRelativePaths) {
     EXPECT_EQ(config.settings().privateDir, "/home/tester/.local/state/pdx/private");
     EXPECT_EQ(config.settings().createLevel, 7);
     EXPECT_EQ(config.settings().blockSize, 4096);
+    EXPECT_EQ(config.settings().keepBackups, 2);
+    EXPECT_EQ(
+        Configuration::fromText("[engine]\nkeep_backups = 0\n", "/", "x").settings().keepBackups,
+        0);
 
     ScopedEnv xdgState("XDG_STATE_HOME", "/state");
     EXPECT_EQ(defaultPrivateDir(), "/state/pdx/private");
@@ -76,6 +80,9 @@ TEST(Configuration, RefusesMistakesWithTheirLine) {
               "1024 to 32768, not '5000'");
     EXPECT_NE(failureOf("[engine]\nblock_size = 65536\n").find("block_size must"),
               std::string::npos);
+    EXPECT_EQ(failureOf("[engine]\nkeep_backups = -1\n"),
+              "Engine configuration engine.ini line 2: keep_backups must be a number from 0 to "
+              "1000, not '-1'");
     EXPECT_EQ(failureOf("[engine]\ncolour = red\n"),
               "Engine configuration engine.ini line 2: unknown setting 'colour' in [engine]");
     EXPECT_EQ(failureOf("[aliases]\npath = /x\n"),
