@@ -185,6 +185,10 @@ struct OrderItem {
 struct Select {
     bool distinct = false;
     bool all_columns = false;  // SELECT *; then `items` is empty
+    // SELECT COUNT(*) [AS alias]: one row, the number of records that meet WHERE; then
+    // `items` is empty and `count_alias` names the column when AS gave a name.
+    bool count_all = false;
+    std::optional<Name> count_alias;
     std::vector<SelectItem> items;
     TableRef table;
     std::optional<Name> table_alias;  // FROM t AS alias

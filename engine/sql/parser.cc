@@ -466,6 +466,12 @@ class Parser {
         select.distinct = accept_keyword("DISTINCT");
         if (accept_symbol("*")) {
             select.all_columns = true;
+        } else if (peek().is_keyword("COUNT") && peek(1).is_symbol("(") && peek(2).is_symbol("*") &&
+                   peek(3).is_symbol(")")) {
+            for (int i = 0; i < 4; ++i)
+                take();
+            select.count_all = true;
+            if (accept_keyword("AS")) select.count_alias = name("a column alias");
         } else {
             do {
                 quoted_names_ = true;
@@ -475,7 +481,8 @@ class Parser {
                 select.items.push_back(std::move(item));
             } while (accept_symbol(","));
         }
-        if (!peek().is_keyword("FROM")) fail(select.all_columns ? "FROM" : "',' or FROM");
+        if (!peek().is_keyword("FROM"))
+            fail(select.all_columns || select.count_all ? "FROM" : "',' or FROM");
         take();
         select.table = table_name();
         if (accept_keyword("AS")) select.table_alias = name("a table alias");

@@ -124,6 +124,9 @@ std::string select(const Select& s) {
     if (s.distinct) result += "DISTINCT ";
     if (s.all_columns) {
         result += "*";
+    } else if (s.count_all) {
+        result += "COUNT(*)";
+        if (s.count_alias) result += " AS " + name(s.count_alias->text);
     } else {
         result += joined(s.items, [](const SelectItem& item) {
             return to_sql(item.expr) + (item.alias ? " AS " + name(item.alias->text) : "");

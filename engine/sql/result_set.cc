@@ -53,6 +53,14 @@ ResultSet::ResultSet(std::shared_ptr<const Table> table, std::vector<ResultField
     show_row();
 }
 
+ResultSet::ResultSet(std::string table_name, std::vector<ResultField> fields,
+                     std::vector<std::vector<SqlValue>> rows)
+    : table_name_(std::move(table_name)),
+      fields_(std::move(fields)),
+      kept_(std::move(rows)),
+      count_(static_cast<std::uint32_t>(kept_->size())),
+      at_end_(count_ == 0) {}
+
 ResultSet::~ResultSet() {
     std::lock_guard lock(open_results().mutex);
     std::erase(open_results().results, this);

@@ -53,6 +53,9 @@ class ResultSet {
     // The records at `rows`, in that order.
     ResultSet(std::shared_ptr<const Table> table, std::vector<ResultField> fields,
               std::vector<Bookmark> rows);
+    // Rows computed rather than read (a count), for the table called `table_name`.
+    ResultSet(std::string table_name, std::vector<ResultField> fields,
+              std::vector<std::vector<SqlValue>> rows);
     ~ResultSet();
     ResultSet(const ResultSet&) = delete;
     ResultSet& operator=(const ResultSet&) = delete;

@@ -114,11 +114,34 @@ std::shared_ptr<Table> open_table(const std::filesystem::path& directory, const 
     return Table::open_file(*file);
 }
 
+namespace {
+
+// SELECT COUNT(*): the records that meet the condition, counted as the table is read; the
+// header's count when there is no condition.
+std::unique_ptr<ResultSet> run_count(const Table& table, const Select& select, const Scope& scope) {
+    std::int64_t count = 0;
+    if (select.where) {
+        const BoundExpr where = BoundExpr::bind(*select.where, scope);
+        for (auto cursor = table.open_cursor(); !cursor->eof(); cursor->next())
+            if (where.holds(table, cursor->record())) ++count;
+    } else {
+        count = table.record_count();
+    }
+    ResultField field{select.count_alias ? select.count_alias->text : "COUNT(*)", 0,
+                      FieldDescriptor{FieldType::kLong, 4}};
+    return std::make_unique<ResultSet>(
+        table.name(), std::vector<ResultField>{std::move(field)},
+        std::vector<std::vector<SqlValue>>{{SqlValue::of_integer(count)}});
+}
+
+}  // namespace
+
 std::unique_ptr<ResultSet> run_select(const std::filesystem::path& directory,
                                       const Select& select) {
     std::shared_ptr<Table> table = open_table(directory, select.table);
     Scope scope{table.get(), select.table.name, {}};
     if (select.table_alias) scope.alias = select.table_alias->text;
+    if (select.count_all) return run_count(*table, select, scope);
     std::vector<ResultField> fields = result_fields(select, scope);
 
     std::optional<BoundExpr> where;

@@ -85,6 +85,9 @@ constexpr Reading kReadings[] = {
     {"drop index 'Leave'.primary", "DROP INDEX \"Leave\".\"primary\""},
     {"drop index idx_StaffID on Leave", "DROP INDEX \"Leave\".idx_StaffID"},
     {"DROP TABLE tmpdb", "DROP TABLE \"tmpdb\""},
+    // counting
+    {"select count ( * ) from t where a > 1", "SELECT COUNT(*) FROM \"t\" WHERE a > 1"},
+    {"select Count(*) as n from t", "SELECT COUNT(*) AS n FROM \"t\""},
 };
 
 TEST(Parser, ReadsEachFormAsExpectedAndBackAgain) {
@@ -193,6 +196,7 @@ constexpr Refusal kRefusals[] = {
     {"UPDATE t SET a = 1 b = 2",
      "Syntax error at 'b' (line 1, column 20): expected ',', WHERE or the end of the statement"},
     {"DELETE t", "Syntax error at 't' (line 1, column 8): expected FROM"},
+    {"select count(*), a from t", "Syntax error at ',' (line 1, column 16): expected FROM"},
     {"select \"\" from t",
      "Syntax error at \"\" (line 1, column 8): a column name cannot be empty"},
     {"update t set \"\" = 1",

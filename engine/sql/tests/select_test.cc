@@ -354,3 +354,36 @@ TEST(SelectChains, LongAndOrChainsRunAndDeepNestingIsRefused) {
 
 }  // namespace
 }  // namespace pdx::sql::testing
+
+namespace pdx::sql::testing {
+namespace {
+
+TEST(SelectCount, CountsTheRecordsThatMeetTheCondition) {
+    pdx::testing::TempDir dir;
+    Executor executor(dir.path());
+    executor.execute("CREATE TABLE Staff (ID integer, Name char(10), PRIMARY KEY (ID))");
+    executor.execute("INSERT INTO Staff VALUES (1, 'Ann'), (2, 'Bob'), (3, NULL), (4, 'Bob')");
+    const auto count = [&](std::string_view sql) {
+        auto result = executor.open(sql);
+        EXPECT_EQ(result->fields().size(), 1u);
+        EXPECT_EQ(result->record_count(), 1u);
+        EXPECT_FALSE(result->eof());
+        const std::int64_t n = result->value(0).integer;
+        result->next();
+        EXPECT_TRUE(result->eof());
+        return n;
+    };
+    EXPECT_EQ(count("select count(*) from staff"), 4);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Staff WHERE Name = 'Bob'"), 2);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Staff WHERE Name IS NULL OR ID > 3"), 2);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Staff WHERE ID > 9"), 0);
+    EXPECT_EQ(executor.open("SELECT COUNT(*) FROM Staff")->fields()[0].name, "COUNT(*)");
+    EXPECT_EQ(executor.open("SELECT COUNT(*) AS n FROM Staff")->value("N").integer, 4);
+    executor.execute("DELETE FROM Staff WHERE ID = 2");
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Staff"), 3);
+    EXPECT_THROW(executor.open("SELECT COUNT(*) FROM Nowhere"), vaq::Error);
+    EXPECT_THROW(executor.open("SELECT COUNT(*) FROM Staff WHERE Nope = 1"), vaq::Error);
+}
+
+}  // namespace
+}  // namespace pdx::sql::testing
