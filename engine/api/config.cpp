@@ -295,6 +295,17 @@ Configuration Configuration::loadDefault() {
     return fromFile(file);
 }
 
+Configuration Configuration::withStandardAlias(std::string_view name,
+                                               const fs::path& directory) const {
+    Configuration result = *this;
+    std::erase_if(result.aliases_,
+                  [&](const Alias& alias) { return vaq::iequals(alias.name, name); });
+    result.aliases_.insert(
+        result.aliases_.begin(),
+        Alias{std::string(name), "STANDARD", fs::absolute(directory).lexically_normal()});
+    return result;
+}
+
 const Alias* Configuration::findAlias(std::string_view name) const {
     for (const Alias& alias : aliases_)
         if (vaq::iequals(alias.name, name)) return &alias;

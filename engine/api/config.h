@@ -64,6 +64,11 @@ class Configuration {
     // The file it was read from; empty when it was not read from a file.
     const std::filesystem::path& source() const { return source_; }
 
+    // This configuration with the STANDARD alias `name` standing for `directory` (made
+    // absolute), first and in place of an alias of that name; the rest stays.
+    Configuration withStandardAlias(std::string_view name,
+                                    const std::filesystem::path& directory) const;
+
   private:
     std::vector<Alias> aliases_;
     EngineSettings settings_;

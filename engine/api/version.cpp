@@ -1,0 +1,9 @@
+#include "engine/api/version.h"
+
+namespace pdx {
+
+std::string engineVersion() {
+    return std::string(PDX_ENGINE_VERSION) + " (Paradox table levels 3, 4, 5 and 7)";
+}
+
+}  // namespace pdx
