@@ -10,10 +10,13 @@
 // nothing, so that a malformed line or a value a field cannot take leaves the table as it
 // was. The second pass stores the rows in file order; when the writer refuses one (a key
 // violation, a full table), the rows before it stay stored and are saved, and the error
-// says how many rows were stored and from which line on nothing was.
+// says how many rows were stored and from which line on nothing was. Ctrl-C stops the same
+// way, between two rows.
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -26,6 +29,8 @@
 #include "engine/table/table_writer.h"
 #include "tools/vaqdb/commands.h"
 #include "tools/vaqdb/csv.h"
+#include "tools/vaqdb/interrupt.h"
+#include "tools/vaqdb/progress.h"
 
 namespace vaqdb {
 
@@ -66,6 +71,11 @@ class CsvFile {
     }
     std::size_t line() const { return reader_.line(); }
     const std::string& source() const { return reader_.source(); }
+    // Bytes read so far.
+    std::uint64_t offset() {
+        const std::streamoff at = in_.tellg();
+        return at < 0 ? 0 : static_cast<std::uint64_t>(at);
+    }
 
   private:
     std::ifstream in_;
@@ -100,16 +110,27 @@ void check_csv_form(const pdx::Field& field, const std::string& text) {
 
 class Importer {
   public:
-    Importer(std::shared_ptr<pdx::Table> table, std::string path)
-        : table_(std::move(table)), path_(std::move(path)) {}
+    Importer(std::shared_ptr<pdx::Table> table, std::string path, ProgressBar& progress,
+             const InterruptRequest& interrupt)
+        : table_(std::move(table)),
+          path_(std::move(path)),
+          progress_(progress),
+          interrupt_(interrupt) {}
 
     // Every row converted, nothing stored.
     void check_all() {
         CsvFile file(path_);
         read_header(file);
         std::vector<std::string> row;
-        while (file.read_row(row))
-            if (!blank(row)) convert(file, row);
+        rows_ = 0;
+        const std::uint64_t size = progress_.enabled() ? file_size(path_) : 0;
+        while (file.read_row(row)) {
+            if (interrupt_.requested()) throw vaq::Error("Interrupted.");
+            if (blank(row)) continue;
+            convert(file, row);
+            // Where the reading stands costs a system call: asked now and then only.
+            if (++rows_ % 4096 == 0 && size > 0) progress_.show("Checking:", file.offset(), size);
+        }
     }
 
     // Returns the rows stored.
@@ -121,6 +142,9 @@ class Importer {
         try {
             while (file.read_row(row)) {
                 if (blank(row)) continue;
+                // Ctrl-C stops between two records; the ones stored stay and are saved.
+                if (interrupt_.requested()) throw vaq::Error("Interrupted.");
+                progress_.show("Importing:", stored, rows_);
                 const pdx::EditBuffer buffer = convert(file, row);
                 try {
                     table_->writer().insert(buffer);
@@ -131,8 +155,10 @@ class Importer {
             }
             table_->writer().flush();
         } catch (const std::exception& error) {
+            progress_.close();
             throw vaq::Error(std::string(error.what()) + " " + stored_note(stored, file.line()));
         }
+        progress_.close();
         return stored;
     }
 
@@ -206,9 +232,18 @@ class Importer {
         return buffer;
     }
 
+    static std::uint64_t file_size(const std::string& path) {
+        std::error_code error;
+        const std::uintmax_t size = std::filesystem::file_size(path, error);
+        return error ? 0 : static_cast<std::uint64_t>(size);
+    }
+
     std::shared_ptr<pdx::Table> table_;
     std::string path_;
+    ProgressBar& progress_;
+    const InterruptRequest& interrupt_;
     std::vector<std::size_t> columns_;  // field index of each CSV column
+    std::uint64_t rows_ = 0;            // rows found by check_all()
 };
 
 }  // namespace
@@ -217,12 +252,16 @@ void command_import(ShellContext& context, const Arguments& arguments) {
     const std::string& path = arguments[0];
     const auto table = pdx::Table::open(context.directory, arguments[1], pdx::Access::kWrite);
     const CsvDateForms forms;
-    Importer importer(table, path);
+    ProgressBar progress(context.err, context.show_progress);
+    const InterruptRequest interrupt;
+    Importer importer(table, path, progress, interrupt);
     try {
         importer.check_all();
     } catch (const vaq::Error& error) {
-        throw vaq::Error(std::string(error.what()) + " Nothing was imported into " + table->name() +
-                         ".");
+        progress.close();
+        std::string message = error.what();
+        if (!message.ends_with('.')) message += '.';
+        throw vaq::Error(message + " Nothing was imported into " + table->name() + ".");
     }
     const std::size_t stored = importer.store_all();
     context.out << "Imported " << stored << (stored == 1 ? " row" : " rows") << " into "

@@ -29,7 +29,7 @@ const std::vector<std::string> kKeyColumns = {"MessID", "MessID", "PersonalID", 
 class ImportFileWindow final : public TerminalWindow {
   public:
     ImportFileWindow(ShellContext& context, std::string file)
-        : TerminalWindow(context.out, context.err, false), file_(std::move(file)) {}
+        : TerminalWindow(context.out, context.err, context.show_progress), file_(std::move(file)) {}
 
     std::optional<std::string> chooseFile(Control, std::string_view) override { return file_; }
 

@@ -1,3 +1,4 @@
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
@@ -7,7 +8,7 @@
 #include "engine/sql/parser.h"
 #include "engine/table/value.h"
 #include "tools/vaqdb/commands.h"
-#include "tools/vaqdb/csv.h"
+#include "tools/vaqdb/output.h"
 
 namespace vaqdb {
 
@@ -41,6 +42,21 @@ std::string csv_text(const pdx::sql::SqlValue& value) {
     return {};
 }
 
+bool is_numeric(pdx::FieldType type) {
+    using pdx::FieldType;
+    switch (type) {
+        case FieldType::kShort:
+        case FieldType::kLong:
+        case FieldType::kAutoInc:
+        case FieldType::kNumber:
+        case FieldType::kMoney:
+        case FieldType::kBcd:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 void run_sql(ShellContext& context, std::string_view statement) {
@@ -52,17 +68,21 @@ void run_sql(ShellContext& context, std::string_view statement) {
         return;
     }
     const auto result = executor.open(*select);
-    CsvWriter csv(context.out);
     std::vector<std::string> row;
-    for (const pdx::sql::ResultField& field : result->fields())
+    std::vector<bool> numeric;
+    for (const pdx::sql::ResultField& field : result->fields()) {
         row.push_back(field.name);
-    csv.write_row(row);
+        numeric.push_back(is_numeric(field.descriptor.type));
+    }
+    const std::unique_ptr<RowPrinter> printer = make_row_printer(context);
+    printer->begin(row, numeric);
     for (; !result->eof(); result->next()) {
         row.clear();
         for (std::size_t i = 0; i < result->fields().size(); ++i)
             row.push_back(csv_text(result->value(i)));
-        csv.write_row(row);
+        printer->row(row);
     }
+    printer->end();
 }
 
 }  // namespace vaqdb

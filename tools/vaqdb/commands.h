@@ -1,7 +1,8 @@
 #pragma once
 
 // The shell's commands. Each is one function in its own file (command_NAME.cc) and one row
-// of the command table in commands.cc; a new command adds both.
+// of the command table in commands.cc; a new command adds both, and `--help`, `.help` and
+// the hint for a mistyped name follow from the row.
 
 #include <cstddef>
 #include <string>
@@ -15,20 +16,29 @@ namespace vaqdb {
 using Arguments = std::vector<std::string>;
 
 struct Command {
-    std::string_view name;   // ".schema"
-    std::string_view usage;  // ".schema TABLE", shown when the arguments do not fit
-    std::size_t arguments;   // words expected after the name
+    std::string_view name;      // ".schema"
+    std::string_view usage;     // ".schema TABLE", shown when the arguments do not fit
+    std::string_view summary;   // one line for .help and --help
+    std::size_t min_arguments;  // words expected after the name
+    std::size_t max_arguments;
     void (*run)(ShellContext& context, const Arguments& arguments);
 };
 
-// Every command, in the order `.help` would list them.
+// Every command, in the order `.help` lists them.
 const std::vector<Command>& command_table();
 // The command called `name`; null when there is none.
 const Command* find_command(std::string_view name);
+// The known command nearest to a mistyped `name`; empty when none is near.
+std::string_view nearest_command(std::string_view name);
+
+// The text of `vaqdb --help`, and the lines of `.help`.
+std::string usage_text();
+std::string command_list();
 
 void command_tables(ShellContext& context, const Arguments& arguments);
 void command_schema(ShellContext& context, const Arguments& arguments);
 void command_indexes(ShellContext& context, const Arguments& arguments);
+void command_count(ShellContext& context, const Arguments& arguments);
 void command_export(ShellContext& context, const Arguments& arguments);
 void command_import(ShellContext& context, const Arguments& arguments);
 void command_props(ShellContext& context, const Arguments& arguments);
@@ -39,9 +49,13 @@ void command_backfill(ShellContext& context, const Arguments& arguments);
 void command_rearrange(ShellContext& context, const Arguments& arguments);
 void command_import_transactions(ShellContext& context, const Arguments& arguments);
 void command_upgrade(ShellContext& context, const Arguments& arguments);
+void command_mode(ShellContext& context, const Arguments& arguments);
+void command_headers(ShellContext& context, const Arguments& arguments);
+void command_help(ShellContext& context, const Arguments& arguments);
+void command_quit(ShellContext& context, const Arguments& arguments);
 
-// A line that is no dot command: an SQL statement of the engine; a SELECT prints its rows as
-// CSV, as .export does.
+// A command that is no dot command: an SQL statement of the engine; a SELECT prints its rows
+// in the output mode (CSV by default, as .export writes them).
 void run_sql(ShellContext& context, std::string_view statement);
 
 }  // namespace vaqdb

@@ -1,44 +1,16 @@
 #include "tools/vaqdb/job_session.h"
 
-#include <unistd.h>
-
-#include <iostream>
-
 #include <string>
 
 #include "common/error.h"
-#include "engine/table/table_name.h"
 #include "repair/install.h"
 
 namespace vaqdb {
 
-namespace fs = std::filesystem;
-
-namespace {
-
-// The configuration in force with the alias VAQ standing for `directory`; the other aliases
-// and the engine settings stay as they are.
-pdx::Configuration withVaqAt(const pdx::Configuration& current, const fs::path& directory) {
-    std::string text = "[alias VAQ]\ntype = STANDARD\npath = " +
-                       fs::absolute(directory).lexically_normal().string() + "\n";
-    for (const pdx::Alias& alias : current.aliases()) {
-        if (pdx::same_file_name(alias.name, "VAQ")) continue;
-        text += "[alias " + alias.name + "]\ntype = " + alias.type +
-                "\npath = " + alias.path.string() + "\n";
-    }
-    const pdx::EngineSettings& settings = current.settings();
-    text += "[engine]\nprivate_dir = " + settings.privateDir.string() +
-            "\ncreate_level = " + std::to_string(settings.createLevel) +
-            "\nblock_size = " + std::to_string(settings.blockSize) + "\n";
-    return pdx::Configuration::fromText(text, directory, "the shell's alias VAQ");
-}
-
-}  // namespace
-
 JobSession::JobSession(ShellContext& context)
     : previous_(pdx::currentConfiguration()),
-      window_(context.out, context.err, isatty(STDERR_FILENO) == 1 && &context.err == &std::cerr) {
-    pdx::useConfiguration(withVaqAt(*previous_, context.directory));
+      window_(context.out, context.err, context.show_progress) {
+    pdx::useConfiguration(previous_->withStandardAlias("VAQ", context.directory));
     try {
         session1_ = std::make_unique<vaq::db::Session>("Session1");
         mainDatabase_ = std::make_unique<vaq::db::Database>(*session1_, "MainDB", "VAQ");

@@ -2,10 +2,13 @@
 
 // The shell `vaqdb DIR [COMMAND]`. DIR is a database directory or ":NAME", an alias of the
 // engine configuration. With COMMAND (the remaining arguments, joined by blanks) it runs
-// that one command; without, it reads commands from standard input, one a line. Output goes
-// to standard output; an error goes to standard error and makes the exit status 1 (the
-// remaining input lines still run).
+// that one command; without, it reads commands from standard input: a dot command is one
+// line, an SQL statement may span lines and ends with ';', and "--" starts a comment. On a
+// terminal it prompts and edits lines. Output goes to standard output; an error goes to
+// standard error (naming the input line when it came from a script) and makes the exit
+// status 1; the remaining input still runs.
 
+#include <algorithm>
 #include <filesystem>
 #include <istream>
 #include <ostream>
@@ -15,11 +18,28 @@
 
 namespace vaqdb {
 
-// Where a command runs and where it writes.
+// How a SELECT prints its rows (.mode).
+enum class OutputMode { kCsv, kTable, kLine };
+
+// Where a command runs, where it writes, and the settings it runs under.
 struct ShellContext {
     std::filesystem::path directory;
     std::ostream& out;
     std::ostream& err;
+    OutputMode mode = OutputMode::kCsv;
+    // A header row of field names before the rows of a SELECT (.headers).
+    bool headers = true;
+    // Progress bars may be drawn on `err`: it is a terminal.
+    bool show_progress = false;
+    // `out` is a terminal too, where rows being printed show the progress themselves.
+    bool output_to_terminal = false;
+    // The exit status the commands asked for so far; an error asks for 1.
+    int status = 0;
+    // .quit or .exit was given: no further input is read.
+    bool quit = false;
+
+    // Makes the exit status at least `code` (a .verify that found damage reports 2).
+    void report_status(int code) { status = std::max(status, code); }
 };
 
 // The directory DIR stands for. Throws vaq::Error when it is no directory or names an
@@ -30,20 +50,23 @@ std::filesystem::path resolve_database(std::string_view dir);
 // hold blanks ("My Table").
 std::vector<std::string> split_words(std::string_view line);
 
-// Runs one line: a command starting with '.', otherwise an SQL statement. Throws
-// vaq::Error when it fails.
-void run_command(ShellContext& context, std::string_view line);
+// Runs one command: a dot command (one line) or an SQL statement (a trailing ';' allowed).
+// Throws vaq::Error when it fails.
+void run_command(ShellContext& context, std::string_view command);
 
 // Runs a dot command given as words: its name, then its arguments.
 void run_words(ShellContext& context, std::vector<std::string> words);
 
-// Runs one line and writes its error, if any, to context.err. False when it failed.
-bool run_reporting(ShellContext& context, std::string_view line);
+// Runs one command and writes its error, if any, to context.err after `where` ("stdin line
+// 3: "). False when it failed; the exit status is then at least 1.
+bool run_reporting(ShellContext& context, std::string_view command, std::string_view where = {});
 
-// Runs every non-blank line of `in`. False when any of them failed.
-bool run_script(ShellContext& context, std::istream& in);
+// Runs every command of `in` (named `source` in error messages), until its end or .quit.
+// False when any of them failed.
+bool run_script(ShellContext& context, std::istream& in, std::string_view source = "stdin");
 
-// The whole program over the given streams; returns the exit status.
+// The whole program over the given streams; returns the exit status. Progress and the
+// prompt are shown only when the streams are the process's own and are terminals.
 int run_main(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out,
              std::ostream& err);
 

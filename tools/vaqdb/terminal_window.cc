@@ -35,11 +35,7 @@ std::string_view barCaption(Control bar) {
 }  // namespace
 
 TerminalWindow::TerminalWindow(std::ostream& out, std::ostream& err, bool showProgress)
-    : out_(out), err_(err), showProgress_(showProgress) {}
-
-TerminalWindow::~TerminalWindow() {
-    endBarLine();
-}
+    : out_(out), bar_(err, showProgress) {}
 
 std::string TerminalWindow::text(Control control) const {
     if (lists_.count(control) != 0) {
@@ -96,14 +92,8 @@ void TerminalWindow::setPosition(Control bar, int position) {
     const auto range = ranges_.count(bar) != 0 ? ranges_.at(bar) : std::pair{0, 100};
     position = std::clamp(position, range.first, range.second);
     positions_[bar] = position;
-    if (!showProgress_) return;
-    const int span = std::max(1, range.second - range.first);
-    const int percent = (position - range.first) * 100 / span;
-    constexpr int kWidth = 30;
-    const int filled = percent * kWidth / 100;
-    err_ << '\r' << barCaption(bar) << " [" << std::string(filled, '#')
-         << std::string(kWidth - filled, ' ') << "] " << percent << "%   " << std::flush;
-    barLineOpen_ = true;
+    bar_.show(barCaption(bar), static_cast<std::uint64_t>(position - range.first),
+              static_cast<std::uint64_t>(std::max(1, range.second - range.first)));
 }
 
 bool TerminalWindow::isEnabled(Control control) const {
@@ -137,7 +127,7 @@ void TerminalWindow::click(Control button) {
 }
 
 void TerminalWindow::showMessage(const vaq::window::MessageBox& box) {
-    endBarLine();
+    bar_.close();
     out_ << "box: " << box.text << '\n' << std::flush;
 }
 
@@ -158,7 +148,7 @@ std::string TerminalWindow::applicationDirectory() const {
 }
 
 void TerminalWindow::printLines(std::string_view text) {
-    endBarLine();
+    bar_.close();
     std::string lines;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
@@ -167,12 +157,6 @@ void TerminalWindow::printLines(std::string_view text) {
     if (lines.empty()) return;
     if (lines.back() != '\n') lines += '\n';
     out_ << lines << std::flush;
-}
-
-void TerminalWindow::endBarLine() {
-    if (!barLineOpen_) return;
-    err_ << '\n' << std::flush;
-    barLineOpen_ = false;
 }
 
 }  // namespace vaqdb

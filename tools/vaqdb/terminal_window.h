@@ -14,6 +14,7 @@
 
 #include "app/port/job_set.h"
 #include "app/port/window_port.h"
+#include "tools/vaqdb/progress.h"
 
 namespace vaqdb {
 
@@ -22,7 +23,7 @@ class TerminalWindow : public vaq::window::WindowPort {
     // `showProgress`: draw the bars on `err`.
     TerminalWindow(std::ostream& out, std::ostream& err, bool showProgress);
     // Ends a bar line left open.
-    ~TerminalWindow() override;
+    ~TerminalWindow() override = default;
 
     std::string text(vaq::window::Control control) const override;
     void setText(vaq::window::Control control, std::string_view text) override;
@@ -52,12 +53,9 @@ class TerminalWindow : public vaq::window::WindowPort {
   private:
     // Prints a job's text as lines, CR LF read as a line break.
     void printLines(std::string_view text);
-    void endBarLine();
 
     std::ostream& out_;
-    std::ostream& err_;
-    bool showProgress_;
-    bool barLineOpen_ = false;
+    ProgressBar bar_;
     std::map<vaq::window::Control, std::string> texts_;
     std::map<vaq::window::Control, std::vector<std::string>> lists_;
     std::map<vaq::window::Control, int> selected_;

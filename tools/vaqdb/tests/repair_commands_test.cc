@@ -76,11 +76,11 @@ TEST_F(RepairCommandsTest, WrongTablesAreNamed) {
 
 TEST_F(RepairCommandsTest, SqlStatementsRunAndSelectPrintsCsv) {
     const Outcome script = run({},
-                               "CREATE TABLE Notes (ID integer, Note char(20), Day date, "
-                               "PRIMARY KEY (ID))\n"
-                               "INSERT INTO Notes VALUES (2, 'b, with comma', '3/21/2005')\n"
-                               "INSERT INTO Notes VALUES (1, 'a', '1/1/2006')\n"
-                               "SELECT * FROM Notes\n"
+                               "CREATE TABLE Notes (ID integer, Note char(20), Day date,\n"
+                               "  PRIMARY KEY (ID));\n"
+                               "INSERT INTO Notes VALUES (2, 'b, with comma', '3/21/2005');\n"
+                               "INSERT INTO Notes VALUES (1, 'a', '1/1/2006');\n"
+                               "SELECT * FROM Notes;\n"
                                "SELECT Note FROM notes.db WHERE ID = 2\n");
     EXPECT_EQ(script.status, 0) << script.err;
     EXPECT_EQ(script.out,

@@ -184,7 +184,7 @@ TEST(ShellErrors, ErrorsGoToStandardErrorWithStatusOne) {
     EXPECT_EQ(r.err, "Table does not exist: nope.\n");
 
     r = run({dir("pxlib"), ".frobnicate"});
-    EXPECT_EQ(r.err, "Unknown command: .frobnicate\n");
+    EXPECT_EQ(r.err, "Unknown command .frobnicate; .help lists the commands.\n");
     r = run({dir("pxlib"), ".schema"});
     EXPECT_EQ(r.err, "Usage: .schema TABLE\n");
     r = run({dir("pxlib"), ".schema ../pxlib/TypSammlung"});
@@ -196,7 +196,7 @@ TEST(ShellErrors, ErrorsGoToStandardErrorWithStatusOne) {
     EXPECT_EQ(r.err, "Directory does not exist: /no/such/folder\n");
     r = run({});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Usage: vaqdb DIR [COMMAND]\n");
+    EXPECT_EQ(r.err, "Usage: vaqdb DIR [COMMAND]\n(vaqdb --help tells more.)\n");
 }
 
 TEST(ShellErrors, StandardInputRunsEveryLineAndFailsWhenOneFailed) {
@@ -204,7 +204,7 @@ TEST(ShellErrors, StandardInputRunsEveryLineAndFailsWhenOneFailed) {
     Outcome r = run({dir("paradoxdriver/joins")}, ".indexes fk4\n\n  .nope\n.indexes C\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "reference\tFK1;FK\nA\tA\nB\tB\n");
-    EXPECT_EQ(r.err, "Unknown command: .nope\n");
+    EXPECT_EQ(r.err, "stdin line 3: Unknown command .nope; did you mean .mode?\n");
     r = run({dir("paradoxdriver/joins")}, ".indexes fk4\r\n");
     EXPECT_EQ(r.status, 0);
 }

@@ -1,0 +1,31 @@
+#include "tools/vaqdb/interrupt.h"
+
+namespace vaqdb {
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void note_interrupt(int) {
+    interrupted = 1;
+}
+
+}  // namespace
+
+InterruptRequest::InterruptRequest() {
+    interrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = note_interrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previous_);
+}
+
+InterruptRequest::~InterruptRequest() {
+    sigaction(SIGINT, &previous_, nullptr);
+}
+
+bool InterruptRequest::requested() const {
+    return interrupted != 0;
+}
+
+}  // namespace vaqdb

@@ -1,0 +1,29 @@
+#pragma once
+
+// Lines typed at a terminal: a prompt, line editing and a history kept between runs (in
+// $XDG_STATE_HOME/vaqdb/history, else ~/.local/state/vaqdb/history), through libedit.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "tools/vaqdb/script.h"
+
+namespace vaqdb {
+
+class LineEditor final : public LineSource {
+  public:
+    LineEditor();
+    // Writes the history back.
+    ~LineEditor() override;
+    LineEditor(const LineEditor&) = delete;
+    LineEditor& operator=(const LineEditor&) = delete;
+
+    // "vaqdb> " at the start of a command, "  ...> " inside a statement.
+    std::optional<std::string> read_line(bool continued) override;
+
+  private:
+    std::filesystem::path history_;
+};
+
+}  // namespace vaqdb
