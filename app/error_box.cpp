@@ -20,10 +20,11 @@ void showStandardErrorBox(DialogService& dialogs, const std::string& message) {
                          window::BoxIcon::Error, false});
 }
 
-void showFatalStartupBox(DialogService& dialogs, const std::string& message) {
-    const QString text =
-        QStringLiteral("The database MainDB could not be opened on the alias VAQ.\n\n%1")
-            .arg(QString::fromStdString(withClosingFullStop(message)));
+void showFatalStartupBox(DialogService& dialogs, const std::string& message,
+                         const std::string& note) {
+    QString text = QStringLiteral("The database MainDB could not be opened on the alias VAQ.\n\n%1")
+                       .arg(QString::fromStdString(withClosingFullStop(message)));
+    if (!note.empty()) text += QStringLiteral("\n\n") + QString::fromStdString(note);
     dialogs.showMessage({QStringLiteral("Application Error"), text, window::BoxIcon::Error, true});
 }
 

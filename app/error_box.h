@@ -18,8 +18,10 @@ std::string withClosingFullStop(const std::string& message);
 // Title "VAQ Utility", error icon, one OK button.
 void showStandardErrorBox(DialogService& dialogs, const std::string& message);
 
-// Task-modal "Application Error" box naming what failed, with the error's own message.
-void showFatalStartupBox(DialogService& dialogs, const std::string& message);
+// Task-modal "Application Error" box naming what failed, with the error's own message and,
+// after a blank line, `note` when there is one.
+void showFatalStartupBox(DialogService& dialogs, const std::string& message,
+                         const std::string& note = {});
 
 // The message of the exception in flight (for catch (...) blocks).
 std::string currentErrorMessage();

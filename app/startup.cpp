@@ -2,15 +2,33 @@
 
 #include <QApplication>
 
+#include <filesystem>
+#include <system_error>
+
 #include "app/dialog_service.h"
 #include "app/error_box.h"
 #include "app/main_form.h"
 #include "app/pictures.h"
 #include "common/error.h"
+#include "engine/api/config.h"
 
 namespace vaq::app {
 
-std::unique_ptr<MainForm> startMainForm(StartupParts parts) {
+std::string configurationNote(const std::string& databaseOption) {
+    if (!databaseOption.empty())
+        return "The alias VAQ was given as --database " + databaseOption + ".";
+    const std::filesystem::path file = pdx::Configuration::defaultFile();
+    std::error_code error;
+    std::string note = std::filesystem::exists(file, error)
+                           ? "The engine configuration was read from " + file.string() + "."
+                           : "There is no engine configuration file " + file.string() + ".";
+    note +=
+        "\nTo add the alias, write these lines into it:\n[alias VAQ]\ntype = STANDARD\n"
+        "path = /folder/of/the/database\nor start vaq-utility --database /folder/of/the/database.";
+    return note;
+}
+
+std::unique_ptr<MainForm> startMainForm(StartupParts parts, const std::string& databaseOption) {
     if (parts.dialogs == nullptr) throw Error("Start-up needs a dialog service");
     QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
     QGuiApplication::setDesktopFileName(QStringLiteral("vaq-utility"));
@@ -20,7 +38,7 @@ std::unique_ptr<MainForm> startMainForm(StartupParts parts) {
     try {
         form->openDatabase();
     } catch (...) {
-        showFatalStartupBox(dialogs, currentErrorMessage());
+        showFatalStartupBox(dialogs, currentErrorMessage(), configurationNote(databaseOption));
         return nullptr;
     }
     form->formCreate();
@@ -28,8 +46,8 @@ std::unique_ptr<MainForm> startMainForm(StartupParts parts) {
     return form;
 }
 
-int runUtility(QApplication& application, StartupParts parts) {
-    std::unique_ptr<MainForm> form = startMainForm(std::move(parts));
+int runUtility(QApplication& application, StartupParts parts, const std::string& databaseOption) {
+    std::unique_ptr<MainForm> form = startMainForm(std::move(parts), databaseOption);
     if (!form) return 1;
     form->showCentred();
     const int exitCode = application.exec();
