@@ -16,6 +16,7 @@ expected=(
   usr/share/applications/vaq-utility.desktop
   usr/share/doc/vaq-utility/LICENSE
   usr/share/doc/vaq-utility/NEWS.md
+  usr/share/doc/vaq-utility/copyright
   usr/share/doc/vaq-utility/README.md
   usr/share/icons/hicolor/128x128/apps/vaq-utility.png
   usr/share/icons/hicolor/16x16/apps/vaq-utility.png
@@ -26,8 +27,8 @@ expected=(
   usr/share/icons/hicolor/48x48/apps/vaq-utility.png
   usr/share/icons/hicolor/64x64/apps/vaq-utility.png
   usr/share/icons/hicolor/scalable/apps/vaq-utility.svg
-  usr/share/man/man1/vaq-utility.1
-  usr/share/man/man1/vaqdb.1
+  usr/share/man/man1/vaq-utility.1.gz
+  usr/share/man/man1/vaqdb.1.gz
   usr/share/metainfo/org.vaq.Utility.metainfo.xml
 )
 want=$(printf '%s\n' "${expected[@]}" | sort)
@@ -46,12 +47,18 @@ fi
 "$root/usr/bin/vaqdb" --version | grep -q '^vaqdb ' || fail "the installed vaqdb does not run"
 "$root/usr/bin/vaq-utility" --version | grep -q '^vaq-utility ' ||
   fail "the installed vaq-utility does not run"
+# A PNG starts with its signature, then the IHDR chunk: width and height, 4 bytes each.
 for size in 16 22 24 32 48 64 128 256; do
-  file "$root/usr/share/icons/hicolor/${size}x${size}/apps/vaq-utility.png" |
-    grep -q "PNG image data, $size x $size" || fail "icon ${size}x${size} is no PNG of that size"
+  icon="$root/usr/share/icons/hicolor/${size}x${size}/apps/vaq-utility.png"
+  header=$(od -An -tx1 -N24 "$icon" | tr -d ' \n')
+  printf -v want_size '%08x%08x' "$size" "$size"
+  [ "${header:0:16}" = "89504e470d0a1a0a" ] && [ "${header:32:16}" = "$want_size" ] ||
+    fail "icon ${size}x${size} is no PNG of that size"
 done
-man -l "$root/usr/share/man/man1/vaqdb.1" 2>/dev/null | grep -q 'EXIT STATUS' ||
-  fail "the man page vaqdb(1) does not read"
+for page in vaqdb vaq-utility; do
+  gzip -dc "$root/usr/share/man/man1/$page.1.gz" | grep -q '^\.SH "*EXIT STATUS' ||
+    fail "the man page $page(1) has no EXIT STATUS section"
+done
 echo "PASS: ${#expected[@]} files installed as expected"
 
 if [ "$deb" = "--deb" ]; then

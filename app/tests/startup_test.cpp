@@ -68,6 +68,11 @@ class StartupTest : public QObject {
         QCOMPARE(dialogs.boxes.front().title, QStringLiteral("Application Error"));
         QVERIFY2(dialogs.boxes.front().text.contains("Alias not found: VAQ."),
                  qPrintable(dialogs.boxes.front().text));
+        // Where the aliases came from and how to add the missing one.
+        QVERIFY2(dialogs.boxes.front().text.contains("engine configuration"),
+                 qPrintable(dialogs.boxes.front().text));
+        QVERIFY2(dialogs.boxes.front().text.contains("[alias VAQ]"),
+                 qPrintable(dialogs.boxes.front().text));
         QVERIFY(!database->mainDatabase().connected());
     }
 
