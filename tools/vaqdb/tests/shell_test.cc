@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -286,9 +287,11 @@ TEST_F(ShellProgram, EveryFailureExitsOneWithItsCauseOnStandardError) {
 }
 
 // Runs `arguments` with standard error on a pseudo-terminal and standard output into a file;
-// returns what the terminal showed.
+// returns what the terminal showed. `interrupt_at`: Ctrl-C is sent once the terminal has shown
+// it twice (a bar drawn twice has been running for a tenth of a second at least).
 std::string on_terminal(const std::string& program, const std::vector<std::string>& arguments,
-                        const fs::path& out_file, const fs::path& config) {
+                        const fs::path& out_file, const fs::path& config,
+                        std::string interrupt_at = {}) {
     int terminal = -1;
     const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
     if (child == 0) {
@@ -309,6 +312,13 @@ std::string on_terminal(const std::string& program, const std::vector<std::strin
         const ssize_t got = read(terminal, buffer, sizeof buffer);
         if (got <= 0) break;  // EIO once the child has closed the terminal
         shown.append(buffer, static_cast<std::size_t>(got));
+        const std::size_t first =
+            interrupt_at.empty() ? std::string::npos : shown.find(interrupt_at);
+        if (first != std::string::npos &&
+            shown.find(interrupt_at, first + interrupt_at.size()) != std::string::npos) {
+            kill(child, SIGINT);
+            interrupt_at.clear();
+        }
     }
     int status = 0;
     waitpid(child, &status, 0);
@@ -329,6 +339,35 @@ TEST_F(ShellProgram, ProgressIsDrawnOnATerminalOnly) {
     EXPECT_NE(shown.find("Exporting: ["), std::string::npos) << shown;
     EXPECT_NE(shown.find("100%"), std::string::npos) << shown;
     EXPECT_EQ(slurp(root_ / "exported"), piped.out);
+}
+
+TEST_F(ShellProgram, CtrlCStopsAnImportBetweenTwoRowsAndSaysHowManyWereStored) {
+    make_table(0);
+    constexpr int kRows = 100'000;
+    {
+        std::ofstream csv(root_ / "many.csv");
+        csv << "ID,Name\n";
+        for (int i = 1; i <= kRows; ++i)
+            csv << i << ",Person " << i << "\n";
+    }
+    const std::string shown = on_terminal(
+        VAQDB_PROGRAM, {(root_ / "db").string(), ".import", (root_ / "many.csv").string(), "Staff"},
+        root_ / "imported", root_ / "engine.ini", "Importing:");
+    const std::size_t at = shown.find("Interrupted. The ");
+    ASSERT_NE(at, std::string::npos) << shown;
+    const long stated = std::stol(shown.substr(at + 17));
+    EXPECT_LT(stated, kRows);
+    EXPECT_NE(shown.find(" rows before line " + std::to_string(stated + 2) +
+                         " were imported into Staff.DB; line " + std::to_string(stated + 2) +
+                         " and the lines after it were not."),
+              std::string::npos)
+        << shown;
+    // The rows it names are stored and saved, and no other.
+    const Run counted = run(db() + " .count Staff");
+    EXPECT_EQ(counted.out, std::to_string(stated) + "\n");
+    const Run last =
+        run(db() + " 'SELECT COUNT(*) FROM Staff WHERE ID > " + std::to_string(stated) + "'");
+    EXPECT_EQ(last.out, "COUNT(*)\r\n0\r\n");
 }
 
 }  // namespace
