@@ -34,6 +34,12 @@ void ProgressBar::show(std::string_view caption, std::uint64_t done, std::uint64
     draw(now);
 }
 
+ProgressBar::~ProgressBar() {
+    // The last state of a bar drawn too soon after the previous one is still shown once.
+    if (!open_ && !pending_.empty() && pending_ != shown_) draw(Clock::now());
+    close();
+}
+
 void ProgressBar::close() {
     if (!open_) return;
     if (pending_ != shown_) draw(Clock::now());

@@ -19,14 +19,15 @@ class ProgressBar {
     static constexpr std::chrono::milliseconds kRedrawInterval{100};
 
     ProgressBar(std::ostream& err, bool enabled) : err_(err), enabled_(enabled) {}
-    ~ProgressBar() { close(); }
+    // Draws a bar that is still waiting for its turn, and ends the line.
+    ~ProgressBar();
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
 
     bool enabled() const { return enabled_; }
     // `done` of `total` under `caption`; drawn when the last drawing is old enough.
     void show(std::string_view caption, std::uint64_t done, std::uint64_t total);
-    // Draws what was last shown if the drawing lags behind, and ends the line.
+    // Brings an open bar line up to what was last shown, and ends it.
     void close();
     // The number of times the bar was drawn.
     std::uint64_t redraws() const { return redraws_; }

@@ -106,8 +106,8 @@ TEST(TerminalWindowTest, LogLinesBoxesAndBars) {
               "Upgraded Successfully : Table Leave.db Added\nRebuild was successful.\n"
               "box: Rebuild was successful.\n");
     EXPECT_EQ(err.str(),
-              "\rData: [###############               ] 50%   \n"
-              "\rRebuild: [##############################] 100%   \n");
+              "\rData: [###############               ] 50%\n"
+              "\rRebuild: [##############################] 100%\n");
 
     std::ostringstream quietErr;
     TerminalWindow quiet(out, quietErr, false);
