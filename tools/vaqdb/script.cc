@@ -2,8 +2,6 @@
 
 namespace vaqdb {
 
-namespace {
-
 bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
@@ -15,6 +13,8 @@ std::string_view trim(std::string_view text) {
         text.remove_suffix(1);
     return text;
 }
+
+namespace {
 
 bool only_blanks(std::string_view text) {
     return trim(text).empty();

@@ -17,21 +17,6 @@ namespace vaqdb {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && is_blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && is_blank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
-}  // namespace
 
 fs::path resolve_database(std::string_view dir) {
     if (!dir.empty() && dir.front() == ':') return pdx::aliasDirectory(dir.substr(1));
