@@ -80,7 +80,9 @@ void put_alpha(std::uint8_t* p, std::size_t width, const std::string& text) {
     pdx::encode_alpha(text, pdx::MutableBytes(p, width));
 }
 
-void fill_record(std::uint8_t* p, std::uint32_t n) {
+}  // namespace
+
+void fill_transact_record(std::uint8_t* p, std::uint32_t n) {
     const std::int32_t day = 730'000 + static_cast<std::int32_t>(n / 500);  // from 1999 on
     const std::int32_t ms = static_cast<std::int32_t>((n * 7919u) % 86'400u) * 1000;
     pdx::encode_long(static_cast<std::int32_t>(n + 1), p);
@@ -97,8 +99,6 @@ void fill_record(std::uint8_t* p, std::uint32_t n) {
     pdx::encode_long(static_cast<std::int32_t>(n % 8), p + 74);
     pdx::encode_double(static_cast<double>(day) * 86'400'000.0 + ms, p + 78);
 }
-
-}  // namespace
 
 void write_transact_table(const std::filesystem::path& path, std::uint32_t records) {
     std::FILE* create = std::fopen(path.c_str(), "wb");
@@ -127,7 +127,8 @@ void write_transact_table(const std::filesystem::path& path, std::uint32_t recor
         head.add_data_size = pdx::DataBlockHeader::add_data_size_for(count, record_size);
         head.encode(block.data());
         for (std::size_t i = 0; i < count; ++i)
-            fill_record(block.data() + pdx::record_offset_in_block(i, record_size), written++);
+            fill_transact_record(block.data() + pdx::record_offset_in_block(i, record_size),
+                                 written++);
         file.write_at(header.block_offset(b), block);
     }
 }
