@@ -1,5 +1,6 @@
 #include "common/error.h"
 #include "db/schema.h"
+#include "engine/format/deferred_sync.h"
 #include "engine/table/table.h"
 #include "upgrade/column_blocks.h"
 #include "upgrade/reference_data.h"
@@ -34,28 +35,38 @@ std::size_t columnWidth(const db::Table& table, std::string_view column) {
     return opened->schema().field(column, opened->name()).width();
 }
 
+// Runs one step of the upgrade, mostly the changes of one table, with one durable point at
+// its end (deferred_sync.h): its columns added one by one and its rows stored one by one
+// wait for the disk once, while each change stays whole for a process killed meanwhile.
+template <typename Step>
+void durably(Step&& step) {
+    pdx::DeferredSync sync;
+    step();
+    sync.finish();
+}
+
 }  // namespace
 
 void UpgradeForm::BitBtn1Click() {
     Personnel.close();
-    runTableSteps("T1", "T4");
-    runColumnBlock(1);
-    runTableSteps("T5", "T14");
-    refillDoorStatus();
+    durably([&] { runTableSteps("T1", "T4"); });
+    durably([&] { runColumnBlock(1); });
+    durably([&] { runTableSteps("T5", "T14"); });
+    durably([&] { refillDoorStatus(); });
     for (const int block : {2, 3, 4})
-        runColumnBlock(block);
-    runTableSteps("T15", "T16");
+        durably([&] { runColumnBlock(block); });
+    durably([&] { runTableSteps("T15", "T16"); });
     for (const int block : {5, 6, 7, 8, 9, 10})
-        runColumnBlock(block);
-    runTableSteps("T17", "T18");
+        durably([&] { runColumnBlock(block); });
+    durably([&] { runTableSteps("T17", "T18"); });
     for (const int block : {11, 12})
-        runColumnBlock(block);
+        durably([&] { runColumnBlock(block); });
     rebuildAntiPassBack();
-    copyDepartmentNames();
-    refillEventNames();
-    refillCardFormats();
+    durably([&] { copyDepartmentNames(); });
+    durably([&] { refillEventNames(); });
+    durably([&] { refillCardFormats(); });
     AppendUpgradeLog(kEventTypeUpdatedLog);
-    ensureIndexes();
+    durably([&] { ensureIndexes(); });
     releaseTablesForRepair();
     port_.click(window::Control::BitBtn2);
 }

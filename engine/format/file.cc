@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "common/error.h"
+#include "engine/format/deferred_sync.h"
 #include "engine/format/fault_injection.h"
 
 namespace pdx {
@@ -98,6 +99,7 @@ void File::write_at(std::uint64_t offset, Bytes data) {
 }
 
 void File::sync() {
+    if (DeferredSync::defer(path_.parent_path())) return;
     if (const int error = injected_error(FileCall::kSync)) fail_with(error, "flush");
     if (::fsync(fd_) != 0) fail("flush");
 }
@@ -138,6 +140,7 @@ bool link_file(const std::filesystem::path& existing, const std::filesystem::pat
 }
 
 void sync_directory(const std::filesystem::path& directory) {
+    if (DeferredSync::defer(directory)) return;
     int fd;
     do {
         fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
