@@ -1,6 +1,7 @@
 #include "bench/generator_writer.h"
 
 #include <string>
+#include <vector>
 
 #include "common/datetime.h"
 #include "common/error.h"
@@ -54,16 +55,29 @@ pdx::TableSpec specOf(const TableDef& def) {
 
 }  // namespace
 
+// Rows stored in one change of the table: the journal and the header are written once for
+// all of them.
+constexpr std::size_t kBatchRows = 512;
+
 struct TableWriter::State {
     const TableDef& def;
     std::shared_ptr<pdx::Table> table;
     std::int64_t appended = 0;
+    std::vector<pdx::EditBuffer> pending;
+
+    void storePending() {
+        std::size_t stored = 0;
+        table->writer().insert_all(pending, stored);
+        appended += static_cast<std::int64_t>(stored);
+        pending.clear();
+    }
 };
 
 TableWriter::TableWriter(const std::filesystem::path& folder, const TableDef& def) {
     const std::filesystem::path file = pdx::create_table(folder, def.file, specOf(def));
     auto table = pdx::Table::open_file(file, pdx::Access::kWrite);
-    state_ = std::make_unique<State>(State{def, std::move(table), 0});
+    state_ = std::make_unique<State>(State{def, std::move(table), 0, {}});
+    state_->pending.reserve(kBatchRows);
 }
 
 TableWriter::~TableWriter() = default;
@@ -81,12 +95,13 @@ void TableWriter::append(const Row& row) {
         }
         record.set(i, inputOf(row[i]));
     }
-    state_->table->writer().insert(record);
-    ++state_->appended;
+    state_->pending.push_back(std::move(record));
+    if (state_->pending.size() == kBatchRows) state_->storePending();
 }
 
 // The secondary indexes are made once the rows are in: one pass over the table.
 std::int64_t TableWriter::finish() {
+    state_->storePending();
     pdx::Table& table = *state_->table;
     for (const IndexDef& index : state_->def.indexes) {
         pdx::create_secondary_index(

@@ -289,8 +289,8 @@ std::uint64_t run_insert(const std::filesystem::path& directory, const Insert& i
     TableWriter::Statement statement(writer);
     std::vector<RecordPosition> written;
     try {
-        for (const EditBuffer& record : rows.records)
-            written.push_back(writer.insert(record).position);
+        std::size_t stored = 0;
+        writer.insert_all(rows.records, stored, &written);
         statement.finish();
     } catch (const vaq::Error&) {
         undo_and_rethrow(*table, [&] {

@@ -42,6 +42,9 @@ class IndexMaintainer {
     // Whether a record changed where it stands, from `before` to `after`, changes an entry of
     // some index. When it does not, the change is not reported at all.
     virtual bool entries_differ(Bytes /*before*/, Bytes /*after*/) const { return true; }
+    // True when no index follows the table's records now, so that one change may store
+    // many records.
+    virtual bool follows_nothing() const { return false; }
     // The change went to disk / was dropped.
     virtual void committed() = 0;
     virtual void discarded() = 0;

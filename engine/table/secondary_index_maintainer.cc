@@ -383,6 +383,11 @@ class SecondaryIndexMaintainer final : public IndexMaintainer {
     void removed(Bytes record, RecordPosition at, std::uint32_t number,
                  ChangeJournal::Change& change) override;
     bool entries_differ(Bytes before, Bytes after) const override;
+    // An index created or deleted in this process since the last load may be one of this
+    // table: then it may follow the records.
+    bool follows_nothing() const override {
+        return indexes_.empty() && secondary_index_changes() == changes_seen_;
+    }
     void committed() override;
     void discarded() override;
     void flush() override;

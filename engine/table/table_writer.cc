@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <limits>
 
 #include "common/error.h"
@@ -660,20 +661,91 @@ TableWriter::Work& TableWriter::begin_work() {
 StoredRecord TableWriter::insert(const EditBuffer& source) {
     Work& w = begin_work();
     try {
-        std::vector<std::uint8_t>& record = w.record;
-        record.assign(source.record().bytes().begin(), source.record().bytes().end());
-        assign_auto_increment(w, record, true);
-        if (index_ && w.header.first_block != 0) check_key_free(w, key_of(record));
-        place_blobs(w, source, record, {}, true);
-        const StoredRecord stored = insert_record(w, record);
-        if (maintainer_)
-            maintainer_->inserted(record, stored.position, stored.record_number, w.change);
+        const StoredRecord stored = insert_into(w, source);
         commit(w);
         return stored;
     } catch (...) {
         discard();
         throw;
     }
+}
+
+StoredRecord TableWriter::insert_into(Work& w, const EditBuffer& source) {
+    std::vector<std::uint8_t>& record = w.record;
+    record.assign(source.record().bytes().begin(), source.record().bytes().end());
+    assign_auto_increment(w, record, true);
+    if (index_ && w.header.first_block != 0) check_key_free(w, key_of(record));
+    place_blobs(w, source, record, {}, true);
+    const StoredRecord stored = insert_record(w, record);
+    if (maintainer_) maintainer_->inserted(record, stored.position, stored.record_number, w.change);
+    return stored;
+}
+
+void TableWriter::insert_all(std::span<const EditBuffer> records, std::size_t& stored,
+                             std::vector<RecordPosition>* placed) {
+    stored = 0;
+    if (!inserts_together()) {
+        for (const EditBuffer& record : records) {
+            const StoredRecord at = insert(record);
+            if (placed) placed->push_back(at.position);
+            ++stored;
+        }
+        return;
+    }
+    while (stored < records.size()) {
+        const std::span<const EditBuffer> rest = records.subspan(stored);
+        const std::size_t accepted = insert_together(rest, placed);
+        if (accepted == rest.size()) {
+            stored = records.size();
+            return;
+        }
+        // A record was refused, and with it the whole change: the records before it are
+        // stored again without it, and the refused one is tried alone to pass its error on.
+        stored += insert_together(rest.first(accepted), placed);
+        const StoredRecord at = insert(records[stored]);
+        if (placed) placed->push_back(at.position);
+        ++stored;
+    }
+}
+
+// Stores records from the first on in one change until one is refused; then nothing is
+// stored and the number accepted before it is returned. Returns records.size() when all are
+// stored. Errors of the change itself pass on.
+std::size_t TableWriter::insert_together(std::span<const EditBuffer> records,
+                                         std::vector<RecordPosition>* placed) {
+    if (records.empty()) return 0;
+    const std::size_t placed_before = placed ? placed->size() : 0;
+    const auto forget = [&] {
+        discard();
+        if (placed) placed->resize(placed_before);
+    };
+    Work& w = begin_work();
+    std::size_t accepted = 0;
+    try {
+        for (; accepted < records.size(); ++accepted) {
+            const StoredRecord at = insert_into(w, records[accepted]);
+            if (placed) placed->push_back(at.position);
+        }
+    } catch (const vaq::Error&) {
+        forget();
+        return accepted;
+    }
+    try {
+        commit(w);
+    } catch (...) {
+        forget();
+        throw;
+    }
+    return accepted;
+}
+
+// One change can hold many appended records when nothing but the data file and the .PX
+// follow them: secondary index entries and .MB space are kept one record a change.
+bool TableWriter::inserts_together() const {
+    if (maintainer_ && !maintainer_->follows_nothing()) return false;
+    for (const Field& f : table_.schema().fields())
+        if (is_blob_type(f.type())) return false;
+    return true;
 }
 
 StoredRecord TableWriter::update(const RecordRef& at, const EditBuffer& source) {

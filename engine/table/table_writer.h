@@ -25,6 +25,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "engine/format/block_image.h"
@@ -77,6 +78,17 @@ class TableWriter {
     // Stores a new record. Throws vaq::Error("Key violation in NAME.") when its key is
     // taken, and the errors of full tables; nothing is written then.
     StoredRecord insert(const EditBuffer& record);
+    // Stores `records` in their order as one change: one journal entry, each block they fill
+    // written once, the header once. It is the append of an import or of a generator, which
+    // would otherwise pay for a journaled change per record. A process killed meanwhile
+    // leaves the table as it was before the call or with every record of it. When record k
+    // is refused (the errors of insert()), the records before it are stored, `stored` is k,
+    // and the error is passed on; on success `stored` is records.size(). `placed`, when given,
+    // receives where each stored record went (a later record of the same call may move an
+    // earlier one of a keyed table on). Tables with secondary indexes or blob fields take the
+    // records one change each, as insert() does.
+    void insert_all(std::span<const EditBuffer> records, std::size_t& stored,
+                    std::vector<RecordPosition>* placed = nullptr);
     // Replaces the record `at` by `record`. A keyed record whose key changes moves to its
     // new place.
     StoredRecord update(const RecordRef& at, const EditBuffer& record);
@@ -114,6 +126,10 @@ class TableWriter {
   private:
     struct Work;
 
+    StoredRecord insert_into(Work& w, const EditBuffer& source);
+    std::size_t insert_together(std::span<const EditBuffer> records,
+                                std::vector<RecordPosition>* placed);
+    bool inserts_together() const;
     StoredRecord insert_record(Work& w, std::vector<std::uint8_t>& record);
     StoredRecord insert_keyed(Work& w, const std::uint8_t* record);
     StoredRecord insert_unkeyed(Work& w, const std::uint8_t* record);

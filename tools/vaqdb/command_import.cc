@@ -138,31 +138,61 @@ class Importer {
         CsvFile file(path_);
         read_header(file);
         std::vector<std::string> row;
+        Batch batch;
         std::size_t stored = 0;
         try {
             while (file.read_row(row)) {
                 if (blank(row)) continue;
                 // Ctrl-C stops between two records; the ones stored stay and are saved.
-                if (interrupt_.requested()) throw vaq::Error("Interrupted.");
-                progress_.show("Importing:", stored, rows_);
-                const pdx::EditBuffer buffer = convert(file, row);
-                try {
-                    table_->writer().insert(buffer);
-                } catch (const std::exception& error) {
-                    throw vaq::Error(line_text(file) + ": " + error.what());
+                if (interrupt_.requested()) {
+                    store(batch, stored);
+                    throw vaq::Error("Interrupted.");
                 }
-                ++stored;
+                progress_.show("Importing:", stored, rows_);
+                batch.rows.push_back(convert(file, row));
+                batch.lines.push_back(file.line());
+                if (batch.rows.size() == kBatchRows) store(batch, stored);
             }
+            store(batch, stored);
             table_->writer().flush();
         } catch (const std::exception& error) {
             progress_.close();
-            throw vaq::Error(std::string(error.what()) + " " + stored_note(stored, file.line()));
+            // The first line not stored: the one refused, else the first of the rows waiting.
+            const std::size_t line = batch.refused_line != 0 ? batch.refused_line
+                                     : batch.lines.empty()   ? file.line()
+                                                             : batch.lines.front();
+            throw vaq::Error(std::string(error.what()) + " " + stored_note(stored, line));
         }
         progress_.close();
         return stored;
     }
 
   private:
+    // Rows converted and waiting to be stored together, with the line each began on.
+    struct Batch {
+        std::vector<pdx::EditBuffer> rows;
+        std::vector<std::size_t> lines;
+        std::size_t refused_line = 0;
+    };
+    // Rows stored in one change of the table: the journal and the header are written once
+    // for all of them.
+    static constexpr std::size_t kBatchRows = 512;
+
+    void store(Batch& batch, std::size_t& stored) {
+        std::size_t done = 0;
+        try {
+            table_->writer().insert_all(batch.rows, done);
+        } catch (const std::exception& error) {
+            stored += done;
+            batch.refused_line = batch.lines.at(done);
+            throw vaq::Error(path_ + " line " + std::to_string(batch.refused_line) + ": " +
+                             error.what());
+        }
+        stored += done;
+        batch.rows.clear();
+        batch.lines.clear();
+    }
+
     // An empty line, which cannot be a row when the header names more than one field (with
     // one field it is a row whose value is empty).
     bool blank(const std::vector<std::string>& row) const {

@@ -16,6 +16,7 @@
 #include <random>
 #include <thread>
 
+#include "engine/format/deferred_sync.h"
 #include "engine/table/crash_points.h"
 #include "engine/table/restructure.h"
 #include "engine/table/table_name.h"
@@ -393,6 +394,131 @@ TEST_P(CrashInPlace, RecordsChangedAndNotSavedLeaveAWholeTableWhenKilled) {
 INSTANTIATE_TEST_SUITE_P(Layouts, CrashInPlace,
                          ::testing::Values(RecordLayout{}, kStraddlingLayout));
 
+// --- appends in batches ------------------------------------------------------------------
+
+// Records stored together (insert_all) form one change: a kill leaves the table with the
+// batches that returned and perhaps the one cut off, each whole, and never a torn record.
+constexpr int kBatches = 4;
+constexpr int kBatchRecords = 60;
+constexpr int kInitialRows = 30;
+
+// The `n`th record appended: ids spread over the key range (37 and 240 share no divisor), so
+// that a keyed table takes them into many blocks and splits some.
+std::int64_t appended_id(int n) {
+    return 1000 + n * 37 % (kBatches * kBatchRecords);
+}
+
+std::string appended_name(int n) {
+    std::string name = "appended " + std::to_string(n);
+    name.resize(20, '#');
+    return name;
+}
+
+EditBuffer appended_row(const std::shared_ptr<Table>& table, std::int64_t id,
+                        const std::string& name) {
+    EditBuffer buffer = EditBuffer::blank(table);
+    buffer.set("Id", id);
+    buffer.set("Name", name);
+    return buffer;
+}
+
+void make_batch_table(const fs::path& dir, bool keyed) {
+    create_table(dir, "Batch",
+                 {{{"Id", FieldType::kLong, 0}, {"Name", FieldType::kAlpha, 20}}, keyed ? 1u : 0u},
+                 {7, 1024});
+    const auto table = Table::open(dir, "Batch", Access::kWrite);
+    for (int id = 1; id <= kInitialRows; ++id)
+        table->writer().insert(appended_row(table, id, "row " + std::to_string(id)));
+}
+
+void append_batches(const fs::path& dir, int report_fd) {
+    const auto table = Table::open(dir, "Batch", Access::kWrite);
+    for (int batch = 0; batch < kBatches; ++batch) {
+        std::vector<EditBuffer> rows;
+        for (int n = batch * kBatchRecords; n < (batch + 1) * kBatchRecords; ++n)
+            rows.push_back(appended_row(table, appended_id(n), appended_name(n)));
+        std::size_t stored = 0;
+        table->writer().insert_all(rows, stored);
+        if (stored != rows.size()) ::_exit(4);
+        report(report_fd, static_cast<std::uint8_t>(batch));
+    }
+}
+
+// How many appended records the table holds (the first ones), each whole; -1 when the
+// records it holds are not such a prefix or the initial rows changed.
+int appended_prefix(const fs::path& dir, bool keyed) {
+    {
+        const auto writable = Table::open(dir, "Batch", Access::kWrite);
+        if (keyed) testing::expect_primary_index_matches(*writable);
+    }
+    std::vector<std::pair<std::int64_t, std::string>> rows;
+    for (auto cursor = Table::open(dir, "Batch")->open_cursor(); !cursor->eof(); cursor->next())
+        rows.emplace_back(*cursor->value(0).integer(), cursor->value(1).as_text());
+    testing::PxlibTable pxlib((dir / "Batch.DB").string());
+    EXPECT_EQ(static_cast<std::size_t>(pxlib.record_count()), rows.size());
+    EXPECT_FALSE(fs::exists(dir / ".Batch.DB.journal"));
+    std::map<std::int64_t, std::string> by_id(rows.begin(), rows.end());
+    if (by_id.size() != rows.size()) return -1;
+    for (int id = 1; id <= kInitialRows; ++id)
+        if (by_id[id] != "row " + std::to_string(id)) return -1;
+    const int appended = static_cast<int>(rows.size()) - kInitialRows;
+    for (int n = 0; n < appended; ++n) {
+        const auto it = by_id.find(appended_id(n));
+        if (it == by_id.end() || it->second != appended_name(n)) return -1;
+        // An unkeyed table keeps them in the order they came.
+        if (!keyed && rows[static_cast<std::size_t>(kInitialRows + n)].first != appended_id(n))
+            return -1;
+    }
+    return appended;
+}
+
+void expect_whole_batches(const fs::path& dir, bool keyed, const ChildRun& run) {
+    const int done = static_cast<int>(run.reports.size());
+    const int appended = appended_prefix(dir, keyed);
+    EXPECT_TRUE(appended == done * kBatchRecords ||
+                (run.killed && appended == (done + 1) * kBatchRecords))
+        << done << " batches had returned; the table holds " << appended
+        << " appended records (-1: no prefix of them, or a torn record)";
+}
+
+class CrashBatch : public ::testing::TestWithParam<bool> {};
+
+TEST_P(CrashBatch, AppendsInBatchesSurviveAKillAtEveryCrashPoint) {
+    const bool keyed = GetParam();
+    TempDir base;
+    make_batch_table(base.path(), keyed);
+    TempDir work;
+    const auto child = [&](int fd) { append_batches(work.path(), fd); };
+    int kills = 0;
+    for (int kill_at = 1;; ++kill_at) {
+        copy_directory(base.path(), work.path());
+        const ChildRun run = run_child(child, kill_at);
+        SCOPED_TRACE("killed at crash point " + std::to_string(kill_at));
+        expect_whole_batches(work.path(), keyed, run);
+        if (!run.killed) break;
+        ++kills;
+    }
+    EXPECT_GE(kills, 2 * kBatches);  // the journal and at least one block each
+}
+
+TEST_P(CrashBatch, AppendsInBatchesSurviveKillsAtRandomMoments) {
+    const bool keyed = GetParam();
+    TempDir base;
+    make_batch_table(base.path(), keyed);
+    TempDir work;
+    const auto child = [&](int fd) { append_batches(work.path(), fd); };
+    std::mt19937 random(keyed ? 5 : 6);
+    for (int round = 0; round < 20; ++round) {
+        copy_directory(base.path(), work.path());
+        const auto delay = std::chrono::microseconds(random() % 15'000);
+        const ChildRun run = run_child(child, 0, delay);
+        SCOPED_TRACE("killed after " + std::to_string(delay.count()) + " microseconds");
+        expect_whole_batches(work.path(), keyed, run);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(KeyedAndUnkeyed, CrashBatch, ::testing::Bool());
+
 // --- family changes ----------------------------------------------------------------------
 
 void make_family_table(const fs::path& dir, int records) {
@@ -457,6 +583,43 @@ TEST(Crash, ARestructureLeavesTheOldTableOrTheNewOne) {
         run_child(child, 0, std::chrono::microseconds(random() % 150'000));
         check_family(work.path(), 40'000, 2, true);
     }
+}
+
+// Under one durable point (deferred_sync.h) the flushes wait for its end, but each change
+// of a run stays whole for a killed process: the table has the fields of some step of the
+// run, and every record.
+TEST(Crash, ColumnsAddedUnderOneDurablePointLeaveEachStepWhole) {
+    constexpr int kRecords = 2000;
+    constexpr std::size_t kAdded = 3;
+    TempDir base;
+    make_family_table(base.path(), kRecords);
+    TempDir work;
+    const auto child = [&](int) {
+        DeferredSync sync;
+        for (std::size_t i = 0; i < kAdded; ++i) {
+            RestructurePlan plan = current_layout(*Table::open(work.path(), "Family"));
+            plan.fields.push_back(
+                {{"Added" + std::to_string(i), FieldType::kAlpha, 8}, std::nullopt});
+            restructure_table(work.path(), "Family", plan);
+        }
+        sync.finish();
+    };
+    int kills = 0;
+    for (int kill_at = 1;; ++kill_at) {
+        copy_directory(base.path(), work.path());
+        const ChildRun run = run_child(child, kill_at);
+        SCOPED_TRACE("killed at crash point " + std::to_string(kill_at));
+        const std::size_t fields = Table::open(work.path(), "Family")->schema().size();
+        EXPECT_GE(fields, 2u);
+        EXPECT_LE(fields, 2 + kAdded);
+        check_family(work.path(), kRecords, fields, false);
+        if (!run.killed) {
+            EXPECT_EQ(fields, 2 + kAdded);
+            break;
+        }
+        ++kills;
+    }
+    EXPECT_GE(kills, 6 * static_cast<int>(kAdded));
 }
 
 TEST(Crash, DeleteAndRenameFinishOrLeaveTheTableWhole) {

@@ -70,6 +70,69 @@ TEST(KeyedTable, HundredThousandRandomKeysWalkInKeyOrderAndTheIndexAgrees) {
     EXPECT_EQ(last, 100'000);
 }
 
+// The bytes after the header (whose size a Paradox file keeps at offset 2).
+std::vector<std::uint8_t> blocks_of(const fs::path& file) {
+    std::vector<std::uint8_t> bytes = testing::read_file(file);
+    const std::size_t header = bytes.at(2) | std::size_t{bytes.at(3)} << 8;
+    bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(header));
+    return bytes;
+}
+
+EditBuffer keyed_row(const std::shared_ptr<Table>& table, std::int64_t key) {
+    EditBuffer record = EditBuffer::blank(table);
+    record.set(0, key);
+    record.set(1, "value " + std::to_string(key));
+    return record;
+}
+
+// Records stored many to a change land exactly where one change each would put them: the
+// same blocks, splits and index; a refused key ends the call with the records before it
+// stored and nothing after it.
+TEST(KeyedTable, RecordsStoredTogetherLandAsOneByOneAndStopAtARefusedKey) {
+    TempDir dir;
+    for (const char* name : {"Single", "Together"})
+        create_table(dir.path(), name,
+                     {{{"Key", FieldType::kLong, 0}, {"Text", FieldType::kAlpha, 24}}, 1},
+                     {7, 1024});
+    std::vector<std::int64_t> keys(5'000);
+    std::iota(keys.begin(), keys.end(), 1);
+    std::shuffle(keys.begin(), keys.end(), std::mt19937(7));
+    {
+        const auto single = Table::open(dir.path(), "Single", Access::kWrite);
+        for (std::int64_t key : keys)
+            single->writer().insert(keyed_row(single, key));
+        const auto together = Table::open(dir.path(), "Together", Access::kWrite);
+        std::vector<EditBuffer> batch;
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            batch.push_back(keyed_row(together, keys[i]));
+            if (batch.size() < 700 && i + 1 < keys.size()) continue;
+            std::size_t stored = 0;
+            together->writer().insert_all(batch, stored);
+            ASSERT_EQ(stored, batch.size());
+            batch.clear();
+        }
+    }
+    EXPECT_EQ(blocks_of(dir / "Single.DB"), blocks_of(dir / "Together.DB"));
+    EXPECT_EQ(blocks_of(dir / "Single.PX"), blocks_of(dir / "Together.PX"));
+
+    const auto table = Table::open(dir.path(), "Together", Access::kWrite);
+    std::vector<EditBuffer> batch;
+    for (std::int64_t key : {6'001, 6'003, 6'002, 17, 6'004})
+        batch.push_back(keyed_row(table, key));
+    std::size_t stored = 99;
+    std::vector<RecordPosition> placed;
+    EXPECT_THROW(table->writer().insert_all(batch, stored, &placed), vaq::Error);
+    EXPECT_EQ(stored, 3u);
+    EXPECT_EQ(placed.size(), 3u);
+    table->writer().flush();
+    std::vector<std::int64_t> expected(5'000);
+    std::iota(expected.begin(), expected.end(), 1);
+    expected.insert(expected.end(), {6'001, 6'002, 6'003});
+    EXPECT_EQ(keys_in_table_order(*table), expected);
+    testing::expect_primary_index_matches(*table);
+    EXPECT_EQ(testing::PxlibTable((dir / "Together.DB").string()).record_count(), 5'003);
+}
+
 TEST(KeyedTable, RandomDeletesAndKeyChangesShrinkTheIndexAndKeepItExact) {
     TempDir dir;
     // Long keys in small blocks: ten index entries a block, so the index grows three levels.
