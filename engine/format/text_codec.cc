@@ -109,15 +109,21 @@ void TextCodec::close() {
 }
 
 std::string TextCodec::to_utf8(std::string_view text) const {
-    if (is_ascii(text)) return std::string(text);
     std::string out;
-    out.reserve(text.size() * 3);
+    append_utf8(out, text);
+    return out;
+}
+
+void TextCodec::append_utf8(std::string& out, std::string_view text) const {
+    if (is_ascii(text)) {
+        out.append(text);
+        return;
+    }
     // A byte the code page does not define (or a cut multi-byte sequence) reads as U+FFFD.
     convert(to_utf8_, text, out, [](std::string& converted) {
         append_replacement(converted);
         return true;
     });
-    return out;
 }
 
 std::optional<std::string> TextCodec::from_utf8(std::string_view text) const {

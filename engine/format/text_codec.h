@@ -31,6 +31,8 @@ class TextCodec {
     const std::string& charset() const { return charset_; }
     // Bytes the code page does not define become U+FFFD. ASCII passes through unchanged.
     std::string to_utf8(std::string_view text) const;
+    // The same, appended to `out`.
+    void append_utf8(std::string& out, std::string_view text) const;
     // Nothing when the text holds a character the code page cannot represent or is not UTF-8.
     std::optional<std::string> from_utf8(std::string_view text) const;
 

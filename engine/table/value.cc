@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 #include "common/error.h"
 #include "engine/format/field_codec.h"
@@ -11,39 +12,98 @@
 
 namespace pdx {
 
-std::string format_double(double value) {
+namespace {
+
+// `value` in decimal as %0Nd writes it for N = `width`: at least `width` characters, the sign
+// counted among them, zeros after the sign to fill.
+void append_padded(std::string& out, std::int64_t value, int width) {
+    char buffer[24];
+    const auto digits = static_cast<std::size_t>(width);
+    constexpr std::int64_t kBelow[] = {1, 10, 100, 1000, 10000};
+    if (value >= 0 && digits < std::size(kBelow) && value < kBelow[digits]) {
+        for (std::size_t i = digits; i-- > 0; value /= 10)
+            buffer[i] = static_cast<char>('0' + value % 10);
+        out.append(buffer, digits);
+        return;
+    }
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    const auto length = static_cast<std::size_t>(result.ptr - buffer);
+    const std::size_t sign = value < 0 ? 1 : 0;
+    out.append(buffer, sign);
+    if (length < digits) out.append(digits - length, '0');
+    out.append(buffer + sign, length - sign);
+}
+
+void append_integer(std::string& out, std::int64_t value) {
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+}  // namespace
+
+void append_double(std::string& out, double value) {
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
+    out.append(buffer, result.ptr);
 }
 
-std::string format_date(const CivilDate& date) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", date.year, date.month, date.day);
-    return buffer;
+void append_date(std::string& out, const CivilDate& date) {
+    append_padded(out, date.year, 4);
+    out += '-';
+    append_padded(out, date.month, 2);
+    out += '-';
+    append_padded(out, date.day, 2);
 }
 
-std::string format_time(std::int64_t milliseconds) {
+void append_time(std::string& out, std::int64_t milliseconds) {
     const TimeOfDay t = time_from_milliseconds(milliseconds);
-    char buffer[32];
-    if (t.millisecond != 0)
-        std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d.%03d", t.hour, t.minute, t.second,
-                      t.millisecond);
-    else
-        std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", t.hour, t.minute, t.second);
-    return buffer;
+    append_padded(out, t.hour, 2);
+    out += ':';
+    append_padded(out, t.minute, 2);
+    out += ':';
+    append_padded(out, t.second, 2);
+    if (t.millisecond != 0) {
+        out += '.';
+        append_padded(out, t.millisecond, 3);
+    }
 }
 
-std::string format_timestamp(double milliseconds) {
+void append_timestamp(std::string& out, double milliseconds) {
     // A damaged field may hold any number. Beyond the days a date field can count (32 bits)
     // there is no calendar date to show, so the stored number is shown as it stands.
     constexpr double kDayLimit = 2147483648.0;
     if (!(std::fabs(milliseconds) < kDayLimit * static_cast<double>(kMillisecondsPerDay)))
-        return format_double(milliseconds);
+        return append_double(out, milliseconds);
     const auto ms = static_cast<std::int64_t>(std::llround(milliseconds));
     const std::int64_t day = ms / kMillisecondsPerDay - (ms % kMillisecondsPerDay < 0 ? 1 : 0);
-    return format_date(civil_from_day_number(day)) + " " +
-           format_time(ms - day * kMillisecondsPerDay);
+    append_date(out, civil_from_day_number(day));
+    out += ' ';
+    append_time(out, ms - day * kMillisecondsPerDay);
+}
+
+std::string format_double(double value) {
+    std::string text;
+    append_double(text, value);
+    return text;
+}
+
+std::string format_date(const CivilDate& date) {
+    std::string text;
+    append_date(text, date);
+    return text;
+}
+
+std::string format_time(std::int64_t milliseconds) {
+    std::string text;
+    append_time(text, milliseconds);
+    return text;
+}
+
+std::string format_timestamp(double milliseconds) {
+    std::string text;
+    append_timestamp(text, milliseconds);
+    return text;
 }
 
 std::string format_hex(Bytes bytes) {
@@ -183,40 +243,48 @@ std::vector<std::uint8_t> Value::blob() const {
 }
 
 std::string Value::as_text() const {
-    if (is_null()) return {};
+    std::string text;
+    append_text(text);
+    return text;
+}
+
+void Value::append_text(std::string& out) const {
+    if (is_null()) return;
     switch (type()) {
         case FieldType::kAlpha:
-            return table_->codec().to_utf8(decode_alpha(bytes_));
+            return table_->codec().append_utf8(out, decode_alpha(bytes_));
         case FieldType::kShort:
         case FieldType::kLong:
         case FieldType::kAutoInc:
-            return std::to_string(*integer());
+            return append_integer(out, *integer());
         case FieldType::kNumber:
         case FieldType::kMoney:
-            return format_double(*number());
+            return append_double(out, *number());
         case FieldType::kLogical:
-            return *logical() ? "true" : "false";
+            out.append(*logical() ? "true" : "false");
+            return;
         case FieldType::kDate:
-            return format_date(*date());
+            return append_date(out, *date());
         case FieldType::kTime:
-            return format_time(*milliseconds());
+            return append_time(out, *milliseconds());
         case FieldType::kTimestamp:
-            return format_timestamp(*timestamp());
+            return append_timestamp(out, *timestamp());
         case FieldType::kBcd:
-            return *decimal_text();
+            out.append(*decimal_text());
+            return;
         case FieldType::kMemo: {
             const auto bytes = blob();
-            return table_->codec().to_utf8(
-                std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+            return table_->codec().append_utf8(
+                out, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
         }
         case FieldType::kBytes:
         case FieldType::kBlob:
         case FieldType::kFmtMemo:
         case FieldType::kOle:
         case FieldType::kGraphic:
-            return format_hex(blob());
+            out.append(format_hex(blob()));
+            return;
     }
-    return {};
 }
 
 std::int64_t Value::as_integer() const {

@@ -32,6 +32,9 @@ class Value {
     // YYYY-MM-DD, HH:MM:SS[.mmm], YYYY-MM-DD HH:MM:SS[.mmm], bytes and binary blobs as 0x
     // and hex; an empty text for NULL.
     std::string as_text() const;
+    // The same text appended to `out`; the common types without a string of their own, for
+    // a writer that formats records by the million.
+    void append_text(std::string& out) const;
     // The value as an integer; NULL reads as 0. Numbers are rounded, text must hold a number.
     // Throws vaq::Error naming the field when the value is no number.
     std::int64_t as_integer() const;
@@ -64,5 +67,10 @@ std::string format_date(const CivilDate& date);
 std::string format_time(std::int64_t milliseconds);
 std::string format_timestamp(double milliseconds);
 std::string format_hex(Bytes bytes);
+// The same, appended to `out`.
+void append_double(std::string& out, double value);
+void append_date(std::string& out, const CivilDate& date);
+void append_time(std::string& out, std::int64_t milliseconds);
+void append_timestamp(std::string& out, double milliseconds);
 
 }  // namespace pdx

@@ -8,27 +8,45 @@
 
 namespace vaqdb {
 
+namespace {
+
+// The CSV text is gathered in one buffer and written out a large piece at a time (each row
+// at once on a terminal, where the rows are the progress).
+constexpr std::size_t kOutputChunk = std::size_t{256} << 10;
+
+}  // namespace
+
 // .export TABLE: a header row of field names, then every record in table order (the key
 // order of a keyed table), each value in its text form.
 void command_export(ShellContext& context, const Arguments& arguments) {
     const auto table = pdx::Table::open(context.directory, arguments[0]);
     const pdx::Schema& schema = table->schema();
-    CsvWriter csv(context.out);
-    std::vector<std::string> row;
+    std::vector<std::string> names;
     for (const pdx::Field& field : schema.fields())
-        row.push_back(field.name);
-    csv.write_row(row);
+        names.push_back(field.name);
+    CsvWriter(context.out).write_row(names);
     // Rows on a terminal are progress enough; a bar is drawn when they go elsewhere.
     ProgressBar progress(context.err, context.show_progress && !context.output_to_terminal);
     const std::uint64_t total = table->record_count();
     std::uint64_t done = 0;
+    const std::size_t chunk = context.output_to_terminal ? 0 : kOutputChunk;
+    std::string text;
+    text.reserve(chunk + 4096);
     for (auto cursor = table->open_cursor(); !cursor->eof(); cursor->next()) {
         progress.show("Exporting:", done++, total);
-        row.clear();
-        for (std::size_t i = 0; i < schema.size(); ++i)
-            row.push_back(cursor->value(i).as_text());
-        csv.write_row(row);
+        for (std::size_t i = 0; i < schema.size(); ++i) {
+            if (i > 0) text += ',';
+            const std::size_t from = text.size();
+            cursor->value(i).append_text(text);
+            quote_csv_field(text, from);
+        }
+        text += "\r\n";
+        if (text.size() >= chunk) {
+            context.out.write(text.data(), static_cast<std::streamsize>(text.size()));
+            text.clear();
+        }
     }
+    context.out.write(text.data(), static_cast<std::streamsize>(text.size()));
     progress.show("Exporting:", done, done);
 }
 

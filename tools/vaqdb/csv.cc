@@ -5,14 +5,20 @@
 namespace vaqdb {
 
 std::string csv_field(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+    std::string field(text);
+    quote_csv_field(field, 0);
+    return field;
+}
+
+void quote_csv_field(std::string& out, std::size_t from) {
+    if (out.find_first_of(",\"\r\n", from) == std::string::npos) return;
     std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"') quoted += '"';
-        quoted += c;
+    for (std::size_t i = from; i < out.size(); ++i) {
+        if (out[i] == '"') quoted += '"';
+        quoted += out[i];
     }
     quoted += '"';
-    return quoted;
+    out.replace(from, std::string::npos, quoted);
 }
 
 void CsvWriter::write_row(const std::vector<std::string>& fields) {

@@ -15,6 +15,9 @@ namespace vaqdb {
 
 // The field as it stands in a CSV record.
 std::string csv_field(std::string_view text);
+// Makes the text of `out` from `from` on a field as it stands in a CSV record (quoted in
+// place when it must be).
+void quote_csv_field(std::string& out, std::size_t from);
 
 class CsvWriter {
   public:
