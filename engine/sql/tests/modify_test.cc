@@ -186,13 +186,18 @@ TEST_F(ModifyTest, AWriteThatFailsMidwayIsUndone) {
     executor_.execute("Insert into Log (Text) Values ('a'), ('b'), ('c'), ('d')");
     const Rows kinds = rows("Select * from Kinds");
     const Rows log = rows("Select * from Log");
-    for (std::string_view sql :
-         {"Insert into Kinds (Id, Name) Values (4, 'four'), (5, 'five'), (6, 'six')",
-          "update Kinds set Name = 'changed', Id = Id + 10", "Delete from Log",
-          "Insert into Log (Text) Select Text From Log"}) {
+    // The rows an INSERT stores go into the table as one change; an UPDATE or a DELETE makes
+    // one change a row. The write fails midway through the statement's last change or its
+    // third.
+    const std::pair<std::string_view, int> statements[] = {
+        {"Insert into Kinds (Id, Name) Values (4, 'four'), (5, 'five'), (6, 'six')", 1},
+        {"update Kinds set Name = 'changed', Id = Id + 10", 3},
+        {"Delete from Log", 3},
+        {"Insert into Log (Text) Select Text From Log", 1}};
+    for (const auto& [sql, failing_change] : statements) {
         SCOPED_TRACE(sql);
         {
-            FailingWrite failing(3);
+            FailingWrite failing(failing_change);
             EXPECT_EQ(error_of(executor_, sql), "No space left on the device.");
         }
         EXPECT_EQ(rows("Select * from Kinds"), kinds);
