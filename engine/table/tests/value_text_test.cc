@@ -19,9 +19,9 @@ std::string printed_date(const CivilDate& d) {
 }
 
 TEST(ValueText, DatesReadAsPrintfWritesThem) {
-    for (const CivilDate d : {CivilDate{2024, 2, 29}, CivilDate{1, 1, 1}, CivilDate{999, 12, 31},
-                              CivilDate{-1, 12, 31}, CivilDate{-12345, 1, 9},
-                              CivilDate{12345, 10, 1}, CivilDate{0, 0, 0}})
+    for (const CivilDate d :
+         {CivilDate{2024, 2, 29}, CivilDate{1, 1, 1}, CivilDate{999, 12, 31}, CivilDate{-1, 12, 31},
+          CivilDate{-12345, 1, 9}, CivilDate{12345, 10, 1}, CivilDate{0, 0, 0}})
         EXPECT_EQ(format_date(d), printed_date(d));
 }
 
