@@ -343,7 +343,8 @@ TEST_F(ShellProgram, ProgressIsDrawnOnATerminalOnly) {
 
 TEST_F(ShellProgram, CtrlCStopsAnImportBetweenTwoRowsAndSaysHowManyWereStored) {
     make_table(0);
-    constexpr int kRows = 100'000;
+    // Enough rows that the batched import is still at work when the interrupt comes.
+    constexpr int kRows = 1'000'000;
     {
         std::ofstream csv(root_ / "many.csv");
         csv << "ID,Name\n";
