@@ -4,6 +4,8 @@
 
 #include "engine/format/block_file.h"
 #include "engine/format/format_error.h"
+#include "engine/table/table_family.h"
+#include "engine/table/table_lock.h"
 #include "tutil/blob_check.h"
 #include "tutil/block_scan.h"
 #include "tutil/data_check.h"
@@ -52,6 +54,14 @@ int verification_level(const Findings& findings, bool encrypted) {
 }
 
 Verification verify_table(const fs::path& path, const Progress& progress) {
+    // A swap that a crash or a failed call left half done is finished (or undone) first, so
+    // that the files judged are one family; the shared lock keeps writers of our own
+    // processes out while the files are read, and a table another program has open is
+    // reported in use rather than judged in the middle of its changes.
+    pdx::recover_family_changes(path.has_parent_path() ? path.parent_path() : fs::path("."));
+    pdx::check_not_open_in_paradox(path);
+    const pdx::TableLock lock = pdx::TableLock::acquire(path, pdx::TableLock::Mode::kShared);
+
     Verification result;
     result.table = path.filename().string();
     Findings& findings = result.findings;

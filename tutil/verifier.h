@@ -26,8 +26,10 @@ struct Verification {
     int level = 0;
 };
 
-// Throws vaq::Error only when the table file does not exist or cannot be opened; every
-// fault of its content is a finding.
+// Finishes or undoes a family change of the directory that was left half done, then judges
+// the table under its shared lock. Throws vaq::Error when the table file does not exist or
+// cannot be opened, and "Table is in use by another program: NAME." when a writer holds it;
+// every fault of its content is a finding.
 Verification verify_table(const std::filesystem::path& table, const Progress& progress = {});
 
 // The level a set of findings gives for a table (encrypted or not).

@@ -31,7 +31,13 @@ constexpr std::string_view kStagingPrefix = ".pdxnew.";
 constexpr std::string_view kCommitPrefix = ".pdxcommit.";
 constexpr std::string_view kDropPrefix = ".pdxdrop.";
 constexpr std::string_view kRenamePrefix = ".pdxrename.";
+constexpr std::string_view kRollbackPrefix = ".pdxrollback.";
 constexpr std::string_view kManifest = "manifest";
+// Inside a commit folder: the names of the new family's files, and the folder the old
+// files are moved into while the new ones move in (so that the change can be undone).
+constexpr std::string_view kStagedList = "staged";
+constexpr std::string_view kOldList = "old";
+constexpr std::string_view kOldFolder = ".old";
 
 [[noreturn]] void fail(const std::string& what, const fs::path& path, const std::error_code& ec) {
     throw vaq::Error("Cannot " + what + " " + path.string() + ": " + ec.message() + ".");
@@ -72,7 +78,6 @@ std::vector<fs::path> list_directory(const fs::path& directory) {
     return entries;
 }
 
-
 void remove_folder(const fs::path& folder) {
     std::error_code ec;
     fs::remove_all(folder, ec);
@@ -83,16 +88,17 @@ void sync_file(const fs::path& path) {
     File::open(path, File::Mode::kReadWrite).sync();
 }
 
-// Writes the lines into `folder`/manifest so that the file appears complete or not at all.
-void write_manifest(const fs::path& folder, const std::vector<std::string>& lines) {
+// Writes the lines into `folder`/`file` so that the file appears complete or not at all.
+void write_list(const fs::path& folder, std::string_view file,
+                const std::vector<std::string>& lines) {
     if (lines.empty()) {
-        // An empty manifest has no contents to flush or to find half written: flushing the
+        // An empty list has no contents to flush or to find half written: flushing the
         // folder makes it last.
-        File::create(folder / kManifest);
+        File::create(folder / file);
         sync_directory(folder);
         return;
     }
-    const fs::path temporary = folder / "manifest.tmp";
+    const fs::path temporary = folder / (std::string(file) + ".tmp");
     {
         std::string text;
         for (const std::string& line : lines)
@@ -103,13 +109,17 @@ void write_manifest(const fs::path& folder, const std::vector<std::string>& line
         out.write_at(0, Bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
         out.sync();
     }
-    rename_file(temporary, folder / kManifest);
+    rename_file(temporary, folder / file);
     sync_directory(folder);
 }
 
-// Nothing when the folder holds no complete manifest.
-std::optional<std::vector<std::string>> read_manifest(const fs::path& folder) {
-    std::ifstream in(folder / kManifest, std::ios::binary);
+void write_manifest(const fs::path& folder, const std::vector<std::string>& lines) {
+    write_list(folder, kManifest, lines);
+}
+
+// Nothing when the folder holds no complete list of that name.
+std::optional<std::vector<std::string>> read_list(const fs::path& folder, std::string_view file) {
+    std::ifstream in(folder / file, std::ios::binary);
     if (!in) return std::nullopt;
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);)
@@ -117,31 +127,137 @@ std::optional<std::vector<std::string>> read_manifest(const fs::path& folder) {
     return lines;
 }
 
+std::optional<std::vector<std::string>> read_manifest(const fs::path& folder) {
+    return read_list(folder, kManifest);
+}
+
 bool plain_name(const std::string& name) {
     return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
 }
 
-void roll_forward_commit(const fs::path& directory, const fs::path& folder) {
+bool exists_here(const fs::path& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+// The files of the new family that a commit folder still holds: everything but the lists
+// and the old files moved aside.
+std::vector<fs::path> waiting_files(const fs::path& folder) {
+    std::vector<fs::path> waiting;
+    for (const fs::path& entry : list_directory(folder)) {
+        const std::string name = entry.filename().string();
+        if (name == kManifest || name == kStagedList || name == kOldList || name == kOldFolder ||
+            name.ends_with(".tmp"))
+            continue;
+        waiting.push_back(entry);
+    }
+    // The same order on every run, so that a failure or a crash point falls on the same file.
+    std::sort(waiting.begin(), waiting.end());
+    return waiting;
+}
+
+// Moves the old file `name` (if it is still in the directory) into the commit folder's
+// folder of old files, where an undo finds it and the end of the commit removes it.
+void move_aside(const fs::path& directory, const fs::path& old_files, const std::string& name) {
+    if (!exists_here(directory / name) || exists_here(old_files / name)) return;
+    rename_file(directory / name, old_files / name);
+}
+
+// Carries a commit through: every old file moves aside, every new file into the directory.
+// Each step can be taken again after a crash; a file already moved is not moved again.
+void move_new_family_in(const fs::path& directory, const fs::path& folder) {
     const auto manifest = read_manifest(folder);
     if (!manifest) {
         // Committed folders always hold their manifest; without it nothing can be trusted.
         throw vaq::Error("The interrupted table change in " + folder.string() +
                          " has lost its manifest; move the folder away by hand.");
     }
+    const fs::path old_files = folder / kOldFolder;
     std::error_code ec;
+    fs::create_directory(old_files, ec);
+    if (ec) fail("create the folder", old_files, ec);
     for (const std::string& name : *manifest) {
-        if (plain_name(name)) fs::remove(directory / name, ec);
+        if (plain_name(name)) move_aside(directory, old_files, name);
         crash_point("old file removed");
     }
-    for (const fs::path& staged : list_directory(folder)) {
+    for (const fs::path& staged : waiting_files(folder)) {
         const std::string name = staged.filename().string();
-        if (name == kManifest) continue;
+        move_aside(directory, old_files, name);
         rename_file(staged, directory / name);
         crash_point("new file moved");
     }
     sync_directory(directory);
-    remove_folder(folder);
+}
+
+// The end of a commit or an undo: the folder goes, with the old (or new) files left in it.
+// The family is whole by now, so a folder that cannot be removed is left for the next
+// recovery, which removes it, rather than reported as a failed change.
+void remove_finished_folder(const fs::path& directory, const fs::path& folder) {
+    std::error_code ec;
+    fs::remove_all(folder, ec);
     sync_directory(directory);
+}
+
+void roll_forward_commit(const fs::path& directory, const fs::path& folder) {
+    move_new_family_in(directory, folder);
+    remove_finished_folder(directory, folder);
+}
+
+// Undoes a commit from a folder renamed to ".pdxrollback.<id>": every new file that reached
+// the directory goes, every old file comes back. Like the commit, each step can be taken
+// again after a crash.
+void roll_back_commit(const fs::path& directory, const fs::path& folder) {
+    const auto staged = read_list(folder, kStagedList);
+    const auto old_family = read_list(folder, kOldList);
+    if (!staged || !old_family)
+        throw vaq::Error("The interrupted table change in " + folder.string() +
+                         " cannot be undone: it does not list its files; move the folder away "
+                         "by hand.");
+    const fs::path old_files = folder / kOldFolder;
+    for (const std::string& name : *staged) {
+        if (!plain_name(name) || exists_here(folder / name)) continue;  // never moved in
+        if (exists_here(old_files / name)) {
+            rename_file(old_files / name, directory / name);
+        } else if (std::find(old_family->begin(), old_family->end(), name) == old_family->end()) {
+            // A file only the new family has.
+            std::error_code ec;
+            fs::remove(directory / name, ec);
+            if (ec) fail("remove", directory / name, ec);
+        }
+        crash_point("new file taken back");
+    }
+    std::error_code ec;
+    if (fs::is_directory(old_files, ec))
+        for (const fs::path& old : list_directory(old_files))
+            rename_file(old, directory / old.filename());
+    sync_directory(directory);
+    remove_finished_folder(directory, folder);
+}
+
+// Turns a commit folder into an undo folder (so that a crash from here on finishes the undo
+// rather than the commit, whose new files the undo removes) and undoes it.
+void undo_commit(const fs::path& directory, const fs::path& committed, std::string_view id) {
+    crash_point("undo started");
+    const fs::path undo = directory / (std::string(kRollbackPrefix) + std::string(id));
+    rename_file(committed, undo);
+    sync_directory(directory);
+    roll_back_commit(directory, undo);
+}
+
+// A commit folder found on the way in: carried through, or undone when a file cannot be
+// moved, so that the table is one family either way.
+void finish_commit(const fs::path& directory, const fs::path& folder) {
+    try {
+        roll_forward_commit(directory, folder);
+    } catch (const std::exception& forward) {
+        if (!read_list(folder, kStagedList) || !read_list(folder, kOldList)) throw;
+        try {
+            undo_commit(directory, folder, folder.filename().string().substr(kCommitPrefix.size()));
+        } catch (const std::exception& back) {
+            throw vaq::Error(std::string(forward.what()) +
+                             " Undoing the change failed too: " + back.what());
+        }
+    }
 }
 
 void finish_drop(const fs::path& directory, const fs::path& folder) {
@@ -229,22 +345,41 @@ void StagedFamily::commit(const std::vector<fs::path>& old_family) {
         staged.push_back(file.filename().string());
     }
     std::vector<std::string> removed;
+    std::vector<std::string> old_names;
     for (const fs::path& old : old_family) {
         const std::string name = old.filename().string();
+        old_names.push_back(name);
         if (std::find(staged.begin(), staged.end(), name) == staged.end()) removed.push_back(name);
     }
     crash_point("family staged");
+    write_list(folder_, kStagedList, staged);
+    write_list(folder_, kOldList, old_names);
     write_manifest(folder_, removed);
     crash_point("manifest written");
-    const fs::path committed =
-        directory_ /
-        (std::string(kCommitPrefix) + folder_.filename().string().substr(kStagingPrefix.size()));
+    const std::string id = folder_.filename().string().substr(kStagingPrefix.size());
+    const fs::path committed = directory_ / (std::string(kCommitPrefix) + id);
     rename_file(folder_, committed);
-    sync_directory(directory_);
     committed_ = true;
-    crash_point("family committed");
     folder_ = committed;
-    roll_forward_commit(directory_, committed);
+    try {
+        sync_directory(directory_);
+        crash_point("family committed");
+        move_new_family_in(directory_, committed);
+    } catch (const std::exception& forward) {
+        // A step that fails (a full or failing disk, a file the system protects) must not
+        // leave the table half old and half new, nor new while the caller hears of a
+        // failure: every old file goes back.
+        try {
+            undo_commit(directory_, committed, id);
+        } catch (const std::exception& back) {
+            throw vaq::Error(std::string(forward.what()) +
+                             " Undoing the change failed too, it is finished or undone when "
+                             "the table is next opened: " +
+                             back.what());
+        }
+        throw;
+    }
+    remove_finished_folder(directory_, committed);
 }
 
 void delete_family(const fs::path& table_file) {
@@ -325,7 +460,9 @@ void finish_family_changes(const fs::path& directory) {
     for (const fs::path& folder : pending_changes(directory)) {
         const std::string name = folder.filename().string();
         if (starts_with(name, kCommitPrefix))
-            roll_forward_commit(directory, folder);
+            finish_commit(directory, folder);
+        else if (starts_with(name, kRollbackPrefix))
+            roll_back_commit(directory, folder);
         else if (starts_with(name, kDropPrefix))
             finish_drop(directory, folder);
         else if (starts_with(name, kRenamePrefix))

@@ -5,21 +5,27 @@
 //
 // A new family (a created or restructured table) is written into a staging folder
 // ".pdxnew.<id>" in the database directory, flushed, and then committed:
-//   1. a manifest naming the old files that the new family does not overwrite is written
-//      into the folder, and the folder is flushed;
+//   1. the names of the new files ("staged"), of the old family's files ("old") and of the
+//      old files that the new family does not overwrite ("manifest") are written into the
+//      folder, and the folder is flushed;
 //   2. the folder is renamed to ".pdxcommit.<id>" (atomic): from here on the new family is
 //      the table;
-//   3. the listed old files are removed and every new file is renamed into the directory
-//      over its old namesake, then the folder is removed.
+//   3. every old file is moved into the folder's ".old" folder and every new file into the
+//      directory in its place; then the folder goes, with the old files in it.
+// When a file cannot be moved in step 3, the change is undone before the call reports the
+// failure: the folder is renamed to ".pdxrollback.<id>", the new files that reached the
+// directory are taken out and the old ones put back. Either way the family is old or new as
+// a whole, never a mix.
 // Dropping a table renames its files into a ".pdxdrop.<id>" folder and removes it; renaming
 // a table records the renames in a ".pdxrename.<id>" folder first. All of this happens
 // under the directory lock (table_lock.h).
 //
 // Recovery, run before a table of the directory is opened: a staging folder that no process
 // works in any more (its builder holds a lock on it) is removed, and so the old table
-// stays; a commit, drop or rename folder is carried through to its end. The folders start
-// with a dot and hold no .DB file in the directory itself, so no listing of tables ever
-// shows them.
+// stays; a commit folder is carried through to its end, or undone when one of its files
+// cannot be moved; a rollback, drop or rename folder is carried through to its end. The
+// folders start with a dot and hold no .DB file in the directory itself, so no listing of
+// tables ever shows them.
 
 #include <filesystem>
 #include <string>
