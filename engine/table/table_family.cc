@@ -156,11 +156,29 @@ std::vector<fs::path> waiting_files(const fs::path& folder) {
     return waiting;
 }
 
-// Moves the old file `name` (if it is still in the directory) into the commit folder's
-// folder of old files, where an undo finds it and the end of the commit removes it.
-void move_aside(const fs::path& directory, const fs::path& old_files, const std::string& name) {
-    if (!exists_here(directory / name) || exists_here(old_files / name)) return;
-    rename_file(directory / name, old_files / name);
+// Keeps the old file `name` (if it is still in the directory) in the commit folder's folder
+// of old files, where an undo finds it and the end of the commit removes it. The old file
+// gets a second name there and keeps its own, so that the new file replaces it in one
+// rename and the directory never lacks a table file, not even when the next rename fails
+// (a full disk). Only where the file system gives no second name is the file moved aside.
+void keep_old_file(const fs::path& directory, const fs::path& old_files, const std::string& name) {
+    const fs::path current = directory / name;
+    const fs::path kept = old_files / name;
+    if (!exists_here(current) || exists_here(kept)) return;
+    if (!link_file(current, kept)) rename_file(current, kept);
+}
+
+// Takes an old file the new family no longer has out of the directory, keeping it like
+// keep_old_file(). A second name left by an interrupted run is the same file: it goes.
+void remove_old_file(const fs::path& directory, const fs::path& old_files,
+                     const std::string& name) {
+    const fs::path current = directory / name;
+    const fs::path kept = old_files / name;
+    keep_old_file(directory, old_files, name);
+    std::error_code ec;
+    if (!exists_here(current) || !fs::equivalent(current, kept, ec)) return;
+    fs::remove(current, ec);
+    if (ec) fail("remove", current, ec);
 }
 
 // Carries a commit through: every old file moves aside, every new file into the directory.
@@ -177,12 +195,12 @@ void move_new_family_in(const fs::path& directory, const fs::path& folder) {
     fs::create_directory(old_files, ec);
     if (ec) fail("create the folder", old_files, ec);
     for (const std::string& name : *manifest) {
-        if (plain_name(name)) move_aside(directory, old_files, name);
+        if (plain_name(name)) remove_old_file(directory, old_files, name);
         crash_point("old file removed");
     }
     for (const fs::path& staged : waiting_files(folder)) {
         const std::string name = staged.filename().string();
-        move_aside(directory, old_files, name);
+        keep_old_file(directory, old_files, name);
         rename_file(staged, directory / name);
         crash_point("new file moved");
     }

@@ -10,8 +10,10 @@
 //      folder, and the folder is flushed;
 //   2. the folder is renamed to ".pdxcommit.<id>" (atomic): from here on the new family is
 //      the table;
-//   3. every old file is moved into the folder's ".old" folder and every new file into the
-//      directory in its place; then the folder goes, with the old files in it.
+//   3. every old file gets a second name in the folder's ".old" folder and every new file
+//      replaces it in one rename (an old file the new family lacks is then removed), so the
+//      directory is never without its table file; then the folder goes, with the old files
+//      in it. Where the file system gives no second names, old files are moved there.
 // When a file cannot be moved in step 3, the change is undone before the call reports the
 // failure: the folder is renamed to ".pdxrollback.<id>", the new files that reached the
 // directory are taken out and the old ones put back. Either way the family is old or new as

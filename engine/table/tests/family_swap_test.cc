@@ -177,6 +177,32 @@ TEST(FamilySwap, AFailureAtAnyMoveOfTheSwapIsUndone) {
     }
 }
 
+TEST(FamilySwap, TheTableFileNeverLeavesTheDirectory) {
+    TempDir dir;
+    make_family(dir.path());
+    int steps = 0;
+    set_crash_point_handler([&](std::string_view where) {
+        ++steps;
+        EXPECT_TRUE(fs::exists(dir / "Swap.DB")) << "no table file at " << where;
+    });
+    add_field(dir.path());
+    set_crash_point_handler(nullptr);
+    EXPECT_GT(steps, 6);
+    EXPECT_EQ(field_count(dir.path()), 15u);
+    {
+        // A file system without second names: the old files are moved aside instead.
+        FaultInjection no_links({static_cast<unsigned>(FileCall::kLink), 1, EPERM, true});
+        RestructurePlan plan = current_layout(*Table::open(dir.path(), "Swap"));
+        plan.fields.push_back({{"Other", FieldType::kAlpha, 10}, std::nullopt});
+        restructure_table(dir.path(), "Swap", plan);
+        EXPECT_GE(no_links.failures(), 1u);
+    }
+    EXPECT_EQ(field_count(dir.path()), 16u);
+    expect_records_counted_by_pxlib(dir.path());
+    for (const auto& [name, bytes] : directory_bytes(dir.path()))
+        EXPECT_NE(name.rfind(".pdx", 0), 0u) << name;
+}
+
 TEST(FamilySwap, ASwapFolderLeftBehindIsFinishedOnTheNextOpen) {
     TempDir dir;
     make_family(dir.path());
