@@ -18,4 +18,9 @@ bool iless(std::string_view a, std::string_view b);
 // Blanks and tabs at either end removed.
 std::string_view trimBlanks(std::string_view text);
 
+// Blanks, tabs and line ends: what separates words of a statement or a command line.
+bool isSpace(char c);
+// Blanks, tabs and line ends at either end removed.
+std::string_view trimSpace(std::string_view text);
+
 }  // namespace vaq

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
 #include "engine/sql/sql_error.h"
 
 namespace pdx::sql {
@@ -23,18 +24,6 @@ constexpr std::array<std::string_view, 12> kMonthNames = {
     if (!field.empty()) message += " for field " + std::string(field);
     message += ": '" + std::string(text) + "' (" + std::string(reason) + ")";
     throw SqlError(message);
-}
-
-bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && is_blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && is_blank(text.back()))
-        text.remove_suffix(1);
-    return text;
 }
 
 bool all_digits(std::string_view text) {
@@ -106,7 +95,7 @@ constexpr std::string_view kTimeForm = "times are written hours:minutes:seconds,
 }  // namespace
 
 vaq::Date parse_date(std::string_view text, std::string_view field) {
-    const std::string_view value = trim(text);
+    const std::string_view value = vaq::trimSpace(text);
     const std::vector<std::string_view> parts = split(value, date_separator(value));
     if (parts.size() != 3) refuse("date", text, field, kDateForm);
     if (parts[0].size() == 4) {
@@ -125,13 +114,13 @@ vaq::Date parse_date(std::string_view text, std::string_view field) {
 }
 
 vaq::Time parse_time(std::string_view text, std::string_view field) {
-    std::string_view value = trim(text);
+    std::string_view value = vaq::trimSpace(text);
     std::optional<bool> afternoon;
     if (value.size() >= 2) {
         const std::string_view suffix = value.substr(value.size() - 2);
         if (equals_ignoring_case(suffix, "AM") || equals_ignoring_case(suffix, "PM")) {
             afternoon = equals_ignoring_case(suffix, "PM");
-            value = trim(value.substr(0, value.size() - 2));
+            value = vaq::trimSpace(value.substr(0, value.size() - 2));
         }
     }
     std::vector<std::string_view> parts = split(value, ':');
@@ -173,9 +162,9 @@ vaq::Time parse_time(std::string_view text, std::string_view field) {
 }
 
 vaq::DateTime parse_timestamp(std::string_view text, std::string_view field) {
-    const std::string_view value = trim(text);
+    const std::string_view value = vaq::trimSpace(text);
     std::size_t blank = 0;
-    while (blank < value.size() && !is_blank(value[blank]))
+    while (blank < value.size() && !vaq::isSpace(value[blank]))
         ++blank;
     // A bad date or time is reported for its own part of the text.
     vaq::DateTime stamp;
@@ -185,7 +174,7 @@ vaq::DateTime parse_timestamp(std::string_view text, std::string_view field) {
 }
 
 bool parse_boolean(std::string_view text, std::string_view field) {
-    const std::string_view value = trim(text);
+    const std::string_view value = vaq::trimSpace(text);
     for (std::string_view yes : {"true", "t", "yes", "y", "1"}) {
         if (equals_ignoring_case(value, yes)) return true;
     }
@@ -197,7 +186,7 @@ bool parse_boolean(std::string_view text, std::string_view field) {
 
 std::int64_t parse_integer(std::string_view text, std::int64_t min, std::int64_t max,
                            std::string_view field) {
-    std::string_view value = trim(text);
+    std::string_view value = vaq::trimSpace(text);
     const bool negative = !value.empty() && value.front() == '-';
     if (!value.empty() && (value.front() == '-' || value.front() == '+')) value.remove_prefix(1);
     const std::size_t point = value.find('.');
@@ -223,7 +212,7 @@ std::int64_t parse_integer(std::string_view text, std::int64_t min, std::int64_t
 }
 
 double parse_float(std::string_view text, std::string_view field) {
-    std::string_view value = trim(text);
+    std::string_view value = vaq::trimSpace(text);
     if (!value.empty() && value.front() == '+') value.remove_prefix(1);
     // from_chars also reads "inf" and "nan", which are not numbers a user writes.
     const bool plain =

@@ -1,23 +1,13 @@
 #include "tools/vaqdb/script.h"
 
+#include "common/text.h"
+
 namespace vaqdb {
-
-bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && is_blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && is_blank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 namespace {
 
 bool only_blanks(std::string_view text) {
-    return trim(text).empty();
+    return vaq::trimSpace(text).empty();
 }
 
 }  // namespace
@@ -38,22 +28,23 @@ std::optional<ScriptCommand> ScriptReader::next() {
             at_ = 0;
             line_open_ = true;
             ++line_number_;
-            const std::string_view text = trim(line_);
+            const std::string_view text = vaq::trimSpace(line_);
             if (statement_.empty() && text.starts_with('.')) {
                 line_open_ = false;
                 std::string_view command = text;
-                if (command.ends_with(';')) command = trim(command.substr(0, command.size() - 1));
+                if (command.ends_with(';'))
+                    command = vaq::trimSpace(command.substr(0, command.size() - 1));
                 return ScriptCommand{std::string(command), line_number_};
             }
         }
         if (scan_sql()) {
-            ScriptCommand done{std::string(trim(statement_)), statement_line_};
+            ScriptCommand done{std::string(vaq::trimSpace(statement_)), statement_line_};
             statement_.clear();
             if (!done.text.empty()) return done;
         }
     }
     if (only_blanks(statement_)) return std::nullopt;
-    ScriptCommand last{std::string(trim(statement_)), statement_line_};
+    ScriptCommand last{std::string(vaq::trimSpace(statement_)), statement_line_};
     statement_.clear();
     return last;
 }
@@ -71,7 +62,7 @@ bool ScriptReader::scan_sql() {
             quote_ = c;
         else if (c == quote_)
             quote_ = 0;  // a doubled quote closes and opens again, which comes to the same
-        if (statement_.empty() && is_blank(c)) continue;
+        if (statement_.empty() && vaq::isSpace(c)) continue;
         if (statement_.empty()) statement_line_ = line_number_;
         statement_ += c;
     }

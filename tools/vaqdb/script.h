@@ -15,11 +15,6 @@
 
 namespace vaqdb {
 
-// Blanks, tabs and line breaks.
-bool is_blank(char c);
-// The text without the blanks at either end.
-std::string_view trim(std::string_view text);
-
 // Where the lines come from.
 class LineSource {
   public:

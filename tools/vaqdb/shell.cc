@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "common/error.h"
+#include "common/text.h"
 #include "engine/api/config.h"
 #include "engine/api/version.h"
 #include "tools/vaqdb/commands.h"
@@ -16,7 +17,6 @@
 namespace vaqdb {
 
 namespace fs = std::filesystem;
-
 
 fs::path resolve_database(std::string_view dir) {
     if (!dir.empty() && dir.front() == ':') return pdx::aliasDirectory(dir.substr(1));
@@ -30,7 +30,7 @@ std::vector<std::string> split_words(std::string_view line) {
     std::vector<std::string> words;
     std::size_t i = 0;
     while (true) {
-        while (i < line.size() && is_blank(line[i]))
+        while (i < line.size() && vaq::isSpace(line[i]))
             ++i;
         if (i == line.size()) break;
         std::string word;
@@ -41,7 +41,7 @@ std::vector<std::string> split_words(std::string_view line) {
             word = line.substr(i + 1, end - i - 1);
             i = end + 1;
         } else {
-            while (i < line.size() && !is_blank(line[i]))
+            while (i < line.size() && !vaq::isSpace(line[i]))
                 word += line[i++];
         }
         words.push_back(std::move(word));
@@ -50,9 +50,9 @@ std::vector<std::string> split_words(std::string_view line) {
 }
 
 void run_command(ShellContext& context, std::string_view command) {
-    command = trim(command);
+    command = vaq::trimSpace(command);
     // A ';' ends a statement; after a dot command it is a habit and means nothing.
-    if (command.ends_with(';')) command = trim(command.substr(0, command.size() - 1));
+    if (command.ends_with(';')) command = vaq::trimSpace(command.substr(0, command.size() - 1));
     if (command.empty()) return;
     if (command.front() == '.')
         run_words(context, split_words(command));
