@@ -130,8 +130,10 @@ class ChangeJournal {
         std::uint64_t size_at_start = 0;
         std::map<std::uint64_t, std::uint64_t> ranges;
     };
+    // No default member initializers: optional<Group>::emplace() value-initializes, and
+    // some compilers refuse them in a nested class used before the enclosing one is complete.
     struct Group {
-        std::uint64_t append_at = 0;
+        std::uint64_t append_at;
         std::map<const File*, KeptFile> files;
     };
 

@@ -84,7 +84,7 @@ TEST(TableUtilityProperties, TenPropertiesAtTheirOffsets) {
     EXPECT_EQ(u16_at_offset(props, 387), 2048);  // block size
     EXPECT_STREQ(props.szTableType, "PARADOX");
     EXPECT_STREQ(props.szName, table.c_str());
-    EXPECT_EQ(props.bIndexed, 1);
+    EXPECT_EQ(+props.bIndexed, 1);
 }
 
 TEST(TableUtilityProperties, ValidityChecksAndLinksComeFromTheValFile) {
@@ -93,18 +93,18 @@ TEST(TableUtilityProperties, ValidityChecksAndLinksComeFromTheValFile) {
     CURProps props{};
     const fs::path zipcodes = corpus_dir() / "paradoxdriver/areas/ZIPCODES.DB";
     ASSERT_EQ(TUFillCURProps(session.handle(), zipcodes.c_str(), &props), 0);
-    EXPECT_EQ(props.iValChecks, 2);
-    EXPECT_EQ(props.iRefIntChecks, 0);
-    EXPECT_EQ(props.iTblLevel, 4);
+    EXPECT_EQ(+props.iValChecks, 2);
+    EXPECT_EQ(+props.iRefIntChecks, 0);
+    EXPECT_EQ(+props.iTblLevel, 4);
     const fs::path c = corpus_dir() / "paradoxdriver/joins/C.DB";  // refers to A and B
     ASSERT_EQ(TUFillCURProps(session.handle(), c.c_str(), &props), 0);
-    EXPECT_EQ(props.iRefIntChecks, 2);
-    EXPECT_EQ(props.iIndexes, 3);                                            // .PX, .X02, .X03
+    EXPECT_EQ(+props.iRefIntChecks, 2);
+    EXPECT_EQ(+props.iIndexes, 3);                                           // .PX, .X02, .X03
     const fs::path states = corpus_dir() / "paradoxdriver/areas/STATES.DB";  // level 3.0
     ASSERT_EQ(TUFillCURProps(session.handle(), states.c_str(), &props), 0);
-    EXPECT_EQ(props.iTblLevel, 3);
-    EXPECT_EQ(props.iBlockSize, 1024);
-    EXPECT_EQ(props.iCodePage, 0);
+    EXPECT_EQ(+props.iTblLevel, 3);
+    EXPECT_EQ(+props.iBlockSize, 1024);
+    EXPECT_EQ(+props.iCodePage, 0);
 }
 
 TEST(TableUtilityProperties, UnreadableTableIsAResultNotACrash) {
@@ -147,25 +147,25 @@ TEST(TableUtilityDescription, CountsSizeTheArraysTheFillFills) {
 
     const FLDDesc& first = desc.pfldDesc[0];
     EXPECT_STREQ(first.szName, "CisloMereni");
-    EXPECT_EQ(first.iFldType, fldINT32);
-    EXPECT_EQ(first.iSubType, fldstAUTOINC);
+    EXPECT_EQ(+first.iFldType, fldINT32);
+    EXPECT_EQ(+first.iSubType, fldstAUTOINC);
     const FLDDesc& typl = desc.pfldDesc[6];
     EXPECT_STREQ(typl.szName, "TYPL");
-    EXPECT_EQ(typl.iFldType, fldZSTRING);
-    EXPECT_EQ(typl.iUnits1, 25);
-    EXPECT_EQ(typl.iOffset, 30);
+    EXPECT_EQ(+typl.iFldType, fldZSTRING);
+    EXPECT_EQ(+typl.iUnits1, 25);
+    EXPECT_EQ(+typl.iOffset, 30);
     EXPECT_EQ(desc.pfldDesc[19].iFldType, fldTIMESTAMP);
 
     const IDXDesc& primary = desc.pidxDesc[0];
-    EXPECT_EQ(primary.bPrimary, 1);
-    EXPECT_EQ(primary.iFldsInKey, 1);
+    EXPECT_EQ(+primary.bPrimary, 1);
+    EXPECT_EQ(+primary.iFldsInKey, 1);
     EXPECT_EQ(primary.aiKeyFld[0], 1);
     const IDXDesc& composite = desc.pidxDesc[1];
     EXPECT_STREQ(composite.szName, "zakazky.XG0");
-    EXPECT_EQ(composite.bPrimary, 0);
-    EXPECT_EQ(composite.bMaintained, 1);
-    EXPECT_EQ(composite.bCaseInsensitive, 1);
-    EXPECT_EQ(composite.iFldsInKey, 6);
+    EXPECT_EQ(+composite.bPrimary, 0);
+    EXPECT_EQ(+composite.bMaintained, 1);
+    EXPECT_EQ(+composite.bCaseInsensitive, 1);
+    EXPECT_EQ(+composite.iFldsInKey, 6);
     const std::uint16_t expected_fields[] = {2, 3, 4, 5, 7, 11};
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(composite.aiKeyFld[i], expected_fields[i]);
