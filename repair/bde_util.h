@@ -34,6 +34,7 @@ struct UtilityLibrary {
     decltype(&TUGetCRTblDescCount) getCrTblDescCount = TUGetCRTblDescCount;
     decltype(&TUFillCRTblDesc) fillCrTblDesc = TUFillCRTblDesc;
     decltype(&TURebuildTable) rebuildTable = TURebuildTable;
+    decltype(&TUGetRebuildResult) getRebuildResult = TUGetRebuildResult;
 };
 
 class TBDEUtil {

@@ -6,8 +6,9 @@ namespace vaq::repair {
 
 using window::Handler;
 
-void installRepairJobs(window::WindowPort& port, window::JobSet& jobs, db::Session& session1,
-                       db::Database& mainDatabase, std::function<LocalTime()> clock) {
+std::shared_ptr<RepairForm> installRepairJobs(window::WindowPort& port, window::JobSet& jobs,
+                                              db::Session& session1, db::Database& mainDatabase,
+                                              std::function<LocalTime()> clock) {
     const auto form = std::make_shared<RepairForm>(port, session1, mainDatabase, std::move(clock));
     form->onStepFailed([&jobs] { ++jobs.failedSteps; });
     jobs.handlers[Handler::AliasComboChange] = [form] { form->AliasComboChange(); };
@@ -19,6 +20,7 @@ void installRepairJobs(window::WindowPort& port, window::JobSet& jobs, db::Sessi
     jobs.handlers[Handler::Button1Click] = [form] { form->Button1Click(); };
     jobs.createUtilitySession = [form] { form->FormCreate(); };
     jobs.destroyUtilitySession = [form] { form->FormDestroy(); };
+    return form;
 }
 
 }  // namespace vaq::repair

@@ -3,6 +3,7 @@
 // How the repair plugs into the main window.
 
 #include <functional>
+#include <memory>
 
 #include "app/port/job_set.h"
 #include "db/database.h"
@@ -14,9 +15,10 @@ namespace vaq::repair {
 // Fills the handlers of the alias, table and location controls, "Verify", "Rebuild",
 // "Rebuild Index" and "Rebuild and Fix All" into `jobs`, and the start-up and end steps of
 // the table-utility session (the alias list, then BDEUtil). `session1` and `mainDatabase`
-// must outlive the job set.
-void installRepairJobs(window::WindowPort& port, window::JobSet& jobs, db::Session& session1,
-                       db::Database& mainDatabase,
-                       std::function<LocalTime()> clock = readLocalClock);
+// must outlive the job set. Returns the repair the handlers run, for a caller that reports
+// more of its results than the window shows (the shell).
+std::shared_ptr<RepairForm> installRepairJobs(window::WindowPort& port, window::JobSet& jobs,
+                                              db::Session& session1, db::Database& mainDatabase,
+                                              std::function<LocalTime()> clock = readLocalClock);
 
 }  // namespace vaq::repair

@@ -9,6 +9,8 @@
 
 #include "common/error.h"
 #include "engine/api/dbi.h"
+#include "engine/api/engine_error.h"
+#include "tutil/rebuild_runs.h"
 #include "tutil/tutil.h"
 
 namespace vaq::repair {
@@ -100,6 +102,13 @@ std::string backupFolderName(const LocalTime& time) {
     std::snprintf(name, sizeof name, "%d%02d%02d %02d%02d%02d", time.year, time.month, time.day,
                   time.hour, time.minute, time.second);
     return name;
+}
+
+std::string notRebuiltMessage(const std::vector<std::string>& notRebuilt) {
+    std::string text = "These tables were not rebuilt:";
+    for (const std::string& line : notRebuilt)
+        text += "\n" + line;
+    return text;
 }
 
 RepairForm::RepairForm(window::WindowPort& port, db::Session& session1, db::Database& mainDatabase,
@@ -240,6 +249,8 @@ void RepairForm::VerifyBtnClick() {
 void RepairForm::RebuildBtnClick() {
     window::BusyCursor busy(port_);
     ClearProgress();
+    rebuildNotes_.clear();
+    rebuildCause_.clear();
     TBDEUtil& util = utility();
     util.reopen();
     const std::string location = port_.text(Control::TableLocEdit);
@@ -249,18 +260,25 @@ void RepairForm::RebuildBtnClick() {
         DescriptionCounts counts{};
         if (library_.getCrTblDescCount(util.SessionHandle, location.c_str(), &counts[0], &counts[1],
                                        &counts[2], &counts[3], &counts[4], &counts[5],
-                                       &counts[6]) != 0)
+                                       &counts[6]) != 0) {
+            rebuildCause_ = pdx::lastErrorMessage();
             return;
+        }
         RebuildDescription description(location, counts);
         if (library_.fillCrTblDesc(util.SessionHandle, description.record(), location.c_str(),
                                    nullptr) != 0) {
+            rebuildCause_ = pdx::lastErrorMessage();
             port_.showMessage({"Error Filling table structure", "", BoxIcon::Error});
             return;
         }
         const bool rebuilt =
             library_.rebuildTable(util.SessionHandle, location.c_str(), kDriverType, "Backup.Db",
                                   "KEYVIOL.DB", "PROBLEM.DB", description.record()) == 0;
+        if (!rebuilt) rebuildCause_ = pdx::lastErrorMessage();
         port_.setText(Control::MessageLB, rebuilt ? kRebuilt : "Rebuild was not successful.");
+        tutil::RebuildResult result;
+        if (rebuilt && library_.getRebuildResult(util.SessionHandle, &result) == 0)
+            rebuildNotes_ = tutil::rebuild_notes(location, result);
     });
 }
 
@@ -274,11 +292,16 @@ void RepairForm::BitBtn2Click() {
 
 void RepairForm::Button1Click() {
     const std::vector<std::string> notRebuilt = rebuildEveryTable();
+    // The upgrade ends with a "Rebuild Index" of its own, which reports its own notes; the
+    // report below is of this run.
+    const std::vector<std::string> notes = batchNotes_;
     port_.click(Control::BitBtn1);
+    batchNotes_ = notes;
     reportLastResult(notRebuilt);
 }
 
 std::vector<std::string> RepairForm::rebuildEveryTable() {
+    notRebuilt_.clear();
     const std::vector<std::string> aliases = port_.items(Control::AliasCombo);
     for (std::size_t i = 0; i < aliases.size(); ++i) {
         if (aliases[i] == kBatchAlias) {
@@ -292,26 +315,33 @@ std::vector<std::string> RepairForm::rebuildEveryTable() {
     session1_.getTableNames(port_.text(Control::AliasCombo), "*.*", true, false, tables);
     port_.setItems(Control::TableCombo, tables);
     std::vector<std::string> notRebuilt;
+    batchNotes_.clear();
     for (std::size_t i = 0; i < tables.size(); ++i) {
         port_.select(Control::TableCombo, static_cast<int>(i));
         SelectTable();
         port_.click(Control::RebuildBtn);
         const std::string result = port_.text(Control::MessageLB);
+        batchNotes_.insert(batchNotes_.end(), rebuildNotes_.begin(), rebuildNotes_.end());
         if (result != kRebuilt)
-            notRebuilt.push_back(tables[i] + ": " + (result.empty() ? "no result" : result));
+            notRebuilt.push_back(tables[i] + ": " + (result.empty() ? "no result" : result) +
+                                 (rebuildCause_.empty() ? "" : " " + rebuildCause_));
     }
     return notRebuilt;
 }
 
 void RepairForm::reportLastResult(const std::vector<std::string>& notRebuilt) {
+    notRebuilt_ = notRebuilt;
     const std::string message = port_.text(Control::MessageLB);
-    port_.appendText(Control::Memo1, message);
+    // Additions of our own, each on a line after the result text: why the last table was
+    // not rebuilt, where the records that left any table went.
+    std::string log = message;
+    if (message != kRebuilt && !rebuildCause_.empty()) log += "\r\n" + rebuildCause_;
+    for (const std::string& note : batchNotes_)
+        log += "\r\n" + note;
+    port_.appendText(Control::Memo1, log);
     port_.showMessage({message, "", BoxIcon::None});
     if (notRebuilt.empty()) return;
-    std::string text = "These tables were not rebuilt:";
-    for (const std::string& line : notRebuilt)
-        text += "\n" + line;
-    port_.showMessage({text, "", BoxIcon::Warning});
+    port_.showMessage({notRebuiltMessage(notRebuilt), "", BoxIcon::Warning});
     if (stepFailed_) stepFailed_();
 }
 

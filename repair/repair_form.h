@@ -38,6 +38,9 @@ LocalTime readLocalClock();
 // The name of a backup folder taken at `time`: "20050321 093005".
 std::string backupFolderName(const LocalTime& time);
 
+// The warning that names the tables a batch did not rebuild, one a line.
+std::string notRebuiltMessage(const std::vector<std::string>& notRebuilt);
+
 class RepairForm {
   public:
     // `session1` lists aliases and tables; `mainDatabase` (MainDB on VAQ) gives the database
@@ -80,6 +83,17 @@ class RepairForm {
     // Called when a run over every table leaves tables not rebuilt (listed in a box), so that
     // a caller without a screen can tell that the run did not do everything.
     void onStepFailed(std::function<void()> handler) { stepFailed_ = std::move(handler); }
+    // What the last RebuildBtnClick adds to its result text: where the records that left the
+    // table went, the indexes it dropped ("43 records could not be kept in Transact.db; they
+    // are in PROBLEM.DB in <folder>."), one sentence each; empty when nothing left the table
+    // or the table was not rebuilt.
+    const std::vector<std::string>& rebuildNotes() const { return rebuildNotes_; }
+    // Why the last RebuildBtnClick did not rebuild its table, as the library said; empty
+    // when it did.
+    const std::string& rebuildCause() const { return rebuildCause_; }
+    // The tables the last "Rebuild Index" did not rebuild, each with the result text and its
+    // cause ("Door.DB: Rebuild was not successful. Table is busy: Door.DB.").
+    const std::vector<std::string>& notRebuilt() const { return notRebuilt_; }
 
   private:
     TBDEUtil& utility();
@@ -91,9 +105,11 @@ class RepairForm {
     // The alias VAQ, its tables, each one rebuilt; returns a line for each table whose
     // rebuild did not succeed ("Door.DB: Rebuild was not successful.").
     std::vector<std::string> rebuildEveryTable();
-    // The last table's result into the log and a box; then, when some tables were not
-    // rebuilt, a warning box that names them, so that an earlier table's failure is not
-    // hidden behind the last table's success.
+    // The last table's result into the log and a box, with its cause in the log when it was
+    // not rebuilt, and after it the notes of every table of the batch (where records went);
+    // then, when some tables were not rebuilt, a warning box that names them with their
+    // causes, so that an earlier table's failure is not hidden behind the last table's
+    // success.
     void reportLastResult(const std::vector<std::string>& notRebuilt);
     std::filesystem::path backupRoot() const;
 
@@ -103,6 +119,11 @@ class RepairForm {
     std::function<LocalTime()> clock_;
     UtilityLibrary library_;
     std::function<void()> stepFailed_;
+    std::vector<std::string> rebuildNotes_;
+    std::string rebuildCause_;
+    // The notes of every table of the batch that runs.
+    std::vector<std::string> batchNotes_;
+    std::vector<std::string> notRebuilt_;
 };
 
 }  // namespace vaq::repair

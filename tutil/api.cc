@@ -7,9 +7,11 @@
 #include <string>
 
 #include "engine/api/callbacks.h"
+#include "engine/api/config.h"
 #include "engine/api/engine_error.h"
 #include "tutil/auxiliary.h"
 #include "tutil/rebuild.h"
+#include "tutil/rebuild_runs.h"
 #include "tutil/session.h"
 #include "tutil/table_description.h"
 #include "tutil/tutil.h"
@@ -183,19 +185,48 @@ TUResult TURebuildTable(hTUses hSession, const char* pszTableName, const char* p
         require(pTblDesc, "TURebuildTable", "the table description");
         check_driver(pszDriverType, "TURebuildTable");
         const fs::path table = table_path(pszTableName, "TURebuildTable");
-        const fs::path folder = tutil::auxiliary_folder(table);
+        const char* backup = pszBackupName != nullptr ? pszBackupName : "Backup.Db";
+        const char* key_violations = pszKeyviolName != nullptr ? pszKeyviolName : "KEYVIOL.DB";
+        const char* problems = pszProblemName != nullptr ? pszProblemName : "PROBLEM.DB";
+        // The names are checked before a run folder is made for them.
+        tutil::auxiliary_table(".", backup, "The backup table");
+        tutil::auxiliary_table(".", key_violations, "The key-violation table");
+        tutil::auxiliary_table(".", problems, "The problem table");
+
+        tutil::RebuildRun run;
+        run.folder = tutil::new_rebuild_folder(table);
+        run.table = fs::absolute(table).lexically_normal();
+        run.backup = backup;
+        run.key_violation_table = key_violations;
+        run.problem_table = problems;
         tutil::RebuildRequest request;
         request.table = table;
-        request.backup = tutil::auxiliary_table(
-            folder, pszBackupName != nullptr ? pszBackupName : "Backup.Db", "The backup table");
-        request.key_violations = tutil::auxiliary_table(
-            folder, pszKeyviolName != nullptr ? pszKeyviolName : "KEYVIOL.DB",
-            "The key-violation table");
-        request.problems = tutil::auxiliary_table(
-            folder, pszProblemName != nullptr ? pszProblemName : "PROBLEM.DB", "The problem table");
+        request.backup = run.folder / backup;
+        request.key_violations = run.folder / key_violations;
+        request.problems = run.folder / problems;
         request.description = pTblDesc;
         tutil::keep_rebuild_result(hSession, std::nullopt);
-        tutil::keep_rebuild_result(hSession, tutil::rebuild_table(request, report_progress));
+        tutil::RebuildResult result;
+        try {
+            result = tutil::rebuild_table(request, report_progress);
+        } catch (const std::exception& error) {
+            // The table is as it was. What this run set aside before it stopped stays, as
+            // everything a run sets aside does: removing records is the user's choice.
+            run.cause = error.what();
+            try {
+                tutil::write_run_report(run);
+            } catch (const std::exception& report_error) {
+                throw EngineError(pdx::DBIERR_OSACCESS,
+                                  std::string(error.what()) +
+                                      " The rebuild's report could not be written either: " +
+                                      report_error.what());
+            }
+            throw;
+        }
+        tutil::write_run_report(tutil::run_of(run.table, result));
+        tutil::prune_backups(run.folder.parent_path(),
+                             pdx::currentConfiguration()->settings().keepBackups);
+        tutil::keep_rebuild_result(hSession, std::move(result));
     });
 }
 

@@ -8,6 +8,7 @@
 
 #include "engine/api/config.h"
 #include "engine/api/engine_error.h"
+#include "engine/api/private_folders.h"
 #include "engine/format/field_codec.h"
 #include "engine/format/file.h"
 #include "engine/table/table_admin.h"
@@ -19,17 +20,8 @@ namespace tutil {
 namespace fs = std::filesystem;
 
 fs::path auxiliary_folder(const fs::path& table) {
-    const fs::path folder = pdx::privateDirectory() / table.stem();
-    std::error_code error;
-    if (!fs::is_directory(folder, error)) {
-        fs::create_directory(folder, error);
-        if (!error) fs::permissions(folder, fs::perms::owner_all, error);
-        if (error)
-            throw pdx::EngineError(
-                pdx::DBIERR_OSACCESS,
-                "Cannot create the folder " + folder.string() + ": " + error.message());
-    }
-    return folder;
+    return pdx::subjectFolder(table.has_parent_path() ? table.parent_path() : fs::path("."),
+                              table.stem().string());
 }
 
 fs::path auxiliary_table(const fs::path& folder, std::string_view name, const char* what) {

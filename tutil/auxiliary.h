@@ -1,9 +1,10 @@
 #pragma once
 
 // Where the library keeps the auxiliary tables of a table: a folder named after the table
-// (its file name without extension) in the private directory of the engine configuration,
-// so that verifying and rebuilding every table of a database keeps each table's findings,
-// key violations, problem records and backup apart.
+// (its file name without extension) in the database's folder of the private directory of
+// the engine configuration (engine/api/private_folders.h), so that verifying and
+// rebuilding every table of every database keeps each table's findings apart. A rebuild
+// writes into a run folder of its own below it (rebuild_runs.h).
 
 #include <filesystem>
 #include <functional>
@@ -13,8 +14,8 @@
 
 namespace tutil {
 
-// <private_dir>/<table stem>, created (for the user only) when missing. Throws EngineError
-// naming the folder when it cannot be created.
+// <private_dir>/<database id>/<table stem>, created (for the user only) when missing.
+// Throws EngineError naming the folder when it cannot be created.
 std::filesystem::path auxiliary_folder(const std::filesystem::path& table);
 
 // The path of auxiliary table `name` in `folder`. The name must be a bare file name with

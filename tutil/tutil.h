@@ -15,8 +15,9 @@
 // percent 0 to 100.
 //
 // Auxiliary tables are written under the engine configuration's private directory, in one
-// folder per table: <private_dir>/<table file name without extension>/ (VERIFY.DB,
-// KEYVIOL.DB, PROBLEM.DB, the Backup.Db family).
+// folder per database and table: <private_dir>/<database id>/<table file name without
+// extension>/ holds VERIFY.DB, and each rebuild a run folder of its own below it with its
+// KEYVIOL.DB, PROBLEM.DB, Backup.Db family and report (rebuild_runs.h).
 
 #include <cstdint>
 
@@ -69,7 +70,9 @@ TUResult TUFillCRTblDesc(hTUses hSession, tutil::CRTblDesc* pTblDesc, const char
 // Rebuilds the table: every readable record is kept, the table and all its indexes are
 // written anew and swapped in at once. Records that break the primary key go to
 // pszKeyviolName, records that cannot be read to pszProblemName, and the original files are
-// kept as the pszBackupName family, all in the table's folder of the private directory.
+// kept as the pszBackupName family, all in a new run folder of the table in the private
+// directory, with a report; no earlier run's files are touched but the backups beyond the
+// configured number (keep_backups). A table that is not rebuilt leaves only the report.
 // pTblDesc is the description TUFillCRTblDesc filled; it must describe the table as it is.
 TUResult TURebuildTable(hTUses hSession, const char* pszTableName, const char* pszDriverType,
                         const char* pszBackupName, const char* pszKeyviolName,

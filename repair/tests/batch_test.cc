@@ -7,8 +7,12 @@
 
 #include "db/table.h"
 #include "engine/api/engine_error.h"
+#include "engine/api/private_folders.h"
+#include "engine/table/table.h"
 #include "repair/install.h"
 #include "repair/tests/repair_fixture.h"
+#include "tutil/rebuild_runs.h"
+#include "tutil/tests/support.h"
 
 namespace vaq::repair::testing {
 namespace {
@@ -48,9 +52,11 @@ TEST_F(BatchTest, RebuildIndexRebuildsEveryTableAndReportsTheLast) {
     EXPECT_EQ(window_.text(Control::TableLocEdit), (data() / tables.back()).string());
     EXPECT_TRUE(window_.isEnabled(Control::RebuildBtn));
     EXPECT_NE(window_.text(Control::FieldsLB), "0");
-    // Each table kept its own backup in the private directory.
+    // Each table kept its own backup in the database's folder of the private directory.
     for (const std::string& table : tables)
-        EXPECT_TRUE(fs::is_directory(privateDir() / fs::path(table).stem())) << table;
+        EXPECT_TRUE(
+            fs::is_directory(privateDir() / pdx::databaseId(data()) / fs::path(table).stem()))
+            << table;
 
     // Rebuilt tables verify clean.
     window_.select(Control::TableCombo, 0);
@@ -84,8 +90,13 @@ TEST_F(BatchTest, TablesThatWereNotRebuiltAreNamedAfterTheSummary) {
     EXPECT_EQ(window_.text(Control::Memo1), "Rebuild was successful.");
     ASSERT_EQ(window_.boxes.size(), 2u);
     EXPECT_EQ(window_.boxes[0].text, "Rebuild was successful.");
-    EXPECT_EQ(window_.boxes[1].text,
-              "These tables were not rebuilt:\nDoor.DB: Rebuild was not successful.");
+    // Each with the cause the library gave.
+    EXPECT_EQ(window_.boxes[1].text.rfind(
+                  "These tables were not rebuilt:\nDoor.DB: Rebuild was not successful. ", 0),
+              0u)
+        << window_.boxes[1].text;
+    EXPECT_NE(window_.boxes[1].text.find("busy"), std::string::npos) << window_.boxes[1].text;
+    EXPECT_EQ(form_->notRebuilt().size(), 1u);
     EXPECT_EQ(window_.boxes[1].icon, BoxIcon::Warning);
     door.close();
 }
@@ -131,6 +142,37 @@ TEST_F(BatchTest, RebuildAndFixAllUpgradesBetweenTheRebuildAndTheReport) {
               "Upgraded Successfully : StaffIDField added \r\nRebuild was successful.");
     EXPECT_EQ(window_.boxTexts(), std::vector<std::string>{"Rebuild was successful."});
     EXPECT_FALSE(fs::exists(backupRoot()));
+}
+
+TEST_F(BatchTest, RebuildAndFixAllRebuildingTwiceKeepsAndNamesWhatTheFirstRebuildSetAside) {
+    generate(20);
+    const fs::path small = data() / "Small.DB";
+    tutil::testing::write_small_table(small, 300);
+    tutil::testing::patch(small, [](std::vector<std::uint8_t>& b) {
+        const tutil::testing::FileGeometry g(b);
+        for (std::size_t slot : {0, 4, 8, 12})
+            b[g.record(2, slot) + 10] = 0x37;  // an impossible logical value
+    });
+    // The upgrade ends with a "Rebuild Index" of its own: every table is rebuilt twice.
+    window_.jobs.handlers[window::Handler::BitBtn1Click] = [&] { form_->BitBtn2Click(); };
+    form_->Button1Click();
+
+    const std::vector<tutil::RebuildRun> runs = tutil::rebuild_runs(data(), "Small");
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].problems, 4u);
+    EXPECT_EQ(runs[1].problems, 0u);
+    EXPECT_EQ(pdx::Table::open_file(runs[0].folder / "PROBLEM.DB")->record_count(), 4u);
+    EXPECT_EQ(pdx::Table::open_file(small)->record_count(), 296u);
+    // The run's own report names where the records went, once, after the result text.
+    const std::string memo = window_.text(Control::Memo1);
+    const std::string note =
+        "Rebuild was successful.\r\n4 records could not be kept in Small.DB; "
+        "they are in PROBLEM.DB in " +
+        runs[0].folder.string() + ".";
+    EXPECT_TRUE(memo.ends_with(note)) << memo;
+    EXPECT_EQ(memo.find("could not be kept"), memo.rfind("could not be kept")) << memo;
+    EXPECT_EQ(window_.boxTexts(),
+              (std::vector<std::string>{"Rebuild was successful.", "Rebuild was successful."}));
 }
 
 TEST_F(BatchTest, InstalledHandlersReachTheRepair) {

@@ -8,6 +8,7 @@
 
 #include "engine/api/callbacks.h"
 #include "engine/api/engine_error.h"
+#include "engine/api/private_folders.h"
 #include "repair/tests/repair_fixture.h"
 
 namespace vaq::repair::testing {
@@ -151,7 +152,7 @@ TEST_F(SelectionTest, RebuildOfAGoodTableSucceedsAndKeepsItsRows) {
     EXPECT_TRUE(window_.boxes.empty());
     form_->VerifyBtnClick();
     EXPECT_EQ(window_.text(Control::MessageLB), "Verification Successful. Table has no errors.");
-    EXPECT_TRUE(fs::exists(privateDir() / "Door"));
+    EXPECT_TRUE(fs::exists(privateDir() / pdx::databaseId(data()) / "Door"));
 }
 
 TEST_F(SelectionTest, WithoutAUtilitySessionVerifyAndRebuildSaySo) {
@@ -210,7 +211,7 @@ TUResult scriptedFill(hTUses, tutil::CRTblDesc* desc, const char* table, const c
     if (!script.failingFill.empty())
         return std::string(table).find(script.failingFill) == std::string::npos
                    ? TUResult{0}
-                   : TUResult{pdx::DBIERR_ENGINE};
+                   : pdx::recordFailure(pdx::DBIERR_ENGINE, "The description cannot be filled.");
     script.fieldCount = desc->iFldCount;
     script.arraysAsCounted = desc->iIdxCount == 1 && desc->pidxDesc != nullptr &&
                              desc->pfldDesc != nullptr && desc->psecDesc == nullptr &&
@@ -301,7 +302,8 @@ TEST_F(ScriptedRebuildTest, InTheBatchAFailingFillShowsItsBoxOnceAndTheBatchGoes
     EXPECT_EQ(window_.boxTexts(),
               (std::vector<std::string>{"Error Filling table structure", "Rebuild was successful.",
                                         "These tables were not rebuilt:\nDoor.DB: Verification "
-                                        "Successful. Table has no errors."}));
+                                        "Successful. Table has no errors. The description "
+                                        "cannot be filled."}));
     EXPECT_EQ(window_.text(Control::Memo1), "Rebuild was successful.");
 }
 

@@ -1,11 +1,15 @@
 #include <string>
+#include <vector>
 
 #include "common/error.h"
 #include "engine/api/engine_error.h"
+#include "engine/table/cursor.h"
+#include "engine/table/table.h"
 #include "engine/table/table_name.h"
 #include "repair/bde_util.h"
 #include "tools/vaqdb/commands.h"
 #include "tools/vaqdb/job_session.h"
+#include "tutil/auxiliary.h"
 
 namespace vaqdb {
 
@@ -19,6 +23,22 @@ std::string tableLocation(const ShellContext& context, const std::string& table)
     const auto file = pdx::find_table_file(context.directory, table);
     if (!file) throw vaq::Error("Table does not exist: " + table);
     return file->string();
+}
+
+// Each finding of the table's last verification, as VERIFY.DB holds it: "Door.DB block 3
+// record 2: …", the block and record left out where the finding names none.
+std::vector<std::string> verificationFindings(const std::string& location) {
+    std::vector<std::string> lines;
+    const auto findings = pdx::Table::open_file(tutil::auxiliary_folder(location) / "VERIFY.DB");
+    for (auto cursor = findings->open_cursor(); !cursor->eof(); cursor->next()) {
+        std::string line = cursor->field("File").as_text();
+        if (const std::string block = cursor->field("Block").as_text(); !block.empty())
+            line += " block " + block;
+        if (const std::string record = cursor->field("Record").as_text(); !record.empty())
+            line += " record " + record;
+        lines.push_back(line + ": " + cursor->field("Problem").as_text());
+    }
+    return lines;
 }
 
 }  // namespace
@@ -36,7 +56,9 @@ void command_props(ShellContext& context, const Arguments& arguments) {
     util.close();
 }
 
-// .verify TABLE: the verification's message, through the window's "Verify".
+// .verify TABLE: the verification's message, through the window's "Verify", then each
+// finding the library wrote into VERIFY.DB on a line of its own. A table with findings of
+// levels 1 to 4 makes the exit status 2.
 void command_verify(ShellContext& context, const Arguments& arguments) {
     const std::string location = tableLocation(context, arguments[0]);
     JobSession jobs(context);
@@ -47,20 +69,28 @@ void command_verify(ShellContext& context, const Arguments& arguments) {
     if (message.empty())
         throw vaq::Error(arguments[0] + " could not be verified: " + pdx::lastErrorMessage());
     context.out << message << '\n';
+    for (const std::string& finding : verificationFindings(location))
+        context.out << finding << '\n';
     jobs.finish();
+    if (message != vaq::repair::verificationMessage(0)) context.report_status(2);
 }
 
 // .rebuild TABLE: the last result text of the window's "Rebuild" (the verification's
-// message when the table could not be described); a rebuild that fails is an error.
+// message when the table could not be described), then where the records that left the
+// table went, a line each; a table that was not rebuilt is an error naming the cause.
 void command_rebuild(ShellContext& context, const Arguments& arguments) {
     const std::string location = tableLocation(context, arguments[0]);
     JobSession jobs(context);
     jobs.window().setText(Control::TableLocEdit, location);
     jobs.run(Handler::RebuildBtnClick);
     const std::string message = jobs.window().text(Control::MessageLB);
-    if (message == "Rebuild was not successful.")
-        throw vaq::Error("Rebuild was not successful: " + pdx::lastErrorMessage());
+    if (message != "Rebuild was successful.") {
+        const std::string& cause = jobs.repair().rebuildCause();
+        throw vaq::Error(message + (cause.empty() ? "" : " " + cause));
+    }
     context.out << message << '\n';
+    for (const std::string& note : jobs.repair().rebuildNotes())
+        context.out << note << '\n';
     jobs.finish();
 }
 

@@ -24,6 +24,8 @@ const std::vector<Command>& command_table() {
          1, 1, command_rebuild},
         {".repair", ".repair", "Rebuild Index: verifies and rebuilds every table", 0, 0,
          command_repair},
+        {".salvaged", ".salvaged [TABLE] | --remove RUN",
+         "the rebuild runs and what each set aside; removes one run", 0, 2, command_salvaged},
         {".upgrade", ".upgrade", "Upgrade DataBase to the 3.2.1 layout, then Rebuild Index", 0, 0,
          command_upgrade},
         {".backfill", ".backfill", "Update StaffID: fills the staff IDs of the transactions", 0, 0,

@@ -45,6 +45,7 @@ void command_props(ShellContext& context, const Arguments& arguments);
 void command_verify(ShellContext& context, const Arguments& arguments);
 void command_rebuild(ShellContext& context, const Arguments& arguments);
 void command_repair(ShellContext& context, const Arguments& arguments);
+void command_salvaged(ShellContext& context, const Arguments& arguments);
 void command_backfill(ShellContext& context, const Arguments& arguments);
 void command_rearrange(ShellContext& context, const Arguments& arguments);
 void command_import_transactions(ShellContext& context, const Arguments& arguments);

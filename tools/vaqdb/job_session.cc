@@ -15,10 +15,11 @@ JobSession::JobSession(ShellContext& context)
         session1_ = std::make_unique<vaq::db::Session>("Session1");
         mainDatabase_ = std::make_unique<vaq::db::Database>(*session1_, "MainDB", "VAQ");
         mainDatabase_->open();
-        vaq::repair::installRepairJobs(window_, window_.jobs, *session1_, *mainDatabase_);
+        repair_ = vaq::repair::installRepairJobs(window_, window_.jobs, *session1_, *mainDatabase_);
         window_.jobs.createUtilitySession();
     } catch (...) {
         window_.jobs = {};
+        repair_.reset();
         mainDatabase_.reset();
         session1_.reset();
         pdx::useConfiguration(*previous_);
@@ -29,6 +30,7 @@ JobSession::JobSession(ShellContext& context)
 JobSession::~JobSession() {
     // Without finish() (an error is on its way) the utility session closes with its object.
     window_.jobs = {};
+    repair_.reset();
     mainDatabase_.reset();
     session1_.reset();
     pdx::useConfiguration(*previous_);

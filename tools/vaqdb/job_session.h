@@ -10,6 +10,7 @@
 #include "db/database.h"
 #include "db/session.h"
 #include "engine/api/config.h"
+#include "repair/repair_form.h"
 #include "tools/vaqdb/shell.h"
 #include "tools/vaqdb/terminal_window.h"
 
@@ -25,6 +26,8 @@ class JobSession {
     TerminalWindow& window() { return window_; }
     // The connection MainDB on the alias VAQ, open while the session lasts.
     vaq::db::Database& mainDatabase() { return *mainDatabase_; }
+    // The repair the window's handlers run, for what it tells beyond the window's texts.
+    const vaq::repair::RepairForm& repair() const { return *repair_; }
     // Runs the handler as a click by program would; its error reaches the caller.
     void run(vaq::window::Handler handler);
     // The window's end: closes the table-utility session, raising when the library refuses.
@@ -35,6 +38,7 @@ class JobSession {
     TerminalWindow window_;
     std::unique_ptr<vaq::db::Session> session1_;
     std::unique_ptr<vaq::db::Database> mainDatabase_;
+    std::shared_ptr<vaq::repair::RepairForm> repair_;
 };
 
 }  // namespace vaqdb

@@ -11,6 +11,7 @@
 #include "engine/api/config.h"
 #include "engine/api/dbi.h"
 #include "engine/api/engine_error.h"
+#include "engine/api/private_folders.h"
 #include "engine/table/cursor.h"
 #include "engine/table/table.h"
 #include "tests/support.h"
@@ -213,7 +214,7 @@ TEST(TableUtilityVerify, LevelAndProgressThroughTheEngineCallback) {
         }
         EXPECT_TRUE(done) << "phase " << phase;
     }
-    EXPECT_TRUE(fs::is_directory(private_dir / "ZIPCODES"));
+    EXPECT_TRUE(fs::is_directory(private_dir / pdx::databaseId(table.parent_path()) / "ZIPCODES"));
 }
 
 TEST(TableUtilityVerify, FindingsGoToTheErrorTable) {
@@ -229,7 +230,9 @@ TEST(TableUtilityVerify, FindingsGoToTheErrorTable) {
         0)
         << pdx::lastErrorMessage();
     EXPECT_EQ(level, 1);
-    const auto findings = pdx::Table::open_file(private_dir / "zakazky" / "VERIFY.DB");
+    const fs::path verify_table =
+        private_dir / pdx::databaseId(data.path()) / "zakazky" / "VERIFY.DB";
+    const auto findings = pdx::Table::open_file(verify_table);
     std::vector<std::string> lines;
     for (auto c = findings->open_cursor(); !c->eof(); c->next())
         lines.push_back(c->field("File").as_text() + "|" + c->field("Block").as_text() + "|" +
@@ -239,11 +242,12 @@ TEST(TableUtilityVerify, FindingsGoToTheErrorTable) {
               "zakazky.db||1|The header counts 3989 records but the chain of data blocks holds "
               "3988.");
     // A second verify replaces the table; a clean table leaves it empty.
-    ASSERT_EQ(TUVerifyTable(session.handle(), (corpus_dir() / "paradox-reader/zakazky.db").c_str(),
-                            "PARADOX", "VERIFY.DB", nullptr, 0, &level),
-              0);
+    copy_corpus_table("paradox-reader/zakazky.db", data.path());
+    ASSERT_EQ(
+        TUVerifyTable(session.handle(), table.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &level),
+        0);
     EXPECT_EQ(level, 0);
-    EXPECT_EQ(pdx::Table::open_file(private_dir / "zakazky" / "VERIFY.DB")->record_count(), 0u);
+    EXPECT_EQ(pdx::Table::open_file(verify_table)->record_count(), 0u);
 }
 
 TEST(TableUtilityVerify, BadArgumentsAreResults) {

@@ -10,8 +10,11 @@
 #include <memory>
 #include <vector>
 
+#include "common/error.h"
 #include "engine/api/config.h"
 #include "engine/api/engine_error.h"
+#include "engine/api/private_folders.h"
+#include "engine/table/crash_points.h"
 #include "engine/table/cursor.h"
 #include "engine/table/table.h"
 #include "engine/table/table_name.h"
@@ -35,8 +38,11 @@ class RebuildTest : public ::testing::Test {
     void TearDown() override { pdx::reloadConfiguration(); }
 
     fs::path data() const { return dir_ / "data"; }
+    // The auxiliary table `name` of the table's last rebuild.
     fs::path aux(const fs::path& table, const std::string& name) const {
-        return dir_ / "private" / table.stem() / name;
+        const auto runs =
+            pdx::runFolders(dir_ / "private" / pdx::databaseId(table.parent_path()) / table.stem());
+        return (runs.empty() ? dir_ / "no rebuild" : runs.back()) / name;
     }
 
     // The calls a rebuild makes, in their order, in one session; the result of the last.
@@ -244,10 +250,13 @@ TEST_F(RebuildTest, FailureLeavesTheTableAsItWas) {
     write_small_table(db, 300);
     patch(db, [](std::vector<std::uint8_t>& b) { b[FileGeometry(b).record(2, 1) + 10] = 0x37; });
     const std::vector<std::uint8_t> before = read_file(db);
-    // The problem table cannot be replaced: a folder holds its name.
-    fs::create_directories(aux(db, "PROBLEM.DB") / "inside");
+    // The new family cannot be swapped in.
+    pdx::set_crash_point_handler([](std::string_view where) {
+        if (where == "family staged") throw vaq::Error("The disk refused the new family.");
+    });
     EXPECT_NE(rebuild(db), 0);
-    EXPECT_FALSE(pdx::lastErrorMessage().empty());
+    pdx::set_crash_point_handler(nullptr);
+    EXPECT_EQ(pdx::lastErrorMessage(), "The disk refused the new family.");
     EXPECT_EQ(read_file(db), before);
     for (const auto& entry : fs::directory_iterator(data()))
         EXPECT_EQ(entry.path().filename(), "Small.DB") << "left behind: " << entry.path();
