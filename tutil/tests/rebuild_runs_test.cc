@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <set>
 
 #include "common/error.h"
@@ -15,6 +14,7 @@
 #include "engine/table/crash_points.h"
 #include "engine/table/table.h"
 #include "engine/table/tests/pxlib_reader.h"
+#include "tests/library_calls.h"
 #include "tests/support.h"
 #include "tutil/rebuild_runs.h"
 #include "tutil/tutil.h"
@@ -57,29 +57,7 @@ class RebuildRunsTest : public ::testing::Test {
         return dir_ / name;
     }
 
-    // A verify and a rebuild of `table` through the library's calls, as the repair makes
-    // them; the rebuild's result code.
-    static TUResult rebuild(const fs::path& table) {
-        hTUses session = 0;
-        EXPECT_EQ(TUInit(&session), 0);
-        std::int32_t level = -1;
-        EXPECT_EQ(TUVerifyTable(session, table.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &level),
-                  0);
-        std::uint16_t c[7] = {};
-        TUResult result = TUGetCRTblDescCount(session, table.c_str(), &c[0], &c[1], &c[2], &c[3],
-                                              &c[4], &c[5], &c[6]);
-        std::vector<FLDDesc> fields(c[0]);
-        CRTblDesc desc{};
-        std::strcpy(desc.szTblName, table.c_str());
-        desc.iFldCount = c[0];
-        desc.pfldDesc = fields.data();
-        if (result == 0) result = TUFillCRTblDesc(session, &desc, table.c_str(), nullptr);
-        if (result == 0)
-            result = TURebuildTable(session, table.c_str(), "PARADOX", "Backup.Db", "KEYVIOL.DB",
-                                    "PROBLEM.DB", &desc);
-        EXPECT_EQ(TUExit(session), 0);
-        return result;
-    }
+    static TUResult rebuild(const fs::path& table) { return rebuild_through_library(table); }
 
     TempDir dir_;
 };

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <vector>
@@ -18,6 +17,7 @@
 #include "engine/table/cursor.h"
 #include "engine/table/table.h"
 #include "engine/table/table_name.h"
+#include "tests/library_calls.h"
 #include "tests/support.h"
 #include "tutil/tutil.h"
 #include "tutil/verifier.h"
@@ -47,42 +47,8 @@ class RebuildTest : public ::testing::Test {
 
     // The calls a rebuild makes, in their order, in one session; the result of the last.
     TUResult rebuild(const fs::path& table) {
-        hTUses session = 0;
-        EXPECT_EQ(TUInit(&session), 0);
-        std::int32_t level = -1;
-        EXPECT_EQ(TUVerifyTable(session, table.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &level),
-                  0);
-        std::uint16_t c[7] = {};
-        TUResult result = TUGetCRTblDescCount(session, table.c_str(), &c[0], &c[1], &c[2], &c[3],
-                                              &c[4], &c[5], &c[6]);
-        if (result == 0) {
-            CRTblDesc desc{};
-            std::strcpy(desc.szTblName, table.c_str());
-            std::strcpy(desc.szTblType, "PARADOX");
-            std::strcpy(desc.szErrTblName, "Rebuild.DB");
-            desc.iFldCount = c[0];
-            desc.iIdxCount = c[1];
-            desc.iValChkCount = c[3];
-            desc.iRintCount = c[4];
-            std::vector<FLDDesc> fields(c[0]);
-            std::vector<IDXDesc> indexes(c[1]);
-            std::vector<VCHKDesc> checks(c[3]);
-            std::vector<RINTDesc> links(c[4]);
-            desc.pfldDesc = fields.data();
-            desc.pidxDesc = c[1] ? indexes.data() : nullptr;
-            desc.pvchkDesc = c[3] ? checks.data() : nullptr;
-            desc.printDesc = c[4] ? links.data() : nullptr;
-            result = TUFillCRTblDesc(session, &desc, table.c_str(), nullptr);
-            if (result == 0)
-                result = TURebuildTable(session, table.c_str(), "PARADOX", "Backup.Db",
-                                        "KEYVIOL.DB", "PROBLEM.DB", &desc);
-        }
         last_ = RebuildResult{};
-        if (result == 0) {
-            EXPECT_EQ(TUGetRebuildResult(session, &last_), 0);
-        }
-        EXPECT_EQ(TUExit(session), 0);
-        return result;
+        return rebuild_through_library(table, &last_);
     }
 
     static Records records_of(const fs::path& table) {
