@@ -6,12 +6,16 @@
 // .export writes; an empty value empties the field. Empty lines are skipped when the header
 // names more than one field.
 //
-// The file is read twice. The first pass converts every value of every row and stores
-// nothing, so that a malformed line or a value a field cannot take leaves the table as it
-// was. The second pass stores the rows in file order; when the writer refuses one (a key
-// violation, a full table), the rows before it stay stored and are saved, and the error
-// says how many rows were stored and from which line on nothing was. Ctrl-C stops the same
-// way, between two rows.
+// The file is read once; each row is converted into its record once and the records are
+// stored in file order, a batch at a time, all of them as one statement of the table's
+// writer (its journal keeps what they overwrite). A malformed line or a value a field
+// cannot take, anywhere in the file, leaves the table as it was: the statement is given up
+// and the table put back before the error is reported. When the writer refuses a row (a key
+// violation, a full table), the rows before it stay stored and are saved, the rest of the
+// file is still checked, and the error says how many rows were stored and from which line
+// on nothing was. Ctrl-C stops the same way, between two rows. A process killed meanwhile
+// leaves the statement in the journal: the next open of the table puts the table back as
+// it was before the import.
 
 #include <cerrno>
 #include <cstdint>
@@ -19,16 +23,20 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "common/dateformat.h"
 #include "common/error.h"
 #include "engine/table/edit_buffer.h"
+#include "engine/table/schema.h"
 #include "engine/table/table.h"
 #include "engine/table/table_writer.h"
 #include "tools/vaqdb/commands.h"
 #include "tools/vaqdb/csv.h"
+#include "tools/vaqdb/csv_record.h"
 #include "tools/vaqdb/interrupt.h"
 #include "tools/vaqdb/progress.h"
 
@@ -58,55 +66,12 @@ class CsvDateForms {
     vaq::DateTimeFormats saved_;
 };
 
-class CsvFile {
+// A failure that must leave the table as it was before the import: malformed input, or a
+// statement that could not be ended.
+class NothingImported : public vaq::Error {
   public:
-    explicit CsvFile(const std::string& path) : in_(path, std::ios::binary), reader_(in_, path) {
-        if (!in_)
-            throw vaq::Error("Cannot open the CSV file " + path + ": " + std::strerror(errno));
-    }
-    bool read_row(std::vector<std::string>& fields) {
-        const bool found = reader_.read_row(fields);
-        if (in_.bad()) throw vaq::Error("Cannot read the CSV file " + reader_.source() + ".");
-        return found;
-    }
-    std::size_t line() const { return reader_.line(); }
-    const std::string& source() const { return reader_.source(); }
-    // Bytes read so far.
-    std::uint64_t offset() {
-        const std::streamoff at = in_.tellg();
-        return at < 0 ? 0 : static_cast<std::uint64_t>(at);
-    }
-
-  private:
-    std::ifstream in_;
-    CsvReader reader_;
+    using vaq::Error::Error;
 };
-
-// Dates and times must be in the CSV forms exactly; the field conversion would also take
-// other spellings (one-digit months, two-digit years) and guess.
-void check_csv_form(const pdx::Field& field, const std::string& text) {
-    if (text.empty()) return;
-    try {
-        switch (field.type()) {
-            case pdx::FieldType::kDate:
-                vaq::parseIsoDate(text);
-                return;
-            case pdx::FieldType::kTime:
-                vaq::parseIsoTime(text);
-                return;
-            case pdx::FieldType::kTimestamp:
-                vaq::parseIsoDateTime(text);
-                return;
-            default:
-                return;
-        }
-    } catch (const vaq::Error&) {
-        const char* form = field.type() == pdx::FieldType::kDate   ? "YYYY-MM-DD"
-                           : field.type() == pdx::FieldType::kTime ? "HH:MM:SS[.mmm]"
-                                                                   : "YYYY-MM-DD HH:MM:SS[.mmm]";
-        throw vaq::Error("'" + text + "' is not in the form " + form);
-    }
-}
 
 class Importer {
   public:
@@ -117,149 +82,157 @@ class Importer {
           progress_(progress),
           interrupt_(interrupt) {}
 
-    // Every row converted, nothing stored.
-    void check_all() {
-        CsvFile file(path_);
-        read_header(file);
-        std::vector<std::string> row;
-        rows_ = 0;
-        const std::uint64_t size = progress_.enabled() ? file_size(path_) : 0;
-        while (file.read_row(row)) {
-            if (interrupt_.requested()) throw vaq::Error("Interrupted.");
-            if (blank(row)) continue;
-            convert(file, row);
-            // Where the reading stands costs a system call: asked now and then only.
-            if (++rows_ % 4096 == 0 && size > 0) progress_.show("Checking:", file.offset(), size);
-        }
-    }
+    const std::string& table_name() const { return table_->name(); }
 
-    // Returns the rows stored.
-    std::size_t store_all() {
-        CsvFile file(path_);
-        read_header(file);
-        std::vector<std::string> row;
-        Batch batch;
-        std::size_t stored = 0;
+    // Returns the rows stored. Throws NothingImported when the statement must be put back,
+    // vaq::Error (saying what was stored) when a prefix of the rows stays.
+    std::size_t run() {
+        std::ifstream in(path_, std::ios::binary);
+        if (!in)
+            throw NothingImported("Cannot open the CSV file " + path_ + ": " +
+                                  std::strerror(errno));
+        CsvReader reader(in, path_);
+        pdx::TableWriter::Statement statement(table_->writer());
+        const std::size_t stored = read_and_store(reader);
         try {
-            while (file.read_row(row)) {
-                if (blank(row)) continue;
-                // Ctrl-C stops between two records; the ones stored stay and are saved.
-                if (interrupt_.requested()) {
-                    store(batch, stored);
-                    throw vaq::Error("Interrupted.");
-                }
-                progress_.show("Importing:", stored, rows_);
-                batch.rows.push_back(convert(file, row));
-                batch.lines.push_back(file.line());
-                if (batch.rows.size() == kBatchRows) store(batch, stored);
-            }
-            store(batch, stored);
-            table_->writer().flush();
+            statement.finish();
         } catch (const std::exception& error) {
-            progress_.close();
-            // The first line not stored: the one refused, else the first of the rows waiting.
-            const std::size_t line = batch.refused_line != 0 ? batch.refused_line
-                                     : batch.lines.empty()   ? file.line()
-                                                             : batch.lines.front();
-            throw vaq::Error(std::string(error.what()) + " " + stored_note(stored, line));
+            throw NothingImported(error.what());
         }
         progress_.close();
+        if (refusal_) throw vaq::Error(*refusal_ + " " + stored_note(stored, refused_line_));
+        if (interrupted_line_ != 0)
+            throw vaq::Error("Interrupted. " + stored_note(stored, interrupted_line_));
         return stored;
     }
 
   private:
-    // Rows converted and waiting to be stored together, with the line each began on.
+    // Rows converted and waiting to be stored together: the first `size` of `rows` (the
+    // buffers are filled again for each batch), with the line each began on.
     struct Batch {
         std::vector<pdx::EditBuffer> rows;
         std::vector<std::size_t> lines;
-        std::size_t refused_line = 0;
+        std::size_t size = 0;
     };
     // Rows stored in one change of the table: the journal and the header are written once
     // for all of them.
     static constexpr std::size_t kBatchRows = 512;
 
+    std::size_t read_and_store(CsvReader& reader) {
+        std::vector<std::string_view> row;
+        std::vector<std::vector<std::uint8_t>> blobs;
+        Batch batch;
+        std::size_t stored = 0;
+        std::uint64_t rows = 0;
+        try {
+            read_header(reader);
+            const CsvRecordMaker maker(*table_, columns_);
+            const std::uint64_t size = progress_.enabled() ? file_size(path_) : 0;
+            while (reader.read_row(row)) {
+                if (blank(row)) continue;
+                // Ctrl-C stops between two records; the ones stored stay and are saved.
+                if (interrupt_.requested()) {
+                    store(batch, stored);
+                    if (!refusal_) interrupted_line_ = reader.line();
+                    break;
+                }
+                pdx::EditBuffer& slot = take_slot(batch);
+                batch.lines[batch.size] = reader.line();
+                convert(reader, maker, row, blobs, slot);
+                if (++batch.size == kBatchRows) store(batch, stored);
+                // Where the reading stands is asked now and then only.
+                if (++rows % 4096 == 0 && size > 0)
+                    progress_.show("Importing:", reader.offset(), size);
+            }
+            if (interrupted_line_ == 0) store(batch, stored);
+        } catch (const vaq::Error& error) {
+            throw NothingImported(error.what());
+        }
+        return stored;
+    }
+
+    // The next slot of the batch, its line noted.
+    pdx::EditBuffer& take_slot(Batch& batch) {
+        if (batch.rows.size() == batch.size) {
+            batch.rows.push_back(pdx::EditBuffer::blank(table_));
+            batch.lines.push_back(0);
+        }
+        return batch.rows[batch.size];
+    }
+
+    void convert(const CsvReader& reader, const CsvRecordMaker& maker,
+                 const std::vector<std::string_view>& row,
+                 std::vector<std::vector<std::uint8_t>>& blobs, pdx::EditBuffer& record) {
+        if (row.size() != columns_.size())
+            throw vaq::Error(line_text(reader) + ": the row has " + std::to_string(row.size()) +
+                             " fields where the header names " + std::to_string(columns_.size()) +
+                             ".");
+        try {
+            maker.make(row, record.record().mutable_bytes(), blobs);
+        } catch (const vaq::Error& error) {
+            throw vaq::Error(line_text(reader) + ", " + error.what());
+        }
+        for (std::size_t i = 0; i < blobs.size(); ++i)
+            record.set_bytes(maker.blob_fields()[i], blobs[i]);
+    }
+
+    // Stores the rows waiting, unless a row was refused before: from then on the rest of the
+    // file is only checked.
     void store(Batch& batch, std::size_t& stored) {
+        const std::size_t count = batch.size;
+        batch.size = 0;
+        if (refusal_ || count == 0) return;
         std::size_t done = 0;
         try {
-            table_->writer().insert_all(batch.rows, done);
+            table_->writer().insert_all(std::span(batch.rows.data(), count), done);
         } catch (const std::exception& error) {
-            stored += done;
-            batch.refused_line = batch.lines.at(done);
-            throw vaq::Error(path_ + " line " + std::to_string(batch.refused_line) + ": " +
-                             error.what());
+            refused_line_ = batch.lines.at(done);
+            refusal_ = path_ + " line " + std::to_string(refused_line_) + ": " + error.what();
         }
         stored += done;
-        batch.rows.clear();
-        batch.lines.clear();
     }
 
     // An empty line, which cannot be a row when the header names more than one field (with
     // one field it is a row whose value is empty).
-    bool blank(const std::vector<std::string>& row) const {
+    bool blank(const std::vector<std::string_view>& row) const {
         return columns_.size() > 1 && row.size() == 1 && row[0].empty();
     }
 
-    std::string line_text(const CsvFile& file) const {
-        return file.source() + " line " + std::to_string(file.line());
+    std::string line_text(const CsvReader& reader) const {
+        return reader.source() + " line " + std::to_string(reader.line());
     }
 
-    std::string stored_note(std::size_t stored, std::size_t line) {
+    std::string stored_note(std::size_t stored, std::size_t line) const {
         const std::string from = "line " + std::to_string(line);
-        std::string note = stored == 0 ? "No row was imported into " + table_->name() + "."
-                           : stored == 1
-                               ? "The row before " + from + " was imported into " + table_->name() +
-                                     "; " + from + " and the lines after it were not."
-                               : "The " + std::to_string(stored) + " rows before " + from +
-                                     " were imported into " + table_->name() + "; " + from +
-                                     " and the lines after it were not.";
-        try {
-            table_->writer().flush();
-        } catch (const std::exception& error) {
-            note += " Saving the imported rows to disk failed: " + std::string(error.what());
-        }
-        return note;
+        return stored == 0   ? "No row was imported into " + table_->name() + "."
+               : stored == 1 ? "The row before " + from + " was imported into " + table_->name() +
+                                   "; " + from + " and the lines after it were not."
+                             : "The " + std::to_string(stored) + " rows before " + from +
+                                   " were imported into " + table_->name() + "; " + from +
+                                   " and the lines after it were not.";
     }
 
-    void read_header(CsvFile& file) {
-        std::vector<std::string> names;
-        if (!file.read_row(names))
-            throw vaq::Error(file.source() + " is empty: it needs a header row naming fields of " +
-                             table_->name() + ".");
+    void read_header(CsvReader& reader) {
+        std::vector<std::string_view> names;
+        if (!reader.read_row(names))
+            throw vaq::Error(reader.source() +
+                             " is empty: it needs a header row naming fields of " + table_->name() +
+                             ".");
         columns_.clear();
         const pdx::Schema& schema = table_->schema();
-        for (const std::string& name : names) {
+        for (const std::string_view name : names) {
             std::size_t index = 0;
             try {
                 index = schema.field(name, table_->name()).index;
             } catch (const vaq::Error& error) {
-                throw vaq::Error(line_text(file) + ": " + error.what());
+                throw vaq::Error(line_text(reader) + ": " + error.what());
             }
             for (std::size_t taken : columns_)
                 if (taken == index)
-                    throw vaq::Error(line_text(file) + ": field " + schema[index].name +
+                    throw vaq::Error(line_text(reader) + ": field " + schema[index].name +
                                      " is named twice in the header.");
             columns_.push_back(index);
         }
-    }
-
-    pdx::EditBuffer convert(const CsvFile& file, const std::vector<std::string>& row) const {
-        if (row.size() != columns_.size())
-            throw vaq::Error(line_text(file) + ": the row has " + std::to_string(row.size()) +
-                             " fields where the header names " + std::to_string(columns_.size()) +
-                             ".");
-        pdx::EditBuffer buffer = pdx::EditBuffer::blank(table_);
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            const pdx::Field& field = table_->schema()[columns_[i]];
-            try {
-                check_csv_form(field, row[i]);
-                buffer.set(columns_[i], pdx::FieldInput(row[i]));
-            } catch (const vaq::Error& error) {
-                std::string message = error.what();
-                if (!message.empty() && message.back() != '.') message += '.';
-                throw vaq::Error(line_text(file) + ", field " + field.name + ": " + message);
-            }
-        }
-        return buffer;
     }
 
     static std::uint64_t file_size(const std::string& path) {
@@ -272,30 +245,50 @@ class Importer {
     std::string path_;
     ProgressBar& progress_;
     const InterruptRequest& interrupt_;
-    std::vector<std::size_t> columns_;  // field index of each CSV column
-    std::uint64_t rows_ = 0;            // rows found by check_all()
+    std::vector<std::size_t> columns_;    // field index of each CSV column
+    std::optional<std::string> refusal_;  // the writer's error for the row it refused
+    std::size_t refused_line_ = 0;
+    std::size_t interrupted_line_ = 0;  // the first line not stored after Ctrl-C
 };
 
 }  // namespace
 
+// Opening the table again puts back what its journal holds of the import.
+std::string put_back(const std::filesystem::path& directory, const std::string& table,
+                     const std::string& name) {
+    try {
+        pdx::Table::open(directory, table, pdx::Access::kWrite);
+    } catch (const std::exception& error) {
+        return " Taking back the rows stored so far failed (" + std::string(error.what()) +
+               "); the next open of " + name + " takes them back.";
+    }
+    return " Nothing was imported into " + name + ".";
+}
+
 void command_import(ShellContext& context, const Arguments& arguments) {
     const std::string& path = arguments[0];
-    const auto table = pdx::Table::open(context.directory, arguments[1], pdx::Access::kWrite);
     const CsvDateForms forms;
     ProgressBar progress(context.err, context.show_progress);
     const InterruptRequest interrupt;
-    Importer importer(table, path, progress, interrupt);
+    std::string name;
+    std::size_t stored = 0;
     try {
-        importer.check_all();
-    } catch (const vaq::Error& error) {
+        Importer importer(pdx::Table::open(context.directory, arguments[1], pdx::Access::kWrite),
+                          path, progress, interrupt);
+        name = importer.table_name();
+        stored = importer.run();
+    } catch (const NothingImported& error) {
+        // The importer has let go of the table: it can be opened again to be put back.
         progress.close();
         std::string message = error.what();
         if (!message.ends_with('.')) message += '.';
-        throw vaq::Error(message + " Nothing was imported into " + table->name() + ".");
+        throw vaq::Error(message + put_back(context.directory, arguments[1], name));
+    } catch (const vaq::Error&) {
+        progress.close();
+        throw;
     }
-    const std::size_t stored = importer.store_all();
-    context.out << "Imported " << stored << (stored == 1 ? " row" : " rows") << " into "
-                << table->name() << ".\n";
+    context.out << "Imported " << stored << (stored == 1 ? " row" : " rows") << " into " << name
+                << ".\n";
 }
 
 }  // namespace vaqdb

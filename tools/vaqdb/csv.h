@@ -5,6 +5,7 @@
 // double quote inside such a field doubled. Nothing else is quoted or changed.
 
 #include <cstddef>
+#include <cstdint>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -33,24 +34,43 @@ class CsvWriter {
 // order mark at the start is skipped; an empty line is a record of one empty field. A quote
 // left open at the end of the input, or text after a closing quote, throws vaq::Error
 // naming the line.
+//
+// The input is taken in large reads; the fields of a record are views into the reader's
+// buffer (a quoted field is undone in place) and stay valid until the next read_row().
 class CsvReader {
   public:
-    // `source` names the input in messages ("staff.csv").
-    CsvReader(std::istream& in, std::string source) : in_(in), source_(std::move(source)) {}
+    static constexpr std::size_t kReadSize = std::size_t{1} << 20;
+
+    // `source` names the input in messages ("staff.csv"). `read_size` is the size of each
+    // read (a record longer than that is still read whole).
+    CsvReader(std::istream& in, std::string source, std::size_t read_size = kReadSize);
     // The next record; false at the end of the input.
-    bool read_row(std::vector<std::string>& fields);
+    bool read_row(std::vector<std::string_view>& fields);
     // The line (1-based) on which the record last read begins.
     std::size_t line() const { return row_line_; }
     const std::string& source() const { return source_; }
+    // Bytes of the input up to the end of the record last read.
+    std::uint64_t offset() const { return taken_ - (end_ - begin_); }
 
   private:
     [[noreturn]] void fail(const std::string& what) const;
+    bool read_more();
+    void skip_byte_order_mark();
+    bool find_row_end(std::size_t& row_end, std::size_t& line_breaks, bool& holds_quote) const;
+    void split_plain(std::size_t from, std::size_t to, std::vector<std::string_view>& fields);
+    void split_quoted(std::size_t from, std::size_t to, std::vector<std::string_view>& fields);
 
     std::istream& in_;
     std::string source_;
+    std::size_t read_size_;
+    std::vector<char> buffer_;
+    std::size_t begin_ = 0;  // the bytes read and not yet taken: [begin_, end_)
+    std::size_t end_ = 0;
+    std::uint64_t taken_ = 0;  // bytes read from the input so far
+    bool input_ended_ = false;
+    bool started_ = false;
     std::size_t next_line_ = 1;
     std::size_t row_line_ = 0;
-    bool started_ = false;
 };
 
 }  // namespace vaqdb

@@ -5,13 +5,21 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/sql/executor.h"
+#include "engine/table/crash_points.h"
 #include "engine/table/tests/fault_sweep.h"
 #include "engine/table/tests/test_support.h"
 #include "tools/vaqdb/shell.h"
@@ -112,6 +120,91 @@ TEST(ImportFaults, EveryFailedCallEndsWithStatus1AndKeepsAPrefixOfTheRows) {
                            {"CREATE TABLE Heap (Id integer, Name char(250))",
                             "INSERT INTO Heap VALUES (1, 'own one')"}));
     EXPECT_TRUE(tally.clean()) << pdx::testing::describe_failures(tally);
+}
+
+// Runs the import in a child process that kills itself at its `kill_at`-th crash point
+// (never when 0), or that is killed after `delay`. True when it was killed.
+bool import_killed(const fs::path& folder, const fs::path& csv, const std::string& table,
+                   int kill_at, std::chrono::microseconds delay = {}) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        int reached = 0;
+        pdx::set_crash_point_handler([&](std::string_view) {
+            if (++reached == kill_at) ::raise(SIGKILL);
+        });
+        ::_exit(import(folder, csv, table));
+    }
+    if (delay.count() > 0) {
+        std::this_thread::sleep_for(delay);
+        ::kill(pid, SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+// An import is one statement of the table's writer: killed at any moment, the table opened
+// again holds its own records and either none of the file's rows or every one of them, the
+// engine and pxlib reading the same (the rows go into many blocks of a keyed table, splitting
+// some, and at the end of an unkeyed one).
+TEST(ImportCrash, AKilledImportLeavesNoneOrEveryRow) {
+    TempDir dir;
+    const fs::path csv = dir / "rows.csv";
+    {
+        std::ofstream out(csv);
+        out << "Id,Name\n";
+        for (int i = 0; i < 1100; ++i)
+            out << 1000 + i * 37 % 1100 << ",imported row " << i << " " << std::string(60, 'x')
+                << "\n";
+    }
+    for (const bool keyed : {true, false}) {
+        SCOPED_TRACE(keyed ? "keyed" : "unkeyed");
+        const fs::path original = dir / "original";
+        fs::remove_all(original);
+        fs::create_directories(original);
+        {
+            pdx::sql::Executor sql(original);
+            sql.execute(keyed ? "CREATE TABLE T (Id integer, Name char(90), PRIMARY KEY (Id))"
+                              : "CREATE TABLE T (Id integer, Name char(90))");
+            sql.execute("INSERT INTO T VALUES (1, 'own one'), (5000, 'own last')");
+        }
+        const fs::path work = dir / "work";
+        const auto fresh = [&] {
+            fs::remove_all(work);
+            fs::create_directories(work);
+            pdx::testing::copy_files(original, work);
+        };
+        fresh();
+        const DatabaseState before = pdx::testing::read_database(work);
+        ASSERT_EQ(import(work, csv, "T"), 0);
+        const DatabaseState after = pdx::testing::read_database(work);
+        ASSERT_EQ(after.begin()->second.records.size(), 1102u);
+        const auto expect_none_or_every_row = [&](const std::string& when) {
+            const DatabaseState state = pdx::testing::read_database(work);
+            EXPECT_TRUE(state.begin()->second.problem.empty())
+                << when << ": " << state.begin()->second.problem;
+            EXPECT_TRUE(pdx::testing::holds(state, before) || pdx::testing::holds(state, after))
+                << when << ": the table holds " << state.begin()->second.records.size()
+                << " records";
+            EXPECT_FALSE(fs::exists(work / ".T.DB.journal")) << when;
+        };
+        int kills = 0;
+        for (int kill_at = 1;; ++kill_at) {
+            fresh();
+            const bool killed = import_killed(work, csv, "T", kill_at);
+            expect_none_or_every_row("killed at crash point " + std::to_string(kill_at));
+            if (!killed) break;
+            ++kills;
+        }
+        EXPECT_GE(kills, 6);  // the journal and the blocks of each of three batches
+        std::mt19937 random(keyed ? 3 : 4);
+        for (int round = 0; round < 20; ++round) {
+            fresh();
+            const auto delay = std::chrono::microseconds(random() % 40'000 + 1);
+            import_killed(work, csv, "T", 0, delay);
+            expect_none_or_every_row("killed after " + std::to_string(delay.count()) + " us");
+        }
+    }
 }
 
 }  // namespace

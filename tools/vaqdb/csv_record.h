@@ -1,0 +1,55 @@
+#pragma once
+
+// The record a CSV row makes for a table: the text of each column converted for the field
+// the header named, as EditBuffer::set converts it, with dates and times taken in the CSV
+// forms only (YYYY-MM-DD, HH:MM:SS[.mmm], and both joined by a blank). The common values
+// (plain ASCII text, whole numbers, dates and times in those forms) are written straight
+// into the record's bytes; every other value goes through the engine's conversion, which
+// also words the errors.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "common/datetime.h"
+#include "engine/table/table.h"
+
+namespace vaqdb {
+
+class CsvRecordMaker {
+  public:
+    // `columns` holds the index of the field each CSV column fills.
+    CsvRecordMaker(const pdx::Table& table, std::vector<std::size_t> columns);
+
+    // Makes the record of `row` (one text a column) into `record` (the table's record size):
+    // fields no column names are empty. The values of blob columns go to `blobs`, one a blob
+    // column in column order. A value its field cannot take throws vaq::Error("field NAME:
+    // what is wrong.").
+    void make(std::span<const std::string_view> row, std::span<std::uint8_t> record,
+              std::vector<std::vector<std::uint8_t>>& blobs) const;
+
+    // The field index of each blob column, in column order.
+    const std::vector<std::size_t>& blob_fields() const { return blob_fields_; }
+
+  private:
+    enum class Form { kEngine, kAlpha, kShort, kLong, kAutoInc, kDate, kTime, kTimestamp, kBlob };
+    struct Column {
+        const pdx::Field* field = nullptr;
+        Form form = Form::kEngine;
+        // The last date of the column and its day number: rows in time order repeat it.
+        mutable vaq::Date last_date{0, 0, 0};
+        mutable std::int32_t last_day = 0;
+    };
+
+    static std::int32_t day_number(const Column& column, const vaq::Date& date);
+    bool convert_directly(const Column& column, std::string_view text, std::uint8_t* out) const;
+    void convert_by_engine(const Column& column, std::string_view text, std::uint8_t* out) const;
+
+    const pdx::Table& table_;
+    std::vector<Column> columns_;
+    std::vector<std::size_t> blob_fields_;
+};
+
+}  // namespace vaqdb
