@@ -28,7 +28,6 @@
 #include <string>
 #include <vector>
 
-#include "common/dateformat.h"
 #include "common/error.h"
 #include "engine/table/edit_buffer.h"
 #include "engine/table/schema.h"
@@ -43,28 +42,6 @@
 namespace vaqdb {
 
 namespace {
-
-// While it lives, the process date and time formats are the CSV forms (YYYY-MM-DD,
-// HH:MM:SS), so that the field conversions, which try the process formats first, cannot
-// read a CSV date in a regional field order.
-class CsvDateForms {
-  public:
-    CsvDateForms() : saved_(vaq::dateTimeFormats()) {
-        vaq::DateTimeFormats forms;
-        forms.shortDateFormat = "yyyy/mm/dd";
-        forms.dateSeparator = '-';
-        forms.longTimeFormat = "hh:nn:ss";
-        forms.timeSeparator = ':';
-        vaq::setDateTimeFormats(forms);
-    }
-    // The saved formats were valid when they were read, so setting them back cannot fail.
-    ~CsvDateForms() { vaq::setDateTimeFormats(saved_); }
-    CsvDateForms(const CsvDateForms&) = delete;
-    CsvDateForms& operator=(const CsvDateForms&) = delete;
-
-  private:
-    vaq::DateTimeFormats saved_;
-};
 
 // A failure that must leave the table as it was before the import: malformed input, or a
 // statement that could not be ended.

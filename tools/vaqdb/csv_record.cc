@@ -92,6 +92,19 @@ bool plain_ascii(std::string_view text) {
 
 }  // namespace
 
+CsvDateForms::CsvDateForms() : saved_(vaq::dateTimeFormats()) {
+    vaq::DateTimeFormats forms;
+    forms.shortDateFormat = "yyyy/mm/dd";
+    forms.dateSeparator = '-';
+    forms.longTimeFormat = "hh:nn:ss";
+    forms.timeSeparator = ':';
+    vaq::setDateTimeFormats(forms);
+}
+
+CsvDateForms::~CsvDateForms() {
+    vaq::setDateTimeFormats(saved_);
+}
+
 CsvRecordMaker::CsvRecordMaker(const pdx::Table& table, std::vector<std::size_t> columns)
     : table_(table) {
     for (const std::size_t index : columns) {

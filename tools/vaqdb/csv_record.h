@@ -5,7 +5,7 @@
 // forms only (YYYY-MM-DD, HH:MM:SS[.mmm], and both joined by a blank). The common values
 // (plain ASCII text, whole numbers, dates and times in those forms) are written straight
 // into the record's bytes; every other value goes through the engine's conversion, which
-// also words the errors.
+// also words the errors. Records are made while CsvDateForms lives.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,10 +13,26 @@
 #include <string_view>
 #include <vector>
 
+#include "common/dateformat.h"
 #include "common/datetime.h"
 #include "engine/table/table.h"
 
 namespace vaqdb {
+
+// While it lives, the process date and time formats are the CSV forms (YYYY-MM-DD,
+// HH:MM:SS), so that the field conversions, which try the process formats first, cannot
+// read a CSV date in a regional field order.
+class CsvDateForms {
+  public:
+    CsvDateForms();
+    // The saved formats were valid when they were read, so setting them back cannot fail.
+    ~CsvDateForms();
+    CsvDateForms(const CsvDateForms&) = delete;
+    CsvDateForms& operator=(const CsvDateForms&) = delete;
+
+  private:
+    vaq::DateTimeFormats saved_;
+};
 
 class CsvRecordMaker {
   public:

@@ -91,23 +91,6 @@ TEST(CsvReader, MalformedInputNamesItsLineWhateverTheReadSize) {
     EXPECT_EQ(read_all("x", 1).rows, (std::vector<std::vector<std::string>>{{"x"}}));
 }
 
-// The CSV forms as the import sets them while it runs.
-class CsvForms {
-  public:
-    CsvForms() : saved_(vaq::dateTimeFormats()) {
-        vaq::DateTimeFormats forms;
-        forms.shortDateFormat = "yyyy/mm/dd";
-        forms.dateSeparator = '-';
-        forms.longTimeFormat = "hh:nn:ss";
-        forms.timeSeparator = ':';
-        vaq::setDateTimeFormats(forms);
-    }
-    ~CsvForms() { vaq::setDateTimeFormats(saved_); }
-
-  private:
-    vaq::DateTimeFormats saved_;
-};
-
 // The bytes the engine writes for `text`, or its error.
 std::string engine_bytes(const std::shared_ptr<pdx::Table>& table, std::size_t field,
                          const std::string& text) {
@@ -145,7 +128,7 @@ TEST(CsvRecordMaker, WritesTheBytesTheEngineWrites) {
         {"Moment", pdx::FieldType::kTimestamp, 0}};
     pdx::create_table(dir.path(), "Every", layout);
     const auto table = pdx::Table::open(dir.path(), "Every");
-    const CsvForms forms;
+    const CsvDateForms forms;
 
     const std::vector<std::vector<std::string>> values = {
         {"abc", "abcdef", "abcdefg", "Grüße", "a,b", " x "},
