@@ -4,6 +4,7 @@
 #include "engine/table/table.h"
 #include "tools/vaqdb/commands.h"
 #include "tools/vaqdb/csv.h"
+#include "tools/vaqdb/csv_row_text.h"
 #include "tools/vaqdb/progress.h"
 
 namespace vaqdb {
@@ -32,14 +33,10 @@ void command_export(ShellContext& context, const Arguments& arguments) {
     const std::size_t chunk = context.output_to_terminal ? 0 : kOutputChunk;
     std::string text;
     text.reserve(chunk + 4096);
+    CsvRowText row_text(*table);
     for (auto cursor = table->open_cursor(); !cursor->eof(); cursor->next()) {
         progress.show("Exporting:", done++, total);
-        for (std::size_t i = 0; i < schema.size(); ++i) {
-            if (i > 0) text += ',';
-            const std::size_t from = text.size();
-            cursor->value(i).append_text(text);
-            quote_csv_field(text, from);
-        }
+        row_text.append(cursor->record(), text);
         text += "\r\n";
         if (text.size() >= chunk) {
             context.out.write(text.data(), static_cast<std::streamsize>(text.size()));
