@@ -13,18 +13,27 @@ using Key = std::string_view;
 
 // Shorthands for the kinds of column entry the layouts below need.
 constexpr ColumnLayout used(std::string_view name, ColumnType type, int size = 0) {
-    return {name, type, size, false, false, 0};
+    return {name, type, size, false, false, 0, {}};
 }
 constexpr ColumnLayout addedOnly(std::string_view name, ColumnType type, int size = 0) {
-    return {name, type, size, false, true, 0};
+    return {name, type, size, false, true, 0, {}};
 }
 constexpr ColumnLayout created(std::string_view name, ColumnType type, int size = 0) {
-    return {name, type, size, true, false, 0};
+    return {name, type, size, true, false, 0, {}};
 }
 constexpr ColumnLayout createdAndAdded(std::string_view name, ColumnType type, int size = 0,
                                        int addedSize = 0) {
-    return {name, type, size, true, true, addedSize};
+    return {name, type, size, true, true, addedSize, {}};
 }
+
+// A column that holds the key values of `target`.
+constexpr ColumnLayout naming(ColumnLayout column, ColumnRef target) {
+    column.refersTo = target;
+    return column;
+}
+constexpr ColumnRef kControllerKeyColumn{Ctrller::kTable, Ctrller::ControllerID};
+constexpr ColumnRef kDoorKeyColumn{Door::kTable, Door::DoorID};
+constexpr ColumnRef kStaffKeyColumn{Personal::kTable, Personal::PersonalID};
 
 // ---- Group 1 --------------------------------------------------------------------------------
 
@@ -52,7 +61,7 @@ constexpr std::array kCtrller = {
 
 constexpr std::array kDoor = {
     used(Door::DoorID, T::AutoInc),
-    used(Door::ControllerID, T::SmallInt),
+    naming(used(Door::ControllerID, T::SmallInt), kControllerKeyColumn),
     used(Door::ID, T::SmallInt),
     used(Door::Name, T::Char, 30),
     used(Door::DoorOpenTime, T::SmallInt),
@@ -94,7 +103,7 @@ constexpr std::array kPersonal = {
     addedOnly(Personal::RelationToEmployee, T::Char, 200),
     addedOnly(Personal::LastDoorName, T::Char, 20),
     addedOnly(Personal::DoorAccessStatus, T::Char, 20),
-    addedOnly(Personal::LastDoorID, T::SmallInt),
+    naming(addedOnly(Personal::LastDoorID, T::SmallInt), kDoorKeyColumn),
     addedOnly(Personal::LastAccessDate, T::Date),
     addedOnly(Personal::LastAccessTime, T::Time),
 };
@@ -103,11 +112,11 @@ constexpr std::array kTransact = {
     used(Transact::TransID, T::Number),
     used(Transact::TDate, T::Date),
     used(Transact::TTime, T::Time),
-    used(Transact::ControllerID, T::Number),
-    used(Transact::DoorID, T::Number),
+    naming(used(Transact::ControllerID, T::Number), kControllerKeyColumn),
+    naming(used(Transact::DoorID, T::Number), kDoorKeyColumn),
     used(Transact::Door, T::Text),
     used(Transact::CardID, T::Text, Transact::kCardIDMinWidth),
-    used(Transact::PersonalID, T::Number),
+    naming(used(Transact::PersonalID, T::Number), kStaffKeyColumn),
     used(Transact::StaffID, T::Text),
     used(Transact::EventID, T::Number),
     addedOnly(Transact::DT, T::DateTime),
@@ -310,7 +319,7 @@ constexpr std::array kActiveRelayIndexes = {
     IndexLayout{ActiveRelay::idx_EventID, ActiveRelay::EventID}};
 
 constexpr std::array kDoorStatus = {
-    created(DoorStatus::DoorID, T::SmallInt),
+    naming(created(DoorStatus::DoorID, T::SmallInt), kDoorKeyColumn),
     created(DoorStatus::Status, T::SmallInt),
 };
 constexpr std::array<Key, 2> kDoorStatusKey = {DoorStatus::DoorID, DoorStatus::Status};
@@ -480,6 +489,17 @@ const ColumnLayout* findColumn(const TableLayout& table, std::string_view name) 
     for (const ColumnLayout& column : table.columns)
         if (sameColumnName(column.name, name)) return &column;
     return nullptr;
+}
+
+std::vector<ColumnRef> referencesTo(std::string_view table, std::string_view column) {
+    std::vector<ColumnRef> found;
+    for (const TableLayout& layout : kTables)
+        for (const ColumnLayout& candidate : layout.columns)
+            if (!candidate.refersTo.table.empty() &&
+                sameTableName(candidate.refersTo.table, table) &&
+                sameColumnName(candidate.refersTo.column, column))
+                found.push_back({layout.name, candidate.name});
+    return found;
 }
 
 std::span<const TableObject> tableObjects() {

@@ -2,6 +2,7 @@
 
 #include <span>
 #include <string_view>
+#include <vector>
 
 // The tables of the VAQ database: names of tables, columns and indexes, and the layouts the
 // upgrade produces or expects. Every other part of the program takes these names from here.
@@ -385,6 +386,12 @@ enum class ColumnType {
     Text
 };
 
+// A column of a table, by name.
+struct ColumnRef {
+    std::string_view table;
+    std::string_view column;
+};
+
 struct ColumnLayout {
     std::string_view name;
     ColumnType type = ColumnType::Text;
@@ -392,6 +399,9 @@ struct ColumnLayout {
     bool created = false;  // part of the table's CREATE TABLE
     bool added = false;    // added by the upgrade to a table that lacks it
     int addedSize = 0;     // width when added, where it differs from `size`
+    // The key column whose values this column holds to name a record of another table
+    // (Transact.PersonalID names a record of Personal by its PersonalID); empty when none.
+    ColumnRef refersTo = {};
 };
 
 struct IndexLayout {
@@ -419,6 +429,10 @@ std::span<const TableLayout> tables();
 const TableLayout* findTable(std::string_view name);
 // The column of that name, letter case ignored; null if the layout does not list it.
 const ColumnLayout* findColumn(const TableLayout& table, std::string_view name);
+
+// Every column of the schema that names records of `table` by `column`: the columns whose
+// values must follow when that column's values change. Letter case and extension ignored.
+std::vector<ColumnRef> referencesTo(std::string_view table, std::string_view column);
 
 // A table object of the main window and the table name it is bound to ("" for Table1,
 // which is bound at run time).

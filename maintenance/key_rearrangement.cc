@@ -3,14 +3,13 @@
 // numbered from 1, which is its new primary key.
 
 #include <exception>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/error.h"
 #include "db/table.h"
-#include "maintenance/family_copy.h"
+#include "maintenance/key_renumbering.h"
 #include "maintenance/maintenance_form.h"
 
 namespace vaq::maintenance {
@@ -54,6 +53,7 @@ void MaintenanceForm::BitBtn14Click() {
     const std::vector<std::string> keys = port_.items(Control::ComboBox2);
     port_.setRange(Control::bar4, 0, static_cast<int>(tables.size()));
     port_.setRange(Control::bar5, 0, kStepsPerTable);
+    lastRearrangeFailure_.clear();
     // Our own table objects must not hold a table whose structure changes.
     Personnel.close();
     Table1.close();
@@ -71,23 +71,15 @@ void MaintenanceForm::BitBtn14Click() {
             advance(1);
             if (i >= keys.size())
                 throw Error("No key column is listed for the table " + tables[i] + ".");
-            const std::string table = trimListItem(tables[i]);
-            const std::string key = trimListItem(keys[i]);
-            // The drop and the add are two statements: should the add fail, the table gets
-            // its files back as they were before the drop instead of staying without a key.
-            FamilyCopy copy(databaseDirectory(), table);
-            executeStatement(q1, dropKeyStatement(table, key));
-            advance(1);
-            try {
-                executeStatement(q1, addKeyStatement(table, key));
-            } catch (...) {
-                copy.restore();
-                throw;
-            }
+            // The drop, the add and the references to the key change together, or not at all.
+            renumberKey(databaseDirectory(), trimListItem(tables[i]), trimListItem(keys[i]),
+                        executeStatement, [&] { advance(1); });
             advance(-kStepsPerTable);
         }
-    } catch (const std::exception&) {
-        // The window shows only that the re-arrangement failed, never the cause.
+    } catch (const std::exception& error) {
+        // The window shows only that the re-arrangement failed; the cause is kept for those
+        // who can show it (the shell).
+        lastRearrangeFailure_ = error.what();
         port_.showMessage({"Re-arrange Fail!", "", window::BoxIcon::None});
     }
     port_.select(Control::ComboBox1, -1);

@@ -1,6 +1,7 @@
 #include "maintenance/maintenance_form.h"
 
 #include "db/schema.h"
+#include "maintenance/key_renumbering.h"
 
 namespace vaq::maintenance {
 
@@ -10,10 +11,7 @@ MaintenanceForm::MaintenanceForm(window::WindowPort& port, db::Session& session)
       q1("VAQ", session),
       port_(port),
       session_(session) {
-    executeStatement = [](db::Query& query, const std::string& statement) {
-        query.setSql(statement);
-        query.execSql();
-    };
+    executeStatement = runEngineStatement;
 }
 
 }  // namespace vaq::maintenance

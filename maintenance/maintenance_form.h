@@ -5,6 +5,7 @@
 // ("Re-arrange Key"), with the table and query objects they work with.
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -51,18 +52,25 @@ class MaintenanceForm {
     // ---- what tests replace ----
     // The local date and time of the time stamps.
     std::function<DateTime()> clock = localNow;
-    // Runs one statement of the key re-arrangement through q1.
-    std::function<void(db::Query& query, const std::string& statement)> executeStatement;
+    // Runs one statement of the key re-arrangement on the tables of a directory: the
+    // engine's local SQL, as q1 runs it. The statements work on copies of the tables, which
+    // replace the tables together with the references to their keys.
+    std::function<void(const std::filesystem::path& directory, const std::string& statement)>
+        executeStatement;
+
+    // Why the last "Re-arrange Key" failed; empty when it did not. The window shows only
+    // that it failed.
+    const std::string& lastRearrangeFailure() const { return lastRearrangeFailure_; }
 
   private:
     void runBackfill();
     void restoreIdlePage();
-    void renumberKey(const std::string& table, const std::string& key);
     std::filesystem::path databaseDirectory() const;
 
     window::WindowPort& port_;
     db::Session& session_;
     std::int32_t tickCount_ = 0;
+    std::string lastRearrangeFailure_;
 };
 
 }  // namespace vaq::maintenance

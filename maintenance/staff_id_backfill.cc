@@ -254,8 +254,10 @@ void MaintenanceForm::runBackfill() {
         if (staffId) {
             if (!readStaffIdEarly) stored = staffIdOfTransaction();
             // A transaction that has the staff ID already is left as it is: storing it again
-            // would change nothing.
-            if (!sameId(stored, *staffId)) {
+            // would change nothing. A card holder without a staff ID has nothing to give: a
+            // blank never replaces a staff ID the transaction has.
+            const bool blankOverFilled = staffId->empty() && !stored.empty();
+            if (!sameId(stored, *staffId) && !blankOverFilled) {
                 Table1.edit();
                 Table1.setFieldText(transact::StaffID, *staffId);
                 Table1.post();

@@ -97,6 +97,25 @@ TEST(Schema, CreatedLayoutsKeepTheirColumnOrder) {
     EXPECT_EQ(door.indexes.front().name, Door::ControlID);
 }
 
+TEST(Schema, ReferencesNameKnownColumnsAndAreFoundFromTheKey) {
+    // Every reference names a column the schema lists.
+    for (const TableLayout& table : tables())
+        for (const ColumnLayout& column : table.columns) {
+            if (column.refersTo.table.empty()) continue;
+            const TableLayout* target = findTable(column.refersTo.table);
+            ASSERT_NE(target, nullptr) << column.name;
+            EXPECT_NE(findColumn(*target, column.refersTo.column), nullptr) << column.name;
+        }
+    // The transactions name their staff record; the other renumbered keys are named by none.
+    const std::vector<ColumnRef> staff = referencesTo("personal", "personalid");
+    ASSERT_EQ(staff.size(), 1U);
+    EXPECT_EQ(staff[0].table, Transact::kTable);
+    EXPECT_EQ(staff[0].column, Transact::PersonalID);
+    EXPECT_TRUE(referencesTo("Transact.db", "TransID").empty());
+    EXPECT_TRUE(referencesTo("MessForm", "MessID").empty());
+    EXPECT_GE(referencesTo("Door.DB", "DoorID").size(), 3U);
+}
+
 TEST(Schema, EnsuredIndexesAndTableObjectsNameKnownTables) {
     ASSERT_EQ(ensuredIndexes().size(), 11u);
     EXPECT_EQ(ensuredIndexes()[3].createdName, Leave::idx_LeaveDate);

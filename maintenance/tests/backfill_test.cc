@@ -209,6 +209,38 @@ TEST_F(BackfillTest, FindsEveryCardOfALargeStaffTable) {
     EXPECT_EQ(staffIdsOfTransactions(), expected);
 }
 
+TEST_F(BackfillTest, ABlankStaffIdNeverReplacesAFilledOne) {
+    // Card holders without a staff ID among many with one; their transactions were stored
+    // with an ID (by hand, or before the staff record lost it).
+    std::vector<NamedRow> staff;
+    std::vector<NamedRow> transactions;
+    std::vector<std::string> expected;
+    for (int n = 0; n < 200; ++n) {
+        const std::string card = "C" + std::to_string(1000 + n);
+        const bool blankHolder = n % 7 == 3;
+        NamedRow holder{{std::string(personal::CardID), card}};
+        if (!blankHolder) holder[std::string(personal::StaffID)] = "S" + std::to_string(n);
+        staff.push_back(holder);
+        const bool filled = n % 2 == 0;
+        transactions.push_back(transaction(card, filled ? "T" + std::to_string(n) : ""));
+        if (blankHolder)
+            expected.push_back(filled ? "T" + std::to_string(n) : "");
+        else
+            expected.push_back("S" + std::to_string(n));
+    }
+    writeTable(personal::kTable, staff);
+    writeTable(transact::kTable, transactions);
+
+    VAQ_SKIP_IF_ENGINE_PENDING(form_->BitBtn3Click());
+    const std::vector<std::string> after = staffIdsOfTransactions();
+    ASSERT_EQ(after.size(), expected.size());
+    std::size_t blanked = 0;
+    for (std::size_t i = 0; i < after.size(); ++i)
+        if (after[i].empty() && !expected[i].empty()) ++blanked;
+    EXPECT_EQ(blanked, 0U) << "filled staff IDs blanked";
+    EXPECT_EQ(after, expected);
+}
+
 TEST_F(BackfillTest, SecondRunFindsNothingToChange) {
     writeStaff();
     writeTable(transact::kTable, {transaction("0000000001", "S-1")});

@@ -21,8 +21,8 @@ void SiteFixture::SetUp() {
     root_ = pattern;
     data_ = root_ / "data";
     fs::create_directory(data_);
-    pdx::useConfiguration(
-        pdx::Configuration::fromText("[alias VAQ]\npath = data\n", root_, "test"));
+    pdx::useConfiguration(pdx::Configuration::fromText(
+        "[alias VAQ]\npath = data\n[engine]\nprivate_dir = private\n", root_, "test"));
 }
 
 void SiteFixture::TearDown() {

@@ -23,6 +23,8 @@ class SiteFixture : public ::testing::Test {
     void TearDown() override;
 
     const std::filesystem::path& data() const { return data_; }
+    // The engine's private directory of the test.
+    std::filesystem::path privateDir() const { return root_ / "private"; }
 
     // Creates an old table ("Personal.DB", "MessForm.DB", "Transact.db") in data().
     void writeTable(std::string_view file, const std::vector<NamedRow>& rows);

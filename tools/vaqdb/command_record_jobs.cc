@@ -8,8 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/error.h"
 #include "import/install.h"
 #include "maintenance/install.h"
+#include "maintenance/maintenance_form.h"
 #include "tools/vaqdb/commands.h"
 #include "tools/vaqdb/job_session.h"
 
@@ -56,9 +58,12 @@ void command_rearrange(ShellContext& context, const Arguments& /*arguments*/) {
     TerminalWindow& window = session.window();
     window.setItems(Control::ComboBox1, kKeyTables);
     window.setItems(Control::ComboBox2, kKeyColumns);
-    vaq::maintenance::installMaintenanceJobs(window, window.jobs);
+    const auto form = vaq::maintenance::installMaintenanceJobs(window, window.jobs);
     runHandler(window.jobs, Handler::BitBtn14Click);
     session.finish();
+    // The window shows only "Re-arrange Fail!"; a script is told why, and by the status.
+    if (!form->lastRearrangeFailure().empty())
+        throw vaq::Error("Re-arrange Key failed: " + form->lastRearrangeFailure());
 }
 
 void command_import_transactions(ShellContext& context, const Arguments& arguments) {

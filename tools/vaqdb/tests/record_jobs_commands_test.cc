@@ -54,6 +54,20 @@ TEST_F(RecordJobsCommandsTest, RearrangeRenumbersTheKeysOfTheFourTables) {
         EXPECT_EQ(keys[i], std::to_string(i + 1));
 }
 
+TEST_F(RecordJobsCommandsTest, AFailedRearrangeSaysWhyAndExitsOne) {
+    for (const auto& entry : fs::directory_iterator(data()))
+        if (entry.path().stem() == "MessSys") fs::remove(entry.path());
+    const Outcome rearrange = run({".rearrange"});
+    EXPECT_EQ(rearrange.status, 1);
+    EXPECT_EQ(rearrange.out, "box: Re-arrange Fail!\nbox: Update Completed\n");
+    EXPECT_NE(rearrange.err.find("Table does not exist: MessSys"), std::string::npos)
+        << rearrange.err;
+    // The pair before the failing one is done.
+    const std::vector<std::string> keys = column("MessForm", "MessID");
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        EXPECT_EQ(keys[i], std::to_string(i + 1));
+}
+
 TEST_F(RecordJobsCommandsTest, ImportTransactionsReadsTheNamedFile) {
     const std::size_t before = column("Transact", "TransID").size();
     const fs::path file = root_ / "lines.txt";

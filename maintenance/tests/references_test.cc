@@ -1,0 +1,265 @@
+// Renumbering a key takes the references to it along: for every transaction, the staff
+// record it names is the same person before and after, read by pxlib (written by other
+// people). Also after a process killed at any moment of the change: every table is as it
+// was, or every table changed.
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "db/job_folders.h"
+#include "db/query.h"
+#include "engine/table/crash_points.h"
+#include "engine/table/table_family.h"
+#include "engine/table/table_name.h"
+#include "engine/table/tests/pxlib_reader.h"
+#include "maintenance/key_renumbering.h"
+#include "maintenance/tests/site_fixture.h"
+
+namespace vaq::maintenance::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A record as pxlib reads it: the named fields, long and short integers in decimal ("" for
+// NULL), alpha fields as their bytes.
+using PxRecord = std::map<std::string, std::string>;
+
+std::string decodeField(const pxfield_t& field, const char* bytes) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+    const int length = field.px_flen;
+    if (field.px_ftype == pxfAlpha) return std::string(bytes, strnlen(bytes, length));
+    bool null = true;
+    for (int i = 0; i < length; ++i)
+        null = null && b[i] == 0;
+    if (null) return "";
+    // Big-endian with the sign bit flipped.
+    std::uint64_t raw = 0;
+    for (int i = 0; i < length; ++i)
+        raw = (raw << 8) | b[i];
+    raw ^= 1ULL << (8 * length - 1);
+    if (length == 2) return std::to_string(static_cast<std::int16_t>(raw));
+    if (length == 4) return std::to_string(static_cast<std::int32_t>(raw));
+    return "?";
+}
+
+std::vector<PxRecord> pxlibRecords(const fs::path& file, const std::vector<std::string>& names) {
+    pdx::testing::PxlibTable px(file.string());
+    std::vector<std::pair<std::string, std::pair<int, int>>> wanted;  // name, field, offset
+    int offset = 0;
+    for (int i = 0; i < px.field_count(); ++i) {
+        const pxfield_t& field = px.field(i);
+        for (const std::string& name : names)
+            if (strcasecmp(field.px_fname, name.c_str()) == 0)
+                wanted.push_back({name, {i, offset}});
+        offset += field.px_flen;
+    }
+    std::vector<PxRecord> records;
+    for (int n = 0; n < px.record_count(); ++n) {
+        const char* record = px.read_record(n);
+        PxRecord values;
+        for (const auto& [name, where] : wanted)
+            values[name] = decodeField(px.field(where.first), record + where.second);
+        records.push_back(std::move(values));
+    }
+    return records;
+}
+
+class ReferencesTest : public SiteFixture {
+  protected:
+    void SetUp() override {
+        SiteFixture::SetUp();
+        writeSite(60, 600);
+        // Gaps in the staff keys: staff who left, whose transactions now name nobody.
+        db::Query remove;
+        remove.setSql(
+            "DELETE FROM Personal WHERE PersonalID = 1 OR PersonalID = 7 OR "
+            "PersonalID = 8 OR PersonalID = 33 OR PersonalID = 59");
+        remove.execSql();
+    }
+
+    fs::path file(std::string_view table) const { return *pdx::find_table_file(data(), table); }
+
+    // Each staff record by its key: who it is.
+    std::map<std::string, std::string> staffByKey(const fs::path& personal) const {
+        std::map<std::string, std::string> people;
+        for (const PxRecord& r :
+             pxlibRecords(personal, {"PersonalID", "CardID", "StaffID", "Name"}))
+            people[r.at("PersonalID")] =
+                r.at("CardID") + "|" + r.at("StaffID") + "|" + r.at("Name");
+        return people;
+    }
+    // For every transaction in table order: whom it names, or "#" and its value when it
+    // names nobody.
+    std::vector<std::string> namedPeople(const fs::path& personal, const fs::path& transact) const {
+        const auto people = staffByKey(personal);
+        std::vector<std::string> named;
+        for (const PxRecord& r : pxlibRecords(transact, {"PersonalID", "TransID"})) {
+            const auto found = people.find(r.at("PersonalID"));
+            named.push_back(r.at("TransID") + ":" +
+                            (found == people.end() ? "#" + r.at("PersonalID") : found->second));
+        }
+        return named;
+    }
+    // A transaction names the same person as before; one that named nobody kept its value
+    // (it may name somebody now: the numbers moved up to it).
+    void expectSameReferences(const std::vector<std::string>& before, const fs::path& personal,
+                              const fs::path& transact, const std::string& when = {}) const {
+        const std::vector<std::string> after = namedPeople(personal, transact);
+        std::vector<std::string> values;
+        for (const PxRecord& r : pxlibRecords(transact, {"PersonalID", "TransID"}))
+            values.push_back(r.at("TransID") + ":#" + r.at("PersonalID"));
+        ASSERT_EQ(after.size(), before.size()) << when;
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            const bool namedNobody = before[i].find(":#") != std::string::npos;
+            if ((namedNobody ? values[i] : after[i]) != before[i]) {
+                if (++wrong <= 3)
+                    ADD_FAILURE() << when << ": " << before[i] << " became " << after[i];
+            }
+        }
+        EXPECT_EQ(wrong, 0U) << when;
+    }
+    std::vector<std::string> staffKeys() const {
+        std::vector<std::string> keys;
+        for (const PxRecord& r : pxlibRecords(file("Personal"), {"PersonalID"}))
+            keys.push_back(r.at("PersonalID"));
+        return keys;
+    }
+    static std::vector<std::string> oneToN(std::size_t n) {
+        std::vector<std::string> keys;
+        for (std::size_t i = 1; i <= n; ++i)
+            keys.push_back(std::to_string(i));
+        return keys;
+    }
+};
+
+TEST_F(ReferencesTest, EveryTransactionNamesTheSamePersonAfterTheRenumbering) {
+    const std::vector<std::string> before = namedPeople(file("Personal"), file("Transact"));
+    const std::size_t staff = staffKeys().size();
+    ASSERT_EQ(staff, 55U);
+    std::size_t namingNobody = 0;
+    for (const std::string& n : before)
+        if (n.find(":#") != std::string::npos) ++namingNobody;
+    ASSERT_GT(namingNobody, 0U) << "the fixture should hold transactions of staff who left";
+
+    const RenumberedKey result = renumberKey(data(), "Personal", "PersonalID", runEngineStatement);
+
+    EXPECT_EQ(staffKeys(), oneToN(staff));
+    expectSameReferences(before, file("Personal"), file("Transact"));
+    EXPECT_GT(result.referencesChanged, 0U);
+    // The tables as they were stay in the run folder of the private directory.
+    ASSERT_TRUE(fs::exists(result.keptCopy));
+    EXPECT_EQ(result.keptCopy.parent_path(), privateDir() / db::databaseId(data()) / "rearrange");
+    EXPECT_EQ(namedPeople(*pdx::find_table_file(result.keptCopy, "Personal"),
+                          *pdx::find_table_file(result.keptCopy, "Transact")),
+              before);
+    for (const auto& entry : fs::directory_iterator(data()))
+        EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+
+    // Once more: numbers without gaps stay as they are, and so does every reference.
+    const RenumberedKey again = renumberKey(data(), "Personal", "PersonalID", runEngineStatement);
+    EXPECT_EQ(again.referencesChanged, 0U);
+    expectSameReferences(before, file("Personal"), file("Transact"));
+    EXPECT_NE(again.keptCopy, result.keptCopy);
+}
+
+TEST_F(ReferencesTest, AFailedRenumberingChangesNoTableAndKeepsNothing) {
+    const std::vector<std::string> before = namedPeople(file("Personal"), file("Transact"));
+    const StatementRunner failingAdd = [](const fs::path& directory, const std::string& sql) {
+        if (sql.find(" ADD ") != std::string::npos) throw Error("Key violation in Personal.DB.");
+        runEngineStatement(directory, sql);
+    };
+    EXPECT_THROW(renumberKey(data(), "Personal", "PersonalID", failingAdd), Error);
+    EXPECT_EQ(namedPeople(file("Personal"), file("Transact")), before);
+    // An add that did nothing would leave the table without its key: refused as well.
+    const StatementRunner noAdd = [](const fs::path& directory, const std::string& sql) {
+        if (sql.find(" DROP ") != std::string::npos) runEngineStatement(directory, sql);
+    };
+    EXPECT_THROW(renumberKey(data(), "Personal", "PersonalID", noAdd), Error);
+    EXPECT_EQ(namedPeople(file("Personal"), file("Transact")), before);
+    const fs::path runs = privateDir() / db::databaseId(data()) / "rearrange";
+    EXPECT_TRUE(!fs::exists(runs) || fs::is_empty(runs));
+    for (const auto& entry : fs::directory_iterator(data()))
+        EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+}
+
+// Runs the renumbering in a child process killed at its `killAt`-th crash point, or after
+// `delay`; true when it was killed.
+bool renumberInChild(int killAt, std::optional<std::chrono::microseconds> delay,
+                     const fs::path& directory) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        int reached = 0;
+        pdx::set_crash_point_handler([&](std::string_view) {
+            if (++reached == killAt) ::raise(SIGKILL);
+        });
+        try {
+            renumberKey(directory, "Personal", "PersonalID", runEngineStatement);
+        } catch (...) {
+            ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    if (delay) {
+        std::this_thread::sleep_for(*delay);
+        ::kill(pid, SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return true;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error("the renumbering failed without being killed");
+    return false;
+}
+
+TEST_F(ReferencesTest, AKillAtAnyMomentLeavesTheOldStateOrTheNewWhole) {
+    const std::vector<std::string> before = namedPeople(file("Personal"), file("Transact"));
+    const std::vector<std::string> oldKeys = staffKeys();
+    const fs::path pristine = privateDir().parent_path() / "pristine";
+    fs::copy(data(), pristine);
+    const auto restore = [&] {
+        fs::remove_all(data());
+        fs::copy(pristine, data());
+    };
+
+    const auto check = [&](const std::string& when) {
+        // What the engine does before it opens a table of the directory.
+        pdx::recover_family_changes(data());
+        const std::vector<std::string> keys = staffKeys();
+        EXPECT_TRUE(keys == oldKeys || keys == oneToN(oldKeys.size())) << when;
+        expectSameReferences(before, file("Personal"), file("Transact"), when);
+    };
+
+    int killAt = 1;
+    for (; killAt < 400; ++killAt) {
+        restore();
+        const bool killed = renumberInChild(killAt, std::nullopt, data());
+        check("killed at crash point " + std::to_string(killAt));
+        if (!killed) break;
+    }
+    EXPECT_LT(killAt, 400) << "the renumbering never ended";
+    EXPECT_EQ(staffKeys(), oneToN(oldKeys.size()));
+
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 8; ++round) {
+        restore();
+        const auto delay = std::chrono::microseconds(random() % 60000);
+        renumberInChild(0, delay, data());
+        check("killed after " + std::to_string(delay.count()) + " microseconds");
+    }
+}
+
+}  // namespace
+}  // namespace vaq::maintenance::testing
