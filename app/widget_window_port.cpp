@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QTimer>
 #include <algorithm>
+#include <memory>
 
 #include "app/dialog_service.h"
 #include "app/pictures.h"
@@ -213,6 +214,18 @@ void WidgetWindowPort::showMessage(const window::MessageBox& box) {
     const QString title =
         box.title.empty() ? QString::fromLatin1(kApplicationTitle) : fromUtf8(box.title);
     dialogs_.showMessage({title, fromUtf8(box.text), box.icon, false});
+}
+
+bool WidgetWindowPort::askYesNo(const window::MessageBox& box) {
+    const QString title =
+        box.title.empty() ? QString::fromLatin1(kApplicationTitle) : fromUtf8(box.title);
+    // The question is answered while the window goes on; the job waits for the answer.
+    const auto answer = std::make_shared<std::optional<bool>>();
+    dialogs_.askThenCall({title, fromUtf8(box.text), box.icon, false},
+                         [answer](bool yes) { *answer = yes; });
+    while (!answer->has_value())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return **answer;
 }
 
 std::optional<std::string> WidgetWindowPort::chooseFile(Control dialog,

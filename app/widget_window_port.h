@@ -56,6 +56,7 @@ class WidgetWindowPort : public window::WindowPort {
     void setRunning(window::Control control, bool running) override;
     void click(window::Control button) override;
     void showMessage(const window::MessageBox& box) override;
+    bool askYesNo(const window::MessageBox& box) override;
     std::optional<std::string> chooseFile(window::Control dialog,
                                           std::string_view initialDirectory) override;
     void setBusy(bool busy) override;

@@ -40,6 +40,16 @@ ImportFileReader::ImportFileReader(const std::filesystem::path& file) : path_(fi
     errno = 0;
     in_.open(file, std::ios::binary);
     if (!in_) throw Error("Cannot open the file " + file.string() + ": " + systemReason() + ".");
+    skipByteOrderMark();
+}
+
+void ImportFileReader::skipByteOrderMark() {
+    // A UTF-8 byte-order mark, which some editors put first, belongs to no field.
+    char mark[3] = {};
+    in_.read(mark, sizeof mark);
+    if (in_.gcount() == 3 && mark[0] == '\xEF' && mark[1] == '\xBB' && mark[2] == '\xBF') return;
+    in_.clear();
+    in_.seekg(0);
 }
 
 std::optional<std::string> ImportFileReader::nextLine() {
@@ -53,6 +63,7 @@ std::optional<std::string> ImportFileReader::nextLine() {
         return std::nullopt;
     }
     if (in_.eof()) ended_ = true;
+    ++lineNumber_;
     const std::size_t stop = raw.find(kEndOfFile);
     if (stop != std::string::npos) {
         ended_ = true;

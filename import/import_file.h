@@ -4,6 +4,7 @@
 // quoting, no trimming), and the zero padding of card numbers.
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -33,12 +34,18 @@ class ImportFileReader {
     explicit ImportFileReader(const std::filesystem::path& file);
 
     // The next line, or nothing at the end of the file. Throws vaq::Error when reading fails.
+    // A UTF-8 byte-order mark at the start of the file is not part of the first line.
     std::optional<std::string> nextLine();
+    // The number of the line nextLine() returned last, from 1.
+    std::uint64_t lineNumber() const { return lineNumber_; }
 
   private:
+    void skipByteOrderMark();
+
     std::filesystem::path path_;
     std::ifstream in_;
     bool ended_ = false;
+    std::uint64_t lineNumber_ = 0;
 };
 
 }  // namespace vaq::import

@@ -7,6 +7,8 @@
 #include "db/schema.h"
 #include "engine/api/dbi.h"
 #include "import/import_file.h"
+#include "import/import_ledger.h"
+#include "import/import_messages.h"
 #include "import/transaction_rows.h"
 
 namespace vaq::import {
@@ -85,32 +87,78 @@ void ImportForm::Button2Click() {
     // on every way out: the other jobs have table objects of their own and could not change
     // the structure of these tables while this job holds them open.
     LookupTables lookups(Controller, Personnel, Door);
+    lastProblem_.clear();
     const std::optional<std::string> file =
         port_.chooseFile(Control::OpenDialog2, port_.applicationDirectory() + "/");
     if (!file) return;
+    if (file->empty()) throw Error("No file was named for the import");
     std::error_code error;
     if (!std::filesystem::exists(*file, error)) {
+        lastProblem_ = "File not found: " + *file;
         port_.showMessage({"File not found.", "VAQ Message", window::BoxIcon::Error});
         return;
     }
+    if (std::filesystem::is_directory(*file, error))
+        throw Error("'" + shownValue(*file) + "' is a folder, not a file of transactions");
     window::BusyCursor busy(port_);
     importFile(*file);
 }
 
 void ImportForm::importFile(const std::string& file) {
-    ImportFileReader reader(file);
     Door.open();
     Transaction.open();
     Personnel.open();
+    const std::uint32_t countAtStart = Transaction.recordCount();
+    const ImportLedger ledger(db::databaseDirectory(session_, Transaction.aliasName()),
+                              countAtStart);
+    std::uint64_t skipped = 0;
+    if (!importEveryLine) {
+        if (const std::optional<EarlierImport> earlier = ledger.longestMatch(file)) {
+            const std::string question =
+                "Lines 1-" + std::to_string(earlier->lines) + " of this file were imported on " +
+                earlier->date + "; importing from line " + std::to_string(earlier->lines + 1) +
+                ".";
+            if (!port_.askYesNo({question, "VAQ Message", window::BoxIcon::Warning})) return;
+            skipped = earlier->lines;
+        }
+    }
+
+    ImportFileReader reader(file);
+    LineHash hash;
+    for (std::uint64_t n = 0; n < skipped; ++n)
+        if (const std::optional<std::string> line = reader.nextLine()) hash.add(*line);
+    ImportLedger::Recorder record = ledger.record(file);
+    if (skipped > 0) record.done(skipped, hash);
+
+    std::uint64_t stored = 0;
     while (true) {
         port_.processEvents();
         const std::optional<std::string> line = reader.nextLine();
         if (!line) break;
-        importLine(cutFields(*line));
+        const std::uint64_t number = reader.lineNumber();
+        const LineHash before = hash;
+        hash.add(*line);
+        // An empty line (the last line of most files among them) holds no transaction.
+        if (line->empty()) {
+            record.done(number, hash);
+            continue;
+        }
+        try {
+            importLine(cutFields(*line), [&] {
+                record.storing(number, hash,
+                               countAtStart + static_cast<std::uint32_t>(stored) + 1);
+            });
+        } catch (const std::exception& failure) {
+            record.done(number - 1, before);
+            throw Error(stoppedAtLine(number, failure.what(), skipped + 1, stored));
+        }
+        ++stored;
+        record.done(number, hash);
     }
 }
 
-void ImportForm::importLine(const std::vector<std::string>& fields) {
+void ImportForm::importLine(const std::vector<std::string>& fields,
+                            const std::function<void()>& beforeStore) {
     appendTransaction(fields[0]);
     try {
         if (fields.size() > 1) Transaction.setFieldText(transact::TTime, fields[1]);
@@ -118,6 +166,7 @@ void ImportForm::importLine(const std::vector<std::string>& fields) {
         if (fields.size() > 3) lookUpDoor(fields[3]);
         if (fields.size() > 4) writeCard(fields[4]);
         if (fields.size() > 5) Transaction.setFieldText(transact::EventID, fields[5]);
+        beforeStore();
         Transaction.post();
     } catch (...) {
         // The record of a failed line must not be stored by a later post.
@@ -132,7 +181,7 @@ void ImportForm::appendTransaction(const std::string& dateField) {
     try {
         date = parseDateTime(dateField).date;
     } catch (const Error&) {
-        throw Error("'" + dateField + "' is not a valid date and time");
+        throw Error("'" + shownValue(dateField) + "' is not a valid date and time");
     }
     Transaction.append();
     setShortDateFormat(kWriteFormat);

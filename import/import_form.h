@@ -6,6 +6,7 @@
 // to disk as soon as it is stored.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -35,7 +36,16 @@ class ImportForm {
     // The controller key the door lookups use: that of the last controller found, during
     // this run of the program; 0 before any.
     std::int64_t rememberedControllerKey() const { return rememberedControllerKey_; }
+    // A key remembered from an earlier run of the import in the same program (the shell
+    // starts a new form for every command).
+    void setRememberedControllerKey(std::int64_t key) { rememberedControllerKey_ = key; }
     bool running() const { return running_; }
+
+    // Every line of the file is imported, also lines an earlier import stored already.
+    bool importEveryLine = false;
+    // What kept the last import from starting, shown in a box ("File not found: NAME");
+    // empty when nothing did. Errors are raised instead.
+    const std::string& lastProblem() const { return lastProblem_; }
 
     // The rows of Transaction for the grid while the table object is open, else null.
     std::shared_ptr<const window::RowSource> transactionRows();
@@ -48,7 +58,8 @@ class ImportForm {
 
   private:
     void importFile(const std::string& file);
-    void importLine(const std::vector<std::string>& fields);
+    void importLine(const std::vector<std::string>& fields,
+                    const std::function<void()>& beforeStore);
     void appendTransaction(const std::string& dateField);
     void lookUpController(const std::string& number);
     void lookUpDoor(const std::string& number);
@@ -58,6 +69,7 @@ class ImportForm {
     db::Session& session_;
     std::int64_t rememberedControllerKey_ = 0;
     bool running_ = false;
+    std::string lastProblem_;
     // Stored records since the program started, so that the grid knows to read again.
     std::shared_ptr<std::uint64_t> storedRecords_ = std::make_shared<std::uint64_t>(0);
     std::shared_ptr<const window::RowSource> rows_;

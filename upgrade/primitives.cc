@@ -1,10 +1,12 @@
 #include <exception>
+#include <regex>
 
 #include "common/error.h"
 #include "common/text.h"
 #include "db/schema.h"
 #include "engine/table/table_admin.h"
 #include "upgrade/step_record.h"
+#include "engine/sql/sql_error.h"
 #include "upgrade/table_files.h"
 #include "upgrade/upgrade_form.h"
 
@@ -66,6 +68,21 @@ db::Table& UpgradeForm::tableObject(std::string_view name) {
     throw Error("The upgrade has no table object " + std::string(name) + ".");
 }
 
+namespace {
+
+// The upgrade's statements are its own, fixed texts: where in them the engine stopped
+// ("(line 1, column 15)") tells the user nothing, what it found wrong does.
+void executeWithoutPosition(db::Query& query) {
+    try {
+        query.execSql();
+    } catch (const pdx::sql::SqlError& error) {
+        static const std::regex kPosition(R"( ?\(line \d+, column \d+\))");
+        throw Error(std::regex_replace(std::string(error.what()), kPosition, ""));
+    }
+}
+
+}  // namespace
+
 std::filesystem::path UpgradeForm::databaseDirectory() const {
     return mainDatabase_.directory();
 }
@@ -77,7 +94,7 @@ bool UpgradeForm::tableFileExists(std::string_view fileName) const {
 void UpgradeForm::runStatement(db::Query& query, std::string_view statement) {
     query.close();
     query.setSql(statement);
-    query.execSql();
+    executeWithoutPosition(query);
 }
 
 void UpgradeForm::AppendUpgradeLog(std::string_view message) {
@@ -104,7 +121,7 @@ void UpgradeForm::CreateTableIfMissing(std::string_view fileName,
     q1.clearSql();
     for (const std::string_view line : lines)
         q1.addSql(std::string(line));
-    q1.execSql();
+    executeWithoutPosition(q1);
     for (const std::string_view statement : followUps)
         runStatement(q1, statement);
     if (severalStatements) steps.finish();

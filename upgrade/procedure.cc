@@ -1,7 +1,14 @@
+#include <set>
+#include <string>
+#include <vector>
+
 #include "common/error.h"
 #include "db/schema.h"
 #include "engine/format/deferred_sync.h"
+#include "engine/table/open_tables.h"
 #include "engine/table/table.h"
+#include "engine/table/table_lock.h"
+#include "engine/table/table_name.h"
 #include "upgrade/column_blocks.h"
 #include "upgrade/reference_data.h"
 #include "upgrade/table_steps.h"
@@ -29,6 +36,34 @@ std::string fittedTo(std::string text, std::size_t width) {
     return text;
 }
 
+// The tables of the database that an upgrade may change, as found in `directory`; for a
+// table still to be created, the name it will have.
+std::vector<std::filesystem::path> upgradedTables(const std::filesystem::path& directory) {
+    std::vector<std::filesystem::path> files;
+    for (const schema::TableLayout& table : schema::tables()) {
+        if (table.group == schema::TableGroup::Work) continue;
+        files.push_back(pdx::find_table_file(directory, table.name)
+                            .value_or(directory / std::string(table.name)));
+    }
+    return files;
+}
+
+// Which of the tables another program holds: the access-control program by its lock files
+// (the directory's own lock file holds every table), another process of ours by its lock.
+std::vector<std::string> tablesInUse(const std::filesystem::path& directory) {
+    std::vector<std::string> busy;
+    for (const std::filesystem::path& file : upgradedTables(directory)) {
+        try {
+            pdx::check_not_open_in_paradox(file);
+            if (std::filesystem::exists(file) && !pdx::is_table_open(file))
+                pdx::TableLock::acquire(file, pdx::TableLock::Mode::kExclusive);
+        } catch (const Error&) {
+            busy.push_back(file.filename().string());
+        }
+    }
+    return busy;
+}
+
 // The width of a text column as the table stores it.
 std::size_t columnWidth(const db::Table& table, std::string_view column) {
     const auto opened = pdx::Table::open(table.directory(), table.tableName());
@@ -49,6 +84,15 @@ void durably(Step&& step) {
 
 void UpgradeForm::BitBtn1Click() {
     Personnel.close();
+    // Every table is checked before the first change: an upgrade stopped halfway by a table
+    // another program holds would leave a database of neither layout.
+    const std::vector<std::string> busy = tablesInUse(databaseDirectory());
+    if (!busy.empty()) {
+        std::string names;
+        for (const std::string& name : busy)
+            names += (names.empty() ? "" : ", ") + name;
+        throw Error("Nothing was upgraded: tables in use by another program: " + names);
+    }
     durably([&] { runTableSteps("T1", "T4"); });
     durably([&] { runColumnBlock(1); });
     durably([&] { runTableSteps("T5", "T14"); });
@@ -135,13 +179,17 @@ void UpgradeForm::copyDepartmentNames() {
     Personnel.open();
     Department.open();
     const std::size_t width = columnWidth(Personnel, schema::Personal::Department);
+    std::set<std::string> cutNames;
     for (Personnel.first(); !Personnel.eof(); Personnel.next()) {
         const std::int64_t deptId = Personnel.fieldByName(schema::Personal::DeptID).asInteger();
         if (!Department.locate(schema::Department::DeptID, db::LocateValue(deptId))) continue;
+        const std::string name = Department.fieldByName(schema::Department::DeptName).asString();
+        const std::string fitted = fittedTo(name, width);
+        // Each name cut is told once, however many staff members carry it.
+        if (fitted != name && cutNames.insert(name).second)
+            AppendUpgradeLog("Department name '" + name + "' cut to '" + fitted + "'.");
         Personnel.edit();
-        Personnel.setFieldText(
-            schema::Personal::Department,
-            fittedTo(Department.fieldByName(schema::Department::DeptName).asString(), width));
+        Personnel.setFieldText(schema::Personal::Department, fitted);
         Personnel.post();
     }
 }

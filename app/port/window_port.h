@@ -99,6 +99,12 @@ class WindowPort {
     virtual void click(Control button) = 0;
 
     virtual void showMessage(const MessageBox& box) = 0;
+    // A modal box with the buttons Yes and No; true for Yes. A port without questions (the
+    // shell) shows the box and goes on, as if Yes was pressed.
+    virtual bool askYesNo(const MessageBox& box) {
+        showMessage(box);
+        return true;
+    }
     // Shows OpenDialog1 or OpenDialog2 opened at initialDirectory (the last one used when
     // empty); the chosen file's full path, or nothing when the user cancels.
     virtual std::optional<std::string> chooseFile(Control dialog,

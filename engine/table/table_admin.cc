@@ -209,7 +209,13 @@ fs::path rename_table(const fs::path& directory, std::string_view name, std::str
     TableLock lock;
     const fs::path path = table_for_family_change(directory, name, lock);
     const DirectoryLock directory_lock = DirectoryLock::acquire(directory);
-    return rename_family(path, stem_of(new_name));
+    // A new name given with its extension ("AntiPassBack.db") is the data file's name as
+    // written; without one the data file keeps the extension it has.
+    const std::string given(new_name);
+    const bool has_extension =
+        given.size() > 3 && same_file_name(given.substr(given.size() - 3), ".db");
+    return rename_family(path, stem_of(new_name),
+                         has_extension ? given.substr(given.size() - 3) : std::string());
 }
 
 }  // namespace pdx

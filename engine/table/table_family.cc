@@ -425,9 +425,12 @@ void delete_family(const fs::path& table_file) {
     sync_directory(directory);
 }
 
-fs::path rename_family(const fs::path& table_file, std::string_view new_stem) {
+fs::path rename_family(const fs::path& table_file, std::string_view new_stem,
+                       std::string_view new_extension) {
     const fs::path directory = table_file.parent_path();
-    const std::string new_db = std::string(new_stem) + table_file.extension().string();
+    const std::string db_extension =
+        new_extension.empty() ? table_file.extension().string() : std::string(new_extension);
+    const std::string new_db = std::string(new_stem) + db_extension;
     // A new spelling of the same name only changes letter case.
     if (!same_file_name(table_file.stem().string(), new_stem)) {
         if (find_table_file(directory, new_db))
@@ -439,7 +442,8 @@ fs::path rename_family(const fs::path& table_file, std::string_view new_stem) {
     std::vector<std::string> lines;
     std::vector<std::pair<fs::path, fs::path>> renames;
     for (const fs::path& f : family_files(table_file)) {
-        const fs::path target = directory / (std::string(new_stem) + f.extension().string());
+        const std::string extension = f == table_file ? db_extension : f.extension().string();
+        const fs::path target = directory / (std::string(new_stem) + extension);
         renames.emplace_back(f, target);
         lines.push_back(f.filename().string() + "\t" + target.filename().string());
     }

@@ -2,183 +2,10 @@
 // lookups and the remembered controller key, dates read day first, the ways an import stops,
 // and what stays open for the grid.
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
+#include "import/tests/import_fixture.h"
 
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <optional>
-#include <string>
-#include <vector>
-
-#include "app/port/window_port.h"
-#include "bench/generator_tables.h"
-#include "bench/generator_writer.h"
-#include "common/dateformat.h"
-#include "common/error.h"
-#include "db/schema.h"
-#include "db/table.h"
-#include "engine/api/config.h"
-#include "import/import_form.h"
-
-namespace vaq::import {
+namespace vaq::import::testing {
 namespace {
-
-namespace fs = std::filesystem;
-namespace transact = db::schema::Transact;
-using window::Control;
-using Record = std::map<std::string, std::string>;
-
-// The window as the import sees it: a file dialog that answers what the test says, and a
-// record of boxes, the hourglass and the initial folder asked for.
-class ImportWindow : public window::WindowPort {
-  public:
-    std::string text(Control) const override { return {}; }
-    void setText(Control, std::string_view) override {}
-    void appendText(Control, std::string_view) override {}
-    std::vector<std::string> items(Control) const override { return {}; }
-    void setItems(Control, const std::vector<std::string>&) override {}
-    int selectedIndex(Control) const override { return -1; }
-    void select(Control, int) override {}
-    void setRange(Control, int, int) override {}
-    int position(Control) const override { return 0; }
-    void setPosition(Control, int) override {}
-    bool isEnabled(Control) const override { return true; }
-    void setEnabled(Control, bool) override {}
-    void setVisible(Control, bool) override {}
-    bool isChecked(Control) const override { return false; }
-    void setRunning(Control, bool) override {}
-    void click(Control) override {}
-    void showMessage(const window::MessageBox& box) override { boxes.push_back(box); }
-    std::optional<std::string> chooseFile(Control dialog, std::string_view folder) override {
-        dialogs.push_back(dialog);
-        initialFolder = std::string(folder);
-        return answer;
-    }
-    void setBusy(bool on) override {
-        busy = on;
-        if (on) ++busyTimes;
-    }
-    void processEvents() override {
-        if (onEvents) onEvents();
-    }
-    std::string applicationDirectory() const override { return "/opt/vaq"; }
-
-    std::optional<std::string> answer;
-    std::vector<Control> dialogs;
-    std::string initialFolder;
-    std::vector<window::MessageBox> boxes;
-    bool busy = false;
-    int busyTimes = 0;
-    std::function<void()> onEvents;
-};
-
-class ImportTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vaq-import-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
-        fs::create_directory(root_ / "data");
-        pdx::useConfiguration(
-            pdx::Configuration::fromText("[alias VAQ]\npath = data\n", root_, "test"));
-        saved_ = dateTimeFormats();
-        // A system that writes dates month first.
-        setDateTimeFormats(DateTimeFormats{});
-        writeTables();
-        form_ = std::make_unique<ImportForm>(window_);
-    }
-    void TearDown() override {
-        form_.reset();
-        setDateTimeFormats(saved_);
-        pdx::reloadConfiguration();
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-
-    void writeTable(std::string_view file, const std::vector<bench::NamedRow>& rows) {
-        bench::writeTable(root_ / "data", file, rows);
-    }
-
-    // Controllers 2 and 3 (keys 11 and 12), a door 1 on each, a door 5 under key 0, two
-    // card holders.
-    void writeTables() {
-        using I = std::int64_t;
-        writeTable("Ctrller.DB", {{{"ControllerID", I{11}}, {"ID", I{2}}},
-                                  {{"ControllerID", I{12}}, {"ID", I{3}}}});
-        writeTable("Door.DB",
-                   {{{"ControllerID", I{11}}, {"ID", I{1}}, {"Name", std::string("Front")}},
-                    {{"ControllerID", I{12}}, {"ID", I{1}}, {"Name", std::string("Back")}},
-                    {{"ControllerID", I{0}}, {"ID", I{5}}, {"Name", std::string("Orphan")}}});
-        writeTable("Personal.DB",
-                   {{{"CardID", std::string("0015433336")}, {"StaffID", std::string("ST-1")}},
-                    {{"CardID", std::string("00ABCDEF12")}, {"StaffID", std::string("ST-2")}}});
-        writeTable("Transact.db", {});
-    }
-
-    std::string writeFile(const std::string& contents) {
-        const fs::path file = root_ / ("import" + std::to_string(files_++) + ".txt");
-        std::ofstream(file, std::ios::binary) << contents;
-        return file.string();
-    }
-
-    void import(const std::string& contents) {
-        window_.answer = writeFile(contents);
-        form_->Button2Click();
-    }
-
-    // The error the import stops with, or "" when it ends normally.
-    std::string importFailure(const std::string& contents) {
-        try {
-            import(contents);
-        } catch (const Error& error) {
-            return error.what();
-        }
-        return "";
-    }
-
-    std::vector<Record> transactions() const {
-        db::Table table("VAQ", std::string(transact::kTable));
-        table.open();
-        std::vector<Record> records;
-        for (table.first(); !table.eof(); table.next()) {
-            Record record;
-            for (const std::string& name : table.fieldNames()) {
-                const std::string value = table.fieldByName(name).asString();
-                if (!value.empty()) record[name] = value;
-            }
-            records.push_back(std::move(record));
-        }
-        return records;
-    }
-
-    // Descriptors of this process open on files under the test folder.
-    int openFilesOfTheTest() const {
-        int count = 0;
-        for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-            std::error_code error;
-            const fs::path target = fs::read_symlink(entry.path(), error);
-            if (!error && target.string().rfind((root_ / "import").string(), 0) == 0) ++count;
-        }
-        return count;
-    }
-
-    fs::path root_;
-    DateTimeFormats saved_;
-    ImportWindow window_;
-    std::unique_ptr<ImportForm> form_;
-    int files_ = 0;
-};
-
-#define VAQ_IMPORT(contents)                                            \
-    do {                                                                \
-        const std::string importError = importFailure(contents);        \
-        if (importError.find("not supported yet") != std::string::npos) \
-            GTEST_SKIP() << "waits for the engine: " << importError;    \
-        ASSERT_EQ(importError, "");                                     \
-    } while (false)
 
 TEST_F(ImportTest, TheExampleLineBecomesOneCompleteRecord) {
     VAQ_IMPORT("15/10/2004,15:33:00,2,1,15433336,1\r\n");
@@ -267,7 +94,8 @@ TEST_F(ImportTest, AnInvalidDateStopsTheImportAfterStoringTheEarlierLines) {
     const std::string failure =
         importFailure("15/10/2004,15:33:00,2,1,15433336,1\n31/02/2004,15:33:00\n1/1/2005\n");
     if (failure.find("not supported yet") != std::string::npos) GTEST_SKIP() << failure;
-    EXPECT_EQ(failure, "'31/02/2004' is not a valid date and time");
+    EXPECT_EQ(failure,
+              "Line 2: '31/02/2004' is not a valid date and time. Line 1 was imported (1 record).");
     EXPECT_EQ(transactions().size(), 1U);
     EXPECT_EQ(shortDateFormat(), "dd/mm/yyyy");
     EXPECT_EQ(openFilesOfTheTest(), 0);
@@ -278,7 +106,8 @@ TEST_F(ImportTest, AnInvalidDateStopsTheImportAfterStoringTheEarlierLines) {
     EXPECT_FALSE(form_->Door.active());
     EXPECT_TRUE(form_->Transaction.active());
 
-    EXPECT_EQ(importFailure("\n"), "'' is not a valid date and time");
+    EXPECT_EQ(importFailure("1/1/2001\n\n,15:00\n"),
+              "Line 3: '' is not a valid date and time. Lines 1-2 were imported (1 record).");
 }
 
 TEST_F(ImportTest, TheRecordOfALineThatFailsIsNeverStored) {
@@ -339,4 +168,4 @@ TEST_F(ImportTest, ASecondStartWhileRunningIsRefused) {
 }
 
 }  // namespace
-}  // namespace vaq::import
+}  // namespace vaq::import::testing

@@ -2,6 +2,7 @@
 // "Re-arrange Key" (.rearrange) and "Import Transaction " (.import-transactions FILE),
 // through the same job code the window runs.
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "common/error.h"
+#include "import/import_form.h"
 #include "import/install.h"
 #include "maintenance/install.h"
 #include "maintenance/maintenance_form.h"
@@ -68,11 +70,24 @@ void command_rearrange(ShellContext& context, const Arguments& /*arguments*/) {
 
 void command_import_transactions(ShellContext& context, const Arguments& arguments) {
     JobSession session(context);
+    const bool everyLine = std::find(arguments.begin(), arguments.end(), "--all") != arguments.end();
+    std::string name;
+    for (const std::string& word : arguments)
+        if (word != "--all") name = word;
     // A relative name is taken from where the shell was started, not from DIR.
-    ImportFileWindow window(context, std::filesystem::absolute(arguments.at(0)).string());
-    vaq::import::installImportJobs(window, window.jobs);
-    runHandler(window.jobs, Handler::Button2Click);
+    ImportFileWindow window(context, name.empty() ? name : std::filesystem::absolute(name).string());
+    const auto form = vaq::import::installImportJobs(window, window.jobs);
+    form->importEveryLine = everyLine;
+    form->setRememberedControllerKey(context.rememberedControllerKey);
+    try {
+        runHandler(window.jobs, Handler::Button2Click);
+    } catch (...) {
+        context.rememberedControllerKey = form->rememberedControllerKey();
+        throw;
+    }
+    context.rememberedControllerKey = form->rememberedControllerKey();
     session.finish();
+    if (!form->lastProblem().empty()) throw vaq::Error(form->lastProblem());
 }
 
 }  // namespace vaqdb

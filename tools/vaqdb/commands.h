@@ -22,6 +22,7 @@ struct Command {
     std::size_t min_arguments;  // words expected after the name
     std::size_t max_arguments;
     void (*run)(ShellContext& context, const Arguments& arguments);
+    std::string_view flag = {};  // a word the command may be given besides its arguments
 };
 
 // Every command, in the order `.help` lists them.

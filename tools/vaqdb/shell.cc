@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <system_error>
@@ -69,7 +70,11 @@ void run_words(ShellContext& context, std::vector<std::string> words) {
                                        : "; did you mean " + std::string(near) + "?"));
     }
     words.erase(words.begin());
-    if (words.size() < command->min_arguments || words.size() > command->max_arguments)
+    const auto flags = std::count_if(words.begin(), words.end(), [&](const std::string& word) {
+        return !command->flag.empty() && word == command->flag;
+    });
+    const std::size_t arguments = words.size() - static_cast<std::size_t>(flags);
+    if (arguments < command->min_arguments || arguments > command->max_arguments || flags > 1)
         throw vaq::Error("Usage: " + std::string(command->usage));
     command->run(context, words);
 }

@@ -9,6 +9,7 @@
 // status 1; the remaining input still runs.
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <istream>
 #include <ostream>
@@ -40,6 +41,9 @@ struct ShellContext {
 
     // Makes the exit status at least `code` (a .verify that found damage reports 2).
     void report_status(int code) { status = std::max(status, code); }
+    // The controller key the transaction import remembers, for the whole run of the shell
+    // as for the whole run of the window.
+    std::int64_t rememberedControllerKey = 0;
 };
 
 // The directory DIR stands for. Throws vaq::Error when it is no directory or names an
