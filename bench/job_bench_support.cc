@@ -65,7 +65,8 @@ std::int64_t writeImportFile(const Site& site, const fs::path& file) {
 
 void useAliasFolder(const fs::path& folder) {
     pdx::useConfiguration(pdx::Configuration::fromText(
-        "[alias VAQ]\npath = " + folder.string() + "\n", folder.parent_path(), "benchmark"));
+        "[alias VAQ]\npath = " + folder.string() + "\n[engine]\nprivate_dir = private\n",
+        folder.parent_path(), "benchmark"));
 }
 
 }  // namespace vaq::bench

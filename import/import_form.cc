@@ -131,11 +131,13 @@ void ImportForm::importFile(const std::string& file) {
     if (skipped > 0) record.done(skipped, hash);
 
     std::uint64_t stored = 0;
+    std::uint64_t lastLine = skipped;
     while (true) {
         port_.processEvents();
         const std::optional<std::string> line = reader.nextLine();
         if (!line) break;
         const std::uint64_t number = reader.lineNumber();
+        lastLine = number;
         const LineHash before = hash;
         hash.add(*line);
         // An empty line (the last line of most files among them) holds no transaction.
@@ -145,16 +147,16 @@ void ImportForm::importFile(const std::string& file) {
         }
         try {
             importLine(cutFields(*line), [&] {
-                record.storing(number, hash,
+                record.storing(number, before, hash,
                                countAtStart + static_cast<std::uint32_t>(stored) + 1);
             });
         } catch (const std::exception& failure) {
-            record.done(number - 1, before);
+            record.finish(number - 1, before);
             throw Error(stoppedAtLine(number, failure.what(), skipped + 1, stored));
         }
         ++stored;
-        record.done(number, hash);
     }
+    record.finish(lastLine, hash);
 }
 
 void ImportForm::importLine(const std::vector<std::string>& fields,

@@ -39,36 +39,75 @@ std::string localMinute() {
 struct Entry {
     char kind = 0;  // 'P' or 'D'
     std::uint64_t lines = 0;
+    std::uint64_t hashBefore = 0;  // P: of the lines before this one
     std::uint64_t hash = 0;
     std::uint64_t count = 0;
 };
 
-std::optional<Entry> parseEntry(const std::string& text) {
-    std::istringstream in(text);
-    Entry entry;
-    std::string hash;
-    if (!(in >> entry.kind >> entry.lines >> hash)) return std::nullopt;
-    if (entry.kind != 'P' && entry.kind != 'D') return std::nullopt;
-    if (entry.kind == 'P' && !(in >> entry.count)) return std::nullopt;
+std::optional<std::uint64_t> parseHash(const std::string& text) {
     try {
         std::size_t used = 0;
-        entry.hash = std::stoull(hash, &used, 16);
-        if (used != hash.size()) return std::nullopt;
+        const std::uint64_t value = std::stoull(text, &used, 16);
+        if (used != text.size()) return std::nullopt;
+        return value;
     } catch (const std::exception&) {
         return std::nullopt;
     }
+}
+
+std::optional<Entry> parseEntry(const std::string& text) {
+    std::istringstream in(text);
+    Entry entry;
+    std::string before;
+    std::string hash;
+    if (!(in >> entry.kind >> entry.lines)) return std::nullopt;
+    if (entry.kind == 'P') {
+        if (!(in >> before >> hash >> entry.count)) return std::nullopt;
+        const std::optional<std::uint64_t> value = parseHash(before);
+        if (!value) return std::nullopt;
+        entry.hashBefore = *value;
+    } else if (entry.kind != 'D' || !(in >> hash)) {
+        return std::nullopt;
+    }
+    const std::optional<std::uint64_t> value = parseHash(hash);
+    if (!value) return std::nullopt;
+    entry.hash = *value;
     return entry;
 }
 
-// The lines of a file that ends with a line feed; a last line cut off by a crash is not one.
-std::vector<std::string> completeLines(const fs::path& file) {
+// The header lines of a ledger file and its last complete entry line: the file grows by a
+// line for every line stored, so only its two ends are read.
+struct LedgerEnds {
+    std::vector<std::string> header;
+    std::string lastLine;
+};
+
+std::optional<LedgerEnds> readEnds(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::string> lines;
+    if (!in) return std::nullopt;
+    constexpr std::size_t kEnd = 1024;
+    std::string head(4096, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    in.clear();
+    in.seekg(0, std::ios::end);
+    const auto size = static_cast<std::size_t>(in.tellg());
+    const std::size_t from = size > kEnd ? size - kEnd : 0;
+    std::string tail(size - from, '\0');
+    in.seekg(static_cast<std::streamoff>(from));
+    in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+    LedgerEnds ends;
     std::size_t start = 0;
-    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
+    for (std::size_t end; ends.header.size() < 3 && (end = head.find('\n', start)) != std::string::npos;
+         start = end + 1)
+        ends.header.push_back(head.substr(start, end - start));
+    // A last line cut off by a crash has no line feed yet and is not an entry.
+    const std::size_t lastFeed = tail.rfind('\n');
+    if (lastFeed == std::string::npos) return ends;
+    const std::size_t before = lastFeed == 0 ? std::string::npos : tail.rfind('\n', lastFeed - 1);
+    const std::size_t lineStart = before == std::string::npos ? 0 : before + 1;
+    ends.lastLine = tail.substr(lineStart, lastFeed - lineStart);
+    return ends;
 }
 
 std::string doneEntry(std::uint64_t lines, std::uint64_t hash) {
@@ -99,35 +138,27 @@ ImportLedger::ImportLedger(const fs::path& directory, std::uint32_t transactionC
     std::error_code error;
     for (const fs::directory_entry& run : fs::directory_iterator(folder, error)) {
         const fs::path file = run.path() / kLinesFile;
-        const std::vector<std::string> lines = completeLines(file);
-        if (lines.size() < 2 || lines[0] != kFirstLine) continue;
+        const std::optional<LedgerEnds> ends = readEnds(file);
+        if (!ends || ends->header.size() < 3 || ends->header[0] != kFirstLine) continue;
         Fingerprint fingerprint;
-        std::optional<Entry> lastDone;
-        std::optional<Entry> pending;
-        for (const std::string& line : lines) {
-            if (line.starts_with(kStartedPrefix)) {
-                fingerprint.date = line.substr(kStartedPrefix.size());
-                continue;
+        if (ends->header[2].starts_with(kStartedPrefix))
+            fingerprint.date = ends->header[2].substr(kStartedPrefix.size());
+        std::optional<Entry> last = parseEntry(ends->lastLine);
+        if (!last) continue;
+        // The last store begun: the lines before it are in the table, and its own line is
+        // when the table holds as many records as the store meant it to. Settled once, so
+        // that records added later do not change the answer.
+        if (last->kind == 'P') {
+            if (last->count != transactionCount) {
+                last->lines -= 1;
+                last->hash = last->hashBefore;
             }
-            const std::optional<Entry> entry = parseEntry(line);
-            if (!entry) continue;
-            if (entry->kind == 'D') {
-                lastDone = entry;
-                pending.reset();
-            } else {
-                pending = entry;
-            }
+            last->kind = 'D';
+            append(file, doneEntry(last->lines, last->hash));
         }
-        // A store that was under way when the import stopped: its record is in the table
-        // when the table holds as many records as the store meant it to.
-        if (pending) {
-            if (pending->count == transactionCount) lastDone = Entry{'D', pending->lines, pending->hash, 0};
-            const Entry settled = lastDone.value_or(Entry{'D', 0, LineHash().value(), 0});
-            append(file, doneEntry(settled.lines, settled.hash));
-        }
-        if (!lastDone || lastDone->lines == 0) continue;
-        fingerprint.lines = lastDone->lines;
-        fingerprint.hash = lastDone->hash;
+        if (last->lines == 0) continue;
+        fingerprint.lines = last->lines;
+        fingerprint.hash = last->hash;
         fingerprints_.push_back(std::move(fingerprint));
     }
     std::sort(fingerprints_.begin(), fingerprints_.end(),
@@ -160,18 +191,33 @@ ImportLedger::Recorder::Recorder(const fs::path& folder, const fs::path& file)
     : path_(folder / kLinesFile) {
     out_.open(path_, std::ios::binary | std::ios::trunc);
     if (!out_) throw Error("Cannot create " + path_.string() + ".");
-    write(std::string(kFirstLine) + "\nfile " + file.string() + "\n" +
-          std::string(kStartedPrefix) + localMinute() + "\n");
+    header_ = std::string(kFirstLine) + "\nfile " + file.string() + "\n" +
+              std::string(kStartedPrefix) + localMinute() + "\n";
+    write(header_);
 }
 
-void ImportLedger::Recorder::storing(std::uint64_t line, const LineHash& hash,
-                                     std::uint32_t count) {
-    write("P " + std::to_string(line) + " " + hex(hash.value()) + " " + std::to_string(count) +
-          "\n");
+void ImportLedger::Recorder::storing(std::uint64_t line, const LineHash& before,
+                                     const LineHash& hash, std::uint32_t count) {
+    write("P " + std::to_string(line) + " " + hex(before.value()) + " " + hex(hash.value()) + " " +
+          std::to_string(count) + "\n");
 }
 
 void ImportLedger::Recorder::done(std::uint64_t line, const LineHash& hash) {
     write(doneEntry(line, hash.value()));
+}
+
+void ImportLedger::Recorder::finish(std::uint64_t line, const LineHash& hash) {
+    // One entry says all the others did: the file is written anew under another name and
+    // renamed over the old one, so that it is whole at every moment.
+    out_.close();
+    const fs::path fresh = path_.string() + ".new";
+    {
+        std::ofstream out(fresh, std::ios::binary | std::ios::trunc);
+        out << header_ << doneEntry(line, hash.value());
+        out.flush();
+        if (!out) throw Error("Cannot write " + fresh.string() + ".");
+    }
+    fs::rename(fresh, path_);
 }
 
 void ImportLedger::Recorder::write(const std::string& entry) {

@@ -10,9 +10,10 @@
 // in its first K lines is a new file.
 //
 // The fingerprint is written as lines are stored, one text line per change, appended:
-//   P K HASH COUNT   before line K is stored: when the transaction table holds COUNT
-//                    records, line K is in it
-//   D K HASH         lines 1 to K are done (stored, or empty and skipped)
+//   P K HASH1 HASH2 COUNT   before line K is stored: lines 1 to K-1 (HASH1) are done, and
+//                           line K (lines 1 to K: HASH2) is when the transaction table
+//                           holds COUNT records
+//   D K HASH                lines 1 to K are done (stored, or empty and skipped)
 // The last complete line counts. A P line found on the next start (the process stopped
 // between the two) is settled then by the record count of the transaction table, before
 // any other record is added to it.
@@ -58,14 +59,20 @@ class ImportLedger {
     class Recorder {
       public:
         Recorder(const std::filesystem::path& folder, const std::filesystem::path& file);
-        // Line `line` is about to be stored; the table then holds `count` records.
-        void storing(std::uint64_t line, const LineHash& hash, std::uint32_t count);
+        // Line `line` is about to be stored, the lines before it are done (`before`: their
+        // hash; `hash`: with this line); the table then holds `count` records.
+        void storing(std::uint64_t line, const LineHash& before, const LineHash& hash,
+                     std::uint32_t count);
         // Lines 1 to `line` are stored or skipped.
         void done(std::uint64_t line, const LineHash& hash);
+        // The import ends with lines 1 to `line` stored or skipped: the record shrinks to
+        // that one entry.
+        void finish(std::uint64_t line, const LineHash& hash);
 
       private:
         void write(const std::string& entry);
         std::filesystem::path path_;
+        std::string header_;
         std::ofstream out_;
     };
 

@@ -272,11 +272,11 @@ RenumberedKey renumberKey(const fs::path& directory, std::string_view table, std
     std::vector<fs::path> oldFamilies;
     for (const Member& member : members)
         oldFamilies.insert(oldFamilies.end(), member.family.begin(), member.family.end());
-    {
-        const pdx::DirectoryLock lock = pdx::DirectoryLock::acquire(directory);
-        staged.commit(oldFamilies);
-    }
+    // From here on the copy stays: should the swap stop halfway, the engine finishes it
+    // when the directory is next used, and the copy is the way back.
     result.keptCopy = kept.keep();
+    const pdx::DirectoryLock lock = pdx::DirectoryLock::acquire(directory);
+    staged.commit(oldFamilies);
     return result;
 }
 
