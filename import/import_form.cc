@@ -133,7 +133,13 @@ void ImportForm::importFile(const std::string& file) {
     std::uint64_t stored = 0;
     std::uint64_t lastLine = skipped;
     while (true) {
-        port_.processEvents();
+        try {
+            port_.processEvents();
+        } catch (...) {
+            // The window stops the job between two lines: every line so far is done.
+            record.finish(lastLine, hash);
+            throw;
+        }
         const std::optional<std::string> line = reader.nextLine();
         if (!line) break;
         const std::uint64_t number = reader.lineNumber();
@@ -150,9 +156,12 @@ void ImportForm::importFile(const std::string& file) {
                 record.storing(number, before, hash,
                                countAtStart + static_cast<std::uint32_t>(stored) + 1);
             });
-        } catch (const std::exception& failure) {
+        } catch (const Error& failure) {
             record.finish(number - 1, before);
             throw Error(stoppedAtLine(number, failure.what(), skipped + 1, stored));
+        } catch (...) {
+            record.finish(number - 1, before);
+            throw;
         }
         ++stored;
     }
