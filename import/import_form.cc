@@ -116,8 +116,7 @@ void ImportForm::importFile(const std::string& file) {
         if (const std::optional<EarlierImport> earlier = ledger.longestMatch(file)) {
             const std::string question =
                 "Lines 1-" + std::to_string(earlier->lines) + " of this file were imported on " +
-                earlier->date + "; importing from line " + std::to_string(earlier->lines + 1) +
-                ".";
+                earlier->date + "; importing from line " + std::to_string(earlier->lines + 1) + ".";
             if (!port_.askYesNo({question, "VAQ Message", window::BoxIcon::Warning})) return;
             skipped = earlier->lines;
         }

@@ -98,7 +98,8 @@ std::optional<LedgerEnds> readEnds(const fs::path& file) {
     in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
     LedgerEnds ends;
     std::size_t start = 0;
-    for (std::size_t end; ends.header.size() < 3 && (end = head.find('\n', start)) != std::string::npos;
+    for (std::size_t end;
+         ends.header.size() < 3 && (end = head.find('\n', start)) != std::string::npos;
          start = end + 1)
         ends.header.push_back(head.substr(start, end - start));
     // A last line cut off by a crash has no line feed yet and is not an entry.

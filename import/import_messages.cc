@@ -12,10 +12,14 @@ std::size_t sequenceLength(std::string_view text) {
     const unsigned char lead = byte(0);
     std::size_t length = 0;
     if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
-    else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
-    else return 0;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        length = 4;
+    else
+        return 0;
     if (text.size() < length) return 0;
     for (std::size_t i = 1; i < length; ++i)
         if ((byte(i) & 0xC0) != 0x80) return 0;

@@ -71,8 +71,8 @@ TableHeader layout_table(const TableSpec& spec, int level, int block_size,
 void delete_table(const std::filesystem::path& directory, std::string_view name);
 
 // Renames table `name` and every file of its family to `new_name` (with or without its
-// extension; given, the data file gets it as written). Returns the new .DB path. Errors as delete_table(), and "Table already exists:
-// NEW" when the new name is taken.
+// extension; given, the data file gets it as written). Returns the new .DB path. Errors as
+// delete_table(), and "Table already exists: NEW" when the new name is taken.
 std::filesystem::path rename_table(const std::filesystem::path& directory, std::string_view name,
                                    std::string_view new_name);
 

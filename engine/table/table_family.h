@@ -73,11 +73,11 @@ class StagedFamily {
 void delete_family(const std::filesystem::path& table_file);
 
 // Renames every file of the family of `table_file` to the stem `new_stem`, keeping each
-// extension as written, except that of the .DB file when `new_extension` is given. Throws vaq::Error("Table already exists: NEW.DB") when a file of
-// that name exists. Returns the new .DB path. The caller holds the directory lock.
+// extension as written, except that of the .DB file when `new_extension` is given. Throws
+// vaq::Error("Table already exists: NEW.DB") when a file of that name exists. Returns the new .DB
+// path. The caller holds the directory lock.
 std::filesystem::path rename_family(const std::filesystem::path& table_file,
-                                    std::string_view new_stem,
-                                    std::string_view new_extension = {});
+                                    std::string_view new_stem, std::string_view new_extension = {});
 
 // Finishes or undoes family changes that a crash interrupted in `directory`. Cheap when
 // there are none: a look at the directory's entries. Takes the directory lock when there

@@ -89,9 +89,8 @@ class ImportTest : public ::testing::Test {
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         root_ = pattern;
         fs::create_directory(root_ / "data");
-        pdx::useConfiguration(
-            pdx::Configuration::fromText("[alias VAQ]\npath = data\n[engine]\nprivate_dir = private\n",
-                                         root_, "test"));
+        pdx::useConfiguration(pdx::Configuration::fromText(
+            "[alias VAQ]\npath = data\n[engine]\nprivate_dir = private\n", root_, "test"));
         saved_ = dateTimeFormats();
         // A system that writes dates month first.
         setDateTimeFormats(DateTimeFormats{});

@@ -55,9 +55,8 @@ class ImportRerunTest : public ImportTest {
         std::multiset<std::string> seen(cards.begin(), cards.end());
         EXPECT_EQ(cards.size(), static_cast<std::size_t>(count)) << when;
         for (int n = 1; n <= count; ++n)
-            EXPECT_EQ(seen.count(std::string(10 - std::to_string(n).size(), '0') +
-                                 std::to_string(n)),
-                      1U)
+            EXPECT_EQ(
+                seen.count(std::string(10 - std::to_string(n).size(), '0') + std::to_string(n)), 1U)
                 << "line " << n << " " << when;
     }
 };
@@ -152,8 +151,8 @@ TEST_F(ImportRerunTest, AnImportKilledAtAnyMomentStoresEachLineOnceWhenRunAgain)
         if (storedBefore > 0 && storedBefore < static_cast<std::size_t>(kLines)) ++cutOff;
 
         form_->Button2Click();
-        expectEachLineOnce(kLines, "round " + std::to_string(round) + ", killed at " +
-                                       std::to_string(killAt));
+        expectEachLineOnce(
+            kLines, "round " + std::to_string(round) + ", killed at " + std::to_string(killAt));
     }
     EXPECT_GE(cutOff, 3) << "too few imports were killed halfway to tell anything";
 }
@@ -174,7 +173,11 @@ TEST_F(ImportRerunTest, MessagesNameTheLineAndShowValuesSafely) {
                            "\xE2\x80\xA6' is not a valid date and time. Lines 1-2 were imported "
                            "(2 records).");
     // A file in UTF-16: its bytes are shown, not cut at the first NUL.
-    failure = importFailure(std::string("\xFF\xFE" "1\0" "5\0", 6) + "\n");
+    failure = importFailure(std::string("\xFF\xFE"
+                                        "1\0"
+                                        "5\0",
+                                        6) +
+                            "\n");
     EXPECT_EQ(failure.rfind("Line 1: '\\xFF\\xFE1\\x005\\x00' is not a valid date and time. ", 0),
               0U)
         << failure;
@@ -183,7 +186,8 @@ TEST_F(ImportRerunTest, MessagesNameTheLineAndShowValuesSafely) {
     EXPECT_EQ(shownValue("a\tb\x7f\xC3\xA9"), "a\\x09b\\x7F\xC3\xA9");
     EXPECT_EQ(shownMessage("Field TTime: '" + std::string(70, 'x') + "' no\x01"),
               "Field TTime: '" + std::string(60, 'x') + "\xE2\x80\xA6' no\\x01");
-    EXPECT_EQ(stoppedAtLine(9, "Key violation.", 9, 0), "Line 9: Key violation. No line was imported.");
+    EXPECT_EQ(stoppedAtLine(9, "Key violation.", 9, 0),
+              "Line 9: Key violation. No line was imported.");
     EXPECT_EQ(stoppedAtLine(5, "x", 3, 2), "Line 5: x. Lines 3-4 were imported (2 records).");
 }
 

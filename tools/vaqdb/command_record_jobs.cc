@@ -70,12 +70,14 @@ void command_rearrange(ShellContext& context, const Arguments& /*arguments*/) {
 
 void command_import_transactions(ShellContext& context, const Arguments& arguments) {
     JobSession session(context);
-    const bool everyLine = std::find(arguments.begin(), arguments.end(), "--all") != arguments.end();
+    const bool everyLine =
+        std::find(arguments.begin(), arguments.end(), "--all") != arguments.end();
     std::string name;
     for (const std::string& word : arguments)
         if (word != "--all") name = word;
     // A relative name is taken from where the shell was started, not from DIR.
-    ImportFileWindow window(context, name.empty() ? name : std::filesystem::absolute(name).string());
+    ImportFileWindow window(context,
+                            name.empty() ? name : std::filesystem::absolute(name).string());
     const auto form = vaq::import::installImportJobs(window, window.jobs);
     form->importEveryLine = everyLine;
     form->setRememberedControllerKey(context.rememberedControllerKey);

@@ -1,4 +1,5 @@
 #include "tools/vaqdb/shell.h"
+#include <algorithm>
 
 #include <unistd.h>
 

@@ -97,7 +97,8 @@ TEST_F(UpgradeDetails, ATableHeldByAnotherProgramStopsTheUpgradeBeforeAnyChange)
 
 TEST_F(UpgradeDetails, ADepartmentNameCutToFitIsLoggedOnce) {
     writeOldDatabase(data(), {"Personal.DB"});
-    sql({"CREATE TABLE \"Personal.DB\" (PersonalID autoinc, CardID Char(10), StaffID Char(20), "
+    sql(
+        {"CREATE TABLE \"Personal.DB\" (PersonalID autoinc, CardID Char(10), StaffID Char(20), "
          "Name Char(40), Department Char(10), DeptID smallint, PRIMARY KEY (PersonalID))",
          "INSERT INTO Personal (CardID, Name, DeptID) VALUES ('0001', 'A', 1)",
          "INSERT INTO Personal (CardID, Name, DeptID) VALUES ('0002', 'B', 1)",

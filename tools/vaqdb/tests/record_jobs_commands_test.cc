@@ -25,9 +25,8 @@ class RecordJobsCommandsTest : public GeneratedDatabaseTest {
 
     // A column of a table through the alias VAQ standing for data().
     std::vector<std::string> column(const std::string& table, const std::string& field) {
-        pdx::useConfiguration(
-            pdx::Configuration::fromText("[alias VAQ]\npath = data\n[engine]\nprivate_dir = private\n",
-                                         root_, "test"));
+        pdx::useConfiguration(pdx::Configuration::fromText(
+            "[alias VAQ]\npath = data\n[engine]\nprivate_dir = private\n", root_, "test"));
         std::vector<std::string> values;
         vaq::db::Table t("VAQ", table);
         t.open();
