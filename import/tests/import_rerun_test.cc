@@ -2,15 +2,11 @@
 // was killed at any moment. Also what an import file may hold that is no transaction (a
 // byte-order mark, empty lines, CR LF), and how messages show the values they quote.
 
-#include <signal.h>
-#include <sys/wait.h>
-
 #include <chrono>
 #include <random>
 #include <set>
-#include <thread>
 
-#include "engine/table/crash_points.h"
+#include "common/tests/killed_child.h"
 #include "engine/table/table_name.h"
 #include "engine/table/tests/pxlib_reader.h"
 #include "import/import_messages.h"
@@ -127,26 +123,10 @@ TEST_F(ImportRerunTest, AnImportKilledAtAnyMomentStoresEachLineOnceWhenRunAgain)
         fs::copy(pristine, root_ / "data");
         form_ = std::make_unique<ImportForm>(window_);
         const int killAt = round < 5 ? 1 + static_cast<int>(random() % 900) : 0;
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            int reached = 0;
-            pdx::set_crash_point_handler([&](std::string_view) {
-                if (++reached == killAt) ::raise(SIGKILL);
-            });
-            try {
-                form_->Button2Click();
-            } catch (...) {
-                ::_exit(2);
-            }
-            ::_exit(0);
-        }
-        if (killAt == 0) {
-            std::this_thread::sleep_for(std::chrono::microseconds(random() % 150000));
-            ::kill(pid, SIGKILL);
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0));
+        test_support::runKilledChild(
+            [&] { form_->Button2Click(); }, killAt,
+            killAt == 0 ? std::optional(std::chrono::microseconds(random() % 150000))
+                        : std::nullopt);
         const std::size_t storedBefore = transactions().size();
         if (storedBefore > 0 && storedBefore < static_cast<std::size_t>(kLines)) ++cutOff;
 

@@ -5,22 +5,17 @@
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstring>
 #include <map>
 #include <optional>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "common/tests/killed_child.h"
 #include "db/job_folders.h"
 #include "db/query.h"
-#include "engine/table/crash_points.h"
 #include "engine/table/table_family.h"
 #include "engine/table/table_name.h"
 #include "engine/table/tests/pxlib_reader.h"
@@ -195,33 +190,13 @@ TEST_F(ReferencesTest, AFailedRenumberingChangesNoTableAndKeepsNothing) {
         EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
 }
 
-// Runs the renumbering in a child process killed at its `killAt`-th crash point, or after
-// `delay`; true when it was killed.
+// The renumbering of the staff keys in a child process killed at its `killAt`-th crash
+// point, or after `delay`; true when it was killed.
 bool renumberInChild(int killAt, std::optional<std::chrono::microseconds> delay,
                      const fs::path& directory) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        int reached = 0;
-        pdx::set_crash_point_handler([&](std::string_view) {
-            if (++reached == killAt) ::raise(SIGKILL);
-        });
-        try {
-            renumberKey(directory, "Personal", "PersonalID", runEngineStatement);
-        } catch (...) {
-            ::_exit(2);
-        }
-        ::_exit(0);
-    }
-    if (delay) {
-        std::this_thread::sleep_for(*delay);
-        ::kill(pid, SIGKILL);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return true;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error("the renumbering failed without being killed");
-    return false;
+    return test_support::runKilledChild(
+        [&] { renumberKey(directory, "Personal", "PersonalID", runEngineStatement); }, killAt,
+        delay);
 }
 
 TEST_F(ReferencesTest, AKillAtAnyMomentLeavesTheOldStateOrTheNewWhole) {
