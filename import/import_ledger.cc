@@ -4,10 +4,9 @@
 #include <cstdio>
 #include <ctime>
 #include <sstream>
-#include <system_error>
 
 #include "common/error.h"
-#include "db/job_folders.h"
+#include "engine/api/private_folders.h"
 #include "import/import_file.h"
 
 namespace vaq::import {
@@ -16,7 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kJobFolder = "import";
+// Begins with a dot: no table is named so, so a table's folder never meets it.
+constexpr std::string_view kJobFolder = ".import";
 constexpr std::string_view kLinesFile = "lines";
 constexpr std::string_view kFirstLine = "vaq import lines 1";
 constexpr std::string_view kStartedPrefix = "started ";
@@ -135,10 +135,8 @@ void LineHash::add(std::string_view line) {
 
 ImportLedger::ImportLedger(const fs::path& directory, std::uint32_t transactionCount)
     : directory_(directory) {
-    const fs::path folder = db::jobFolder(directory, kJobFolder);
-    std::error_code error;
-    for (const fs::directory_entry& run : fs::directory_iterator(folder, error)) {
-        const fs::path file = run.path() / kLinesFile;
+    for (const fs::path& run : pdx::runFolders(pdx::subjectFolder(directory, kJobFolder))) {
+        const fs::path file = run / kLinesFile;
         const std::optional<LedgerEnds> ends = readEnds(file);
         if (!ends || ends->header.size() < 3 || ends->header[0] != kFirstLine) continue;
         Fingerprint fingerprint;
@@ -185,7 +183,7 @@ std::optional<EarlierImport> ImportLedger::longestMatch(const fs::path& file) co
 }
 
 ImportLedger::Recorder ImportLedger::record(const fs::path& file) const {
-    return Recorder(db::makeRunFolder(directory_, kJobFolder), file);
+    return Recorder(pdx::makeRunFolder(directory_, kJobFolder), file);
 }
 
 ImportLedger::Recorder::Recorder(const fs::path& folder, const fs::path& file)

@@ -4,7 +4,7 @@
 // bad line, was interrupted or killed) does not store its first lines a second time.
 //
 // Each import keeps, in its own run folder of the private directory
-// (<private_dir>/<database id>/import/<run>/lines), a fingerprint of the lines it has
+// (<private_dir>/<database id>/.import/<run>/lines), a fingerprint of the lines it has
 // stored so far: their number K and a hash of their bytes. A file whose first K lines have
 // the fingerprint of an earlier import continues after them; a file that differs anywhere
 // in its first K lines is a new file.

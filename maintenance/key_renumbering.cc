@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/error.h"
-#include "db/job_folders.h"
+#include "engine/api/private_folders.h"
 #include "db/schema.h"
 #include "engine/format/field_type.h"
 #include "engine/sql/executor.h"
@@ -31,7 +31,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // The subject of the run folders in the private directory.
-constexpr std::string_view kJobFolder = "rearrange";
+// Begins with a dot: no table is named so, so a table's folder never meets it.
+constexpr std::string_view kJobFolder = ".rearrange";
 
 // A table taking part in the change, held exclusively from the first copy to the swap.
 struct Member {
@@ -234,7 +235,7 @@ RenumberedKey renumberKey(const fs::path& directory, std::string_view table, std
         member->referringColumns = columns;
     }
 
-    KeptCopy kept(db::makeRunFolder(directory, kJobFolder));
+    KeptCopy kept(pdx::makeRunFolder(directory, kJobFolder));
     // The copies are worked on in a folder inside the staging folder: the engine locks the
     // directory it changes tables in, and the staging folder is locked while it is built.
     // A crash before the swap leaves the staging folder behind, which the engine removes.

@@ -434,7 +434,9 @@ fs::path rename_family(const fs::path& table_file, std::string_view new_stem,
     // A new spelling of the same name only changes letter case.
     if (!same_file_name(table_file.stem().string(), new_stem)) {
         if (find_table_file(directory, new_db))
-            throw vaq::Error("Table already exists: " + new_db + ".");
+            // Named with the extension the table has, as before a new one could be given.
+            throw vaq::Error("Table already exists: " + std::string(new_stem) +
+                             table_file.extension().string() + ".");
         for (const fs::path& existing : family_files(directory / new_db))
             throw vaq::Error("Cannot rename " + table_file.filename().string() + " to " + new_db +
                              ": the file " + existing.filename().string() + " is in the way.");

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "common/tests/killed_child.h"
-#include "db/job_folders.h"
+#include "engine/api/private_folders.h"
 #include "db/query.h"
 #include "engine/table/table_family.h"
 #include "engine/table/table_name.h"
@@ -156,7 +156,7 @@ TEST_F(ReferencesTest, EveryTransactionNamesTheSamePersonAfterTheRenumbering) {
     EXPECT_GT(result.referencesChanged, 0U);
     // The tables as they were stay in the run folder of the private directory.
     ASSERT_TRUE(fs::exists(result.keptCopy));
-    EXPECT_EQ(result.keptCopy.parent_path(), privateDir() / db::databaseId(data()) / "rearrange");
+    EXPECT_EQ(result.keptCopy.parent_path(), privateDir() / pdx::databaseId(data()) / ".rearrange");
     EXPECT_EQ(namedPeople(*pdx::find_table_file(result.keptCopy, "Personal"),
                           *pdx::find_table_file(result.keptCopy, "Transact")),
               before);
@@ -184,7 +184,7 @@ TEST_F(ReferencesTest, AFailedRenumberingChangesNoTableAndKeepsNothing) {
     };
     EXPECT_THROW(renumberKey(data(), "Personal", "PersonalID", noAdd), Error);
     EXPECT_EQ(namedPeople(file("Personal"), file("Transact")), before);
-    const fs::path runs = privateDir() / db::databaseId(data()) / "rearrange";
+    const fs::path runs = privateDir() / pdx::databaseId(data()) / ".rearrange";
     EXPECT_TRUE(!fs::exists(runs) || fs::is_empty(runs));
     for (const auto& entry : fs::directory_iterator(data()))
         EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
