@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "common/error.h"
-#include "engine/api/private_folders.h"
 #include "db/schema.h"
+#include "engine/api/private_folders.h"
 #include "engine/format/field_type.h"
 #include "engine/sql/executor.h"
 #include "engine/table/cursor.h"

@@ -4,9 +4,9 @@
 #include "common/error.h"
 #include "common/text.h"
 #include "db/schema.h"
+#include "engine/sql/sql_error.h"
 #include "engine/table/table_admin.h"
 #include "upgrade/step_record.h"
-#include "engine/sql/sql_error.h"
 #include "upgrade/table_files.h"
 #include "upgrade/upgrade_form.h"
 

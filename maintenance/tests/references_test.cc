@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "common/tests/killed_child.h"
-#include "engine/api/private_folders.h"
 #include "db/query.h"
+#include "engine/api/private_folders.h"
 #include "engine/table/table_family.h"
 #include "engine/table/table_name.h"
 #include "engine/table/tests/pxlib_reader.h"

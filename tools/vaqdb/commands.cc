@@ -33,7 +33,8 @@ const std::vector<Command>& command_table() {
         {".rearrange", ".rearrange", "Re-arrange Key: renumbers the key columns", 0, 0,
          command_rearrange},
         {".import-transactions", ".import-transactions [--all] FILE",
-         "Import Transaction: reads a transaction file (--all: every line, also those stored before)",
+         "Import Transaction: reads a transaction file (--all: every line, also those stored "
+         "before)",
          1, 1, command_import_transactions, "--all"},
         {".mode", ".mode csv|table|line", "how a SELECT prints its rows (csv at start)", 1, 1,
          command_mode},
