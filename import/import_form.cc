@@ -64,6 +64,26 @@ class LookupTables {
     db::Table& door_;
 };
 
+constexpr std::size_t kLinesPerBatch = 128;
+
+// A line of the import file read ahead: its text, number and the hash of the lines up to it.
+struct ReadLine {
+    std::string text;
+    std::uint64_t number = 0;
+    LineHash hash;
+};
+
+// The next lines of the file, up to a batch; `hash` is that of the lines before them.
+void readBatch(ImportFileReader& reader, LineHash hash, std::vector<ReadLine>& batch) {
+    batch.clear();
+    while (batch.size() < kLinesPerBatch) {
+        std::optional<std::string> line = reader.nextLine();
+        if (!line) break;
+        hash.add(*line);
+        batch.push_back({std::move(*line), reader.lineNumber(), hash});
+    }
+}
+
 }  // namespace
 
 ImportForm::ImportForm(window::WindowPort& port, db::Session& session)
@@ -129,6 +149,11 @@ void ImportForm::importFile(const std::string& file) {
     ImportLedger::Recorder record = ledger.record(file);
     if (skipped > 0) record.done(skipped, hash);
 
+    // Lines are read a batch ahead, so that the record of what is being stored is written
+    // once a batch and not once a line.
+    std::vector<ReadLine> batch;
+    std::vector<ImportLedger::PendingLine> pending;
+    std::size_t next = 0;
     std::uint64_t stored = 0;
     std::uint64_t lastLine = skipped;
     while (true) {
@@ -139,36 +164,38 @@ void ImportForm::importFile(const std::string& file) {
             record.finish(lastLine, hash);
             throw;
         }
-        const std::optional<std::string> line = reader.nextLine();
-        if (!line) break;
-        const std::uint64_t number = reader.lineNumber();
-        lastLine = number;
-        const LineHash before = hash;
-        hash.add(*line);
-        // An empty line (the last line of most files among them) holds no transaction.
-        if (line->empty()) {
-            record.done(number, hash);
-            continue;
+        if (next == batch.size()) {
+            readBatch(reader, hash, batch);
+            next = 0;
+            if (batch.empty()) break;
+            pending.clear();
+            // An empty line (the last line of most files among them) holds no transaction.
+            for (const ReadLine& line : batch)
+                if (!line.text.empty()) pending.push_back({line.number, line.hash.value()});
+            if (!pending.empty())
+                record.storing(lastLine, hash, countAtStart + static_cast<std::uint32_t>(stored),
+                               pending);
         }
-        try {
-            importLine(cutFields(*line), [&] {
-                record.storing(number, before, hash,
-                               countAtStart + static_cast<std::uint32_t>(stored) + 1);
-            });
-        } catch (const Error& failure) {
-            record.finish(number - 1, before);
-            throw Error(stoppedAtLine(number, failure.what(), skipped + 1, stored));
-        } catch (...) {
-            record.finish(number - 1, before);
-            throw;
+        const ReadLine& line = batch[next++];
+        if (!line.text.empty()) {
+            try {
+                importLine(cutFields(line.text));
+            } catch (const Error& failure) {
+                record.finish(lastLine, hash);
+                throw Error(stoppedAtLine(line.number, failure.what(), skipped + 1, stored));
+            } catch (...) {
+                record.finish(lastLine, hash);
+                throw;
+            }
+            ++stored;
         }
-        ++stored;
+        lastLine = line.number;
+        hash = line.hash;
     }
     record.finish(lastLine, hash);
 }
 
-void ImportForm::importLine(const std::vector<std::string>& fields,
-                            const std::function<void()>& beforeStore) {
+void ImportForm::importLine(const std::vector<std::string>& fields) {
     appendTransaction(fields[0]);
     try {
         if (fields.size() > 1) Transaction.setFieldText(transact::TTime, fields[1]);
@@ -176,7 +203,6 @@ void ImportForm::importLine(const std::vector<std::string>& fields,
         if (fields.size() > 3) lookUpDoor(fields[3]);
         if (fields.size() > 4) writeCard(fields[4]);
         if (fields.size() > 5) Transaction.setFieldText(transact::EventID, fields[5]);
-        beforeStore();
         Transaction.post();
     } catch (...) {
         // The record of a failed line must not be stored by a later post.

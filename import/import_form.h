@@ -6,7 +6,6 @@
 // to disk as soon as it is stored.
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -58,8 +57,7 @@ class ImportForm {
 
   private:
     void importFile(const std::string& file);
-    void importLine(const std::vector<std::string>& fields,
-                    const std::function<void()>& beforeStore);
+    void importLine(const std::vector<std::string>& fields);
     void appendTransaction(const std::string& dateField);
     void lookUpController(const std::string& number);
     void lookUpDoor(const std::string& number);

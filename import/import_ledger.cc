@@ -37,11 +37,11 @@ std::string localMinute() {
 }
 
 struct Entry {
-    char kind = 0;  // 'P' or 'D'
+    char kind = 0;  // 'B' or 'D'
     std::uint64_t lines = 0;
-    std::uint64_t hashBefore = 0;  // P: of the lines before this one
     std::uint64_t hash = 0;
-    std::uint64_t count = 0;
+    std::uint64_t count = 0;                       // B: records before the batch
+    std::vector<ImportLedger::PendingLine> batch;  // B: the lines stored by it
 };
 
 std::optional<std::uint64_t> parseHash(const std::string& text) {
@@ -58,20 +58,21 @@ std::optional<std::uint64_t> parseHash(const std::string& text) {
 std::optional<Entry> parseEntry(const std::string& text) {
     std::istringstream in(text);
     Entry entry;
-    std::string before;
     std::string hash;
-    if (!(in >> entry.kind >> entry.lines)) return std::nullopt;
-    if (entry.kind == 'P') {
-        if (!(in >> before >> hash >> entry.count)) return std::nullopt;
-        const std::optional<std::uint64_t> value = parseHash(before);
-        if (!value) return std::nullopt;
-        entry.hashBefore = *value;
-    } else if (entry.kind != 'D' || !(in >> hash)) {
-        return std::nullopt;
-    }
-    const std::optional<std::uint64_t> value = parseHash(hash);
+    if (!(in >> entry.kind >> entry.lines >> hash)) return std::nullopt;
+    if (entry.kind != 'B' && entry.kind != 'D') return std::nullopt;
+    std::optional<std::uint64_t> value = parseHash(hash);
     if (!value) return std::nullopt;
     entry.hash = *value;
+    if (entry.kind == 'D') return entry;
+    if (!(in >> entry.count)) return std::nullopt;
+    ImportLedger::PendingLine line;
+    while (in >> line.line >> hash) {
+        if (!(value = parseHash(hash))) return std::nullopt;
+        line.hash = *value;
+        entry.batch.push_back(line);
+    }
+    if (!in.eof()) return std::nullopt;
     return entry;
 }
 
@@ -85,7 +86,8 @@ struct LedgerEnds {
 std::optional<LedgerEnds> readEnds(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) return std::nullopt;
-    constexpr std::size_t kEnd = 1024;
+    // Larger than the longest entry, a batch of lines.
+    constexpr std::size_t kEnd = 64 * 1024;
     std::string head(4096, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(in.gcount()));
@@ -106,6 +108,8 @@ std::optional<LedgerEnds> readEnds(const fs::path& file) {
     const std::size_t lastFeed = tail.rfind('\n');
     if (lastFeed == std::string::npos) return ends;
     const std::size_t before = lastFeed == 0 ? std::string::npos : tail.rfind('\n', lastFeed - 1);
+    // A tail without the start of its last line does not show a whole entry.
+    if (before == std::string::npos && from > 0) return ends;
     const std::size_t lineStart = before == std::string::npos ? 0 : before + 1;
     ends.lastLine = tail.substr(lineStart, lastFeed - lineStart);
     return ends;
@@ -144,13 +148,16 @@ ImportLedger::ImportLedger(const fs::path& directory, std::uint32_t transactionC
             fingerprint.date = ends->header[2].substr(kStartedPrefix.size());
         std::optional<Entry> last = parseEntry(ends->lastLine);
         if (!last) continue;
-        // The last store begun: the lines before it are in the table, and its own line is
-        // when the table holds as many records as the store meant it to. Settled once, so
-        // that records added later do not change the answer.
-        if (last->kind == 'P') {
-            if (last->count != transactionCount) {
-                last->lines -= 1;
-                last->hash = last->hashBefore;
+        // The last batch begun: the lines before it are done, and of its own lines as many
+        // as the table holds records more than it did then. Settled once, so that records
+        // added later do not change the answer.
+        if (last->kind == 'B') {
+            if (transactionCount > last->count &&
+                transactionCount - last->count <= last->batch.size()) {
+                const ImportLedger::PendingLine& stored =
+                    last->batch[transactionCount - last->count - 1];
+                last->lines = stored.line;
+                last->hash = stored.hash;
             }
             last->kind = 'D';
             append(file, doneEntry(last->lines, last->hash));
@@ -195,10 +202,14 @@ ImportLedger::Recorder::Recorder(const fs::path& folder, const fs::path& file)
     write(header_);
 }
 
-void ImportLedger::Recorder::storing(std::uint64_t line, const LineHash& before,
-                                     const LineHash& hash, std::uint32_t count) {
-    write("P " + std::to_string(line) + " " + hex(before.value()) + " " + hex(hash.value()) + " " +
-          std::to_string(count) + "\n");
+void ImportLedger::Recorder::storing(std::uint64_t doneLines, const LineHash& doneHash,
+                                     std::uint32_t count, std::span<const PendingLine> next) {
+    std::string entry = "B " + std::to_string(doneLines) + " " + hex(doneHash.value()) + " " +
+                        std::to_string(count);
+    for (const PendingLine& line : next)
+        entry += " " + std::to_string(line.line) + " " + hex(line.hash);
+    entry += '\n';
+    write(entry);
 }
 
 void ImportLedger::Recorder::done(std::uint64_t line, const LineHash& hash) {

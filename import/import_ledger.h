@@ -9,19 +9,24 @@
 // the fingerprint of an earlier import continues after them; a file that differs anywhere
 // in its first K lines is a new file.
 //
-// The fingerprint is written as lines are stored, one text line per change, appended:
-//   P K HASH1 HASH2 COUNT   before line K is stored: lines 1 to K-1 (HASH1) are done, and
-//                           line K (lines 1 to K: HASH2) is when the transaction table
-//                           holds COUNT records
+// The fingerprint is written ahead of the stores, one text line for a batch of lines,
+// appended:
+//   B K HASH COUNT L1 H1 L2 H2 ... Ln Hn
+//                           lines 1 to K (HASH) are done and the transaction table holds
+//                           COUNT records; the lines L1 < ... < Ln after them are about to
+//                           be stored in this order, one record each (Hi: the hash of lines
+//                           1 to Li); the lines between them are empty
 //   D K HASH                lines 1 to K are done (stored, or empty and skipped)
-// The last complete line counts. A P line found on the next start (the process stopped
-// between the two) is settled then by the record count of the transaction table, before
-// any other record is added to it.
+// The last complete line counts. A B line found on the next start (the process stopped
+// before the batch was done) is settled then by the record count of the transaction table,
+// before any other record is added to it: COUNT + m records mean lines 1 to Lm are done.
+// One write per batch keeps the cost of the fingerprint small against the stores.
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,14 +60,20 @@ class ImportLedger {
     // the file starts with no earlier import's lines.
     std::optional<EarlierImport> longestMatch(const std::filesystem::path& file) const;
 
+    // A line about to be stored: its number and the hash of the lines up to it.
+    struct PendingLine {
+        std::uint64_t line = 0;
+        std::uint64_t hash = 0;
+    };
+
     // The fingerprint of one import, written as its lines are stored.
     class Recorder {
       public:
         Recorder(const std::filesystem::path& folder, const std::filesystem::path& file);
-        // Line `line` is about to be stored, the lines before it are done (`before`: their
-        // hash; `hash`: with this line); the table then holds `count` records.
-        void storing(std::uint64_t line, const LineHash& before, const LineHash& hash,
-                     std::uint32_t count);
+        // The lines `next` are about to be stored, one record each, in this order; lines 1
+        // to `doneLines` (`doneHash`) are done and the table holds `count` records.
+        void storing(std::uint64_t doneLines, const LineHash& doneHash, std::uint32_t count,
+                     std::span<const PendingLine> next);
         // Lines 1 to `line` are stored or skipped.
         void done(std::uint64_t line, const LineHash& hash);
         // The import ends with lines 1 to `line` stored or skipped: the record shrinks to
