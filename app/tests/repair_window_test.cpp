@@ -1,7 +1,8 @@
 // The jobs through the real window over a generated database: the start-up steps fill the
 // alias list and open the table-utility session; "Rebuild Index" ends with its box and the
 // last result in Memo1; "Upgrade DataBase" ends by pressing "Rebuild Index"; an import
-// shows its rows in the grid, and closing the window during one stops it between two lines.
+// shows its rows in the grid, a file imported before is asked about, and closing the window
+// during one stops it between two lines.
 
 #include <stdlib.h>
 #include <QComboBox>
@@ -154,6 +155,34 @@ class RepairWindowTest : public QObject {
                  dialogs_.boxes.empty() ? "" : qPrintable(dialogs_.boxes.front().text));
         QCOMPARE(grid->model()->rowCount(), 201);
         QCOMPARE(grid->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("TDate"));
+    }
+
+    // A file imported before: the window asks; No imports nothing, Yes only the new lines.
+    void aFileImportedAgainIsAskedAboutFirst() {
+        const fs::path file = root_ / "import.txt";
+        const QString chosen = QString::fromStdString(file.string());
+        std::ofstream(file, std::ios::binary) << importLine(1);
+        dialogs_.fileAnswers = {chosen};
+        control<QPushButton>("Button2")->click();
+        QVERIFY(dialogs_.questions.empty());
+        auto* grid = control<QTableView>("DBGrid1");
+        QCOMPARE(grid->model()->rowCount(), 201);
+
+        std::ofstream(file, std::ios::binary | std::ios::app) << importLine(2);
+        for (const bool yes : {false, true}) {
+            dialogs_.fileAnswers = {chosen};
+            dialogs_.onQuestion = [this, yes](const BoxRequest&) { dialogs_.answerQuestion(yes); };
+            control<QPushButton>("Button2")->click();
+            QCOMPARE(dialogs_.questions.size(), std::size_t{yes ? 2U : 1U});
+            const QString question = dialogs_.questions.back().text;
+            QVERIFY2(question.startsWith(QStringLiteral("Lines 1-1 of this file were imported on ")),
+                     qPrintable(question));
+            QVERIFY2(question.endsWith(QStringLiteral("; importing from line 2.")),
+                     qPrintable(question));
+            QCOMPARE(grid->model()->rowCount(), yes ? 202 : 201);
+        }
+        QVERIFY2(dialogs_.boxes.empty(),
+                 dialogs_.boxes.empty() ? "" : qPrintable(dialogs_.boxes.front().text));
     }
 
     void closingDuringAnImportStopsItBetweenTwoLines() {
