@@ -175,8 +175,9 @@ class RepairWindowTest : public QObject {
             control<QPushButton>("Button2")->click();
             QCOMPARE(dialogs_.questions.size(), std::size_t{yes ? 2U : 1U});
             const QString question = dialogs_.questions.back().text;
-            QVERIFY2(question.startsWith(QStringLiteral("Lines 1-1 of this file were imported on ")),
-                     qPrintable(question));
+            QVERIFY2(
+                question.startsWith(QStringLiteral("Lines 1-1 of this file were imported on ")),
+                qPrintable(question));
             QVERIFY2(question.endsWith(QStringLiteral("; importing from line 2.")),
                      qPrintable(question));
             QCOMPARE(grid->model()->rowCount(), yes ? 202 : 201);
