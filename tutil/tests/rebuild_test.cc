@@ -19,6 +19,7 @@
 #include "engine/table/table_name.h"
 #include "tests/library_calls.h"
 #include "tests/support.h"
+#include "tutil/rebuild_runs.h"
 #include "tutil/tutil.h"
 #include "tutil/verifier.h"
 
@@ -182,6 +183,11 @@ TEST_F(RebuildTest, DuplicateKeysGoToTheKeyViolationTable) {
     const Records violations = records_of(aux(db, "KEYVIOL.DB"));
     ASSERT_EQ(violations.size(), 1u);
     EXPECT_EQ(violations[0], duplicate);
+    // What the window and the shell say after "Rebuild was successful.".
+    EXPECT_EQ(rebuild_notes(db, last_),
+              std::vector<std::string>{
+                  "1 record could not be kept in County.DB; it is in KEYVIOL.DB in " +
+                  aux(db, "KEYVIOL.DB").parent_path().string() + "."});
 }
 
 TEST_F(RebuildTest, AutoIncrementCounterIsRaisedAndBlobsAreCarried) {
@@ -209,6 +215,11 @@ TEST_F(RebuildTest, LostBlobValueKeepsItsLeaderAndIsListed) {
     expect_clean(db);
     EXPECT_EQ(records_of(db).size(), 20u);
     EXPECT_EQ(records_of(aux(db, "PROBLEM.DB")).size(), 10u);  // the values kept in the .MB
+    // Said as records that lost a value, not as records that left the table.
+    const std::vector<std::string> notes = rebuild_notes(db, last_);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].rfind("10 records of HERCULES.DB lost a memo or blob value;", 0), 0u)
+        << notes[0];
 }
 
 TEST_F(RebuildTest, FailureLeavesTheTableAsItWas) {
