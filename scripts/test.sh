@@ -8,5 +8,6 @@ cmake --build build
 mkdir -p -m 0700 build/xdg-runtime
 export XDG_RUNTIME_DIR="$PWD/build/xdg-runtime"
 ctest --test-dir build --output-on-failure -j2
+bash scripts/skipped-tests.sh build
 # The installation into a scratch root and the Debian package.
 bash scripts/check-install.sh build --deb
