@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds everything and runs every test with ctest.
+# Installs what is needed, builds everything and runs every test with ctest, then the sanitizer
+# build's tests and the fuzz targets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -11,3 +12,6 @@ ctest --test-dir build --output-on-failure -j2
 bash scripts/skipped-tests.sh build
 # The installation into a scratch root and the Debian package.
 bash scripts/check-install.sh build --deb
+# The engine, table-utility and shell tests again under ASan and UBSan, and each fuzz target for
+# a short time against its seeds.
+bash scripts/sanitize.sh

@@ -155,12 +155,12 @@ TEST(TableUtilityDescription, CountsSizeTheArraysTheFillFills) {
     EXPECT_EQ(+typl.iFldType, fldZSTRING);
     EXPECT_EQ(+typl.iUnits1, 25);
     EXPECT_EQ(+typl.iOffset, 30);
-    EXPECT_EQ(desc.pfldDesc[19].iFldType, fldTIMESTAMP);
+    EXPECT_EQ(+desc.pfldDesc[19].iFldType, fldTIMESTAMP);
 
     const IDXDesc& primary = desc.pidxDesc[0];
     EXPECT_EQ(+primary.bPrimary, 1);
     EXPECT_EQ(+primary.iFldsInKey, 1);
-    EXPECT_EQ(primary.aiKeyFld[0], 1);
+    EXPECT_EQ(+primary.aiKeyFld[0], 1);
     const IDXDesc& composite = desc.pidxDesc[1];
     EXPECT_STREQ(composite.szName, "zakazky.XG0");
     EXPECT_EQ(+composite.bPrimary, 0);
@@ -169,7 +169,7 @@ TEST(TableUtilityDescription, CountsSizeTheArraysTheFillFills) {
     EXPECT_EQ(+composite.iFldsInKey, 6);
     const std::uint16_t expected_fields[] = {2, 3, 4, 5, 7, 11};
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(composite.aiKeyFld[i], expected_fields[i]);
+        EXPECT_EQ(+composite.aiKeyFld[i], expected_fields[i]);
 
     // A description sized for another table is refused.
     desc.iIdxCount = 1;
