@@ -169,13 +169,6 @@ TEST_F(RearrangeTest, KeysAreNumberedOneToNWithEveryOtherColumnKept) {
     const auto before = readAll("MessForm");
     const auto personalBefore = readAll("Personal");
     form_->BitBtn14Click();
-    if (window_.messages.front() == "Re-arrange Fail!") {
-        // Tell apart an engine that lacks ALTER from a real failure.
-        db::Query probe;
-        probe.setSql("ALTER TABLE MessForm DROP COLUMN MessID");
-        VAQ_SKIP_IF_ENGINE_PENDING(probe.execSql());
-        FAIL() << "the re-arrangement failed on an engine that runs ALTER";
-    }
     EXPECT_EQ(window_.messages, std::vector<std::string>{"Update Completed"});
 
     // The key comes first (the format wants key fields in front), numbered in table order.

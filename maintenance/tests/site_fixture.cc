@@ -11,10 +11,6 @@ namespace vaq::maintenance::testing {
 
 namespace fs = std::filesystem;
 
-bool engineLacks(std::string_view message) {
-    return message.find("not supported yet") != std::string_view::npos;
-}
-
 void SiteFixture::SetUp() {
     std::string pattern = (fs::temp_directory_path() / "vaq-maintenance-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);

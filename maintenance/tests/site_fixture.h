@@ -40,20 +40,4 @@ class SiteFixture : public ::testing::Test {
     std::filesystem::path data_;
 };
 
-// True when an error message says that the engine does not do this yet.
-bool engineLacks(std::string_view message);
-
-// Runs `job`; when it fails because the engine does not support a step yet, the calling
-// test is skipped with that message.
-#define VAQ_SKIP_IF_ENGINE_PENDING(job)                                   \
-    do {                                                                  \
-        try {                                                             \
-            job;                                                          \
-        } catch (const ::vaq::Error& error) {                             \
-            if (::vaq::maintenance::testing::engineLacks(error.what()))   \
-                GTEST_SKIP() << "waits for the engine: " << error.what(); \
-            throw;                                                        \
-        }                                                                 \
-    } while (false)
-
 }  // namespace vaq::maintenance::testing

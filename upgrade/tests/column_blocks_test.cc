@@ -13,10 +13,7 @@ using ::testing::ElementsAre;
 
 class ColumnBlocks : public UpgradeFixture {
   protected:
-    void SetUp() override {
-        UpgradeFixture::SetUp();
-        VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Insert, Feature::Alter, Feature::Update);
-    }
+    void SetUp() override { UpgradeFixture::SetUp(); }
 };
 
 TEST_F(ColumnBlocks, ExistingLqGetsTheMissingColumnsAfterItsOwnWithNameOfTwentyCharacters) {
@@ -102,7 +99,6 @@ class DepartmentNames : public UpgradeFixture {
   protected:
     void SetUp() override {
         UpgradeFixture::SetUp();
-        VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Insert, Feature::EditRecord);
         sql(
             {"CREATE TABLE \"Personal.DB\" (PersonalID autoinc, Department Char(40), DeptID "
              "smallint, PRIMARY KEY (PersonalID))",
@@ -129,7 +125,6 @@ TEST_F(DepartmentNames, EachStaffRowTakesTheNameOfItsFirstMatchingDepartment) {
 }
 
 TEST_F(DepartmentNames, NameLongerThanTheStaffColumnIsCutToItsWidth) {
-    VAQ_REQUIRE_ENGINE(Feature::DropTable, Feature::RenameTable);
     sql(
         {"CREATE TABLE \"Short.db\" (PersonalID autoinc, Department Char(5), DeptID smallint, "
          "PRIMARY KEY (PersonalID))",

@@ -23,7 +23,6 @@
 #include "engine/api/config.h"
 #include "engine/format/fault_injection.h"
 #include "engine/table/tests/fault_sweep.h"
-#include "upgrade/tests/engine_features.h"
 #include "upgrade/tests/old_database.h"
 #include "upgrade/tests/recording_window.h"
 #include "upgrade/tests/upgrade_expectations.h"
@@ -90,8 +89,6 @@ std::map<std::string, Lines> databaseView(const fs::path& folder) {
 class UpgradeFaults : public ::testing::Test {
   protected:
     void SetUp() override {
-        const std::string missing = missingForUpgrade();
-        if (!missing.empty()) GTEST_SKIP() << missing;
         std::string pattern = (fs::temp_directory_path() / "vaq-upgrade-faults-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         root_ = pattern;

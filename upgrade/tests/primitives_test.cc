@@ -56,7 +56,6 @@ TEST_F(Primitives, TableWhoseFileExistsInAnotherLetterCaseIsLeftAlone) {
 }
 
 TEST_F(Primitives, MissingTableIsCreatedFromItsLinesThenItsFollowUpsRunThenItIsLogged) {
-    VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Insert);
     createTableStep("T6");
     EXPECT_THAT(fieldsOf("LeaveType"),
                 ElementsAre("LeaveTypeID smallint", "LeaveTypeName char(40)"));
@@ -72,7 +71,6 @@ TEST_F(Primitives, MissingTableIsCreatedFromItsLinesThenItsFollowUpsRunThenItIsL
 }
 
 TEST_F(Primitives, TestedNameAndCreatedNameDifferingInCaseAreOneTable) {
-    VAQ_REQUIRE_ENGINE(Feature::CreateTable);
     createTableStep("T12");  // tests SGCountTbl.DB, creates SGCountTBl.DB
     createTableStep("T18");  // tests Emailalert.DB, creates EmailAlert.DB
     createTableStep("T12");
@@ -84,7 +82,6 @@ TEST_F(Primitives, TestedNameAndCreatedNameDifferingInCaseAreOneTable) {
 }
 
 TEST_F(Primitives, StepWithoutLogMessageCreatesSilently) {
-    VAQ_REQUIRE_ENGINE(Feature::CreateTable);
     createTableStep("T8");
     EXPECT_TRUE(tableExists("StaffTimeTbl.db"));
     const Lines fields = fieldsOf("StaffTimeTbl");
@@ -96,7 +93,6 @@ TEST_F(Primitives, StepWithoutLogMessageCreatesSilently) {
 }
 
 TEST_F(Primitives, FailingCreateStatementLogsNothing) {
-    VAQ_REQUIRE_ENGINE(Feature::CreateTable);
     const std::string_view lines[] = {"CREATE TABLE \"Broken.db\" ( A Char(20), A Char(20))"};
     EXPECT_NE(failureOf([&] { form_->CreateTableIfMissing("\\Broken.db", lines, {}, "never"); }),
               "no error");
@@ -125,7 +121,6 @@ TEST_F(Primitives, AddFieldOnMissingTableFailsAtItsSelectAndLogsNothing) {
 }
 
 TEST_F(Primitives, MissingColumnIsAddedAtTheEndWithTheGenericLine) {
-    VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Insert, Feature::Alter);
     sql({"CREATE TABLE \"Door.DB\" (DoorID autoinc, Name Char(30), PRIMARY KEY (DoorID))",
          "INSERT INTO Door (Name) VALUES ('Lobby')"});
     form_->AddFieldIfMissing(form_->q1, "Door", "MainEntrance", "Boolean");
@@ -137,7 +132,6 @@ TEST_F(Primitives, MissingColumnIsAddedAtTheEndWithTheGenericLine) {
 }
 
 TEST_F(Primitives, HiddenButtonAddsStaffIdOnlyWhenPersonalLacksIt) {
-    VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Alter);
     sql("CREATE TABLE \"Personal.DB\" (PersonalID autoinc, CardID Char(10), PRIMARY KEY "
         "(PersonalID))");
     form_->Button3Click();
@@ -161,7 +155,6 @@ TEST_F(Primitives, ColumnOfTheOpenSelectInAnotherLetterCaseIsNotAltered) {
 }
 
 TEST_F(Primitives, MissingColumnIsAlteredFilledAndLogged) {
-    VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Insert, Feature::Alter, Feature::Update);
     sql(
         {"CREATE TABLE \"SecMas.DB\" (SecurityGroupID autoinc, SecurityGroupName Char(30), "
          "PRIMARY KEY (SecurityGroupID))",
@@ -181,7 +174,6 @@ TEST_F(Primitives, MissingColumnIsAlteredFilledAndLogged) {
 }
 
 TEST_F(Primitives, ColumnAddedByTheSameGroupIsNotSeenByItsSelect) {
-    VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Alter);
     sql("CREATE TABLE \"Holiday.db\" (HolidayID autoinc, PRIMARY KEY (HolidayID))");
     form_->Q2.setSql("Select * from \"Holiday.DB\"");
     form_->Q2.open();
@@ -213,7 +205,6 @@ bool failOnceThenRunAgain(std::uint64_t n, Step&& step) {
 }
 
 TEST_F(Primitives, TableStepCutOffBeforeItsRowsIsDoneWholeByTheNextRun) {
-    VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Insert);
     for (std::uint64_t n = 1;; ++n) {
         SCOPED_TRACE("call " + std::to_string(n));
         for (const auto& entry : fs::directory_iterator(data()))
@@ -227,7 +218,6 @@ TEST_F(Primitives, TableStepCutOffBeforeItsRowsIsDoneWholeByTheNextRun) {
 }
 
 TEST_F(Primitives, ColumnStepCutOffBeforeItsUpdateIsFilledByTheNextRun) {
-    VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Insert, Feature::Alter, Feature::Update);
     const auto step = [&] {
         form_->Q2.close();
         form_->Q2.setSql("Select * from \"secmas.DB\"");
@@ -278,8 +268,6 @@ class IndexSteps : public Primitives {
   protected:
     void SetUp() override {
         Primitives::SetUp();
-        VAQ_REQUIRE_ENGINE(Feature::CreateTable, Feature::Insert, Feature::CreateIndex,
-                           Feature::DeleteIndex);
         sql(
             {"CREATE TABLE \"Holiday.db\" (HolidayID autoinc, TDate Date, A smallint, B "
              "smallint, PRIMARY KEY (HolidayID))",

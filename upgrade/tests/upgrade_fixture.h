@@ -15,7 +15,6 @@
 #include "common/tests/failure_of.h"
 #include "db/database.h"
 #include "db/session.h"
-#include "upgrade/tests/engine_features.h"
 #include "upgrade/tests/recording_window.h"
 #include "upgrade/upgrade_form.h"
 
