@@ -27,6 +27,7 @@ expected=(
   usr/share/icons/hicolor/48x48/apps/vaq-utility.png
   usr/share/icons/hicolor/64x64/apps/vaq-utility.png
   usr/share/icons/hicolor/scalable/apps/vaq-utility.svg
+  usr/share/man/man1/vaq-generate.1.gz
   usr/share/man/man1/vaq-utility.1.gz
   usr/share/man/man1/vaqdb.1.gz
   usr/share/metainfo/org.vaq.Utility.metainfo.xml
@@ -55,7 +56,7 @@ for size in 16 22 24 32 48 64 128 256; do
   [ "${header:0:16}" = "89504e470d0a1a0a" ] && [ "${header:32:16}" = "$want_size" ] ||
     fail "icon ${size}x${size} is no PNG of that size"
 done
-for page in vaqdb vaq-utility; do
+for page in vaqdb vaq-utility vaq-generate; do
   gzip -dc "$root/usr/share/man/man1/$page.1.gz" | grep -q '^\.SH "*EXIT STATUS' ||
     fail "the man page $page(1) has no EXIT STATUS section"
 done
