@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -98,6 +100,45 @@ void File::write_at(std::uint64_t offset, Bytes data) {
     }
 }
 
+void File::write_at(std::uint64_t offset, std::span<const Bytes> pieces) {
+    if (const int error = injected_error(FileCall::kWrite)) fail_with(error, "write");
+    std::size_t piece = 0;
+    std::size_t within = 0;  // bytes of pieces[piece] written
+    while (true) {
+        while (piece < pieces.size() && within == pieces[piece].size()) {
+            ++piece;
+            within = 0;
+        }
+        if (piece == pieces.size()) return;
+        constexpr std::size_t kMostPieces = 64;
+        iovec vectors[kMostPieces];
+        int count = 0;
+        for (std::size_t p = piece; p < pieces.size() && count < static_cast<int>(kMostPieces);
+             ++p) {
+            const std::size_t skip = p == piece ? within : 0;
+            vectors[count++] = {const_cast<std::uint8_t*>(pieces[p].data()) + skip,
+                                pieces[p].size() - skip};
+        }
+        const ssize_t n = ::pwritev(fd_, vectors, count, static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail("write");
+        }
+        if (n == 0) fail_with(ENOSPC, "write");
+        offset += static_cast<std::uint64_t>(n);
+        for (auto left = static_cast<std::size_t>(n); left > 0;) {
+            const std::size_t rest = pieces[piece].size() - within;
+            const std::size_t taken = std::min(left, rest);
+            within += taken;
+            left -= taken;
+            if (within == pieces[piece].size()) {
+                ++piece;
+                within = 0;
+            }
+        }
+    }
+}
+
 void File::sync() {
     if (DeferredSync::defer(path_.parent_path())) return;
     if (const int error = injected_error(FileCall::kSync)) fail_with(error, "flush");
@@ -126,7 +167,8 @@ bool link_file(const std::filesystem::path& existing, const std::filesystem::pat
     int error = injected_error(FileCall::kLink);
     if (error == 0 && ::link(existing.c_str(), link.c_str()) != 0) error = errno;
     switch (error) {
-        case 0: return true;
+        case 0:
+            return true;
         // No second name on this file system, or across two of them.
         case EXDEV:
         case EPERM:

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 
 #include "engine/format/coding.h"
@@ -33,6 +34,8 @@ class File {
     std::size_t read_at(std::uint64_t offset, MutableBytes out) const;
     // Writes all of `data` at `offset`.
     void write_at(std::uint64_t offset, Bytes data);
+    // Writes `pieces` one after the other from `offset` on, in one call where it can.
+    void write_at(std::uint64_t offset, std::span<const Bytes> pieces);
     // Makes every write so far durable.
     void sync();
     // Asks the operating system to start writing the file's changed pages to the disk now,

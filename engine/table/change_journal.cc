@@ -404,11 +404,7 @@ void ChangeJournal::commit(Change& change) {
     }
     crash_point("journal written");
     try {
-        for (const Change::Write& w : change.writes_) {
-            if (w.data.empty()) continue;
-            w.file->write_at(w.offset, w.data);
-            crash_point("change written");
-        }
+        write_runs(change);
         if (!group_) mark_empty();
     } catch (const vaq::Error& error) {
         undo_failed(targets, old, error);
@@ -419,6 +415,31 @@ void ChangeJournal::commit(Change& change) {
         note_kept(targets, kept);
     }
     change.writes_.clear();
+}
+
+// Writes that continue one another in the same file (the blocks of an append) go out in one
+// call; the order of the writes is kept.
+void ChangeJournal::write_runs(const Change& change) {
+    const std::vector<Change::Write>& writes = change.writes_;
+    std::vector<Bytes> run;
+    for (std::size_t first = 0; first < writes.size();) {
+        if (writes[first].data.empty()) {
+            ++first;
+            continue;
+        }
+        run.assign(1, writes[first].data);
+        std::uint64_t end = writes[first].offset + writes[first].data.size();
+        std::size_t next = first + 1;
+        for (; next < writes.size() && writes[next].file == writes[first].file &&
+               !writes[next].data.empty() && writes[next].offset == end;
+             ++next) {
+            run.emplace_back(writes[next].data);
+            end += writes[next].data.size();
+        }
+        writes[first].file->write_at(writes[first].offset, run);
+        crash_point("change written");
+        first = next;
+    }
 }
 
 void ChangeJournal::begin_group() {

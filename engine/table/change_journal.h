@@ -147,6 +147,7 @@ class ChangeJournal {
     void put_back(const std::vector<Target>& targets, const std::vector<Saved>& old);
     void undo_failed(const std::vector<Target>& targets, const std::vector<Saved>& old,
                      const vaq::Error& error);
+    void write_runs(const Change& change);
     void mark_empty();
 
     std::filesystem::path table_file_;
