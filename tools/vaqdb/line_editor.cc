@@ -2,9 +2,12 @@
 
 #include <editline/readline.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <system_error>
+
+#include "tools/vaqdb/interrupt.h"
 
 namespace vaqdb {
 
@@ -46,7 +49,20 @@ LineEditor::~LineEditor() {
 }
 
 std::optional<std::string> LineEditor::read_line(bool continued) {
-    const std::unique_ptr<char, FreeLine> line(readline(continued ? "  ...> " : "vaqdb> "));
+    cancelled_ = false;
+    std::unique_ptr<char, FreeLine> line;
+    {
+        // With a handler of its own in place, SIGINT makes readline return nothing instead of
+        // ending the process.
+        const InterruptRequest interrupt;
+        line.reset(readline(continued ? "  ...> " : "vaqdb> "));
+        if (!line && interrupt.requested()) {
+            std::fputs("^C\n", stdout);
+            std::fflush(stdout);
+            cancelled_ = true;
+            return std::string();
+        }
+    }
     if (!line) return std::nullopt;
     std::string text(line.get());
     if (text.find_first_not_of(" \t") != std::string::npos) add_history(line.get());

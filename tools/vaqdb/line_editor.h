@@ -20,10 +20,14 @@ class LineEditor final : public LineSource {
     LineEditor& operator=(const LineEditor&) = delete;
 
     // "vaqdb> " at the start of a command, "  ...> " inside a statement.
+    // Ctrl-C drops the line and the open statement and prompts again, as in other shells;
+    // Ctrl-D at the start of a line ends the input.
     std::optional<std::string> read_line(bool continued) override;
+    bool input_cancelled() const override { return cancelled_; }
 
   private:
     std::filesystem::path history_;
+    bool cancelled_ = false;
 };
 
 }  // namespace vaqdb

@@ -24,6 +24,11 @@ std::optional<ScriptCommand> ScriptReader::next() {
         if (!line_open_) {
             std::optional<std::string> line = lines_.read_line(!statement_.empty());
             if (!line) break;
+            if (lines_.input_cancelled()) {
+                statement_.clear();
+                quote_ = 0;
+                continue;
+            }
             line_ = std::move(*line);
             at_ = 0;
             line_open_ = true;

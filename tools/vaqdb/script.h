@@ -23,6 +23,8 @@ class LineSource {
     // a statement begun on an earlier line is still open (an interactive source prompts
     // differently).
     virtual std::optional<std::string> read_line(bool continued) = 0;
+    // The last line was Ctrl-C at the prompt: the statement typed so far is dropped.
+    virtual bool input_cancelled() const { return false; }
 };
 
 // The lines of a stream.

@@ -14,6 +14,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -372,6 +373,72 @@ TEST_F(ShellProgram, CtrlCStopsAnImportBetweenTwoRowsAndSaysHowManyWereStored) {
     const Run last =
         run(db() + " 'SELECT COUNT(*) FROM Staff WHERE ID > " + std::to_string(stated) + "'");
     EXPECT_EQ(last.out, "COUNT(*)\r\n0\r\n");
+}
+
+// The shell at a prompt on a terminal: each of `keys` is typed once `after` has been shown
+// as often as the step's number says (1 for the first); what the terminal showed, and the
+// exit status. A step not reached within 20 seconds ends the run.
+struct Typed {
+    std::string after;
+    std::string keys;
+};
+
+std::pair<std::string, int> typed_at_prompt(const std::vector<std::string>& arguments,
+                                            const fs::path& config,
+                                            const std::vector<Typed>& steps) {
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        setenv("PDX_CONFIG", config.c_str(), 1);
+        setenv("XDG_STATE_HOME", config.parent_path().c_str(), 1);  // the history of the test
+        std::vector<char*> argv{const_cast<char*>(VAQDB_PROGRAM)};
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(VAQDB_PROGRAM, argv.data());
+        _exit(127);
+    }
+    std::string shown;
+    char buffer[4096];
+    const auto read_some = [&] {
+        const ssize_t got = read(terminal, buffer, sizeof buffer);
+        if (got > 0) shown.append(buffer, static_cast<std::size_t>(got));
+        return got > 0;
+    };
+    const auto times_shown = [&](const std::string& text) {
+        std::size_t count = 0;
+        for (std::size_t at = shown.find(text); at != std::string::npos;
+             at = shown.find(text, at + text.size()))
+            ++count;
+        return count;
+    };
+    std::map<std::string, std::size_t> waited;
+    for (const Typed& step : steps) {
+        const std::size_t want = ++waited[step.after];
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (times_shown(step.after) < want && std::chrono::steady_clock::now() < give_up)
+            if (!read_some()) break;
+        if (times_shown(step.after) < want) break;
+        (void)!write(terminal, step.keys.data(), step.keys.size());
+    }
+    while (read_some()) {
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(terminal);
+    return {shown, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+TEST_F(ShellProgram, CtrlCAtThePromptDropsTheOpenStatementAndTheShellGoesOn) {
+    make_table(3);
+    const auto [shown, status] = typed_at_prompt({(root_ / "db").string()}, root_ / "engine.ini",
+                                                 {{"vaqdb> ", "SELECT * FROM\r"},
+                                                  {"...> ", "\x03"},
+                                                  {"vaqdb> ", ".count Staff\r"},
+                                                  {"vaqdb> ", ".quit\r"}});
+    EXPECT_EQ(status, 0) << shown;
+    EXPECT_NE(shown.find("^C\r\nvaqdb> .count Staff\r\n3\r\n"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("rror"), std::string::npos) << shown;
 }
 
 }  // namespace
