@@ -249,11 +249,18 @@ void RepairForm::VerifyBtnClick() {
 void RepairForm::RebuildBtnClick() {
     window::BusyCursor busy(port_);
     ClearProgress();
-    rebuildNotes_.clear();
-    rebuildCause_.clear();
+    lastRebuild_ = {};
+    lastRebuild_ = rebuildTable(port_.text(Control::TableLocEdit));
+    // A table that could not be described keeps the verification's text.
+    if (lastRebuild_.tried)
+        port_.setText(Control::MessageLB,
+                      lastRebuild_.rebuilt ? kRebuilt : "Rebuild was not successful.");
+}
+
+TableRebuild RepairForm::rebuildTable(const std::string& location) {
+    TableRebuild outcome;
     TBDEUtil& util = utility();
     util.reopen();
-    const std::string location = port_.text(Control::TableLocEdit);
     withProgress([&] {
         // The verification's outcome decides nothing: the rebuild follows whatever it said.
         verifyInto(location);
@@ -261,25 +268,26 @@ void RepairForm::RebuildBtnClick() {
         if (library_.getCrTblDescCount(util.SessionHandle, location.c_str(), &counts[0], &counts[1],
                                        &counts[2], &counts[3], &counts[4], &counts[5],
                                        &counts[6]) != 0) {
-            rebuildCause_ = pdx::lastErrorMessage();
+            outcome.cause = pdx::lastErrorMessage();
             return;
         }
         RebuildDescription description(location, counts);
         if (library_.fillCrTblDesc(util.SessionHandle, description.record(), location.c_str(),
                                    nullptr) != 0) {
-            rebuildCause_ = pdx::lastErrorMessage();
+            outcome.cause = pdx::lastErrorMessage();
             port_.showMessage({"Error Filling table structure", "", BoxIcon::Error});
             return;
         }
-        const bool rebuilt =
+        outcome.tried = true;
+        outcome.rebuilt =
             library_.rebuildTable(util.SessionHandle, location.c_str(), kDriverType, "Backup.Db",
                                   "KEYVIOL.DB", "PROBLEM.DB", description.record()) == 0;
-        if (!rebuilt) rebuildCause_ = pdx::lastErrorMessage();
-        port_.setText(Control::MessageLB, rebuilt ? kRebuilt : "Rebuild was not successful.");
+        if (!outcome.rebuilt) outcome.cause = pdx::lastErrorMessage();
         tutil::RebuildResult result;
-        if (rebuilt && library_.getRebuildResult(util.SessionHandle, &result) == 0)
-            rebuildNotes_ = tutil::rebuild_notes(location, result);
+        if (outcome.rebuilt && library_.getRebuildResult(util.SessionHandle, &result) == 0)
+            outcome.notes = tutil::rebuild_notes(location, result);
     });
+    return outcome;
 }
 
 // ---- every table ----
@@ -319,12 +327,15 @@ std::vector<std::string> RepairForm::rebuildEveryTable() {
     for (std::size_t i = 0; i < tables.size(); ++i) {
         port_.select(Control::TableCombo, static_cast<int>(i));
         SelectTable();
+        lastRebuild_ = {};  // a click that runs nothing leaves "not rebuilt"
         port_.click(Control::RebuildBtn);
-        const std::string result = port_.text(Control::MessageLB);
-        batchNotes_.insert(batchNotes_.end(), rebuildNotes_.begin(), rebuildNotes_.end());
-        if (result != kRebuilt)
-            notRebuilt.push_back(tables[i] + ": " + (result.empty() ? "no result" : result) +
-                                 (rebuildCause_.empty() ? "" : " " + rebuildCause_));
+        const TableRebuild& outcome = lastRebuild_;
+        batchNotes_.insert(batchNotes_.end(), outcome.notes.begin(), outcome.notes.end());
+        if (!outcome.rebuilt) {
+            const std::string shown = port_.text(Control::MessageLB);
+            notRebuilt.push_back(tables[i] + ": " + (shown.empty() ? "no result" : shown) +
+                                 (outcome.cause.empty() ? "" : " " + outcome.cause));
+        }
     }
     return notRebuilt;
 }
@@ -335,7 +346,7 @@ void RepairForm::reportLastResult(const std::vector<std::string>& notRebuilt) {
     // Additions of our own, each on a line after the result text: why the last table was
     // not rebuilt, where the records that left any table went.
     std::string log = message;
-    if (message != kRebuilt && !rebuildCause_.empty()) log += "\r\n" + rebuildCause_;
+    if (!lastRebuild_.rebuilt && !lastRebuild_.cause.empty()) log += "\r\n" + lastRebuild_.cause;
     for (const std::string& note : batchNotes_)
         log += "\r\n" + note;
     port_.appendText(Control::Memo1, log);

@@ -38,6 +38,19 @@ LocalTime readLocalClock();
 // The name of a backup folder taken at `time`: "20050321 093005".
 std::string backupFolderName(const LocalTime& time);
 
+// What one table's rebuild came to.
+struct TableRebuild {
+    // The library could describe the table, so its rebuild was tried.
+    bool tried = false;
+    bool rebuilt = false;
+    // Why the table was not described or not rebuilt, as the library said.
+    std::string cause;
+    // Where the records that left the table went and the indexes it dropped ("43 records
+    // could not be kept in Transact.db; they are in PROBLEM.DB in <folder>."), one sentence
+    // each; empty when nothing left the table or it was not rebuilt.
+    std::vector<std::string> notes;
+};
+
 // The warning that names the tables a batch did not rebuild, one a line.
 std::string notRebuiltMessage(const std::vector<std::string>& notRebuilt);
 
@@ -71,7 +84,11 @@ class RepairForm {
     void ClearLocation();
     void SetLocation(const std::string& path);
     void VerifyBtnClick();
+    // Rebuilds the table of TableLocEdit (rebuildTable) and shows the result in MessageLB.
     void RebuildBtnClick();
+    // Verifies, then rebuilds the table at `location` with the progress bars running; what
+    // the window shows of it is up to the caller.
+    TableRebuild rebuildTable(const std::string& location);
 
     // ---- every table ----
     void BitBtn2Click();
@@ -83,14 +100,8 @@ class RepairForm {
     // Called when a run over every table leaves tables not rebuilt (listed in a box), so that
     // a caller without a screen can tell that the run did not do everything.
     void onStepFailed(std::function<void()> handler) { stepFailed_ = std::move(handler); }
-    // What the last RebuildBtnClick adds to its result text: where the records that left the
-    // table went, the indexes it dropped ("43 records could not be kept in Transact.db; they
-    // are in PROBLEM.DB in <folder>."), one sentence each; empty when nothing left the table
-    // or the table was not rebuilt.
-    const std::vector<std::string>& rebuildNotes() const { return rebuildNotes_; }
-    // Why the last RebuildBtnClick did not rebuild its table, as the library said; empty
-    // when it did.
-    const std::string& rebuildCause() const { return rebuildCause_; }
+    // What the last RebuildBtnClick came to.
+    const TableRebuild& lastRebuild() const { return lastRebuild_; }
     // The tables the last "Rebuild Index" did not rebuild, each with the result text and its
     // cause ("Door.DB: Rebuild was not successful. Table is busy: Door.DB.").
     const std::vector<std::string>& notRebuilt() const { return notRebuilt_; }
@@ -119,8 +130,7 @@ class RepairForm {
     std::function<LocalTime()> clock_;
     UtilityLibrary library_;
     std::function<void()> stepFailed_;
-    std::vector<std::string> rebuildNotes_;
-    std::string rebuildCause_;
+    TableRebuild lastRebuild_;
     // The notes of every table of the batch that runs.
     std::vector<std::string> batchNotes_;
     std::vector<std::string> notRebuilt_;

@@ -84,12 +84,11 @@ void command_rebuild(ShellContext& context, const Arguments& arguments) {
     jobs.window().setText(Control::TableLocEdit, location);
     jobs.run(Handler::RebuildBtnClick);
     const std::string message = jobs.window().text(Control::MessageLB);
-    if (message != "Rebuild was successful.") {
-        const std::string& cause = jobs.repair().rebuildCause();
-        throw vaq::Error(message + (cause.empty() ? "" : " " + cause));
-    }
+    const vaq::repair::TableRebuild& outcome = jobs.repair().lastRebuild();
+    if (!outcome.rebuilt)
+        throw vaq::Error(message + (outcome.cause.empty() ? "" : " " + outcome.cause));
     context.out << message << '\n';
-    for (const std::string& note : jobs.repair().rebuildNotes())
+    for (const std::string& note : outcome.notes)
         context.out << note << '\n';
     jobs.finish();
 }
