@@ -80,6 +80,10 @@ TableWriter::TableWriter(Table& table)
                          " is protected by a password; this engine does not change it.");
     record_size_ = h.record_size;
     block_size_ = h.block_size();
+    for (const Field& f : table_.schema().fields()) {
+        if (is_blob_type(f.type())) blob_fields_.push_back(&f);
+        if (f.type() == FieldType::kAutoInc) auto_increment_fields_.push_back(&f);
+    }
 
     if (table_.is_keyed()) {
         key_length_ = key_width(h);
@@ -583,8 +587,8 @@ BlobStore& TableWriter::blobs() {
 }
 
 void TableWriter::release_blobs(Work& w, Bytes record) {
-    for (const Field& f : table_.schema().fields()) {
-        if (!is_blob_type(f.type())) continue;
+    for (const Field* field : blob_fields_) {
+        const Field& f = *field;
         const std::size_t leader = f.descriptor.blob_leader();
         const BlobPointer pointer = BlobPointer::decode(record.data() + f.offset + leader);
         if (pointer.length > leader) blobs().release(pointer, w.change);
@@ -593,8 +597,8 @@ void TableWriter::release_blobs(Work& w, Bytes record) {
 
 void TableWriter::place_blobs(Work& w, const EditBuffer& source, std::vector<std::uint8_t>& record,
                               Bytes old_record, bool copy_unchanged) {
-    for (const Field& f : table_.schema().fields()) {
-        if (!is_blob_type(f.type())) continue;
+    for (const Field* field : blob_fields_) {
+        const Field& f = *field;
         const std::size_t leader = f.descriptor.blob_leader();
         std::uint8_t* bytes = record.data() + f.offset;
         std::vector<std::uint8_t> copied;
@@ -626,8 +630,8 @@ void TableWriter::place_blobs(Work& w, const EditBuffer& source, std::vector<std
 
 void TableWriter::assign_auto_increment(Work& w, std::vector<std::uint8_t>& record,
                                         bool fill_empty) {
-    for (const Field& f : table_.schema().fields()) {
-        if (f.type() != FieldType::kAutoInc) continue;
+    for (const Field* field : auto_increment_fields_) {
+        const Field& f = *field;
         std::uint8_t* bytes = record.data() + f.offset;
         const auto value = decode_long(bytes);
         if (!value) {
@@ -743,9 +747,7 @@ std::size_t TableWriter::insert_together(std::span<const EditBuffer> records,
 // follow them: secondary index entries and .MB space are kept one record a change.
 bool TableWriter::inserts_together() const {
     if (maintainer_ && !maintainer_->follows_nothing()) return false;
-    for (const Field& f : table_.schema().fields())
-        if (is_blob_type(f.type())) return false;
-    return true;
+    return blob_fields_.empty();
 }
 
 StoredRecord TableWriter::update(const RecordRef& at, const EditBuffer& source) {
@@ -936,8 +938,8 @@ BlockImage& TableWriter::settled_block(std::uint16_t number, Bytes as_it_stands)
 }
 
 bool TableWriter::raises_auto_increment(Bytes record) const {
-    for (const Field& f : table_.schema().fields()) {
-        if (f.type() != FieldType::kAutoInc) continue;
+    for (const Field* field : auto_increment_fields_) {
+        const Field& f = *field;
         const auto value = decode_long(record.data() + f.offset);
         if (value && *value > 0 && static_cast<std::uint32_t>(*value) > table_.header().auto_inc)
             return true;

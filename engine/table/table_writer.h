@@ -180,6 +180,9 @@ class TableWriter {
     std::size_t record_size_ = 0;
     std::size_t block_size_ = 0;
     std::size_t key_length_ = 0;
+    // The fields each stored record asks about, found once.
+    std::vector<const Field*> blob_fields_;
+    std::vector<const Field*> auto_increment_fields_;
     std::optional<KeyOrder> key_order_;
     std::optional<BlockFile> index_file_;
     std::unique_ptr<PrimaryIndexWriter> index_;
