@@ -20,35 +20,24 @@ constexpr std::size_t kReadSize = std::size_t{1} << 20;
 constexpr int kPassShare = 75;
 
 // Tells, as the pass meets the blocks in file order, whether each one is the next of the
-// delivery order. It follows the chain the way the structure check walks it
-// (structure_check.cc) for as long as the chain leads from each block to the one after it
-// in the file; once the chain has ended, every further block that holds a block header
-// follows in file order.
+// chain. It follows the chain the way the structure check walks it (structure_check.cc) for
+// as long as the chain leads from each block to the one after it in the file; every block
+// from the first the chain does not lead to next is left for later.
 class OrderInPass {
   public:
-    enum class Step { kHandOver, kSkip, kLater };
-
     OrderInPass(const pdx::TableHeader& h, std::size_t block_slots)
         : next_(h.first_block), file_blocks_(h.file_blocks), block_slots_(block_slots) {}
 
-    // Every block before `number` was handed over or skipped.
-    Step step(std::uint32_t number, const BlockState& state) {
-        if (later_) return Step::kLater;
-        if (in_chain_ && chain_ends_before(number)) in_chain_ = false;
-        const bool has_header = state.present >= pdx::DataBlockHeader::kEncodedSize;
-        if (!in_chain_) return has_header ? Step::kHandOver : Step::kSkip;
-        if (next_ != number) {
-            // The chain jumps ahead: this block comes later, if at all.
+    // True when `number` is the next block of the chain; every block before it was handed
+    // over.
+    bool hand_over(std::uint32_t number, const BlockState& state) {
+        if (later_ || chain_ends_before(number) || next_ != number || state.present == 0 ||
+            (!state.possible && state.present < pdx::DataBlockHeader::kEncodedSize)) {
             later_ = true;
-            return Step::kLater;
-        }
-        if (state.present == 0 || (!state.possible && !has_header)) {
-            // The chain ends at a block it cannot take; the block is not one of its own.
-            in_chain_ = false;
-            return has_header ? Step::kHandOver : Step::kSkip;
+            return false;
         }
         next_ = state.head.next_block;
-        return Step::kHandOver;
+        return true;
     }
 
   private:
@@ -61,9 +50,28 @@ class OrderInPass {
     std::uint32_t next_;
     std::uint32_t file_blocks_;
     std::size_t block_slots_;
-    bool in_chain_ = true;
     bool later_ = false;
 };
+
+// The blocks the header's last block leads back to, by the links to their previous
+// blocks, up to the first of `chain` or of a block that cannot be taken: the chain's tail
+// when a damaged block cut it. In chain order.
+std::vector<std::uint32_t> tail_cut_off(const pdx::TableHeader& h,
+                                        const std::vector<BlockState>& blocks, const Chain& chain) {
+    std::vector<std::uint32_t> tail;
+    std::vector<bool> seen(blocks.size(), false);
+    for (std::uint32_t block = h.last_block;
+         block != 0 && block < blocks.size() && block <= h.file_blocks && !chain.member[block] &&
+         !seen[block];
+         block = blocks[block].head.prev_block) {
+        const BlockState& state = blocks[block];
+        if (!state.possible || state.present < pdx::DataBlockHeader::kEncodedSize) break;
+        seen[block] = true;
+        tail.push_back(block);
+    }
+    std::reverse(tail.begin(), tail.end());
+    return tail;
+}
 
 }  // namespace
 
@@ -96,14 +104,9 @@ void Salvage::deliver_runs(const RunSink& records, const ProblemSink& problem,
         file_,
         [&](const ScannedBlock& block) {
             data_->visit(block);
-            switch (order.step(block.number, data_->blocks()[block.number])) {
-                case OrderInPass::Step::kHandOver:
-                    deliver_block(block.number, block.bytes, block.present, records, problem);
-                    handed_over.push_back(block.number);
-                    break;
-                case OrderInPass::Step::kSkip:
-                case OrderInPass::Step::kLater:
-                    break;
+            if (order.hand_over(block.number, data_->blocks()[block.number])) {
+                deliver_block(block.number, block.bytes, block.present, true, records, problem);
+                handed_over.push_back(block.number);
             }
         },
         [&](int percent) {
@@ -114,22 +117,28 @@ void Salvage::deliver_runs(const RunSink& records, const ProblemSink& problem,
     if (progress) progress(Phase::kRebuild, kPassShare);
 }
 
-std::vector<std::uint32_t> Salvage::blocks_still_due(
+std::vector<Salvage::DueBlock> Salvage::blocks_still_due(
     const std::vector<std::uint32_t>& handed_over) {
     const Chain chain = check_structure(*data_, findings_);
     const auto& blocks = data_->blocks();
-    std::vector<std::uint32_t> order = chain.blocks;
-    for (std::uint32_t block = 1; block < blocks.size(); ++block)
-        if (!chain.member[block] && blocks[block].present >= pdx::DataBlockHeader::kEncodedSize)
-            order.push_back(block);
-    // What the pass handed over must be where the order starts; anything else would repeat
+    // What the pass handed over must be where the chain starts; anything else would repeat
     // records or put them out of order.
-    if (order.size() < handed_over.size() ||
-        !std::equal(handed_over.begin(), handed_over.end(), order.begin()))
+    if (chain.blocks.size() < handed_over.size() ||
+        !std::equal(handed_over.begin(), handed_over.end(), chain.blocks.begin()))
         throw vaq::Error("The blocks of " + file_.name() +
                          " were read out of their order; it was not rebuilt.");
-    order.erase(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(handed_over.size()));
-    return order;
+    std::vector<DueBlock> due;
+    for (std::size_t i = handed_over.size(); i < chain.blocks.size(); ++i)
+        due.push_back({chain.blocks[i], true});
+    std::vector<bool> taken = chain.member;
+    for (const std::uint32_t block : tail_cut_off(file_.header(), blocks, chain)) {
+        due.push_back({block, true});
+        taken[block] = true;
+    }
+    for (std::uint32_t block = 1; block < blocks.size(); ++block)
+        if (!taken[block] && blocks[block].present >= pdx::DataBlockHeader::kEncodedSize)
+            due.push_back({block, false});
+    return due;
 }
 
 std::size_t Salvage::read_run(std::uint32_t first, std::uint32_t count,
@@ -141,7 +150,7 @@ std::size_t Salvage::read_run(std::uint32_t first, std::uint32_t count,
     return got;
 }
 
-void Salvage::deliver_blocks(const std::vector<std::uint32_t>& blocks, const RunSink& records,
+void Salvage::deliver_blocks(const std::vector<DueBlock>& blocks, const RunSink& records,
                              const ProblemSink& problem) {
     const pdx::TableHeader& h = file_.header();
     const std::size_t block_size = h.block_size();
@@ -150,16 +159,18 @@ void Salvage::deliver_blocks(const std::vector<std::uint32_t>& blocks, const Run
     for (std::size_t i = 0; i < blocks.size();) {
         // Blocks that follow each other in the file are read together.
         std::uint32_t run = 1;
-        while (i + run < blocks.size() && run < per_read && blocks[i + run] == blocks[i] + run)
+        while (i + run < blocks.size() && run < per_read &&
+               blocks[i + run].number == blocks[i].number + run)
             ++run;
-        const std::size_t got = read_run(blocks[i], run, buffer);
+        const std::size_t got = read_run(blocks[i].number, run, buffer);
         for (std::uint32_t k = 0; k < run; ++k) {
             const std::size_t start = k * block_size;
             const std::size_t present = got > start ? std::min(block_size, got - start) : 0;
             const pdx::MutableBytes block = pdx::MutableBytes(buffer).subspan(start, block_size);
+            const DueBlock& due = blocks[i + k];
             if (h.is_encrypted() && present == block_size)
-                pdx::decrypt_table_block(block, h.encryption_key(), blocks[i + k]);
-            deliver_block(blocks[i + k], block, present, records, problem);
+                pdx::decrypt_table_block(block, h.encryption_key(), due.number);
+            deliver_block(due.number, block, present, due.on_chain, records, problem);
         }
         i += run;
     }
@@ -183,8 +194,15 @@ bool Salvage::decodes_as_record(pdx::Bytes slot) const {
 }
 
 void Salvage::deliver_block(std::uint32_t number, pdx::Bytes block, std::size_t present,
-                            const RunSink& records, const ProblemSink& problem) {
+                            bool on_chain, const RunSink& records, const ProblemSink& problem) {
     const BlockState& state = data_->blocks()[number];
+    if (!on_chain && state.possible && state.records > 0) {
+        // No reader of the table sees these records: they may be the table's, lost when a
+        // link broke, or older copies from before the block was let go.
+        hand_over_uncounted(number, block, 0, whole_slots(present),
+                            "its block is not on the table's chain of blocks", problem);
+        return;
+    }
     if (!state.possible) {
         hand_over_uncounted(number, block, 0, whole_slots(present), "its block's header is damaged",
                             problem);

@@ -1,15 +1,17 @@
 #pragma once
 
 // What a rebuild takes from a damaged table: every record that can still be read, wherever
-// it lies, in table order: the blocks of the chain as far as it can be followed, then every
-// other block that holds records (blocks that fell off the chain), in file order. Each block
-// is handed over once, so no record is handed over twice even when the chain loops.
+// it lies, in table order: the blocks of the chain as far as it can be followed from the
+// header's first block, then its tail that the header's last block leads back to (when a
+// damaged block cut the chain), then every other block that holds records (blocks off the
+// chain), in file order. Each block is handed over once, so no record is handed over twice
+// even when the chain loops.
 //
 // The file is read in one sequential pass (block_scan.h) that finds what each block holds.
 // While the chain runs through the file in block order (as it does in any table written
 // front to back) the blocks are handed over during that pass; from the first block that
-// the order puts later on, the pass only takes note, and the blocks still due are read
-// again afterwards in the order the chain gives.
+// the chain does not lead to next, the pass only takes note, and the blocks still due are
+// read again afterwards.
 //
 // A slot is a record only when it decodes as one: a slot of zeros never is. What the block
 // headers count are the table's records; a counted record is a problem, not a record of the
@@ -18,12 +20,14 @@
 // auto-increment value is blank.
 //
 // Slots the headers do not count can hold whole records too: past a count that is too low,
-// in a block whose header is wiped or impossible, in the older half of a torn block, in a
-// block off the chain. Every such slot that decodes as a record with its key and
+// in a block whose header is wiped or impossible, in the older half of a torn block. And a
+// block off the chain holds records no reader of the table sees: the table's, cut off when
+// a link broke, or older copies. Every such slot that decodes as a record with its key and
 // auto-increment value set is handed over as an uncounted problem, which the rebuild sets
 // aside unless the new table holds the same record already:
 //   - at once, when its block shows damage (its header wiped or impossible, a counted slot
-//     of zeros or out of key order, a counted record cut by a zeroed stretch);
+//     of zeros or out of key order, a counted record cut by a zeroed stretch) or is off the
+//     chain with records counted (a block marked empty is taken as one of the chain's);
 //   - after the pass, when the table's header counts other than the blocks hand over: then
 //     the slots past every block's count are read again for them.
 // The slots of a sound table past its counts (what deletes and splits leave behind) are
@@ -113,15 +117,21 @@ class Salvage {
         std::uint32_t first_slot = 0;
     };
 
+    struct DueBlock {
+        std::uint32_t number = 0;
+        // In the chain, or in its tail that the header's last block leads back to.
+        bool on_chain = false;
+    };
+
     // The blocks of the delivery order that were not handed over during the pass.
-    std::vector<std::uint32_t> blocks_still_due(const std::vector<std::uint32_t>& handed_over);
-    void deliver_blocks(const std::vector<std::uint32_t>& blocks, const RunSink& records,
+    std::vector<DueBlock> blocks_still_due(const std::vector<std::uint32_t>& handed_over);
+    void deliver_blocks(const std::vector<DueBlock>& blocks, const RunSink& records,
                         const ProblemSink& problem);
     void deliver_deferred(const ProblemSink& problem);
     // Reads `count` blocks from `first` on; returns the bytes the file held.
     std::size_t read_run(std::uint32_t first, std::uint32_t count,
                          std::vector<std::uint8_t>& buffer) const;
-    void deliver_block(std::uint32_t number, pdx::Bytes block, std::size_t present,
+    void deliver_block(std::uint32_t number, pdx::Bytes block, std::size_t present, bool on_chain,
                        const RunSink& records, const ProblemSink& problem);
     void deliver_counted(std::uint32_t number, pdx::Bytes block, std::size_t present,
                          const RunSink& records, const ProblemSink& problem);
