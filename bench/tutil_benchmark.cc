@@ -4,11 +4,12 @@
 // rebuild flushes the new table to disk before it swaps it in (a crash must leave the old
 // table or the new one), so its ratio against a flushed copy is printed too.
 //
-// The rebuild is also measured on the same records in tables pxlib wrote, with blocks of 2, 3
-// and 4 KiB (or of --block-kib=K alone, 1 to 32): its memory must not grow with the table
-// (goal at most 32 MiB) and its time stay within 3 times the copy at every block size. Those
-// tables are written once per record count and block size and kept in the build's cache
-// folder.
+// The rebuild is also measured on the same records in tables pxlib wrote, with blocks of 1,
+// 2, 3, 4, 8, 16 and 32 KiB (or of --block-kib=K alone): its memory must not grow with the
+// table (goal at most 32 MiB) and its time stay within 3 times the copy at every block size.
+// Those tables are written once per record count and block size and kept in the build's
+// cache folder. The machine's load average is printed before and after the run: the ratios
+// mean little on a machine busy with other work.
 //
 //   vaq_tutil_benchmark [--records=N] [--block-kib=K] [google benchmark flags]
 //   (N defaults to 1 000 000)
@@ -21,6 +22,7 @@
 #include <string>
 
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 #include <vector>
 
@@ -183,6 +185,14 @@ void register_block_size(int block_kib) {
         ->UseRealTime();
 }
 
+// The load averages of the last 1, 5 and 15 minutes, as the system tells them.
+std::string load_average() {
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    if (!(in >> one >> five >> fifteen)) return "unknown";
+    return one + " " + five + " " + fifteen;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -200,15 +210,19 @@ int main(int argc, char** argv) {
         "[engine]\nprivate_dir = " + (g_work / "private").string() + "\n", g_work, "benchmark"));
     std::printf("table: %u records, %.1f MiB\n", g_records,
                 static_cast<double>(fs::file_size(g_table)) / (1024.0 * 1024.0));
-    std::fflush(stdout);
     const std::vector<int> block_sizes =
-        block_kib > 0 ? std::vector<int>{block_kib} : std::vector<int>{2, 3, 4};
+        block_kib > 0 ? std::vector<int>{block_kib} : std::vector<int>{1, 2, 3, 4, 8, 16, 32};
+    for (const int kib : block_sizes)
+        pxlib_table(kib);  // written before the load is taken
+    std::printf("load average before the run: %s\n", load_average().c_str());
+    std::fflush(stdout);
     for (const int kib : block_sizes)
         register_block_size(kib);
 
     vaq::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+    std::printf("load average after the run: %s\n", load_average().c_str());
     const double copy = reporter.secondsOf("BM_CopyFiles");
     const double rebuild = reporter.secondsOf("BM_Rebuild");
     if (copy > 0) {
