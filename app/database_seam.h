@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/port/row_source.h"
+#include "port/row_source.h"
 
 namespace vaq::app {
 

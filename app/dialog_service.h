@@ -7,7 +7,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/port/window_port.h"
+#include "port/window_port.h"
 
 class QFileDialog;
 class QWidget;

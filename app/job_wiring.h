@@ -9,7 +9,7 @@
 
 #include "app/database_seam.h"
 #include "app/engine_database.h"
-#include "app/port/job_set.h"
+#include "port/job_set.h"
 
 namespace vaq::app {
 

@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "app/database_seam.h"
-#include "app/port/job_set.h"
+#include "port/job_set.h"
 
 namespace vaq::app {
 

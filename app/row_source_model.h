@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/port/row_source.h"
+#include "port/row_source.h"
 
 namespace vaq::app {
 

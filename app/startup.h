@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/database_seam.h"
-#include "app/port/job_set.h"
+#include "port/job_set.h"
 
 class QApplication;
 

@@ -6,7 +6,7 @@
 #include <exception>
 #include <functional>
 
-#include "app/port/window_port.h"
+#include "port/window_port.h"
 
 class QObject;
 class QWidget;

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/port/window_port.h"
 #include "bench/bench_support.h"
 #include "bench/generator_site.h"
+#include "port/window_port.h"
 
 namespace vaq::bench {
 

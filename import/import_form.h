@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/port/row_source.h"
-#include "app/port/window_port.h"
 #include "db/session.h"
 #include "db/table.h"
+#include "port/row_source.h"
+#include "port/window_port.h"
 
 namespace vaq::import {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/port/row_source.h"
 #include "db/session.h"
 #include "db/table.h"
+#include "port/row_source.h"
 
 namespace vaq::import {
 

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "app/port/job_set.h"
 #include "db/session.h"
+#include "port/job_set.h"
 
 namespace vaq::maintenance {
 

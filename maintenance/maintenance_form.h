@@ -10,11 +10,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/port/window_port.h"
 #include "common/datetime.h"
 #include "db/query.h"
 #include "db/session.h"
 #include "db/table.h"
+#include "port/window_port.h"
 
 namespace vaq::maintenance {
 

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/port/window_port.h"
 #include "engine/api/dbi.h"
+#include "port/window_port.h"
 #include "tutil/records.h"
 #include "tutil/tutil.h"
 

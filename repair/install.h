@@ -5,9 +5,9 @@
 #include <functional>
 #include <memory>
 
-#include "app/port/job_set.h"
 #include "db/database.h"
 #include "db/session.h"
+#include "port/job_set.h"
 #include "repair/repair_form.h"
 
 namespace vaq::repair {

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "app/port/window_port.h"
 #include "db/database.h"
 #include "db/session.h"
+#include "port/window_port.h"
 #include "repair/bde_util.h"
 
 namespace vaq::repair {

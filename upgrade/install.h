@@ -2,8 +2,8 @@
 
 // How the upgrade plugs into the main window.
 
-#include "app/port/job_set.h"
 #include "db/database.h"
+#include "port/job_set.h"
 
 namespace vaq::upgrade {
 

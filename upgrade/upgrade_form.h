@@ -19,11 +19,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/port/window_port.h"
 #include "db/database.h"
 #include "db/query.h"
 #include "db/session.h"
 #include "db/table.h"
+#include "port/window_port.h"
 #include "upgrade/statements.h"
 
 namespace vaq::upgrade {

@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "app/port/window_port.h"
 #include "bench/generator_tables.h"
 #include "bench/generator_writer.h"
 #include "common/dateformat.h"
@@ -24,6 +23,7 @@
 #include "db/table.h"
 #include "engine/api/config.h"
 #include "import/import_form.h"
+#include "port/window_port.h"
 
 namespace vaq::import::testing {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/port/window_port.h"
+#include "port/window_port.h"
 
 namespace vaq::maintenance::testing {
 

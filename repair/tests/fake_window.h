@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/port/job_set.h"
-#include "app/port/window_port.h"
 #include "common/error.h"
+#include "port/job_set.h"
+#include "port/window_port.h"
 
 namespace vaq::repair::testing {
 

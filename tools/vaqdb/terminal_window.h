@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/port/job_set.h"
-#include "app/port/window_port.h"
+#include "port/job_set.h"
+#include "port/window_port.h"
 #include "tools/vaqdb/progress.h"
 
 namespace vaqdb {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/port/window_port.h"
+#include "port/window_port.h"
 
 namespace vaq::upgrade::testing {
 

@@ -12,7 +12,7 @@
 #include <map>
 #include <string_view>
 
-#include "app/port/window_port.h"
+#include "port/window_port.h"
 
 namespace vaq::window {
 
