@@ -437,7 +437,13 @@ TEST_F(ShellProgram, CtrlCAtThePromptDropsTheOpenStatementAndTheShellGoesOn) {
                                                   {"vaqdb> ", ".count Staff\r"},
                                                   {"vaqdb> ", ".quit\r"}});
     EXPECT_EQ(status, 0) << shown;
-    EXPECT_NE(shown.find("^C\r\nvaqdb> .count Staff\r\n3\r\n"), std::string::npos) << shown;
+    // The terminal may echo a line typed before the editor took it over a second time, so
+    // only the order is checked: the interrupt, then the command, then its answer.
+    const std::size_t interrupted = shown.find("^C\r\n");
+    ASSERT_NE(interrupted, std::string::npos) << shown;
+    const std::size_t counted = shown.find(".count Staff\r\n", interrupted);
+    ASSERT_NE(counted, std::string::npos) << shown;
+    EXPECT_NE(shown.find("\r\n3\r\n", counted), std::string::npos) << shown;
     EXPECT_EQ(shown.find("rror"), std::string::npos) << shown;
 }
 
