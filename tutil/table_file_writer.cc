@@ -16,8 +16,9 @@ namespace tutil {
 
 namespace {
 
-// Blocks written with one call.
-constexpr std::size_t kBlocksPerWrite = 256;
+// Bytes written with one call: enough that writing costs what copying costs. Two buffers of
+// this size are held (one being filled, one being written), whatever the block size.
+constexpr std::size_t kWriteSize = std::size_t{1} << 20;
 constexpr std::size_t kMaxBlocks = 0xFFFF;
 
 }  // namespace
@@ -37,6 +38,9 @@ TableFileWriter::TableFileWriter(const std::filesystem::path& path, pdx::TableHe
     per_block_ = header_.records_per_block();
     if (per_block_ == 0)
         throw vaq::Error("The records of " + header_.table_name + " do not fit in its blocks.");
+    blocks_per_write_ = std::max<std::size_t>(1, kWriteSize / header_.block_size());
+    // Sized once: a buffer that grew block by block would double past its use.
+    pending_.resize(blocks_per_write_ * header_.block_size());
 }
 
 void TableFileWriter::put_blob(std::size_t field, std::size_t offset,
@@ -132,7 +136,6 @@ void TableFileWriter::start_block() {
     if (!leaves_.empty()) close_block(number);
     if (pending_used_ == 0) pending_first_ = number;
     pending_used_ += header_.block_size();
-    if (pending_.size() < pending_used_) pending_.resize(pending_used_);
     in_block_ = 0;
     leaves_.push_back({number, {}, 0});
 }
@@ -146,7 +149,7 @@ void TableFileWriter::close_block(std::uint16_t next) {
     head.encode(block);
     std::memset(block + pdx::record_offset_in_block(in_block_, header_.record_size), 0,
                 header_.block_size() - pdx::record_offset_in_block(in_block_, header_.record_size));
-    if (pending_used_ >= kBlocksPerWrite * header_.block_size()) write_out_pending();
+    if (pending_used_ == pending_.size()) write_out_pending();
 }
 
 // A table of more than one piece is written behind the records: one piece is written while
@@ -156,6 +159,7 @@ void TableFileWriter::write_out_pending() {
     behind_->write(header_.block_offset(pending_first_),
                    pdx::Bytes(pending_.data(), pending_used_));
     std::swap(pending_, in_flight_);
+    pending_.resize(in_flight_.size());
     pending_used_ = 0;
 }
 

@@ -71,6 +71,7 @@ class TableFileWriter {
     std::size_t key_length_ = 0;
     std::size_t per_block_ = 0;  // records a block holds
     std::size_t in_block_ = 0;   // records in the block being filled, the last of pending_
+    std::size_t blocks_per_write_ = 0;
     std::vector<pdx::IndexLeaf> leaves_;
     std::vector<std::uint8_t> pending_;  // the buffer of the next write, blocks in file order
     std::size_t pending_used_ = 0;
