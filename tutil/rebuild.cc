@@ -6,7 +6,6 @@
 #include <functional>
 #include <iterator>
 #include <map>
-#include <numeric>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -27,6 +26,7 @@
 #include "tutil/salvage.h"
 #include "tutil/secondary_rebuild.h"
 #include "tutil/table_file_writer.h"
+#include "tutil/waiting_records.h"
 
 namespace tutil {
 
@@ -213,14 +213,14 @@ class Rebuild {
         }
         const pdx::KeyOrder order = key_order();
         const std::size_t size = salvage_->header().record_size;
-        std::vector<std::uint8_t> last;      // the key record last taken
-        std::vector<std::uint64_t> waiting;  // delivery numbers of the records that wait
-        std::vector<std::uint8_t> waiting_bytes;
-        std::uint64_t number = 0;
+        WaitingRecords waiting(
+            size, [&](pdx::Bytes a, pdx::Bytes b) { return before(order, a, b); }, waiting_file(),
+            request_.waiting_memory);
+        std::vector<std::uint8_t> last;  // the key record last taken
         salvage_->deliver_runs(
             [&](const SalvagedRun& r) {
                 std::size_t start = 0;
-                for (std::size_t i = 0; i < r.count; ++i, ++number) {
+                for (std::size_t i = 0; i < r.count; ++i) {
                     const pdx::Bytes record = r.bytes.subspan(i * size, size);
                     if (last.empty() || in_order(order, last, record)) {
                         last.assign(record.begin(), record.end());
@@ -228,15 +228,23 @@ class Rebuild {
                     }
                     take(r.bytes.subspan(start * size, (i - start) * size));
                     start = i + 1;
-                    waiting.push_back(number);
-                    waiting_bytes.insert(waiting_bytes.end(), record.begin(), record.end());
+                    waiting.add(record);
                 }
                 take(r.bytes.subspan(start * size, (r.count - start) * size));
             },
             problem, progress_);
         if (waiting.empty()) return;
+        result_.out_of_order = waiting.size();
+        result_.out_of_order_runs = waiting.runs_on_disk();
         again();
-        merge_waiting(order, take, waiting, waiting_bytes);
+        merge_waiting(order, take, waiting);
+    }
+
+    // Where the records out of key order go when they outgrow their memory: the folder of
+    // this rebuild's own tables.
+    fs::path waiting_file() const {
+        const fs::path folder = request_.problems.parent_path();
+        return (folder.empty() ? fs::path(".") : folder) / ".out-of-order.tmp";
     }
 
     // True when `record` may follow `last` in the new table: its key is above, or the sort
@@ -245,6 +253,15 @@ class Rebuild {
         if (order.same_key(last, record)) return false;
         const auto cmp = order.certain_compare(last, record);
         return !cmp || *cmp < 0;
+    }
+
+    // True when key `a` sorts before key `b`; throws when the sort order cannot tell.
+    bool before(const pdx::KeyOrder& order, pdx::Bytes a, pdx::Bytes b) const {
+        const auto cmp = order.certain_compare(a, b);
+        if (!cmp)
+            throw vaq::Error("The sort order " + salvage_->header().sort_order_id + " of " + name_ +
+                             " cannot put its keys in order; it was not rebuilt.");
+        return *cmp < 0;
     }
 
     pdx::KeyOrder key_order() const {
@@ -258,64 +275,44 @@ class Rebuild {
         return pdx::KeyOrder(std::move(parts), pdx::alpha_collation_of(h), false);
     }
 
-    // The second pass: the records that came in order, as before, with the waiting ones put
-    // in key order between them.
+    // The second pass: the records that came in order, as before (the same test picks them
+    // out again), with the waiting ones put in key order between them.
     void merge_waiting(const pdx::KeyOrder& order, const std::function<void(pdx::Bytes)>& take,
-                       const std::vector<std::uint64_t>& waiting,
-                       const std::vector<std::uint8_t>& waiting_bytes) {
-        const pdx::TableHeader& h = salvage_->header();
-        const std::size_t size = h.record_size;
-        const auto record = [&](std::size_t i) {
-            return pdx::Bytes(waiting_bytes).subspan(i * size, size);
-        };
-        const auto before = [&](pdx::Bytes a, pdx::Bytes b) {
-            const auto cmp = order.certain_compare(a, b);
-            if (!cmp)
-                throw vaq::Error("The sort order " + h.sort_order_id + " of " + name_ +
-                                 " cannot put its keys in order; it was not rebuilt.");
-            return *cmp < 0;
-        };
-        std::vector<std::size_t> sorted(waiting.size());
-        std::iota(sorted.begin(), sorted.end(), std::size_t{0});
-        std::stable_sort(sorted.begin(), sorted.end(), [&](std::size_t a, std::size_t b) {
-            return before(record(a), record(b));
-        });
+                       WaitingRecords& waiting) {
+        waiting.start_reading();
         const auto violation = [&](pdx::Bytes bytes) {
             bool lost = false;
             key_violations_.push_back({{bytes.begin(), bytes.end()}, blobs_of(bytes, lost)});
         };
-        std::size_t next = 0;  // in `sorted`
-        std::vector<std::uint8_t> last;
+        std::vector<std::uint8_t> last;  // the record last taken
         // Waiting records up to `bound` (all when empty) go in; of one key only the first.
         const auto take_waiting_before = [&](std::optional<pdx::Bytes> bound) {
-            for (; next < sorted.size(); ++next) {
-                const pdx::Bytes w = record(sorted[next]);
-                if (bound && !before(w, *bound)) break;
-                if (!last.empty() && order.same_key(last, w)) {
-                    violation(w);
+            for (auto w = waiting.next(); w; waiting.pop(), w = waiting.next()) {
+                if (bound && !before(order, *w, *bound)) break;
+                if (!last.empty() && order.same_key(last, *w)) {
+                    violation(*w);
                     continue;
                 }
-                take(w);
-                last.assign(w.begin(), w.end());
+                take(*w);
+                last.assign(w->begin(), w->end());
             }
         };
-        std::uint64_t number = 0;
-        std::size_t skip = 0;  // in `waiting`
+        std::vector<std::uint8_t> last_in_order;  // as the first pass had it
+        const std::size_t size = salvage_->header().record_size;
         salvage_->deliver_runs(
             [&](const SalvagedRun& r) {
-                for (std::size_t i = 0; i < r.count; ++i, ++number) {
-                    if (skip < waiting.size() && waiting[skip] == number) {
-                        ++skip;
-                        continue;
-                    }
-                    const pdx::Bytes in_order_record = r.bytes.subspan(i * size, size);
-                    take_waiting_before(in_order_record);
+                for (std::size_t i = 0; i < r.count; ++i) {
+                    const pdx::Bytes record = r.bytes.subspan(i * size, size);
+                    if (!last_in_order.empty() && !in_order(order, last_in_order, record))
+                        continue;  // one of the waiting records
+                    last_in_order.assign(record.begin(), record.end());
+                    take_waiting_before(record);
                     // A waiting record of the same key came later in table order.
-                    while (next < sorted.size() &&
-                           order.same_key(record(sorted[next]), in_order_record))
-                        violation(record(sorted[next++]));
-                    take(in_order_record);
-                    last.assign(in_order_record.begin(), in_order_record.end());
+                    for (auto w = waiting.next(); w && order.same_key(*w, record);
+                         waiting.pop(), w = waiting.next())
+                        violation(*w);
+                    take(record);
+                    last.assign(record.begin(), record.end());
                 }
             },
             [](const ProblemRecord&) {}, progress_);

@@ -22,6 +22,11 @@ struct RebuildRequest {
     std::filesystem::path key_violations;  // "…/KEYVIOL.DB"
     std::filesystem::path problems;        // "…/PROBLEM.DB"
     const CRTblDesc* description = nullptr;
+    // Memory for the records of a keyed table that come out of key order; more of them wait
+    // in a file in the folder of `problems`.
+    std::size_t waiting_memory = kWaitingMemory;
+
+    static constexpr std::size_t kWaitingMemory = std::size_t{4} << 20;
 };
 
 // Where the records of a rebuild went. Every record the old file held (on the chain or not)
@@ -39,7 +44,9 @@ struct RebuildResult {
     std::filesystem::path key_violation_table;  // empty when no record went there
     std::filesystem::path problem_table;        // empty when no record went there
     std::vector<DroppedIndex> dropped_indexes;
-    std::vector<std::string> repairs;  // faults of the header the rebuild mended, one a line
+    std::vector<std::string> repairs;   // faults of the header the rebuild mended, one a line
+    std::uint64_t out_of_order = 0;     // records of a keyed table that came out of key order
+    std::size_t out_of_order_runs = 0;  // sorted runs of them that waited on disk
 
     // Records that are not in the new table.
     std::uint64_t set_aside() const { return key_violations + problems - problems_also_kept; }

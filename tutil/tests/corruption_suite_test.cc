@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <set>
@@ -140,8 +141,10 @@ class CorruptionSuite : public ::testing::Test {
             known_.insert(std::move(r));
     }
 
-    // Rebuilds the damaged table and counts where its records went.
-    void rebuild_and_count(const std::string& name) {
+    // Rebuilds the damaged table and counts where its records went; `waiting_memory` is the
+    // memory the rebuild has for records that come out of key order.
+    RebuildResult rebuild_and_count(const std::string& name,
+                                    std::size_t waiting_memory = RebuildRequest::kWaitingMemory) {
         SCOPED_TRACE(name);
         const std::vector<std::uint8_t> damaged = read_file(table());
         Row row;
@@ -151,8 +154,9 @@ class CorruptionSuite : public ::testing::Test {
         row.before = whole.size();
 
         fs::create_directories(dir_ / "aside");
-        const RebuildResult result = rebuild_table(
-            {table(), aside("Backup.DB"), aside("KEYVIOL.DB"), aside("PROBLEM.DB"), nullptr});
+        const RebuildResult result =
+            rebuild_table({table(), aside("Backup.DB"), aside("KEYVIOL.DB"), aside("PROBLEM.DB"),
+                           nullptr, waiting_memory});
         const auto kept = pxlib_records(table());
         const auto violations = pxlib_records(aside("KEYVIOL.DB"));
         const auto problems = pxlib_records(aside("PROBLEM.DB"));
@@ -182,6 +186,7 @@ class CorruptionSuite : public ::testing::Test {
         for (const Finding& f : after.findings.entries())
             findings += f.message + "\n";
         EXPECT_EQ(after.level, 0) << findings;
+        return result;
     }
 
     template <typename Change>
@@ -360,6 +365,48 @@ TEST_F(CorruptionSuite, KeyedBlockCountTooLow) {
 // Every byte of every record an undamaged corpus table holds, as pxlib reads it, is the same
 // after a rebuild; only the pointers of blob values into the .MB, which the rebuild writes
 // anew, may differ.
+// A keyed table whose records are all out of key order but the first block's: pxlib writes
+// them as given, here a block at a time from the highest keys down (in key order inside each
+// block, as a block split leaves them), then four keys a second time. Rebuilt with memory
+// for 200 waiting records, the rest wait in sorted runs on disk, so the rebuild's memory
+// does not grow with the damage. The new table holds every key once, in key order, with the
+// bytes first written for it; the second copies are key violations; no run is left behind.
+TEST_F(CorruptionSuite, KeyedTableAllOutOfKeyOrder) {
+    const int per = static_cast<int>(per_block(2));
+    const int blocks = 156;
+    std::vector<int> ids;
+    for (int b = blocks - 1; b >= 0; --b)
+        for (const int id : ids_from(b * per + 1, per))
+            ids.push_back(id);
+    const std::vector<int> again = {1000, 2000, 3000, 4000};
+    ids.insert(ids.end(), again.begin(), again.end());
+    std::set<int> seen;
+    const std::vector<Record> written = write_table(
+        table(), {true, 2}, ids, [&](int id) { return seen.insert(id).second ? 1 : 2; });
+    known_.insert(written.begin(), written.end());
+    const std::size_t distinct = static_cast<std::size_t>(blocks * per);
+
+    const std::size_t record_size = written.front().size();
+    const RebuildResult result =
+        rebuild_and_count("all records out of key order, keyed 2 KiB", 200 * record_size);
+    EXPECT_EQ(result.out_of_order, ids.size() - per);  // all but the first block's
+    EXPECT_GE(result.out_of_order_runs, (ids.size() - per) / 200);
+
+    std::vector<Record> in_key_order(written.begin(),
+                                     written.begin() + static_cast<std::ptrdiff_t>(distinct));
+    std::sort(in_key_order.begin(), in_key_order.end(), [](const Record& a, const Record& b) {
+        return std::lexicographical_compare(a.begin(), a.begin() + 4, b.begin(), b.begin() + 4);
+    });
+    EXPECT_EQ(pxlib_records(table()), in_key_order);
+    const std::vector<Record> second_copies(written.begin() + static_cast<std::ptrdiff_t>(distinct),
+                                            written.end());
+    const std::vector<Record> violations = pxlib_records(aside("KEYVIOL.DB"));
+    EXPECT_EQ(RecordSet(violations.begin(), violations.end()),
+              RecordSet(second_copies.begin(), second_copies.end()));
+    for (const auto& entry : fs::directory_iterator(dir_ / "aside"))
+        EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+}
+
 TEST(UndamagedTables, RebuildKeepsEveryByte) {
     SKIP_WITHOUT_CORPUS();
     const auto masked = [](const fs::path& table) {
