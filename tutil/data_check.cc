@@ -36,8 +36,12 @@ DataCheck::DataCheck(const pdx::BlockFile& file, std::vector<EntryPlan> entry_pl
     }
     const std::size_t slots = blocks_to_scan(file) + std::size_t{1};
     blocks_.resize(std::max<std::size_t>(slots, h.file_blocks + std::size_t{1}));
-    first_keys_.resize(blocks_.size() * key_length_);
-    last_keys_.resize(blocks_.size() * key_length_);
+    // A rebuild's survey compares no keys between blocks: it keeps none (up to twice the
+    // key's length for each of 65535 blocks).
+    if (check_records_) {
+        first_keys_.resize(blocks_.size() * key_length_);
+        last_keys_.resize(blocks_.size() * key_length_);
+    }
     prints_.assign(plans_.size(), std::vector<Fingerprint>(blocks_.size()));
 }
 

@@ -49,7 +49,9 @@ class DataCheck {
     const std::vector<BlockState>& blocks() const { return blocks_; }
     std::size_t key_length() const { return key_length_; }
     const std::optional<pdx::KeyOrder>& key_order() const { return key_order_; }
-    // First and last key of a block with records (key_length() bytes).
+    // First and last key of a block with records (key_length() bytes); only when the
+    // records are checked.
+    bool keeps_keys() const { return check_records_; }
     pdx::Bytes first_key(std::uint32_t block) const;
     pdx::Bytes last_key(std::uint32_t block) const;
     // The fingerprint of the entries index `index` takes from the records of `block`.

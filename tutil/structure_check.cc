@@ -176,7 +176,7 @@ class StructureCheck {
 
     void check_key_order() {
         const auto& order = data_.key_order();
-        if (!order) return;
+        if (!order || !data_.keeps_keys()) return;
         for (std::size_t i = 1; i < chain_.blocks.size(); ++i) {
             const std::uint32_t before = chain_.blocks[i - 1];
             const std::uint32_t block = chain_.blocks[i];

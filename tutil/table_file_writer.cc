@@ -116,6 +116,8 @@ void TableFileWriter::add_records(pdx::Bytes records) {
 
 void TableFileWriter::reserve(std::size_t blocks) {
     if (blocks == 0) return;
+    // One entry a block: grown one by one, the list would double past its use.
+    leaves_.reserve(std::min(blocks, kMaxBlocks));
     const std::uint64_t size =
         header_.block_offset(static_cast<std::uint32_t>(std::min(blocks, kMaxBlocks) + 1));
     // Where the file system cannot set room aside, the blocks find it as they are written.
