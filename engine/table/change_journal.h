@@ -105,6 +105,10 @@ class ChangeJournal {
     // Journals the changes committed from here to end_group() together.
     void begin_group();
     bool in_group() const { return group_.has_value(); }
+    // True when a change could be neither finished nor undone, or a group was given up: the
+    // files may hold part of a change, the journal takes no more changes, and only the next
+    // open of the table puts things right.
+    bool stuck() const { return stuck_; }
     // Marks the journal empty: the group's changes stand. When the mark fails the group stays
     // open and whole, so that the caller can undo its changes within it and end it again.
     void end_group();

@@ -106,6 +106,18 @@ void PrimaryIndexWriter::load_node(std::uint16_t block, int level, std::uint16_t
     }
 }
 
+PrimaryIndexWriter::Node& PrimaryIndexWriter::node(std::uint16_t block) {
+    const auto it = nodes_.find(block);
+    if (it == nodes_.end()) file_.fail("block " + std::to_string(block) + " is not in its tree");
+    return it->second;
+}
+
+const PrimaryIndexWriter::Node& PrimaryIndexWriter::node(std::uint16_t block) const {
+    const auto it = nodes_.find(block);
+    if (it == nodes_.end()) file_.fail("block " + std::to_string(block) + " is not in its tree");
+    return it->second;
+}
+
 std::size_t PrimaryIndexWriter::capacity() const {
     return (header_.block_size() - DataBlockHeader::kEncodedSize) / header_.record_size;
 }

@@ -80,7 +80,8 @@ class PrimaryIndexWriter {
     void stage(ChangeJournal::Change& change);
     // After the change was committed: the file's header and size are brought up to date.
     void committed();
-    // After a change failed: everything is read again from the file.
+    // After a change failed: everything is read again from the file. When that fails the
+    // writer holds no tree and must not be used again.
     void reload();
 
     // Writes the index of a table whose data blocks are `leaves` (in chain order) into
@@ -106,8 +107,10 @@ class PrimaryIndexWriter {
     void load_node(std::uint16_t block, int level, std::uint16_t parent, int depth);
     std::size_t capacity() const;
     int compare(Bytes a, Bytes b) const;
-    Node& node(std::uint16_t block) { return nodes_.at(block); }
-    const Node& node(std::uint16_t block) const { return nodes_.at(block); }
+    // The node of `block`; a block the tree does not hold is reported as damage of the file
+    // (FormatError), never as a failed lookup.
+    Node& node(std::uint16_t block);
+    const Node& node(std::uint16_t block) const;
     std::size_t index_in_parent(const Node& child) const;
     void set_child_link(const Entry& entry, int level, std::uint16_t parent);
     std::uint32_t total(const Node& n) const;

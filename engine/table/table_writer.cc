@@ -651,6 +651,7 @@ void TableWriter::assign_auto_increment(Work& w, std::vector<std::uint8_t>& reco
 // --- changes ------------------------------------------------------------------------------
 
 TableWriter::Work& TableWriter::begin_work() {
+    refuse_when_unusable();
     check_chain();
     Work& w = *work_;
     w.header = table_.header();
@@ -900,6 +901,7 @@ std::optional<StoredRecord> TableWriter::update_where_it_stands(const RecordRef&
                                                                 const EditBuffer& source) {
     if (!at.position || at.record_number == 0 || !source.new_blobs().empty() || journal_.in_group())
         return std::nullopt;
+    refuse_when_unusable();
     const RecordPosition p = *at.position;
     const Bytes record = source.record().bytes();
     BlockFile& data = table_.data_file();
@@ -1037,10 +1039,32 @@ void TableWriter::update_held_header(const TableHeader& updated) {
     }
 }
 
+// After a change failed: what this writer holds in memory is brought back to the files. When
+// the journal could not undo the change, the files hold part of it and only the next open of
+// the table puts it back, so nothing is read from them and the writer takes no more changes.
+// The caller passes the change's own error on; why the writer stopped is said by the next
+// change it is asked for.
 void TableWriter::discard() {
-    if (index_ && index_->changed()) index_->reload();
+    if (!journal_.stuck() && index_ && index_->changed()) {
+        try {
+            index_->reload();
+        } catch (const vaq::Error& e) {
+            unusable_ = std::string(
+                            "its primary index could not be read again after a failed "
+                            "change (") +
+                        e.what() + ").";
+        }
+    }
     if (blobs_) blobs_->discard();
     if (maintainer_) maintainer_->discarded();
+}
+
+void TableWriter::refuse_when_unusable() const {
+    if (journal_.stuck())
+        throw vaq::Error("Cannot change " + table_.name() +
+                         ": an earlier change could not be finished or undone; it is put back "
+                         "when the table is opened again.");
+    if (!unusable_.empty()) throw vaq::Error("Cannot change " + table_.name() + ": " + unusable_);
 }
 
 }  // namespace pdx

@@ -26,6 +26,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "engine/format/block_image.h"
@@ -173,6 +174,7 @@ class TableWriter {
     bool held_records_written_whole(ChangeJournal::Change& change);
     void update_held_header(const TableHeader& updated);
     void discard();
+    void refuse_when_unusable() const;
     [[noreturn]] void key_violation() const;
     [[noreturn]] void table_full() const;
 
@@ -201,6 +203,9 @@ class TableWriter {
     // none are held).
     std::vector<std::uint8_t> held_header_;
     bool unflushed_ = false;
+    // Why this writer takes no more changes besides a stuck journal (empty while it does): its
+    // view of the primary index could not be read again after a change failed.
+    std::string unusable_;
     bool chain_checked_ = false;
     // Bytes of held records written since the disk was last asked to take the file's pages.
     std::size_t written_since_writeback_ = 0;
