@@ -28,4 +28,8 @@ bool InterruptRequest::requested() const {
     return interrupted != 0;
 }
 
+bool InterruptRequest::pending() {
+    return interrupted != 0;
+}
+
 }  // namespace vaqdb

@@ -17,6 +17,8 @@ class InterruptRequest {
 
     // Ctrl-C was pressed since this object was made.
     bool requested() const;
+    // The same, for code that cannot reach the object (a callback of a library).
+    static bool pending();
 
   private:
     struct sigaction previous_ {};

@@ -5,18 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/vaqdb/commands.h"
@@ -375,19 +377,98 @@ TEST_F(ShellProgram, CtrlCStopsAnImportBetweenTwoRowsAndSaysHowManyWereStored) {
     EXPECT_EQ(last.out, "COUNT(*)\r\n0\r\n");
 }
 
-// The shell at a prompt on a terminal: each of `keys` is typed once `after` has been shown
-// as often as the step's number says (1 for the first); what the terminal showed, and the
-// exit status. A step not reached within 20 seconds ends the run.
+// The shell at a prompt on a terminal: each step's keys are typed once its text has been
+// shown after the text of the step before (the first step: from the start), so that a prompt
+// counts only when it came after the answer to what was typed before it. Every read of the
+// terminal waits at most until the run's time is up; then the shell is killed and reaped, and
+// the run says which step it was waiting for.
 struct Typed {
     std::string after;
     std::string keys;
 };
 
-std::pair<std::string, int> typed_at_prompt(const std::vector<std::string>& arguments,
-                                            const fs::path& config,
-                                            const std::vector<Typed>& steps) {
+struct TerminalRun {
+    std::string shown;   // everything the terminal showed
+    std::string missed;  // empty when every step was reached and the shell ended on its own
+    int status = -1;     // the exit status when it ended on its own
+};
+
+// Bytes read from a pseudo-terminal's master side, each read waiting no later than a
+// deadline.
+class TerminalReader {
+  public:
+    TerminalReader(int terminal, std::chrono::steady_clock::time_point deadline)
+        : terminal_(terminal), deadline_(deadline) {}
+
+    const std::string& shown() const { return shown_; }
+    bool ended() const { return ended_; }
+
+    // Reads until `text` is shown at or after `from`; where it ends, or npos when the
+    // terminal closed or the time ran out first.
+    std::size_t wait_for(const std::string& text, std::size_t from) {
+        while (true) {
+            const std::size_t at = shown_.find(text, from);
+            if (at != std::string::npos) return at + text.size();
+            if (!read_some()) return std::string::npos;
+        }
+    }
+    // Reads until the other side closes the terminal; false when the time ran out first.
+    bool wait_for_end() {
+        while (!ended_)
+            if (!read_some()) return ended_;
+        return true;
+    }
+
+  private:
+    bool read_some() {
+        if (ended_) return false;
+        while (true) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline_ - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return false;
+            pollfd wanted{terminal_, POLLIN, 0};
+            const int ready = poll(&wanted, 1, static_cast<int>(left.count()));
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready <= 0) return false;
+            char buffer[4096];
+            const ssize_t got = read(terminal_, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) {  // EIO once the shell has closed the terminal
+                ended_ = true;
+                return false;
+            }
+            shown_.append(buffer, static_cast<std::size_t>(got));
+            return true;
+        }
+    }
+
+    int terminal_;
+    std::chrono::steady_clock::time_point deadline_;
+    std::string shown_;
+    bool ended_ = false;
+};
+
+// Waits for `child` until `deadline`, then kills it; its exit status, or -1 when it did not
+// exit by itself.
+int reap(pid_t child, std::chrono::steady_clock::time_point deadline) {
+    int status = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (done < 0 && errno != EINTR) return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(child, SIGKILL);
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return -1;
+}
+
+TerminalRun typed_at_prompt(const std::vector<std::string>& arguments, const fs::path& config,
+                            const std::vector<Typed>& steps) {
     int terminal = -1;
     const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (child < 0) return {"", "forkpty failed", -1};
     if (child == 0) {
         setenv("PDX_CONFIG", config.c_str(), 1);
         setenv("XDG_STATE_HOME", config.parent_path().c_str(), 1);  // the history of the test
@@ -398,56 +479,58 @@ std::pair<std::string, int> typed_at_prompt(const std::vector<std::string>& argu
         execv(VAQDB_PROGRAM, argv.data());
         _exit(127);
     }
-    std::string shown;
-    char buffer[4096];
-    const auto read_some = [&] {
-        const ssize_t got = read(terminal, buffer, sizeof buffer);
-        if (got > 0) shown.append(buffer, static_cast<std::size_t>(got));
-        return got > 0;
-    };
-    const auto times_shown = [&](const std::string& text) {
-        std::size_t count = 0;
-        for (std::size_t at = shown.find(text); at != std::string::npos;
-             at = shown.find(text, at + text.size()))
-            ++count;
-        return count;
-    };
-    std::map<std::string, std::size_t> waited;
-    for (const Typed& step : steps) {
-        const std::size_t want = ++waited[step.after];
-        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (times_shown(step.after) < want && std::chrono::steady_clock::now() < give_up)
-            if (!read_some()) break;
-        if (times_shown(step.after) < want) break;
-        (void)!write(terminal, step.keys.data(), step.keys.size());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    TerminalReader reader(terminal, deadline);
+    TerminalRun result;
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < steps.size() && result.missed.empty(); ++i) {
+        from = reader.wait_for(steps[i].after, from);
+        if (from == std::string::npos) {
+            result.missed = "step " + std::to_string(i + 1) + " never saw \"" + steps[i].after +
+                            "\"" + (reader.ended() ? " (the shell closed the terminal)" : "");
+            break;
+        }
+        for (std::size_t sent = 0; sent < steps[i].keys.size();) {
+            const ssize_t wrote =
+                write(terminal, steps[i].keys.data() + sent, steps[i].keys.size() - sent);
+            if (wrote < 0 && errno == EINTR) continue;
+            if (wrote <= 0) {
+                result.missed = "the keys of step " + std::to_string(i + 1) + " were not taken";
+                break;
+            }
+            sent += static_cast<std::size_t>(wrote);
+        }
     }
-    while (read_some()) {
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
+    if (result.missed.empty() && !reader.wait_for_end())
+        result.missed = "the shell did not end after the last step";
+    // A shell given up on is killed at once; one that closed the terminal gets until the
+    // deadline to exit.
+    result.status =
+        reap(child, result.missed.empty() ? deadline : std::chrono::steady_clock::now());
+    if (result.missed.empty() && result.status < 0) result.missed = "the shell did not exit";
     close(terminal);
-    return {shown, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+    result.shown = reader.shown();
+    return result;
 }
 
-// Disabled: under ctest in a fresh clone it once waited for a prompt that never came (a read
-// of the terminal without a time limit); run it by hand with --gtest_also_run_disabled_tests
-// until its reads are bounded.
-TEST_F(ShellProgram, DISABLED_CtrlCAtThePromptDropsTheOpenStatementAndTheShellGoesOn) {
+TEST_F(ShellProgram, CtrlCAtThePromptDropsTheOpenStatementAndTheShellGoesOn) {
     make_table(3);
-    const auto [shown, status] = typed_at_prompt({(root_ / "db").string()}, root_ / "engine.ini",
-                                                 {{"vaqdb> ", "SELECT * FROM\r"},
-                                                  {"...> ", "\x03"},
-                                                  {"vaqdb> ", ".count Staff\r"},
-                                                  {"vaqdb> ", ".quit\r"}});
-    EXPECT_EQ(status, 0) << shown;
+    const TerminalRun run = typed_at_prompt({(root_ / "db").string()}, root_ / "engine.ini",
+                                            {{"vaqdb> ", "SELECT * FROM\r"},
+                                             {"...> ", "\x03"},
+                                             {"vaqdb> ", ".count Staff\r"},
+                                             {"\r\n3\r\n", ""},
+                                             {"vaqdb> ", ".quit\r"}});
+    ASSERT_EQ(run.missed, "") << run.shown;
+    EXPECT_EQ(run.status, 0) << run.shown;
     // The terminal may echo a line typed before the editor took it over a second time, so
     // only the order is checked: the interrupt, then the command, then its answer.
-    const std::size_t interrupted = shown.find("^C\r\n");
-    ASSERT_NE(interrupted, std::string::npos) << shown;
-    const std::size_t counted = shown.find(".count Staff\r\n", interrupted);
-    ASSERT_NE(counted, std::string::npos) << shown;
-    EXPECT_NE(shown.find("\r\n3\r\n", counted), std::string::npos) << shown;
-    EXPECT_EQ(shown.find("rror"), std::string::npos) << shown;
+    const std::size_t interrupted = run.shown.find("^C\r\n");
+    ASSERT_NE(interrupted, std::string::npos) << run.shown;
+    const std::size_t counted = run.shown.find(".count Staff\r\n", interrupted);
+    ASSERT_NE(counted, std::string::npos) << run.shown;
+    EXPECT_NE(run.shown.find("\r\n3\r\n", counted), std::string::npos) << run.shown;
+    EXPECT_EQ(run.shown.find("rror"), std::string::npos) << run.shown;
 }
 
 }  // namespace
