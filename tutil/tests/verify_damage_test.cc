@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -17,6 +18,7 @@
 #include "engine/table/table_admin.h"
 #include "engine/table/table_writer.h"
 #include "tests/support.h"
+#include "tutil/rebuild.h"
 #include "tutil/verifier.h"
 
 namespace tutil {
@@ -417,6 +419,43 @@ TEST(VerifyGenerated, EmptiedKeyedTableIsClean) {
     v = verify_table(db);
     EXPECT_EQ(v.level, 0) << all_findings(v);
     EXPECT_EQ(pdx::Table::open_file(db)->record_count(), 1u);
+}
+
+// A field without a name cannot name the single-field index over it, which every listing of
+// the indexes needs. Such a header is damage that verify, opening and rebuild agree on: verify
+// says the table must be rebuilt by hand, the table does not open, and a rebuild refuses it
+// and leaves the files as they were instead of writing the same index again.
+TEST(VerifyGenerated, FieldWithoutANameIsDamageEveryToolReports) {
+    TempDir dir;
+    pdx::sql::Executor sql(dir.path(), pdx::CreateOptions{7, 2048});
+    sql.execute("CREATE TABLE Named (Id integer, Name char(10), PRIMARY KEY (Id))");
+    sql.execute("INSERT INTO Named VALUES (1, 'one'), (2, 'two')");
+    sql.execute("CREATE INDEX Name ON Named (Name)");
+    const fs::path db = pdx::Table::open(dir.path(), "Named")->path();
+    ASSERT_EQ(verify_table(db).level, 0);
+    // The names follow one another, each ended by a zero: zeros in place of the second one's
+    // letters leave it empty and every other name where it was.
+    patch(db, [](std::vector<std::uint8_t>& b) {
+        const std::string names("Id\0Name\0", 8);
+        const auto at = std::search(b.begin(), b.end(), names.begin(), names.end());
+        ASSERT_NE(at, b.end());
+        std::fill(at + 3, at + 7, std::uint8_t{0});
+    });
+    const std::vector<std::uint8_t> damaged = read_file(db);
+
+    const Verification v = verify_table(db);
+    EXPECT_GE(v.level, 2) << all_findings(v);
+    EXPECT_NE(all_findings(v).find("field 2 has no name"), std::string::npos) << all_findings(v);
+    try {
+        pdx::Table::open_file(db);
+        ADD_FAILURE() << "the table opened";
+    } catch (const vaq::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("field 2 has no name"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(
+        rebuild_table({db, dir / "Backup.DB", dir / "KEYVIOL.DB", dir / "PROBLEM.DB", nullptr}),
+        vaq::Error);
+    EXPECT_EQ(read_file(db), damaged);
 }
 
 TEST(VerifyGenerated, FreeListAndLostBlocks) {
