@@ -25,6 +25,7 @@
 #include "tutil/family.h"
 #include "tutil/salvage.h"
 #include "tutil/secondary_rebuild.h"
+#include "tutil/set_aside_records.h"
 #include "tutil/table_file_writer.h"
 #include "tutil/waiting_records.h"
 
@@ -62,11 +63,11 @@ void check_description(const CRTblDesc* desc, const pdx::TableHeader& h, const s
     }
 }
 
-// A record bound for one of the new tables, with the values of its blob fields.
-struct Carried {
-    std::vector<std::uint8_t> bytes;
-    BlobValues blobs;
-};
+// The folder of a rebuild's own tables, where what outgrows its memory waits.
+fs::path run_folder(const RebuildRequest& request) {
+    const fs::path folder = request.problems.parent_path();
+    return folder.empty() ? fs::path(".") : folder;
+}
 
 // Every file of the table `table` names, found without regard to letter case.
 void remove_table_files(const fs::path& table) {
@@ -115,7 +116,10 @@ class Rebuild {
         : request_(request),
           progress_(progress),
           directory_(request.table.has_parent_path() ? request.table.parent_path() : fs::path(".")),
-          name_(request.table.filename().string()) {}
+          name_(request.table.filename().string()),
+          also_kept_(run_folder(request) / ".also-kept.tmp", request.set_aside_memory),
+          key_violations_(run_folder(request) / ".key-violations.tmp", request.set_aside_memory),
+          problems_(run_folder(request) / ".problems.tmp", request.set_aside_memory) {}
 
     RebuildResult run() {
         pdx::recover_family_changes(directory_);
@@ -138,8 +142,8 @@ class Rebuild {
         write_table(staged);
         report(progress_, 80);
         write_auxiliary(request_.key_violations, key_violations_);
-        problems_.insert(problems_.end(), std::make_move_iterator(also_kept_.begin()),
-                         std::make_move_iterator(also_kept_.end()));
+        also_kept_.for_each([&](const Carried& c) { problems_.push_back(c); });
+        also_kept_.clear();
         write_auxiliary(request_.problems, problems_);
         report(progress_, 90);
         old_backup.finish();
@@ -194,7 +198,10 @@ class Rebuild {
     void take_problem(const ProblemRecord& p) {
         bool lost = false;
         Carried carried{{p.bytes.begin(), p.bytes.end()}, blobs_of(p.bytes, lost)};
-        (p.uncounted ? uncounted_ : problems_).push_back(std::move(carried));
+        if (p.uncounted)
+            uncounted_.push_back(std::move(carried));
+        else
+            problems_.push_back(std::move(carried));
     }
 
     // Hands the readable records to `take` in the order of the new table, records that lie
@@ -242,10 +249,7 @@ class Rebuild {
 
     // Where the records out of key order go when they outgrow their memory: the folder of
     // this rebuild's own tables.
-    fs::path waiting_file() const {
-        const fs::path folder = request_.problems.parent_path();
-        return (folder.empty() ? fs::path(".") : folder) / ".out-of-order.tmp";
-    }
+    fs::path waiting_file() const { return run_folder(request_) / ".out-of-order.tmp"; }
 
     // True when `record` may follow `last` in the new table: its key is above, or the sort
     // order cannot tell (records already in order keep their order).
@@ -350,9 +354,8 @@ class Rebuild {
             if (const auto found = held.find(held_bytes(record)); found != held.end())
                 found->second = true;
         };
-        for (const auto* list : {&key_violations_, &problems_})
-            for (const Carried& c : *list)
-                mark(c.bytes);
+        for (auto* list : {&key_violations_, &problems_})
+            list->for_each([&](const Carried& c) { mark(c.bytes); });
         const pdx::BlockFile written = pdx::BlockFile::open(table);
         const std::size_t size = written.header().record_size;
         scan_blocks(written, [&](const ScannedBlock& block) {
@@ -478,7 +481,7 @@ class Rebuild {
     // Key violations and problem records go to unkeyed tables of the table's fields,
     // written under a temporary name and put in place of an older table of that name. An
     // older table is removed when there is nothing to list.
-    void write_auxiliary(const fs::path& target, const std::vector<Carried>& records) {
+    void write_auxiliary(const fs::path& target, SetAsideRecords& records) {
         remove_table_files(target);
         if (records.empty()) return;
         pdx::TableHeader header = salvage_->header();
@@ -494,8 +497,7 @@ class Rebuild {
         remove_table_files(temporary);
         TableFileWriter writer(temporary, header,
                                has_blob_fields() ? std::optional(blob_temporary) : std::nullopt);
-        for (const Carried& r : records)
-            writer.add(r.bytes, r.blobs);
+        records.for_each([&](const Carried& r) { writer.add(r.bytes, r.blobs); });
         writer.finish(header.auto_inc);
         if (has_blob_fields()) pdx::rename_file(blob_temporary, blob_target);
         pdx::rename_file(temporary, target);
@@ -528,9 +530,9 @@ class Rebuild {
     // Uncounted records the salvage found, until the new table is known not to hold them.
     std::vector<Carried> uncounted_;
     // Records kept in the new table whose blob values are lost; listed as problems too.
-    std::vector<Carried> also_kept_;
-    std::vector<Carried> key_violations_;
-    std::vector<Carried> problems_;
+    SetAsideRecords also_kept_;
+    SetAsideRecords key_violations_;
+    SetAsideRecords problems_;
     std::uint64_t kept_ = 0;
     std::uint64_t problems_also_kept_ = 0;
     RebuildResult result_;

@@ -25,8 +25,12 @@ struct RebuildRequest {
     // Memory for the records of a keyed table that come out of key order; more of them wait
     // in a file in the folder of `problems`.
     std::size_t waiting_memory = kWaitingMemory;
+    // Memory for each list of records set aside (key violations, problem records); more of
+    // them wait in files in the folder of `problems` until their tables are written.
+    std::size_t set_aside_memory = kSetAsideMemory;
 
     static constexpr std::size_t kWaitingMemory = std::size_t{4} << 20;
+    static constexpr std::size_t kSetAsideMemory = std::size_t{2} << 20;
 };
 
 // Where the records of a rebuild went. Every record the old file held (on the chain or not)
