@@ -117,6 +117,7 @@ class Rebuild {
           progress_(progress),
           directory_(request.table.has_parent_path() ? request.table.parent_path() : fs::path(".")),
           name_(request.table.filename().string()),
+          uncounted_(run_folder(request) / ".uncounted.tmp", request.set_aside_memory),
           also_kept_(run_folder(request) / ".also-kept.tmp", request.set_aside_memory),
           key_violations_(run_folder(request) / ".key-violations.tmp", request.set_aside_memory),
           problems_(run_folder(request) / ".problems.tmp", request.set_aside_memory) {}
@@ -341,15 +342,30 @@ class Rebuild {
     // Uncounted records go to the problem table unless the new table (read back from
     // `table`), the key violations, the problems or an uncounted record before them hold the
     // same record already: a copy that a split, a torn write or a delete left behind is not a
-    // record of its own.
+    // record of its own. They are settled a load at a time, each load within the memory of
+    // a list set aside; the problems then hold the loads settled before.
     void set_aside_what_the_table_lacks(const fs::path& table) {
         if (uncounted_.empty()) return;
-        std::map<std::vector<std::uint8_t>, bool> held;  // by held_bytes; true: already kept
-        std::vector<std::vector<std::uint8_t>> keys;
-        for (const Carried& c : uncounted_) {
-            keys.push_back(held_bytes(c.bytes));
-            held.emplace(keys.back(), false);
-        }
+        std::vector<Carried> load;
+        std::size_t load_bytes = 0;
+        uncounted_.for_each([&](const Carried& c) {
+            load.push_back(c);
+            load_bytes += c.bytes.size();
+            if (load_bytes < request_.set_aside_memory) return;
+            set_aside_what_the_table_lacks(table, load);
+            load.clear();
+            load_bytes = 0;
+        });
+        if (!load.empty()) set_aside_what_the_table_lacks(table, load);
+        uncounted_.clear();
+    }
+
+    void set_aside_what_the_table_lacks(const fs::path& table, std::vector<Carried>& load) {
+        using Held = std::map<std::vector<std::uint8_t>, bool>;  // true: already kept
+        Held held;                                               // by held_bytes
+        std::vector<Held::iterator> of_record;
+        for (const Carried& c : load)
+            of_record.push_back(held.emplace(held_bytes(c.bytes), false).first);
         const auto mark = [&](pdx::Bytes record) {
             if (const auto found = held.find(held_bytes(record)); found != held.end())
                 found->second = true;
@@ -366,13 +382,12 @@ class Rebuild {
             for (std::size_t slot = 0; slot < count; ++slot)
                 mark(block.bytes.subspan(pdx::record_offset_in_block(slot, size), size));
         });
-        for (std::size_t i = 0; i < uncounted_.size(); ++i) {
-            bool& already = held[keys[i]];
+        for (std::size_t i = 0; i < load.size(); ++i) {
+            bool& already = of_record[i]->second;
             if (already) continue;
             already = true;
-            problems_.push_back(std::move(uncounted_[i]));
+            problems_.push_back(std::move(load[i]));
         }
-        uncounted_.clear();
     }
 
     std::string member_name(std::string_view extension) const {
@@ -528,7 +543,7 @@ class Rebuild {
     TableFamily family_;
     bool keyed_ = false;
     // Uncounted records the salvage found, until the new table is known not to hold them.
-    std::vector<Carried> uncounted_;
+    SetAsideRecords uncounted_;
     // Records kept in the new table whose blob values are lost; listed as problems too.
     SetAsideRecords also_kept_;
     SetAsideRecords key_violations_;
