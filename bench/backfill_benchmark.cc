@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
     const double backfill = reporter.secondsOf("BM_Backfill/0");
     const double backfillDouble = reporter.secondsOf("BM_Backfill/1");
     if (scan > 0 && backfill > 0)
-        std::printf("back-fill / full scan at %lld transactions: %.2f (goal: at most 4)\n",
+        std::printf("back-fill / full scan at %lld transactions: %.2f (goal: at most 2)\n",
                     static_cast<long long>(g_transactions), backfill / scan);
     const double again = reporter.secondsOf("BM_BackfillAgain/0");
     if (scan > 0 && again > 0)
