@@ -245,6 +245,34 @@ TEST(UnkeyedTable, IndexOnATableWithoutKeyIsASnapshotThatIsCurrent) {
     check_index(*table, index);
 }
 
+// Keys of numbers only and longer than 8 bytes are sorted by comparing the entries
+// themselves past their first 8 bytes, ascending and descending. The first 8 bytes of
+// these keys repeat often and what follows is in no relation to the table's order.
+TEST(UnkeyedTable, NumberKeysLongerThanEightBytesAreOrderedByEveryByte) {
+    install_secondary_index_writers();
+    TempDir dir;
+    TableSpec spec;
+    spec.fields = {{"Door", FieldType::kShort, 0},
+                   {"Shift", FieldType::kLong, 0},
+                   {"Badge", FieldType::kLong, 0}};
+    create_table(dir.path(), "Events.DB", spec, {7, 1024});
+    {
+        auto table = Table::open(dir.path(), "Events", Access::kWrite);
+        std::mt19937 random(11);
+        for (int i = 0; i < 700; ++i)
+            append(*table, {std::int64_t(random() % 3), std::int64_t(random() % 4),
+                            std::int64_t(random() % 5000)});
+    }
+    create_secondary_index(dir.path(), "Events",
+                           request("DoorShiftBadge", {"Door", "Shift", "Badge"}));
+    SecondaryIndexRequest down = request("AllDown", {"Door", "Shift", "Badge"});
+    down.descending = true;
+    create_secondary_index(dir.path(), "Events", down);
+    const auto table = Table::open(dir.path(), "Events");
+    ASSERT_EQ(list_secondary_indexes(*table).size(), 2u);
+    check_all_indexes(*table);
+}
+
 TEST(EmptyTable, IndexesOfAnEmptyTableHaveNoBlocksAndTakeRecordsLater) {
     install_secondary_index_writers();
     TempDir dir;
