@@ -70,16 +70,6 @@ std::size_t columnWidth(const db::Table& table, std::string_view column) {
     return opened->schema().field(column, opened->name()).width();
 }
 
-// Runs one step of the upgrade, mostly the changes of one table, with one durable point at
-// its end (deferred_sync.h): its columns added one by one and its rows stored one by one
-// wait for the disk once, while each change stays whole for a process killed meanwhile.
-template <typename Step>
-void durably(Step&& step) {
-    pdx::DeferredSync sync;
-    step();
-    sync.finish();
-}
-
 }  // namespace
 
 void UpgradeForm::BitBtn1Click() {
@@ -93,24 +83,37 @@ void UpgradeForm::BitBtn1Click() {
             names += (names.empty() ? "" : ", ") + name;
         throw Error("Nothing was upgraded: tables in use by another program: " + names);
     }
-    durably([&] { runTableSteps("T1", "T4"); });
-    durably([&] { runColumnBlock(1); });
-    durably([&] { runTableSteps("T5", "T14"); });
-    durably([&] { refillDoorStatus(); });
-    for (const int block : {2, 3, 4})
-        durably([&] { runColumnBlock(block); });
-    durably([&] { runTableSteps("T15", "T16"); });
-    for (const int block : {5, 6, 7, 8, 9, 10})
-        durably([&] { runColumnBlock(block); });
-    durably([&] { runTableSteps("T17", "T18"); });
-    for (const int block : {11, 12})
-        durably([&] { runColumnBlock(block); });
+    // The changes wait for the disk once before the anti-pass-back rebuild and once after it
+    // (deferred_sync.h), not once for each of the hundred or so columns and tables added: a
+    // process killed meanwhile still leaves every table old or new. The rebuild itself
+    // deletes the old table only once the copy is on disk, so it flushes for itself, after
+    // everything before it is on disk.
+    {
+        pdx::DeferredSync sync;
+        runTableSteps("T1", "T4");
+        runColumnBlock(1);
+        runTableSteps("T5", "T14");
+        refillDoorStatus();
+        for (const int block : {2, 3, 4})
+            runColumnBlock(block);
+        runTableSteps("T15", "T16");
+        for (const int block : {5, 6, 7, 8, 9, 10})
+            runColumnBlock(block);
+        runTableSteps("T17", "T18");
+        for (const int block : {11, 12})
+            runColumnBlock(block);
+        sync.finish();
+    }
     rebuildAntiPassBack();
-    durably([&] { copyDepartmentNames(); });
-    durably([&] { refillEventNames(); });
-    durably([&] { refillCardFormats(); });
-    AppendUpgradeLog(kEventTypeUpdatedLog);
-    durably([&] { ensureIndexes(); });
+    {
+        pdx::DeferredSync sync;
+        copyDepartmentNames();
+        refillEventNames();
+        refillCardFormats();
+        AppendUpgradeLog(kEventTypeUpdatedLog);
+        ensureIndexes();
+        sync.finish();
+    }
     releaseTablesForRepair();
     port_.click(window::Control::BitBtn2);
 }
