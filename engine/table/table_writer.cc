@@ -828,6 +828,8 @@ void TableWriter::commit(Work& w) {
         header_prefix_.clear();
         journal_.commit(w.change);
         header_prefix_ = std::move(encoded);
+        // A run of appends (an import) writes the table a block after another.
+        note_written(w.dirty.size() * w.header.block_size());
     }
 
     data.swap_header(w.header);
@@ -979,11 +981,16 @@ void TableWriter::write_held_records() {
     }
     // A walk that changes record after record writes the whole table: its pages go to the
     // disk while the walk goes on, not all at once when the table closes.
-    written_since_writeback_ += length;
-    if (written_since_writeback_ >= kWritebackEvery) {
-        data.file().start_writeback();
-        written_since_writeback_ = 0;
-    }
+    note_written(length);
+}
+
+// Every few megabytes written, the disk is asked to take the data file's pages, so that the
+// flush of save changes or close finds little left to write.
+void TableWriter::note_written(std::size_t bytes) {
+    written_since_writeback_ += bytes;
+    if (written_since_writeback_ < kWritebackEvery) return;
+    table_.data_file().file().start_writeback();
+    written_since_writeback_ = 0;
 }
 
 // A write that lies within one page of the file is never torn (kUntornSpan); a record held

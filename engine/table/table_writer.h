@@ -171,6 +171,7 @@ class TableWriter {
     void stamp_change(TableHeader& header) const;
     void write_held_changes();
     void write_held_records();
+    void note_written(std::size_t bytes);
     bool held_records_written_whole(ChangeJournal::Change& change);
     void update_held_header(const TableHeader& updated);
     void discard();
@@ -207,7 +208,7 @@ class TableWriter {
     // view of the primary index could not be read again after a change failed.
     std::string unusable_;
     bool chain_checked_ = false;
-    // Bytes of held records written since the disk was last asked to take the file's pages.
+    // Bytes written to the data file since the disk was last asked to take its pages.
     std::size_t written_since_writeback_ = 0;
     static constexpr std::size_t kWritebackEvery = std::size_t{4} << 20;
 };
