@@ -4,14 +4,6 @@
 
 namespace vaq {
 
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-char asciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 std::string asciiLower(std::string_view text) {
     std::string result(text);
     for (char& c : result)

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "common/text.h"
 #include "engine/api/callbacks.h"
 #include "engine/api/config.h"
 #include "engine/api/engine_error.h"
@@ -52,10 +53,7 @@ fs::path table_path(const char* name, const char* function) {
 
 void check_driver(const char* driver, const char* function) {
     if (driver == nullptr) return;
-    std::string upper(driver);
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (upper != "PARADOX")
+    if (!vaq::iequals(driver, "PARADOX"))
         throw EngineError(pdx::DBIERR_NOTSUPPORTED, std::string(function) + ": the driver type " +
                                                         driver +
                                                         " is not supported (only PARADOX)");

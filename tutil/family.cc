@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/text.h"
 #include "engine/table/table_name.h"
 
 namespace tutil {
@@ -9,12 +10,6 @@ namespace tutil {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string upper(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
 
 SecondaryFiles& secondary_entry(TableFamily& family, const pdx::IndexSuffix& suffix) {
     auto it = std::find_if(family.secondary.begin(), family.secondary.end(),
@@ -35,7 +30,7 @@ TableFamily TableFamily::of(const fs::path& table) {
         if (!entry.is_regular_file()) continue;
         const fs::path& path = entry.path();
         if (!pdx::same_file_name(path.stem().string(), stem)) continue;
-        const std::string extension = upper(path.extension().string());
+        const std::string extension = vaq::asciiUpper(path.extension().string());
         if (extension == ".LCK") continue;
         family.members.push_back(path);
         if (extension == ".PX")

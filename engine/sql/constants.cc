@@ -52,15 +52,6 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
     }
 }
 
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 constexpr std::string_view kDateForm = "dates are written month first, as 1/31/2000";
 
 vaq::Date checked_date(int year, int month, int day, std::string_view text,
@@ -118,8 +109,8 @@ vaq::Time parse_time(std::string_view text, std::string_view field) {
     std::optional<bool> afternoon;
     if (value.size() >= 2) {
         const std::string_view suffix = value.substr(value.size() - 2);
-        if (equals_ignoring_case(suffix, "AM") || equals_ignoring_case(suffix, "PM")) {
-            afternoon = equals_ignoring_case(suffix, "PM");
+        if (vaq::iequals(suffix, "AM") || vaq::iequals(suffix, "PM")) {
+            afternoon = vaq::iequals(suffix, "PM");
             value = vaq::trimSpace(value.substr(0, value.size() - 2));
         }
     }
@@ -176,10 +167,10 @@ vaq::DateTime parse_timestamp(std::string_view text, std::string_view field) {
 bool parse_boolean(std::string_view text, std::string_view field) {
     const std::string_view value = vaq::trimSpace(text);
     for (std::string_view yes : {"true", "t", "yes", "y", "1"}) {
-        if (equals_ignoring_case(value, yes)) return true;
+        if (vaq::iequals(value, yes)) return true;
     }
     for (std::string_view no : {"false", "f", "no", "n", "0"}) {
-        if (equals_ignoring_case(value, no)) return false;
+        if (vaq::iequals(value, no)) return false;
     }
     refuse("logical value", text, field, "expected true or false");
 }

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "common/text.h"
+
 namespace pdx::sql {
 
 namespace {
@@ -26,10 +28,6 @@ bool is_word_part(char c) {
 
 bool is_utf8_continuation(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
-char to_upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 constexpr std::array<std::string_view, 4> kTwoCharSymbols = {"<>", "<=", ">=", "!="};
@@ -188,7 +186,7 @@ class Lexer {
 bool Token::is_keyword(std::string_view keyword) const {
     if (kind != TokenKind::kWord || text.size() != keyword.size()) return false;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (to_upper(text[i]) != keyword[i]) return false;
+        if (vaq::asciiUpper(text[i]) != keyword[i]) return false;
     }
     return true;
 }

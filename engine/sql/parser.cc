@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
 #include "engine/sql/lexer.h"
 
 namespace pdx::sql {
@@ -19,14 +20,6 @@ constexpr std::array<std::string_view, 33> kReservedWords = {
     "IS",     "NOT",   "NULL",     "ON",     "OR",     "ORDER", "PRIMARY", "SELECT",     "SET",
     "TABLE",  "TRUE",  "UNIQUE",   "UPDATE", "VALUES", "WHERE",
 };
-
-std::string upper(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return result;
-}
 
 struct TypeName {
     std::string_view word;
@@ -72,14 +65,6 @@ const TypeName* find_type(const Token& token) {
 constexpr std::string_view kTypeList =
     "char(n), smallint, integer, autoinc, boolean, date, time, datetime, float, money, bcd(n), "
     "memo(n), blob(n), fmtmemo(n), ole(n), graphic(n) or bytes(n)";
-
-std::string lower(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return result;
-}
 
 class Parser {
   public:
@@ -153,7 +138,7 @@ class Parser {
     [[noreturn]] void fail_name(std::string_view what) const {
         const Token& token = peek();
         if (token.kind == TokenKind::kWord) {
-            fail_at(token, "expected " + std::string(what) + "; " + upper(token.text) +
+            fail_at(token, "expected " + std::string(what) + "; " + vaq::asciiUpper(token.text) +
                                " is a keyword, write it in double quotes to use it as a name");
         }
         fail(what);
@@ -200,22 +185,23 @@ class Parser {
     // ---- column definitions ----
 
     int size_of(const TypeName& type, const Name& column) {
-        if (!peek().is_symbol("(")) fail("'(' and the size of the " + lower(type.word) + " column");
+        if (!peek().is_symbol("("))
+            fail("'(' and the size of the " + vaq::asciiLower(type.word) + " column");
         take();
         const Token& number = peek();
         if (number.kind != TokenKind::kNumber)
-            fail("the size of the " + lower(type.word) + " column");
+            fail("the size of the " + vaq::asciiLower(type.word) + " column");
         int size = -1;
         const auto [end, error] =
             std::from_chars(number.text.data(), number.text.data() + number.text.size(), size);
         if (error != std::errc() || end != number.text.data() + number.text.size() ||
             size < type.min_size || size > type.max_size) {
-            throw SqlError("Invalid size " + number.text + " for the " + lower(type.word) +
-                               " column " + column.text + " (" + describe(number.position) +
-                               "): the size must be a whole number from " +
-                               std::to_string(type.min_size) + " to " +
-                               std::to_string(type.max_size),
-                           number.position);
+            throw SqlError(
+                "Invalid size " + number.text + " for the " + vaq::asciiLower(type.word) +
+                    " column " + column.text + " (" + describe(number.position) +
+                    "): the size must be a whole number from " + std::to_string(type.min_size) +
+                    " to " + std::to_string(type.max_size),
+                number.position);
         }
         take();
         expect_symbol(")");
@@ -246,7 +232,7 @@ class Parser {
         if (type->sized) {
             column.size = size_of(*type, column.name);
         } else if (peek().is_symbol("(")) {
-            fail_at(peek(), "a " + lower(type_token.text) + " column takes no size");
+            fail_at(peek(), "a " + vaq::asciiLower(type_token.text) + " column takes no size");
         }
         if (accept_keyword("IDENTITY")) {
             expect_symbol("(");
@@ -693,7 +679,7 @@ class Parser {
 }  // namespace
 
 bool is_reserved_word(std::string_view word) {
-    const std::string upper_word = upper(word);
+    const std::string upper_word = vaq::asciiUpper(word);
     return std::find(kReservedWords.begin(), kReservedWords.end(), upper_word) !=
            kReservedWords.end();
 }

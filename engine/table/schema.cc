@@ -1,6 +1,7 @@
 #include "engine/table/schema.h"
 
 #include "common/error.h"
+#include "common/text.h"
 #include "engine/format/table_header.h"
 #include "engine/format/text_codec.h"
 #include "engine/table/text_fold.h"
@@ -34,15 +35,11 @@ bool is_ascii(std::string_view text) {
     return true;
 }
 
-char ascii_lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // `folded` equals fold_case(`ascii`), for ASCII text `ascii`.
 bool equals_folded_ascii(std::string_view folded, std::string_view ascii) {
     if (folded.size() != ascii.size()) return false;
     for (std::size_t i = 0; i < ascii.size(); ++i)
-        if (folded[i] != ascii_lower(ascii[i])) return false;
+        if (folded[i] != vaq::asciiLower(ascii[i])) return false;
     return true;
 }
 

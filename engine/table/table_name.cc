@@ -5,16 +5,13 @@
 #include <vector>
 
 #include "common/error.h"
+#include "common/text.h"
 
 namespace pdx {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-char ascii_upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 bool ends_with_db(std::string_view name) {
     return name.size() > 3 && same_file_name(name.substr(name.size() - 3), ".db");
@@ -46,7 +43,7 @@ std::optional<fs::path> find_in_directory(const fs::path& directory, std::string
 bool same_file_name(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (ascii_upper(a[i]) != ascii_upper(b[i])) return false;
+        if (vaq::asciiUpper(a[i]) != vaq::asciiUpper(b[i])) return false;
     return true;
 }
 

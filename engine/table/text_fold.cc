@@ -3,6 +3,8 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include "common/text.h"
+
 namespace pdx {
 
 namespace {
@@ -22,7 +24,7 @@ bool is_ascii(std::string_view text) {
 
 void fold_ascii(std::string& text) {
     for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        c = vaq::asciiLower(c);
 }
 
 // One code point from `text` at `pos`; invalid bytes stand for themselves.
@@ -81,16 +83,7 @@ std::string fold_case(std::string_view utf8) {
 }
 
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    if (is_ascii(a) && is_ascii(b)) {
-        if (a.size() != b.size()) return false;
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            char x = a[i], y = b[i];
-            if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-            if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-            if (x != y) return false;
-        }
-        return true;
-    }
+    if (is_ascii(a) && is_ascii(b)) return vaq::iequals(a, b);
     return fold_case(a) == fold_case(b);
 }
 

@@ -1,7 +1,8 @@
 #include "tools/vaqdb/commands.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "common/text.h"
 
 namespace vaqdb {
 
@@ -76,9 +77,7 @@ std::size_t edit_distance(std::string_view a, std::string_view b) {
 }  // namespace
 
 std::string_view nearest_command(std::string_view name) {
-    std::string lower(name);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::string lower = vaq::asciiLower(name);
     if (!lower.starts_with('.')) lower.insert(0, 1, '.');
     std::string_view best;
     std::size_t best_distance = 0;
