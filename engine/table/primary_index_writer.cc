@@ -7,6 +7,7 @@
 #include "engine/format/block_image.h"
 #include "engine/format/header_counters.h"
 #include "engine/format/index_tree.h"
+#include "engine/format/index_tree_build.h"
 #include "engine/format/new_table.h"
 
 namespace pdx {
@@ -502,60 +503,8 @@ void PrimaryIndexWriter::reload() {
 
 void PrimaryIndexWriter::build(File& file, TableHeader header,
                                const std::vector<IndexLeaf>& leaves) {
-    clear_block_counts(header);
-    const std::size_t block_size = header.block_size();
-    const std::size_t record_size = header.record_size;
-    const std::size_t per_block =
-        std::max<std::size_t>(1, (block_size - DataBlockHeader::kEncodedSize) / record_size - 1);
-    struct Item {
-        std::vector<std::uint8_t> key;
-        std::uint16_t child;
-        std::uint64_t count;
-    };
-    std::vector<Item> level;
-    for (const IndexLeaf& leaf : leaves)
-        level.push_back({leaf.key, leaf.block, leaf.count});
-    std::vector<std::uint8_t> scratch;
-    std::uint32_t next_block = 1;
-    std::uint32_t entries = 0;
-    int levels = 0;
-    while (!level.empty()) {
-        ++levels;
-        const std::size_t blocks = (level.size() + per_block - 1) / per_block;
-        if (next_block - 1 + blocks > kMaxBlocks)
-            throw vaq::Error("Table is full: its primary index needs more than 65535 blocks.");
-        std::vector<Item> above;
-        std::vector<std::uint8_t> run;
-        run.reserve(blocks * block_size);
-        const std::uint32_t first_of_level = next_block;
-        for (std::size_t b = 0; b < blocks; ++b) {
-            const auto number = static_cast<std::uint16_t>(next_block++);
-            BlockImage image(number, block_size, record_size);
-            image.set_prev(static_cast<std::uint16_t>(number - 1));
-            const std::size_t begin = b * per_block;
-            const std::size_t end = std::min(level.size(), begin + per_block);
-            std::uint64_t sum = 0;
-            for (std::size_t i = begin; i < end; ++i) {
-                encode_entry(image, level[i].key, level[i].child, level[i].count, scratch);
-                sum += level[i].count;
-            }
-            entries += static_cast<std::uint32_t>(end - begin);
-            // Every block of every level is chained to the next one written.
-            image.set_next(blocks == 1 && b == 0 ? std::uint16_t{0}
-                                                 : static_cast<std::uint16_t>(number + 1));
-            above.push_back({level[begin].key, number, sum});
-            const auto& bytes = image.encode();
-            run.insert(run.end(), bytes.begin(), bytes.end());
-        }
-        file.write_at(header.block_offset(first_of_level), run);
-        if (blocks == 1) {
-            header.index_root = static_cast<std::uint16_t>(next_block - 1);
-            break;
-        }
-        level = std::move(above);
-    }
-    set_tree_counts(header, entries, static_cast<std::uint16_t>(next_block - 1), levels);
-    file.write_at(0, header.encode());
+    build_index_tree(file, header, leaves, tree_block_fill(header),
+                     "Table is full: its primary index needs more than 65535 blocks.");
 }
 
 }  // namespace pdx

@@ -24,17 +24,11 @@
 
 #include "engine/format/block_file.h"
 #include "engine/format/coding.h"
+#include "engine/format/index_tree_build.h"
 #include "engine/table/change_journal.h"
 #include "engine/table/index_key_order.h"
 
 namespace pdx {
-
-// A level-1 entry: a data block, the key of its first record, its record count.
-struct IndexLeaf {
-    std::uint16_t block = 0;
-    std::vector<std::uint8_t> key;
-    std::uint32_t count = 0;
-};
 
 class PrimaryIndexWriter {
   public:

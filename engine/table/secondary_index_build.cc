@@ -5,12 +5,14 @@
 #include <ctime>
 
 #include "common/error.h"
+#include "common/text.h"
 #include "engine/format/block_image.h"
 #include "engine/format/field_codec.h"
 #include "engine/format/file.h"
 #include "engine/format/header_counters.h"
 #include "engine/format/index_records.h"
 #include "engine/format/index_tree.h"
+#include "engine/format/index_tree_build.h"
 #include "engine/format/new_table.h"
 #include "engine/table/primary_index_writer.h"
 #include "engine/table/table.h"
@@ -32,7 +34,7 @@ constexpr std::uint8_t kFreshTreeStamp = 2;
 constexpr std::uint32_t kMaxTreeCount = 0xFFFF;
 
 unsigned char upper_ascii(unsigned char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+    return static_cast<unsigned char>(vaq::asciiUpper(static_cast<char>(c)));
 }
 
 // Keys rewritten so that comparing their bytes gives the order of KeyOrder::compare():
@@ -255,66 +257,16 @@ std::vector<IndexLeaf> write_blocks(File& file, TableHeader& header,
     return leaves;
 }
 
-// The tree over the X blocks `leaves`, written level by level from the bottom into `file`,
-// which holds only the empty header `header`. Blocks are filled to one below capacity, as
-// the BDE fills them, except that a block of level 1 takes no more X blocks than keep its
-// entry's count (the sum of their counts) within the 16 bits the entry stores.
-void build_tree(File& file, TableHeader header, const std::vector<IndexLeaf>& leaves) {
-    const std::size_t block_size = header.block_size();
-    const std::size_t record_size = header.record_size;
-    const std::size_t fill = (block_size - DataBlockHeader::kEncodedSize) / record_size - 1;
+// The tree over the X blocks `leaves`. A block of level 1 takes no more X blocks than keep
+// its entry's count (the sum of their counts) within the 16 bits the entry stores.
+void build_tree(File& file, const TableHeader& header, const std::vector<IndexLeaf>& leaves) {
     std::uint32_t largest = 1;
     for (const IndexLeaf& leaf : leaves)
         largest = std::max(largest, leaf.count);
-    const std::size_t level_one_fill =
-        std::clamp<std::size_t>(kMaxTreeCount / largest, 2, std::max<std::size_t>(fill, 2));
-
-    std::vector<IndexLeaf> level = leaves;
-    std::vector<std::uint8_t> scratch(record_size);
-    std::uint32_t next_block = 1;
-    std::uint32_t entries = 0;
-    int levels = 0;
-    std::vector<std::uint8_t> run;
-    while (!level.empty()) {
-        ++levels;
-        const std::size_t per_block = levels == 1 ? level_one_fill : fill;
-        const std::size_t blocks = (level.size() + per_block - 1) / per_block;
-        if (next_block - 1 + blocks > kMaxBlocks)
-            throw vaq::Error("Table is full: " + header.table_name +
-                             " would need more than 65535 blocks.");
-        std::vector<IndexLeaf> above;
-        const std::uint32_t first_of_level = next_block;
-        for (std::size_t b = 0; b < blocks; ++b) {
-            const auto number = static_cast<std::uint16_t>(next_block++);
-            BlockImage image(number, block_size, record_size);
-            image.set_prev(static_cast<std::uint16_t>(number - 1));
-            // Every block of every level is chained to the next one written.
-            image.set_next(blocks == 1 ? std::uint16_t{0} : static_cast<std::uint16_t>(number + 1));
-            const std::size_t begin = b * per_block;
-            const std::size_t end = std::min(level.size(), begin + per_block);
-            std::uint64_t sum = 0;
-            for (std::size_t i = begin; i < end; ++i) {
-                const auto count = static_cast<std::uint16_t>(
-                    std::min<std::uint64_t>(level[i].count, kMaxTreeCount));
-                TreeEntry{level[i].key, level[i].block, count}.encode(scratch.data());
-                image.insert(image.count(), scratch.data());
-                sum += level[i].count;
-            }
-            entries += static_cast<std::uint32_t>(end - begin);
-            above.push_back({number, level[begin].key, static_cast<std::uint32_t>(sum)});
-            const std::vector<std::uint8_t>& bytes = image.encode();
-            run.insert(run.end(), bytes.begin(), bytes.end());
-        }
-        file.write_at(header.block_offset(first_of_level), run);
-        run.clear();
-        if (blocks == 1) {
-            header.index_root = static_cast<std::uint16_t>(next_block - 1);
-            break;
-        }
-        level = std::move(above);
-    }
-    set_tree_counts(header, entries, static_cast<std::uint16_t>(next_block - 1), levels);
-    file.write_at(0, header.encode());
+    const std::size_t fill = tree_block_fill(header);
+    const std::size_t level_one_fill = std::clamp<std::size_t>(kMaxTreeCount / largest, 2, fill);
+    build_index_tree(file, header, leaves, level_one_fill,
+                     "Table is full: " + header.table_name + " would need more than 65535 blocks.");
 }
 
 }  // namespace
