@@ -30,6 +30,8 @@ namespace {
 
 // Blocks written with one call.
 constexpr std::size_t kBlocksPerWrite = 256;
+// Bytes written between two requests that the disk take the new file's pages.
+constexpr std::size_t kWritebackEvery = std::size_t{4} << 20;
 
 // How one field of the new record is filled.
 struct FieldStep {
@@ -118,8 +120,15 @@ class DataBlockWriter {
     void flush() {
         if (pending_.empty()) return;
         file_.write_at(header_.block_offset(pending_first_), pending_);
+        written_since_writeback_ += pending_.size();
         pending_.clear();
         crash_point("blocks written");
+        // The new table goes to the disk while the rest is converted, so that the flush
+        // before the swap finds little left to write.
+        if (written_since_writeback_ >= kWritebackEvery) {
+            file_.start_writeback();
+            written_since_writeback_ = 0;
+        }
     }
 
     File& file_;
@@ -130,6 +139,7 @@ class DataBlockWriter {
     std::vector<IndexLeaf> leaves_;
     std::vector<std::uint8_t> pending_;
     std::uint32_t pending_first_ = 1;
+    std::size_t written_since_writeback_ = 0;
 };
 
 class Restructure {
