@@ -25,6 +25,24 @@ std::string addKeyStatement(std::string_view table, std::string_view key);
 // Control characters and blanks at either end removed, as list items are read.
 std::string trimListItem(std::string_view item);
 
+// What one back-fill came to, transaction by transaction. Every transaction read falls in
+// exactly one of the other counts.
+struct StaffIdBackfill {
+    std::uint64_t read = 0;
+    // Given the card holder's staff ID (blank before, or another ID).
+    std::uint64_t filled = 0;
+    // Holding the card holder's staff ID already: left as they were.
+    std::uint64_t alreadyFilled = 0;
+    // Without a card ID, or with one no staff record has: left as they were.
+    std::uint64_t noStaffMatched = 0;
+    // The card holder has no staff ID and the transaction has one: a blank never replaces it.
+    std::uint64_t blankHolderKept = 0;
+};
+
+// "12 transactions read: 5 filled, 3 already filled, 2 without a matching staff record, 2
+// kept because the card holder has no staff ID."
+std::string backfillSummary(const StaffIdBackfill& result);
+
 class MaintenanceForm {
   public:
     // Table and query objects work on the alias VAQ of `session`.
@@ -36,6 +54,13 @@ class MaintenanceForm {
     // "Update StaffID": copies each card holder's staff ID into every transaction with the
     // card, with the animation, the gauge, the estimate and the completion line.
     void BitBtn3Click();
+    // The back-fill itself, with the gauge and Timer1 running: binds Table1 to the
+    // transactions, copies the staff IDs and returns what it did; the page around it, the
+    // completion line and the box are up to the caller. An engine error stops it; the
+    // transactions stored before the failing one stay stored.
+    StaffIdBackfill backfillStaffIds();
+    // What the last BitBtn3Click came to; all zero when it failed or has not run.
+    const StaffIdBackfill& lastBackfill() const { return lastBackfill_; }
     // A tick of Timer1 during the back-fill: the remaining-time estimate into Label29.
     void Timer1Timer();
     // "Re-arrange Key": drops and adds again the key column of each table of ComboBox1.
@@ -63,7 +88,6 @@ class MaintenanceForm {
     const std::string& lastRearrangeFailure() const { return lastRearrangeFailure_; }
 
   private:
-    void runBackfill();
     void restoreIdlePage();
     std::filesystem::path databaseDirectory() const;
 
@@ -71,6 +95,7 @@ class MaintenanceForm {
     db::Session& session_;
     std::int32_t tickCount_ = 0;
     std::string lastRearrangeFailure_;
+    StaffIdBackfill lastBackfill_;
 };
 
 }  // namespace vaq::maintenance

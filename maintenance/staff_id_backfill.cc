@@ -197,14 +197,23 @@ StaffIdsByCard staffIdsByCard(db::Table& personnel) {
 
 }  // namespace
 
+std::string backfillSummary(const StaffIdBackfill& result) {
+    return std::to_string(result.read) + " transactions read: " + std::to_string(result.filled) +
+           " filled, " + std::to_string(result.alreadyFilled) + " already filled, " +
+           std::to_string(result.noStaffMatched) + " without a matching staff record, " +
+           std::to_string(result.blankHolderKept) +
+           " kept because the card holder has no staff ID.";
+}
+
 void MaintenanceForm::BitBtn3Click() {
     const std::string start = timeStamp(clock());
     port_.setEnabled(Control::PageControl1, false);
     port_.setEnabled(Control::BitBtn3, false);
     port_.setVisible(Control::Animate1, true);
     port_.setRunning(Control::Animate1, true);
+    lastBackfill_ = {};
     try {
-        runBackfill();
+        lastBackfill_ = backfillStaffIds();
     } catch (...) {
         // The error reaches the error box; the page must not stay disabled behind it.
         restoreIdlePage();
@@ -224,7 +233,8 @@ void MaintenanceForm::BitBtn3Click() {
     port_.setPosition(Control::bar1, 0);
 }
 
-void MaintenanceForm::runBackfill() {
+StaffIdBackfill MaintenanceForm::backfillStaffIds() {
+    StaffIdBackfill result;
     Table1.close();
     Table1.setTableName(std::string(kTransactTable));
     Table1.open();
@@ -251,22 +261,31 @@ void MaintenanceForm::runBackfill() {
         const auto lookup = staffIds.begin(cardId);
         std::string stored = readStaffIdEarly ? staffIdOfTransaction() : std::string();
         const auto staffId = cardId.empty() ? std::nullopt : staffIds.find(lookup);
-        if (staffId) {
+        ++result.read;
+        if (!staffId) {
+            ++result.noStaffMatched;
+        } else {
             if (!readStaffIdEarly) stored = staffIdOfTransaction();
             // A transaction that has the staff ID already is left as it is: storing it again
             // would change nothing. A card holder without a staff ID has nothing to give: a
             // blank never replaces a staff ID the transaction has.
             const bool blankOverFilled = staffId->empty() && !stored.empty();
-            if (!sameId(stored, *staffId) && !blankOverFilled) {
+            if (sameId(stored, *staffId)) {
+                ++result.alreadyFilled;
+            } else if (blankOverFilled) {
+                ++result.blankHolderKept;
+            } else {
                 Table1.edit();
                 Table1.setFieldText(transact::StaffID, *staffId);
                 Table1.post();
+                ++result.filled;
             }
         }
         Table1.next();
         port_.setPosition(Control::bar1, static_cast<int>(done + 1));
         port_.processEvents();
     }
+    return result;
 }
 
 void MaintenanceForm::restoreIdlePage() {

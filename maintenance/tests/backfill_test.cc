@@ -112,6 +112,15 @@ class BackfillTest : public SiteFixture {
                });
     }
 
+    void expectCounts(const StaffIdBackfill& expected) const {
+        const StaffIdBackfill& got = form_->lastBackfill();
+        EXPECT_EQ(got.read, expected.read);
+        EXPECT_EQ(got.filled, expected.filled);
+        EXPECT_EQ(got.alreadyFilled, expected.alreadyFilled);
+        EXPECT_EQ(got.noStaffMatched, expected.noStaffMatched);
+        EXPECT_EQ(got.blankHolderKept, expected.blankHolderKept);
+    }
+
     void expectIdlePage() const {
         EXPECT_TRUE(window_.isEnabled(Control::PageControl1));
         EXPECT_TRUE(window_.isEnabled(Control::BitBtn3));
@@ -140,6 +149,7 @@ TEST_F(BackfillTest, EmptyTransactionTableCompletesAtOnce) {
     EXPECT_EQ(window_.text(Control::Memo2),
               "Update Completed :  ---- From : 2026/12/07 09:00:01 - To : 2026/12/07 09:01:01");
     EXPECT_EQ(window_.messages, std::vector<std::string>{"Update Completed"});
+    expectCounts({});
     expectIdlePage();
 }
 
@@ -166,6 +176,7 @@ TEST_F(BackfillTest, CopiesTheStaffIdOfTheCardHolderWithLetterCaseSignificant) {
 
     EXPECT_EQ(staffIdsOfTransactions(),
               (std::vector<std::string>{"S-1", "S-2", "KEEP", "S-3", "NONE", ""}));
+    expectCounts({.read = 6, .filled = 3, .noStaffMatched = 3});
     EXPECT_TRUE(disabledWhileRunning);
     EXPECT_EQ(window_.ranges[Control::bar1], std::make_pair(0, 6));
     EXPECT_EQ(window_.positionHistory[Control::bar1], (std::vector<int>{1, 2, 3, 4, 5, 6, 0}));
@@ -215,6 +226,7 @@ TEST_F(BackfillTest, ABlankStaffIdNeverReplacesAFilledOne) {
     std::vector<NamedRow> staff;
     std::vector<NamedRow> transactions;
     std::vector<std::string> expected;
+    StaffIdBackfill counts;
     for (int n = 0; n < 200; ++n) {
         const std::string card = "C" + std::to_string(1000 + n);
         const bool blankHolder = n % 7 == 3;
@@ -227,6 +239,8 @@ TEST_F(BackfillTest, ABlankStaffIdNeverReplacesAFilledOne) {
             expected.push_back(filled ? "T" + std::to_string(n) : "");
         else
             expected.push_back("S" + std::to_string(n));
+        ++counts.read;
+        ++(blankHolder ? (filled ? counts.blankHolderKept : counts.alreadyFilled) : counts.filled);
     }
     writeTable(personal::kTable, staff);
     writeTable(transact::kTable, transactions);
@@ -239,6 +253,7 @@ TEST_F(BackfillTest, ABlankStaffIdNeverReplacesAFilledOne) {
         if (after[i].empty() && !expected[i].empty()) ++blanked;
     EXPECT_EQ(blanked, 0U) << "filled staff IDs blanked";
     EXPECT_EQ(after, expected);
+    expectCounts(counts);
 }
 
 TEST_F(BackfillTest, SecondRunFindsNothingToChange) {
@@ -247,6 +262,7 @@ TEST_F(BackfillTest, SecondRunFindsNothingToChange) {
     // Nothing differs, so nothing is stored: this run needs no writing at all.
     form_->BitBtn3Click();
     EXPECT_EQ(staffIdsOfTransactions(), std::vector<std::string>{"S-1"});
+    expectCounts({.read = 1, .alreadyFilled = 1});
     expectIdlePage();
 }
 
@@ -256,6 +272,7 @@ TEST_F(BackfillTest, AnEngineErrorLeavesThePageUsable) {
     expectIdlePage();
     EXPECT_TRUE(window_.messages.empty());
     EXPECT_EQ(window_.text(Control::Memo2), "");
+    expectCounts({});
 }
 
 TEST_F(BackfillTest, TimerTicksOutsideARunChangeNothingVisible) {

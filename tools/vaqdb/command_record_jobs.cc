@@ -50,9 +50,11 @@ void runHandler(vaq::window::JobSet& jobs, Handler handler) {
 void command_backfill(ShellContext& context, const Arguments& /*arguments*/) {
     JobSession session(context);
     TerminalWindow& window = session.window();
-    vaq::maintenance::installMaintenanceJobs(window, window.jobs);
+    const auto form = vaq::maintenance::installMaintenanceJobs(window, window.jobs);
     runHandler(window.jobs, Handler::BitBtn3Click);
     session.finish();
+    // The window shows only when it ran; a script is told what it did.
+    context.out << vaq::maintenance::backfillSummary(form->lastBackfill()) << '\n';
 }
 
 void command_rearrange(ShellContext& context, const Arguments& /*arguments*/) {

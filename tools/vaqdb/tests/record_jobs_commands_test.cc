@@ -41,6 +41,8 @@ TEST_F(RecordJobsCommandsTest, BackfillPrintsItsCompletionLineAndBox) {
     ASSERT_EQ(backfill.status, 0) << backfill.err;
     EXPECT_EQ(backfill.out.rfind("Update Completed :  ---- From : ", 0), 0U) << backfill.out;
     EXPECT_NE(backfill.out.find("\nbox: Update Completed\n"), std::string::npos);
+    // Then what it did, counted.
+    EXPECT_NE(backfill.out.find(" transactions read: "), std::string::npos) << backfill.out;
 }
 
 TEST_F(RecordJobsCommandsTest, RearrangeRenumbersTheKeysOfTheFourTables) {
