@@ -288,8 +288,11 @@ void finish_drop(const fs::path& directory, const fs::path& folder) {
     sync_directory(directory);
 }
 
-void finish_rename(const fs::path& directory, const fs::path& folder) {
+// A rename folder left behind belongs to a rename that a crash or an error cut off: every file
+// it moved goes back to its old name, so that the table is found where it was.
+void undo_rename(const fs::path& directory, const fs::path& folder) {
     if (const auto manifest = read_manifest(folder)) {
+        bool moved_back = false;
         for (const std::string& line : *manifest) {
             const std::size_t tab = line.find('\t');
             if (tab == std::string::npos) continue;
@@ -297,9 +300,13 @@ void finish_rename(const fs::path& directory, const fs::path& folder) {
             const std::string to = line.substr(tab + 1);
             if (!plain_name(from) || !plain_name(to)) continue;
             std::error_code ec;
-            if (fs::exists(directory / from, ec) && !fs::exists(directory / to, ec))
-                rename_file(directory / from, directory / to);
+            if (fs::exists(directory / to, ec) && !fs::exists(directory / from, ec)) {
+                rename_file(directory / to, directory / from);
+                moved_back = true;
+            }
         }
+        // The old names last before the folder, which would otherwise move the files again.
+        if (moved_back) sync_directory(directory);
     }
     remove_folder(folder);
     sync_directory(directory);
@@ -453,14 +460,32 @@ fs::path rename_family(const fs::path& table_file, std::string_view new_stem,
     std::error_code ec;
     fs::create_directory(folder, ec);
     if (ec) fail("create the folder", folder, ec);
-    write_manifest(folder, lines);
-    for (const auto& [from, to] : renames) {
-        rename_file(from, to);
-        crash_point("file renamed");
+    try {
+        write_manifest(folder, lines);
+        for (const auto& [from, to] : renames) {
+            rename_file(from, to);
+            crash_point("file renamed");
+        }
+        sync_directory(directory);
+    } catch (const vaq::Error& error) {
+        // Undone in the same call, so that the failure reported leaves every file under its
+        // old name; when even that fails, the next open of a table of the directory undoes it.
+        try {
+            undo_rename(directory, folder);
+        } catch (const vaq::Error& undo) {
+            throw vaq::Error(std::string(error.what()) + " Undoing the rename failed too (" +
+                             undo.what() + "); it is undone when a table of " + directory.string() +
+                             " is opened again.");
+        }
+        throw;
     }
-    sync_directory(directory);
     remove_folder(folder);
-    sync_directory(directory);
+    try {
+        sync_directory(directory);
+    } catch (const vaq::Error& error) {
+        throw vaq::Error(std::string(error.what()) + " " + table_file.filename().string() +
+                         " was renamed to " + new_db + " all the same.");
+    }
     return directory / new_db;
 }
 
@@ -490,7 +515,7 @@ void finish_family_changes(const fs::path& directory) {
         else if (starts_with(name, kDropPrefix))
             finish_drop(directory, folder);
         else if (starts_with(name, kRenamePrefix))
-            finish_rename(directory, folder);
+            undo_rename(directory, folder);
         else if (starts_with(name, kStagingPrefix) && is_abandoned(folder))
             remove_folder(folder);
     }

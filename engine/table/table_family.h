@@ -19,13 +19,15 @@
 // directory are taken out and the old ones put back. Either way the family is old or new as
 // a whole, never a mix.
 // Dropping a table renames its files into a ".pdxdrop.<id>" folder and removes it; renaming
-// a table records the renames in a ".pdxrename.<id>" folder first. All of this happens
-// under the directory lock (table_lock.h).
+// a table records the renames in a ".pdxrename.<id>" folder first, and a rename that fails
+// part way is undone in the same call. All of this happens under the directory lock
+// (table_lock.h).
 //
 // Recovery, run before a table of the directory is opened: a staging folder that no process
 // works in any more (its builder holds a lock on it) is removed, and so the old table
 // stays; a commit folder is carried through to its end, or undone when one of its files
-// cannot be moved; a rollback, drop or rename folder is carried through to its end. The
+// cannot be moved; a rollback or drop folder is carried through to its end; a rename folder
+// is undone (every file back under its old name). The
 // folders start with a dot and hold no .DB file in the directory itself, so no listing of
 // tables ever shows them.
 

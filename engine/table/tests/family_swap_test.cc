@@ -15,6 +15,7 @@
 #include "engine/table/edit_buffer.h"
 #include "engine/table/restructure.h"
 #include "engine/table/secondary_index.h"
+#include "engine/table/table_admin.h"
 #include "engine/table/table_writer.h"
 #include "engine/table/tests/pxlib_reader.h"
 #include "engine/table/tests/write_test_support.h"
@@ -148,6 +149,43 @@ TEST(FamilySwap, ARenameRefusedAtAnyPointLeavesTheFamilyOldOrNew) {
     }
     EXPECT_EQ(field_count(dir.path()), 15u);
     expect_records_counted_by_pxlib(dir.path());
+}
+
+// A table rename cut off by a failed call is undone in the same call: the error leaves every
+// file under its old name and no folder that a later open would carry through. Where the undo
+// cannot be made either (the disk refuses every call from then on) the error says so and the
+// next open undoes it; where only the very last flush failed, with every file renamed, the
+// error says the rename happened.
+TEST(FamilySwap, ATableRenameThatFailsAtAnyCallLeavesTheOldNames) {
+    for (const bool sticky : {false, true}) {
+        TempDir dir;
+        make_family(dir.path());
+        const Files before = directory_bytes(dir.path());
+        for (std::uint64_t nth = 1;; ++nth) {
+            SCOPED_TRACE("call " + std::to_string(nth) + (sticky ? " and after" : "") + " failing");
+            ASSERT_LT(nth, 100u);
+            std::string error;
+            {
+                FaultInjection fault({kEveryFileCall, nth, sticky ? ENOSPC : EIO, sticky});
+                try {
+                    rename_table(dir.path(), "Swap", "Renamed");
+                } catch (const vaq::Error& e) {
+                    error = e.what();
+                }
+            }
+            if (error.empty()) break;  // past the rename's last call: it went through
+            if (error.find("was renamed to Renamed.DB all the same") != std::string::npos) {
+                EXPECT_EQ(Table::open(dir.path(), "Renamed")->record_count(),
+                          std::uint32_t{kRecords});
+                rename_table(dir.path(), "Renamed", "Swap");
+            } else if (error.find("Undoing the rename failed too") != std::string::npos) {
+                EXPECT_TRUE(sticky) << error;
+                EXPECT_EQ(field_count(dir.path()), 14u);  // the open puts the old names back
+            }
+            EXPECT_EQ(directory_bytes(dir.path()), before);
+        }
+        EXPECT_EQ(Table::open(dir.path(), "Renamed")->record_count(), std::uint32_t{kRecords});
+    }
 }
 
 TEST(FamilySwap, AFailureAtAnyMoveOfTheSwapIsUndone) {

@@ -27,6 +27,7 @@
 #include "engine/format/fault_injection.h"
 #include "engine/table/cursor.h"
 #include "engine/table/table.h"
+#include "engine/table/table_family.h"
 #include "engine/table/table_name.h"
 #include "engine/table/tests/pxlib_reader.h"
 
@@ -85,7 +86,11 @@ inline TableRead read_both(const fs::path& table_file) {
     return read;
 }
 
+// The tables are listed once the family changes a failure left behind are finished or undone,
+// as the first open of a table of the directory would do, so that the list is of the
+// tables the engine then shows.
 inline DatabaseState read_database(const fs::path& directory) {
+    recover_family_changes(directory);
     DatabaseState state;
     for (const auto& entry : fs::directory_iterator(directory)) {
         if (!entry.is_regular_file() || !same_file_name(entry.path().extension().string(), ".DB"))
