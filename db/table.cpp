@@ -13,6 +13,7 @@
 #include "db/database.h"
 #include "engine/api/cursor.h"
 #include "engine/format/calendar.h"
+#include "engine/format/field_codec.h"
 #include "engine/sql/result_set.h"
 #include "engine/table/index_catalog.h"
 #include "engine/table/index_cursor.h"
@@ -380,6 +381,48 @@ void Table::cancel() {
 void Table::setFieldText(std::string_view name, std::string_view text) {
     requireEditing("write a field");
     editor_->set_field(fieldIndex(name), pdx::FieldInput(std::string(text)));
+}
+
+namespace {
+
+// The text of an alpha field as fieldByName reads it: the bytes themselves when they are
+// ASCII (no copy), else converted from the table's code page into `converted`.
+std::string_view alphaText(const pdx::Table& table, pdx::Bytes bytes, std::string& converted) {
+    const std::string_view raw = pdx::decode_alpha(bytes);
+    for (const char c : raw)
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            converted = table.codec().to_utf8(raw);
+            return converted;
+        }
+    return raw;
+}
+
+}  // namespace
+
+bool Table::rewriteText(std::string_view readField, std::string_view writtenField,
+                        const TextRewrite& newText, const std::function<void()>& afterRecord) {
+    requireOpen("change records");
+    if (editing()) throw Error(displayName() + " is in edit or append mode.");
+    const pdx::Field& read = table_->schema()[fieldIndex(readField)];
+    const pdx::Field& written = table_->schema()[fieldIndex(writtenField)];
+    if (read.type() != pdx::FieldType::kAlpha || written.type() != pdx::FieldType::kAlpha)
+        return false;
+    editor();  // opens the table for writing, as an edit would
+    const pdx::Table& table = *table_;
+    std::string readText;
+    std::string writtenText;
+    table_->writer().change_each_in_place(
+        [&](pdx::MutableBytes record) {
+            const pdx::MutableBytes target = record.subspan(written.offset, written.width());
+            const auto text =
+                newText(alphaText(table, record.subspan(read.offset, read.width()), readText),
+                        alphaText(table, target, writtenText));
+            if (!text) return false;
+            pdx::encode_field_input(table, written, pdx::FieldInput(std::string(*text)), target);
+            return true;
+        },
+        afterRecord);
+    return true;
 }
 
 void Table::deleteIndex(std::string_view name) {

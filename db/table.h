@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -130,6 +131,17 @@ class Table {
     // number in decimal, True or False; an empty text empties the field. Throws vaq::Error
     // naming the field and the text when the field cannot take it.
     void setFieldText(std::string_view name, std::string_view text);
+
+    // Record after record in table order, where each stands: `newText` is given the texts of
+    // the text fields `readField` and `writtenField` and returns the text to write into
+    // `writtenField`, or nothing to leave the record as it is; `afterRecord` follows every
+    // record. One walk of the table's writer instead of an edit and a post per record, with
+    // the same outcome should the process die: each record as it was or as it became. False,
+    // with nothing done, when either field is not a text field. The cursor is not moved.
+    using TextRewrite = std::function<std::optional<std::string_view>(std::string_view read,
+                                                                      std::string_view written)>;
+    bool rewriteText(std::string_view readField, std::string_view writtenField,
+                     const TextRewrite& newText, const std::function<void()>& afterRecord = {});
 
     // ---- searching ----
     // Moves to the first record in the current order whose fields (names separated by ";")

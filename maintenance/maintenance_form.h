@@ -25,6 +25,8 @@ std::string addKeyStatement(std::string_view table, std::string_view key);
 // Control characters and blanks at either end removed, as list items are read.
 std::string trimListItem(std::string_view item);
 
+class StaffIdsByCard;
+
 // What one back-fill came to, transaction by transaction. Every transaction read falls in
 // exactly one of the other counts.
 struct StaffIdBackfill {
@@ -88,6 +90,7 @@ class MaintenanceForm {
     const std::string& lastRearrangeFailure() const { return lastRearrangeFailure_; }
 
   private:
+    bool backfillInPlace(const StaffIdsByCard& staffIds, StaffIdBackfill& result);
     void restoreIdlePage();
     std::filesystem::path databaseDirectory() const;
 
@@ -96,6 +99,8 @@ class MaintenanceForm {
     std::int32_t tickCount_ = 0;
     std::string lastRearrangeFailure_;
     StaffIdBackfill lastBackfill_;
+    bool walkingInPlace_ = false;
+    std::uint32_t recordsWalked_ = 0;
 };
 
 }  // namespace vaq::maintenance

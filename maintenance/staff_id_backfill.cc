@@ -34,6 +34,8 @@ bool sameId(std::string_view a, std::string_view b) {
     return true;
 }
 
+}  // namespace
+
 // Staff IDs by card ID, looked up once for every transaction. With many staff the table
 // is far larger than the processor caches and the time goes into waiting for memory, so it
 // is laid out for one cache miss a lookup, which begin() starts early: open addressing over
@@ -179,6 +181,8 @@ class StaffIdsByCard {
     std::vector<Slot> slots_ = std::vector<Slot>(1);
 };
 
+namespace {
+
 // The staff ID of the first staff record, in the table's order, of every card ID. Card IDs
 // compare exactly, letter case significant. A staff record without a card is left out: a
 // transaction without a card number belongs to nobody, not to the first staff member who
@@ -193,6 +197,24 @@ StaffIdsByCard staffIdsByCard(db::Table& personnel) {
     staffIds.index();
     personnel.first();
     return staffIds;
+}
+
+// The staff ID a transaction holding `stored` is to get from its card holder's `staffId`,
+// counted in `result`; nothing when it keeps its own. A transaction that has the staff ID
+// already is left as it is: storing it again would change nothing. A card holder without a
+// staff ID has nothing to give: a blank never replaces a staff ID the transaction has.
+std::optional<std::string_view> staffIdToWrite(std::string_view staffId, std::string_view stored,
+                                               StaffIdBackfill& result) {
+    if (sameId(stored, staffId)) {
+        ++result.alreadyFilled;
+        return std::nullopt;
+    }
+    if (staffId.empty() && !stored.empty()) {
+        ++result.blankHolderKept;
+        return std::nullopt;
+    }
+    ++result.filled;
+    return staffId;
 }
 
 }  // namespace
@@ -233,6 +255,38 @@ void MaintenanceForm::BitBtn3Click() {
     port_.setPosition(Control::bar1, 0);
 }
 
+// One walk of the transaction table that changes each transaction where it stands, rather
+// than an edit and a post per transaction; false, with nothing done, when the table's card
+// ID and staff ID fields are not both text.
+bool MaintenanceForm::backfillInPlace(const StaffIdsByCard& staffIds, StaffIdBackfill& result) {
+    recordsWalked_ = 0;
+    walkingInPlace_ = true;
+    const auto walked = [this] {
+        ++recordsWalked_;
+        port_.setPosition(Control::bar1, static_cast<int>(recordsWalked_));
+        port_.processEvents();
+    };
+    const auto staffIdFor = [&](std::string_view cardId,
+                                std::string_view stored) -> std::optional<std::string_view> {
+        ++result.read;
+        const auto staffId = cardId.empty() ? std::nullopt : staffIds.find(staffIds.begin(cardId));
+        if (!staffId) {
+            ++result.noStaffMatched;
+            return std::nullopt;
+        }
+        return staffIdToWrite(*staffId, stored, result);
+    };
+    try {
+        const bool done =
+            Table1.rewriteText(transact::CardID, transact::StaffID, staffIdFor, walked);
+        walkingInPlace_ = false;
+        return done;
+    } catch (...) {
+        walkingInPlace_ = false;
+        throw;
+    }
+}
+
 StaffIdBackfill MaintenanceForm::backfillStaffIds() {
     StaffIdBackfill result;
     Table1.close();
@@ -248,10 +302,12 @@ StaffIdBackfill MaintenanceForm::backfillStaffIds() {
 
     port_.setRange(Control::bar1, 0, static_cast<int>(Table1.recordCount()));
     port_.setRunning(Control::Timer1, true);
+    // A table without the staff ID field reads it only for a card found, to fail where it
+    // always failed.
+    const bool hasStaffId = Table1.findField(transact::StaffID);
+    if (hasStaffId && backfillInPlace(staffIds, result)) return result;
+
     const std::uint32_t count = Table1.recordCount();
-    // The transaction's staff ID is read while the card ID's lookup waits for memory. A table
-    // without that field reads it only for a card found, to fail where it always failed.
-    const bool readStaffIdEarly = Table1.findField(transact::StaffID);
     const auto staffIdOfTransaction = [this] {
         return Table1.fieldByName(transact::StaffID).asString();
     };
@@ -259,26 +315,18 @@ StaffIdBackfill MaintenanceForm::backfillStaffIds() {
     for (std::uint32_t done = 0; done < count && !Table1.eof(); ++done) {
         const std::string cardId = Table1.fieldByName(transact::CardID).asString();
         const auto lookup = staffIds.begin(cardId);
-        std::string stored = readStaffIdEarly ? staffIdOfTransaction() : std::string();
+        // The transaction's staff ID is read while the card ID's lookup waits for memory.
+        std::string stored = hasStaffId ? staffIdOfTransaction() : std::string();
         const auto staffId = cardId.empty() ? std::nullopt : staffIds.find(lookup);
         ++result.read;
         if (!staffId) {
             ++result.noStaffMatched;
         } else {
-            if (!readStaffIdEarly) stored = staffIdOfTransaction();
-            // A transaction that has the staff ID already is left as it is: storing it again
-            // would change nothing. A card holder without a staff ID has nothing to give: a
-            // blank never replaces a staff ID the transaction has.
-            const bool blankOverFilled = staffId->empty() && !stored.empty();
-            if (sameId(stored, *staffId)) {
-                ++result.alreadyFilled;
-            } else if (blankOverFilled) {
-                ++result.blankHolderKept;
-            } else {
+            if (!hasStaffId) stored = staffIdOfTransaction();
+            if (const auto write = staffIdToWrite(*staffId, stored, result)) {
                 Table1.edit();
-                Table1.setFieldText(transact::StaffID, *staffId);
+                Table1.setFieldText(transact::StaffID, *write);
                 Table1.post();
-                ++result.filled;
             }
         }
         Table1.next();
@@ -303,8 +351,9 @@ void MaintenanceForm::restoreIdlePage() {
 void MaintenanceForm::Timer1Timer() {
     ++tickCount_;
     if (!Table1.active()) return;
-    port_.setText(Control::Label29,
-                  remainingTimeText(Table1.recordCount(), Table1.recNo(), tickCount_));
+    // The walk in place leaves the cursor where it is; it counts the records it has done.
+    const std::uint32_t current = walkingInPlace_ ? recordsWalked_ : Table1.recNo();
+    port_.setText(Control::Label29, remainingTimeText(Table1.recordCount(), current, tickCount_));
 }
 
 }  // namespace vaq::maintenance

@@ -916,16 +916,69 @@ std::optional<StoredRecord> TableWriter::update_where_it_stands(const RecordRef&
         std::memcmp(image.record(p.slot).data(), at.record.data(), record_size_) != 0)
         return std::nullopt;
 
-    if (data.held_block() != p.block) write_held_records();
-    std::memcpy(image.mutable_record(p.slot), record.data(), record_size_);
+    change_where_it_stands(image, p.slot, record, at.record);
+    return StoredRecord{p, at.record_number};
+}
+
+// Writes `record` over `old` in slot `slot` of `image`, a block as it stands in the file, and
+// holds the change back (write_in_place).
+void TableWriter::change_where_it_stands(BlockImage& image, std::size_t slot, Bytes record,
+                                         Bytes old) {
+    BlockFile& data = table_.data_file();
+    if (data.held_block() != image.number()) write_held_records();
+    std::memcpy(image.mutable_record(slot), record.data(), record_size_);
     image.settle();
     TableHeader& header = data.header_to_change();
     count_update(header);
     stamp_change(header);
-    hold_in_place(image, p.slot, at.record, header);
-    table_.note_change_in_place(p.block, p.slot);
+    hold_in_place(image, slot, old, header);
+    table_.note_change_in_place(image.number(), static_cast<std::uint32_t>(slot));
     unflushed_ = true;
-    return StoredRecord{p, at.record_number};
+}
+
+// True when `record` may replace `old` where it stands: same key, same index entries, the
+// same .MB references, no auto-increment value above the counter.
+bool TableWriter::keeps_what_in_place_needs(Bytes old, Bytes record) const {
+    if (index_ && !key_order_->same_key(key_of(old), key_of(record))) return false;
+    if (maintainer_ && maintainer_->entries_differ(old, record)) return false;
+    for (const Field* field : blob_fields_)
+        if (std::memcmp(old.data() + field->offset, record.data() + field->offset,
+                        field->width()) != 0)
+            return false;
+    return !raises_auto_increment(record);
+}
+
+std::uint64_t TableWriter::change_each_in_place(
+    const std::function<bool(MutableBytes record)>& change,
+    const std::function<void()>& after_record) {
+    if (journal_.in_group())
+        throw vaq::Error("Cannot change the records of " + table_.name() +
+                         " where they stand while a statement changes it.");
+    refuse_when_unusable();
+    check_chain();
+    std::uint64_t changed = 0;
+    std::vector<std::uint8_t> old(record_size_);
+    std::vector<std::uint8_t> record(record_size_);
+    for (std::uint16_t number = table_.header().first_block; number != 0;) {
+        BlockImage& image = settled_block(number, {});
+        for (std::size_t slot = 0; slot < image.count(); ++slot) {
+            const Bytes stored = image.record(slot);
+            std::memcpy(record.data(), stored.data(), record_size_);
+            if (change(MutableBytes(record)) &&
+                std::memcmp(record.data(), stored.data(), record_size_) != 0) {
+                if (!keeps_what_in_place_needs(stored, record))
+                    throw vaq::Error("A change of " + table_.name() +
+                                     " where the record stands would move its key, index "
+                                     "entries or memo values.");
+                std::memcpy(old.data(), stored.data(), record_size_);
+                change_where_it_stands(image, slot, record, old);
+                ++changed;
+            }
+            if (after_record) after_record();
+        }
+        number = image.next();
+    }
+    return changed;
 }
 
 // A block as it stands now, kept for the next change; read unless the caller has it.

@@ -22,6 +22,7 @@
 // the update time.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -97,6 +98,17 @@ class TableWriter {
     // nothing when it was the last one.
     std::optional<StoredRecord> remove(const RecordRef& at);
 
+    // Changes records where they stand, in table order, block after block: `change` is given
+    // each record's bytes and changes them there, returning true when it did. The changes
+    // are those of update() on a record whose key, index entries, .MB values and
+    // auto-increment values stay as they were (anything else is refused with an error before
+    // the record is written), and they are held back and written as update() holds such
+    // changes: a process killed at any moment leaves each record as it was or as it became.
+    // `after_record` is called after each record (a progress report; it must not change the
+    // table). Returns how many records changed; the ones changed before an error stay changed.
+    std::uint64_t change_each_in_place(const std::function<bool(MutableBytes record)>& change,
+                                       const std::function<void()>& after_record = {});
+
     // Writes every change held back into the file: from then on the operating system has
     // it, and a crash of this process loses none of it.
     void save_changes();
@@ -167,6 +179,8 @@ class TableWriter {
     std::optional<StoredRecord> update_where_it_stands(const RecordRef& at,
                                                        const EditBuffer& source);
     BlockImage& settled_block(std::uint16_t number, Bytes as_it_stands);
+    void change_where_it_stands(BlockImage& image, std::size_t slot, Bytes record, Bytes old);
+    bool keeps_what_in_place_needs(Bytes old, Bytes record) const;
     bool raises_auto_increment(Bytes record) const;
     void stamp_change(TableHeader& header) const;
     void write_held_changes();

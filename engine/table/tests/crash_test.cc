@@ -391,6 +391,64 @@ TEST_P(CrashInPlace, RecordsChangedAndNotSavedLeaveAWholeTableWhenKilled) {
     }
 }
 
+// The same renaming as one walk of the writer over the whole table (change_each_in_place).
+void rename_all_in_one_walk(const std::shared_ptr<Table>& table, int report_fd) {
+    std::uint8_t walked = 0;
+    table->writer().change_each_in_place(
+        [&](MutableBytes record) {
+            EditBuffer buffer = EditBuffer::of(table, record);
+            const std::int64_t id = *buffer.record().value(0).integer();
+            buffer.set("Name", renamed(id, name_width(*table)));
+            const Bytes now = buffer.record().bytes();
+            std::copy(now.begin(), now.end(), record.begin());
+            return true;
+        },
+        [&] {
+            if (report_fd >= 0) report(report_fd, ++walked);
+        });
+}
+
+TEST_P(CrashInPlace, OneWalkOverTheTableLeavesAWholeTableWhenKilled) {
+    TempDir base;
+    make_record_table(base.path(), GetParam());
+    TempDir work;
+    const auto child = [&](int fd) {
+        rename_all_in_one_walk(Table::open(work.path(), "Crash", Access::kWrite), fd);
+    };
+    int kills = 0;
+    for (int kill_at = 1;; ++kill_at) {
+        copy_directory(base.path(), work.path());
+        const ChildRun run = run_child(child, kill_at);
+        SCOPED_TRACE("killed at crash point " + std::to_string(kill_at));
+        const int done = static_cast<int>(run.reports.size());
+        const int renamed_count = renamed_prefix_after_crash(work.path());
+        EXPECT_GE(renamed_count, 0) << "the table holds records of no single moment";
+        EXPECT_LE(renamed_count, done + 1);
+        if (!run.killed) {
+            EXPECT_EQ(renamed_count, 30);  // closing the table wrote them all
+            break;
+        }
+        ++kills;
+    }
+    EXPECT_GE(kills, 2);  // a write per block at least
+}
+
+TEST(Crash, OneWalkRefusesAChangeOfTheKey) {
+    TempDir base;
+    make_record_table(base.path());
+    {
+        const auto table = Table::open(base.path(), "Crash", Access::kWrite);
+        int seen = 0;
+        EXPECT_THROW(table->writer().change_each_in_place([&](MutableBytes record) {
+            if (++seen < 5) return false;
+            record[1] ^= 1;  // the key field
+            return true;
+        }),
+                     vaq::Error);
+    }
+    EXPECT_EQ(read_contents(base.path()), initial_contents());
+}
+
 INSTANTIATE_TEST_SUITE_P(Layouts, CrashInPlace,
                          ::testing::Values(RecordLayout{}, kStraddlingLayout));
 
