@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <functional>
+#include <optional>
+#include <system_error>
 
 #include "common/error.h"
 #include "common/text.h"
@@ -115,26 +118,6 @@ std::vector<KeyOrder::Part> order_parts(const std::vector<EntryKeyPart>& parts) 
     return out;
 }
 
-// Every record's entry, in table order. The chain of data blocks is read directly, not
-// through a cursor, so that a table being closed can still be read.
-std::vector<std::uint8_t> collect_entries(const Table& table, const IndexEntryLayout& layout,
-                                          std::size_t& count) {
-    const std::size_t size = layout.record_size();
-    std::vector<std::uint8_t> entries;
-    entries.reserve(static_cast<std::size_t>(table.record_count()) * size);
-    count = 0;
-    IndexRecordReader records(table.data_file());
-    for (bool more = records.first(); more; more = records.next()) {
-        entries.resize(entries.size() + size);
-        layout.make_entry(records.record(),
-                          {records.number(), static_cast<std::uint16_t>(records.block()),
-                           static_cast<std::uint16_t>(records.slot())},
-                          entries.data() + entries.size() - size);
-        ++count;
-    }
-    return entries;
-}
-
 // An entry's place in the sort: 12 bytes rather than the 16 a padded struct takes, as a
 // million entries are sorted in memory at once.
 #pragma pack(push, 4)
@@ -199,63 +182,99 @@ std::string alpha_text(const Table& table, const IndexEntryLayout& layout, Bytes
     return text;
 }
 
+// Two neighbours in index order must be in an order the sort order establishes.
+void check_pair_is_certain(const Table& table, const std::string& index_name,
+                           const IndexEntryLayout& layout, const KeyOrder& order, Bytes a,
+                           Bytes b) {
+    if (order.certain_compare(a, b)) return;
+    throw vaq::Error("Index " + index_name + " on " + table.name() +
+                     " cannot be built: the sort order " + table.header().sort_order_id +
+                     " cannot put " + alpha_text(table, layout, a) + " and " +
+                     alpha_text(table, layout, b) + " in order.");
+}
+
 // Neighbours in the sorted list must be in an order the sort order establishes.
 void check_order_is_certain(const Table& table, const std::string& index_name,
                             const IndexEntryLayout& layout, const KeyOrder& order,
                             const std::vector<std::uint8_t>& entries,
                             const std::vector<SortItem>& rows) {
     const std::size_t size = layout.record_size();
-    for (std::size_t i = 1; i < rows.size(); ++i) {
-        const Bytes a(entries.data() + std::size_t{rows[i - 1].row} * size, size);
-        const Bytes b(entries.data() + std::size_t{rows[i].row} * size, size);
-        if (order.certain_compare(a, b)) continue;
-        throw vaq::Error("Index " + index_name + " on " + table.name() +
-                         " cannot be built: the sort order " + table.header().sort_order_id +
-                         " cannot put " + alpha_text(table, layout, a) + " and " +
-                         alpha_text(table, layout, b) + " in order.");
-    }
+    for (std::size_t i = 1; i < rows.size(); ++i)
+        check_pair_is_certain(table, index_name, layout, order,
+                              Bytes(entries.data() + std::size_t{rows[i - 1].row} * size, size),
+                              Bytes(entries.data() + std::size_t{rows[i].row} * size, size));
 }
 
-// Writes the entries in `rows` order into blocks 1, 2, ... of `file`, each filled to
-// capacity, and returns the level-1 entries of the tree over them.
-std::vector<IndexLeaf> write_blocks(File& file, TableHeader& header,
-                                    const std::vector<std::uint8_t>& entries,
-                                    const std::vector<SortItem>& rows, std::size_t key_width) {
-    const std::size_t size = header.record_size;
-    const std::size_t per_block = header.records_per_block();
-    const std::size_t blocks = (rows.size() + per_block - 1) / per_block;
-    std::vector<IndexLeaf> leaves;
-    leaves.reserve(blocks);
-    std::vector<std::uint8_t> run;
-    for (std::size_t b = 0; b < blocks; ++b) {
-        const auto number = static_cast<std::uint16_t>(b + 1);
-        BlockImage image(number, header.block_size(), size);
-        image.set_prev(static_cast<std::uint16_t>(b));
-        image.set_next(b + 1 < blocks ? static_cast<std::uint16_t>(b + 2) : std::uint16_t{0});
-        const std::size_t first = b * per_block;
-        const std::size_t end = std::min(rows.size(), first + per_block);
-        for (std::size_t i = first; i < end; ++i)
-            image.insert(image.count(), entries.data() + std::size_t{rows[i].row} * size);
-        const Bytes key = image.record(0).first(key_width);
-        leaves.push_back(
-            {number, {key.begin(), key.end()}, static_cast<std::uint32_t>(end - first)});
-        const std::vector<std::uint8_t>& bytes = image.encode();
-        if (run.empty()) run.reserve(kBlocksPerWrite * bytes.size());
-        run.insert(run.end(), bytes.begin(), bytes.end());
-        if ((b + 1) % kBlocksPerWrite == 0 || b + 1 == blocks) {
-            const std::size_t first_in_run = b + 1 - run.size() / bytes.size();
-            file.write_at(header.block_offset(static_cast<std::uint32_t>(first_in_run + 1)), run);
-            run.clear();
-        }
+// Writes entries, given one at a time in index order, into blocks 1, 2, ... of `file`, each
+// filled to capacity, and keeps the level-1 entries of the tree over them.
+class XBlockWriter {
+  public:
+    XBlockWriter(File& file, TableHeader& header, std::size_t total, std::size_t key_width)
+        : file_(file),
+          header_(header),
+          total_(total),
+          per_block_(header.records_per_block()),
+          blocks_((total + per_block_ - 1) / per_block_),
+          key_width_(key_width) {
+        leaves_.reserve(blocks_);
     }
-    header.num_records = static_cast<std::uint32_t>(rows.size());
-    header.blocks_in_use = static_cast<std::uint16_t>(blocks);
-    set_file_blocks(header, static_cast<std::uint16_t>(blocks));
-    header.first_block = blocks > 0 ? 1 : 0;
-    header.last_block = static_cast<std::uint16_t>(blocks);
-    file.write_at(0, header.encode());
-    return leaves;
-}
+
+    void add(const std::uint8_t* entry) {
+        if (!image_) {
+            const auto number = static_cast<std::uint16_t>(block_ + 1);
+            image_.emplace(number, header_.block_size(), header_.record_size);
+            image_->set_prev(static_cast<std::uint16_t>(block_));
+            image_->set_next(block_ + 1 < blocks_ ? static_cast<std::uint16_t>(block_ + 2)
+                                                  : std::uint16_t{0});
+        }
+        image_->insert(image_->count(), entry);
+        ++written_;
+        if (image_->count() == per_block_ || written_ == total_) close_block();
+    }
+
+    // Writes the header; every entry must have been added.
+    std::vector<IndexLeaf> finish() {
+        if (written_ != total_) throw vaq::Error("Index entries were lost while sorting.");
+        header_.num_records = static_cast<std::uint32_t>(total_);
+        header_.blocks_in_use = static_cast<std::uint16_t>(blocks_);
+        set_file_blocks(header_, static_cast<std::uint16_t>(blocks_));
+        header_.first_block = blocks_ > 0 ? 1 : 0;
+        header_.last_block = static_cast<std::uint16_t>(blocks_);
+        file_.write_at(0, header_.encode());
+        return std::move(leaves_);
+    }
+
+  private:
+    void close_block() {
+        const auto number = static_cast<std::uint16_t>(block_ + 1);
+        const Bytes key = image_->record(0).first(key_width_);
+        leaves_.push_back(
+            {number, {key.begin(), key.end()}, static_cast<std::uint32_t>(image_->count())});
+        const std::vector<std::uint8_t>& bytes = image_->encode();
+        if (run_.empty()) run_.reserve(kBlocksPerWrite * bytes.size());
+        run_.insert(run_.end(), bytes.begin(), bytes.end());
+        if ((block_ + 1) % kBlocksPerWrite == 0 || block_ + 1 == blocks_) {
+            const std::size_t first_in_run = block_ + 1 - run_.size() / bytes.size();
+            file_.write_at(header_.block_offset(static_cast<std::uint32_t>(first_in_run + 1)),
+                           run_);
+            run_.clear();
+        }
+        image_.reset();
+        ++block_;
+    }
+
+    File& file_;
+    TableHeader& header_;
+    std::size_t total_;
+    std::size_t per_block_;
+    std::size_t blocks_;
+    std::size_t key_width_;
+    std::optional<BlockImage> image_;
+    std::size_t block_ = 0;
+    std::size_t written_ = 0;
+    std::vector<std::uint8_t> run_;
+    std::vector<IndexLeaf> leaves_;
+};
 
 // The tree over the X blocks `leaves`. A block of level 1 takes no more X blocks than keep
 // its entry's count (the sum of their counts) within the 16 bits the entry stores.
@@ -267,6 +286,240 @@ void build_tree(File& file, const TableHeader& header, const std::vector<IndexLe
     const std::size_t level_one_fill = std::clamp<std::size_t>(kMaxTreeCount / largest, 2, fill);
     build_index_tree(file, header, leaves, level_one_fill,
                      "Table is full: " + header.table_name + " would need more than 65535 blocks.");
+}
+
+// A scratch file beside the index being written, removed however the build ends.
+class ScratchFile {
+  public:
+    explicit ScratchFile(fs::path path) : path_(std::move(path)), file_(create_fresh(path_)) {}
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+    // A file that cannot be removed here is a leftover the next build of the index replaces;
+    // a destructor has no one to report it to.
+    ~ScratchFile() {
+        std::error_code ignored;
+        fs::remove(path_, ignored);
+    }
+
+    File& file() { return file_; }
+
+  private:
+    // A scratch file left by a build that was killed is replaced.
+    static File create_fresh(const fs::path& path) {
+        std::error_code ignored;
+        fs::remove(path, ignored);
+        return File::create(path);
+    }
+
+    fs::path path_;
+    File file_;
+};
+
+// Removes the files of an index whose build failed half way, unless dismissed.
+class RemoveOnFailure {
+  public:
+    RemoveOnFailure() = default;
+    RemoveOnFailure(const RemoveOnFailure&) = delete;
+    RemoveOnFailure& operator=(const RemoveOnFailure&) = delete;
+    ~RemoveOnFailure() {
+        std::error_code ignored;  // the build's own error is what the caller hears
+        for (const fs::path& path : paths_)
+            fs::remove(path, ignored);
+    }
+    void add(fs::path path) { paths_.push_back(std::move(path)); }
+    void dismiss() { paths_.clear(); }
+
+  private:
+    std::vector<fs::path> paths_;
+};
+
+// Entries of one load, sorted, in the scratch file.
+struct SortedRun {
+    std::uint64_t offset = 0;
+    std::size_t count = 0;
+};
+
+// Bytes written to the scratch file at a time.
+constexpr std::size_t kScratchWrite = 256 * 1024;
+
+// Every record's entry, collected in loads of at most `capacity` entries. A table whose
+// entries fit in one load keeps them in memory; otherwise each load is sorted and written
+// to the scratch file as a run, the last one too. The chain of data blocks is read directly,
+// not through a cursor, so that a table being closed can still be read.
+class EntryLoads {
+  public:
+    EntryLoads(const IndexEntryLayout& layout, const SortKeyWriter& keys, std::size_t capacity,
+               fs::path scratch_path)
+        : layout_(layout),
+          keys_(keys),
+          capacity_(capacity),
+          scratch_path_(std::move(scratch_path)) {}
+
+    void collect(const Table& table) {
+        const std::size_t size = layout_.record_size();
+        entries_.reserve(std::min<std::size_t>(table.record_count(), capacity_) * size);
+        IndexRecordReader records(table.data_file());
+        for (bool more = records.first(); more; more = records.next()) {
+            if (count_ == capacity_) spill();
+            entries_.resize(entries_.size() + size);
+            layout_.make_entry(records.record(),
+                               {records.number(), static_cast<std::uint16_t>(records.block()),
+                                static_cast<std::uint16_t>(records.slot())},
+                               entries_.data() + entries_.size() - size);
+            ++count_;
+            ++total_;
+        }
+        if (!runs_.empty()) {
+            if (count_ > 0) spill();
+            std::vector<std::uint8_t>().swap(entries_);
+        }
+    }
+
+    bool in_memory() const { return runs_.empty(); }
+    std::size_t total() const { return total_; }
+    // The entries in table order, when in_memory().
+    const std::vector<std::uint8_t>& entries() const { return entries_; }
+    File& scratch() { return scratch_->file(); }
+    const std::vector<SortedRun>& runs() const { return runs_; }
+
+  private:
+    void spill() {
+        if (!scratch_) scratch_.emplace(scratch_path_);
+        const std::size_t size = layout_.record_size();
+        const std::vector<SortItem> rows = sorted_rows(entries_, count_, size, keys_);
+        std::vector<std::uint8_t> piece;
+        piece.reserve(kScratchWrite);
+        const SortedRun run{offset_, count_};
+        for (const SortItem& item : rows) {
+            const std::uint8_t* entry = entries_.data() + std::size_t{item.row} * size;
+            piece.insert(piece.end(), entry, entry + size);
+            if (piece.size() + size > kScratchWrite) flush(piece);
+        }
+        flush(piece);
+        runs_.push_back(run);
+        entries_.clear();
+        count_ = 0;
+    }
+
+    void flush(std::vector<std::uint8_t>& piece) {
+        if (piece.empty()) return;
+        scratch_->file().write_at(offset_, piece);
+        offset_ += piece.size();
+        piece.clear();
+    }
+
+    const IndexEntryLayout& layout_;
+    const SortKeyWriter& keys_;
+    std::size_t capacity_;
+    fs::path scratch_path_;
+    std::vector<std::uint8_t> entries_;
+    std::size_t count_ = 0;
+    std::size_t total_ = 0;
+    std::optional<ScratchFile> scratch_;
+    std::vector<SortedRun> runs_;
+    std::uint64_t offset_ = 0;
+};
+
+// Entries a load takes within `memory` bytes: each costs its bytes, its sort item and, for
+// longer keys with text, its key written out.
+std::size_t entries_per_load(std::size_t entry_size, const SortKeyWriter& keys,
+                             std::size_t memory) {
+    const std::size_t key = keys.width() > 8 && !keys.as_stored() ? keys.width() : 0;
+    return std::max<std::size_t>(2, memory / (entry_size + sizeof(SortItem) + key));
+}
+
+// Reads one sorted run of the scratch file an entry at a time, a piece at a time.
+class RunReader {
+  public:
+    RunReader(const File& file, SortedRun run, std::size_t entry_size, std::size_t piece_entries)
+        : file_(&file),
+          next_offset_(run.offset),
+          left_(run.count),
+          size_(entry_size),
+          piece_entries_(piece_entries) {
+        load();
+    }
+
+    const std::uint8_t* entry() const { return piece_.data() + at_ * size_; }
+
+    // Moves to the run's next entry; false after its last.
+    bool next() {
+        if (++at_ < in_piece_) return true;
+        return load();
+    }
+
+  private:
+    bool load() {
+        if (left_ == 0) return false;
+        in_piece_ = std::min(left_, piece_entries_);
+        piece_.resize(in_piece_ * size_);
+        if (file_->read_at(next_offset_, piece_) != piece_.size())
+            throw vaq::Error("Cannot read " + file_->path().string() + ": it ends too early.");
+        next_offset_ += piece_.size();
+        left_ -= in_piece_;
+        at_ = 0;
+        return true;
+    }
+
+    const File* file_;
+    std::uint64_t next_offset_;
+    std::size_t left_;
+    std::size_t size_;
+    std::size_t piece_entries_;
+    std::vector<std::uint8_t> piece_;
+    std::size_t in_piece_ = 0;
+    std::size_t at_ = 0;
+};
+
+// Merges the sorted runs into `writer`, in the order of the sort in memory: by key, equal
+// keys in table order (the runs are in table order, so the earlier run first). Each
+// neighbour pair is checked when `check` is set.
+void merge_runs(EntryLoads& loads, const SortKeyWriter& keys, std::size_t entry_size,
+                std::size_t memory, XBlockWriter& writer,
+                const std::function<void(Bytes, Bytes)>& check) {
+    const std::vector<SortedRun>& runs = loads.runs();
+    const std::size_t piece_entries =
+        std::max<std::size_t>(1, memory / 2 / runs.size() / entry_size);
+    std::vector<RunReader> readers;
+    readers.reserve(runs.size());
+    for (const SortedRun& run : runs)
+        readers.emplace_back(loads.scratch(), run, entry_size, piece_entries);
+
+    const std::size_t width = keys.width();
+    std::vector<std::uint8_t> heads(runs.size() * std::max<std::size_t>(width, 1));
+    const auto head = [&](std::size_t r) { return heads.data() + r * width; };
+    // The heap's top is the smallest head: by key, then by run.
+    const auto after = [&](std::size_t a, std::size_t b) {
+        const int order = std::memcmp(head(a), head(b), width);
+        return order != 0 ? order > 0 : a > b;
+    };
+    std::vector<std::size_t> heap;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        if (runs[r].count == 0) continue;
+        keys.write(readers[r].entry(), head(r));
+        heap.push_back(r);
+    }
+    std::make_heap(heap.begin(), heap.end(), after);
+
+    std::vector<std::uint8_t> previous(entry_size);
+    bool has_previous = false;
+    while (!heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end(), after);
+        const std::size_t r = heap.back();
+        const std::uint8_t* entry = readers[r].entry();
+        if (check) {
+            if (has_previous) check(previous, Bytes(entry, entry_size));
+            std::memcpy(previous.data(), entry, entry_size);
+            has_previous = true;
+        }
+        writer.add(entry);
+        if (readers[r].next()) {
+            keys.write(readers[r].entry(), head(r));
+            std::push_heap(heap.begin(), heap.end(), after);
+        } else {
+            heap.pop_back();
+        }
+    }
 }
 
 }  // namespace
@@ -306,18 +559,25 @@ std::string tree_file_name(const fs::path& table_file, const IndexSuffix& suffix
 
 void write_secondary_index(const Table& table, const SecondaryIndexDefinition& definition,
                            const std::string& index_name, const fs::path& x_path,
-                           const fs::path& y_path) {
+                           const fs::path& y_path, std::size_t sort_memory) {
     const IndexEntryLayout layout(table.header(), definition);
     const KeyOrder order = entry_order(table, layout, definition.case_insensitive);
-
-    std::size_t count = 0;
-    const std::vector<std::uint8_t> entries = collect_entries(table, layout, count);
     const AlphaCollation collation = alpha_collation_of(table.header());
     const SortKeyWriter keys(order_parts(layout.key_parts()), collation,
                              definition.case_insensitive);
-    const std::vector<SortItem> rows = sorted_rows(entries, count, layout.record_size(), keys);
-    if (collation != AlphaCollation::kBytes || definition.case_insensitive)
-        check_order_is_certain(table, index_name, layout, order, entries, rows);
+    const bool check_order = collation != AlphaCollation::kBytes || definition.case_insensitive;
+    const std::size_t size = layout.record_size();
+
+    EntryLoads loads(layout, keys, entries_per_load(size, keys, sort_memory),
+                     fs::path(x_path.string() + ".sort.tmp"));
+    loads.collect(table);
+    const std::size_t count = loads.total();
+    std::vector<SortItem> rows;
+    if (loads.in_memory()) {
+        rows = sorted_rows(loads.entries(), count, size, keys);
+        if (check_order)
+            check_order_is_certain(table, index_name, layout, order, loads.entries(), rows);
+    }
 
     IndexStamps stamps;
     stamps.primary = primary_index_stamp(table.path());
@@ -329,13 +589,28 @@ void write_secondary_index(const Table& table, const SecondaryIndexDefinition& d
     if (per_block == 0 || (count + per_block - 1) / per_block > kMaxBlocks)
         throw vaq::Error("Index " + index_name + " on " + table.name() +
                          " cannot be built: its entries need more than 65535 blocks.");
+    RemoveOnFailure written;
     File x_file = File::create(x_path);
-    const std::vector<IndexLeaf> leaves =
-        write_blocks(x_file, x_header, entries, rows, layout.key_width());
+    written.add(x_path);
+    XBlockWriter writer(x_file, x_header, count, layout.key_width());
+    if (loads.in_memory()) {
+        for (const SortItem& item : rows)
+            writer.add(loads.entries().data() + std::size_t{item.row} * size);
+    } else {
+        std::function<void(Bytes, Bytes)> check;
+        if (check_order)
+            check = [&](Bytes a, Bytes b) {
+                check_pair_is_certain(table, index_name, layout, order, a, b);
+            };
+        merge_runs(loads, keys, size, sort_memory, writer, check);
+    }
+    const std::vector<IndexLeaf> leaves = writer.finish();
 
     File y_file = File::create(y_path);
+    written.add(y_path);
     build_tree(y_file, new_secondary_tree_header(x_header, y_path.filename().string(), stamps.tree),
                leaves);
+    written.dismiss();
 }
 
 }  // namespace pdx

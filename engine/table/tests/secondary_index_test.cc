@@ -9,6 +9,7 @@
 
 #include "common/error.h"
 #include "engine/table/secondary_index.h"
+#include "engine/table/secondary_index_build.h"
 #include "engine/table/table_admin.h"
 #include "engine/table/tests/pxlib_reader.h"
 #include "engine/table/tests/secondary_index_checks.h"
@@ -313,6 +314,112 @@ TEST(SortOrder, KeysTheSortOrderCannotPlaceAreRefusedBeforeAnythingIsWritten) {
               std::string::npos)
         << error;
     EXPECT_EQ(family_files(dir / "Intl.DB"), before);
+}
+
+// The bytes of an index file but for its header's update time (0x60), which a second
+// build a moment later may set differently.
+std::vector<std::uint8_t> index_bytes(const fs::path& path) {
+    std::vector<std::uint8_t> bytes = file_bytes(path);
+    if (bytes.size() >= 0x64) std::fill(bytes.begin() + 0x60, bytes.begin() + 0x64, 0);
+    return bytes;
+}
+
+bool has_scratch_file(const fs::path& dir) {
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.path().string().ends_with(".sort.tmp")) return true;
+    return false;
+}
+
+// Entries beyond the memory given are sorted in runs on disk and merged: every index of
+// `table`, rebuilt with room for 2 entries (hundreds of runs), for some hundred and for all,
+// is the same file to the byte as the one built in memory, and no scratch file stays behind.
+void expect_same_when_sorted_in_runs(const Table& table, std::size_t index_count) {
+    const std::vector<SecondaryIndex> indexes = list_secondary_indexes(table);
+    ASSERT_EQ(indexes.size(), index_count);
+    TempDir out;
+    for (const SecondaryIndex& index : indexes) {
+        ASSERT_TRUE(index.tree_file);
+        for (const std::size_t memory : {std::size_t{1}, std::size_t{4096}, kDefaultSortMemory}) {
+            SCOPED_TRACE(index.name + " in " + std::to_string(memory) + " bytes");
+            // Same names: the header stores its file's name.
+            const fs::path x = out / index.index_file.filename();
+            const fs::path y = out / index.tree_file->filename();
+            write_secondary_index(table, definition_of(index), index.name, x, y, memory);
+            EXPECT_FALSE(has_scratch_file(out.path()));
+            EXPECT_EQ(index_bytes(x), index_bytes(index.index_file));
+            EXPECT_EQ(index_bytes(y), index_bytes(*index.tree_file));
+            fs::remove(x);
+            fs::remove(y);
+        }
+    }
+    check_all_indexes(table);
+}
+
+TEST_F(KeyedTable, IndexesSortedInRunsOnDiskAreTheFilesSortedInMemory) {
+    create_secondary_index(dir_.path(), "Staff", request("Name", {"Name"}));
+    create_secondary_index(dir_.path(), "Staff", request("NameAnyCase", {"Name"}, true));
+    create_secondary_index(dir_.path(), "Staff", request("Dept", {"Dept"}));
+    SecondaryIndexRequest down = request("DeptNameDown", {"Dept", "Name"});
+    down.descending = true;
+    create_secondary_index(dir_.path(), "Staff", down);
+    create_secondary_index(dir_.path(), "Staff", request("DeptHired", {"Dept", "Hired"}));
+    expect_same_when_sorted_in_runs(*Table::open(dir_.path(), "Staff"), 5);
+}
+
+// Without a primary key equal keys are common (3 doors, 4 shifts): they keep table order
+// across runs as within one.
+TEST(UnkeyedTable, IndexesSortedInRunsOnDiskAreTheFilesSortedInMemory) {
+    install_secondary_index_writers();
+    TempDir dir;
+    TableSpec spec;
+    spec.fields = {{"Door", FieldType::kShort, 0},
+                   {"Shift", FieldType::kLong, 0},
+                   {"Badge", FieldType::kLong, 0},
+                   {"Name", FieldType::kAlpha, 12}};
+    create_table(dir.path(), "Events.DB", spec, {7, 1024});
+    {
+        auto table = Table::open(dir.path(), "Events", Access::kWrite);
+        std::mt19937 random(5);
+        const char* names[] = {"anna", "Anna", "bob", "BOB"};
+        for (int i = 0; i < 700; ++i)
+            append(*table, {std::int64_t(random() % 3), std::int64_t(random() % 4),
+                            std::int64_t(random() % 5000), std::string(names[random() % 4])});
+    }
+    create_secondary_index(dir.path(), "Events", request("Door", {"Door"}));
+    create_secondary_index(dir.path(), "Events", request("NameAnyCase", {"Name"}, true));
+    create_secondary_index(dir.path(), "Events",
+                           request("DoorShiftName", {"Door", "Shift", "Name"}));
+    SecondaryIndexRequest down = request("ShiftBadgeDown", {"Shift", "Badge"});
+    down.descending = true;
+    create_secondary_index(dir.path(), "Events", down);
+    expect_same_when_sorted_in_runs(*Table::open(dir.path(), "Events"), 4);
+}
+
+// Keys the sort order cannot place are found across runs as well; neither index file nor
+// the scratch file stays behind.
+TEST(SortOrder, KeysTheSortOrderCannotPlaceAreRefusedWhenSortedInRuns) {
+    TempDir dir;
+    testing::TableBuilder builder({{"Name", {FieldType::kAlpha, 10}}});
+    builder.header().sort_order_id = "intl";
+    for (const char* text : {"ab", "c", "a b", "d", "a-b"}) {
+        auto r = builder.record();
+        builder.set_alpha(r, 0, text);
+        builder.add(r);
+    }
+    testing::write_file(dir / "Intl.DB", builder.build());
+    const auto table = Table::open(dir.path(), "Intl");
+    SecondaryIndexDefinition definition;
+    definition.fields = {{1, false}};
+    definition.maintained = false;
+    definition.stored_name = "idx_N";
+    TempDir out;
+    const std::string error = error_of([&] {
+        write_secondary_index(*table, definition, "idx_N", out / "Intl.XG0", out / "Intl.YG0", 1);
+    });
+    EXPECT_NE(error.find("Index idx_N on Intl.DB cannot be built: the sort order intl cannot put"),
+              std::string::npos)
+        << error;
+    EXPECT_TRUE(fs::is_empty(out.path()));
 }
 
 // Copies of corpus tables: our indexes beside the BDE's, all readable, the table untouched.
