@@ -12,7 +12,7 @@
 #include <string>
 
 #include "bench/bench_support.h"
-#include "bench/database_generator.h"
+#include "generator/database_generator.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "bench/generator_site.h"
 #include "bench/job_bench_support.h"
 #include "common/dateformat.h"
 #include "db/schema.h"
 #include "db/table.h"
+#include "generator/generator_site.h"
 #include "import/import_file.h"
 #include "import/import_form.h"
 

@@ -6,8 +6,8 @@
 #include <map>
 #include <string>
 
-#include "bench/database_generator.h"
 #include "engine/api/config.h"
+#include "generator/database_generator.h"
 
 namespace vaq::bench {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "bench/generator_site.h"
+#include "generator/generator_site.h"
 #include "port/window_port.h"
 
 namespace vaq::bench {

@@ -9,10 +9,10 @@
 #include <sstream>
 #include <string>
 
-#include "bench/generator_writer.h"
 #include "common/dateformat.h"
 #include "common/error.h"
 #include "fuzz/fuzz_support.h"
+#include "generator/generator_writer.h"
 #include "tools/vaqdb/shell.h"
 
 namespace {

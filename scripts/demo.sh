@@ -37,7 +37,7 @@ mkdir -p "$demo/db"
 mkdir -p -m 0700 "$demo/private" "$demo/runtime"
 
 if [ "$fresh" = 1 ] || [ ! -e "$demo/db/Transact.db" ]; then
-  "$build/bench/vaq-generate" --out "$demo/db" --replace \
+  "$build/generator/vaq-generate" --out "$demo/db" --replace \
     --controllers "${DEMO_CONTROLLERS:-8}" --doors-per-controller "${DEMO_DOORS:-4}" \
     --staff "${DEMO_STAFF:-2000}" --transactions "${DEMO_TRANSACTIONS:-100000}" \
     --seed "${DEMO_SEED:-1}"

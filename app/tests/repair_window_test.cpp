@@ -21,10 +21,10 @@
 #include "app/main_form.h"
 #include "app/main_window.h"
 #include "app/tests/recording_dialogs.h"
-#include "bench/database_generator.h"
 #include "engine/api/config.h"
 #include "engine/sql/executor.h"
 #include "engine/sql/sql_value.h"
+#include "generator/database_generator.h"
 
 using namespace vaq::app;
 namespace fs = std::filesystem;

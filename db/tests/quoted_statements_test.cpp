@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <map>
 
-#include "bench/database_generator.h"
 #include "common/text.h"
 #include "db/query.h"
 #include "db/table.h"
@@ -26,6 +25,7 @@
 #include "engine/table/table.h"
 #include "engine/table/table_name.h"
 #include "engine/table/tests/pxlib_reader.h"
+#include "generator/database_generator.h"
 
 namespace vaq::db {
 namespace {

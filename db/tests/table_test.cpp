@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "bench/database_generator.h"
 #include "common/dateformat.h"
 #include "db/schema.h"
 #include "db/tests/db_test_support.h"
+#include "generator/database_generator.h"
 
 namespace vaq::db {
 namespace {

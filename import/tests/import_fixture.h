@@ -15,13 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "bench/generator_tables.h"
-#include "bench/generator_writer.h"
 #include "common/dateformat.h"
 #include "common/error.h"
 #include "db/schema.h"
 #include "db/table.h"
 #include "engine/api/config.h"
+#include "generator/generator_tables.h"
+#include "generator/generator_writer.h"
 #include "import/import_form.h"
 #include "port/window_port.h"
 

@@ -2,10 +2,10 @@
 
 #include <stdlib.h>
 
-#include "bench/database_generator.h"
-#include "bench/generator_writer.h"
 #include "db/table.h"
 #include "engine/api/config.h"
+#include "generator/database_generator.h"
+#include "generator/generator_writer.h"
 
 namespace vaq::maintenance::testing {
 

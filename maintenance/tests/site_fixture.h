@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "bench/generator_writer.h"
+#include "generator/generator_writer.h"
 
 namespace vaq::maintenance::testing {
 

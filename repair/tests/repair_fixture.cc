@@ -2,9 +2,9 @@
 
 #include <stdlib.h>
 
-#include "bench/database_generator.h"
 #include "engine/api/config.h"
 #include "engine/sql/executor.h"
+#include "generator/database_generator.h"
 
 namespace vaq::repair::testing {
 

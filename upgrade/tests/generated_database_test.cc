@@ -1,4 +1,4 @@
-// "Upgrade DataBase" on databases written by the generator of bench/: the oldest layout, an
+// "Upgrade DataBase" on databases written by the database generator: the oldest layout, an
 // intermediate version with some newer tables, and one holding every newer table. From each
 // the upgrade reaches the same layout, keeps every row, and logs the steps that had work.
 
@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <map>
 
-#include "bench/database_generator.h"
 #include "db/schema.h"
 #include "engine/table/table.h"
+#include "generator/database_generator.h"
 #include "upgrade/tests/upgrade_expectations.h"
 #include "upgrade/tests/upgrade_fixture.h"
 

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "bench/database_generator.h"
 #include "engine/api/config.h"
+#include "generator/database_generator.h"
 #include "tools/vaqdb/shell.h"
 
 namespace vaqdb {

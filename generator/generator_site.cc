@@ -1,4 +1,4 @@
-#include "bench/generator_site.h"
+#include "generator/generator_site.h"
 
 #include <algorithm>
 #include <array>

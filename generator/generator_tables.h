@@ -12,9 +12,9 @@
 #include <variant>
 #include <vector>
 
-#include "bench/generator_site.h"
 #include "common/datetime.h"
 #include "engine/format/field_type.h"
+#include "generator/generator_site.h"
 
 namespace vaq::bench {
 

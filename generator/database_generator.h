@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "bench/generator_site.h"
+#include "generator/generator_site.h"
 
 namespace vaq::bench {
 

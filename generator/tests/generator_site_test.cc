@@ -7,9 +7,9 @@
 #include <set>
 #include <string>
 
-#include "bench/generator_site.h"
 #include "common/error.h"
 #include "common/text.h"
+#include "generator/generator_site.h"
 
 namespace vaq::bench {
 namespace {

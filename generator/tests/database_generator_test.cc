@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "bench/database_generator.h"
-#include "bench/generator_tables.h"
 #include "common/datetime.h"
 #include "common/error.h"
 #include "common/text.h"
@@ -21,6 +19,8 @@
 #include "engine/table/index_catalog.h"
 #include "engine/table/table.h"
 #include "engine/table/value.h"
+#include "generator/database_generator.h"
+#include "generator/generator_tables.h"
 
 namespace vaq::bench {
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "bench/generator_random.h"
 #include "common/datetime.h"
+#include "generator/generator_random.h"
 
 namespace vaq::bench {
 

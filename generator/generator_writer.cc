@@ -1,4 +1,4 @@
-#include "bench/generator_writer.h"
+#include "generator/generator_writer.h"
 
 #include <string>
 #include <vector>

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "bench/generator_tables.h"
+#include "generator/generator_tables.h"
 
 namespace vaq::bench {
 

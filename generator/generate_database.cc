@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "bench/database_generator.h"
+#include "generator/database_generator.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);

@@ -1,4 +1,4 @@
-#include "bench/database_generator.h"
+#include "generator/database_generator.h"
 
 #include <cctype>
 #include <charconv>
@@ -6,10 +6,10 @@
 #include <system_error>
 #include <vector>
 
-#include "bench/generator_tables.h"
-#include "bench/generator_writer.h"
 #include "common/error.h"
 #include "common/text.h"
+#include "generator/generator_tables.h"
+#include "generator/generator_writer.h"
 
 namespace vaq::bench {
 

@@ -5,9 +5,9 @@
 #include <set>
 #include <string>
 
-#include "bench/generator_tables.h"
 #include "common/text.h"
 #include "db/schema.h"
+#include "generator/generator_tables.h"
 
 namespace vaq::bench {
 namespace {

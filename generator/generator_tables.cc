@@ -1,4 +1,4 @@
-#include "bench/generator_tables.h"
+#include "generator/generator_tables.h"
 
 #include <algorithm>
 #include <array>
