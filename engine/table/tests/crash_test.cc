@@ -85,6 +85,21 @@ void copy_directory(const fs::path& from, const fs::path& to) {
         fs::copy(entry.path(), to / entry.path().filename(), fs::copy_options::recursive);
 }
 
+// Runs `work` on a fresh copy of `base` in `scratch`, killed at its first crash point, then at
+// its second, and so on until a run ends by itself; `check` looks at `scratch` after each run.
+// Returns how many runs were killed.
+int kill_at_every_crash_point(const fs::path& base, const fs::path& scratch,
+                              const std::function<void(int report_fd)>& work,
+                              const std::function<void(const ChildRun&)>& check) {
+    for (int kill_at = 1;; ++kill_at) {
+        copy_directory(base, scratch);
+        const ChildRun run = run_child(work, kill_at);
+        SCOPED_TRACE("killed at crash point " + std::to_string(kill_at));
+        check(run);
+        if (!run.killed) return kill_at - 1;
+    }
+}
+
 // --- record changes ---------------------------------------------------------------------
 
 struct Contents {
@@ -215,16 +230,9 @@ TEST(Crash, RecordChangesSurviveAKillAtEveryCrashPoint) {
     TempDir base;
     make_record_table(base.path());
     TempDir work;
-    const auto child = [&](int fd) { perform_all(work.path(), fd); };
-    int kills = 0;
-    for (int kill_at = 1;; ++kill_at) {
-        copy_directory(base.path(), work.path());
-        const ChildRun run = run_child(child, kill_at);
-        SCOPED_TRACE("killed at crash point " + std::to_string(kill_at));
-        check_after_crash(work.path(), run);
-        if (!run.killed) break;
-        ++kills;
-    }
+    const int kills = kill_at_every_crash_point(
+        base.path(), work.path(), [&](int fd) { perform_all(work.path(), fd); },
+        [&](const ChildRun& run) { check_after_crash(work.path(), run); });
     EXPECT_GT(kills, 3 * kOperations);  // a journal write and several writes per change
 }
 
@@ -345,6 +353,20 @@ TEST(Crash, RecordsChangedInPlaceMoveOnlyTheirCountersInTheHeader) {
     EXPECT_TRUE(std::equal(was.begin(), was.begin() + 0x78, is.begin()));
 }
 
+// A check after a kill of renamings not saved one by one: some first records renamed, at
+// most the one cut off beyond those reported, and all of them when the run ended by itself.
+std::function<void(const ChildRun&)> expect_a_whole_renaming(const fs::path& dir) {
+    return [dir](const ChildRun& run) {
+        const int done = static_cast<int>(run.reports.size());
+        const int renamed_count = renamed_prefix_after_crash(dir);
+        EXPECT_GE(renamed_count, 0) << "the table holds records of no single moment";
+        EXPECT_LE(renamed_count, done + 1);
+        if (!run.killed) {
+            EXPECT_EQ(renamed_count, 30);  // closing the table wrote them all
+        }
+    };
+}
+
 class CrashInPlace : public ::testing::TestWithParam<RecordLayout> {};
 
 TEST_P(CrashInPlace, RecordsChangedAndSavedSurviveAKillAtEveryCrashPoint) {
@@ -354,18 +376,13 @@ TEST_P(CrashInPlace, RecordsChangedAndSavedSurviveAKillAtEveryCrashPoint) {
     const auto child = [&](int fd) {
         rename_all(Table::open(work.path(), "Crash", Access::kWrite), fd, Saving::kEveryChange);
     };
-    int kills = 0;
-    for (int kill_at = 1;; ++kill_at) {
-        copy_directory(base.path(), work.path());
-        const ChildRun run = run_child(child, kill_at);
-        SCOPED_TRACE("killed at crash point " + std::to_string(kill_at));
-        const int done = static_cast<int>(run.reports.size());
-        const int renamed_count = renamed_prefix_after_crash(work.path());
-        EXPECT_TRUE(renamed_count == done || (run.killed && renamed_count == done + 1))
-            << done << " changes had been saved; " << renamed_count << " are in the table";
-        if (!run.killed) break;
-        ++kills;
-    }
+    const int kills =
+        kill_at_every_crash_point(base.path(), work.path(), child, [&](const ChildRun& run) {
+            const int done = static_cast<int>(run.reports.size());
+            const int renamed_count = renamed_prefix_after_crash(work.path());
+            EXPECT_TRUE(renamed_count == done || (run.killed && renamed_count == done + 1))
+                << done << " changes had been saved; " << renamed_count << " are in the table";
+        });
     EXPECT_GE(kills, 30);
 }
 
@@ -376,19 +393,8 @@ TEST_P(CrashInPlace, RecordsChangedAndNotSavedLeaveAWholeTableWhenKilled) {
     const auto child = [&](int fd) {
         rename_all(Table::open(work.path(), "Crash", Access::kWrite), fd, Saving::kNever);
     };
-    for (int kill_at = 1;; ++kill_at) {
-        copy_directory(base.path(), work.path());
-        const ChildRun run = run_child(child, kill_at);
-        SCOPED_TRACE("killed at crash point " + std::to_string(kill_at));
-        const int done = static_cast<int>(run.reports.size());
-        const int renamed_count = renamed_prefix_after_crash(work.path());
-        EXPECT_GE(renamed_count, 0) << "the table holds records of no single moment";
-        EXPECT_LE(renamed_count, done + 1);
-        if (!run.killed) {
-            EXPECT_EQ(renamed_count, 30);  // closing the table wrote them all
-            break;
-        }
-    }
+    kill_at_every_crash_point(base.path(), work.path(), child,
+                              expect_a_whole_renaming(work.path()));
 }
 
 // The same renaming as one walk of the writer over the whole table (change_each_in_place).
@@ -415,21 +421,8 @@ TEST_P(CrashInPlace, OneWalkOverTheTableLeavesAWholeTableWhenKilled) {
     const auto child = [&](int fd) {
         rename_all_in_one_walk(Table::open(work.path(), "Crash", Access::kWrite), fd);
     };
-    int kills = 0;
-    for (int kill_at = 1;; ++kill_at) {
-        copy_directory(base.path(), work.path());
-        const ChildRun run = run_child(child, kill_at);
-        SCOPED_TRACE("killed at crash point " + std::to_string(kill_at));
-        const int done = static_cast<int>(run.reports.size());
-        const int renamed_count = renamed_prefix_after_crash(work.path());
-        EXPECT_GE(renamed_count, 0) << "the table holds records of no single moment";
-        EXPECT_LE(renamed_count, done + 1);
-        if (!run.killed) {
-            EXPECT_EQ(renamed_count, 30);  // closing the table wrote them all
-            break;
-        }
-        ++kills;
-    }
+    const int kills = kill_at_every_crash_point(base.path(), work.path(), child,
+                                                expect_a_whole_renaming(work.path()));
     EXPECT_GE(kills, 2);  // a write per block at least
 }
 
@@ -546,16 +539,9 @@ TEST_P(CrashBatch, AppendsInBatchesSurviveAKillAtEveryCrashPoint) {
     TempDir base;
     make_batch_table(base.path(), keyed);
     TempDir work;
-    const auto child = [&](int fd) { append_batches(work.path(), fd); };
-    int kills = 0;
-    for (int kill_at = 1;; ++kill_at) {
-        copy_directory(base.path(), work.path());
-        const ChildRun run = run_child(child, kill_at);
-        SCOPED_TRACE("killed at crash point " + std::to_string(kill_at));
-        expect_whole_batches(work.path(), keyed, run);
-        if (!run.killed) break;
-        ++kills;
-    }
+    const int kills = kill_at_every_crash_point(
+        base.path(), work.path(), [&](int fd) { append_batches(work.path(), fd); },
+        [&](const ChildRun& run) { expect_whole_batches(work.path(), keyed, run); });
     EXPECT_GE(kills, 2 * kBatches);  // the journal and at least one block each
 }
 
@@ -619,18 +605,13 @@ TEST(Crash, ARestructureLeavesTheOldTableOrTheNewOne) {
         plan.fields.push_back({{"Added", FieldType::kAlpha, 8}, std::nullopt});
         restructure_table(work.path(), "Family", plan);
     };
-    int kills = 0;
-    for (int kill_at = 1;; ++kill_at) {
-        copy_directory(base.path(), work.path());
-        const ChildRun run = run_child(child, kill_at);
-        SCOPED_TRACE("killed at crash point " + std::to_string(kill_at));
-        check_family(work.path(), kRecords, 2, true);
-        if (!run.killed) {
-            EXPECT_EQ(Table::open(work.path(), "Family")->schema().size(), 3u);
-            break;
-        }
-        ++kills;
-    }
+    const int kills =
+        kill_at_every_crash_point(base.path(), work.path(), child, [&](const ChildRun& run) {
+            check_family(work.path(), kRecords, 2, true);
+            if (!run.killed) {
+                EXPECT_EQ(Table::open(work.path(), "Family")->schema().size(), 3u);
+            }
+        });
     EXPECT_GE(kills, 6);
     // And at random moments of a larger one.
     TempDir big;
@@ -662,21 +643,16 @@ TEST(Crash, ColumnsAddedUnderOneDurablePointLeaveEachStepWhole) {
         }
         sync.finish();
     };
-    int kills = 0;
-    for (int kill_at = 1;; ++kill_at) {
-        copy_directory(base.path(), work.path());
-        const ChildRun run = run_child(child, kill_at);
-        SCOPED_TRACE("killed at crash point " + std::to_string(kill_at));
-        const std::size_t fields = Table::open(work.path(), "Family")->schema().size();
-        EXPECT_GE(fields, 2u);
-        EXPECT_LE(fields, 2 + kAdded);
-        check_family(work.path(), kRecords, fields, false);
-        if (!run.killed) {
-            EXPECT_EQ(fields, 2 + kAdded);
-            break;
-        }
-        ++kills;
-    }
+    const int kills =
+        kill_at_every_crash_point(base.path(), work.path(), child, [&](const ChildRun& run) {
+            const std::size_t fields = Table::open(work.path(), "Family")->schema().size();
+            EXPECT_GE(fields, 2u);
+            EXPECT_LE(fields, 2 + kAdded);
+            check_family(work.path(), kRecords, fields, false);
+            if (!run.killed) {
+                EXPECT_EQ(fields, 2 + kAdded);
+            }
+        });
     EXPECT_GE(kills, 6 * static_cast<int>(kAdded));
 }
 
@@ -684,35 +660,35 @@ TEST(Crash, DeleteAndRenameFinishOrLeaveTheTableWhole) {
     TempDir base;
     make_family_table(base.path(), 200);
     TempDir work;
-    for (int kill_at = 1;; ++kill_at) {
-        copy_directory(base.path(), work.path());
-        const ChildRun run = run_child([&](int) { delete_table(work.path(), "Family"); }, kill_at);
-        SCOPED_TRACE("delete killed at crash point " + std::to_string(kill_at));
-        recover_family_changes(work.path());
-        // Once the .DB went, the whole family goes; before, the table is untouched.
-        if (find_table_file(work.path(), "Family"))
-            check_family(work.path(), 200, 2, false);
-        else
-            EXPECT_TRUE(family_files(work.path() / "Family.DB").empty());
-        if (!run.killed) break;
+    {
+        SCOPED_TRACE("delete");
+        kill_at_every_crash_point(
+            base.path(), work.path(), [&](int) { delete_table(work.path(), "Family"); },
+            [&](const ChildRun&) {
+                recover_family_changes(work.path());
+                // Once the .DB went, the whole family goes; before, the table is untouched.
+                if (find_table_file(work.path(), "Family"))
+                    check_family(work.path(), 200, 2, false);
+                else
+                    EXPECT_TRUE(family_files(work.path() / "Family.DB").empty());
+            });
     }
-    for (int kill_at = 1;; ++kill_at) {
-        copy_directory(base.path(), work.path());
-        const ChildRun run =
-            run_child([&](int) { rename_table(work.path(), "Family", "Renamed"); }, kill_at);
-        SCOPED_TRACE("rename killed at crash point " + std::to_string(kill_at));
-        recover_family_changes(work.path());
-        EXPECT_EQ(family_files(work.path() / "Family.DB").size() +
-                      family_files(work.path() / "Renamed.DB").size(),
-                  4u);
-        const bool renamed = find_table_file(work.path(), "Renamed").has_value();
-        EXPECT_NE(renamed, find_table_file(work.path(), "Family").has_value());
-        EXPECT_EQ(family_files(work.path() / (renamed ? "Family.DB" : "Renamed.DB")).size(), 0u);
-        if (!run.killed) {
-            EXPECT_TRUE(renamed);
-            break;
-        }
-    }
+    SCOPED_TRACE("rename");
+    kill_at_every_crash_point(
+        base.path(), work.path(), [&](int) { rename_table(work.path(), "Family", "Renamed"); },
+        [&](const ChildRun& run) {
+            recover_family_changes(work.path());
+            EXPECT_EQ(family_files(work.path() / "Family.DB").size() +
+                          family_files(work.path() / "Renamed.DB").size(),
+                      4u);
+            const bool renamed = find_table_file(work.path(), "Renamed").has_value();
+            EXPECT_NE(renamed, find_table_file(work.path(), "Family").has_value());
+            EXPECT_EQ(family_files(work.path() / (renamed ? "Family.DB" : "Renamed.DB")).size(),
+                      0u);
+            if (!run.killed) {
+                EXPECT_TRUE(renamed);
+            }
+        });
 }
 
 }  // namespace
