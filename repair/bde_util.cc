@@ -8,12 +8,6 @@ namespace vaq::repair {
 
 using window::Control;
 
-namespace {
-
-window::WindowPort* gProgressWindow = nullptr;
-
-}  // namespace
-
 const std::array<PropertyLabel, 10> kPropertyLabels = {{
     {"Fields:", Control::FieldsLB, 295},
     // The physical record size; the logical one, just before it, is not shown.
@@ -82,21 +76,22 @@ bool TBDEUtil::FillProps(const std::string& tablePath) {
 
 void TBDEUtil::RegisterProgress() {
     pdx::check(pdx::DbiRegisterCallBack(nullptr, pdx::cbGENPROGRESS, 0,
-                                        static_cast<std::uint16_t>(ProgressRec.size()),
-                                        ProgressRec.data(), ProgressCallback));
+                                        static_cast<std::uint16_t>(ProgressRec.record.size()),
+                                        &ProgressRec, ProgressCallback));
 }
 
 void TBDEUtil::UnregisterProgress() {
     pdx::check(pdx::DbiRegisterCallBack(nullptr, pdx::cbGENPROGRESS, 0,
-                                        static_cast<std::uint16_t>(ProgressRec.size()),
-                                        ProgressRec.data(), nullptr));
+                                        static_cast<std::uint16_t>(ProgressRec.record.size()),
+                                        &ProgressRec, nullptr));
 }
 
 pdx::CBRType ProgressCallback(pdx::CBType ecbType, std::uint32_t /*iClientData*/, void* pCbInfo) {
     if (pCbInfo == nullptr) return pdx::cbrUSEDEF;
+    const auto* buffer = static_cast<const ProgressBuffer*>(pCbInfo);
     ProgressRecord record;
-    std::memcpy(record.data(), pCbInfo, record.size());
-    if (ecbType != pdx::cbGENPROGRESS || gProgressWindow == nullptr) return pdx::cbrUSEDEF;
+    std::memcpy(record.data(), buffer->record.data(), record.size());
+    if (ecbType != pdx::cbGENPROGRESS || buffer->window == nullptr) return pdx::cbrUSEDEF;
     Control bar;
     switch (record[kProgressPhaseByte]) {
         case 0:
@@ -114,16 +109,8 @@ pdx::CBRType ProgressCallback(pdx::CBType ecbType, std::uint32_t /*iClientData*/
         default:
             return pdx::cbrUSEDEF;
     }
-    gProgressWindow->setPosition(bar, record[0] | (record[1] << 8));
+    buffer->window->setPosition(bar, record[0] | (record[1] << 8));
     return pdx::cbrUSEDEF;
-}
-
-void setProgressWindow(window::WindowPort* port) {
-    gProgressWindow = port;
-}
-
-window::WindowPort* progressWindow() {
-    return gProgressWindow;
 }
 
 }  // namespace vaq::repair

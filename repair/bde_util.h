@@ -24,6 +24,16 @@ inline constexpr std::size_t kProgressRecordSize = 268;
 inline constexpr std::size_t kProgressPhaseByte = 263;
 using ProgressRecord = std::array<std::uint8_t, kProgressRecordSize>;
 
+// The buffer registered for the engine's progress reports: the record the engine writes,
+// then the window whose bars the reports move (null leaves them unshown). The record comes
+// first, so the address the engine hands to ProgressCallback is the buffer's own.
+struct ProgressBuffer {
+    ProgressRecord record{};
+    window::WindowPort* window = nullptr;
+
+    std::uint8_t operator[](std::size_t i) const { return record[i]; }
+};
+
 // The calls of the table-utility library the repair makes, so that a test can stand a
 // library with chosen failures in for the real one.
 struct UtilityLibrary {
@@ -55,11 +65,12 @@ class TBDEUtil {
 
     // Reads the table's properties into TableProps; true exactly when the library could.
     bool FillProps(const std::string& tablePath);
-    // Routes the engine's progress reports to ProgressCallback through ProgressRec.
+    // Routes the engine's progress reports to ProgressCallback through ProgressRec, whose
+    // bars are those of ProgressRec.window.
     void RegisterProgress();
     void UnregisterProgress();
 
-    ProgressRecord ProgressRec{};
+    ProgressBuffer ProgressRec{};
     tutil::CURProps TableProps{};
     std::uint16_t SessionHandle = 0;
 
@@ -70,13 +81,9 @@ class TBDEUtil {
     bool open_ = false;
 };
 
-// The engine's progress callback: moves the bar of the report's phase to its percent in the
-// window given to setProgressWindow(). Always answers cbrUSEDEF, so it never cancels.
+// The engine's progress callback: `pCbInfo` is a ProgressBuffer; moves the bar of the report's
+// phase to its percent in the buffer's window. Always answers cbrUSEDEF, so it never cancels.
 pdx::CBRType ProgressCallback(pdx::CBType ecbType, std::uint32_t iClientData, void* pCbInfo);
-
-// The window whose bars ProgressCallback moves; null leaves every report unshown.
-void setProgressWindow(window::WindowPort* port);
-window::WindowPort* progressWindow();
 
 // One of the ten properties the window shows: its caption, its label and where the
 // properties record holds it (an unsigned 16-bit little-endian value).

@@ -117,19 +117,16 @@ RepairForm::RepairForm(window::WindowPort& port, db::Session& session1, db::Data
       session1_(session1),
       mainDatabase_(mainDatabase),
       clock_(std::move(clock)),
-      library_(library) {
-    setProgressWindow(&port_);
-}
+      library_(library) {}
 
-RepairForm::~RepairForm() {
-    if (progressWindow() == &port_) setProgressWindow(nullptr);
-}
+RepairForm::~RepairForm() = default;
 
 // ---- the window's start and end ----
 
 void RepairForm::FormCreate() {
     FillAliasList();
     BDEUtil = std::make_unique<TBDEUtil>(library_);
+    BDEUtil->ProgressRec.window = &port_;
 }
 
 void RepairForm::FormDestroy() {

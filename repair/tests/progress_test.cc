@@ -12,26 +12,24 @@
 namespace vaq::repair::testing {
 namespace {
 
-ProgressRecord report(std::uint16_t percent, std::uint8_t phase) {
-    ProgressRecord record{};
+ProgressBuffer report(std::uint16_t percent, std::uint8_t phase, window::WindowPort* window) {
+    ProgressBuffer buffer{{}, window};
+    ProgressRecord& record = buffer.record;
     record[0] = static_cast<std::uint8_t>(percent & 0xff);
     record[1] = static_cast<std::uint8_t>(percent >> 8);
     // Bytes the callback must not read as a phase or percent.
     for (std::size_t i = 2; i < kProgressPhaseByte; ++i)
         record[i] = 0xEE;
     record[kProgressPhaseByte] = phase;
-    return record;
+    return buffer;
 }
 
 class ProgressTest : public ::testing::Test {
   protected:
-    void SetUp() override { setProgressWindow(&window_); }
-    void TearDown() override { setProgressWindow(nullptr); }
-
     pdx::CBRType send(std::uint16_t percent, std::uint8_t phase,
                       pdx::CBType type = pdx::cbGENPROGRESS) {
-        ProgressRecord record = report(percent, phase);
-        return ProgressCallback(type, 77, record.data());
+        ProgressBuffer buffer = report(percent, phase, &window_);
+        return ProgressCallback(type, 77, &buffer);
     }
 
     FakeWindow window_;
@@ -66,6 +64,7 @@ TEST_F(ProgressTest, PercentIsPassedUnchangedAboveOneHundred) {
 
 TEST_F(ProgressTest, RegisteredOnlyBetweenRegisterAndUnregister) {
     TBDEUtil util;
+    util.ProgressRec.window = &window_;
     pdx::reportProgress(nullptr, {60, pdx::kPhaseData, "unseen"});
     EXPECT_TRUE(window_.positionChanges.empty());
 
@@ -81,6 +80,18 @@ TEST_F(ProgressTest, RegisteredOnlyBetweenRegisterAndUnregister) {
     EXPECT_EQ(window_.positionChanges, (std::vector<std::pair<Control, int>>{
                                            {Control::PBData, 60}, {Control::PBIndexes, 5}}));
     EXPECT_FALSE(pdx::hasCallback(nullptr, pdx::cbGENPROGRESS));
+    util.close();
+}
+
+TEST_F(ProgressTest, ReportsGoToTheWindowOfTheBufferRegisteredOrNowhere) {
+    TBDEUtil util;
+    util.RegisterProgress();
+    pdx::reportProgress(nullptr, {70, pdx::kPhaseData, ""});  // no window given yet
+    util.ProgressRec.window = &window_;
+    pdx::reportProgress(nullptr, {80, pdx::kPhaseRebuild, ""});
+    util.UnregisterProgress();
+    EXPECT_EQ(window_.positionChanges,
+              (std::vector<std::pair<Control, int>>{{Control::PBRebuild, 80}}));
     util.close();
 }
 
