@@ -21,7 +21,7 @@ fi
 
 start=$(date +%s)
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVAQ_FUZZ=ON "${launcher[@]}" >/dev/null
+  -DVAQ_FUZZ=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON "${launcher[@]}" >/dev/null
 cmake --build "$build" --target "${programs[@]}" vaqdb fuzzers
 built=$(date +%s)
 

@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The build has no warnings and is kept so: any warning stops it.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 cmake --build build
 # The programs without Qt: the shell and every library below it configure and build with
 # neither the window nor the test tools (a few seconds when ccache has seen them).
@@ -13,7 +14,7 @@ if command -v ccache > /dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S . -B build-nogui -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVAQ_BUILD_GUI=OFF \
-      -DBUILD_TESTING=OFF "${launcher[@]}"
+      -DBUILD_TESTING=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=ON "${launcher[@]}"
 cmake --build build-nogui --target vaqdb
 mkdir -p -m 0700 build/xdg-runtime
 export XDG_RUNTIME_DIR="$PWD/build/xdg-runtime"
