@@ -38,9 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::ostringstream out;
     std::ostringstream err;
-    vaqdb::ShellContext context{database.scratch.data(), out, err};
+    vaq::shell::ShellContext context{database.scratch.data(), out, err};
     try {
-        vaqdb::run_words(context, {".import", csv.string(), "T"});
+        vaq::shell::run_words(context, {".import", csv.string(), "T"});
     } catch (const vaq::Error&) {
     }
     fuzz::expect_sound_table(database.scratch.data(), "T", ".import");

@@ -1,7 +1,7 @@
 #include "engine/table/table.h"
 #include "tools/vaqdb/commands.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 // .count TABLE: the number of records, as the table's header holds it.
 void command_count(ShellContext& context, const Arguments& arguments) {
@@ -9,4 +9,4 @@ void command_count(ShellContext& context, const Arguments& arguments) {
     context.out << table->record_count() << '\n';
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -7,7 +7,7 @@
 #include "tools/vaqdb/csv_row_text.h"
 #include "tools/vaqdb/progress.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 namespace {
 
@@ -47,4 +47,4 @@ void command_export(ShellContext& context, const Arguments& arguments) {
     progress.show("Exporting:", done, done);
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

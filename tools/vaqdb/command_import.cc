@@ -39,7 +39,7 @@
 #include "tools/vaqdb/interrupt.h"
 #include "tools/vaqdb/progress.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 namespace {
 
@@ -268,4 +268,4 @@ void command_import(ShellContext& context, const Arguments& arguments) {
                 << ".\n";
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -2,7 +2,7 @@
 #include "engine/table/table.h"
 #include "tools/vaqdb/commands.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 // .indexes TABLE: the named secondary indexes in the engine's order, `name<TAB>f1;f2`.
 void command_indexes(ShellContext& context, const Arguments& arguments) {
@@ -15,4 +15,4 @@ void command_indexes(ShellContext& context, const Arguments& arguments) {
     }
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -17,7 +17,7 @@
 #include "tools/vaqdb/commands.h"
 #include "tools/vaqdb/job_session.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 namespace {
 
@@ -94,4 +94,4 @@ void command_import_transactions(ShellContext& context, const Arguments& argumen
     if (!form->lastProblem().empty()) throw vaq::Error(form->lastProblem());
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

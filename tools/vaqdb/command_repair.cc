@@ -6,7 +6,7 @@
 #include "tools/vaqdb/commands.h"
 #include "tools/vaqdb/job_session.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 // .repair: "Rebuild Index" over DIR as the alias VAQ, through the window's own job. Tables
 // it did not rebuild make it an error that names them with their causes.
@@ -18,4 +18,4 @@ void command_repair(ShellContext& context, const Arguments& /*arguments*/) {
     if (!notRebuilt.empty()) throw vaq::Error(vaq::repair::notRebuiltMessage(notRebuilt));
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

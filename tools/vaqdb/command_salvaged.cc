@@ -4,7 +4,7 @@
 #include "tools/vaqdb/commands.h"
 #include "tutil/rebuild_runs.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 namespace {
 
@@ -37,4 +37,4 @@ void command_salvaged(ShellContext& context, const Arguments& arguments) {
         print_run(context, run);
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

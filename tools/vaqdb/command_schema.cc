@@ -2,7 +2,7 @@
 #include "tools/vaqdb/commands.h"
 #include "tools/vaqdb/sql_types.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 // .schema TABLE: one line per field, `name<TAB>type`, then `PRIMARY KEY (f1, f2)` when the
 // table is keyed.
@@ -18,4 +18,4 @@ void command_schema(ShellContext& context, const Arguments& arguments) {
     context.out << ")\n";
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -3,7 +3,7 @@
 #include "common/error.h"
 #include "tools/vaqdb/commands.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 void command_mode(ShellContext& context, const Arguments& arguments) {
     const std::string& mode = arguments[0];
@@ -27,4 +27,4 @@ void command_headers(ShellContext& context, const Arguments& arguments) {
         throw vaq::Error("Usage: .headers on|off");
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -10,7 +10,7 @@
 #include "tools/vaqdb/commands.h"
 #include "tools/vaqdb/output.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 namespace {
 
@@ -85,4 +85,4 @@ void run_sql(ShellContext& context, std::string_view statement) {
     printer->end();
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

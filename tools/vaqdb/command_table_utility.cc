@@ -11,7 +11,7 @@
 #include "tools/vaqdb/job_session.h"
 #include "tutil/auxiliary.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 using vaq::window::Control;
 using vaq::window::Handler;
@@ -93,4 +93,4 @@ void command_rebuild(ShellContext& context, const Arguments& arguments) {
     jobs.finish();
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

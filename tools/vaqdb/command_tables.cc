@@ -1,7 +1,7 @@
 #include "engine/api/tables.h"
 #include "tools/vaqdb/commands.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 // .tables: the tables of the directory, one file name a line.
 void command_tables(ShellContext& context, const Arguments& /*arguments*/) {
@@ -9,4 +9,4 @@ void command_tables(ShellContext& context, const Arguments& /*arguments*/) {
         context.out << name << '\n';
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -5,7 +5,7 @@
 #include "tools/vaqdb/job_session.h"
 #include "upgrade/install.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 // .upgrade: "Upgrade DataBase" over DIR as the alias VAQ, through the window's own job; it
 // ends with "Rebuild Index" as in the window. A step that failed while the run went on (its
@@ -21,4 +21,4 @@ void command_upgrade(ShellContext& context, const Arguments& /*arguments*/) {
                          (failed == 1 ? " step" : " steps") + " failed, as the boxes say.");
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

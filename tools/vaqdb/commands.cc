@@ -4,7 +4,7 @@
 
 #include "common/text.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 const std::vector<Command>& command_table() {
     static const std::vector<Command> commands = {
@@ -140,4 +140,4 @@ void command_quit(ShellContext& context, const Arguments& /*arguments*/) {
     context.quit = true;
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -11,7 +11,7 @@
 
 #include "tools/vaqdb/shell.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 using Arguments = std::vector<std::string>;
 
@@ -60,4 +60,4 @@ void command_quit(ShellContext& context, const Arguments& arguments);
 // in the output mode (CSV by default, as .export writes them).
 void run_sql(ShellContext& context, std::string_view statement);
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -5,7 +5,7 @@
 
 #include "common/error.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 std::string csv_field(std::string_view text) {
     std::string field(text);
@@ -202,4 +202,4 @@ bool CsvReader::read_row(std::vector<std::string_view>& fields) {
     return true;
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vaqdb {
+namespace vaq::shell {
 
 // The field as it stands in a CSV record.
 std::string csv_field(std::string_view text);
@@ -73,4 +73,4 @@ class CsvReader {
     std::size_t row_line_ = 0;
 };
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -9,7 +9,7 @@
 #include "engine/format/field_codec.h"
 #include "engine/table/edit_buffer.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 namespace {
 
@@ -229,4 +229,4 @@ void CsvRecordMaker::convert_by_engine(const Column& column, std::string_view te
                             pdx::MutableBytes(out, column.field->width()));
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -17,7 +17,7 @@
 #include "common/datetime.h"
 #include "engine/table/table.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 // While it lives, the process date and time formats are the CSV forms (YYYY-MM-DD,
 // HH:MM:SS), so that the field conversions, which try the process formats first, cannot
@@ -68,4 +68,4 @@ class CsvRecordMaker {
     std::vector<std::size_t> blob_fields_;
 };
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -8,7 +8,7 @@
 #include "engine/table/value.h"
 #include "tools/vaqdb/csv.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 namespace {
 
@@ -135,4 +135,4 @@ void CsvRowText::append(pdx::Bytes record, std::string& out) {
     }
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

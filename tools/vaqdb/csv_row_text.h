@@ -13,7 +13,7 @@
 #include "engine/format/coding.h"
 #include "engine/table/table.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 class CsvRowText {
   public:
@@ -37,4 +37,4 @@ class CsvRowText {
     std::vector<Column> columns_;
 };
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -1,6 +1,6 @@
 #include "tools/vaqdb/interrupt.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 namespace {
 
@@ -32,4 +32,4 @@ bool InterruptRequest::pending() {
     return interrupted != 0;
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

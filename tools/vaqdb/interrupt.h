@@ -6,7 +6,7 @@
 
 #include <csignal>
 
-namespace vaqdb {
+namespace vaq::shell {
 
 class InterruptRequest {
   public:
@@ -24,4 +24,4 @@ class InterruptRequest {
     struct sigaction previous_ {};
 };
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -5,7 +5,7 @@
 #include "common/error.h"
 #include "repair/install.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 JobSession::JobSession(ShellContext& context)
     : previous_(pdx::currentConfiguration()),
@@ -47,4 +47,4 @@ void JobSession::run(vaq::window::Handler handler) {
     found->second();
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -14,7 +14,7 @@
 #include "tools/vaqdb/shell.h"
 #include "tools/vaqdb/terminal_window.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 class JobSession {
   public:
@@ -41,4 +41,4 @@ class JobSession {
     std::shared_ptr<vaq::repair::RepairForm> repair_;
 };
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

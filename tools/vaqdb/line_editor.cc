@@ -14,7 +14,7 @@
 
 #include "tools/vaqdb/interrupt.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 namespace fs = std::filesystem;
 
@@ -107,4 +107,4 @@ std::optional<std::string> LineEditor::read_line(bool continued) {
     return text;
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -9,7 +9,7 @@
 
 #include "tools/vaqdb/script.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 class LineEditor final : public LineSource {
   public:
@@ -30,4 +30,4 @@ class LineEditor final : public LineSource {
     bool cancelled_ = false;
 };
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -6,5 +6,5 @@
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    return vaqdb::run_main(arguments, std::cin, std::cout, std::cerr);
+    return vaq::shell::run_main(arguments, std::cin, std::cout, std::cerr);
 }

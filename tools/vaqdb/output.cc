@@ -4,7 +4,7 @@
 
 #include "tools/vaqdb/csv.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 std::size_t display_width(const std::string& text) {
     std::size_t width = 0;
@@ -123,4 +123,4 @@ std::unique_ptr<RowPrinter> make_row_printer(const ShellContext& context) {
     return std::make_unique<CsvPrinter>(context.out, context.headers);
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

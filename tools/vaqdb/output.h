@@ -12,7 +12,7 @@
 
 #include "tools/vaqdb/shell.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 class RowPrinter {
   public:
@@ -29,4 +29,4 @@ std::unique_ptr<RowPrinter> make_row_printer(const ShellContext& context);
 // The width of a UTF-8 text on a terminal, one column a character.
 std::size_t display_width(const std::string& text);
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace vaqdb {
+namespace vaq::shell {
 
 namespace {
 
@@ -60,4 +60,4 @@ void ProgressBar::draw(Clock::time_point now) {
     ++redraws_;
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace vaqdb {
+namespace vaq::shell {
 
 class ProgressBar {
   public:
@@ -46,4 +46,4 @@ class ProgressBar {
     std::uint64_t redraws_ = 0;
 };
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

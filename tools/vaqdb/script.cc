@@ -2,7 +2,7 @@
 
 #include "common/text.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 namespace {
 
@@ -76,4 +76,4 @@ bool ScriptReader::scan_sql() {
     return false;
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

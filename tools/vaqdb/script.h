@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-namespace vaqdb {
+namespace vaq::shell {
 
 // Where the lines come from.
 class LineSource {
@@ -63,4 +63,4 @@ class ScriptReader {
     char quote_ = 0;  // the quote a string of the open statement is in
 };
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

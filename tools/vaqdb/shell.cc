@@ -16,7 +16,7 @@
 #include "tools/vaqdb/line_editor.h"
 #include "tools/vaqdb/script.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 namespace fs = std::filesystem;
 
@@ -184,4 +184,4 @@ int run_main(const std::vector<std::string>& arguments, std::istream& in, std::o
     return context.status;
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vaqdb {
+namespace vaq::shell {
 
 // How a SELECT prints its rows (.mode).
 enum class OutputMode { kCsv, kTable, kLine };
@@ -74,4 +74,4 @@ bool run_script(ShellContext& context, std::istream& in, std::string_view source
 int run_main(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out,
              std::ostream& err);
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -1,6 +1,6 @@
 #include "tools/vaqdb/sql_types.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 namespace {
 
@@ -51,4 +51,4 @@ std::string sql_type_name(const pdx::FieldDescriptor& descriptor) {
     return "unknown(" + std::to_string(static_cast<int>(descriptor.type)) + ")";
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -10,8 +10,8 @@
 
 #include "engine/format/field_type.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 std::string sql_type_name(const pdx::FieldDescriptor& descriptor);
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

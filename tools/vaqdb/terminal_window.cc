@@ -6,7 +6,7 @@
 
 #include "common/error.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 using vaq::window::Control;
 
@@ -159,4 +159,4 @@ void TerminalWindow::printLines(std::string_view text) {
     out_ << lines << std::flush;
 }
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -16,7 +16,7 @@
 #include "port/window_port.h"
 #include "tools/vaqdb/progress.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 class TerminalWindow : public vaq::window::WindowPort {
   public:
@@ -64,4 +64,4 @@ class TerminalWindow : public vaq::window::WindowPort {
     std::map<vaq::window::Control, bool> enabled_;
 };
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -22,7 +22,7 @@
 #include "tools/vaqdb/csv_record.h"
 #include "tools/vaqdb/csv_row_text.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 namespace {
 
 struct Read {
@@ -232,4 +232,4 @@ TEST(CsvRowText, WritesWhatValuesWriteForAnyRecordBytes) {
 }
 
 }  // namespace
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -17,7 +17,7 @@
 #include "generator/database_generator.h"
 #include "tools/vaqdb/shell.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 
 struct Outcome {
     int status = 0;
@@ -81,4 +81,4 @@ class GeneratedDatabaseTest : public ::testing::Test {
     std::string configuration_;
 };
 
-}  // namespace vaqdb
+}  // namespace vaq::shell

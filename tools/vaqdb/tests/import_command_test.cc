@@ -23,7 +23,7 @@
 #include "engine/table/table_writer.h"
 #include "tools/vaqdb/shell.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 namespace {
 
 namespace fs = std::filesystem;
@@ -314,4 +314,4 @@ TEST_F(ImportTest, CorpusTablesRoundTripIntoEmptiedCopies) {
 }
 
 }  // namespace
-}  // namespace vaqdb
+}  // namespace vaq::shell

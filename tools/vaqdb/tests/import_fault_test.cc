@@ -24,7 +24,7 @@
 #include "engine/table/tests/test_support.h"
 #include "tools/vaqdb/shell.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 namespace {
 
 namespace fs = std::filesystem;
@@ -208,4 +208,4 @@ TEST(ImportCrash, AKilledImportLeavesNoneOrEveryRow) {
 }
 
 }  // namespace
-}  // namespace vaqdb
+}  // namespace vaq::shell

@@ -13,7 +13,7 @@
 #include "tools/vaqdb/shell.h"
 #include "tools/vaqdb/tests/generated_database_test.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 namespace {
 
 namespace fs = std::filesystem;
@@ -141,4 +141,4 @@ TEST_F(RecordJobsCommandsTest, TheControllerKeyIsRememberedForTheWholeRun) {
 }
 
 }  // namespace
-}  // namespace vaqdb
+}  // namespace vaq::shell

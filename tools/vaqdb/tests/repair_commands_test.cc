@@ -14,7 +14,7 @@
 #include "tools/vaqdb/terminal_window.h"
 #include "tools/vaqdb/tests/generated_database_test.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 namespace {
 
 namespace fs = std::filesystem;
@@ -121,4 +121,4 @@ TEST(TerminalWindowTest, LogLinesBoxesAndBars) {
 }
 
 }  // namespace
-}  // namespace vaqdb
+}  // namespace vaq::shell

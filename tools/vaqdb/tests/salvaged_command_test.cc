@@ -12,7 +12,7 @@
 #include "tools/vaqdb/tests/generated_database_test.h"
 #include "tutil/tests/support.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 namespace {
 
 namespace fs = std::filesystem;
@@ -124,4 +124,4 @@ TEST_F(SalvagedCommandTest, ExitStatusesTellAScriptWhatHappened) {
 }
 
 }  // namespace
-}  // namespace vaqdb
+}  // namespace vaq::shell

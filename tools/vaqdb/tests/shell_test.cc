@@ -27,7 +27,7 @@
 #include "tools/vaqdb/script.h"
 #include "tools/vaqdb/shell.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 namespace {
 
 namespace fs = std::filesystem;
@@ -534,4 +534,4 @@ TEST_F(ShellProgram, CtrlCAtThePromptDropsTheOpenStatementAndTheShellGoesOn) {
 }
 
 }  // namespace
-}  // namespace vaqdb
+}  // namespace vaq::shell

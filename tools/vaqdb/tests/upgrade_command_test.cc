@@ -13,7 +13,7 @@
 #include "tools/vaqdb/shell.h"
 #include "tools/vaqdb/tests/generated_database_test.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 namespace {
 
 namespace fs = std::filesystem;
@@ -92,4 +92,4 @@ TEST_F(UpgradeCommandTest, AStepThatFailsWhileTheRunGoesOnEndsTheCommandWithStat
 }
 
 }  // namespace
-}  // namespace vaqdb
+}  // namespace vaq::shell

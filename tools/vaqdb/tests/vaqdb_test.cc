@@ -16,7 +16,7 @@
 #include "tools/vaqdb/shell.h"
 #include "tools/vaqdb/sql_types.h"
 
-namespace vaqdb {
+namespace vaq::shell {
 namespace {
 
 namespace fs = std::filesystem;
@@ -249,4 +249,4 @@ TEST(ShellProgram, TheProgramSeparatesOutputErrorsAndStatus) {
 }
 
 }  // namespace
-}  // namespace vaqdb
+}  // namespace vaq::shell
