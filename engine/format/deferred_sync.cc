@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "common/error.h"
 
@@ -58,10 +59,18 @@ bool DeferredSync::defer(const fs::path& folder) {
     return true;
 }
 
+bool DeferredSync::at_finish(std::function<void()> task) {
+    if (g_current == nullptr) return false;
+    g_current->tasks_.push_back(std::move(task));
+    return true;
+}
+
 void DeferredSync::finish() {
     if (!owner_ || finished_) return;
     finished_ = true;
     g_current = nullptr;
+    for (const auto& task : std::exchange(tasks_, {}))
+        task();
     for (const fs::path& folder : folders_) {
         std::error_code ec;
         for (const auto& entry : fs::directory_iterator(folder, ec)) {

@@ -17,7 +17,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <set>
+#include <vector>
 
 namespace pdx {
 
@@ -37,11 +39,17 @@ class DeferredSync {
     // is then left to it); false when the caller must flush itself.
     static bool defer(const std::filesystem::path& folder);
 
+    // Work that may wait for the end of the run, such as removing a folder kept for the run's
+    // next change: when a DeferredSync lives, `task` runs at the start of finish(), before the
+    // flushes, and true is returned; false when none lives. The task must not throw.
+    static bool at_finish(std::function<void()> task);
+
   private:
     bool owner_ = false;
     bool finished_ = false;
     std::filesystem::file_time_type began_;
     std::set<std::filesystem::path> folders_;
+    std::vector<std::function<void()>> tasks_;
 };
 
 }  // namespace pdx

@@ -14,6 +14,7 @@
 
 #include "common/error.h"
 #include "common/text.h"
+#include "engine/format/deferred_sync.h"
 #include "engine/format/file.h"
 #include "engine/format/index_header.h"
 #include "engine/table/change_journal.h"
@@ -321,6 +322,95 @@ bool is_abandoned(const fs::path& folder) {
     return free;
 }
 
+// A staging folder kept, emptied, after a commit made while a DeferredSync lives, for the next
+// family change in the same directory. Creating and removing a folder is a wait for the disk
+// each (its block is allocated and freed, and some disks are told of every freed block), which
+// a run of a hundred changes (an upgrade adding columns one by one) would pay a hundred times
+// over. The folder keeps its lock, so that no other process's recovery takes it; a process
+// killed meanwhile leaves it unlocked, and the next recovery removes it like any abandoned
+// staging folder. The end of the DeferredSync removes it.
+struct SpareFolder {
+    fs::path directory;
+    fs::path folder;
+    int lock_fd = -1;
+};
+SpareFolder g_spare;
+
+void remove_spare_folder() {
+    if (g_spare.lock_fd < 0) return;
+    std::error_code ec;
+    // Like a finished commit folder, a spare that cannot be removed is left to the next
+    // recovery, which removes it once no process holds it.
+    fs::remove_all(g_spare.folder, ec);
+    ::close(g_spare.lock_fd);
+    g_spare = SpareFolder{};
+}
+
+bool is_spare_folder(const fs::path& folder) {
+    return g_spare.lock_fd >= 0 && folder.filename() == g_spare.folder.filename();
+}
+
+// Takes the spare folder of `directory`, if there is one: true, with its path and lock.
+bool take_spare_folder(const fs::path& directory, fs::path& folder, int& lock_fd) {
+    if (g_spare.lock_fd < 0 || g_spare.directory != directory) return false;
+    if (!exists_here(g_spare.folder)) {
+        remove_spare_folder();
+        return false;
+    }
+    folder = g_spare.folder;
+    lock_fd = g_spare.lock_fd;
+    g_spare = SpareFolder{};
+    return true;
+}
+
+// Removes every entry of `folder` but its folder of old files, and every entry of that one, so
+// that the folder can stage the next family as if new. False when something could not be
+// removed: an old file left in it would pass for the next commit's.
+bool empty_for_reuse(const fs::path& folder) {
+    std::error_code ec;
+    for (const fs::path& entry : list_directory(folder)) {
+        if (entry.filename() == kOldFolder && fs::is_directory(entry, ec)) {
+            for (const fs::path& old : list_directory(entry))
+                if (!fs::remove(old, ec) || ec) return false;
+            continue;
+        }
+        if (!fs::remove(entry, ec) || ec) return false;
+    }
+    return true;
+}
+
+// The end of a commit made while a DeferredSync lives: the folder, back under a staging name
+// (from here on a crash leaves an abandoned staging folder, which recovery removes; the family
+// is new by then), is emptied and kept for the next change, with its lock `lock_fd`. True when
+// the folder and its lock are dealt with; false, and both left to the caller, when no
+// DeferredSync lives or the folder cannot take its staging name.
+bool keep_as_spare(const fs::path& directory, const fs::path& committed, std::string_view id,
+                   int lock_fd) {
+    if (!DeferredSync::at_finish(remove_spare_folder)) return false;
+    remove_spare_folder();
+    const fs::path staging = directory / (std::string(kStagingPrefix) + std::string(id));
+    try {
+        rename_file(committed, staging);
+    } catch (const vaq::Error&) {
+        // The change is whole; the caller removes the folder as it would without a DeferredSync.
+        return false;
+    }
+    crash_point("folder kept");
+    bool emptied = false;
+    try {
+        emptied = empty_for_reuse(staging);
+    } catch (const vaq::Error&) {
+        emptied = false;  // an unreadable folder is not reused: it is removed below
+    }
+    if (!emptied) {
+        remove_finished_folder(directory, staging);
+        ::close(lock_fd);
+        return true;
+    }
+    g_spare = SpareFolder{directory, staging, lock_fd};
+    return true;
+}
+
 }  // namespace
 
 std::vector<fs::path> family_files(const fs::path& table_file) {
@@ -343,6 +433,7 @@ std::vector<fs::path> secondary_index_files(const fs::path& table_file) {
 }
 
 StagedFamily::StagedFamily(const fs::path& directory) : directory_(directory) {
+    if (take_spare_folder(directory, folder_, lock_fd_)) return;
     folder_ = directory / (std::string(kStagingPrefix) + random_id());
     std::error_code ec;
     fs::create_directory(folder_, ec);
@@ -366,6 +457,7 @@ StagedFamily::~StagedFamily() {
 void StagedFamily::commit(const std::vector<fs::path>& old_family) {
     std::vector<std::string> staged;
     for (const fs::path& file : list_directory(folder_)) {
+        if (file.filename() == kOldFolder) continue;  // left empty by an earlier commit
         sync_file(file);
         staged.push_back(file.filename().string());
     }
@@ -404,7 +496,10 @@ void StagedFamily::commit(const std::vector<fs::path>& old_family) {
         }
         throw;
     }
-    remove_finished_folder(directory_, committed);
+    if (keep_as_spare(directory_, committed, id, lock_fd_))
+        lock_fd_ = -1;  // the spare folder's lock now, or closed with it
+    else
+        remove_finished_folder(directory_, committed);
 }
 
 void delete_family(const fs::path& table_file) {
@@ -498,7 +593,8 @@ std::vector<fs::path> pending_changes(const fs::path& directory) {
     if (ec) return pending;  // the caller reports a missing or unreadable directory itself
     for (const fs::directory_entry& entry : it) {
         const std::string name = entry.path().filename().string();
-        if (starts_with(name, ".pdx")) pending.push_back(entry.path());
+        if (starts_with(name, ".pdx") && !is_spare_folder(entry.path()))
+            pending.push_back(entry.path());
     }
     return pending;
 }

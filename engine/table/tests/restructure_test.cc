@@ -11,7 +11,11 @@
 #include <random>
 #include <set>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "common/error.h"
+#include "engine/format/deferred_sync.h"
 #include "engine/format/field_codec.h"
 #include "engine/table/index_maintenance.h"
 #include "engine/table/record_editor.h"
@@ -395,6 +399,68 @@ TEST(TableFamily, LeftoversOfInterruptedChangesAreUndoneOrFinishedOnTheNextOpen)
                                                   'n', 'e', '.', 'P', 'X', '\n'});
     EXPECT_THROW(Table::open(dir.path(), "Gone"), vaq::Error);
     EXPECT_EQ(directory_listing(dir.path()), (std::vector<std::string>{"Log.DB"}));
+}
+
+// The folders staging the family changes of a durable point (deferred_sync.h).
+std::vector<std::string> staging_folders(const fs::path& dir) {
+    std::vector<std::string> folders;
+    for (const std::string& name : directory_listing(dir))
+        if (name.starts_with(".pdx")) folders.push_back(name);
+    return folders;
+}
+
+TEST(TableFamily, ChangesUnderOneDurablePointShareOneStagingFolderAndLeaveNoneBehind) {
+    TempDir dir;
+    create_table(dir.path(), "Log", {{{"Line", FieldType::kAlpha, 20}}, 0});
+    {
+        const auto table = Table::open(dir.path(), "Log", Access::kWrite);
+        for (int i = 0; i < 300; ++i) {
+            EditBuffer r = EditBuffer::blank(table);
+            r.set("Line", "line " + std::to_string(i));
+            table->writer().insert(r);
+        }
+    }
+    const auto add_field = [&](const std::string& name) {
+        RestructurePlan plan = current_layout(*Table::open(dir.path(), "Log"));
+        plan.fields.push_back({{name, FieldType::kShort, 0}, std::nullopt});
+        restructure_table(dir.path(), "Log", plan);
+    };
+    {
+        DeferredSync sync;
+        add_field("First");
+        // Kept empty for the next change, old files and lists gone.
+        const std::vector<std::string> kept = staging_folders(dir.path());
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_EQ(directory_listing(dir / kept[0]), std::vector<std::string>{".old"});
+        EXPECT_TRUE(directory_listing(dir / kept[0] / ".old").empty());
+        // Another process's recovery leaves it alone while this one holds it.
+        const pid_t child = ::fork();
+        if (child == 0) {
+            try {
+                recover_family_changes(dir.path());
+            } catch (...) {
+                ::_exit(1);
+            }
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_EQ(staging_folders(dir.path()), kept);
+
+        add_field("Second");
+        create_table(dir.path(), "Other", {{{"Id", FieldType::kLong, 0}}, 1});
+        EXPECT_EQ(staging_folders(dir.path()), kept);
+        sync.finish();
+    }
+    EXPECT_EQ(directory_listing(dir.path()),
+              (std::vector<std::string>{"Log.DB", "Other.DB", "Other.PX"}));
+    const auto table = Table::open(dir.path(), "Log");
+    EXPECT_EQ(table->schema().size(), 3u);
+    const auto records = testing::all_records(*table);
+    ASSERT_EQ(records.size(), 300u);
+    EXPECT_EQ(records[299][0], "line 299");
+    EXPECT_EQ(testing::PxlibTable((dir / "Log.DB").string()).record_count(), 300);
 }
 
 }  // namespace
