@@ -52,7 +52,7 @@ void BM_Backfill(benchmark::State& state) {
     vaq::bench::SilentWindow window;
     for (auto _ : state) {
         state.PauseTiming();
-        vaq::bench::copyDatabase(source, g_work);
+        vaq::bench::copyDatabase(source, g_work, vaq::bench::Flush::Yes);
         vaq::bench::useAliasFolder(g_work);
         state.ResumeTiming();
         vaq::maintenance::MaintenanceForm form(window);

@@ -91,11 +91,11 @@ void emptyFolderUntimed(benchmark::State& state, const fs::path& folder) {
     state.ResumeTiming();
 }
 
-void copyDatabase(const fs::path& from, const fs::path& to) {
+void copyDatabase(const fs::path& from, const fs::path& to, Flush flush) {
     fs::create_directories(to);
     for (const auto& entry : fs::directory_iterator(to))
         fs::remove_all(entry.path());
-    copyFiles(from, to);
+    copyFiles(from, to, {}, flush);
 }
 
 void RatioReporter::ReportRuns(const std::vector<Run>& runs) {

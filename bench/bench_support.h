@@ -56,8 +56,11 @@ void copyFiles(const std::filesystem::path& from, const std::filesystem::path& t
 // empty folder.
 void emptyFolderUntimed(benchmark::State& state, const std::filesystem::path& folder);
 
-// Makes `to` an exact copy of the tables in `from` (files replaced).
-void copyDatabase(const std::filesystem::path& from, const std::filesystem::path& to);
+// Makes `to` an exact copy of the tables in `from` (files replaced). A copy made outside the
+// timing before a timed job is flushed (Flush::Yes), so that its writing back to disk does not
+// compete with the job and count against it.
+void copyDatabase(const std::filesystem::path& from, const std::filesystem::path& to,
+                  Flush flush = Flush::No);
 
 // Prints the runs as the console does and keeps the time of each for the closing ratios.
 class RatioReporter : public benchmark::ConsoleReporter {

@@ -72,7 +72,7 @@ void restructure(benchmark::State& state, Source source, const std::string& name
     const vaq::bench::PeakMemory memory;
     for (auto _ : state) {
         state.PauseTiming();
-        vaq::bench::copyDatabase(source_dir(source), work);
+        vaq::bench::copyDatabase(source_dir(source), work, vaq::bench::Flush::Yes);
         pdx::RestructurePlan plan = pdx::current_layout(*pdx::Table::open(work, "Transact"));
         plan.fields.push_back({{"Remark", pdx::FieldType::kAlpha, 20}, std::nullopt});
         state.ResumeTiming();

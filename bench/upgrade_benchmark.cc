@@ -38,7 +38,7 @@ void BM_Upgrade(benchmark::State& state) {
     const vaq::bench::PeakMemory memory;
     for (auto _ : state) {
         state.PauseTiming();
-        vaq::bench::copyDatabase(g_source, g_work);
+        vaq::bench::copyDatabase(g_source, g_work, vaq::bench::Flush::Yes);
         vaq::bench::useAliasFolder(g_work);
         vaq::db::Session session("Session1");
         vaq::db::Database mainDB(session, "MainDB", "VAQ");
