@@ -425,6 +425,27 @@ bool Table::rewriteText(std::string_view readField, std::string_view writtenFiel
     return true;
 }
 
+bool Table::readEachText(std::string_view firstField, std::string_view secondField,
+                         const TextPairVisitor& each) {
+    requireOpen("read records");
+    const pdx::Field& first = table_->schema()[fieldIndex(firstField)];
+    const pdx::Field& second = table_->schema()[fieldIndex(secondField)];
+    if (first.type() != pdx::FieldType::kAlpha || second.type() != pdx::FieldType::kAlpha)
+        return false;
+    if (editing()) post();  // as first() would
+    const pdx::Table& table = *table_;
+    pdx::Cursor& walk = cursor();
+    std::string firstText;
+    std::string secondText;
+    for (walk.first(); !walk.eof(); walk.next()) {
+        const pdx::Bytes record = walk.record();
+        each(alphaText(table, record.subspan(first.offset, first.width()), firstText),
+             alphaText(table, record.subspan(second.offset, second.width()), secondText));
+    }
+    walk.first();
+    return true;
+}
+
 void Table::deleteIndex(std::string_view name) {
     if (table_) {
         // Through the open table; the cursor may stand in that index's order.

@@ -143,6 +143,14 @@ class Table {
     bool rewriteText(std::string_view readField, std::string_view writtenField,
                      const TextRewrite& newText, const std::function<void()>& afterRecord = {});
 
+    // Record after record in the current order, from the first: `each` is given the texts of
+    // the text fields `firstField` and `secondField` as fieldByName would read them, without a
+    // field value made for each. Ends on the first record. False, with nothing read, when
+    // either field is not a text field.
+    using TextPairVisitor = std::function<void(std::string_view first, std::string_view second)>;
+    bool readEachText(std::string_view firstField, std::string_view secondField,
+                      const TextPairVisitor& each);
+
     // ---- searching ----
     // Moves to the first record in the current order whose fields (names separated by ";")
     // equal the values; true when found. When none matches the table stays where it was.

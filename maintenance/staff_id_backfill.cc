@@ -189,10 +189,19 @@ namespace {
 // has no card.
 StaffIdsByCard staffIdsByCard(db::Table& personnel) {
     StaffIdsByCard staffIds(personnel.recordCount());
-    for (personnel.first(); !personnel.eof(); personnel.next()) {
-        const std::string cardId = personnel.fieldByName(personal::CardID).asString();
-        if (cardId.empty()) continue;
-        staffIds.add(cardId, personnel.fieldByName(personal::StaffID).asString());
+    const auto add = [&](std::string_view cardId, std::string_view staffId) {
+        if (!cardId.empty()) staffIds.add(cardId, staffId);
+    };
+    // Text fields are read straight from the records; other types, and a table lacking a
+    // field (which fails as it always did), through the field values.
+    const bool bothFields =
+        personnel.findField(personal::CardID) && personnel.findField(personal::StaffID);
+    if (!bothFields || !personnel.readEachText(personal::CardID, personal::StaffID, add)) {
+        for (personnel.first(); !personnel.eof(); personnel.next()) {
+            const std::string cardId = personnel.fieldByName(personal::CardID).asString();
+            if (cardId.empty()) continue;
+            staffIds.add(cardId, personnel.fieldByName(personal::StaffID).asString());
+        }
     }
     staffIds.index();
     personnel.first();

@@ -199,6 +199,58 @@ TEST_F(TableWriting, IndexesAreDeletedThroughTheOpenTableOrByName) {
               "Index does not exist: idx_Card on Staff.db");
 }
 
+// The read of pairs of text fields that the back-fill builds its lookup from: the same texts
+// as fieldByName, in the order the table object stands in, an edit posted first.
+TEST_F(TableWriting, TextPairsAreReadAsFieldByNameReadsThemInTheCurrentOrder) {
+    Table staff("VAQ", "Staff");
+    staff.open();
+    addStaff(staff, "30", "Zoë");
+    addStaff(staff, "", "Nobody");
+    addStaff(staff, "10", "");
+    addStaff(staff, "20", "Ann");
+    staff.close();
+    run("CREATE INDEX idx_Name ON \"Staff.db\"(Name)");
+
+    const auto pairsRead = [](Table& table) {
+        std::vector<std::pair<std::string, std::string>> pairs;
+        EXPECT_TRUE(table.readEachText(
+            "CardID", "Name",
+            [&](std::string_view a, std::string_view b) { pairs.emplace_back(a, b); }));
+        EXPECT_EQ(table.recNo(), 1u);
+        return pairs;
+    };
+    const auto pairsByField = [](Table& table) {
+        std::vector<std::pair<std::string, std::string>> pairs;
+        for (table.first(); !table.eof(); table.next())
+            pairs.emplace_back(table.fieldByName("CardID").asString(),
+                               table.fieldByName("Name").asString());
+        return pairs;
+    };
+    std::vector<std::vector<std::pair<std::string, std::string>>> orders;
+    for (const std::string index : {"", "idx_Name"}) {
+        SCOPED_TRACE("index " + index);
+        staff.setIndexName(index);
+        staff.open();
+        orders.push_back(pairsRead(staff));
+        ASSERT_EQ(orders.back().size(), 4u);
+        EXPECT_EQ(orders.back(), pairsByField(staff));
+        staff.close();
+    }
+    EXPECT_NE(orders[0], orders[1]);
+
+    staff.setIndexName("");
+    staff.open();
+    ASSERT_TRUE(staff.locate("CardID", LocateValue(std::string("20"))));
+    staff.edit();
+    staff.setFieldText("Name", "Bea");
+    const auto afterEdit = pairsRead(staff);
+    EXPECT_EQ(staff.state(), Table::State::kBrowse);
+    EXPECT_EQ(afterEdit.back(), (std::pair<std::string, std::string>{"20", "Bea"}));
+    EXPECT_FALSE(staff.readEachText("CardID", "DeptID", [](std::string_view, std::string_view) {
+        ADD_FAILURE() << "a number field read as text";
+    }));
+}
+
 TEST_F(TableWriting, TableIsDeletedRenamedAndItsFieldsReadAgain) {
     run("CREATE TABLE \"AntiPassBack.db\" (ControllerID smallint, FromDoorID smallint)");
     run("CREATE TABLE \"tmpdb.DB\" ( Pkey Autoinc, ControllerID SmallINt, FromDoorID SmallInt, "
