@@ -38,6 +38,9 @@ constexpr std::string_view kManifest = "manifest";
 // files are moved into while the new ones move in (so that the change can be undone).
 constexpr std::string_view kStagedList = "staged";
 constexpr std::string_view kOldList = "old";
+// The three lists of a commit in one file, each line tagged with its list's name and a tab.
+// Folders of earlier versions hold them as three files; both are read.
+constexpr std::string_view kCommitLists = "lists";
 constexpr std::string_view kOldFolder = ".old";
 
 [[noreturn]] void fail(const std::string& what, const fs::path& path, const std::error_code& ec) {
@@ -118,14 +121,43 @@ void write_manifest(const fs::path& folder, const std::vector<std::string>& line
     write_list(folder, kManifest, lines);
 }
 
-// Nothing when the folder holds no complete list of that name.
-std::optional<std::vector<std::string>> read_list(const fs::path& folder, std::string_view file) {
-    std::ifstream in(folder / file, std::ios::binary);
+std::optional<std::vector<std::string>> read_lines(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
     if (!in) return std::nullopt;
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);)
         if (!line.empty()) lines.push_back(line);
     return lines;
+}
+
+// Nothing when the folder holds no complete list of that name.
+std::optional<std::vector<std::string>> read_list(const fs::path& folder, std::string_view file) {
+    const auto tagged = read_lines(folder / kCommitLists);
+    if (!tagged) return read_lines(folder / file);
+    const std::string tag = std::string(file) + '\t';
+    std::vector<std::string> lines;
+    for (const std::string& line : *tagged)
+        if (line.starts_with(tag)) lines.push_back(line.substr(tag.size()));
+    return lines;
+}
+
+// The lists of a commit, in one file written in place: the folder counts only once it is
+// renamed to a commit folder, and the file and the folder are flushed before that.
+void write_commit_lists(const fs::path& folder, const std::vector<std::string>& staged,
+                        const std::vector<std::string>& old_names,
+                        const std::vector<std::string>& removed) {
+    std::string text;
+    const auto add = [&](std::string_view list, const std::vector<std::string>& names) {
+        for (const std::string& name : names)
+            text.append(list).append(1, '\t').append(name).append(1, '\n');
+    };
+    add(kStagedList, staged);
+    add(kOldList, old_names);
+    add(kManifest, removed);
+    File out = File::create(folder / kCommitLists);
+    out.write_at(0, Bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    out.sync();
+    sync_directory(folder);
 }
 
 std::optional<std::vector<std::string>> read_manifest(const fs::path& folder) {
@@ -147,8 +179,8 @@ std::vector<fs::path> waiting_files(const fs::path& folder) {
     std::vector<fs::path> waiting;
     for (const fs::path& entry : list_directory(folder)) {
         const std::string name = entry.filename().string();
-        if (name == kManifest || name == kStagedList || name == kOldList || name == kOldFolder ||
-            name.ends_with(".tmp"))
+        if (name == kManifest || name == kStagedList || name == kOldList || name == kCommitLists ||
+            name == kOldFolder || name.ends_with(".tmp"))
             continue;
         waiting.push_back(entry);
     }
@@ -469,9 +501,7 @@ void StagedFamily::commit(const std::vector<fs::path>& old_family) {
         if (std::find(staged.begin(), staged.end(), name) == staged.end()) removed.push_back(name);
     }
     crash_point("family staged");
-    write_list(folder_, kStagedList, staged);
-    write_list(folder_, kOldList, old_names);
-    write_manifest(folder_, removed);
+    write_commit_lists(folder_, staged, old_names, removed);
     crash_point("manifest written");
     const std::string id = folder_.filename().string().substr(kStagingPrefix.size());
     const fs::path committed = directory_ / (std::string(kCommitPrefix) + id);

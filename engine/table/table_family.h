@@ -6,8 +6,9 @@
 // A new family (a created or restructured table) is written into a staging folder
 // ".pdxnew.<id>" in the database directory, flushed, and then committed:
 //   1. the names of the new files ("staged"), of the old family's files ("old") and of the
-//      old files that the new family does not overwrite ("manifest") are written into the
-//      folder, and the folder is flushed;
+//      old files that the new family does not overwrite ("manifest") are written into one
+//      file of the folder ("lists"; earlier versions wrote three files, which are read as
+//      well), and the folder is flushed;
 //   2. the folder is renamed to ".pdxcommit.<id>" (atomic): from here on the new family is
 //      the table;
 //   3. every old file gets a second name in the folder's ".old" folder and every new file
