@@ -81,18 +81,18 @@ void BM_CopyAndFlush(benchmark::State& state) {
 void BM_Verify(benchmark::State& state) {
     const vaq::bench::PeakMemory memory;
     for (auto _ : state)
-        benchmark::DoNotOptimize(tutil::verify_table(g_table).level);
+        benchmark::DoNotOptimize(vaq::tutil::verify_table(g_table).level);
     record_peak(state, "verify", memory);
 }
 
 void BM_Rebuild(benchmark::State& state) {
     const fs::path folder = g_work / "private" / "Transact";
     fs::create_directories(folder);
-    const tutil::RebuildRequest request{g_table, folder / "Backup.Db", folder / "KEYVIOL.DB",
-                                        folder / "PROBLEM.DB", nullptr};
+    const vaq::tutil::RebuildRequest request{g_table, folder / "Backup.Db", folder / "KEYVIOL.DB",
+                                             folder / "PROBLEM.DB", nullptr};
     const vaq::bench::PeakMemory memory;
     for (auto _ : state)
-        tutil::rebuild_table(request);
+        vaq::tutil::rebuild_table(request);
     record_peak(state, "rebuild", memory);
 }
 
@@ -127,7 +127,7 @@ void write_with_pxlib(const fs::path& ours, const fs::path& path, int block_kib,
     std::vector<char> record(h.record_size);
     bool failed = false;
     std::uint32_t written = 0;
-    tutil::scan_blocks(from, [&](const tutil::ScannedBlock& block) {
+    vaq::tutil::scan_blocks(from, [&](const vaq::tutil::ScannedBlock& block) {
         const auto head = pdx::DataBlockHeader::decode(block.bytes.data());
         for (std::size_t slot = 0;
              slot < head.record_count(h.record_size) && !failed && written < limit;
@@ -207,12 +207,12 @@ void register_block_size(int block_kib) {
             vaq::bench::copyFiles(source.parent_path(), data, "Transact");
             // The copy reaches the disk first: a rebuild's flush must not wait for it.
             ::sync();
-            const tutil::RebuildRequest request{data / "Transact.db", aside / "Backup.Db",
-                                                aside / "KEYVIOL.DB", aside / "PROBLEM.DB",
-                                                nullptr};
+            const vaq::tutil::RebuildRequest request{data / "Transact.db", aside / "Backup.Db",
+                                                     aside / "KEYVIOL.DB", aside / "PROBLEM.DB",
+                                                     nullptr};
             const vaq::bench::PeakMemory memory;
             for (auto _ : state)
-                tutil::rebuild_table(request);
+                vaq::tutil::rebuild_table(request);
             g_peak_kib["pxlib" + std::to_string(block_kib)] =
                 std::max(g_peak_kib["pxlib" + std::to_string(block_kib)], memory.reportTo(state));
         })

@@ -190,10 +190,10 @@ void expect_sound_table(const fs::path& folder, std::string_view table, std::str
     } catch (const vaq::Error& error) {
         broken(context + " cannot be read: " + error.what());
     }
-    const tutil::Verification verification = tutil::verify_table(path);
+    const vaq::tutil::Verification verification = vaq::tutil::verify_table(path);
     if (verification.level != 0) {
         std::string findings;
-        for (const tutil::Finding& finding : verification.findings.entries())
+        for (const vaq::tutil::Finding& finding : verification.findings.entries())
             findings += "\n  " + finding.message;
         broken(context + " verifies at level " + std::to_string(verification.level) + ":" +
                findings);

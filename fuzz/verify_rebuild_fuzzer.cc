@@ -18,15 +18,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto db = fuzz::write_family(scratch.data(), "T", files);
     const std::size_t slots = fuzz::slots_of(files.at("DB"));
 
-    (void)tutil::verify_table(db);
+    (void)vaq::tutil::verify_table(db);
 
-    tutil::RebuildRequest request;
+    vaq::tutil::RebuildRequest request;
     request.table = db;
     request.backup = scratch.root() / "private" / "Backup.Db";
     request.key_violations = scratch.root() / "private" / "KEYVIOL.DB";
     request.problems = scratch.root() / "private" / "PROBLEM.DB";
     try {
-        tutil::rebuild_table(request);
+        vaq::tutil::rebuild_table(request);
     } catch (const vaq::Error&) {
         return 0;  // refused with a message; the table is as it was
     }
@@ -39,6 +39,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const vaq::Error& error) {
         fuzz::broken(std::string("the rebuilt table cannot be read: ") + error.what());
     }
-    (void)tutil::verify_table(db);
+    (void)vaq::tutil::verify_table(db);
     return 0;
 }

@@ -60,7 +60,7 @@ void check_driver(const char* driver, const char* function) {
 }
 
 // Progress of the library's work goes to the callback registered with the engine.
-void report_progress(tutil::Phase phase, int percent) {
+void report_progress(vaq::tutil::Phase phase, int percent) {
     pdx::ProgressReport report;
     report.phase = static_cast<std::uint8_t>(phase);
     report.percent = static_cast<std::uint16_t>(std::clamp(percent, 0, 100));
@@ -86,20 +86,20 @@ extern "C" {
 TUResult TUInit(hTUses* phSession) {
     return guarded([&] {
         require(phSession, "TUInit", "the session handle");
-        *phSession = tutil::open_session();
+        *phSession = vaq::tutil::open_session();
     });
 }
 
 TUResult TUExit(hTUses hSession) {
-    return guarded([&] { tutil::close_session(hSession); });
+    return guarded([&] { vaq::tutil::close_session(hSession); });
 }
 
-TUResult TUFillCURProps(hTUses hSession, const char* pszTableName, tutil::CURProps* pProps) {
+TUResult TUFillCURProps(hTUses hSession, const char* pszTableName, vaq::tutil::CURProps* pProps) {
     return guarded([&] {
-        tutil::check_session(hSession, "TUFillCURProps");
+        vaq::tutil::check_session(hSession, "TUFillCURProps");
         require(pProps, "TUFillCURProps", "the properties record");
-        *pProps =
-            tutil::TableDescription::read(table_path(pszTableName, "TUFillCURProps")).properties();
+        *pProps = vaq::tutil::TableDescription::read(table_path(pszTableName, "TUFillCURProps"))
+                      .properties();
     });
 }
 
@@ -108,18 +108,19 @@ TUResult TUVerifyTable(hTUses hSession, const char* pszTableName, const char* ps
                        std::int32_t* piErrorLevel) {
     (void)pszPassword;  // encrypted tables are read with the key their header holds
     return guarded([&] {
-        tutil::check_session(hSession, "TUVerifyTable");
+        vaq::tutil::check_session(hSession, "TUVerifyTable");
         require(piErrorLevel, "TUVerifyTable", "the level");
         check_driver(pszDriverType, "TUVerifyTable");
         if (iOptions != 0)
             throw EngineError(pdx::DBIERR_INVALIDPARAM,
                               "TUVerifyTable: unknown options " + std::to_string(iOptions));
         const fs::path table = table_path(pszTableName, "TUVerifyTable");
-        const fs::path target = tutil::auxiliary_table(
-            tutil::auxiliary_folder(table),
+        const fs::path target = vaq::tutil::auxiliary_table(
+            vaq::tutil::auxiliary_folder(table),
             pszErrTableName != nullptr ? pszErrTableName : "VERIFY.DB", "The error table");
-        const tutil::Verification verification = tutil::verify_table(table, report_progress);
-        tutil::write_verification(target, verification);
+        const vaq::tutil::Verification verification =
+            vaq::tutil::verify_table(table, report_progress);
+        vaq::tutil::write_verification(target, verification);
         *piErrorLevel = verification.level;
     });
 }
@@ -129,9 +130,9 @@ TUResult TUGetCRTblDescCount(hTUses hSession, const char* pszTableName, std::uin
                              std::uint16_t* piValChkCount, std::uint16_t* piRintCount,
                              std::uint16_t* piOptParams, std::uint16_t* piOptDataLen) {
     return guarded([&] {
-        tutil::check_session(hSession, "TUGetCRTblDescCount");
+        vaq::tutil::check_session(hSession, "TUGetCRTblDescCount");
         const auto d =
-            tutil::TableDescription::read(table_path(pszTableName, "TUGetCRTblDescCount"));
+            vaq::tutil::TableDescription::read(table_path(pszTableName, "TUGetCRTblDescCount"));
         const auto put = [](std::uint16_t* out, std::size_t value) {
             if (out != nullptr) *out = static_cast<std::uint16_t>(value);
         };
@@ -145,14 +146,15 @@ TUResult TUGetCRTblDescCount(hTUses hSession, const char* pszTableName, std::uin
     });
 }
 
-TUResult TUFillCRTblDesc(hTUses hSession, tutil::CRTblDesc* pTblDesc, const char* pszTableName,
+TUResult TUFillCRTblDesc(hTUses hSession, vaq::tutil::CRTblDesc* pTblDesc, const char* pszTableName,
                          const char* pszPassword) {
     (void)pszPassword;
     return guarded([&] {
-        tutil::check_session(hSession, "TUFillCRTblDesc");
+        vaq::tutil::check_session(hSession, "TUFillCRTblDesc");
         require(pTblDesc, "TUFillCRTblDesc", "the table description");
-        const auto d = tutil::TableDescription::read(table_path(pszTableName, "TUFillCRTblDesc"));
-        tutil::CRTblDesc& desc = *pTblDesc;
+        const auto d =
+            vaq::tutil::TableDescription::read(table_path(pszTableName, "TUFillCRTblDesc"));
+        vaq::tutil::CRTblDesc& desc = *pTblDesc;
         check_array(desc.pfldDesc, desc.iFldCount, d.fields.size(), "fields");
         check_array(desc.pidxDesc, desc.iIdxCount, d.indexes.size(), "indexes");
         check_array(desc.pvchkDesc, desc.iValChkCount, d.validity_checks, "validity checks");
@@ -162,24 +164,24 @@ TUResult TUFillCRTblDesc(hTUses hSession, tutil::CRTblDesc* pTblDesc, const char
         // Validity checks and links are kept with the table as they are (the .VAL file is
         // carried over whole); their entries say only which they are.
         for (std::uint16_t i = 0; i < desc.iValChkCount; ++i)
-            desc.pvchkDesc[i] = tutil::VCHKDesc{};
+            desc.pvchkDesc[i] = vaq::tutil::VCHKDesc{};
         for (std::uint16_t i = 0; i < desc.iRintCount; ++i) {
-            desc.printDesc[i] = tutil::RINTDesc{};
+            desc.printDesc[i] = vaq::tutil::RINTDesc{};
             desc.printDesc[i].iRintNum = static_cast<std::uint16_t>(i + 1);
         }
-        if (desc.szTblName[0] == '\0' && !tutil::copy_text(desc.szTblName, pszTableName))
+        if (desc.szTblName[0] == '\0' && !vaq::tutil::copy_text(desc.szTblName, pszTableName))
             throw EngineError(pdx::DBIERR_INVALIDPARAM,
                               "TUFillCRTblDesc: the table name is longer than " +
-                                  std::to_string(tutil::kTableNameSize - 1) + " characters");
+                                  std::to_string(vaq::tutil::kTableNameSize - 1) + " characters");
         desc.bProtected = d.header.is_encrypted();
     });
 }
 
 TUResult TURebuildTable(hTUses hSession, const char* pszTableName, const char* pszDriverType,
                         const char* pszBackupName, const char* pszKeyviolName,
-                        const char* pszProblemName, tutil::CRTblDesc* pTblDesc) {
+                        const char* pszProblemName, vaq::tutil::CRTblDesc* pTblDesc) {
     return guarded([&] {
-        tutil::check_session(hSession, "TURebuildTable");
+        vaq::tutil::check_session(hSession, "TURebuildTable");
         require(pTblDesc, "TURebuildTable", "the table description");
         check_driver(pszDriverType, "TURebuildTable");
         const fs::path table = table_path(pszTableName, "TURebuildTable");
@@ -187,32 +189,32 @@ TUResult TURebuildTable(hTUses hSession, const char* pszTableName, const char* p
         const char* key_violations = pszKeyviolName != nullptr ? pszKeyviolName : "KEYVIOL.DB";
         const char* problems = pszProblemName != nullptr ? pszProblemName : "PROBLEM.DB";
         // The names are checked before a run folder is made for them.
-        tutil::auxiliary_table(".", backup, "The backup table");
-        tutil::auxiliary_table(".", key_violations, "The key-violation table");
-        tutil::auxiliary_table(".", problems, "The problem table");
+        vaq::tutil::auxiliary_table(".", backup, "The backup table");
+        vaq::tutil::auxiliary_table(".", key_violations, "The key-violation table");
+        vaq::tutil::auxiliary_table(".", problems, "The problem table");
 
-        tutil::RebuildRun run;
-        run.folder = tutil::new_rebuild_folder(table);
+        vaq::tutil::RebuildRun run;
+        run.folder = vaq::tutil::new_rebuild_folder(table);
         run.table = fs::absolute(table).lexically_normal();
         run.backup = backup;
         run.key_violation_table = key_violations;
         run.problem_table = problems;
-        tutil::RebuildRequest request;
+        vaq::tutil::RebuildRequest request;
         request.table = table;
         request.backup = run.folder / backup;
         request.key_violations = run.folder / key_violations;
         request.problems = run.folder / problems;
         request.description = pTblDesc;
-        tutil::keep_rebuild_result(hSession, std::nullopt);
-        tutil::RebuildResult result;
+        vaq::tutil::keep_rebuild_result(hSession, std::nullopt);
+        vaq::tutil::RebuildResult result;
         try {
-            result = tutil::rebuild_table(request, report_progress);
+            result = vaq::tutil::rebuild_table(request, report_progress);
         } catch (const std::exception& error) {
             // The table is as it was. What this run set aside before it stopped stays, as
             // everything a run sets aside does: removing records is the user's choice.
             run.cause = error.what();
             try {
-                tutil::write_run_report(run);
+                vaq::tutil::write_run_report(run);
             } catch (const std::exception& report_error) {
                 throw EngineError(pdx::DBIERR_OSACCESS,
                                   std::string(error.what()) +
@@ -221,20 +223,20 @@ TUResult TURebuildTable(hTUses hSession, const char* pszTableName, const char* p
             }
             throw;
         }
-        tutil::write_run_report(tutil::run_of(run.table, result));
-        tutil::prune_backups(run.folder.parent_path(),
-                             pdx::currentConfiguration()->settings().keepBackups);
-        tutil::keep_rebuild_result(hSession, std::move(result));
+        vaq::tutil::write_run_report(vaq::tutil::run_of(run.table, result));
+        vaq::tutil::prune_backups(run.folder.parent_path(),
+                                  pdx::currentConfiguration()->settings().keepBackups);
+        vaq::tutil::keep_rebuild_result(hSession, std::move(result));
     });
 }
 
 }  // extern "C"
 
-TUResult TUGetRebuildResult(hTUses hSession, tutil::RebuildResult* pResult) {
+TUResult TUGetRebuildResult(hTUses hSession, vaq::tutil::RebuildResult* pResult) {
     return guarded([&] {
-        tutil::check_session(hSession, "TUGetRebuildResult");
+        vaq::tutil::check_session(hSession, "TUGetRebuildResult");
         require(pResult, "TUGetRebuildResult", "the result");
-        auto result = tutil::last_rebuild_result(hSession);
+        auto result = vaq::tutil::last_rebuild_result(hSession);
         if (!result)
             throw EngineError(pdx::DBIERR_OBJNOTFOUND,
                               "TUGetRebuildResult: the session has rebuilt no table");

@@ -15,7 +15,7 @@
 #include "engine/table/table_name.h"
 #include "tutil/table_file_writer.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 namespace fs = std::filesystem;
 
@@ -104,4 +104,4 @@ void write_verification(const fs::path& target, const Verification& verification
     pdx::rename_file(temporary, target);
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -12,7 +12,7 @@
 
 #include "tutil/verifier.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 // <private_dir>/<database id>/<table stem>, created (for the user only) when missing.
 // Throws EngineError naming the folder when it cannot be created.
@@ -28,4 +28,4 @@ std::filesystem::path auxiliary_table(const std::filesystem::path& folder, std::
 // engine configuration lays out new tables), replacing an older one.
 void write_verification(const std::filesystem::path& target, const Verification& verification);
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -9,7 +9,7 @@
 #include "engine/format/blob_file.h"
 #include "engine/format/crypt.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 namespace {
 
@@ -198,4 +198,4 @@ void check_blobs(const TableFamily& family, const DataCheck& data, const Chain& 
                      std::to_string(unused) + " stored values belong to no record.");
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -14,9 +14,9 @@
 #include "tutil/findings.h"
 #include "tutil/structure_check.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 void check_blobs(const TableFamily& family, const DataCheck& data, const Chain& chain,
                  Findings& findings);
 
-}  // namespace tutil
+}  // namespace vaq::tutil

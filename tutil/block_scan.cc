@@ -7,7 +7,7 @@
 
 #include "engine/format/crypt.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 namespace {
 
@@ -55,4 +55,4 @@ void scan_blocks(const pdx::BlockFile& file, const std::function<void(const Scan
     }
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

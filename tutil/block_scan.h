@@ -12,7 +12,7 @@
 #include "engine/format/block_file.h"
 #include "engine/format/coding.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 struct ScannedBlock {
     std::uint32_t number = 0;  // 1-based
@@ -29,4 +29,4 @@ std::uint32_t blocks_to_scan(const pdx::BlockFile& file);
 void scan_blocks(const pdx::BlockFile& file, const std::function<void(const ScannedBlock&)>& visit,
                  const std::function<void(int)>& progress = {});
 
-}  // namespace tutil
+}  // namespace vaq::tutil

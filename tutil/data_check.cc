@@ -5,7 +5,7 @@
 
 #include "tutil/zero_slots.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 namespace {
 
@@ -126,4 +126,4 @@ void DataCheck::check_record(std::uint32_t block, std::size_t slot, pdx::Bytes r
             block, slot_number);
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -22,7 +22,7 @@
 #include "tutil/fingerprint.h"
 #include "tutil/record_check.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 struct BlockState {
     pdx::DataBlockHeader head;
@@ -80,4 +80,4 @@ class DataCheck {
     bool check_records_ = true;
 };
 
-}  // namespace tutil
+}  // namespace vaq::tutil

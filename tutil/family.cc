@@ -5,7 +5,7 @@
 #include "common/text.h"
 #include "engine/table/table_name.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 namespace fs = std::filesystem;
 
@@ -56,4 +56,4 @@ TableFamily TableFamily::of(const fs::path& table) {
     return family;
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -11,7 +11,7 @@
 
 #include "engine/format/index_header.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 struct SecondaryFiles {
     pdx::IndexSuffix suffix;
@@ -31,4 +31,4 @@ struct TableFamily {
     static TableFamily of(const std::filesystem::path& table);
 };
 
-}  // namespace tutil
+}  // namespace vaq::tutil

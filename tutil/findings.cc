@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace tutil {
+namespace vaq::tutil {
 
 void Findings::add(Finding finding) {
     const auto weight = static_cast<std::size_t>(finding.weight);
@@ -32,4 +32,4 @@ std::size_t Findings::count(Weight weight) const {
     return total;
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

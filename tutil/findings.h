@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-namespace tutil {
+namespace vaq::tutil {
 
 enum class Weight : std::uint8_t {
     kNote = 0,
@@ -71,4 +71,4 @@ class Findings {
     Weight worst_ = Weight::kNote;
 };
 
-}  // namespace tutil
+}  // namespace vaq::tutil

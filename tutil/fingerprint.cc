@@ -2,7 +2,7 @@
 
 #include "engine/format/field_codec.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 std::uint64_t EntryPlan::hash(pdx::Bytes record, std::uint32_t block, std::size_t slot,
                               std::size_t record_size) const {
@@ -23,4 +23,4 @@ std::uint64_t EntryPlan::hash(pdx::Bytes record, std::uint32_t block, std::size_
     return hasher.value();
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -11,7 +11,7 @@
 
 #include "engine/format/coding.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 // Hashes bytes fed in pieces as one string (FNV-1a, then a final mix).
 class EntryHasher {
@@ -81,4 +81,4 @@ struct EntryPlan {
                        std::size_t record_size) const;
 };
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -8,7 +8,7 @@
 #include "engine/format/index_tree.h"
 #include "engine/table/index_key_order.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 namespace fs = std::filesystem;
 
@@ -409,4 +409,4 @@ void check_validity_stamp(const TableFamily& family, const pdx::TableHeader& tab
     }
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -24,7 +24,7 @@
 #include "tutil/findings.h"
 #include "tutil/structure_check.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 struct CheckedIndex {
     SecondaryFiles files;
@@ -55,4 +55,4 @@ void check_secondary_index(const CheckedIndex& index, std::size_t position,
 void check_validity_stamp(const TableFamily& family, const pdx::TableHeader& table,
                           Findings& findings);
 
-}  // namespace tutil
+}  // namespace vaq::tutil

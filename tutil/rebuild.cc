@@ -29,7 +29,7 @@
 #include "tutil/table_file_writer.h"
 #include "tutil/waiting_records.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 namespace fs = std::filesystem;
 
@@ -559,4 +559,4 @@ RebuildResult rebuild_table(const RebuildRequest& request, const Progress& progr
     return Rebuild(request, progress).run();
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

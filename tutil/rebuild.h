@@ -14,7 +14,7 @@
 #include "tutil/secondary_rebuild.h"
 #include "tutil/verifier.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 struct RebuildRequest {
     std::filesystem::path table;           // the .DB file
@@ -60,4 +60,4 @@ struct RebuildResult {
 // table is then as it was.
 RebuildResult rebuild_table(const RebuildRequest& request, const Progress& progress = {});
 
-}  // namespace tutil
+}  // namespace vaq::tutil

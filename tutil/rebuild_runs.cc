@@ -13,7 +13,7 @@
 #include "engine/api/private_folders.h"
 #include "engine/table/table_name.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 namespace fs = std::filesystem;
 
@@ -258,4 +258,4 @@ RebuildRun remove_rebuild_run(const fs::path& directory, const std::string& name
     return matches.front();
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

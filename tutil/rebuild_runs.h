@@ -16,7 +16,7 @@
 
 #include "tutil/rebuild.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 // report.txt of a run folder, one "Name: value" a line:
 //   Rebuild of: /srv/vaq/Transact.DB
@@ -88,4 +88,4 @@ std::vector<RebuildRun> rebuild_runs(const std::filesystem::path& directory,
 // everything it kept. Throws vaq::Error naming the run when there is no such run.
 RebuildRun remove_rebuild_run(const std::filesystem::path& directory, const std::string& name);
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -6,7 +6,7 @@
 #include "engine/format/blob_file.h"
 #include "engine/format/calendar.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 namespace {
 
@@ -216,4 +216,4 @@ void RecordChecker::collect_blob_references(pdx::Bytes record, std::uint32_t blo
     }
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

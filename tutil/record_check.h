@@ -14,7 +14,7 @@
 #include "engine/format/field_codec.h"
 #include "engine/format/table_header.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 // A blob field whose value lives in the .MB file.
 struct BlobReference {
@@ -58,4 +58,4 @@ class RecordChecker {
     std::optional<Check> auto_increment_field_;
 };
 
-}  // namespace tutil
+}  // namespace vaq::tutil

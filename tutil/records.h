@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace tutil {
+namespace vaq::tutil {
 
 inline constexpr std::size_t kTableNameSize = 261;  // 260 characters and the NUL
 inline constexpr std::size_t kNameSize = 32;        // 31 characters and the NUL
@@ -252,4 +252,4 @@ static_assert(offsetof(CRTblDesc, iOptParams) == 664);
 static_assert(offsetof(CRTblDesc, pfldOptParams) == 666);
 static_assert(offsetof(CRTblDesc, pOptData) == 674);
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -9,7 +9,7 @@
 #include "tutil/block_scan.h"
 #include "tutil/zero_slots.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 namespace {
 
@@ -228,8 +228,8 @@ void Salvage::deliver_counted(std::uint32_t number, pdx::Bytes block, std::size_
     const auto slot_bytes = [&](std::size_t slot) {
         return block.subspan(pdx::record_offset_in_block(slot, size), size);
     };
-    ZeroSlots zero_slots(file_.header(), data_->checker().has_auto_increment(), key_length_,
-                         number, block, present);
+    ZeroSlots zero_slots(file_.header(), data_->checker().has_auto_increment(), key_length_, number,
+                         block, present);
     const auto zeros = [&](std::size_t slot) {
         return slot < state.complete && zero_slots.no_record(slot);
     };
@@ -406,4 +406,4 @@ std::optional<std::vector<std::uint8_t>> Salvage::blob_value(std::size_t field,
     }
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -47,7 +47,7 @@
 #include "tutil/structure_check.h"
 #include "tutil/verifier.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 // Readable records that lie one after the other in a block.
 struct SalvagedRun {
@@ -156,4 +156,4 @@ class Salvage {
     mutable bool blobs_missing_ = false;
 };
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -10,7 +10,7 @@
 #include "engine/table/secondary_index_build.h"
 #include "engine/table/table.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 namespace fs = std::filesystem;
 
@@ -119,4 +119,4 @@ std::vector<DroppedIndex> rebuild_secondary_indexes(const TableFamily& old_famil
     return dropped;
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -9,7 +9,7 @@
 
 #include "tutil/family.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 // A secondary index of the old family the rebuild could not write anew.
 struct DroppedIndex {
@@ -24,4 +24,4 @@ std::vector<DroppedIndex> rebuild_secondary_indexes(const TableFamily& old_famil
                                                     const std::filesystem::path& new_table,
                                                     const std::filesystem::path& folder);
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -7,7 +7,7 @@
 
 #include "engine/api/engine_error.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 namespace {
 
@@ -74,4 +74,4 @@ std::optional<RebuildResult> last_rebuild_result(std::uint16_t handle) {
     return found->second;
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

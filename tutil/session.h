@@ -9,7 +9,7 @@
 
 #include "tutil/rebuild.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 // Opens a session. Throws EngineError (DBIERR_ENGINE) when every handle is in use.
 std::uint16_t open_session();
@@ -24,4 +24,4 @@ void check_session(std::uint16_t handle, const char* function);
 void keep_rebuild_result(std::uint16_t handle, std::optional<RebuildResult> result);
 std::optional<RebuildResult> last_rebuild_result(std::uint16_t handle);
 
-}  // namespace tutil
+}  // namespace vaq::tutil

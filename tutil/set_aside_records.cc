@@ -6,7 +6,7 @@
 #include "common/error.h"
 #include "engine/format/coding.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 namespace fs = std::filesystem;
 
@@ -165,4 +165,4 @@ void SetAsideRecords::for_each(const std::function<void(const Carried&)>& visit)
     }
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

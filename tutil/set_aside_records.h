@@ -14,7 +14,7 @@
 #include "engine/format/file.h"
 #include "tutil/table_file_writer.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 // A record bound for one of a rebuild's tables, with the values of its blob fields.
 struct Carried {
@@ -52,4 +52,4 @@ class SetAsideRecords {
     std::uint64_t count_ = 0;
 };
 
-}  // namespace tutil
+}  // namespace vaq::tutil

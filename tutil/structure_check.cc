@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace tutil {
+namespace vaq::tutil {
 
 namespace {
 
@@ -247,4 +247,4 @@ Chain check_structure(const DataCheck& data, Findings& findings) {
     return StructureCheck(data, findings).run();
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -10,7 +10,7 @@
 #include "tutil/data_check.h"
 #include "tutil/findings.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 struct Chain {
     std::vector<std::uint32_t> blocks;  // in chain order, as far as the chain could be followed
@@ -24,4 +24,4 @@ void check_header(const pdx::BlockFile& file, Findings& findings);
 // Follows the chain and the free list over what the pass found.
 Chain check_structure(const DataCheck& data, Findings& findings);
 
-}  // namespace tutil
+}  // namespace vaq::tutil

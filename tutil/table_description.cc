@@ -9,7 +9,7 @@
 #include "engine/format/index_header.h"
 #include "engine/format/text_codec.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 namespace fs = std::filesystem;
 
@@ -278,4 +278,4 @@ CURProps TableDescription::properties() const {
     return p;
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -18,7 +18,7 @@
 #include "tutil/family.h"
 #include "tutil/records.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 struct TableDescription {
     std::filesystem::path path;
@@ -46,4 +46,4 @@ bool copy_text(char (&field)[N], std::string_view text) {
     return true;
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -12,7 +12,7 @@
 #include "engine/format/header_counters.h"
 #include "engine/format/new_table.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 namespace {
 
@@ -203,4 +203,4 @@ std::vector<pdx::IndexLeaf> TableFileWriter::finish(std::uint32_t auto_increment
     return std::move(leaves_);
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -17,7 +17,7 @@
 #include "engine/table/primary_index_writer.h"
 #include "tutil/write_behind.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 // Whole values of blob fields, by field index.
 using BlobValues = std::map<std::size_t, std::vector<std::uint8_t>>;
@@ -83,4 +83,4 @@ class TableFileWriter {
     bool reserved_ = false;
 };
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -44,7 +44,7 @@ TUResult TUInit(hTUses* phSession);
 TUResult TUExit(hTUses hSession);
 
 // The properties of a table.
-TUResult TUFillCURProps(hTUses hSession, const char* pszTableName, tutil::CURProps* pProps);
+TUResult TUFillCURProps(hTUses hSession, const char* pszTableName, vaq::tutil::CURProps* pProps);
 
 // Checks a table and writes what it found into pszErrTableName (normally "VERIFY.DB") in the
 // table's folder of the private directory; *piErrorLevel receives the level. pszPassword
@@ -64,7 +64,7 @@ TUResult TUGetCRTblDescCount(hTUses hSession, const char* pszTableName, std::uin
 
 // Fills the caller's arrays of pTblDesc (sized from TUGetCRTblDescCount, counts set) with
 // the table's fields and indexes. pszPassword may be null.
-TUResult TUFillCRTblDesc(hTUses hSession, tutil::CRTblDesc* pTblDesc, const char* pszTableName,
+TUResult TUFillCRTblDesc(hTUses hSession, vaq::tutil::CRTblDesc* pTblDesc, const char* pszTableName,
                          const char* pszPassword);
 
 // Rebuilds the table: every readable record is kept, the table and all its indexes are
@@ -76,7 +76,7 @@ TUResult TUFillCRTblDesc(hTUses hSession, tutil::CRTblDesc* pTblDesc, const char
 // pTblDesc is the description TUFillCRTblDesc filled; it must describe the table as it is.
 TUResult TURebuildTable(hTUses hSession, const char* pszTableName, const char* pszDriverType,
                         const char* pszBackupName, const char* pszKeyviolName,
-                        const char* pszProblemName, tutil::CRTblDesc* pTblDesc);
+                        const char* pszProblemName, vaq::tutil::CRTblDesc* pTblDesc);
 
 }  // extern "C"
 
@@ -84,4 +84,4 @@ TUResult TURebuildTable(hTUses hSession, const char* pszTableName, const char* p
 // how many went to the key-violation and problem tables and where those were written, the
 // indexes it could not write anew. A failed rebuild leaves no result. DBIERR_INVALIDHNDL
 // for a session that is not open, DBIERR_OBJNOTFOUND when the session has no rebuild to tell of.
-TUResult TUGetRebuildResult(hTUses hSession, tutil::RebuildResult* pResult);
+TUResult TUGetRebuildResult(hTUses hSession, vaq::tutil::RebuildResult* pResult);

@@ -13,7 +13,7 @@
 #include "tutil/index_check.h"
 #include "tutil/structure_check.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 namespace fs = std::filesystem;
 
@@ -121,4 +121,4 @@ Verification verify_table(const fs::path& path, const Progress& progress) {
     return result;
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -14,7 +14,7 @@
 
 #include "tutil/findings.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 // Phases of the progress reports, as the engine's progress record numbers them.
 enum class Phase : std::uint8_t { kHeader = 0, kIndexes = 1, kData = 2, kRebuild = 8 };
@@ -35,4 +35,4 @@ Verification verify_table(const std::filesystem::path& table, const Progress& pr
 // The level a set of findings gives for a table (encrypted or not).
 int verification_level(const Findings& findings, bool encrypted);
 
-}  // namespace tutil
+}  // namespace vaq::tutil

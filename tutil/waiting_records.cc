@@ -7,7 +7,7 @@
 
 #include "common/error.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 namespace fs = std::filesystem;
 
@@ -148,4 +148,4 @@ void WaitingRecords::pop() {
     }
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -16,7 +16,7 @@
 #include "engine/format/coding.h"
 #include "engine/format/file.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 class WaitingRecords {
   public:
@@ -78,4 +78,4 @@ class WaitingRecords {
     std::size_t refill_records_ = 1;
 };
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-namespace tutil {
+namespace vaq::tutil {
 
 WriteBehind::WriteBehind(pdx::File& file) : file_(file), thread_([this] { run(); }) {}
 
@@ -59,4 +59,4 @@ void WriteBehind::run() {
     }
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -14,7 +14,7 @@
 #include "engine/format/coding.h"
 #include "engine/format/file.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 class WriteBehind {
   public:
@@ -46,4 +46,4 @@ class WriteBehind {
     std::thread thread_;  // last: it starts once the members it uses exist
 };
 
-}  // namespace tutil
+}  // namespace vaq::tutil

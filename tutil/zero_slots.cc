@@ -2,7 +2,7 @@
 
 #include "engine/format/data_block.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 ZeroSlots::ZeroSlots(const pdx::TableHeader& h, bool auto_increment, std::size_t key_length,
                      std::uint32_t number, pdx::Bytes block, std::size_t present)
@@ -42,4 +42,4 @@ bool ZeroSlots::sector_starts_in(std::size_t from, std::size_t to) const {
     return first < block_at_ + to;
 }
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -12,7 +12,7 @@
 #include "engine/format/coding.h"
 #include "engine/format/table_header.h"
 
-namespace tutil {
+namespace vaq::tutil {
 
 // The smallest stretch of a file a disk writes or wipes whole.
 inline constexpr std::uint64_t kSectorSize = 512;
@@ -43,4 +43,4 @@ class ZeroSlots {
     std::size_t run_end_ = 0;  // the stretch of zeros around the slot last asked about
 };
 
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -17,7 +17,7 @@
 #include "tests/support.h"
 #include "tutil/tutil.h"
 
-namespace tutil {
+namespace vaq::tutil {
 namespace {
 
 using namespace tutil::testing;
@@ -273,4 +273,4 @@ TEST(TableUtilityVerify, BadArgumentsAreResults) {
 }
 
 }  // namespace
-}  // namespace tutil
+}  // namespace vaq::tutil

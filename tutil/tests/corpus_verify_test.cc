@@ -20,9 +20,9 @@ bool is_table_file(const fs::path& path) {
     return ext == ".DB";
 }
 
-std::string describe(const tutil::Verification& v) {
+std::string describe(const vaq::tutil::Verification& v) {
     std::string text;
-    for (const tutil::Finding& f : v.findings.entries())
+    for (const vaq::tutil::Finding& f : v.findings.entries())
         text += "  [" + std::to_string(static_cast<int>(f.weight)) + "] " + f.file + ": " +
                 f.message + "\n";
     return text;
@@ -37,7 +37,7 @@ TEST(CorpusVerify, EveryUndamagedTableHasNoErrors) {
     for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
         if (!entry.is_regular_file() || !is_table_file(entry.path())) continue;
         ++tables;
-        const tutil::Verification v = tutil::verify_table(entry.path());
+        const vaq::tutil::Verification v = vaq::tutil::verify_table(entry.path());
         const std::string relative = entry.path().lexically_relative(corpus).string();
         // STATES.DB is keyed but its .PX was never published with it.
         const int expected = relative == "paradoxdriver/areas/STATES.DB" ? 1 : 0;
@@ -49,9 +49,9 @@ TEST(CorpusVerify, EveryUndamagedTableHasNoErrors) {
 TEST(CorpusVerify, NotesDoNotRaiseTheLevel) {
     const fs::path table = fs::path(VAQ_CORPUS_DIR) / "pxlib" / "TypSammlung.DB";
     if (!fs::exists(table)) GTEST_SKIP() << "The table corpus is not at " << VAQ_CORPUS_DIR;
-    const tutil::Verification v = tutil::verify_table(table);
+    const vaq::tutil::Verification v = vaq::tutil::verify_table(table);
     // A stale index that is not maintained, and a date in the year 3033.
     EXPECT_EQ(v.level, 0);
-    EXPECT_GE(v.findings.count(tutil::Weight::kNote), 2u);
-    EXPECT_EQ(v.findings.count(tutil::Weight::kError), 0u);
+    EXPECT_GE(v.findings.count(vaq::tutil::Weight::kNote), 2u);
+    EXPECT_EQ(v.findings.count(vaq::tutil::Weight::kError), 0u);
 }

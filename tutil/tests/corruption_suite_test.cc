@@ -23,7 +23,7 @@
 #include "tutil/rebuild.h"
 #include "tutil/verifier.h"
 
-namespace tutil {
+namespace vaq::tutil {
 namespace {
 
 using namespace tutil::testing;
@@ -458,4 +458,4 @@ TEST(UndamagedTables, RebuildKeepsEveryByte) {
 }
 
 }  // namespace
-}  // namespace tutil
+}  // namespace vaq::tutil

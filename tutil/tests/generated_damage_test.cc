@@ -26,7 +26,7 @@
 #include "tutil/rebuild.h"
 #include "tutil/verifier.h"
 
-namespace tutil {
+namespace vaq::tutil {
 namespace {
 
 using namespace tutil::testing;
@@ -417,4 +417,4 @@ TEST_F(GeneratedDamage, BrokenBlobReference) {
 }
 
 }  // namespace
-}  // namespace tutil
+}  // namespace vaq::tutil

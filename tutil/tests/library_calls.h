@@ -12,7 +12,7 @@
 #include "tutil/rebuild.h"
 #include "tutil/tutil.h"
 
-namespace tutil::testing {
+namespace vaq::tutil::testing {
 
 // The result code of the last call made; `result` (when given) receives the rebuild's
 // numbers when it succeeded.
@@ -54,4 +54,4 @@ inline TUResult rebuild_through_library(const std::filesystem::path& table,
     return code;
 }
 
-}  // namespace tutil::testing
+}  // namespace vaq::tutil::testing

@@ -13,7 +13,7 @@ extern "C" {
 #include <paradox.h>
 }
 
-namespace tutil::testing {
+namespace vaq::tutil::testing {
 
 // A column of a table pxlib writes: pxlib's type code and width.
 struct PxColumn {
@@ -79,4 +79,4 @@ class PxlibWriter {
     std::vector<char> record_;
 };
 
-}  // namespace tutil::testing
+}  // namespace vaq::tutil::testing

@@ -12,7 +12,7 @@
 #include "tests/support.h"
 #include "tutil/rebuild.h"
 
-namespace tutil {
+namespace vaq::tutil {
 namespace {
 
 using namespace tutil::testing;
@@ -67,4 +67,4 @@ TEST(RebuildFaults, EveryFailedCallIsReportedAndKeepsEveryRecord) {
 }
 
 }  // namespace
-}  // namespace tutil
+}  // namespace vaq::tutil

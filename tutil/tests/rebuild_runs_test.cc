@@ -20,7 +20,7 @@
 #include "tutil/tutil.h"
 #include "tutil/verifier.h"
 
-namespace tutil {
+namespace vaq::tutil {
 namespace {
 
 using namespace tutil::testing;
@@ -221,4 +221,4 @@ TEST_F(RebuildRunsTest, VerifyOfATableAWriterHoldsSaysItIsInUse) {
 }
 
 }  // namespace
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -23,7 +23,7 @@
 #include "tutil/tutil.h"
 #include "tutil/verifier.h"
 
-namespace tutil {
+namespace vaq::tutil {
 namespace {
 
 using namespace tutil::testing;
@@ -273,4 +273,4 @@ TEST_F(RebuildTest, EveryUndamagedCorpusTableRebuildsToItsOwnRecords) {
 }
 
 }  // namespace
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -10,7 +10,7 @@
 #include "tests/support.h"
 #include "tutil/salvage.h"
 
-namespace tutil {
+namespace vaq::tutil {
 namespace {
 
 using namespace tutil::testing;
@@ -175,4 +175,4 @@ TEST(Salvage, BlobValuesFromTheOldBlobFile) {
 }
 
 }  // namespace
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -7,7 +7,7 @@
 #include "tests/support.h"
 #include "tutil/set_aside_records.h"
 
-namespace tutil {
+namespace vaq::tutil {
 namespace {
 
 using namespace tutil::testing;
@@ -65,4 +65,4 @@ TEST(SetAsideRecords, ComeBackInOrderFromMemoryAndFromDisk) {
 }
 
 }  // namespace
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -11,7 +11,7 @@
 #include "engine/format/coding.h"
 #include "engine/table/tests/test_support.h"
 
-namespace tutil::testing {
+namespace vaq::tutil::testing {
 
 namespace fs = std::filesystem;
 
@@ -55,13 +55,13 @@ struct FileGeometry {
     }
 };
 
-}  // namespace tutil::testing
+}  // namespace vaq::tutil::testing
 
 #include "engine/format/data_block.h"
 #include "engine/format/field_codec.h"
 #include "engine/format/table_header.h"
 
-namespace tutil::testing {
+namespace vaq::tutil::testing {
 
 // An unkeyed level-7 table "Name A10, Flag L, Count I" of `records` records in 1 KiB blocks
 // filled to capacity, chained 1, 2, 3 ... Record n holds "name<n>", n odd, n.
@@ -121,4 +121,4 @@ inline void write_small_table(const fs::path& path, std::uint32_t records) {
     write_file(path, file);
 }
 
-}  // namespace tutil::testing
+}  // namespace vaq::tutil::testing

@@ -21,7 +21,7 @@
 #include "tutil/rebuild.h"
 #include "tutil/verifier.h"
 
-namespace tutil {
+namespace vaq::tutil {
 namespace {
 
 namespace fs = std::filesystem;
@@ -505,4 +505,4 @@ TEST(VerifyGenerated, ProgressMovesThroughThePhases) {
 }
 
 }  // namespace
-}  // namespace tutil
+}  // namespace vaq::tutil

@@ -7,7 +7,7 @@
 #include "tests/support.h"
 #include "tutil/write_behind.h"
 
-namespace tutil {
+namespace vaq::tutil {
 namespace {
 
 using namespace tutil::testing;
@@ -45,4 +45,4 @@ TEST(WriteBehind, AFailedPieceIsReported) {
 }
 
 }  // namespace
-}  // namespace tutil
+}  // namespace vaq::tutil
