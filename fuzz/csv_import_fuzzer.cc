@@ -16,8 +16,8 @@
 namespace {
 
 struct Database {
-    fuzz::Scratch scratch;
-    fuzz::FolderImage image = fuzz::image_after(
+    vaq::fuzz::Scratch scratch;
+    vaq::fuzz::FolderImage image = vaq::fuzz::image_after(
         scratch.data(),
         {"CREATE TABLE T (Id integer, Name char(20), Amount float, Paid money, Day date, "
          "At time, Stamp timestamp, Flag boolean, Small smallint, Note memo(20), Raw bytes(4), "
@@ -31,7 +31,7 @@ struct Database {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const Database database;
-    fuzz::restore_image(database.scratch.data(), database.image);
+    vaq::fuzz::restore_image(database.scratch.data(), database.image);
     const auto csv = database.scratch.root() / "in.csv";
     std::ofstream(csv, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
@@ -43,6 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         vaq::shell::run_words(context, {".import", csv.string(), "T"});
     } catch (const vaq::Error&) {
     }
-    fuzz::expect_sound_table(database.scratch.data(), "T", ".import");
+    vaq::fuzz::expect_sound_table(database.scratch.data(), "T", ".import");
     return 0;
 }

@@ -16,7 +16,7 @@
 #include "engine/table/table.h"
 #include "tutil/verifier.h"
 
-namespace fuzz {
+namespace vaq::fuzz {
 
 namespace fs = std::filesystem;
 
@@ -205,4 +205,4 @@ void broken(const std::string& what) {
     std::abort();
 }
 
-}  // namespace fuzz
+}  // namespace vaq::fuzz

@@ -16,7 +16,7 @@ namespace pdx {
 class Table;
 }
 
-namespace fuzz {
+namespace vaq::fuzz {
 
 // A folder of its own for the process, with the engine configured to keep its private files
 // (rebuild backups and set-aside tables) below it. Removed when the process ends normally.
@@ -78,4 +78,4 @@ void expect_sound_table(const std::filesystem::path& folder, std::string_view ta
 // Stops the process with a message: a broken promise the sanitizers cannot see.
 [[noreturn]] void broken(const std::string& what);
 
-}  // namespace fuzz
+}  // namespace vaq::fuzz

@@ -97,14 +97,15 @@ int main(int argc, char** argv) {
     }
     const fs::path out = argv[1];
     fs::create_directories(out);
-    const fuzz::Scratch scratch;
+    const vaq::fuzz::Scratch scratch;
     try {
         for (const Seed& seed : seeds()) {
             scratch.clear();
             pdx::sql::Executor executor(scratch.data(), seed.options);
             for (const std::string& statement : seed.statements)
                 executor.execute(statement);
-            const std::vector<std::uint8_t> bytes = fuzz::join_family(family_of(scratch.data()));
+            const std::vector<std::uint8_t> bytes =
+                vaq::fuzz::join_family(family_of(scratch.data()));
             std::ofstream(out / seed.name, std::ios::binary)
                 .write(reinterpret_cast<const char*>(bytes.data()),
                        static_cast<std::streamsize>(bytes.size()));

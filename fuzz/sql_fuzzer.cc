@@ -21,8 +21,8 @@ namespace {
 constexpr std::size_t kMaxStatements = 16;
 
 struct Database {
-    fuzz::Scratch scratch;
-    fuzz::FolderImage image = fuzz::image_after(
+    vaq::fuzz::Scratch scratch;
+    vaq::fuzz::FolderImage image = vaq::fuzz::image_after(
         scratch.data(),
         {"CREATE TABLE T (Id integer, Name char(20), Amount float, Paid money, Day date, "
          "At time, Stamp timestamp, Flag boolean, Small smallint, Note memo(20), "
@@ -47,9 +47,9 @@ void run(pdx::sql::Executor& executor, std::string_view text) {
     const std::string printed = pdx::sql::to_sql(statement);
     try {
         const std::string again = pdx::sql::to_sql(pdx::sql::parse(printed));
-        if (again != printed) fuzz::broken("'" + printed + "' reads back as '" + again + "'");
+        if (again != printed) vaq::fuzz::broken("'" + printed + "' reads back as '" + again + "'");
     } catch (const vaq::Error& error) {
-        fuzz::broken("'" + printed + "' does not read back: " + error.what());
+        vaq::fuzz::broken("'" + printed + "' does not read back: " + error.what());
     }
     if (const auto* select = std::get_if<pdx::sql::Select>(&statement))
         read_to_end(*executor.open(*select));
@@ -61,7 +61,7 @@ void run(pdx::sql::Executor& executor, std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const Database database;
-    fuzz::restore_image(database.scratch.data(), database.image);
+    vaq::fuzz::restore_image(database.scratch.data(), database.image);
     pdx::sql::Executor executor(database.scratch.data());
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     std::size_t start = 0;

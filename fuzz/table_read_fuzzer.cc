@@ -11,12 +11,12 @@
 #include "fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const fuzz::Scratch scratch;
+    static const vaq::fuzz::Scratch scratch;
     scratch.clear();
-    fuzz::write_family(scratch.data(), "T", fuzz::split_family(data, size));
+    vaq::fuzz::write_family(scratch.data(), "T", vaq::fuzz::split_family(data, size));
     try {
         const auto table = pdx::Table::open(scratch.data(), "T");
-        fuzz::read_every_order(*table);
+        vaq::fuzz::read_every_order(*table);
     } catch (const vaq::Error&) {
         // Refused with a message: what a damaged table must do.
     }

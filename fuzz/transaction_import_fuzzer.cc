@@ -18,8 +18,8 @@
 namespace {
 
 struct Database {
-    fuzz::Scratch scratch;
-    fuzz::FolderImage image;
+    vaq::fuzz::Scratch scratch;
+    vaq::fuzz::FolderImage image;
 
     Database() {
         using I = std::int64_t;
@@ -36,7 +36,7 @@ struct Database {
               {{{"CardID", std::string("0015433336")}, {"StaffID", std::string("ST-1")}},
                {{"CardID", std::string("00ABCDEF12")}, {"StaffID", std::string("ST-2")}}});
         table("Transact.db", {});
-        image = fuzz::take_image(scratch.data());
+        image = vaq::fuzz::take_image(scratch.data());
     }
 };
 
@@ -44,7 +44,7 @@ struct Database {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const Database database;
-    fuzz::restore_image(database.scratch.data(), database.image);
+    vaq::fuzz::restore_image(database.scratch.data(), database.image);
     // The import sets the process's short date format and leaves it; every input starts
     // from the same one.
     vaq::setDateTimeFormats(vaq::DateTimeFormats{});
@@ -59,6 +59,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         vaq::shell::run_words(context, {".import-transactions", file.string()});
     } catch (const vaq::Error&) {
     }
-    fuzz::expect_sound_table(database.scratch.data(), "Transact", ".import-transactions");
+    vaq::fuzz::expect_sound_table(database.scratch.data(), "Transact", ".import-transactions");
     return 0;
 }

@@ -12,11 +12,11 @@
 #include "tutil/verifier.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const fuzz::Scratch scratch;
+    static const vaq::fuzz::Scratch scratch;
     scratch.clear();
-    const auto files = fuzz::split_family(data, size);
-    const auto db = fuzz::write_family(scratch.data(), "T", files);
-    const std::size_t slots = fuzz::slots_of(files.at("DB"));
+    const auto files = vaq::fuzz::split_family(data, size);
+    const auto db = vaq::fuzz::write_family(scratch.data(), "T", files);
+    const std::size_t slots = vaq::fuzz::slots_of(files.at("DB"));
 
     (void)vaq::tutil::verify_table(db);
 
@@ -32,12 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     try {
         const auto table = pdx::Table::open_file(db);
-        const std::size_t records = fuzz::read_every_order(*table);
+        const std::size_t records = vaq::fuzz::read_every_order(*table);
         if (records > slots)
-            fuzz::broken("the rebuilt table holds " + std::to_string(records) +
-                         " records, the input's blocks hold at most " + std::to_string(slots));
+            vaq::fuzz::broken("the rebuilt table holds " + std::to_string(records) +
+                              " records, the input's blocks hold at most " + std::to_string(slots));
     } catch (const vaq::Error& error) {
-        fuzz::broken(std::string("the rebuilt table cannot be read: ") + error.what());
+        vaq::fuzz::broken(std::string("the rebuilt table cannot be read: ") + error.what());
     }
     (void)vaq::tutil::verify_table(db);
     return 0;
