@@ -72,6 +72,29 @@ struct TableWriter::Work {
     }
 };
 
+// Puts back what the writer holds in memory when a change stops before it is committed: by
+// an error, or by a caller that gives it up. The positions it reported for the change's
+// records are taken back with it.
+class TableWriter::ChangeGuard {
+  public:
+    explicit ChangeGuard(TableWriter& writer, std::vector<RecordPosition>* placed = nullptr)
+        : writer_(writer), placed_(placed), placed_before_(placed ? placed->size() : 0) {}
+    ChangeGuard(const ChangeGuard&) = delete;
+    ChangeGuard& operator=(const ChangeGuard&) = delete;
+    ~ChangeGuard() {
+        if (committed_) return;
+        writer_.discard();
+        if (placed_) placed_->resize(placed_before_);
+    }
+    void committed() { committed_ = true; }
+
+  private:
+    TableWriter& writer_;
+    std::vector<RecordPosition>* placed_;
+    std::size_t placed_before_;
+    bool committed_ = false;
+};
+
 TableWriter::TableWriter(Table& table)
     : table_(table), journal_(table.path()), work_(std::make_unique<Work>()) {
     const TableHeader& h = table_.header();
@@ -385,7 +408,7 @@ StoredRecord TableWriter::insert_keyed(Work& w, const std::uint8_t* record) {
         index_->insert_after(0, target->number(), key, 1);
         return {{target->number(), 0}, 0};
     }
-    check_key_free(w, key);
+    // The caller has checked that the key is free.
     const std::uint16_t number = index_->find_block(key);
     BlockImage& image = block(w, number);
     bool same = false;
@@ -665,14 +688,11 @@ TableWriter::Work& TableWriter::begin_work() {
 
 StoredRecord TableWriter::insert(const EditBuffer& source) {
     Work& w = begin_work();
-    try {
-        const StoredRecord stored = insert_into(w, source);
-        commit(w);
-        return stored;
-    } catch (...) {
-        discard();
-        throw;
-    }
+    ChangeGuard guard(*this);
+    const StoredRecord stored = insert_into(w, source);
+    commit(w);
+    guard.committed();
+    return stored;
 }
 
 StoredRecord TableWriter::insert_into(Work& w, const EditBuffer& source) {
@@ -719,12 +739,8 @@ void TableWriter::insert_all(std::span<const EditBuffer> records, std::size_t& s
 std::size_t TableWriter::insert_together(std::span<const EditBuffer> records,
                                          std::vector<RecordPosition>* placed) {
     if (records.empty()) return 0;
-    const std::size_t placed_before = placed ? placed->size() : 0;
-    const auto forget = [&] {
-        discard();
-        if (placed) placed->resize(placed_before);
-    };
     Work& w = begin_work();
+    ChangeGuard guard(*this, placed);
     std::size_t accepted = 0;
     try {
         for (; accepted < records.size(); ++accepted) {
@@ -732,15 +748,10 @@ std::size_t TableWriter::insert_together(std::span<const EditBuffer> records,
             if (placed) placed->push_back(at.position);
         }
     } catch (const vaq::Error&) {
-        forget();
-        return accepted;
+        return accepted;  // the guard forgets the change
     }
-    try {
-        commit(w);
-    } catch (...) {
-        forget();
-        throw;
-    }
+    commit(w);
+    guard.committed();
     return accepted;
 }
 
@@ -754,59 +765,51 @@ bool TableWriter::inserts_together() const {
 StoredRecord TableWriter::update(const RecordRef& at, const EditBuffer& source) {
     if (auto stored = update_where_it_stands(at, source)) return *stored;
     Work& w = begin_work();
-    try {
-        std::uint32_t number = 0;
-        const RecordPosition position = locate(w, at, number);
-        const Bytes stored =
-            block(w, static_cast<std::uint16_t>(position.block)).record(position.slot);
-        std::vector<std::uint8_t>& old = w.replaced;
-        old.assign(stored.begin(), stored.end());
-        std::vector<std::uint8_t>& record = w.record;
-        record.assign(source.record().bytes().begin(), source.record().bytes().end());
-        assign_auto_increment(w, record, false);
-        const bool moves = index_ && !key_order_->same_key(key_of(old), key_of(record));
-        if (moves) check_key_free(w, key_of(record));
-        place_blobs(w, source, record, old, false);
-        StoredRecord result{position, number};
-        if (moves) {
-            remove_at(w, position, number);
-            result = insert_record(w, record);
-        } else {
-            BlockImage& image = block(w, static_cast<std::uint16_t>(position.block));
-            std::memcpy(image.mutable_record(position.slot), record.data(), record_size_);
-            w.mark_dirty(image.number());
-            w.in_place = position;
-            count_update(w.header);
-        }
-        if (maintainer_ && (moves || maintainer_->entries_differ(old, record))) {
-            maintainer_->removed(old, position, number, w.change);
-            maintainer_->inserted(record, result.position, result.record_number, w.change);
-        }
-        commit(w);
-        return result;
-    } catch (...) {
-        discard();
-        throw;
+    ChangeGuard guard(*this);
+    std::uint32_t number = 0;
+    const RecordPosition position = locate(w, at, number);
+    const Bytes stored = block(w, static_cast<std::uint16_t>(position.block)).record(position.slot);
+    std::vector<std::uint8_t>& old = w.replaced;
+    old.assign(stored.begin(), stored.end());
+    std::vector<std::uint8_t>& record = w.record;
+    record.assign(source.record().bytes().begin(), source.record().bytes().end());
+    assign_auto_increment(w, record, false);
+    const bool moves = index_ && !key_order_->same_key(key_of(old), key_of(record));
+    if (moves) check_key_free(w, key_of(record));
+    place_blobs(w, source, record, old, false);
+    StoredRecord result{position, number};
+    if (moves) {
+        remove_at(w, position, number);
+        result = insert_record(w, record);
+    } else {
+        BlockImage& image = block(w, static_cast<std::uint16_t>(position.block));
+        std::memcpy(image.mutable_record(position.slot), record.data(), record_size_);
+        w.mark_dirty(image.number());
+        w.in_place = position;
+        count_update(w.header);
     }
+    if (maintainer_ && (moves || maintainer_->entries_differ(old, record))) {
+        maintainer_->removed(old, position, number, w.change);
+        maintainer_->inserted(record, result.position, result.record_number, w.change);
+    }
+    commit(w);
+    guard.committed();
+    return result;
 }
 
 std::optional<StoredRecord> TableWriter::remove(const RecordRef& at) {
     Work& w = begin_work();
-    try {
-        std::uint32_t number = 0;
-        const RecordPosition position = locate(w, at, number);
-        const Bytes stored =
-            block(w, static_cast<std::uint16_t>(position.block)).record(position.slot);
-        const std::vector<std::uint8_t> old(stored.begin(), stored.end());
-        release_blobs(w, old);
-        auto next = remove_at(w, position, number);
-        if (maintainer_) maintainer_->removed(old, position, number, w.change);
-        commit(w);
-        return next;
-    } catch (...) {
-        discard();
-        throw;
-    }
+    ChangeGuard guard(*this);
+    std::uint32_t number = 0;
+    const RecordPosition position = locate(w, at, number);
+    const Bytes stored = block(w, static_cast<std::uint16_t>(position.block)).record(position.slot);
+    const std::vector<std::uint8_t> old(stored.begin(), stored.end());
+    release_blobs(w, old);
+    auto next = remove_at(w, position, number);
+    if (maintainer_) maintainer_->removed(old, position, number, w.change);
+    commit(w);
+    guard.committed();
+    return next;
 }
 
 void TableWriter::commit(Work& w) {
@@ -1104,19 +1107,21 @@ void TableWriter::update_held_header(const TableHeader& updated) {
 // the table puts it back, so nothing is read from them and the writer takes no more changes.
 // The caller passes the change's own error on; why the writer stopped is said by the next
 // change it is asked for.
-void TableWriter::discard() {
-    if (!journal_.stuck() && index_ && index_->changed()) {
+void TableWriter::discard() noexcept {
+    // What cannot be read again is not trusted: the writer takes no more changes.
+    const auto stop_when_it_fails = [&](const char* what, const auto& reload) {
         try {
-            index_->reload();
-        } catch (const vaq::Error& e) {
-            unusable_ = std::string(
-                            "its primary index could not be read again after a failed "
-                            "change (") +
-                        e.what() + ").";
+            reload();
+        } catch (const std::exception& e) {
+            if (unusable_.empty())
+                unusable_ = std::string(what) + " could not be read again after a failed change (" +
+                            e.what() + ").";
         }
-    }
+    };
+    if (!journal_.stuck() && index_ && index_->changed())
+        stop_when_it_fails("its primary index", [&] { index_->reload(); });
     if (blobs_) blobs_->discard();
-    if (maintainer_) maintainer_->discarded();
+    if (maintainer_) stop_when_it_fails("its secondary indexes", [&] { maintainer_->discarded(); });
 }
 
 void TableWriter::refuse_when_unusable() const {

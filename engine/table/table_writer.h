@@ -138,6 +138,7 @@ class TableWriter {
 
   private:
     struct Work;
+    class ChangeGuard;
 
     StoredRecord insert_into(Work& w, const EditBuffer& source);
     std::size_t insert_together(std::span<const EditBuffer> records,
@@ -188,7 +189,7 @@ class TableWriter {
     void note_written(std::size_t bytes);
     bool held_records_written_whole(ChangeJournal::Change& change);
     void update_held_header(const TableHeader& updated);
-    void discard();
+    void discard() noexcept;
     void refuse_when_unusable() const;
     [[noreturn]] void key_violation() const;
     [[noreturn]] void table_full() const;
