@@ -48,10 +48,7 @@ std::size_t BlockFile::read_block(std::uint32_t block, std::vector<std::uint8_t>
     const std::uint64_t offset = header_.block_offset(block);
     const auto wanted =
         static_cast<std::size_t>(std::min<std::uint64_t>(block_size, file_size_ - offset));
-    if (block == held_block_) {
-        std::copy(held_.begin(), held_.end(), buffer.begin());
-        return wanted;
-    }
+    if (overlay_ && overlay_->read_newer(block, 0, buffer)) return wanted;
     const std::size_t got = file_.read_at(offset, std::span(buffer).first(wanted));
     std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(got), buffer.end(), 0);
     if (got < DataBlockHeader::kEncodedSize)
@@ -80,62 +77,13 @@ DataBlockHeader BlockFile::read_data_block(std::uint32_t block,
     return head;
 }
 
-void BlockFile::hold(std::uint32_t block, Bytes block_now, std::size_t offset_in_block,
-                     Bytes replaced) {
-    if (header_.is_encrypted())
-        throw std::logic_error("changes of an encrypted table cannot be held back");
-    if (held_block_ != 0 && held_block_ != block)
-        throw std::logic_error("block " + std::to_string(held_block_) + " of " + name_ +
-                               " must be written before block " + std::to_string(block) +
-                               " is held");
-    if (block_now.size() != header_.block_size() ||
-        offset_in_block + replaced.size() > block_now.size())
-        throw std::logic_error("held bytes leave their block");
-    const auto at = static_cast<std::ptrdiff_t>(offset_in_block);
-    const auto end = at + static_cast<std::ptrdiff_t>(replaced.size());
-    if (held_block_ == 0) {
-        held_.assign(block_now.begin(), block_now.end());
-        held_in_file_ = held_;
-        std::copy(replaced.begin(), replaced.end(), held_in_file_.begin() + at);
-        held_block_ = block;
-        held_begin_ = offset_in_block;
-        held_end_ = offset_in_block;
-    } else {
-        std::copy(block_now.begin() + at, block_now.begin() + end, held_.begin() + at);
-    }
-    held_begin_ = std::min(held_begin_, offset_in_block);
-    held_end_ = std::max(held_end_, offset_in_block + replaced.size());
-}
-
 std::size_t BlockFile::read_within_block(std::uint32_t block, std::size_t offset_in_block,
                                          MutableBytes out) const {
     if (header_.is_encrypted() || offset_in_block + out.size() > header_.block_size())
         throw std::logic_error(
             "a part of a block is read only from a plain file, within the block");
-    if (block == held_block_) {
-        std::copy_n(held_.begin() + static_cast<std::ptrdiff_t>(offset_in_block), out.size(),
-                    out.begin());
-        return out.size();
-    }
+    if (overlay_ && overlay_->read_newer(block, offset_in_block, out)) return out.size();
     return file_.read_at(header_.block_offset(block) + offset_in_block, out);
-}
-
-Bytes BlockFile::held_bytes() const {
-    return Bytes(held_).subspan(held_begin_, held_end_ - held_begin_);
-}
-
-Bytes BlockFile::held_bytes_in_file() const {
-    return Bytes(held_in_file_).subspan(held_begin_, held_end_ - held_begin_);
-}
-
-std::uint64_t BlockFile::held_offset() const {
-    return header_.block_offset(held_block_) + held_begin_;
-}
-
-void BlockFile::write_held() {
-    if (held_block_ == 0) return;
-    file_.write_at(held_offset(), held_bytes());
-    held_block_ = 0;
 }
 
 ChainGuard::ChainGuard(const BlockFile& file, const char* chain_name)

@@ -17,6 +17,19 @@
 
 namespace pdx {
 
+// Newer bytes of some blocks than the file holds: the changes a writer holds back instead of
+// writing them at once (table_pager.h). Every read through the BlockFile sees them.
+class BlockOverlay {
+  public:
+    // Copies `out.size()` bytes from `offset_in_block` of block `block` into `out` and returns
+    // true when the overlay has that block; false, and `out` untouched, otherwise.
+    virtual bool read_newer(std::uint32_t block, std::size_t offset_in_block,
+                            MutableBytes out) const = 0;
+
+  protected:
+    ~BlockOverlay() = default;
+};
+
 class BlockFile {
   public:
     // Opens the file read-only and decodes its header. Throws vaq::Error when the file
@@ -53,23 +66,9 @@ class BlockFile {
     // Throws FormatError("<name> is damaged: <what>.").
     [[noreturn]] void fail(const std::string& what) const;
 
-    // A change a writer holds back instead of writing at once, one block at a time: block
-    // `block` now reads `block_now`, in which the bytes at `offset_in_block` replaced
-    // `replaced`. Every read of that block through this object sees the change until
-    // write_held() writes it into the file. Throws std::logic_error when another block is
-    // held already, and for an encrypted file.
-    void hold(std::uint32_t block, Bytes block_now, std::size_t offset_in_block, Bytes replaced);
-    // The block whose changes are held; 0 when none is.
-    std::uint32_t held_block() const { return held_block_; }
-    // The held bytes that differ from the file's, and where they go in it.
-    Bytes held_bytes() const;
-    // The same range as the file holds it.
-    Bytes held_bytes_in_file() const;
-    std::uint64_t held_offset() const;
-    // Writes the held bytes in one write. When the write fails they stay held.
-    void write_held();
-    // Forgets the held bytes once the caller has written them itself.
-    void forget_held() { held_block_ = 0; }
+    // Reads of this file see the newer bytes `overlay` keeps (none when null). The overlay
+    // outlives its use here.
+    void set_overlay(const BlockOverlay* overlay) { overlay_ = overlay; }
 
   private:
     BlockFile(File file, TableHeader header, std::string name, std::uint64_t size)
@@ -82,11 +81,7 @@ class BlockFile {
     TableHeader header_;
     std::string name_;
     std::uint64_t file_size_ = 0;
-    std::uint32_t held_block_ = 0;
-    std::vector<std::uint8_t> held_;          // the whole held block as it reads now
-    std::vector<std::uint8_t> held_in_file_;  // the same block as the file holds it
-    std::size_t held_begin_ = 0;              // the changed bytes of it: [begin, end)
-    std::size_t held_end_ = 0;
+    const BlockOverlay* overlay_ = nullptr;
 };
 
 // Follows a chain of blocks (data chain or free list) and stops it from looping or leaving

@@ -45,31 +45,15 @@ std::size_t key_width(const TableHeader& header) {
 
 }  // namespace
 
-// More settled blocks than this are not kept: a walk along the chain would otherwise keep
-// the whole table in memory.
-constexpr std::size_t kMostSettledBlocks = 64;
-
-// A write that lies within one page of the file reaches it whole or not at all when the
-// process is killed: Linux copies a write into the page cache page by page and stops a
-// killed process only between pages. Larger pages hold these as well.
-constexpr std::uint64_t kUntornSpan = 4096;
-
 // What one change has read and changed so far. One is kept and reused, so that a change
 // copies the header into storage it already has.
 struct TableWriter::Work {
     TableHeader header;
-    std::map<std::uint16_t, BlockImage> blocks;
-    std::vector<std::uint16_t> dirty;  // in ascending order
     ChangeJournal::Change change;
     // Set when the change only replaced the record at this place, its key kept.
     std::optional<RecordPosition> in_place;
     std::vector<std::uint8_t> replaced;  // the record as it was there
     std::vector<std::uint8_t> record;    // the record being stored
-
-    void mark_dirty(std::uint16_t number) {
-        const auto at = std::lower_bound(dirty.begin(), dirty.end(), number);
-        if (at == dirty.end() || *at != number) dirty.insert(at, number);
-    }
 };
 
 // Puts back what the writer holds in memory when a change stops before it is committed: by
@@ -96,7 +80,10 @@ class TableWriter::ChangeGuard {
 };
 
 TableWriter::TableWriter(Table& table)
-    : table_(table), journal_(table.path()), work_(std::make_unique<Work>()) {
+    : table_(table),
+      journal_(table.path()),
+      pager_(table.data_file(), journal_),
+      work_(std::make_unique<Work>()) {
     const TableHeader& h = table_.header();
     if (table_.is_encrypted())
         throw vaq::Error(table_.name() +
@@ -198,7 +185,7 @@ void TableWriter::check_chain() {
 }
 
 TableWriter::~TableWriter() {
-    if (!unflushed_ && table_.data_file().held_block() == 0) return;
+    if (!unflushed_ && !pager_.holds_changes()) return;
     try {
         flush();
     } catch (const vaq::Error& e) {
@@ -208,11 +195,11 @@ TableWriter::~TableWriter() {
 }
 
 void TableWriter::save_changes() {
-    write_held_changes();
+    pager_.write_held_changes();
 }
 
 void TableWriter::flush() {
-    write_held_changes();
+    pager_.write_held_changes();
     table_.data_file().file().sync();
     if (index_file_) index_file_->file().sync();
     if (blobs_) blobs_->file().sync();
@@ -245,38 +232,19 @@ void TableWriter::table_full() const {
 
 // --- blocks -------------------------------------------------------------------------------
 
-BlockImage& TableWriter::block(Work& w, std::uint16_t number) {
-    auto it = w.blocks.find(number);
-    if (it != w.blocks.end()) return it->second;
-    std::vector<std::uint8_t> buffer;
-    table_.data_file().read_data_block(number, buffer);
-    return w.blocks.emplace(number, BlockImage(number, std::move(buffer), record_size_))
-        .first->second;
-}
-
 BlockImage& TableWriter::allocate(Work& w) {
     std::uint16_t number = w.header.first_free_block;
     if (number != 0) {
         if (number > w.header.file_blocks)
             table_.data_file().fail("its free list leads to block " + std::to_string(number) +
                                     ", outside the file");
-        std::uint16_t next = 0;
-        if (auto it = w.blocks.find(number); it != w.blocks.end()) {
-            next = it->second.next();
-        } else {
-            std::uint8_t bytes[DataBlockHeader::kEncodedSize] = {};
-            table_.data_file().file().read_at(w.header.block_offset(number), bytes);
-            next = DataBlockHeader::decode(bytes).next_block;
-        }
-        w.header.first_free_block = next;
+        w.header.first_free_block = pager_.next_block_of(number, w.header);
     } else {
         if (w.header.file_blocks >= kMaxBlocks) table_full();
         number = static_cast<std::uint16_t>(w.header.file_blocks + 1);
         set_file_blocks(w.header, number);
     }
-    w.blocks.erase(number);
-    w.mark_dirty(number);
-    return w.blocks.emplace(number, BlockImage(number, block_size_, record_size_)).first->second;
+    return pager_.new_block(number);
 }
 
 void TableWriter::link_only(Work& w, BlockImage& added) {
@@ -284,37 +252,37 @@ void TableWriter::link_only(Work& w, BlockImage& added) {
     added.set_next(0);
     w.header.first_block = w.header.last_block = added.number();
     w.header.blocks_in_use = 1;
-    w.mark_dirty(added.number());
+    pager_.mark_dirty(added.number());
 }
 
 void TableWriter::link_after(Work& w, BlockImage& existing, BlockImage& added) {
     added.set_prev(existing.number());
     added.set_next(existing.next());
     if (existing.next() != 0) {
-        block(w, existing.next()).set_prev(added.number());
-        w.mark_dirty(existing.next());
+        pager_.block(existing.next()).set_prev(added.number());
+        pager_.mark_dirty(existing.next());
     } else {
         w.header.last_block = added.number();
     }
     existing.set_next(added.number());
     ++w.header.blocks_in_use;
-    w.mark_dirty(existing.number());
-    w.mark_dirty(added.number());
+    pager_.mark_dirty(existing.number());
+    pager_.mark_dirty(added.number());
 }
 
 void TableWriter::unlink_and_free(Work& w, std::uint16_t number) {
-    BlockImage& image = block(w, number);
+    BlockImage& image = pager_.block(number);
     const std::uint16_t prev = image.prev();
     const std::uint16_t next = image.next();
     if (prev != 0) {
-        block(w, prev).set_next(next);
-        w.mark_dirty(prev);
+        pager_.block(prev).set_next(next);
+        pager_.mark_dirty(prev);
     } else {
         w.header.first_block = next;
     }
     if (next != 0) {
-        block(w, next).set_prev(prev);
-        w.mark_dirty(next);
+        pager_.block(next).set_prev(prev);
+        pager_.mark_dirty(next);
     } else {
         w.header.last_block = prev;
     }
@@ -323,7 +291,7 @@ void TableWriter::unlink_and_free(Work& w, std::uint16_t number) {
     image.set_prev(0);
     image.set_next(w.header.first_free_block);
     w.header.first_free_block = number;
-    w.mark_dirty(number);
+    pager_.mark_dirty(number);
 }
 
 // --- keys ---------------------------------------------------------------------------------
@@ -348,14 +316,14 @@ std::size_t TableWriter::lower_bound(const BlockImage& image, Bytes key, bool& s
     return low;
 }
 
-void TableWriter::check_key_free(Work& w, Bytes key) {
+void TableWriter::check_key_free(Bytes key) {
     if (index_->empty()) return;
-    const BlockImage& image = block(w, index_->find_block(key));
+    const BlockImage& image = pager_.block(index_->find_block(key));
     bool same = false;
     const std::size_t slot = lower_bound(image, key, same);
     if (same) key_violation();
     if (slot == 0 && image.prev() != 0) {
-        const BlockImage& before = block(w, image.prev());
+        const BlockImage& before = pager_.block(image.prev());
         if (before.count() > 0) {
             const Bytes last = key_of(before.record(before.count() - 1));
             if (key_order_->same_key(last, key)) key_violation();
@@ -370,7 +338,7 @@ std::uint32_t TableWriter::number_of(Work& w, RecordPosition at) {
     if (index_) return index_->records_before(static_cast<std::uint16_t>(at.block)) + at.slot + 1;
     std::uint32_t before = 0;
     for (std::uint16_t b = w.header.first_block; b != 0 && b != at.block;) {
-        const BlockImage& image = block(w, b);
+        const BlockImage& image = pager_.block(b);
         before += static_cast<std::uint32_t>(image.count());
         b = image.next();
     }
@@ -397,12 +365,12 @@ StoredRecord TableWriter::insert_keyed(Work& w, const std::uint8_t* record) {
             target = &allocate(w);
             link_only(w, *target);
         } else {
-            target = &block(w, w.header.first_block);
+            target = &pager_.block(w.header.first_block);
             if (target->count() != 0)
                 throw FormatError("The primary index of " + table_.name() +
                                   " is empty while the table holds records; the table must be "
                                   "rebuilt.");
-            w.mark_dirty(target->number());
+            pager_.mark_dirty(target->number());
         }
         target->insert(0, record);
         index_->insert_after(0, target->number(), key, 1);
@@ -410,12 +378,12 @@ StoredRecord TableWriter::insert_keyed(Work& w, const std::uint8_t* record) {
     }
     // The caller has checked that the key is free.
     const std::uint16_t number = index_->find_block(key);
-    BlockImage& image = block(w, number);
+    BlockImage& image = pager_.block(number);
     bool same = false;
     const std::size_t slot = lower_bound(image, key, same);
     if (!image.full()) {
         image.insert(slot, record);
-        w.mark_dirty(number);
+        pager_.mark_dirty(number);
         index_->set_count(number, static_cast<std::uint32_t>(image.count()));
         if (slot == 0) index_->set_first_key(number, key);
         return {{number, static_cast<std::uint32_t>(slot)}, 0};
@@ -454,7 +422,7 @@ StoredRecord TableWriter::insert_unkeyed(Work& w, const std::uint8_t* record) {
         target = &allocate(w);
         link_only(w, *target);
     } else {
-        target = &block(w, w.header.last_block);
+        target = &pager_.block(w.header.last_block);
         if (target->full()) {
             BlockImage& added = allocate(w);
             link_after(w, *target, added);
@@ -463,7 +431,7 @@ StoredRecord TableWriter::insert_unkeyed(Work& w, const std::uint8_t* record) {
     }
     const std::size_t slot = target->count();
     target->insert(slot, record);
-    w.mark_dirty(target->number());
+    pager_.mark_dirty(target->number());
     return {{target->number(), static_cast<std::uint32_t>(slot)}, w.header.num_records + 1};
 }
 
@@ -472,9 +440,9 @@ StoredRecord TableWriter::insert_unkeyed(Work& w, const std::uint8_t* record) {
 std::optional<StoredRecord> TableWriter::remove_at(Work& w, RecordPosition at,
                                                    std::uint32_t number) {
     const auto b = static_cast<std::uint16_t>(at.block);
-    BlockImage& image = block(w, b);
+    BlockImage& image = pager_.block(b);
     image.erase(at.slot);
-    w.mark_dirty(b);
+    pager_.mark_dirty(b);
     --w.header.num_records;
     count_delete(w.header);
     if (index_) {
@@ -498,7 +466,7 @@ std::optional<StoredRecord> TableWriter::remove_at(Work& w, RecordPosition at,
             // records it has no entry in the primary index, whose tree is then empty.
             if (index_) index_->remove(1);
         } else {
-            BlockImage& neighbour = block(w, other);
+            BlockImage& neighbour = pager_.block(other);
             image.append_from(neighbour, 0, neighbour.count());
             unlink_and_free(w, other);
             if (index_) {
@@ -522,10 +490,10 @@ std::optional<StoredRecord> TableWriter::remove_at(Work& w, RecordPosition at,
 // after slot `slot` of block `b` now stands.
 std::optional<RecordPosition> TableWriter::merge_sparse_neighbours(Work& w, std::uint16_t b,
                                                                    std::size_t slot) {
-    BlockImage& image = block(w, b);
+    BlockImage& image = pager_.block(b);
     const std::size_t half = image.capacity() / 2;
     const auto fits_with = [&](std::uint16_t other) {
-        return other != 0 && other != 1 && image.count() + block(w, other).count() <= half;
+        return other != 0 && other != 1 && image.count() + pager_.block(other).count() <= half;
     };
     const auto after = [&](BlockImage& holder, std::size_t at) -> std::optional<RecordPosition> {
         if (at < holder.count())
@@ -535,7 +503,7 @@ std::optional<RecordPosition> TableWriter::merge_sparse_neighbours(Work& w, std:
     };
     if (fits_with(image.next())) {
         const std::uint16_t other = image.next();
-        image.append_from(block(w, other), 0, block(w, other).count());
+        image.append_from(pager_.block(other), 0, pager_.block(other).count());
         unlink_and_free(w, other);
         if (index_) {
             index_->remove(other);
@@ -544,10 +512,10 @@ std::optional<RecordPosition> TableWriter::merge_sparse_neighbours(Work& w, std:
         return after(image, slot);
     }
     if (b != 1 && fits_with(image.prev())) {
-        BlockImage& previous = block(w, image.prev());
+        BlockImage& previous = pager_.block(image.prev());
         const std::size_t offset = previous.count();
         previous.append_from(image, 0, image.count());
-        w.mark_dirty(previous.number());
+        pager_.mark_dirty(previous.number());
         unlink_and_free(w, b);
         if (index_) {
             index_->remove(b);
@@ -561,7 +529,7 @@ std::optional<RecordPosition> TableWriter::merge_sparse_neighbours(Work& w, std:
 RecordPosition TableWriter::locate(Work& w, const RecordRef& at, std::uint32_t& number) {
     const auto holds = [&](RecordPosition p) {
         if (p.block == 0 || p.block > w.header.file_blocks) return false;
-        const BlockImage& image = block(w, static_cast<std::uint16_t>(p.block));
+        const BlockImage& image = pager_.block(static_cast<std::uint16_t>(p.block));
         return p.slot < image.count() &&
                std::memcmp(image.record(p.slot).data(), at.record.data(), record_size_) == 0;
     };
@@ -572,7 +540,7 @@ RecordPosition TableWriter::locate(Work& w, const RecordRef& at, std::uint32_t& 
     if (index_ && !index_->empty()) {
         const std::uint16_t b = index_->find_block(key_of(at.record));
         bool same = false;
-        const std::size_t slot = lower_bound(block(w, b), key_of(at.record), same);
+        const std::size_t slot = lower_bound(pager_.block(b), key_of(at.record), same);
         const RecordPosition p{b, static_cast<std::uint32_t>(slot)};
         if (same && holds(p)) {
             number = number_of(w, p);
@@ -581,7 +549,7 @@ RecordPosition TableWriter::locate(Work& w, const RecordRef& at, std::uint32_t& 
     } else if (!index_) {
         std::uint32_t seen = 0;
         for (std::uint16_t b = w.header.first_block; b != 0;) {
-            const BlockImage& image = block(w, b);
+            const BlockImage& image = pager_.block(b);
             for (std::size_t s = 0; s < image.count(); ++s) {
                 if (std::memcmp(image.record(s).data(), at.record.data(), record_size_) == 0) {
                     number = seen + static_cast<std::uint32_t>(s) + 1;
@@ -678,9 +646,7 @@ TableWriter::Work& TableWriter::begin_work() {
     check_chain();
     Work& w = *work_;
     w.header = table_.header();
-    w.blocks.clear();  // what a change that failed left
-    w.blocks.swap(settled_blocks_);
-    w.dirty.clear();
+    pager_.begin_change();
     w.change = {};
     w.in_place.reset();
     return w;
@@ -699,7 +665,7 @@ StoredRecord TableWriter::insert_into(Work& w, const EditBuffer& source) {
     std::vector<std::uint8_t>& record = w.record;
     record.assign(source.record().bytes().begin(), source.record().bytes().end());
     assign_auto_increment(w, record, true);
-    if (index_ && w.header.first_block != 0) check_key_free(w, key_of(record));
+    if (index_ && w.header.first_block != 0) check_key_free(key_of(record));
     place_blobs(w, source, record, {}, true);
     const StoredRecord stored = insert_record(w, record);
     if (maintainer_) maintainer_->inserted(record, stored.position, stored.record_number, w.change);
@@ -768,23 +734,24 @@ StoredRecord TableWriter::update(const RecordRef& at, const EditBuffer& source) 
     ChangeGuard guard(*this);
     std::uint32_t number = 0;
     const RecordPosition position = locate(w, at, number);
-    const Bytes stored = block(w, static_cast<std::uint16_t>(position.block)).record(position.slot);
+    const Bytes stored =
+        pager_.block(static_cast<std::uint16_t>(position.block)).record(position.slot);
     std::vector<std::uint8_t>& old = w.replaced;
     old.assign(stored.begin(), stored.end());
     std::vector<std::uint8_t>& record = w.record;
     record.assign(source.record().bytes().begin(), source.record().bytes().end());
     assign_auto_increment(w, record, false);
     const bool moves = index_ && !key_order_->same_key(key_of(old), key_of(record));
-    if (moves) check_key_free(w, key_of(record));
+    if (moves) check_key_free(key_of(record));
     place_blobs(w, source, record, old, false);
     StoredRecord result{position, number};
     if (moves) {
         remove_at(w, position, number);
         result = insert_record(w, record);
     } else {
-        BlockImage& image = block(w, static_cast<std::uint16_t>(position.block));
+        BlockImage& image = pager_.block(static_cast<std::uint16_t>(position.block));
         std::memcpy(image.mutable_record(position.slot), record.data(), record_size_);
-        w.mark_dirty(image.number());
+        pager_.mark_dirty(image.number());
         w.in_place = position;
         count_update(w.header);
     }
@@ -802,7 +769,8 @@ std::optional<StoredRecord> TableWriter::remove(const RecordRef& at) {
     ChangeGuard guard(*this);
     std::uint32_t number = 0;
     const RecordPosition position = locate(w, at, number);
-    const Bytes stored = block(w, static_cast<std::uint16_t>(position.block)).record(position.slot);
+    const Bytes stored =
+        pager_.block(static_cast<std::uint16_t>(position.block)).record(position.slot);
     const std::vector<std::uint8_t> old(stored.begin(), stored.end());
     release_blobs(w, old);
     auto next = remove_at(w, position, number);
@@ -817,23 +785,12 @@ void TableWriter::commit(Work& w) {
     if (index_) index_->stage(w.change);
     if (blobs_) blobs_->stage(w.change);
     stamp_change(w.header);
-    const bool written_in_place = write_in_place(w);
-    if (!written_in_place) {
-        // The journal keeps the bytes the file holds: the records held back go first; the
-        // header this change writes carries the counters they moved on.
-        write_held_records();
-        held_header_.clear();
-        for (std::uint16_t number : w.dirty)
-            stage_block(w, w.blocks.at(number));
-        std::vector<std::uint8_t> encoded = w.header.encode();
-        encoded.resize(w.header.variable_part_offset());
-        w.change.write(data.file(), 0, Bytes(encoded));
-        header_prefix_.clear();
-        journal_.commit(w.change);
-        header_prefix_ = std::move(encoded);
-        // A run of appends (an import) writes the table a block after another.
-        note_written(w.dirty.size() * w.header.block_size());
-    }
+    const bool written_in_place = holds_in_place(w);
+    if (written_in_place)
+        pager_.hold_record(pager_.block(static_cast<std::uint16_t>(w.in_place->block)),
+                           w.in_place->slot, w.replaced, w.header);
+    else
+        pager_.write_journaled(w.header, w.change);
 
     data.swap_header(w.header);
     if (!written_in_place) data.refresh_size();
@@ -848,54 +805,15 @@ void TableWriter::commit(Work& w) {
     else
         table_.note_change();
     unflushed_ = true;
-    for (std::uint16_t number : w.dirty)
-        w.blocks.at(number).settle();
-    settled_blocks_.swap(w.blocks);
-    if (settled_blocks_.size() > kMostSettledBlocks) settled_blocks_.clear();
-}
-
-// Queues the block header and the records that changed: the journal then keeps, and the
-// file takes, just those bytes instead of the whole block.
-void TableWriter::stage_block(Work& w, BlockImage& image) {
-    File& file = table_.data_file().file();
-    const std::uint64_t offset = w.header.block_offset(image.number());
-    const Bytes bytes(image.encode());
-    const auto [begin, end] = image.changed_records();
-    if (begin == DataBlockHeader::kEncodedSize) {
-        w.change.write(file, offset, bytes.first(end));
-        return;
-    }
-    w.change.write(file, offset, bytes.first(DataBlockHeader::kEncodedSize));
-    if (begin < end) w.change.write(file, offset + begin, bytes.subspan(begin, end - begin));
+    pager_.settle();
 }
 
 // A record changed where it stands, when nothing else of the table changes with it (no index
-// entry, no .MB space, no other block), is held back in the data file's block buffer
-// (block_file.h) and reaches the file with the other changes of its block when a change
-// touches another block or needs the journal, on save changes, and when the table closes; the
-// header bytes it moves on follow on save changes and close, or with the next journaled
-// change. A walk that changes record after record thus writes each block once. The counts,
-// the chain, the primary index and the .MB stay as they were, so a process killed at any
-// moment leaves a whole table holding each record either as it was or as it became,
-// provided no record is torn (held_records_written_whole). Records are written before the
-// header, so that another session that sees the counters move also finds the records;
-// killed in between, the header's change counters and update time stay behind, which
-// describes the table no worse than any header before it.
-bool TableWriter::write_in_place(Work& w) {
-    if (!w.in_place || w.dirty.size() != 1 || !w.change.empty() ||
-        w.header.auto_inc != table_.header().auto_inc || journal_.in_group())
-        return false;
-    const auto number = static_cast<std::uint16_t>(w.in_place->block);
-    if (table_.data_file().held_block() != number) write_held_records();
-    hold_in_place(w.blocks.at(number), w.in_place->slot, w.replaced, w.header);
-    return true;
-}
-
-void TableWriter::hold_in_place(const BlockImage& image, std::size_t slot, Bytes replaced,
-                                const TableHeader& header) {
-    table_.data_file().hold(image.number(), image.bytes(),
-                            record_offset_in_block(slot, record_size_), replaced);
-    update_held_header(header);
+// entry, no .MB space, no other block, no auto-increment value), is held back by the pager
+// (table_pager.h) instead of going through the journal.
+bool TableWriter::holds_in_place(const Work& w) const {
+    return w.in_place && pager_.dirty_blocks() == 1 && w.change.empty() &&
+           w.header.auto_inc == table_.header().auto_inc && !journal_.in_group();
 }
 
 // The general update, cut down to what a record changed where it stands needs (its key,
@@ -914,7 +832,7 @@ std::optional<StoredRecord> TableWriter::update_where_it_stands(const RecordRef&
     if (index_ && !key_order_->same_key(key_of(at.record), key_of(record))) return std::nullopt;
     if (maintainer_ && maintainer_->entries_differ(at.record, record)) return std::nullopt;
     if (raises_auto_increment(record)) return std::nullopt;
-    BlockImage& image = settled_block(static_cast<std::uint16_t>(p.block), at.block);
+    BlockImage& image = pager_.settled_block(static_cast<std::uint16_t>(p.block), at.block);
     if (p.slot >= image.count() ||
         std::memcmp(image.record(p.slot).data(), at.record.data(), record_size_) != 0)
         return std::nullopt;
@@ -924,17 +842,14 @@ std::optional<StoredRecord> TableWriter::update_where_it_stands(const RecordRef&
 }
 
 // Writes `record` over `old` in slot `slot` of `image`, a block as it stands in the file, and
-// holds the change back (write_in_place).
+// holds the change back (table_pager.h).
 void TableWriter::change_where_it_stands(BlockImage& image, std::size_t slot, Bytes record,
                                          Bytes old) {
-    BlockFile& data = table_.data_file();
-    if (data.held_block() != image.number()) write_held_records();
-    std::memcpy(image.mutable_record(slot), record.data(), record_size_);
-    image.settle();
-    TableHeader& header = data.header_to_change();
+    pager_.overwrite_record(image, slot, record);
+    TableHeader& header = table_.data_file().header_to_change();
     count_update(header);
     stamp_change(header);
-    hold_in_place(image, slot, old, header);
+    pager_.hold_record(image, slot, old, header);
     table_.note_change_in_place(image.number(), static_cast<std::uint32_t>(slot));
     unflushed_ = true;
 }
@@ -963,7 +878,7 @@ std::uint64_t TableWriter::change_each_in_place(
     std::vector<std::uint8_t> old(record_size_);
     std::vector<std::uint8_t> record(record_size_);
     for (std::uint16_t number = table_.header().first_block; number != 0;) {
-        BlockImage& image = settled_block(number, {});
+        BlockImage& image = pager_.settled_block(number, {});
         for (std::size_t slot = 0; slot < image.count(); ++slot) {
             const Bytes stored = image.record(slot);
             std::memcpy(record.data(), stored.data(), record_size_);
@@ -984,19 +899,6 @@ std::uint64_t TableWriter::change_each_in_place(
     return changed;
 }
 
-// A block as it stands now, kept for the next change; read unless the caller has it.
-BlockImage& TableWriter::settled_block(std::uint16_t number, Bytes as_it_stands) {
-    if (auto it = settled_blocks_.find(number); it != settled_blocks_.end()) return it->second;
-    if (settled_blocks_.size() >= kMostSettledBlocks) settled_blocks_.clear();
-    std::vector<std::uint8_t> buffer;
-    if (as_it_stands.size() == block_size_)
-        buffer.assign(as_it_stands.begin(), as_it_stands.end());
-    else
-        table_.data_file().read_data_block(number, buffer);
-    return settled_blocks_.emplace(number, BlockImage(number, std::move(buffer), record_size_))
-        .first->second;
-}
-
 bool TableWriter::raises_auto_increment(Bytes record) const {
     for (const Field* field : auto_increment_fields_) {
         const Field& f = *field;
@@ -1011,95 +913,6 @@ bool TableWriter::raises_auto_increment(Bytes record) const {
 void TableWriter::stamp_change(TableHeader& header) const {
     if (header.change_count1 < kLowestChangeCount) header.change_count1 = kLowestChangeCount;
     if (header.has_extension()) header.update_time = static_cast<std::uint32_t>(std::time(nullptr));
-}
-
-void TableWriter::write_held_changes() {
-    write_held_records();
-    if (held_header_.empty()) return;
-    table_.data_file().file().write_at(0, held_header_);
-    crash_point("change written");
-    header_prefix_.swap(held_header_);
-    held_header_.clear();
-}
-
-void TableWriter::write_held_records() {
-    BlockFile& data = table_.data_file();
-    if (data.held_block() == 0) return;
-    ChangeJournal::Change change;
-    const std::size_t length = data.held_bytes().size();
-    if (held_records_written_whole(change)) {
-        data.write_held();
-        crash_point("change written");
-    } else {
-        change.write_unkept(data.file(), data.held_offset(), data.held_bytes());
-        journal_.commit(change);
-        data.forget_held();
-    }
-    // A walk that changes record after record writes the whole table: its pages go to the
-    // disk while the walk goes on, not all at once when the table closes.
-    note_written(length);
-}
-
-// Every few megabytes written, the disk is asked to take the data file's pages, so that the
-// flush of save changes or close finds little left to write.
-void TableWriter::note_written(std::size_t bytes) {
-    written_since_writeback_ += bytes;
-    if (written_since_writeback_ < kWritebackEvery) return;
-    table_.data_file().file().start_writeback();
-    written_since_writeback_ = 0;
-}
-
-// A write that lies within one page of the file is never torn (kUntornSpan); a record held
-// back that lies across a page boundary could be, when it changed on both sides of the
-// boundary. True when no record could; else `change` keeps the old bytes from the first
-// such record to the end of what is held, so that after a crash the journal puts back that
-// record and every one after it: the records before it stay as they became, those from it
-// on as they were, and a walk that changed them in turn finds its changes made up to some
-// record.
-bool TableWriter::held_records_written_whole(ChangeJournal::Change& change) {
-    BlockFile& data = table_.data_file();
-    const std::uint64_t begin = data.held_offset();
-    const std::uint64_t end = begin + data.held_bytes().size();
-    const std::uint64_t records_begin =
-        data.header().block_offset(data.held_block()) + record_offset_in_block(0, record_size_);
-    const auto changed = [&](std::uint64_t from, std::uint64_t to) {
-        const auto at = static_cast<std::size_t>(from - begin);
-        const auto length = static_cast<std::size_t>(to - from);
-        return !std::equal(data.held_bytes().begin() + static_cast<std::ptrdiff_t>(at),
-                           data.held_bytes().begin() + static_cast<std::ptrdiff_t>(at + length),
-                           data.held_bytes_in_file().begin() + static_cast<std::ptrdiff_t>(at));
-    };
-    for (std::uint64_t page = begin / kUntornSpan * kUntornSpan + kUntornSpan; page < end;
-         page += kUntornSpan) {
-        const std::uint64_t record =
-            records_begin + (page - records_begin) / record_size_ * record_size_;
-        if (record == page || !changed(record, page) || !changed(page, record + record_size_))
-            continue;
-        change.keep(data.file(), record, static_cast<std::size_t>(end - record));
-        return false;
-    }
-    return true;
-}
-
-// A record changed in place moves only these header bytes on: the change counter 0x2D (to
-// its lowest value), the update time 0x60 and the update counter 0x74 (both kept only in
-// headers with the extension).
-void TableWriter::update_held_header(const TableHeader& updated) {
-    constexpr std::size_t kChangeCountOffset = 0x2D;
-    constexpr std::size_t kUpdateTimeOffset = 0x60;
-    if (held_header_.empty()) {
-        if (header_prefix_.empty()) {
-            header_prefix_ = table_.header().encode();
-            header_prefix_.resize(table_.header().variable_part_offset());
-        }
-        held_header_ = header_prefix_;
-    }
-    held_header_[kChangeCountOffset] = updated.change_count1;
-    if (updated.has_extension()) {
-        store_u32le(held_header_.data() + kUpdateTimeOffset, updated.update_time);
-        std::memcpy(held_header_.data() + kUpdateCounterOffset,
-                    updated.image.data() + kUpdateCounterOffset, 4);
-    }
 }
 
 // After a change failed: what this writer holds in memory is brought back to the files. When

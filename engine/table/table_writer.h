@@ -3,7 +3,7 @@
 // Record changes of a table open for writing: append, change and delete, each one a change
 // that is journaled (change_journal.h) and written to the operating system before the call
 // returns, except a record changed where it stands: such changes are held back, a block at
-// a time, until save changes, close, or a change elsewhere (write_in_place).
+// a time, until save changes, close, or a change elsewhere (table_pager.h).
 //
 // Keyed tables keep their records in key order. A record goes into the data block whose
 // range holds its key (found through the .PX); a full block is split in two halves, except
@@ -39,6 +39,7 @@
 #include "engine/table/index_key_order.h"
 #include "engine/table/index_maintenance.h"
 #include "engine/table/primary_index_writer.h"
+#include "engine/table/table_pager.h"
 
 namespace pdx {
 
@@ -151,9 +152,8 @@ class TableWriter {
     std::optional<RecordPosition> merge_sparse_neighbours(Work& w, std::uint16_t b,
                                                           std::size_t slot);
     RecordPosition locate(Work& w, const RecordRef& at, std::uint32_t& number);
-    void check_key_free(Work& w, Bytes key);
+    void check_key_free(Bytes key);
 
-    BlockImage& block(Work& w, std::uint16_t number);
     BlockImage& allocate(Work& w);
     void link_after(Work& w, BlockImage& existing, BlockImage& added);
     void link_only(Work& w, BlockImage& added);
@@ -173,22 +173,13 @@ class TableWriter {
     void check_chain();
     Work& begin_work();
     void commit(Work& w);
-    void stage_block(Work& w, BlockImage& image);
-    bool write_in_place(Work& w);
-    void hold_in_place(const BlockImage& image, std::size_t slot, Bytes replaced,
-                       const TableHeader& header);
+    bool holds_in_place(const Work& w) const;
     std::optional<StoredRecord> update_where_it_stands(const RecordRef& at,
                                                        const EditBuffer& source);
-    BlockImage& settled_block(std::uint16_t number, Bytes as_it_stands);
     void change_where_it_stands(BlockImage& image, std::size_t slot, Bytes record, Bytes old);
     bool keeps_what_in_place_needs(Bytes old, Bytes record) const;
     bool raises_auto_increment(Bytes record) const;
     void stamp_change(TableHeader& header) const;
-    void write_held_changes();
-    void write_held_records();
-    void note_written(std::size_t bytes);
-    bool held_records_written_whole(ChangeJournal::Change& change);
-    void update_held_header(const TableHeader& updated);
     void discard() noexcept;
     void refuse_when_unusable() const;
     [[noreturn]] void key_violation() const;
@@ -207,25 +198,13 @@ class TableWriter {
     std::unique_ptr<BlobStore> blobs_;
     std::unique_ptr<IndexMaintainer> maintainer_;
     ChangeJournal journal_;
+    TablePager pager_;
     std::unique_ptr<Work> work_;
-    // The blocks the last change read or wrote, as they now stand in the file: this writer is
-    // the only one of the table (it holds the exclusive lock), so they stay true until it
-    // changes them itself. Emptied while a change is under way.
-    std::map<std::uint16_t, BlockImage> settled_blocks_;
-    // The header bytes before the variable part as they stand in the file (empty until
-    // needed), so that a record changed in place does not encode the whole header again.
-    std::vector<std::uint8_t> header_prefix_;
-    // The header bytes as they must be once the records held back are written (empty when
-    // none are held).
-    std::vector<std::uint8_t> held_header_;
     bool unflushed_ = false;
     // Why this writer takes no more changes besides a stuck journal (empty while it does): its
     // view of the primary index could not be read again after a change failed.
     std::string unusable_;
     bool chain_checked_ = false;
-    // Bytes written to the data file since the disk was last asked to take its pages.
-    std::size_t written_since_writeback_ = 0;
-    static constexpr std::size_t kWritebackEvery = std::size_t{4} << 20;
 };
 
 }  // namespace pdx
