@@ -26,21 +26,52 @@ constexpr std::uint16_t kMaxBlocks = 0xFFFF;
 // Paradox ignores a .PX next to a table whose change counter (0x2D) is below 2.
 constexpr std::uint8_t kLowestChangeCount = 2;
 
-KeyOrder primary_key_order(const TableHeader& header) {
-    std::vector<KeyOrder::Part> parts;
-    std::size_t offset = 0;
-    for (std::size_t i = 0; i < header.key_fields && i < header.fields.size(); ++i) {
-        parts.push_back({offset, header.fields[i].descriptor, false});
-        offset += header.fields[i].descriptor.width();
-    }
-    return KeyOrder(std::move(parts), alpha_collation_of(header), false);
+[[noreturn]] void key_violation(const Table& table) {
+    throw vaq::Error("Key violation in " + table.name() + ".");
 }
 
-std::size_t key_width(const TableHeader& header) {
-    std::size_t width = 0;
-    for (std::size_t i = 0; i < header.key_fields && i < header.fields.size(); ++i)
-        width += header.fields[i].descriptor.width();
-    return width;
+[[noreturn]] void table_full(const Table& table) {
+    throw vaq::Error("Table is full: " + table.name() + " has 65535 blocks.");
+}
+
+// Every change moves the change counter 0x2D on (to its lowest value) and the update time.
+void stamp_change(TableHeader& header) {
+    if (header.change_count1 < kLowestChangeCount) header.change_count1 = kLowestChangeCount;
+    if (header.has_extension()) header.update_time = static_cast<std::uint32_t>(std::time(nullptr));
+}
+
+// Gives each empty auto-increment field of `record` the next value of the counter (with
+// `fill_empty`), and moves the counter up to a value a record brings. The counter is the last
+// value handed out, never below a value written.
+void assign_auto_increment(const std::vector<const Field*>& fields, const Table& table,
+                           TableHeader& header, std::vector<std::uint8_t>& record,
+                           bool fill_empty) {
+    for (const Field* field : fields) {
+        const Field& f = *field;
+        std::uint8_t* bytes = record.data() + f.offset;
+        const auto value = decode_long(bytes);
+        if (!value) {
+            if (!fill_empty) continue;
+            if (header.auto_inc >=
+                static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))
+                throw vaq::Error("The auto-increment values of field " + f.name + " in " +
+                                 table.name() + " are used up.");
+            ++header.auto_inc;
+            encode_long(static_cast<std::int32_t>(header.auto_inc), bytes);
+        } else if (*value > 0 && static_cast<std::uint32_t>(*value) > header.auto_inc) {
+            header.auto_inc = static_cast<std::uint32_t>(*value);
+        }
+    }
+}
+
+// True when `record` holds an auto-increment value above `counter`.
+bool raises_auto_increment(const std::vector<const Field*>& fields, std::uint32_t counter,
+                           Bytes record) {
+    for (const Field* field : fields) {
+        const auto value = decode_long(record.data() + field->offset);
+        if (value && *value > 0 && static_cast<std::uint32_t>(*value) > counter) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -81,6 +112,7 @@ class TableWriter::ChangeGuard {
 
 TableWriter::TableWriter(Table& table)
     : table_(table),
+      blobs_(table),
       journal_(table.path()),
       pager_(table.data_file(), journal_),
       work_(std::make_unique<Work>()) {
@@ -90,14 +122,11 @@ TableWriter::TableWriter(Table& table)
                          " is protected by a password; this engine does not change it.");
     record_size_ = h.record_size;
     block_size_ = h.block_size();
-    for (const Field& f : table_.schema().fields()) {
-        if (is_blob_type(f.type())) blob_fields_.push_back(&f);
+    for (const Field& f : table_.schema().fields())
         if (f.type() == FieldType::kAutoInc) auto_increment_fields_.push_back(&f);
-    }
 
     if (table_.is_keyed()) {
-        key_length_ = key_width(h);
-        key_order_.emplace(primary_key_order(h));
+        key_.emplace(h, table_.name());
         const auto px = primary_index_file(table_);
         if (!px)
             throw vaq::Error("The primary index of " + table_.name() +
@@ -110,7 +139,7 @@ TableWriter::TableWriter(Table& table)
         if (!matches)
             throw FormatError("The primary index " + index_file_->name() + " does not belong to " +
                               table_.name() + ".");
-        index_ = std::make_unique<PrimaryIndexWriter>(*index_file_, *key_order_);
+        index_ = std::make_unique<PrimaryIndexWriter>(*index_file_, key_->order());
     }
 
     // The maintainer also follows indexes created while the table is open for writing.
@@ -202,7 +231,7 @@ void TableWriter::flush() {
     pager_.write_held_changes();
     table_.data_file().file().sync();
     if (index_file_) index_file_->file().sync();
-    if (blobs_) blobs_->file().sync();
+    blobs_.sync();
     if (maintainer_) maintainer_->flush();
     unflushed_ = false;
 }
@@ -222,14 +251,6 @@ void TableWriter::Statement::finish() {
     finished_ = true;
 }
 
-void TableWriter::key_violation() const {
-    throw vaq::Error("Key violation in " + table_.name() + ".");
-}
-
-void TableWriter::table_full() const {
-    throw vaq::Error("Table is full: " + table_.name() + " has 65535 blocks.");
-}
-
 // --- blocks -------------------------------------------------------------------------------
 
 BlockImage& TableWriter::allocate(Work& w) {
@@ -240,7 +261,7 @@ BlockImage& TableWriter::allocate(Work& w) {
                                     ", outside the file");
         w.header.first_free_block = pager_.next_block_of(number, w.header);
     } else {
-        if (w.header.file_blocks >= kMaxBlocks) table_full();
+        if (w.header.file_blocks >= kMaxBlocks) table_full(table_);
         number = static_cast<std::uint16_t>(w.header.file_blocks + 1);
         set_file_blocks(w.header, number);
     }
@@ -294,40 +315,18 @@ void TableWriter::unlink_and_free(Work& w, std::uint16_t number) {
     pager_.mark_dirty(number);
 }
 
-// --- keys ---------------------------------------------------------------------------------
-
-int TableWriter::compare_keys(Bytes a, Bytes b) const {
-    if (auto order = key_order_->certain_compare(a, b)) return *order;
-    throw vaq::Error("The sort order " + table_.header().sort_order_id + " of " + table_.name() +
-                     " cannot place this key among the others; nothing was written.");
-}
-
-std::size_t TableWriter::lower_bound(const BlockImage& image, Bytes key, bool& same) const {
-    std::size_t low = 0;
-    std::size_t high = image.count();
-    while (low < high) {
-        const std::size_t mid = (low + high) / 2;
-        if (compare_keys(key_of(image.record(mid)), key) < 0)
-            low = mid + 1;
-        else
-            high = mid;
-    }
-    same = low < image.count() && key_order_->same_key(key_of(image.record(low)), key);
-    return low;
-}
-
 void TableWriter::check_key_free(Bytes key) {
     if (index_->empty()) return;
     const BlockImage& image = pager_.block(index_->find_block(key));
     bool same = false;
-    const std::size_t slot = lower_bound(image, key, same);
-    if (same) key_violation();
+    const std::size_t slot = key_->lower_bound(image, key, same);
+    if (same) key_violation(table_);
     if (slot == 0 && image.prev() != 0) {
         const BlockImage& before = pager_.block(image.prev());
         if (before.count() > 0) {
-            const Bytes last = key_of(before.record(before.count() - 1));
-            if (key_order_->same_key(last, key)) key_violation();
-            if (compare_keys(last, key) > 0)
+            const Bytes last = key_->of(before.record(before.count() - 1));
+            if (key_->same(last, key)) key_violation(table_);
+            if (key_->compare(last, key) > 0)
                 throw FormatError("The primary index of " + table_.name() +
                                   " does not match its data; the table must be rebuilt.");
         }
@@ -356,7 +355,7 @@ StoredRecord TableWriter::insert_record(Work& w, std::vector<std::uint8_t>& reco
 }
 
 StoredRecord TableWriter::insert_keyed(Work& w, const std::uint8_t* record) {
-    const Bytes key(record, key_length_);
+    const Bytes key = key_->of(Bytes(record, record_size_));
     if (index_->empty()) {
         // An empty table: no blocks yet, or block 1 left in the chain without records (and
         // without an index entry, as for every block without records).
@@ -380,7 +379,7 @@ StoredRecord TableWriter::insert_keyed(Work& w, const std::uint8_t* record) {
     const std::uint16_t number = index_->find_block(key);
     BlockImage& image = pager_.block(number);
     bool same = false;
-    const std::size_t slot = lower_bound(image, key, same);
+    const std::size_t slot = key_->lower_bound(image, key, same);
     if (!image.full()) {
         image.insert(slot, record);
         pager_.mark_dirty(number);
@@ -388,7 +387,7 @@ StoredRecord TableWriter::insert_keyed(Work& w, const std::uint8_t* record) {
         if (slot == 0) index_->set_first_key(number, key);
         return {{number, static_cast<std::uint32_t>(slot)}, 0};
     }
-    if (!index_->has_room_for_split()) table_full();
+    if (!index_->has_room_for_split()) table_full(table_);
     const bool after_last_record = image.next() == 0 && slot == image.count();
     BlockImage& added = allocate(w);
     link_after(w, image, added);
@@ -411,7 +410,7 @@ StoredRecord TableWriter::insert_keyed(Work& w, const std::uint8_t* record) {
     }
     index_->set_count(number, static_cast<std::uint32_t>(image.count()));
     if (slot == 0) index_->set_first_key(number, key);
-    index_->insert_after(number, added.number(), key_of(added.record(0)),
+    index_->insert_after(number, added.number(), key_->of(added.record(0)),
                          static_cast<std::uint32_t>(added.count()));
     return {at, 0};
 }
@@ -447,7 +446,7 @@ std::optional<StoredRecord> TableWriter::remove_at(Work& w, RecordPosition at,
     count_delete(w.header);
     if (index_) {
         index_->set_count(b, static_cast<std::uint32_t>(image.count()));
-        if (at.slot == 0 && image.count() > 0) index_->set_first_key(b, key_of(image.record(0)));
+        if (at.slot == 0 && image.count() > 0) index_->set_first_key(b, key_->of(image.record(0)));
     }
     std::optional<RecordPosition> next;
     if (image.count() > 0) {
@@ -472,7 +471,7 @@ std::optional<StoredRecord> TableWriter::remove_at(Work& w, RecordPosition at,
             if (index_) {
                 index_->remove(other);
                 index_->set_count(1, static_cast<std::uint32_t>(image.count()));
-                index_->set_first_key(1, key_of(image.record(0)));
+                index_->set_first_key(1, key_->of(image.record(0)));
             }
             if (from_next)
                 next = RecordPosition{1, 0};
@@ -538,9 +537,9 @@ RecordPosition TableWriter::locate(Work& w, const RecordRef& at, std::uint32_t& 
         return *at.position;
     }
     if (index_ && !index_->empty()) {
-        const std::uint16_t b = index_->find_block(key_of(at.record));
+        const std::uint16_t b = index_->find_block(key_->of(at.record));
         bool same = false;
-        const std::size_t slot = lower_bound(pager_.block(b), key_of(at.record), same);
+        const std::size_t slot = key_->lower_bound(pager_.block(b), key_->of(at.record), same);
         const RecordPosition p{b, static_cast<std::uint32_t>(slot)};
         if (same && holds(p)) {
             number = number_of(w, p);
@@ -564,80 +563,6 @@ RecordPosition TableWriter::locate(Work& w, const RecordRef& at, std::uint32_t& 
 }
 
 // --- values -------------------------------------------------------------------------------
-
-BlobStore& TableWriter::blobs() {
-    if (!blobs_) {
-        auto path = find_family_file(table_.path(), ".MB");
-        if (!path) {
-            path = table_.path().parent_path() / (table_.path().stem().string() + ".MB");
-            create_blob_file(*path);
-        }
-        blobs_ = std::make_unique<BlobStore>(*path);
-    }
-    return *blobs_;
-}
-
-void TableWriter::release_blobs(Work& w, Bytes record) {
-    for (const Field* field : blob_fields_) {
-        const Field& f = *field;
-        const std::size_t leader = f.descriptor.blob_leader();
-        const BlobPointer pointer = BlobPointer::decode(record.data() + f.offset + leader);
-        if (pointer.length > leader) blobs().release(pointer, w.change);
-    }
-}
-
-void TableWriter::place_blobs(Work& w, const EditBuffer& source, std::vector<std::uint8_t>& record,
-                              Bytes old_record, bool copy_unchanged) {
-    for (const Field* field : blob_fields_) {
-        const Field& f = *field;
-        const std::size_t leader = f.descriptor.blob_leader();
-        std::uint8_t* bytes = record.data() + f.offset;
-        std::vector<std::uint8_t> copied;
-        const std::vector<std::uint8_t>* value = nullptr;
-        if (source.blob_changed(f.index)) {
-            value = &source.new_blobs().at(f.index);
-            if (!old_record.empty()) {
-                const BlobPointer old = BlobPointer::decode(old_record.data() + f.offset + leader);
-                if (old.length > leader) blobs().release(old, w.change);
-            }
-        } else if (copy_unchanged) {
-            // A record copied from a stored one must not share its .MB space.
-            const BlobPointer pointer = BlobPointer::decode(bytes + leader);
-            if (pointer.length <= leader) continue;
-            copied = table_.read_blob(f, Bytes(bytes, f.width()));
-            value = &copied;
-        } else {
-            continue;
-        }
-        std::memset(bytes, 0, f.width());
-        if (value->empty()) continue;
-        std::memcpy(bytes, value->data(), std::min(leader, value->size()));
-        BlobPointer pointer;
-        pointer.length = static_cast<std::uint32_t>(value->size());
-        if (value->size() > leader) pointer = blobs().store(*value, w.change);
-        pointer.encode(bytes + leader);
-    }
-}
-
-void TableWriter::assign_auto_increment(Work& w, std::vector<std::uint8_t>& record,
-                                        bool fill_empty) {
-    for (const Field* field : auto_increment_fields_) {
-        const Field& f = *field;
-        std::uint8_t* bytes = record.data() + f.offset;
-        const auto value = decode_long(bytes);
-        if (!value) {
-            if (!fill_empty) continue;
-            if (w.header.auto_inc >=
-                static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))
-                throw vaq::Error("The auto-increment values of field " + f.name + " in " +
-                                 table_.name() + " are used up.");
-            ++w.header.auto_inc;
-            encode_long(static_cast<std::int32_t>(w.header.auto_inc), bytes);
-        } else if (*value > 0 && static_cast<std::uint32_t>(*value) > w.header.auto_inc) {
-            w.header.auto_inc = static_cast<std::uint32_t>(*value);
-        }
-    }
-}
 
 // --- changes ------------------------------------------------------------------------------
 
@@ -664,9 +589,9 @@ StoredRecord TableWriter::insert(const EditBuffer& source) {
 StoredRecord TableWriter::insert_into(Work& w, const EditBuffer& source) {
     std::vector<std::uint8_t>& record = w.record;
     record.assign(source.record().bytes().begin(), source.record().bytes().end());
-    assign_auto_increment(w, record, true);
-    if (index_ && w.header.first_block != 0) check_key_free(key_of(record));
-    place_blobs(w, source, record, {}, true);
+    assign_auto_increment(auto_increment_fields_, table_, w.header, record, true);
+    if (index_ && w.header.first_block != 0) check_key_free(key_->of(record));
+    blobs_.place(source, record, {}, true, w.change);
     const StoredRecord stored = insert_record(w, record);
     if (maintainer_) maintainer_->inserted(record, stored.position, stored.record_number, w.change);
     return stored;
@@ -675,7 +600,10 @@ StoredRecord TableWriter::insert_into(Work& w, const EditBuffer& source) {
 void TableWriter::insert_all(std::span<const EditBuffer> records, std::size_t& stored,
                              std::vector<RecordPosition>* placed) {
     stored = 0;
-    if (!inserts_together()) {
+    // One change can hold many appended records when nothing but the data file and the .PX
+    // follow them: secondary index entries and .MB space are kept one record a change.
+    const bool together = !blobs_.any() && (!maintainer_ || maintainer_->follows_nothing());
+    if (!together) {
         for (const EditBuffer& record : records) {
             const StoredRecord at = insert(record);
             if (placed) placed->push_back(at.position);
@@ -721,13 +649,6 @@ std::size_t TableWriter::insert_together(std::span<const EditBuffer> records,
     return accepted;
 }
 
-// One change can hold many appended records when nothing but the data file and the .PX
-// follow them: secondary index entries and .MB space are kept one record a change.
-bool TableWriter::inserts_together() const {
-    if (maintainer_ && !maintainer_->follows_nothing()) return false;
-    return blob_fields_.empty();
-}
-
 StoredRecord TableWriter::update(const RecordRef& at, const EditBuffer& source) {
     if (auto stored = update_where_it_stands(at, source)) return *stored;
     Work& w = begin_work();
@@ -740,10 +661,10 @@ StoredRecord TableWriter::update(const RecordRef& at, const EditBuffer& source) 
     old.assign(stored.begin(), stored.end());
     std::vector<std::uint8_t>& record = w.record;
     record.assign(source.record().bytes().begin(), source.record().bytes().end());
-    assign_auto_increment(w, record, false);
-    const bool moves = index_ && !key_order_->same_key(key_of(old), key_of(record));
-    if (moves) check_key_free(key_of(record));
-    place_blobs(w, source, record, old, false);
+    assign_auto_increment(auto_increment_fields_, table_, w.header, record, false);
+    const bool moves = index_ && !key_->same(key_->of(old), key_->of(record));
+    if (moves) check_key_free(key_->of(record));
+    blobs_.place(source, record, old, false, w.change);
     StoredRecord result{position, number};
     if (moves) {
         remove_at(w, position, number);
@@ -772,7 +693,7 @@ std::optional<StoredRecord> TableWriter::remove(const RecordRef& at) {
     const Bytes stored =
         pager_.block(static_cast<std::uint16_t>(position.block)).record(position.slot);
     const std::vector<std::uint8_t> old(stored.begin(), stored.end());
-    release_blobs(w, old);
+    blobs_.release(old, w.change);
     auto next = remove_at(w, position, number);
     if (maintainer_) maintainer_->removed(old, position, number, w.change);
     commit(w);
@@ -783,9 +704,14 @@ std::optional<StoredRecord> TableWriter::remove(const RecordRef& at) {
 void TableWriter::commit(Work& w) {
     BlockFile& data = table_.data_file();
     if (index_) index_->stage(w.change);
-    if (blobs_) blobs_->stage(w.change);
+    blobs_.stage(w.change);
     stamp_change(w.header);
-    const bool written_in_place = holds_in_place(w);
+    // A record changed where it stands, when nothing else of the table changes with it (no
+    // index entry, no .MB space, no other block, no auto-increment value), is held back by the
+    // pager (table_pager.h) instead of going through the journal.
+    const bool written_in_place = w.in_place && pager_.dirty_blocks() == 1 && w.change.empty() &&
+                                  w.header.auto_inc == table_.header().auto_inc &&
+                                  !journal_.in_group();
     if (written_in_place)
         pager_.hold_record(pager_.block(static_cast<std::uint16_t>(w.in_place->block)),
                            w.in_place->slot, w.replaced, w.header);
@@ -795,10 +721,7 @@ void TableWriter::commit(Work& w) {
     data.swap_header(w.header);
     if (!written_in_place) data.refresh_size();
     if (index_) index_->committed();
-    if (blobs_) {
-        blobs_->committed();
-        table_.forget_blob_file();
-    }
+    blobs_.committed();
     if (maintainer_) maintainer_->committed();
     if (written_in_place)
         table_.note_change_in_place(w.in_place->block, w.in_place->slot);
@@ -808,18 +731,12 @@ void TableWriter::commit(Work& w) {
     pager_.settle();
 }
 
-// A record changed where it stands, when nothing else of the table changes with it (no index
-// entry, no .MB space, no other block, no auto-increment value), is held back by the pager
-// (table_pager.h) instead of going through the journal.
-bool TableWriter::holds_in_place(const Work& w) const {
-    return w.in_place && pager_.dirty_blocks() == 1 && w.change.empty() &&
-           w.header.auto_inc == table_.header().auto_inc && !journal_.in_group();
-}
-
-// The general update, cut down to what a record changed where it stands needs (its key,
-// its .MB values, its index entries and the auto-increment counter kept): no copy of the
-// header, no journal. It is the change of a walk that corrects a field of record after
-// record. Empty when the change is of another kind or the record is not where `at` says.
+// The update of a record that stays where it stands with its key, index entries, .MB values
+// and auto-increment counter (keeps_what_in_place_needs), when the caller says where it
+// stands: the record is written as change_each_in_place writes it, held back, without a copy
+// of the header or the journal, and without the check of the chain, which it does not touch.
+// Empty when the change is of another kind or the record is not where `at` says; update()
+// then makes it a change of its own.
 std::optional<StoredRecord> TableWriter::update_where_it_stands(const RecordRef& at,
                                                                 const EditBuffer& source) {
     if (!at.position || at.record_number == 0 || !source.new_blobs().empty() || journal_.in_group())
@@ -827,16 +744,13 @@ std::optional<StoredRecord> TableWriter::update_where_it_stands(const RecordRef&
     refuse_when_unusable();
     const RecordPosition p = *at.position;
     const Bytes record = source.record().bytes();
-    BlockFile& data = table_.data_file();
-    if (p.block == 0 || p.block > data.header().file_blocks) return std::nullopt;
-    if (index_ && !key_order_->same_key(key_of(at.record), key_of(record))) return std::nullopt;
-    if (maintainer_ && maintainer_->entries_differ(at.record, record)) return std::nullopt;
-    if (raises_auto_increment(record)) return std::nullopt;
+    if (p.block == 0 || p.block > table_.header().file_blocks ||
+        !keeps_what_in_place_needs(at.record, record))
+        return std::nullopt;
     BlockImage& image = pager_.settled_block(static_cast<std::uint16_t>(p.block), at.block);
     if (p.slot >= image.count() ||
         std::memcmp(image.record(p.slot).data(), at.record.data(), record_size_) != 0)
         return std::nullopt;
-
     change_where_it_stands(image, p.slot, record, at.record);
     return StoredRecord{p, at.record_number};
 }
@@ -857,13 +771,10 @@ void TableWriter::change_where_it_stands(BlockImage& image, std::size_t slot, By
 // True when `record` may replace `old` where it stands: same key, same index entries, the
 // same .MB references, no auto-increment value above the counter.
 bool TableWriter::keeps_what_in_place_needs(Bytes old, Bytes record) const {
-    if (index_ && !key_order_->same_key(key_of(old), key_of(record))) return false;
+    if (index_ && !key_->same(key_->of(old), key_->of(record))) return false;
     if (maintainer_ && maintainer_->entries_differ(old, record)) return false;
-    for (const Field* field : blob_fields_)
-        if (std::memcmp(old.data() + field->offset, record.data() + field->offset,
-                        field->width()) != 0)
-            return false;
-    return !raises_auto_increment(record);
+    if (!blobs_.same(old, record)) return false;
+    return !raises_auto_increment(auto_increment_fields_, table_.header().auto_inc, record);
 }
 
 std::uint64_t TableWriter::change_each_in_place(
@@ -899,22 +810,6 @@ std::uint64_t TableWriter::change_each_in_place(
     return changed;
 }
 
-bool TableWriter::raises_auto_increment(Bytes record) const {
-    for (const Field* field : auto_increment_fields_) {
-        const Field& f = *field;
-        const auto value = decode_long(record.data() + f.offset);
-        if (value && *value > 0 && static_cast<std::uint32_t>(*value) > table_.header().auto_inc)
-            return true;
-    }
-    return false;
-}
-
-// Every change moves the change counter 0x2D on (to its lowest value) and the update time.
-void TableWriter::stamp_change(TableHeader& header) const {
-    if (header.change_count1 < kLowestChangeCount) header.change_count1 = kLowestChangeCount;
-    if (header.has_extension()) header.update_time = static_cast<std::uint32_t>(std::time(nullptr));
-}
-
 // After a change failed: what this writer holds in memory is brought back to the files. When
 // the journal could not undo the change, the files hold part of it and only the next open of
 // the table puts it back, so nothing is read from them and the writer takes no more changes.
@@ -933,7 +828,7 @@ void TableWriter::discard() noexcept {
     };
     if (!journal_.stuck() && index_ && index_->changed())
         stop_when_it_fails("its primary index", [&] { index_->reload(); });
-    if (blobs_) blobs_->discard();
+    blobs_.discard();
     if (maintainer_) stop_when_it_fails("its secondary indexes", [&] { maintainer_->discarded(); });
 }
 

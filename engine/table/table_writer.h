@@ -32,13 +32,13 @@
 
 #include "engine/format/block_image.h"
 #include "engine/format/table_header.h"
-#include "engine/table/blob_store.h"
 #include "engine/table/change_journal.h"
 #include "engine/table/edit_buffer.h"
 #include "engine/table/index_cursor.h"
-#include "engine/table/index_key_order.h"
 #include "engine/table/index_maintenance.h"
 #include "engine/table/primary_index_writer.h"
+#include "engine/table/primary_key.h"
+#include "engine/table/record_blobs.h"
 #include "engine/table/table_pager.h"
 
 namespace pdx {
@@ -144,7 +144,6 @@ class TableWriter {
     StoredRecord insert_into(Work& w, const EditBuffer& source);
     std::size_t insert_together(std::span<const EditBuffer> records,
                                 std::vector<RecordPosition>* placed);
-    bool inserts_together() const;
     StoredRecord insert_record(Work& w, std::vector<std::uint8_t>& record);
     StoredRecord insert_keyed(Work& w, const std::uint8_t* record);
     StoredRecord insert_unkeyed(Work& w, const std::uint8_t* record);
@@ -159,44 +158,28 @@ class TableWriter {
     void link_only(Work& w, BlockImage& added);
     void unlink_and_free(Work& w, std::uint16_t number);
 
-    std::size_t lower_bound(const BlockImage& image, Bytes key, bool& same) const;
-    int compare_keys(Bytes a, Bytes b) const;
-    Bytes key_of(Bytes record) const { return record.first(key_length_); }
     std::uint32_t number_of(Work& w, RecordPosition at);
-
-    void place_blobs(Work& w, const EditBuffer& source, std::vector<std::uint8_t>& record,
-                     Bytes old_record, bool copy_unchanged);
-    void release_blobs(Work& w, Bytes record);
-    BlobStore& blobs();
-    void assign_auto_increment(Work& w, std::vector<std::uint8_t>& record, bool fill_empty);
 
     void check_chain();
     Work& begin_work();
     void commit(Work& w);
-    bool holds_in_place(const Work& w) const;
     std::optional<StoredRecord> update_where_it_stands(const RecordRef& at,
                                                        const EditBuffer& source);
     void change_where_it_stands(BlockImage& image, std::size_t slot, Bytes record, Bytes old);
     bool keeps_what_in_place_needs(Bytes old, Bytes record) const;
-    bool raises_auto_increment(Bytes record) const;
-    void stamp_change(TableHeader& header) const;
     void discard() noexcept;
     void refuse_when_unusable() const;
-    [[noreturn]] void key_violation() const;
-    [[noreturn]] void table_full() const;
 
     Table& table_;
     std::size_t record_size_ = 0;
     std::size_t block_size_ = 0;
-    std::size_t key_length_ = 0;
-    // The fields each stored record asks about, found once.
-    std::vector<const Field*> blob_fields_;
+    // The auto-increment fields, found once.
     std::vector<const Field*> auto_increment_fields_;
-    std::optional<KeyOrder> key_order_;
+    std::optional<PrimaryKey> key_;  // of a keyed table
     std::optional<BlockFile> index_file_;
     std::unique_ptr<PrimaryIndexWriter> index_;
-    std::unique_ptr<BlobStore> blobs_;
     std::unique_ptr<IndexMaintainer> maintainer_;
+    RecordBlobs blobs_;
     ChangeJournal journal_;
     TablePager pager_;
     std::unique_ptr<Work> work_;
