@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "common/error.h"
+#include "engine/format/block_chain.h"
 #include "engine/format/block_image.h"
 #include "engine/format/header_counters.h"
 #include "engine/format/index_tree.h"
@@ -58,16 +59,14 @@ void PrimaryIndexWriter::load() {
                    " blocks in use but its tree has " + std::to_string(nodes_.size()));
 
     std::vector<std::uint16_t> free_list;
-    ChainGuard guard(file_, "free list");
     std::vector<std::uint8_t> buffer;
-    for (std::uint32_t block = header_.first_free_block, from = 0; block != 0;) {
-        guard.visit(block, from);
+    for (BlockChainWalk walk(file_, header_.first_free_block, "free list"); !walk.done();
+         walk.advance(DataBlockHeader::decode(buffer.data()).next_block)) {
+        const std::uint32_t block = walk.block();
         if (nodes_.count(static_cast<std::uint16_t>(block)))
             file_.fail("block " + std::to_string(block) + " is both free and in the tree");
         file_.read_block(block, buffer);
         free_list.push_back(static_cast<std::uint16_t>(block));
-        from = block;
-        block = DataBlockHeader::decode(buffer.data()).next_block;
     }
     free_.assign(free_list.rbegin(), free_list.rend());
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/error.h"
+#include "engine/format/block_chain.h"
 #include "engine/format/field_codec.h"
 #include "engine/format/format_error.h"
 #include "engine/format/header_counters.h"
@@ -43,15 +44,13 @@ IndexEntryWriter::IndexEntryWriter(const fs::path& x_path, const fs::path& y_pat
 
     // The tree must describe the chain as it is before anything is added to it.
     std::vector<IndexLeaf> leaves = tree_->leaves();
-    ChainGuard guard(x_, "chain of index blocks");
     std::size_t at = 0;
     std::uint64_t entries = 0;
-    for (std::uint32_t b = header_.first_block, prev = 0; b != 0;) {
-        guard.visit(b, prev);
+    BlockChainWalk walk(x_, header_.first_block, "chain of index blocks");
+    for (DataBlockHeader head; !walk.done(); walk.advance(head.next_block)) {
+        const std::uint32_t b = walk.block();
         // Only the block headers are read: the chain, and the counts the tree must hold.
-        std::uint8_t bytes[DataBlockHeader::kEncodedSize] = {};
-        x_.file().read_at(header_.block_offset(b), bytes);
-        const DataBlockHeader head = DataBlockHeader::decode(bytes);
+        head = walk.read_header();
         if (auto problem = head.problem(header_.record_size, header_.block_size()))
             x_.fail("block " + std::to_string(b) + ": " + *problem);
         const std::size_t count = head.record_count(header_.record_size);
@@ -60,8 +59,6 @@ IndexEntryWriter::IndexEntryWriter(const fs::path& x_path, const fs::path& y_pat
             (at >= leaves.size() || leaves[at].block != b || leaves[at++].count != count))
             y_.fail("it does not describe the blocks of " + x_.name() +
                     "; the index must be rebuilt");
-        prev = b;
-        b = head.next_block;
     }
     if (at != leaves.size() || entries != header_.num_records)
         y_.fail("it does not describe the blocks of " + x_.name() + "; the index must be rebuilt");

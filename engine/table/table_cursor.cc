@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/format/block_chain.h"
 #include "engine/table/table.h"
 
 namespace pdx {
@@ -110,18 +111,15 @@ bool TableCursor::has_record() const {
 std::uint32_t TableCursor::record_number() const {
     catch_up();
     if (number_known_) return record_number_;
-    ChainGuard guard(file_, "chain of data blocks");
     std::uint32_t before = 0;
-    std::uint32_t from = 0;
-    for (std::uint32_t block = file_.header().first_block; block != block_number_;) {
-        if (block == 0)
+    for (BlockChainWalk walk(file_, file_.header().first_block, "chain of data blocks");
+         walk.block() != block_number_;) {
+        if (walk.done())
             file_.fail("block " + std::to_string(block_number_) +
                        " is no longer in the chain of data blocks");
-        guard.visit(block, from);
-        const DataBlockHeader head = file_.read_data_block(block, spare_);
+        const DataBlockHeader head = walk.read(spare_);
         before += static_cast<std::uint32_t>(head.record_count(record_size_));
-        from = block;
-        block = head.next_block;
+        walk.advance(head.next_block);
     }
     record_number_ = before + static_cast<std::uint32_t>(slot_) + 1;
     number_known_ = true;

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "common/error.h"
+#include "engine/format/block_chain.h"
 #include "engine/format/field_codec.h"
 #include "engine/format/format_error.h"
 #include "engine/format/header_counters.h"
@@ -163,27 +164,23 @@ void TableWriter::check_chain() {
     std::vector<std::pair<std::uint16_t, std::uint32_t>> chain;
     {
         const BlockFile& data = table_.data_file();
-        ChainGuard guard(data, "chain of data blocks");
         std::uint64_t records = 0;
-        std::uint32_t prev = 0;
-        for (std::uint32_t block = h.first_block; block != 0;) {
-            guard.visit(block, prev);
-            std::uint8_t bytes[DataBlockHeader::kEncodedSize] = {};
-            data.file().read_at(h.block_offset(block), bytes);
-            const DataBlockHeader head = DataBlockHeader::decode(bytes);
+        BlockChainWalk walk(data, h.first_block, "chain of data blocks");
+        for (DataBlockHeader head; !walk.done(); walk.advance(head.next_block)) {
+            const std::uint32_t block = walk.block();
+            head = walk.read_header();
             if (auto problem = head.problem(record_size_, block_size_))
                 data.fail("block " + std::to_string(block) + ": " + *problem);
-            if (head.prev_block != prev)
+            if (head.prev_block != walk.from())
                 data.fail("block " + std::to_string(block) + " names block " +
                           std::to_string(head.prev_block) + " as its predecessor instead of " +
-                          std::to_string(prev));
+                          std::to_string(walk.from()));
             const std::size_t count = head.record_count(record_size_);
             chain.emplace_back(static_cast<std::uint16_t>(block),
                                static_cast<std::uint32_t>(count));
             records += count;
-            prev = block;
-            block = head.next_block;
         }
+        const std::uint32_t prev = walk.from();
         if (prev != h.last_block)
             data.fail("its chain ends at block " + std::to_string(prev) +
                       " but its header names block " + std::to_string(h.last_block));
