@@ -12,6 +12,7 @@
 #include "common/error.h"
 #include "common/tests/failure_of.h"
 #include "engine/api/config.h"
+#include "test_support/corpus.h"
 
 namespace vaq::db {
 using test_support::failureOf;
@@ -40,11 +41,11 @@ class AliasDirectory : public ::testing::Test {
 
     fs::path data() const { return root_ / "data"; }
 
-    static bool haveCorpus() { return fs::is_directory(VAQ_CORPUS_DIR); }
+    static bool haveCorpus() { return vaq::test_support::have_corpus(); }
 
     // Copies a corpus table (path of its .DB under the corpus) and its family into data().
     void copyCorpusTable(const std::string& relative) const {
-        const fs::path source = fs::path(VAQ_CORPUS_DIR) / relative;
+        const fs::path source = vaq::test_support::corpus_folder() / relative;
         const std::string stem = source.stem().string();
         for (const auto& entry : fs::directory_iterator(source.parent_path()))
             if (entry.path().stem().string() == stem)

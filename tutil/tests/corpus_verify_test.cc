@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "test_support/corpus.h"
 #include "tutil/verifier.h"
 
 namespace fs = std::filesystem;
@@ -31,7 +32,7 @@ std::string describe(const vaq::tutil::Verification& v) {
 }  // namespace
 
 TEST(CorpusVerify, EveryUndamagedTableHasNoErrors) {
-    const fs::path corpus = VAQ_CORPUS_DIR;
+    const fs::path corpus = vaq::test_support::corpus_folder();
     if (!fs::is_directory(corpus)) GTEST_SKIP() << "The table corpus is not at " << corpus;
     int tables = 0;
     for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
@@ -47,8 +48,9 @@ TEST(CorpusVerify, EveryUndamagedTableHasNoErrors) {
 }
 
 TEST(CorpusVerify, NotesDoNotRaiseTheLevel) {
-    const fs::path table = fs::path(VAQ_CORPUS_DIR) / "pxlib" / "TypSammlung.DB";
-    if (!fs::exists(table)) GTEST_SKIP() << "The table corpus is not at " << VAQ_CORPUS_DIR;
+    const fs::path table = vaq::test_support::corpus_folder() / "pxlib" / "TypSammlung.DB";
+    if (!fs::exists(table))
+        GTEST_SKIP() << "The table corpus is not at " << vaq::test_support::corpus_folder();
     const vaq::tutil::Verification v = vaq::tutil::verify_table(table);
     // A stale index that is not maintained, and a date in the year 3033.
     EXPECT_EQ(v.level, 0);

@@ -12,6 +12,7 @@
 #include "engine/table/index_catalog.h"
 #include "engine/table/table.h"
 #include "engine/table/table_name.h"
+#include "test_support/corpus.h"
 
 namespace vaq::upgrade::testing {
 
@@ -77,11 +78,11 @@ void UpgradeFixture::sql(std::initializer_list<std::string_view> statements) con
 }
 
 bool UpgradeFixture::haveCorpus() {
-    return fs::is_directory(VAQ_CORPUS_DIR);
+    return vaq::test_support::have_corpus();
 }
 
 void UpgradeFixture::copyCorpusTable(const std::string& relative) const {
-    const fs::path source = fs::path(VAQ_CORPUS_DIR) / relative;
+    const fs::path source = vaq::test_support::corpus_folder() / relative;
     const std::string stem = source.stem().string();
     for (const auto& entry : fs::directory_iterator(source.parent_path()))
         if (entry.path().stem().string() == stem)

@@ -9,6 +9,7 @@
 #include "engine/format/crypt.h"
 #include "engine/format/format_error.h"
 #include "engine/format/tests/scratch_files.h"
+#include "test_support/corpus.h"
 
 namespace pdx {
 namespace {
@@ -108,8 +109,10 @@ TEST(Crypt, DecryptUndoesEncrypt) {
 }
 
 TEST(Crypt, UnlocksARealEncryptedTableWithoutItsPassword) {
-    const fs::path table = fs::path(VAQ_CORPUS_DIR) / "paradoxdriver/encrypt/encrypted35.db";
-    if (!fs::exists(table)) GTEST_SKIP() << "corpus folder absent: " << VAQ_CORPUS_DIR;
+    const fs::path table =
+        vaq::test_support::corpus_folder() / "paradoxdriver/encrypt/encrypted35.db";
+    if (!fs::exists(table))
+        GTEST_SKIP() << "corpus folder absent: " << vaq::test_support::corpus_folder();
     std::ifstream in(table, std::ios::binary);
     std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
                                     std::istreambuf_iterator<char>()};

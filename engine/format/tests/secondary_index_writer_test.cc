@@ -14,13 +14,14 @@
 #include "engine/format/index_header.h"
 #include "engine/format/index_records.h"
 #include "engine/format/secondary_index_writer.h"
+#include "test_support/corpus.h"
 
 namespace pdx {
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kCorpus = VAQ_CORPUS_DIR;
+const fs::path kCorpus = vaq::test_support::corpus_folder();
 
 std::optional<fs::path> member(const fs::path& x_file, const char* extension) {
     for (const auto& entry : fs::directory_iterator(x_file.parent_path())) {

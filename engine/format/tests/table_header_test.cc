@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/format/format_error.h"
+#include "test_support/corpus.h"
 
 namespace pdx {
 namespace {
@@ -28,7 +29,7 @@ bool is_paradox_family_file(const fs::path& path) {
 
 // Every header of the corpus decodes, and encoding it again gives back the same bytes.
 TEST(TableHeaderCorpus, EveryHeaderDecodesAndEncodesBackByteForByte) {
-    const fs::path corpus = VAQ_CORPUS_DIR;
+    const fs::path corpus = vaq::test_support::corpus_folder();
     if (!fs::is_directory(corpus)) GTEST_SKIP() << "corpus folder absent: " << corpus;
     int files = 0;
     for (const auto& entry : fs::recursive_directory_iterator(corpus)) {

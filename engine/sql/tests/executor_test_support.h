@@ -13,13 +13,14 @@
 
 #include "engine/sql/executor.h"
 #include "engine/table/tests/test_support.h"
+#include "test_support/corpus.h"
 
 namespace pdx::sql::testing {
 
 namespace fs = std::filesystem;
 
 inline fs::path corpus_dir() {
-    return fs::path(VAQ_CORPUS_DIR);
+    return vaq::test_support::corpus_folder();
 }
 
 inline bool have_corpus() {

@@ -7,6 +7,7 @@
 
 #include "engine/table/cursor.h"
 #include "engine/table/table.h"
+#include "test_support/corpus.h"
 
 namespace pdx {
 namespace {
@@ -16,11 +17,12 @@ namespace fs = std::filesystem;
 class CorpusFacts : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!fs::is_directory(VAQ_CORPUS_DIR))
-            GTEST_SKIP() << "The Paradox corpus folder " << VAQ_CORPUS_DIR << " is absent.";
+        if (!vaq::test_support::have_corpus())
+            GTEST_SKIP() << "The Paradox corpus folder " << vaq::test_support::corpus_folder()
+                         << " is absent.";
     }
     static std::unique_ptr<Cursor> open(const std::string& relative) {
-        return Table::open_file(fs::path(VAQ_CORPUS_DIR) / relative)->open_cursor();
+        return Table::open_file(vaq::test_support::corpus_folder() / relative)->open_cursor();
     }
 };
 

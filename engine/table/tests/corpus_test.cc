@@ -16,6 +16,7 @@
 #include "engine/table/cursor.h"
 #include "engine/table/table.h"
 #include "engine/table/tests/pxlib_reader.h"
+#include "test_support/corpus.h"
 
 namespace pdx {
 namespace {
@@ -23,7 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path corpus_dir() {
-    return fs::path(VAQ_CORPUS_DIR);
+    return vaq::test_support::corpus_folder();
 }
 
 std::vector<fs::path> corpus_tables() {

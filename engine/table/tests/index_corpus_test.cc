@@ -17,13 +17,14 @@
 #include "engine/table/index_catalog.h"
 #include "engine/table/index_cursor.h"
 #include "engine/table/table.h"
+#include "test_support/corpus.h"
 
 namespace pdx {
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kCorpus = VAQ_CORPUS_DIR;
+const fs::path kCorpus = vaq::test_support::corpus_folder();
 
 #define SKIP_WITHOUT_CORPUS()                        \
     if (!fs::is_directory(kCorpus))                  \

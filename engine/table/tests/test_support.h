@@ -13,13 +13,14 @@
 #include "engine/format/table_header.h"
 #include "engine/format/tests/scratch_files.h"
 #include "engine/table/table_family.h"
+#include "test_support/corpus.h"
 
 namespace pdx::testing {
 
 namespace fs = std::filesystem;
 
 inline fs::path corpus_dir() {
-    return fs::path(VAQ_CORPUS_DIR);
+    return vaq::test_support::corpus_folder();
 }
 
 inline bool have_corpus() {

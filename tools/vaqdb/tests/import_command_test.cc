@@ -21,6 +21,7 @@
 #include "engine/table/table_admin.h"
 #include "engine/table/table_family.h"
 #include "engine/table/table_writer.h"
+#include "test_support/corpus.h"
 #include "tools/vaqdb/shell.h"
 
 namespace vaq::shell {
@@ -29,7 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
-const fs::path kCorpus = VAQ_CORPUS_DIR;
+const fs::path kCorpus = vaq::test_support::corpus_folder();
 
 struct Outcome {
     int status = 0;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/api/config.h"
+#include "test_support/corpus.h"
 #include "tools/vaqdb/csv.h"
 #include "tools/vaqdb/shell.h"
 #include "tools/vaqdb/sql_types.h"
@@ -21,7 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kCorpus = VAQ_CORPUS_DIR;
+const fs::path kCorpus = vaq::test_support::corpus_folder();
 
 #define SKIP_WITHOUT_CORPUS()                        \
     if (!fs::is_directory(kCorpus))                  \
