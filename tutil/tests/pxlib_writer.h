@@ -59,6 +59,12 @@ class PxlibWriter {
     }
 
     pxdoc_t* doc() const { return doc_; }
+
+    // Encrypts the table with `password`, as Paradox does; before the first record.
+    void encrypt(const char* password) {
+        if (PX_set_parameter(doc_, "password", password) < 0)
+            throw std::runtime_error("pxlib cannot set a password");
+    }
     std::size_t record_size() const { return record_.size(); }
 
     // A record buffer of zeros to fill with pxlib's PX_put_data_* calls, then append().
@@ -78,5 +84,19 @@ class PxlibWriter {
     bool created_ = false;
     std::vector<char> record_;
 };
+
+// An unkeyed table "Id I, Name A20" of `records` records encrypted by pxlib with a password,
+// as only other software writes encrypted tables.
+inline void write_encrypted_table(const std::filesystem::path& path, int records) {
+    PxlibWriter writer(path, {{"Id", pxfLong, 4}, {"Name", pxfAlpha, 20}}, 0, 2);
+    writer.encrypt("unguessable");
+    for (int id = 1; id <= records; ++id) {
+        char* r = writer.fresh_record();
+        std::string name = "name " + std::to_string(id);
+        PX_put_data_long(writer.doc(), r, 4, id);
+        PX_put_data_alpha(writer.doc(), r + 4, 20, name.data());
+        writer.append();
+    }
+}
 
 }  // namespace vaq::tutil::testing

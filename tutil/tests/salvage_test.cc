@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "engine/table/tests/generated_family.h"
 #include "tests/support.h"
 #include "tutil/salvage.h"
 
@@ -153,24 +154,25 @@ TEST(Salvage, CutAndDamagedBlocksBecomeProblems) {
 }
 
 TEST(Salvage, BlobValuesFromTheOldBlobFile) {
-    SKIP_WITHOUT_CORPUS();
+    using Layout = pdx::testing::FamilyLayout;
     TempDir dir;
-    const fs::path db = copy_corpus_table("paradoxdriver/db/CUSTOMER.DB", dir.path());
+    const fs::path db = pdx::testing::copy_of_family("Customers", 20, 2048, false, dir.path());
     Salvage salvage(db);
     std::size_t external = 0;
     salvage.deliver(
         [&](const SalvagedRecord& r) {
-            const auto value = salvage.blob_value(8, r.bytes);
+            const auto value = salvage.blob_value(Layout::kNoteField, r.bytes);
             ASSERT_TRUE(value.has_value());
-            if (value->size() > 100) ++external;
+            if (value->size() > Layout::kNoteLeader) ++external;
         },
         [](const ProblemRecord&) { FAIL(); });
     EXPECT_EQ(external, 4u);
-    fs::remove(dir / "CUSTOMER.MB");
+    fs::remove(dir / "Customers.MB");
     Salvage without(db);
     std::size_t lost = 0;
-    without.deliver([&](const SalvagedRecord& r) { lost += !without.blob_value(8, r.bytes); },
-                    [](const ProblemRecord&) {});
+    without.deliver(
+        [&](const SalvagedRecord& r) { lost += !without.blob_value(Layout::kNoteField, r.bytes); },
+        [](const ProblemRecord&) {});
     EXPECT_EQ(lost, 4u);
 }
 

@@ -1,6 +1,6 @@
-// The corruption suite for verify: each kind of damage, made by code on a copy of a real
-// table (or a generated one), gives the level it must give and names what is wrong. Verify
-// never answers 0 for a damaged table.
+// The corruption suite for verify: each kind of damage, made by code on a copy of a table
+// the test writes (or of a real one, for what only other software writes), gives the level
+// it must give and names what is wrong. Verify never answers 0 for a damaged table.
 
 #include <gtest/gtest.h>
 
@@ -17,6 +17,8 @@
 #include "engine/table/table.h"
 #include "engine/table/table_admin.h"
 #include "engine/table/table_writer.h"
+#include "engine/table/tests/generated_family.h"
+#include "tests/pxlib_writer.h"
 #include "tests/support.h"
 #include "tutil/rebuild.h"
 #include "tutil/verifier.h"
@@ -35,17 +37,27 @@ std::string all_findings(const Verification& v) {
     return text;
 }
 
+// Orders: a keyed family of 3000 records in 2 KiB blocks written by the engine: a primary
+// index of two levels, a maintained index on City (.X06), a composite case-insensitive index
+// ByTeam (.XG0), notes in the record and in the .MB, a validity file.
+constexpr std::uint32_t kRecords = 3000;
+using Layout = pdx::testing::FamilyLayout;
+
 class VerifyDamage : public ::testing::Test {
   protected:
-    void SetUp() override { SKIP_WITHOUT_CORPUS(); }
+    // A fresh copy of the Orders family, clean before the damage.
+    fs::path orders() {
+        const fs::path db =
+            pdx::testing::copy_of_family("Orders", kRecords, 2048, true, dir_.path());
+        const Verification v = verify_table(db);
+        EXPECT_EQ(v.level, 0) << "Orders is not clean before the damage:\n" << all_findings(v);
+        return db;
+    }
 
-    // Copies a corpus table, damages it, verifies it, and checks the level and that some
-    // finding contains `expected`.
-    Verification damaged(const std::string& table,
-                         const std::function<void(const fs::path&)>& damage, int level,
-                         const std::string& expected) {
-        const fs::path db = copy_corpus_table(table, dir_.path());
-        EXPECT_EQ(verify_table(db).level, 0) << table << " is not clean before the damage";
+    // Damages `db`, verifies it, and checks the level and that some finding contains
+    // `expected`.
+    Verification damaged(const fs::path& db, const std::function<void(const fs::path&)>& damage,
+                         int level, const std::string& expected) {
         damage(db);
         Verification v = verify_table(db);
         EXPECT_EQ(v.level, level) << all_findings(v);
@@ -54,34 +66,39 @@ class VerifyDamage : public ::testing::Test {
             << all_findings(v);
         return v;
     }
+    Verification damaged(const std::function<void(const fs::path&)>& damage, int level,
+                         const std::string& expected) {
+        return damaged(orders(), damage, level, expected);
+    }
 
-    fs::path sibling(const fs::path& db, const std::string& extension) {
+    static fs::path sibling(const fs::path& db, const std::string& extension) {
         fs::path p = db;
         return p.replace_extension(extension);
+    }
+    static std::uint16_t header_u16(const fs::path& db, std::size_t at) {
+        return u16_at(read_file(db), at);
     }
 
     TempDir dir_;
 };
 
-constexpr const char* kZakazky = "paradox-reader/zakazky.db";         // keyed, 2-level PX, XG0
-constexpr const char* kCustomer = "paradoxdriver/db/CUSTOMER.DB";     // memo, X06, autoinc key
-constexpr const char* kZipcodes = "paradoxdriver/areas/ZIPCODES.DB";  // 686 blocks, VAL
-
 // --- the data file ---
 
 TEST_F(VerifyDamage, TruncatedInsideABlock) {
+    const fs::path db = orders();
+    const std::uint16_t blocks = header_u16(db, 0x0C);
+    ASSERT_GT(blocks, 101);
     damaged(
-        kZipcodes,
-        [](const fs::path& db) {
-            const FileGeometry g(read_file(db));
-            fs::resize_file(db, g.block(101) + 1000);
+        db,
+        [](const fs::path& file) {
+            const FileGeometry g(read_file(file));
+            fs::resize_file(file, g.block(101) + 1000);
         },
-        1, "The file ends after 101 of the 686 blocks");
+        1, "The file ends after 101 of the " + std::to_string(blocks) + " blocks");
 }
 
 TEST_F(VerifyDamage, TruncatedAtABlockBoundary) {
     damaged(
-        kZipcodes,
         [](const fs::path& db) {
             const FileGeometry g(read_file(db));
             fs::resize_file(db, g.block(101));
@@ -90,23 +107,29 @@ TEST_F(VerifyDamage, TruncatedAtABlockBoundary) {
 }
 
 TEST_F(VerifyDamage, BlockUnlinkedFromTheChain) {
+    const fs::path db = orders();
+    const std::vector<std::uint8_t> bytes = read_file(db);
+    const FileGeometry g(bytes);
+    ASSERT_NE(u16_at(bytes, g.block(10)), 0) << "block 10 is the last of the chain";
+    ASSERT_NE(u16_at(bytes, g.block(10) + 2), 0) << "block 10 is the first of the chain";
+    const std::size_t held =
+        static_cast<std::int16_t>(u16_at(bytes, g.block(10) + 4)) / g.record_size + 1;
     damaged(
-        kZakazky,
-        [](const fs::path& db) {
-            patch(db, [](std::vector<std::uint8_t>& b) {
-                const FileGeometry g(b);
-                const std::uint16_t next = u16_at(b, g.block(10));
-                const std::uint16_t prev = u16_at(b, g.block(10) + 2);
-                set_u16(b, g.block(prev), next);
-                set_u16(b, g.block(next) + 2, prev);
+        db,
+        [](const fs::path& file) {
+            patch(file, [](std::vector<std::uint8_t>& b) {
+                const FileGeometry geometry(b);
+                const std::uint16_t next = u16_at(b, geometry.block(10));
+                const std::uint16_t prev = u16_at(b, geometry.block(10) + 2);
+                set_u16(b, geometry.block(prev), next);
+                set_u16(b, geometry.block(next) + 2, prev);
             });
         },
-        1, "Block 10 holds 14 records but is not in the chain");
+        1, "Block 10 holds " + std::to_string(held) + " records but is not in the chain");
 }
 
 TEST_F(VerifyDamage, LoopInTheChain) {
     damaged(
-        kZakazky,
         [](const fs::path& db) {
             patch(db, [](std::vector<std::uint8_t>& b) {
                 const FileGeometry g(b);
@@ -118,25 +141,31 @@ TEST_F(VerifyDamage, LoopInTheChain) {
 
 TEST_F(VerifyDamage, WrongRecordCount) {
     damaged(
-        kZakazky,
         [](const fs::path& db) {
-            patch(db, [](std::vector<std::uint8_t>& b) { set_u32(b, 0x06, 3989); });
+            patch(db, [](std::vector<std::uint8_t>& b) { set_u32(b, 0x06, kRecords + 1); });
         },
-        1, "The header counts 3989 records but the chain of data blocks holds 3988");
+        1,
+        "The header counts 3001 records but the chain of data blocks holds " +
+            std::to_string(kRecords));
 }
 
 TEST_F(VerifyDamage, WrongUsedBlockCount) {
+    const fs::path db = orders();
+    const std::uint16_t used = header_u16(db, 0x0A);
     damaged(
-        kZakazky,
-        [](const fs::path& db) {
-            patch(db, [](std::vector<std::uint8_t>& b) { set_u16(b, 0x0A, 284); });
+        db,
+        [used](const fs::path& file) {
+            patch(file, [used](std::vector<std::uint8_t>& b) {
+                set_u16(b, 0x0A, static_cast<std::uint16_t>(used - 1));
+            });
         },
-        1, "The chain holds 285 blocks but the header counts 284 blocks in use");
+        1,
+        "The chain holds " + std::to_string(used) + " blocks but the header counts " +
+            std::to_string(used - 1) + " blocks in use");
 }
 
 TEST_F(VerifyDamage, ImpossibleLastRecordOffset) {
     damaged(
-        kZakazky,
         [](const fs::path& db) {
             patch(db, [](std::vector<std::uint8_t>& b) {
                 const FileGeometry g(b);
@@ -148,7 +177,6 @@ TEST_F(VerifyDamage, ImpossibleLastRecordOffset) {
 
 TEST_F(VerifyDamage, GarbageRecordBreaksTheKeyOrder) {
     damaged(
-        kZakazky,
         [](const fs::path& db) {
             patch(db, [](std::vector<std::uint8_t>& b) {
                 const FileGeometry g(b);
@@ -161,7 +189,6 @@ TEST_F(VerifyDamage, GarbageRecordBreaksTheKeyOrder) {
 
 TEST_F(VerifyDamage, DuplicateKeys) {
     damaged(
-        kZakazky,
         [](const fs::path& db) {
             patch(db, [](std::vector<std::uint8_t>& b) {
                 const FileGeometry g(b);
@@ -174,16 +201,16 @@ TEST_F(VerifyDamage, DuplicateKeys) {
 
 TEST_F(VerifyDamage, AutoIncrementCounterBelowTheData) {
     damaged(
-        kZakazky,
         [](const fs::path& db) {
             patch(db, [](std::vector<std::uint8_t>& b) { set_u32(b, 0x49, 100); });
         },
-        1, "The auto-increment counter is 100 but the table already holds the value 3988");
+        1,
+        "The auto-increment counter is 100 but the table already holds the value " +
+            std::to_string(kRecords));
 }
 
 TEST_F(VerifyDamage, RebuildFlagLeftSet) {
     damaged(
-        kZipcodes,
         [](const fs::path& db) { patch(db, [](std::vector<std::uint8_t>& b) { b[0x14] = 1; }); }, 1,
         "needing a rebuild");
 }
@@ -191,58 +218,53 @@ TEST_F(VerifyDamage, RebuildFlagLeftSet) {
 // --- indexes ---
 
 TEST_F(VerifyDamage, MissingPrimaryIndex) {
-    damaged(
-        kZakazky, [&](const fs::path& db) { fs::remove(sibling(db, ".PX")); }, 1,
-        "The primary index of the keyed table is missing");
+    damaged([&](const fs::path& db) { fs::remove(sibling(db, ".PX")); }, 1,
+            "The primary index of the keyed table is missing");
 }
 
 TEST_F(VerifyDamage, StalePrimaryIndex) {
     // The last record is deleted from the data as a writer would, but the indexes are left.
     const Verification v = damaged(
-        kZakazky,
         [](const fs::path& db) {
             patch(db, [](std::vector<std::uint8_t>& b) {
                 const FileGeometry g(b);
                 const std::size_t last = g.block(u16_at(b, 0x10));
                 set_u16(b, last + 4,
                         static_cast<std::uint16_t>(u16_at(b, last + 4) - g.record_size));
-                set_u32(b, 0x06, 3987);
+                set_u32(b, 0x06, kRecords - 1);
             });
         },
         1, "The primary index does not match the table");
-    EXPECT_NE(all_findings(v).find("zakazky.XG0: The index holds 3988 entries but the table "
-                                   "holds 3987 records"),
+    EXPECT_NE(all_findings(v).find("Orders.XG0: The index holds " + std::to_string(kRecords) +
+                                   " entries but the table holds " + std::to_string(kRecords - 1) +
+                                   " records"),
               std::string::npos)
         << all_findings(v);
 }
 
 TEST_F(VerifyDamage, StaleSecondaryIndex) {
     damaged(
-        kZakazky,
         [](const fs::path& db) {
             patch(db, [](std::vector<std::uint8_t>& b) {
                 const FileGeometry g(b);
-                b[g.record(20, 2) + 7] ^= 0x01;  // ROK, an indexed field
+                b[g.record(20, 2) + Layout::kYearAt + 3] ^= 0x01;  // Year, in ByTeam
             });
         },
-        1, "zakazky.XG0: The index does not hold the entries of the table's records");
+        1, "Orders.XG0: The index does not hold the entries of the table's records");
 }
 
 TEST_F(VerifyDamage, MissingSecondaryIndex) {
-    damaged(
-        kCustomer, [&](const fs::path& db) { fs::remove(sibling(db, ".X06")); }, 1,
-        "The index file is missing; its tree CUSTOMER.Y06 is still there");
+    damaged([&](const fs::path& db) { fs::remove(sibling(db, ".X06")); }, 1,
+            "The index file is missing; its tree Orders.Y06 is still there");
 }
 
 TEST_F(VerifyDamage, MissingSecondaryIndexTree) {
-    damaged(
-        kCustomer, [&](const fs::path& db) { fs::remove(sibling(db, ".Y06")); }, 1,
-        "The tree of the index (CUSTOMER.Y06) is missing");
+    damaged([&](const fs::path& db) { fs::remove(sibling(db, ".Y06")); }, 1,
+            "The tree of the index (Orders.Y06) is missing");
 }
 
 TEST_F(VerifyDamage, SecondaryIndexOutOfStepWithThePrimaryIndex) {
     damaged(
-        kCustomer,
         [&](const fs::path& db) {
             patch(sibling(db, ".X06"), [](std::vector<std::uint8_t>& b) { ++b[0x2F]; });
         },
@@ -251,7 +273,6 @@ TEST_F(VerifyDamage, SecondaryIndexOutOfStepWithThePrimaryIndex) {
 
 TEST_F(VerifyDamage, ValidityFileOfAnotherStructure) {
     damaged(
-        kZipcodes,
         [&](const fs::path& db) {
             patch(sibling(db, ".VAL"), [](std::vector<std::uint8_t>& b) { ++b[0]; });
         },
@@ -260,21 +281,18 @@ TEST_F(VerifyDamage, ValidityFileOfAnotherStructure) {
 
 // --- blobs ---
 
-// The first record of CUSTOMER.DB whose memo lies in the .MB: offset of its blob pointer.
+// The first record of block 1 whose note lies in the .MB: offset of its blob pointer.
 std::size_t external_memo_pointer(const std::vector<std::uint8_t>& b) {
     const FileGeometry g(b);
-    // Comments M110 starts at byte 280: a 100-byte leader, then the 10-byte pointer.
-    const std::size_t pointer_in_record = 380;
-    for (std::size_t slot = 0; slot < 20; ++slot) {
-        const std::size_t at = g.record(1, slot) + pointer_in_record;
-        if (pdx::load_u32le(b.data() + at + 4) > 100) return at;
+    for (std::size_t slot = 0; slot < 10; ++slot) {
+        const std::size_t at = g.record(1, slot) + Layout::kNotePointerAt;
+        if (pdx::load_u32le(b.data() + at + 4) > Layout::kNoteLeader) return at;
     }
     throw std::runtime_error("no external memo");
 }
 
 TEST_F(VerifyDamage, BlobReferenceToNowhere) {
     damaged(
-        kCustomer,
         [](const fs::path& db) {
             patch(db, [](std::vector<std::uint8_t>& b) {
                 set_u32(b, external_memo_pointer(b), 0x00FF0000u | 0xFF);
@@ -285,7 +303,6 @@ TEST_F(VerifyDamage, BlobReferenceToNowhere) {
 
 TEST_F(VerifyDamage, BlobModifiedSince) {
     damaged(
-        kCustomer,
         [](const fs::path& db) {
             patch(db, [](std::vector<std::uint8_t>& b) {
                 const std::size_t at = external_memo_pointer(b) + 8;
@@ -299,29 +316,62 @@ TEST_F(VerifyDamage, BlobModifiedSince) {
 
 TEST_F(VerifyDamage, DamagedFieldListMustBeRebuiltByHand) {
     damaged(
-        kZakazky,
         [](const fs::path& db) {
             patch(db, [](std::vector<std::uint8_t>& b) { b[0x78] = 0x42; });  // first field's type
         },
-        3, "The header of zakazky.db is damaged");
+        3, "The header of Orders.DB is damaged");
+}
+
+TEST_F(VerifyDamage, IndexFileInPlaceOfATableCannotBeRebuilt) {
+    damaged(
+        [&](const fs::path& db) {
+            fs::copy_file(sibling(db, ".PX"), db, fs::copy_options::overwrite_existing);
+        },
+        4, "is a Paradox index file");
 }
 
 TEST_F(VerifyDamage, DamagedEncryptedTableMustBeRebuiltByHand) {
+    const fs::path db = dir_ / "Secret.DB";
+    write_encrypted_table(db, 30);
+    ASSERT_TRUE(pdx::Table::open_file(db)->is_encrypted());
+    EXPECT_EQ(verify_table(db).level, 0) << "Secret.DB is not clean before the damage";
     damaged(
-        "paradoxdriver/encrypt/encrypted.db",
+        db,
+        [](const fs::path& file) {
+            patch(file, [](std::vector<std::uint8_t>& b) { set_u32(b, 0x06, 5); });
+        },
+        3, "The header counts 5 records");
+}
+
+// --- real tables: what only other software writes ---
+
+// Encrypted tables come from Paradox itself; the validity file checked here is a real one.
+class VerifyRealDamage : public VerifyDamage {
+  protected:
+    void SetUp() override { SKIP_WITHOUT_CORPUS(); }
+    fs::path copy(const std::string& table) {
+        const fs::path db = copy_corpus_table(table, dir_.path());
+        EXPECT_EQ(verify_table(db).level, 0) << table << " is not clean before the damage";
+        return db;
+    }
+};
+
+TEST_F(VerifyRealDamage, DamagedEncryptedTableMustBeRebuiltByHand) {
+    damaged(
+        copy("paradoxdriver/encrypt/encrypted.db"),
         [](const fs::path& db) {
             patch(db, [](std::vector<std::uint8_t>& b) { set_u32(b, 0x06, 5); });
         },
         3, "The header counts 5 records");
 }
 
-TEST_F(VerifyDamage, IndexFileInPlaceOfATableCannotBeRebuilt) {
+TEST_F(VerifyRealDamage, ValidityFileOfAnotherStructure) {
     damaged(
-        kZakazky,
+        copy("paradoxdriver/areas/ZIPCODES.DB"),
         [&](const fs::path& db) {
-            fs::copy_file(sibling(db, ".PX"), db, fs::copy_options::overwrite_existing);
+            patch(sibling(db, ".VAL"), [](std::vector<std::uint8_t>& b) { ++b[0]; });
         },
-        4, "is a Paradox index file");
+        1, "The validity file is out of date");
 }
 
 TEST(VerifyLevels, ForeignFileCannotBeRebuilt) {

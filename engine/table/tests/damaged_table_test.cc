@@ -11,7 +11,9 @@
 #include "engine/format/block_file.h"
 #include "engine/table/cursor.h"
 #include "engine/table/table.h"
+#include "engine/table/tests/generated_family.h"
 #include "engine/table/tests/test_support.h"
+#include "test_support/corpus.h"
 
 namespace pdx {
 namespace {
@@ -264,10 +266,50 @@ TEST_F(DamagedTable, BlobPointerOutsideTheBlobFileIsRefused) {
     }
 }
 
-// Real tables with bytes changed at random (header, blocks and blob file alike) either read
-// or fail with an error; nothing else may happen.
+// Tables with bytes changed at random (header, blocks and blob file alike) either read or
+// fail with an error; nothing else may happen. Returns how many rounds failed.
+int damage_at_random(const std::filesystem::path& dir, const std::string& name,
+                     const std::vector<std::uint8_t>& table, const std::vector<std::uint8_t>& blobs,
+                     std::mt19937& random) {
+    int failures = 0;
+    for (int round = 0; round < 60; ++round) {
+        auto damaged_table = table;
+        auto damaged_blobs = blobs;
+        for (int hits = 1 + static_cast<int>(random() % 4); hits > 0; --hits) {
+            auto& target =
+                (!damaged_blobs.empty() && random() % 3 == 0) ? damaged_blobs : damaged_table;
+            target[random() % target.size()] = static_cast<std::uint8_t>(random());
+        }
+        testing::write_file(dir / "Damaged.DB", damaged_table);
+        if (!damaged_blobs.empty()) testing::write_file(dir / "Damaged.MB", damaged_blobs);
+        SCOPED_TRACE(name + " round " + std::to_string(round));
+        try {
+            read_everything(dir);
+        } catch (const vaq::Error& e) {
+            EXPECT_THAT(e.what(), HasSubstr("Damaged."));
+            ++failures;
+        }
+    }
+    return failures;
+}
+
+// Tables the engine writes: keyed, with memo values in the record and in the .MB; and an
+// unkeyed one laid out byte by byte.
+TEST_F(DamagedTable, WrittenTablesWithRandomDamageFailCleanly) {
+    TempDir source;
+    const std::filesystem::path family =
+        testing::copy_of_family("Customers", 20, 2048, false, source.path());
+    std::mt19937 random(11);
+    int failures = damage_at_random(dir_.path(), "Customers.DB", testing::read_file(family),
+                                    testing::read_file(source / "Customers.MB"), random);
+    std::filesystem::remove(dir_ / "Damaged.MB");
+    failures += damage_at_random(dir_.path(), "sound table", sound_table(), {}, random);
+    EXPECT_GT(failures, 0);
+}
+
+// Real tables, laid out by other software: Paradox's own encryption among them.
 TEST_F(DamagedTable, RealTablesWithRandomDamageFailCleanly) {
-    const std::filesystem::path corpus = VAQ_CORPUS_DIR;
+    const std::filesystem::path corpus = vaq::test_support::corpus_folder();
     if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "corpus folder absent: " << corpus;
     const std::vector<std::pair<std::string, std::string>> sources = {
         {"paradox-reader/testtab.DB", "paradox-reader/testtab.MB"},
@@ -277,37 +319,17 @@ TEST_F(DamagedTable, RealTablesWithRandomDamageFailCleanly) {
         {"pxlib/TypSammlung.DB", "pxlib/TypSammlung.MB"}};
     std::mt19937 random(11);
     int failures = 0;
-    for (const auto& [db, mb] : sources) {
-        const auto table = testing::read_file(corpus / db);
-        const auto blobs =
-            mb.empty() ? std::vector<std::uint8_t>{} : testing::read_file(corpus / mb);
-        for (int round = 0; round < 60; ++round) {
-            auto damaged_table = table;
-            auto damaged_blobs = blobs;
-            for (int hits = 1 + static_cast<int>(random() % 4); hits > 0; --hits) {
-                auto& target =
-                    (!damaged_blobs.empty() && random() % 3 == 0) ? damaged_blobs : damaged_table;
-                target[random() % target.size()] = static_cast<std::uint8_t>(random());
-            }
-            testing::write_file(dir_ / "Damaged.DB", damaged_table);
-            if (!damaged_blobs.empty()) testing::write_file(dir_ / "Damaged.MB", damaged_blobs);
-            SCOPED_TRACE(db + " round " + std::to_string(round));
-            try {
-                read_everything(dir_.path());
-            } catch (const vaq::Error& e) {
-                EXPECT_THAT(e.what(), HasSubstr("Damaged."));
-                ++failures;
-            }
-        }
-    }
+    for (const auto& [db, mb] : sources)
+        failures += damage_at_random(
+            dir_.path(), db, testing::read_file(corpus / db),
+            mb.empty() ? std::vector<std::uint8_t>{} : testing::read_file(corpus / mb), random);
     EXPECT_GT(failures, 0);
 }
 
 TEST_F(DamagedTable, IndexFileIsNotOpenedAsATable) {
-    const std::filesystem::path corpus = VAQ_CORPUS_DIR;
-    const auto px = corpus / "paradoxdriver/db/ORDERS.PX";
-    if (!std::filesystem::exists(px)) GTEST_SKIP() << "corpus folder absent: " << corpus;
-    std::filesystem::copy_file(px, dir_ / "Damaged.DB");
+    TempDir source;
+    testing::copy_of_family("Customers", 20, 2048, false, source.path());
+    std::filesystem::copy_file(source / "Customers.PX", dir_ / "Damaged.DB");
     try {
         read_everything(dir_.path());
         ADD_FAILURE() << "a primary index was read as a table";
