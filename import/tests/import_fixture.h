@@ -24,6 +24,7 @@
 #include "generator/generator_writer.h"
 #include "import/import_form.h"
 #include "port/window_port.h"
+#include "test_support/memory_window.h"
 
 namespace vaq::import::testing {
 
@@ -31,56 +32,6 @@ namespace fs = std::filesystem;
 namespace transact = db::schema::Transact;
 using window::Control;
 using Record = std::map<std::string, std::string>;
-
-// The window as the import sees it: a file dialog that answers what the test says, and a
-// record of boxes, the hourglass and the initial folder asked for.
-class ImportWindow : public window::WindowPort {
-  public:
-    std::string text(Control) const override { return {}; }
-    void setText(Control, std::string_view) override {}
-    void appendText(Control, std::string_view) override {}
-    std::vector<std::string> items(Control) const override { return {}; }
-    void setItems(Control, const std::vector<std::string>&) override {}
-    int selectedIndex(Control) const override { return -1; }
-    void select(Control, int) override {}
-    void setRange(Control, int, int) override {}
-    int position(Control) const override { return 0; }
-    void setPosition(Control, int) override {}
-    bool isEnabled(Control) const override { return true; }
-    void setEnabled(Control, bool) override {}
-    void setVisible(Control, bool) override {}
-    bool isChecked(Control) const override { return false; }
-    void setRunning(Control, bool) override {}
-    void click(Control) override {}
-    void showMessage(const window::MessageBox& box) override { boxes.push_back(box); }
-    bool askYesNo(const window::MessageBox& box) override {
-        questions.push_back(box);
-        return answerYes;
-    }
-    std::optional<std::string> chooseFile(Control dialog, std::string_view folder) override {
-        dialogs.push_back(dialog);
-        initialFolder = std::string(folder);
-        return answer;
-    }
-    void setBusy(bool on) override {
-        busy = on;
-        if (on) ++busyTimes;
-    }
-    void processEvents() override {
-        if (onEvents) onEvents();
-    }
-    std::string applicationDirectory() const override { return "/opt/vaq"; }
-
-    std::optional<std::string> answer;
-    std::vector<Control> dialogs;
-    std::string initialFolder;
-    std::vector<window::MessageBox> boxes;
-    std::vector<window::MessageBox> questions;
-    bool answerYes = true;
-    bool busy = false;
-    int busyTimes = 0;
-    std::function<void()> onEvents;
-};
 
 class ImportTest : public ::testing::Test {
   protected:
@@ -132,7 +83,7 @@ class ImportTest : public ::testing::Test {
     }
 
     void import(const std::string& contents) {
-        window_.answer = writeFile(contents);
+        window_.fileAnswer = writeFile(contents);
         form_->Button2Click();
     }
 
@@ -174,7 +125,7 @@ class ImportTest : public ::testing::Test {
 
     fs::path root_;
     DateTimeFormats saved_;
-    ImportWindow window_;
+    test_support::MemoryWindow window_;
     std::unique_ptr<ImportForm> form_;
     int files_ = 0;
 };

@@ -60,7 +60,7 @@ class ImportRerunTest : public ImportTest {
 TEST_F(ImportRerunTest, AMendedFileImportedAgainStoresEachLineOnce) {
     const fs::path file = root_ / "day.txt";
     std::ofstream(file, std::ios::binary) << lines(1, 3) << "31/02/2004\r\n" << lines(5, 7);
-    window_.answer = file.string();
+    window_.fileAnswer = file.string();
     try {
         form_->Button2Click();
         FAIL() << "the bad line did not stop the import";
@@ -93,12 +93,12 @@ TEST_F(ImportRerunTest, AMendedFileImportedAgainStoresEachLineOnce) {
 
     // A file that differs in its first lines is a new file; --all imports every line.
     const std::string other = writeFile("16/10/2004,15:33:00,2,1,1,1\r\n" + lines(2, 3));
-    window_.answer = other;
+    window_.fileAnswer = other;
     const std::size_t asked = window_.questions.size();
     form_->Button2Click();
     EXPECT_EQ(window_.questions.size(), asked);
     EXPECT_EQ(cardsByPxlib().size(), 12U);
-    window_.answer = file.string();
+    window_.fileAnswer = file.string();
     form_->importEveryLine = true;
     form_->Button2Click();
     EXPECT_EQ(window_.questions.size(), asked);
@@ -113,7 +113,7 @@ TEST_F(ImportRerunTest, AnImportKilledAtAnyMomentStoresEachLineOnceWhenRunAgain)
     for (int n = 1; n <= kLines; ++n)
         text += lines(n, n) + (n % 7 == 0 ? "\r\n" : "");
     std::ofstream(file, std::ios::binary) << text;
-    window_.answer = file.string();
+    window_.fileAnswer = file.string();
     const fs::path pristine = root_ / "pristine";
     fs::copy(root_ / "data", pristine);
 
@@ -176,16 +176,16 @@ TEST_F(ImportRerunTest, MessagesNameTheLineAndShowValuesSafely) {
 }
 
 TEST_F(ImportRerunTest, EmptyNameAndFolderAreClearErrors) {
-    window_.answer = "";
+    window_.fileAnswer = "";
     EXPECT_THROW(form_->Button2Click(), Error);
-    window_.answer = root_.string();
+    window_.fileAnswer = root_.string();
     try {
         form_->Button2Click();
         FAIL() << "a folder was imported";
     } catch (const Error& error) {
         EXPECT_NE(std::string(error.what()).find("is a folder"), std::string::npos);
     }
-    window_.answer = (root_ / "none.txt").string();
+    window_.fileAnswer = (root_ / "none.txt").string();
     form_->Button2Click();
     EXPECT_EQ(form_->lastProblem(), "File not found: " + (root_ / "none.txt").string());
 }

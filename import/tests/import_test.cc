@@ -26,7 +26,7 @@ TEST_F(ImportTest, TheExampleLineBecomesOneCompleteRecord) {
     EXPECT_EQ(shortDateFormat(), "mm/dd/yyyy");
     EXPECT_EQ(window_.dialogs, std::vector<Control>{Control::OpenDialog2});
     EXPECT_EQ(window_.initialFolder, "/opt/vaq/");
-    EXPECT_EQ(window_.busyTimes, 1);
+    EXPECT_EQ(window_.busyStarts, 1);
     EXPECT_FALSE(window_.busy);
     EXPECT_TRUE(window_.boxes.empty());
     // The lookup tables are closed, the transactions stay open for the grid.
@@ -127,7 +127,7 @@ TEST_F(ImportTest, TheRecordOfALineThatFailsIsNeverStored) {
 }
 
 TEST_F(ImportTest, CancelMissingFileAndEmptyFile) {
-    window_.answer.reset();
+    window_.fileAnswer.reset();
     form_->Button2Click();
     EXPECT_TRUE(window_.boxes.empty());
     EXPECT_FALSE(form_->Controller.active());
@@ -135,13 +135,13 @@ TEST_F(ImportTest, CancelMissingFileAndEmptyFile) {
     EXPECT_FALSE(form_->Transaction.active());
     EXPECT_EQ(form_->transactionRows(), nullptr);
 
-    window_.answer = (root_ / "nothing.txt").string();
+    window_.fileAnswer = (root_ / "nothing.txt").string();
     form_->Button2Click();
     ASSERT_EQ(window_.boxes.size(), 1U);
     EXPECT_EQ(window_.boxes[0].text, "File not found.");
     EXPECT_EQ(window_.boxes[0].title, "VAQ Message");
     EXPECT_EQ(window_.boxes[0].icon, window::BoxIcon::Error);
-    EXPECT_EQ(window_.busyTimes, 0);
+    EXPECT_EQ(window_.busyStarts, 0);
 
     setShortDateFormat("yyyy/mm/dd");
     import("");

@@ -11,10 +11,12 @@
 #include "db/schema.h"
 #include "maintenance/backfill_texts.h"
 #include "maintenance/maintenance_form.h"
-#include "maintenance/tests/fake_window.h"
 #include "maintenance/tests/site_fixture.h"
+#include "test_support/memory_window.h"
 
 namespace vaq::maintenance::testing {
+
+using window::Control;
 namespace {
 
 namespace personal = db::schema::Personal;
@@ -133,7 +135,7 @@ class BackfillTest : public SiteFixture {
         EXPECT_FALSE(form_->Table1.active());
     }
 
-    FakeWindow window_;
+    test_support::MemoryWindow window_;
     std::unique_ptr<MaintenanceForm> form_;
     int clockCalls_ = 0;
     DateTimeFormats savedFormats_;
@@ -144,11 +146,12 @@ TEST_F(BackfillTest, EmptyTransactionTableCompletesAtOnce) {
     writeTable(transact::kTable, {});
     form_->BitBtn3Click();
 
-    EXPECT_EQ(window_.ranges[Control::bar1], std::make_pair(0, 0));
+    // The bar is set to the range 0 to 0, which the window shows as an empty bar of width 1.
+    EXPECT_EQ(window_.range(Control::bar1), std::make_pair(0, 1));
     EXPECT_EQ(window_.eventRounds, 0);
     EXPECT_EQ(window_.text(Control::Memo2),
               "Update Completed :  ---- From : 2026/12/07 09:00:01 - To : 2026/12/07 09:01:01");
-    EXPECT_EQ(window_.messages, std::vector<std::string>{"Update Completed"});
+    EXPECT_EQ(window_.boxTexts(), std::vector<std::string>{"Update Completed"});
     expectCounts({});
     expectIdlePage();
 }
@@ -178,11 +181,11 @@ TEST_F(BackfillTest, CopiesTheStaffIdOfTheCardHolderWithLetterCaseSignificant) {
               (std::vector<std::string>{"S-1", "S-2", "KEEP", "S-3", "NONE", ""}));
     expectCounts({.read = 6, .filled = 3, .noStaffMatched = 3});
     EXPECT_TRUE(disabledWhileRunning);
-    EXPECT_EQ(window_.ranges[Control::bar1], std::make_pair(0, 6));
-    EXPECT_EQ(window_.positionHistory[Control::bar1], (std::vector<int>{1, 2, 3, 4, 5, 6, 0}));
+    EXPECT_EQ(window_.range(Control::bar1), std::make_pair(0, 6));
+    EXPECT_EQ(window_.positionHistory(Control::bar1), (std::vector<int>{1, 2, 3, 4, 5, 6, 0}));
     ASSERT_EQ(estimates.size(), 6U);
     EXPECT_FALSE(estimates.front().empty());
-    EXPECT_EQ(window_.messages, std::vector<std::string>{"Update Completed"});
+    EXPECT_EQ(window_.boxTexts(), std::vector<std::string>{"Update Completed"});
     expectIdlePage();
 }
 
@@ -270,7 +273,7 @@ TEST_F(BackfillTest, AnEngineErrorLeavesThePageUsable) {
     writeStaff();  // but no transaction table
     EXPECT_THROW(form_->BitBtn3Click(), Error);
     expectIdlePage();
-    EXPECT_TRUE(window_.messages.empty());
+    EXPECT_TRUE(window_.boxes.empty());
     EXPECT_EQ(window_.text(Control::Memo2), "");
     expectCounts({});
 }

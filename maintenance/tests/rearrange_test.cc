@@ -14,10 +14,12 @@
 #include "engine/table/table_name.h"
 #include "maintenance/key_renumbering.h"
 #include "maintenance/maintenance_form.h"
-#include "maintenance/tests/fake_window.h"
 #include "maintenance/tests/site_fixture.h"
+#include "test_support/memory_window.h"
 
 namespace vaq::maintenance::testing {
+
+using window::Control;
 namespace {
 
 namespace fs = std::filesystem;
@@ -35,8 +37,8 @@ class RearrangeTest : public SiteFixture {
     void SetUp() override {
         SiteFixture::SetUp();
         writeSite(30, 200);
-        window_.lists[Control::ComboBox1] = kTables;
-        window_.lists[Control::ComboBox2] = kKeys;
+        window_.setItems(Control::ComboBox1, kTables);
+        window_.setItems(Control::ComboBox2, kKeys);
         form_ = std::make_unique<MaintenanceForm>(window_);
     }
     void TearDown() override {
@@ -71,7 +73,7 @@ class RearrangeTest : public SiteFixture {
                 << "left behind: " << entry.path();
     }
 
-    FakeWindow window_;
+    test_support::MemoryWindow window_;
     std::unique_ptr<MaintenanceForm> form_;
     std::vector<std::string> statements_;
 };
@@ -105,11 +107,11 @@ TEST_F(RearrangeTest, EightStatementsDropBeforeAddInListOrder) {
                   "ALTER TABLE Transact ADD TransID int IDENTITY(1,1) CONSTRAINT PK_Transact "
                   "PRIMARY KEY",
               }));
-    EXPECT_EQ(window_.messages, std::vector<std::string>{"Update Completed"});
-    EXPECT_EQ(window_.ranges[Control::bar4], std::make_pair(0, 4));
-    EXPECT_EQ(window_.ranges[Control::bar5], std::make_pair(0, 3));
-    EXPECT_EQ(window_.positionHistory[Control::bar4], (std::vector<int>{1, 2, 3, 4, 0}));
-    EXPECT_EQ(window_.positionHistory[Control::bar5],
+    EXPECT_EQ(window_.boxTexts(), std::vector<std::string>{"Update Completed"});
+    EXPECT_EQ(window_.range(Control::bar4), std::make_pair(0, 4));
+    EXPECT_EQ(window_.range(Control::bar5), std::make_pair(0, 3));
+    EXPECT_EQ(window_.positionHistory(Control::bar4), (std::vector<int>{1, 2, 3, 4, 0}));
+    EXPECT_EQ(window_.positionHistory(Control::bar5),
               (std::vector<int>{1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0}));
     EXPECT_EQ(window_.eventRounds, 16);
     expectClosingState();
@@ -122,7 +124,8 @@ TEST_F(RearrangeTest, FailureOfTheFirstStatementChangesNothing) {
     form_->BitBtn14Click();
 
     EXPECT_EQ(statements_.size(), 1U);
-    EXPECT_EQ(window_.messages, (std::vector<std::string>{"Re-arrange Fail!", "Update Completed"}));
+    EXPECT_EQ(window_.boxTexts(),
+              (std::vector<std::string>{"Re-arrange Fail!", "Update Completed"}));
     EXPECT_EQ(familyContents("MessForm"), before);
     // bar5 stays where the failing step left it.
     EXPECT_EQ(window_.position(Control::bar5), 2);
@@ -141,26 +144,29 @@ TEST_F(RearrangeTest, AFailedAddPutsTheTableBackAsItWasBeforeTheDrop) {
     form_->BitBtn14Click();
 
     ASSERT_EQ(statements_.size(), 6U);
-    EXPECT_EQ(window_.messages, (std::vector<std::string>{"Re-arrange Fail!", "Update Completed"}));
+    EXPECT_EQ(window_.boxTexts(),
+              (std::vector<std::string>{"Re-arrange Fail!", "Update Completed"}));
     EXPECT_EQ(familyContents("Personal"), personal);
     EXPECT_EQ(familyContents("Transact"), transact);
     expectClosingState();
 }
 
 TEST_F(RearrangeTest, MissingTableOrKeyFailsBeforeAnyStatement) {
-    window_.lists[Control::ComboBox1] = {"NoSuchTable"};
+    window_.setItems(Control::ComboBox1, {"NoSuchTable"});
     recordStatements();
     form_->BitBtn14Click();
     EXPECT_TRUE(statements_.empty());
-    EXPECT_EQ(window_.messages, (std::vector<std::string>{"Re-arrange Fail!", "Update Completed"}));
+    EXPECT_EQ(window_.boxTexts(),
+              (std::vector<std::string>{"Re-arrange Fail!", "Update Completed"}));
 
-    window_.messages.clear();
-    window_.lists[Control::ComboBox1] = {" MessForm\t", "MessSys"};
-    window_.lists[Control::ComboBox2] = {"MessID"};
+    window_.boxes.clear();
+    window_.setItems(Control::ComboBox1, {" MessForm\t", "MessSys"});
+    window_.setItems(Control::ComboBox2, {"MessID"});
     form_->BitBtn14Click();
     EXPECT_EQ(statements_.size(), 2U);
     EXPECT_EQ(statements_.front(), "ALTER TABLE MessForm DROP COLUMN MessID");
-    EXPECT_EQ(window_.messages, (std::vector<std::string>{"Re-arrange Fail!", "Update Completed"}));
+    EXPECT_EQ(window_.boxTexts(),
+              (std::vector<std::string>{"Re-arrange Fail!", "Update Completed"}));
     expectClosingState();
 }
 
@@ -169,7 +175,7 @@ TEST_F(RearrangeTest, KeysAreNumberedOneToNWithEveryOtherColumnKept) {
     const auto before = readAll("MessForm");
     const auto personalBefore = readAll("Personal");
     form_->BitBtn14Click();
-    EXPECT_EQ(window_.messages, std::vector<std::string>{"Update Completed"});
+    EXPECT_EQ(window_.boxTexts(), std::vector<std::string>{"Update Completed"});
 
     // The key comes first (the format wants key fields in front), numbered in table order.
     const std::vector<std::string> after = fieldNames("MessForm");

@@ -134,7 +134,7 @@ TEST_F(BatchTest, RebuildAndFixAllUpgradesBetweenTheRebuildAndTheReport) {
         seen.push_back(window_.text(Control::MessageLB));
         window_.appendText(Control::Memo1, "Upgraded Successfully : StaffIDField added \r\n");
     };
-    window_.backupTicked = true;  // "Rebuild and Fix All" never backs up
+    window_.setChecked(Control::CheckBox1, true);  // "Rebuild and Fix All" never backs up
     form_->Button1Click();
     EXPECT_EQ(seen, std::vector<std::string>{"Rebuild was successful."});
     EXPECT_EQ(window_.presses.back(), Control::BitBtn1);
@@ -176,7 +176,7 @@ TEST_F(BatchTest, RebuildAndFixAllRebuildingTwiceKeepsAndNamesWhatTheFirstRebuil
 }
 
 TEST_F(BatchTest, InstalledHandlersReachTheRepair) {
-    FakeWindow other;
+    test_support::MemoryWindow other;
     other.executableDirectory = window_.executableDirectory;
     installRepairJobs(other, other.jobs, *session_, *mainDB_);
     for (auto handler : {window::Handler::AliasComboChange, window::Handler::TableComboChange,
@@ -252,7 +252,7 @@ TEST_F(BatchTest, ABackupRootThatCannotBeMadeIsNamed) {
 TEST_F(BatchTest, AnIncompleteBackupIsAnErrorAndNoTableIsTouched) {
     generate(20);
     fs::create_symlink(root_ / "nowhere.DB", data() / "Lost.DB");
-    window_.backupTicked = true;
+    window_.setChecked(Control::CheckBox1, true);
     const std::string message = failureOf([&] { form_->BitBtn2Click(); });
     EXPECT_EQ(message, "The database backup in " + (backupRoot() / "20050321 093005").string() +
                            " is incomplete; these files could not be copied: Lost.DB");
@@ -263,7 +263,7 @@ TEST_F(BatchTest, AnIncompleteBackupIsAnErrorAndNoTableIsTouched) {
 
 TEST_F(BatchTest, RebuildIndexBacksUpFirstWhenTicked) {
     generate(20);
-    window_.backupTicked = true;
+    window_.setChecked(Control::CheckBox1, true);
     form_->BitBtn2Click();
     EXPECT_TRUE(fs::exists(backupRoot() / "20050321 093005" / "Transact.db"));
     EXPECT_EQ(window_.boxTexts(), (std::vector<std::string>{"The Database backup successfully",

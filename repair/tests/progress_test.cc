@@ -7,10 +7,12 @@
 
 #include "engine/api/callbacks.h"
 #include "repair/bde_util.h"
-#include "repair/tests/fake_window.h"
+#include "test_support/memory_window.h"
 
 namespace vaq::repair::testing {
 namespace {
+
+using window::Control;
 
 ProgressBuffer report(std::uint16_t percent, std::uint8_t phase, window::WindowPort* window) {
     ProgressBuffer buffer{{}, window};
@@ -32,7 +34,7 @@ class ProgressTest : public ::testing::Test {
         return ProgressCallback(type, 77, &buffer);
     }
 
-    FakeWindow window_;
+    test_support::MemoryWindow window_;
 };
 
 TEST_F(ProgressTest, EachListedPhaseMovesItsOwnBar) {
@@ -58,8 +60,11 @@ TEST_F(ProgressTest, UnlistedPhasesAndOtherCallbackTypesChangeNothing) {
 TEST_F(ProgressTest, PercentIsPassedUnchangedAboveOneHundred) {
     send(150, 2);
     send(0x1234, 8);
-    EXPECT_EQ(window_.position(Control::PBData), 150);
-    EXPECT_EQ(window_.position(Control::PBRebuild), 0x1234);
+    EXPECT_EQ(window_.positionChanges, (std::vector<std::pair<Control, int>>{
+                                           {Control::PBData, 150}, {Control::PBRebuild, 0x1234}}));
+    // The bars show them at their end.
+    EXPECT_EQ(window_.position(Control::PBData), 100);
+    EXPECT_EQ(window_.position(Control::PBRebuild), 100);
 }
 
 TEST_F(ProgressTest, RegisteredOnlyBetweenRegisterAndUnregister) {

@@ -14,11 +14,12 @@
 #include "db/database.h"
 #include "db/session.h"
 #include "repair/repair_form.h"
-#include "repair/tests/fake_window.h"
+#include "test_support/memory_window.h"
 
 namespace vaq::repair::testing {
 
 using test_support::failureOf;
+using window::Control;
 
 namespace fs = std::filesystem;
 
@@ -40,7 +41,7 @@ class RepairFixture : public ::testing::Test {
     void sql(std::string_view statement) const;
 
     fs::path root_;
-    FakeWindow window_;
+    test_support::MemoryWindow window_;
     LocalTime now_{2005, 3, 21, 9, 30, 5};
     std::unique_ptr<db::Session> session_;
     std::unique_ptr<db::Database> mainDB_;

@@ -23,8 +23,8 @@
 #include "engine/api/config.h"
 #include "engine/format/fault_injection.h"
 #include "engine/table/tests/fault_sweep.h"
+#include "test_support/memory_window.h"
 #include "upgrade/tests/old_database.h"
-#include "upgrade/tests/recording_window.h"
 #include "upgrade/tests/upgrade_expectations.h"
 #include "upgrade/upgrade_form.h"
 
@@ -50,7 +50,7 @@ RunResult upgrade(const fs::path& folder) {
     pdx::useConfiguration(pdx::Configuration::fromText("[alias VAQ]\npath = .\n", folder, "fault"));
     RunResult result;
     {
-        RecordingWindow window;
+        test_support::MemoryWindow window;
         try {
             db::Session session("Session1");
             db::Database mainDB(session, "MainDB", "VAQ");

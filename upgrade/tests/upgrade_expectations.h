@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "db/schema.h"
-#include "upgrade/tests/recording_window.h"
+#include "test_support/memory_window.h"
 #include "upgrade/tests/upgrade_fixture.h"
 #include "upgrade/upgrade_form.h"
 
@@ -36,7 +36,7 @@ Lines createdLayout(const db::schema::TableLayout& table);
 // Stands in for the repair that "Upgrade DataBase" presses at its end: counts the presses,
 // notes whether the upgrade left a table or a result open, and appends the repair's text.
 struct RepairStandIn {
-    void install(RecordingWindow& window, UpgradeForm& form) {
+    void install(test_support::MemoryWindow& window, UpgradeForm& form) {
         window.onClick[window::Control::BitBtn2] = [this, &window, &form] {
             ++presses;
             openAtPress = form.q1.active() || form.Q2.active() || form.Personnel.active() ||

@@ -15,7 +15,7 @@
 #include "common/tests/failure_of.h"
 #include "db/database.h"
 #include "db/session.h"
-#include "upgrade/tests/recording_window.h"
+#include "test_support/memory_window.h"
 #include "upgrade/upgrade_form.h"
 
 namespace vaq::upgrade::testing {
@@ -57,7 +57,7 @@ class UpgradeFixture : public ::testing::Test {
     Lines logLines() const;
 
     fs::path root_;
-    RecordingWindow window_;
+    test_support::MemoryWindow window_;
     std::unique_ptr<db::Session> session_;
     std::unique_ptr<db::Database> mainDB_;
     std::unique_ptr<UpgradeForm> form_;

@@ -65,7 +65,7 @@ struct FirstRun {
     }
 
     std::string upgrade() {
-        RecordingWindow window;
+        test_support::MemoryWindow window;
         std::string failure;
         try {
             writeOldDatabase(folder);

@@ -1,0 +1,372 @@
+#pragma once
+
+// The main window in memory, for the tests of the jobs: every control of WindowPort behaves
+// as its widget does in the Qt window (app/widget_window_port.cpp), and what a test wants to
+// look at afterwards is recorded: boxes and questions, presses, dialogs, bar positions, the
+// hourglass and the rounds of event processing.
+//
+// As in the window: a drop-down list or list box filled by program has no selection; a
+// selection past the last item is refused; a bar's position stays inside its range (0 to 100
+// until set), an empty range being one of width 1; a text box keeps its lines apart and reads
+// them back joined by CR LF; controls start enabled; Timer1 is enabled while it runs; only the
+// check box is checked or not; a press runs the button's Click handler of the JobSet and
+// fails when there is none. Asking a control for what it does not have (the text of a bar,
+// the items of a label) raises an error naming the control, as the window does.
+
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "common/error.h"
+#include "port/job_set.h"
+#include "port/window_port.h"
+
+namespace vaq::test_support {
+
+class MemoryWindow : public window::WindowPort {
+  public:
+    using Control = window::Control;
+
+    // What kind of widget stands for a control in the window.
+    enum class Kind {
+        Button,
+        CheckBox,
+        Label,
+        LineEdit,
+        TextBox,
+        DropDown,
+        ListBox,
+        Bar,
+        Timer,
+        Animation,
+        Page,
+        Dialog
+    };
+
+    static Kind kindOf(Control control) {
+        switch (control) {
+            case Control::BitBtn1:
+            case Control::BitBtn2:
+            case Control::Button3:
+            case Control::BitBtn3:
+            case Control::BitBtn14:
+            case Control::Button2:
+            case Control::Button1:
+            case Control::ByDirectBtn:
+            case Control::VerifyBtn:
+            case Control::RebuildBtn:
+                return Kind::Button;
+            case Control::CheckBox1:
+                return Kind::CheckBox;
+            case Control::TableLocEdit:
+                return Kind::LineEdit;
+            case Control::Memo1:
+            case Control::Memo2:
+                return Kind::TextBox;
+            case Control::TableCombo:
+            case Control::ComboBox1:
+            case Control::ComboBox2:
+            case Control::AliasCombo:
+                return Kind::DropDown;
+            case Control::ListBox1:
+                return Kind::ListBox;
+            case Control::PBHeader:
+            case Control::PBIndexes:
+            case Control::PBData:
+            case Control::PBRebuild:
+            case Control::bar1:
+            case Control::bar4:
+            case Control::bar5:
+                return Kind::Bar;
+            case Control::Timer1:
+                return Kind::Timer;
+            case Control::Animate1:
+                return Kind::Animation;
+            case Control::PageControl1:
+                return Kind::Page;
+            case Control::OpenDialog1:
+            case Control::OpenDialog2:
+                return Kind::Dialog;
+            default:
+                return Kind::Label;
+        }
+    }
+
+    // --- WindowPort ---
+
+    std::string text(Control control) const override {
+        switch (kindOf(control)) {
+            case Kind::DropDown: {
+                const int index = selectedIndex(control);
+                return index < 0 ? std::string() : items(control)[static_cast<std::size_t>(index)];
+            }
+            case Kind::TextBox: {
+                std::string lines;
+                for (const char c : found(texts_, control, std::string()))
+                    lines += c == '\n' ? std::string("\r\n") : std::string(1, c);
+                return lines;
+            }
+            case Kind::Button:
+            case Kind::CheckBox:
+            case Kind::Label:
+            case Kind::LineEdit:
+                return found(texts_, control, std::string());
+            default:
+                throw Error("Control " + name(control) + " has no text");
+        }
+    }
+    void setText(Control control, std::string_view text) override {
+        switch (kindOf(control)) {
+            case Kind::TextBox:
+                texts_[control] = textBoxLines(text);
+                return;
+            case Kind::Button:
+            case Kind::CheckBox:
+            case Kind::Label:
+            case Kind::LineEdit:
+                texts_[control] = std::string(text);
+                return;
+            default:
+                throw Error("Control " + name(control) + " has no text to set");
+        }
+    }
+    void appendText(Control control, std::string_view text) override {
+        if (kindOf(control) != Kind::TextBox)
+            throw Error("Control " + name(control) + " is not a text box");
+        texts_[control] += textBoxLines(text);
+    }
+
+    std::vector<std::string> items(Control list) const override {
+        requireList(list);
+        return found(items_, list, std::vector<std::string>());
+    }
+    void setItems(Control list, const std::vector<std::string>& items) override {
+        requireList(list);
+        items_[list] = items;
+        selected_[list] = -1;  // a filled list has no selection until one is made
+    }
+    int selectedIndex(Control list) const override {
+        requireList(list);
+        return found(selected_, list, -1);
+    }
+    void select(Control list, int index) override {
+        if (index >= static_cast<int>(items(list).size()))
+            throw Error("List " + name(list) + " has no item " + std::to_string(index));
+        selected_[list] = std::max(index, -1);
+    }
+
+    void setRange(Control bar, int minimum, int maximum) override {
+        requireBar(bar);
+        // An empty range would make a busy indicator of the bar; it stays an empty bar.
+        ranges_[bar] = {minimum, std::max(maximum, minimum + 1)};
+        positions_[bar] = clamped(bar, position(bar));
+    }
+    int position(Control bar) const override {
+        requireBar(bar);
+        return found(positions_, bar, 0);
+    }
+    void setPosition(Control bar, int position) override {
+        requireBar(bar);
+        positions_[bar] = clamped(bar, position);
+        positionChanges.emplace_back(bar, position);
+        shown_[bar].push_back(positions_[bar]);
+    }
+
+    bool isEnabled(Control control) const override {
+        if (kindOf(control) == Kind::Timer) return isRunning(control);
+        return disabled_.count(control) == 0;
+    }
+    void setEnabled(Control control, bool enabled) override {
+        if (kindOf(control) == Kind::Timer) return setRunning(control, enabled);
+        if (enabled)
+            disabled_.erase(control);
+        else
+            disabled_.insert(control);
+    }
+    void setVisible(Control control, bool visible) override {
+        if (kindOf(control) == Kind::Timer)
+            throw Error("Control " + name(control) + " is not a visible control");
+        visible_[control] = visible;
+    }
+    bool isChecked(Control checkBox) const override {
+        const Kind kind = kindOf(checkBox);
+        if (kind != Kind::CheckBox && kind != Kind::Button)
+            throw Error("Control " + name(checkBox) + " is not a check box");
+        return checked_.count(checkBox) != 0;
+    }
+    void setRunning(Control control, bool running) override {
+        const Kind kind = kindOf(control);
+        if (kind != Kind::Timer && kind != Kind::Animation)
+            throw Error("Control " + name(control) + " cannot run");
+        running_[control] = running;
+    }
+
+    // A press runs the test's stand-in for the button when it gave one, else the button's
+    // Click handler in `jobs`, as the window does.
+    void click(Control button) override {
+        presses.push_back(button);
+        if (const auto stand_in = onClick.find(button); stand_in != onClick.end()) {
+            stand_in->second();
+            return;
+        }
+        for (const auto& handler : kHandlers) {
+            if (window::handlerControl(handler) != button ||
+                !window::handlerName(handler).ends_with("Click"))
+                continue;
+            const auto run = jobs.handlers.find(handler);
+            if (run == jobs.handlers.end() || !run->second)
+                throw Error("This version of the utility cannot run " +
+                            std::string(window::handlerName(handler)) + " yet");
+            run->second();
+            return;
+        }
+        throw Error("Control " + name(button) + " is not a button with a handler");
+    }
+
+    void showMessage(const window::MessageBox& box) override { boxes.push_back(box); }
+    bool askYesNo(const window::MessageBox& box) override {
+        questions.push_back(box);
+        if (yesNoAnswers.empty()) return answerYes;
+        const bool answer = yesNoAnswers.front();
+        yesNoAnswers.pop_front();
+        return answer;
+    }
+    // The next of fileAnswers; fileAnswer when there is none.
+    std::optional<std::string> chooseFile(Control dialog,
+                                          std::string_view initialDirectory) override {
+        if (kindOf(dialog) != Kind::Dialog)
+            throw Error("Control " + name(dialog) + " is not an open-file dialog");
+        dialogs.push_back(dialog);
+        initialFolder = std::string(initialDirectory);
+        if (fileAnswers.empty()) return fileAnswer;
+        std::optional<std::string> answer = std::move(fileAnswers.front());
+        fileAnswers.pop_front();
+        return answer;
+    }
+    void setBusy(bool on) override {
+        if (on == busy) return;
+        busy = on;
+        if (on) ++busyStarts;
+    }
+    void processEvents() override {
+        ++eventRounds;
+        if (onEvents) onEvents();
+    }
+    std::string applicationDirectory() const override { return executableDirectory; }
+
+    // --- what the tests set and look at ---
+
+    // Ticks or clears the check box, as the user does.
+    void setChecked(Control checkBox, bool checked) {
+        if (checked)
+            checked_.insert(checkBox);
+        else
+            checked_.erase(checkBox);
+    }
+    bool isRunning(Control control) const { return found(running_, control, false); }
+    // Whether the job showed or hid the control; nothing when it did neither.
+    std::optional<bool> visibility(Control control) const {
+        const auto at = visible_.find(control);
+        if (at == visible_.end()) return std::nullopt;
+        return at->second;
+    }
+    bool isVisible(Control control) const { return visibility(control).value_or(false); }
+    std::pair<int, int> range(Control bar) const {
+        requireBar(bar);
+        return found(ranges_, bar, std::pair<int, int>(0, 100));
+    }
+    // The positions a bar showed, in order: those it was set to, inside its range.
+    std::vector<int> positionHistory(Control bar) const {
+        return found(shown_, bar, std::vector<int>());
+    }
+    // The texts of the boxes shown, in order.
+    std::vector<std::string> boxTexts() const {
+        std::vector<std::string> texts;
+        for (const auto& box : boxes)
+            texts.push_back(box.text);
+        return texts;
+    }
+    // The log of the upgrade page.
+    std::string log() const { return text(Control::Memo1); }
+
+    window::JobSet jobs;
+    std::map<Control, std::function<void()>> onClick;
+    std::function<void()> onEvents;
+
+    std::vector<window::MessageBox> boxes;
+    std::vector<window::MessageBox> questions;
+    bool answerYes = true;          // the answer to questions beyond yesNoAnswers
+    std::deque<bool> yesNoAnswers;  // answers to the next questions, in order
+    std::vector<Control> presses;
+    std::vector<Control> dialogs;
+    std::string initialFolder;                           // asked for by the last dialog
+    std::deque<std::optional<std::string>> fileAnswers;  // files chosen next, in order
+    std::optional<std::string> fileAnswer;  // chosen beyond fileAnswers; nothing: a cancel
+    // Every position set, as the job passed it (the bar shows it inside its range).
+    std::vector<std::pair<Control, int>> positionChanges;
+    std::string executableDirectory = "/opt/vaq";
+    bool busy = false;
+    int busyStarts = 0;
+    int eventRounds = 0;
+
+  private:
+    static constexpr window::Handler kHandlers[] = {
+#define VAQ_MEMORY_WINDOW_HANDLER(handler, control) window::Handler::handler,
+        VAQ_WINDOW_HANDLERS(VAQ_MEMORY_WINDOW_HANDLER)
+#undef VAQ_MEMORY_WINDOW_HANDLER
+    };
+
+    static std::string name(Control control) {
+        return std::string(window::controlName(control));
+    }
+
+    template <typename Map, typename Value>
+    static Value found(const Map& map, Control control, Value otherwise) {
+        const auto at = map.find(control);
+        return at == map.end() ? otherwise : at->second;
+    }
+
+    // A text box stores its lines joined by line feeds.
+    static std::string textBoxLines(std::string_view text) {
+        std::string lines;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+            lines += text[i];
+        }
+        return lines;
+    }
+
+    static void requireList(Control list) {
+        const Kind kind = kindOf(list);
+        if (kind != Kind::DropDown && kind != Kind::ListBox)
+            throw Error("Control " + name(list) + " is not a list");
+    }
+    static void requireBar(Control bar) {
+        if (kindOf(bar) != Kind::Bar)
+            throw Error("Control " + name(bar) + " is not a progress bar");
+    }
+    int clamped(Control bar, int value) const {
+        const auto [minimum, maximum] = range(bar);
+        return std::clamp(value, minimum, maximum);
+    }
+
+    std::map<Control, std::string> texts_;
+    std::map<Control, std::vector<std::string>> items_;
+    std::map<Control, int> selected_;
+    std::map<Control, std::pair<int, int>> ranges_;
+    std::map<Control, int> positions_;
+    std::map<Control, std::vector<int>> shown_;
+    std::set<Control> disabled_;
+    std::map<Control, bool> visible_;
+    std::set<Control> checked_;
+    std::map<Control, bool> running_;
+};
+
+}  // namespace vaq::test_support
