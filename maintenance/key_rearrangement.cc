@@ -65,7 +65,9 @@ void MaintenanceForm::BitBtn14Click() {
     try {
         for (std::size_t i = 0; i < tables.size(); ++i) {
             port_.select(Control::ComboBox1, static_cast<int>(i));
-            port_.select(Control::ComboBox2, static_cast<int>(i));
+            // A table without a key in the list fails below, naming the table; the list of
+            // keys has no item to select for it.
+            if (i < keys.size()) port_.select(Control::ComboBox2, static_cast<int>(i));
             port_.setPosition(Control::bar4, static_cast<int>(i + 1));
             advance(1);
             advance(1);

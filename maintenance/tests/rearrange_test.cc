@@ -167,6 +167,9 @@ TEST_F(RearrangeTest, MissingTableOrKeyFailsBeforeAnyStatement) {
     EXPECT_EQ(statements_.front(), "ALTER TABLE MessForm DROP COLUMN MessID");
     EXPECT_EQ(window_.boxTexts(),
               (std::vector<std::string>{"Re-arrange Fail!", "Update Completed"}));
+    // The second table has no key listed: the failure names it (the window's list of keys
+    // has no item to select for it, which failed before).
+    EXPECT_EQ(form_->lastRearrangeFailure(), "No key column is listed for the table MessSys.");
     expectClosingState();
 }
 
