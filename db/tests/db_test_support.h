@@ -4,15 +4,16 @@
 // object tests. Real tables are copied into it from the corpus at test time.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "common/error.h"
 #include "common/tests/failure_of.h"
 #include "engine/api/config.h"
 #include "test_support/corpus.h"
+#include "test_support/scratch.h"
 
 namespace vaq::db {
 using test_support::failureOf;
@@ -25,9 +26,8 @@ namespace fs = std::filesystem;
 class AliasDirectory : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vaq-db-objects-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
+        scratch_ = std::make_unique<test_support::ScratchFolder>("vaq-db-objects");
+        root_ = scratch_->path();
         fs::create_directory(data());
         pdx::useConfiguration(pdx::Configuration::fromText(configuration(), root_, "test"));
     }
@@ -35,8 +35,7 @@ class AliasDirectory : public ::testing::Test {
     virtual std::string configuration() const { return "[alias VAQ]\npath = data\n"; }
     void TearDown() override {
         pdx::reloadConfiguration();
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
+        scratch_.reset();
     }
 
     fs::path data() const { return root_ / "data"; }
@@ -52,6 +51,7 @@ class AliasDirectory : public ::testing::Test {
                 fs::copy_file(entry.path(), data() / entry.path().filename());
     }
 
+    std::unique_ptr<test_support::ScratchFolder> scratch_;
     fs::path root_;
 };
 

@@ -4,13 +4,13 @@
 // temporary database written by the generator's table writer, known as the alias VAQ.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +25,7 @@
 #include "import/import_form.h"
 #include "port/window_port.h"
 #include "test_support/memory_window.h"
+#include "test_support/scratch.h"
 
 namespace vaq::import::testing {
 
@@ -36,9 +37,8 @@ using Record = std::map<std::string, std::string>;
 class ImportTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vaq-import-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
+        scratch_ = std::make_unique<test_support::ScratchFolder>("vaq-import");
+        root_ = scratch_->path();
         fs::create_directory(root_ / "data");
         pdx::useConfiguration(pdx::Configuration::fromText(
             "[alias VAQ]\npath = data\n[engine]\nprivate_dir = private\n", root_, "test"));
@@ -52,8 +52,7 @@ class ImportTest : public ::testing::Test {
         form_.reset();
         setDateTimeFormats(saved_);
         pdx::reloadConfiguration();
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
+        scratch_.reset();
     }
 
     void writeTable(std::string_view file, const std::vector<bench::NamedRow>& rows) {
@@ -123,6 +122,7 @@ class ImportTest : public ::testing::Test {
         return count;
     }
 
+    std::unique_ptr<test_support::ScratchFolder> scratch_;
     fs::path root_;
     DateTimeFormats saved_;
     test_support::MemoryWindow window_;

@@ -1,7 +1,5 @@
 #include "maintenance/tests/site_fixture.h"
 
-#include <stdlib.h>
-
 #include "db/table.h"
 #include "engine/api/config.h"
 #include "generator/database_generator.h"
@@ -12,9 +10,8 @@ namespace vaq::maintenance::testing {
 namespace fs = std::filesystem;
 
 void SiteFixture::SetUp() {
-    std::string pattern = (fs::temp_directory_path() / "vaq-maintenance-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
+    scratch_ = std::make_unique<test_support::ScratchFolder>("vaq-maintenance");
+    root_ = scratch_->path();
     data_ = root_ / "data";
     fs::create_directory(data_);
     pdx::useConfiguration(pdx::Configuration::fromText(
@@ -23,8 +20,7 @@ void SiteFixture::SetUp() {
 
 void SiteFixture::TearDown() {
     pdx::reloadConfiguration();
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
+    scratch_.reset();
 }
 
 void SiteFixture::writeTable(std::string_view file, const std::vector<NamedRow>& rows) {

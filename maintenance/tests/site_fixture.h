@@ -7,11 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "generator/generator_writer.h"
+#include "test_support/scratch.h"
 
 namespace vaq::maintenance::testing {
 
@@ -36,6 +38,7 @@ class SiteFixture : public ::testing::Test {
     std::vector<std::string> fieldNames(std::string_view table) const;
 
   private:
+    std::unique_ptr<test_support::ScratchFolder> scratch_;
     std::filesystem::path root_;
     std::filesystem::path data_;
 };

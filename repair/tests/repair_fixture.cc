@@ -1,7 +1,5 @@
 #include "repair/tests/repair_fixture.h"
 
-#include <stdlib.h>
-
 #include "engine/api/config.h"
 #include "engine/sql/executor.h"
 #include "generator/database_generator.h"
@@ -9,9 +7,8 @@
 namespace vaq::repair::testing {
 
 void RepairFixture::SetUp() {
-    std::string pattern = (fs::temp_directory_path() / "vaq-repair-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
+    scratch_ = std::make_unique<test_support::ScratchFolder>("vaq-repair");
+    root_ = scratch_->path();
     fs::create_directory(data());
     fs::create_directory(root_ / "bin");
     window_.executableDirectory = (root_ / "bin").string();
@@ -34,8 +31,7 @@ void RepairFixture::TearDown() {
     mainDB_.reset();
     session_.reset();
     pdx::reloadConfiguration();
-    std::error_code ignored;  // a leftover temporary folder is no test failure
-    fs::remove_all(root_, ignored);
+    scratch_.reset();
 }
 
 void RepairFixture::generate(std::int64_t transactions) const {

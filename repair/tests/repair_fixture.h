@@ -15,6 +15,7 @@
 #include "db/session.h"
 #include "repair/repair_form.h"
 #include "test_support/memory_window.h"
+#include "test_support/scratch.h"
 
 namespace vaq::repair::testing {
 
@@ -40,6 +41,7 @@ class RepairFixture : public ::testing::Test {
     // Runs a statement through the engine directly, as a test's own setup.
     void sql(std::string_view statement) const;
 
+    std::unique_ptr<test_support::ScratchFolder> scratch_;
     fs::path root_;
     test_support::MemoryWindow window_;
     LocalTime now_{2005, 3, 21, 9, 30, 5};

@@ -9,36 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support/scratch.h"
+
 namespace pdx::testing {
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
-class ScratchDir {
-  public:
-    ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "pdx-api-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ignored;  // a test that failed halfway may leave odd permissions
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-
-    std::filesystem::path write(const std::string& name, std::string_view content) const {
-        const auto file = path_ / name;
-        std::filesystem::create_directories(file.parent_path());
-        std::ofstream out(file, std::ios::binary);
-        out << content;
-        return file;
-    }
-
-  private:
-    std::filesystem::path path_;
-};
+using ScratchDir = vaq::test_support::ScratchFolder;
 
 // Sets or clears an environment variable for the lifetime of the object.
 class ScopedEnv {
