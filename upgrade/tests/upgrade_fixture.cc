@@ -1,7 +1,5 @@
 #include "upgrade/tests/upgrade_fixture.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -47,9 +45,8 @@ std::string sqlTypeOf(const pdx::Field& field) {
 }  // namespace
 
 void UpgradeFixture::SetUp() {
-    std::string pattern = (fs::temp_directory_path() / "vaq-upgrade-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
+    scratch_ = std::make_unique<test_support::ScratchFolder>("vaq-upgrade");
+    root_ = scratch_->path();
     fs::create_directory(data());
     pdx::useConfiguration(
         pdx::Configuration::fromText("[alias VAQ]\npath = data\n", root_, "test"));
@@ -64,8 +61,7 @@ void UpgradeFixture::TearDown() {
     mainDB_.reset();
     session_.reset();
     pdx::reloadConfiguration();
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
+    scratch_.reset();
 }
 
 void UpgradeFixture::sql(std::string_view statement) const {

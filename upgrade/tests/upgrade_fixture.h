@@ -16,6 +16,7 @@
 #include "db/database.h"
 #include "db/session.h"
 #include "test_support/memory_window.h"
+#include "test_support/scratch.h"
 #include "upgrade/upgrade_form.h"
 
 namespace vaq::upgrade::testing {
@@ -56,6 +57,7 @@ class UpgradeFixture : public ::testing::Test {
     // The upgrade log as lines, each of which must end with CR LF.
     Lines logLines() const;
 
+    std::unique_ptr<test_support::ScratchFolder> scratch_;
     fs::path root_;
     test_support::MemoryWindow window_;
     std::unique_ptr<db::Session> session_;

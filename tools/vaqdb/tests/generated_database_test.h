@@ -5,9 +5,9 @@
 // run over the database with what it prints.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -15,6 +15,7 @@
 
 #include "engine/api/config.h"
 #include "generator/database_generator.h"
+#include "test_support/scratch.h"
 #include "tools/vaqdb/shell.h"
 
 namespace vaq::shell {
@@ -39,10 +40,8 @@ class GeneratedDatabaseTest : public ::testing::Test {
           configuration_(std::move(configuration)) {}
 
     void SetUp() override {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / folder_).string().append("-XXXXXX");
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
+        scratch_ = std::make_unique<vaq::test_support::ScratchFolder>(folder_);
+        root_ = scratch_->path();
         pdx::useConfiguration(pdx::Configuration::fromText(configuration_, root_, "test"));
         vaq::bench::GeneratorOptions options;
         options.out = data();
@@ -54,8 +53,7 @@ class GeneratedDatabaseTest : public ::testing::Test {
     }
     void TearDown() override {
         pdx::reloadConfiguration();
-        std::error_code ignored;  // a leftover temporary folder is no test failure
-        std::filesystem::remove_all(root_, ignored);
+        scratch_.reset();
     }
 
     std::filesystem::path data() const { return root_ / "data"; }
@@ -73,6 +71,7 @@ class GeneratedDatabaseTest : public ::testing::Test {
         return result;
     }
 
+    std::unique_ptr<vaq::test_support::ScratchFolder> scratch_;
     std::filesystem::path root_;
 
   private:
