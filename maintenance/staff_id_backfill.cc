@@ -1,18 +1,12 @@
 // The staff ID back-fill ("Update StaffID") and its remaining-time estimate.
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <vector>
 
 #include "common/error.h"
@@ -69,7 +63,7 @@ class StaffIdsByCard {
     // Places every pair added, in the order added, into slots of which at most three in
     // four are used. A card given again keeps its first staff ID: the later pair is left out.
     void index() {
-        slots_.reset(std::bit_ceil(pairCount_ + pairCount_ / 3 + 1));
+        slots_.assign(std::bit_ceil(pairCount_ + pairCount_ / 3 + 1), Slot{});
         for (std::size_t at = 0; at < pairs_.size();) {
             const Pair pair = pairAt(static_cast<std::uint32_t>(at));
             const std::uint64_t hash = hashOf(pair.cardId);
@@ -114,41 +108,6 @@ class StaffIdsByCard {
         char text[kCopiedText] = {};
     };
     static_assert(sizeof(Slot) == 32);
-    static_assert(std::is_trivially_destructible_v<Slot>);
-
-    // Empty slots in memory of their own. A lookup lands anywhere in megabytes of them, so
-    // that with pages of 4 KB nearly every lookup also misses the processor's cache of
-    // address translations; from 2 MB on they are placed for huge pages and the system is
-    // asked for them (a hint: without, they work the same).
-    class SlotArray {
-      public:
-        explicit SlotArray(std::size_t count) { reset(count); }
-        void reset(std::size_t count) {
-            constexpr std::size_t kHugePage = std::size_t{2} << 20;
-            const std::size_t bytes = count * sizeof(Slot);
-            const std::size_t alignment = bytes >= kHugePage ? kHugePage : alignof(Slot);
-            const std::size_t allocated = (bytes + alignment - 1) / alignment * alignment;
-            void* memory = std::aligned_alloc(alignment, allocated);
-            if (memory == nullptr) throw std::bad_alloc();
-            // Refused, the slots stay on small pages: nothing to report.
-            if (alignment == kHugePage) (void)::madvise(memory, allocated, MADV_HUGEPAGE);
-            memory_.reset(memory);
-            count_ = count;
-            std::uninitialized_fill_n(slots(), count_, Slot{});
-        }
-        std::size_t size() const { return count_; }
-        Slot& operator[](std::size_t i) { return slots()[i]; }
-        const Slot& operator[](std::size_t i) const { return slots()[i]; }
-
-      private:
-        struct Free {
-            void operator()(void* memory) const { std::free(memory); }
-        };
-        Slot* slots() const { return static_cast<Slot*>(memory_.get()); }
-
-        std::unique_ptr<void, Free> memory_;
-        std::size_t count_ = 0;
-    };
     // Two lengths, a card ID of 10 digits and a staff ID a little shorter.
     static constexpr std::size_t kGuessedPairSize = 24;
 
@@ -219,7 +178,7 @@ class StaffIdsByCard {
     std::string pairs_;
     std::size_t pairCount_ = 0;
     // A power of two of them; the one empty slot finds nothing before index().
-    SlotArray slots_{1};
+    std::vector<Slot> slots_ = std::vector<Slot>(1);
 };
 
 namespace {
