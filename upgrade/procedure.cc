@@ -1,8 +1,11 @@
+#include <algorithm>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "common/error.h"
+#include "common/text.h"
 #include "db/schema.h"
 #include "engine/format/deferred_sync.h"
 #include "engine/table/open_tables.h"
@@ -10,7 +13,9 @@
 #include "engine/table/table_lock.h"
 #include "engine/table/table_name.h"
 #include "upgrade/column_blocks.h"
+#include "upgrade/column_run.h"
 #include "upgrade/reference_data.h"
+#include "upgrade/step_record.h"
 #include "upgrade/table_steps.h"
 #include "upgrade/upgrade_form.h"
 
@@ -128,29 +133,166 @@ void UpgradeForm::runTableSteps(std::string_view first, std::string_view last) {
     }
 }
 
+// One column of a block: an AddFieldIfMissing call (blocks 1 and 2, or a row naming one) or
+// a row tested against the group's select.
+struct UpgradeForm::ColumnStep {
+    const AddFieldCall* call = nullptr;
+    const GroupRow* row = nullptr;
+    std::string alter;  // the statement that adds the column
+    OptionalText update;
+    std::optional<std::string> log;
+    std::optional<AlterParts> parts;
+    std::optional<std::filesystem::path> tableFile;  // the table it adds to, when found
+};
+
+namespace {
+
+// The table file an ALTER adds to, found the way the engine finds it. Nothing when the
+// statement or the name is of another shape: the step then runs alone and meets whatever
+// the engine says about it.
+std::optional<std::filesystem::path> alteredTable(const std::filesystem::path& directory,
+                                                  const std::optional<AlterParts>& parts) {
+    if (!parts) return std::nullopt;
+    try {
+        return pdx::find_table_file(directory, parts->table);
+    } catch (const Error&) {
+        return std::nullopt;  // a name the engine refuses; the statement alone reports it
+    }
+}
+
+bool containsIgnoringCase(const std::vector<std::string_view>& names, std::string_view name) {
+    for (const std::string_view each : names)
+        if (iequals(each, name)) return true;
+    return false;
+}
+
+}  // namespace
+
+std::vector<UpgradeForm::ColumnStep> UpgradeForm::columnSteps(const ColumnBlock& block,
+                                                              bool groupRows) const {
+    std::vector<ColumnStep> steps;
+    const auto addCall = [&](const AddFieldCall& call, const GroupRow* row) {
+        ColumnStep step;
+        step.call = &call;
+        step.row = row;
+        step.alter = addFieldAlter(call.table, call.column, call.type);
+        step.log = addFieldLog(call.column);
+        steps.push_back(std::move(step));
+    };
+    if (!groupRows) {
+        for (const AddFieldCall& call : block.addFields)
+            addCall(call, nullptr);
+    } else {
+        for (const GroupRow& row : block.rows) {
+            if (row.addField) {
+                addCall(*row.addField, &row);
+                continue;
+            }
+            ColumnStep step;
+            step.row = &row;
+            step.alter = std::string(row.alter);
+            step.update = row.update;
+            if (row.log) step.log = std::string(*row.log);
+            steps.push_back(std::move(step));
+        }
+    }
+    for (ColumnStep& step : steps) {
+        step.parts = splitAlter(step.alter);
+        step.tableFile = alteredTable(databaseDirectory(), step.parts);
+    }
+    return steps;
+}
+
 void UpgradeForm::runColumnBlock(int number) {
     const ColumnBlock& block = columnBlock(number);
-    for (const AddFieldCall& call : block.addFields)
-        AddFieldIfMissing(q1, call.table, call.column, call.type);
+    runColumnSteps(block, columnSteps(block, false));
     if (block.select.empty()) return;
     Q2.close();
     Q2.setSql(block.select);
     Q2.open();
-    for (std::size_t row = 0; row < block.rows.size(); ++row)
-        runGroupRow(block, row);
+    runColumnSteps(block, columnSteps(block, true));
 }
 
-void UpgradeForm::runGroupRow(const ColumnBlock& block, std::size_t row) {
-    const GroupRow& entry = block.rows[row];
-    if (entry.addField) {
-        AddFieldIfMissing(q1, entry.addField->table, entry.addField->column, entry.addField->type);
+void UpgradeForm::runColumnSteps(const ColumnBlock& block, std::span<const ColumnStep> steps) {
+    for (std::size_t first = 0; first < steps.size();) {
+        std::size_t end = first + 1;
+        // Block 7 reads its select again after its column; it has one column anyway.
+        if (steps[first].tableFile && !block.reopenAfterAdding) {
+            while (end < steps.size() && steps[end].tableFile == steps[first].tableFile)
+                ++end;
+        }
+        if (end - first == 1)
+            runColumnStep(block, steps[first]);
+        else
+            addColumnsTogether(steps.subspan(first, end - first));
+        first = end;
+    }
+}
+
+void UpgradeForm::runColumnStep(const ColumnBlock& block, const ColumnStep& step) {
+    if (step.call) {
+        AddFieldIfMissing(q1, step.call->table, step.call->column, step.call->type);
         return;
     }
-    if (AlterIfFieldMissing(entry.testedColumn, entry.alter, entry.update, entry.log) &&
+    if (AlterIfFieldMissing(step.row->testedColumn, step.row->alter, step.row->update,
+                            step.row->log) &&
         block.reopenAfterAdding) {
         Q2.close();
         Q2.open();
     }
+}
+
+// The columns of `run` (one table) that are missing, added by one ALTER, then their UPDATEs
+// and log lines in the order of the block. The tests are those of the single steps: a row
+// against the field list of the group's select, an AddFieldIfMissing call against a select
+// of its own, which sees the columns added by the calls before it. A run cut off between its
+// ALTER and the last UPDATE is filled whole by the next run (step_record.h).
+void UpgradeForm::addColumnsTogether(std::span<const ColumnStep> run) {
+    enum class Action { kNone, kAdd, kFill };
+    std::vector<Action> actions(run.size(), Action::kNone);
+    std::vector<std::string_view> added;
+    std::vector<std::string_view> definitions;
+    std::vector<std::string_view> unfilled;
+    StepRecord record(databaseDirectory());
+    bool selectOpen = false;
+    for (std::size_t at = 0; at < run.size(); ++at) {
+        const ColumnStep& step = run[at];
+        bool present = false;
+        if (step.call) {
+            if (!selectOpen) {
+                q1.close();
+                q1.setSql(addFieldSelect(step.call->table));
+                q1.open();
+                selectOpen = true;
+            }
+            present =
+                q1.findField(step.call->column) || containsIgnoringCase(added, step.call->column);
+        } else {
+            present = Q2.findField(step.row->testedColumn);
+        }
+        if (!present) {
+            actions[at] = Action::kAdd;
+            added.push_back(step.parts->column);
+            definitions.push_back(step.parts->definition);
+            if (step.update) unfilled.push_back(step.alter);
+        } else if (step.update && record.isUnfinished(step.alter)) {
+            actions[at] = Action::kFill;
+            unfilled.push_back(step.alter);
+        }
+    }
+    if (!definitions.empty()) {
+        const AlterParts& first =
+            *run[static_cast<std::size_t>(std::find(actions.begin(), actions.end(), Action::kAdd) -
+                                          actions.begin())]
+                 .parts;
+        if (!unfilled.empty()) record.begin(std::span<const std::string_view>(unfilled));
+        runStatement(q1, joinedAlter(first.head, definitions));
+    }
+    for (std::size_t at = 0; at < run.size(); ++at)
+        if (actions[at] != Action::kNone && run[at].update) runStatement(q1, *run[at].update);
+    if (!unfilled.empty()) record.finish();
+    for (std::size_t at = 0; at < run.size(); ++at)
+        if (actions[at] != Action::kNone && run[at].log) AppendUpgradeLog(*run[at].log);
 }
 
 void UpgradeForm::refillDoorStatus() {

@@ -1,5 +1,6 @@
 #include "upgrade/step_record.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -19,7 +20,21 @@ bool StepRecord::isUnfinished(std::string_view step) const {
     if (!in) return false;
     const std::string recorded{std::istreambuf_iterator<char>(in),
                                std::istreambuf_iterator<char>()};
-    return recorded == step;
+    for (std::size_t from = 0; from <= recorded.size();) {
+        const std::size_t end = std::min(recorded.find('\n', from), recorded.size());
+        if (std::string_view(recorded).substr(from, end - from) == step) return true;
+        from = end + 1;
+    }
+    return false;
+}
+
+void StepRecord::begin(std::span<const std::string_view> steps) {
+    std::string lines;
+    for (const std::string_view step : steps) {
+        if (!lines.empty()) lines += '\n';
+        lines += step;
+    }
+    begin(std::string_view(lines));
 }
 
 void StepRecord::begin(std::string_view step) {

@@ -10,8 +10,11 @@
 // The record is the file ".upgrade-step" in the database directory (a dot file: no listing
 // of tables shows it), holding the step's name; it travels with the database. It is written
 // under a temporary name, flushed and renamed, so that it is found whole or not at all.
+// Columns of one table added together are filled together: their steps are recorded
+// together, one a line, and the next run fills every one of them again.
 
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -21,11 +24,13 @@ class StepRecord {
   public:
     explicit StepRecord(std::filesystem::path databaseDirectory);
 
-    // True when `step` is the step recorded as under way.
+    // True when `step` is a step recorded as under way.
     bool isUnfinished(std::string_view step) const;
     // Records `step` as under way. Throws vaq::Error when the record cannot be written.
     void begin(std::string_view step);
-    // Forgets the step under way. Throws vaq::Error when the record cannot be removed.
+    // Records the steps (texts without line breaks) as under way together.
+    void begin(std::span<const std::string_view> steps);
+    // Forgets the steps under way. Throws vaq::Error when the record cannot be removed.
     void finish();
 
   private:

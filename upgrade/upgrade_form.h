@@ -18,6 +18,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/database.h"
 #include "db/query.h"
@@ -28,7 +29,9 @@
 
 namespace vaq::upgrade {
 
+struct AddFieldCall;
 struct ColumnBlock;
+struct GroupRow;
 struct TableStep;
 
 class UpgradeForm {
@@ -109,7 +112,13 @@ class UpgradeForm {
     // ignored.
     bool tableFileExists(std::string_view fileName) const;
     void runStatement(db::Query& query, std::string_view statement);
-    void runGroupRow(const ColumnBlock& block, std::size_t row);
+    // The column steps of a block (procedure.cc): its AddFieldIfMissing calls, or the rows of
+    // its column group; a run of missing columns of one table is added by one ALTER.
+    struct ColumnStep;
+    std::vector<ColumnStep> columnSteps(const ColumnBlock& block, bool groupRows) const;
+    void runColumnSteps(const ColumnBlock& block, std::span<const ColumnStep> steps);
+    void runColumnStep(const ColumnBlock& block, const ColumnStep& step);
+    void addColumnsTogether(std::span<const ColumnStep> run);
     // The parts of the anti-pass-back rebuild that keep its rows safe (anti_pass_back.cc).
     void finishInterruptedRebuild();
     void copyIntoTmpdb();

@@ -5,11 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <string>
+#include <variant>
+#include <vector>
 
+#include "common/text.h"
 #include "db/schema.h"
+#include "engine/sql/parser.h"
 #include "engine/sql/tests/quoted_statements.h"
 #include "upgrade/column_blocks.h"
+#include "upgrade/column_run.h"
 #include "upgrade/reference_data.h"
 #include "upgrade/statements.h"
 #include "upgrade/table_steps.h"
@@ -128,6 +134,81 @@ TEST(UpgradeStatements, PanicPinOfBlockFiveIsTheListedConstant) {
     EXPECT_EQ(kDefaultPanicPin, pdx::sql::testing::kPanicPin);
     EXPECT_EQ(kDefaultPanicPin.size(), 4u);
     EXPECT_EQ(kDefaultPanicPin.find_first_not_of("0123456789"), std::string_view::npos);
+}
+
+// Every ALTER of the column blocks, in the order of its block.
+std::vector<std::string> blockAlters(const ColumnBlock& block) {
+    std::vector<std::string> alters;
+    for (const AddFieldCall& call : block.addFields)
+        alters.push_back(addFieldAlter(call.table, call.column, call.type));
+    for (const GroupRow& row : block.rows)
+        alters.push_back(row.addField ? addFieldAlter(row.addField->table, row.addField->column,
+                                                      row.addField->type)
+                                      : std::string(row.alter));
+    return alters;
+}
+
+// The table a statement names, as the engine finds its file: letter case and ".db" aside.
+std::string tableKey(std::string_view table) {
+    std::string key = asciiLower(table);
+    if (key.size() > 3 && key.ends_with(".db")) key.resize(key.size() - 3);
+    return key;
+}
+
+std::vector<std::string> addedColumns(const pdx::sql::AlterTable& alter) {
+    std::vector<std::string> columns;
+    for (const pdx::sql::AlterAction& action : alter.actions) {
+        const auto& column = std::get<pdx::sql::AddColumn>(action).column;
+        columns.push_back(column.name.text + " " + std::to_string(static_cast<int>(column.type)) +
+                          " " + std::to_string(column.size));
+    }
+    return columns;
+}
+
+// The upgrade adds the missing columns of one table with one ALTER made of the block's single
+// ALTERs (column_run.h); that statement must add, to the same table, what they add one by one.
+TEST(UpgradeStatements, AltersOfOneTableJoinedAddTheColumnsTheyAddOneByOne) {
+    int joined = 0;
+    for (const ColumnBlock& block : columnBlocks()) {
+        SCOPED_TRACE("column block " + std::to_string(block.number));
+        std::map<std::string, std::vector<std::string>> byTable;
+        for (const std::string& alter : blockAlters(block)) {
+            const std::optional<AlterParts> parts = splitAlter(alter);
+            ASSERT_TRUE(parts) << alter;
+            byTable[tableKey(parts->table)].push_back(alter);
+        }
+        for (const auto& [table, alters] : byTable) {
+            const AlterParts first = *splitAlter(alters.front());
+            std::vector<std::string_view> definitions;
+            std::vector<std::string> singly;
+            for (const std::string& alter : alters) {
+                definitions.push_back(splitAlter(alter)->definition);
+                const auto one = std::get<pdx::sql::AlterTable>(pdx::sql::parse(alter));
+                EXPECT_EQ(tableKey(one.table.name), table) << alter;
+                for (std::string& column : addedColumns(one))
+                    singly.push_back(std::move(column));
+            }
+            const std::string statement = joinedAlter(first.head, definitions);
+            const auto together = std::get<pdx::sql::AlterTable>(pdx::sql::parse(statement));
+            EXPECT_EQ(tableKey(together.table.name), table) << statement;
+            EXPECT_EQ(addedColumns(together), singly) << statement;
+            ++joined;
+        }
+    }
+    EXPECT_EQ(joined, 17);
+}
+
+TEST(UpgradeStatements, OnlyAnAlterAddingOneColumnIsSplit) {
+    const auto parts = splitAlter("alter table \"LQ.db\" add StaffID Char(20) ");
+    ASSERT_TRUE(parts);
+    EXPECT_EQ(parts->head, "alter table \"LQ.db\"");
+    EXPECT_EQ(parts->table, "LQ.db");
+    EXPECT_EQ(parts->definition, "StaffID Char(20)");
+    EXPECT_EQ(parts->column, "StaffID");
+    EXPECT_FALSE(splitAlter("alter table Door drop DoorPIN"));
+    EXPECT_FALSE(splitAlter("alter table Door add A smallint, add B smallint"));
+    EXPECT_FALSE(splitAlter("alter table \"Door add A smallint"));
+    EXPECT_FALSE(splitAlter("update Door set A=1"));
 }
 
 }  // namespace

@@ -1,0 +1,77 @@
+#include "upgrade/column_run.h"
+
+#include "common/text.h"
+
+namespace vaq::upgrade {
+
+namespace {
+
+std::size_t skipBlanks(std::string_view text, std::size_t at) {
+    while (at < text.size() && isSpace(text[at]))
+        ++at;
+    return at;
+}
+
+std::size_t skipWord(std::string_view text, std::size_t at) {
+    while (at < text.size() && !isSpace(text[at]))
+        ++at;
+    return at;
+}
+
+// The word at `at` when it is `keyword` (letter case ignored) followed by a blank.
+bool keywordAt(std::string_view text, std::size_t at, std::string_view keyword) {
+    const std::size_t end = skipWord(text, at);
+    return end < text.size() && iequals(text.substr(at, end - at), keyword);
+}
+
+}  // namespace
+
+std::optional<AlterParts> splitAlter(std::string_view statement) {
+    std::size_t at = skipBlanks(statement, 0);
+    if (!keywordAt(statement, at, "alter")) return std::nullopt;
+    at = skipBlanks(statement, skipWord(statement, at));
+    if (!keywordAt(statement, at, "table")) return std::nullopt;
+    at = skipBlanks(statement, skipWord(statement, at));
+    if (at == statement.size()) return std::nullopt;
+
+    AlterParts parts;
+    const std::size_t nameStart = at;
+    const char quote = statement[at];
+    if (quote == '"' || quote == '\'') {
+        const std::size_t close = statement.find(quote, at + 1);
+        if (close == std::string_view::npos) return std::nullopt;
+        parts.table = statement.substr(at + 1, close - at - 1);
+        at = close + 1;
+    } else {
+        at = skipWord(statement, at);
+        parts.table = statement.substr(nameStart, at - nameStart);
+    }
+    parts.head = statement.substr(0, at);
+    at = skipBlanks(statement, at);
+    if (!keywordAt(statement, at, "add")) return std::nullopt;
+    at = skipBlanks(statement, skipWord(statement, at));
+
+    std::size_t end = statement.size();
+    while (end > at && isSpace(statement[end - 1]))
+        --end;
+    parts.definition = statement.substr(at, end - at);
+    parts.column = statement.substr(at, skipWord(statement, at) - at);
+    // One column only: a comma would start another action.
+    if (parts.table.empty() || parts.column.empty() ||
+        parts.definition.find(',') != std::string_view::npos)
+        return std::nullopt;
+    return parts;
+}
+
+std::string joinedAlter(std::string_view head, std::span<const std::string_view> definitions) {
+    std::string statement(head);
+    const char* separator = " add ";
+    for (const std::string_view definition : definitions) {
+        statement += separator;
+        statement += definition;
+        separator = ", add ";
+    }
+    return statement;
+}
+
+}  // namespace vaq::upgrade

@@ -1,0 +1,184 @@
+// A process killed anywhere in column blocks that add several columns of one table with one
+// ALTER (blocks 5 and 10: ALTERs with UPDATEs, and AddFieldIfMissing calls among them) leaves
+// every table readable with all its records, each table of its old layout or of its new one;
+// and the next run ends with the tables an uninterrupted run gives.
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "common/error.h"
+#include "db/database.h"
+#include "db/session.h"
+#include "engine/api/config.h"
+#include "engine/format/deferred_sync.h"
+#include "engine/table/crash_points.h"
+#include "engine/table/tests/fault_sweep.h"
+#include "engine/table/tests/pxlib_reader.h"
+#include "test_support/memory_window.h"
+#include "test_support/scratch.h"
+#include "upgrade/column_blocks.h"
+#include "upgrade/tests/old_database.h"
+#include "upgrade/tests/upgrade_expectations.h"
+#include "upgrade/upgrade_form.h"
+
+namespace vaq::upgrade::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kTables[] = {"Ctrller.DB", "User.DB"};
+
+// Blocks 5 and 10 of the database in `folder`, known as the alias VAQ, under one durable
+// point as the upgrade runs them; the log lines they wrote.
+Lines runBlocks(const fs::path& folder) {
+    std::shared_ptr<const pdx::Configuration> previous;
+    try {
+        previous = pdx::currentConfiguration();
+    } catch (const Error&) {
+        // No configuration of the test's own; it is read again below.
+    }
+    pdx::useConfiguration(pdx::Configuration::fromText("[alias VAQ]\npath = .\n", folder, "kill"));
+    test_support::MemoryWindow window;
+    {
+        db::Session session("Session1");
+        db::Database mainDB(session, "MainDB", "VAQ");
+        mainDB.open();
+        UpgradeForm form(window, mainDB);
+        pdx::DeferredSync sync;
+        form.runColumnBlock(5);
+        form.runColumnBlock(10);
+        sync.finish();
+    }
+    if (previous)
+        pdx::useConfiguration(*previous);
+    else
+        pdx::reloadConfiguration();
+    Lines lines;
+    const std::string log = window.log();
+    for (std::size_t from = 0; from < log.size();) {
+        const std::size_t end = log.find("\r\n", from);
+        lines.push_back(log.substr(from, end - from));
+        from = end + 2;
+    }
+    return lines;
+}
+
+// Runs the blocks in a child process that kills itself at its `killAt`-th crash point;
+// true when it was killed.
+bool runKilledAt(const fs::path& folder, int killAt) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        int reached = 0;
+        pdx::set_crash_point_handler([&](std::string_view) {
+            if (++reached == killAt) ::raise(SIGKILL);
+        });
+        try {
+            runBlocks(folder);
+        } catch (...) {
+            ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return true;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error("the child failed without being killed");
+    return false;
+}
+
+void copyFolder(const fs::path& from, const fs::path& to) {
+    fs::remove_all(to);
+    fs::create_directories(to);
+    for (const auto& entry : fs::directory_iterator(from))
+        fs::copy(entry.path(), to / entry.path().filename(), fs::copy_options::recursive);
+}
+
+std::map<std::string, std::size_t> recordCounts(const pdx::testing::DatabaseState& state) {
+    std::map<std::string, std::size_t> counts;
+    for (const auto& [name, read] : state)
+        counts[name] = read.records.size();
+    return counts;
+}
+
+// Orders lines by their place in `log`, whose lines are all different.
+auto inLogOrder(const Lines& log) {
+    return [&log](const std::string& a, const std::string& b) {
+        return std::find(log.begin(), log.end(), a) < std::find(log.begin(), log.end(), b);
+    };
+}
+
+int fieldCount(const fs::path& table) {
+    return pdx::testing::PxlibTable(table.string()).field_count();
+}
+
+TEST(UpgradeKill, ColumnsAddedTogetherLeaveEachTableOldOrNewAndTheNextRunFinishesThem) {
+    const test_support::ScratchFolder scratch("vaq-upgrade-kill");
+    const fs::path base = scratch.path() / "base";
+    fs::create_directories(base);
+    writeOldDatabase(base);
+    const pdx::testing::DatabaseState before = pdx::testing::read_database(base);
+
+    const fs::path reference = scratch.path() / "reference";
+    copyFolder(base, reference);
+    const Lines wholeLog = runBlocks(reference);
+    std::map<std::string, Lines> expected;
+    std::map<std::string, std::set<int>> layouts;
+    for (const char* table : kTables) {
+        expected[table] = pxlibView(reference / table);
+        layouts[table] = {fieldCount(base / table), fieldCount(reference / table)};
+        ASSERT_EQ(layouts[table].size(), 2u) << table << " gets no column";
+    }
+    // The lines of the columns of block 5 that an UPDATE fills.
+    std::set<std::string> filledLog;
+    for (const GroupRow& row : columnBlock(5).rows)
+        if (row.update && row.log) filledLog.insert(std::string(*row.log));
+    ASSERT_EQ(filledLog.size(), 13u);
+
+    const fs::path work = scratch.path() / "work";
+    int kills = 0;
+    for (int killAt = 1;; ++killAt) {
+        SCOPED_TRACE("killed at crash point " + std::to_string(killAt));
+        copyFolder(base, work);
+        const bool killed = runKilledAt(work, killAt);
+        const pdx::testing::DatabaseState after = pdx::testing::read_database(work);
+        EXPECT_EQ(recordCounts(after), recordCounts(before)) << "records lost or invented";
+        for (const auto& [name, read] : after)
+            EXPECT_EQ(read.problem, "") << name;
+        for (const char* table : kTables)
+            EXPECT_TRUE(layouts[table].contains(fieldCount(work / table))) << table;
+
+        const Lines rerunLog = runBlocks(work);
+        for (const char* table : kTables)
+            EXPECT_EQ(pxlibView(work / table), expected[table]) << table;
+        if (!killed) {
+            EXPECT_EQ(rerunLog, Lines{});
+            break;
+        }
+        // A column added before the kill is not added again, and its line was the killed
+        // run's to write; a column whose UPDATE the kill may have cut off is filled and logged
+        // again, with every column of its ALTER that has an UPDATE.
+        EXPECT_TRUE(std::includes(wholeLog.begin(), wholeLog.end(), rerunLog.begin(),
+                                  rerunLog.end(), inLogOrder(wholeLog)))
+            << rerunLog.size() << " lines";
+        const std::size_t filledLines = static_cast<std::size_t>(
+            std::count_if(rerunLog.begin(), rerunLog.end(),
+                          [&](const std::string& line) { return filledLog.contains(line); }));
+        EXPECT_TRUE(filledLines == 0 || filledLines == filledLog.size()) << filledLines;
+        ++kills;
+    }
+    EXPECT_GE(kills, 12);
+}
+
+}  // namespace
+}  // namespace vaq::upgrade::testing
