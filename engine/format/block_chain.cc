@@ -23,4 +23,9 @@ void BlockChainWalk::advance(std::uint32_t next) {
     if (block_ != 0) guard_.visit(block_, from_);
 }
 
+void BlockChainWalk::stand_on(std::uint32_t block) {
+    from_ = 0;
+    block_ = block;
+}
+
 }  // namespace pdx

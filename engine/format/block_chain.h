@@ -10,6 +10,9 @@
 //   for (; !walk.done(); walk.advance(head.next_block)) { head = walk.read_header(); ... }
 //
 // After the walk, from() is the last block of the chain (0 for an empty chain).
+//
+// A reader that keeps its place between calls (a cursor) keeps its walk too, so that the
+// blocks it steps on later are checked against every block it has passed since the head.
 
 #include <cstdint>
 #include <vector>
@@ -36,6 +39,9 @@ class BlockChainWalk {
     DataBlockHeader read(std::vector<std::uint8_t>& buffer) const;
     // Moves on to `next`, the block that block() names (0 ends the chain).
     void advance(std::uint32_t next);
+    // Goes on from `block`, a block of the chain reached another way (a bookmark, a search
+    // near the previous place), without checking it again.
+    void stand_on(std::uint32_t block);
 
   private:
     const BlockFile& file_;

@@ -4,16 +4,19 @@
 
 namespace pdx {
 
+namespace {
+constexpr const char* kChainName = "chain of index blocks";
+}  // namespace
+
 IndexRecordReader::IndexRecordReader(const BlockFile& file)
     : file_(file), record_size_(file.header().record_size) {}
 
 bool IndexRecordReader::first() {
-    guard_.emplace(file_, "chain of index blocks");
+    walk_.emplace(file_, file_.header().first_block, kChainName);
     number_ = 0;
     block_number_ = 0;
     count_ = 0;
-    const std::uint16_t head = file_.header().first_block;
-    if (head == 0 || !load_from(head, 0)) {
+    if (!load_first_with_records()) {
         if (file_.header().num_records != 0)
             file_.fail("its header counts " + std::to_string(file_.header().num_records) +
                        " entries but its blocks hold none");
@@ -23,30 +26,32 @@ bool IndexRecordReader::first() {
     return true;
 }
 
-bool IndexRecordReader::load_from(std::uint32_t block, std::uint32_t from) {
-    while (block != 0) {
-        guard_->visit(block, from);
-        const DataBlockHeader head = file_.read_data_block(block, spare_);
+bool IndexRecordReader::load_first_with_records() {
+    for (DataBlockHeader head; !walk_->done(); walk_->advance(head.next_block)) {
+        head = walk_->read(spare_);
         const std::size_t count = head.record_count(record_size_);
         if (count > 0) {
             buffer_.swap(spare_);
             head_ = head;
-            block_number_ = block;
+            block_number_ = walk_->block();
             count_ = count;
             slot_ = 0;
             return true;
         }
-        from = block;
-        block = head.next_block;
     }
     return false;
+}
+
+bool IndexRecordReader::load_next_block_with_records() {
+    walk_->advance(head_.next_block);
+    return load_first_with_records();
 }
 
 bool IndexRecordReader::next() {
     if (number_ == 0) return false;
     if (slot_ + 1 < count_) {
         ++slot_;
-    } else if (!load_from(head_.next_block, block_number_)) {
+    } else if (!load_next_block_with_records()) {
         if (number_ != file_.header().num_records)
             file_.fail("its header counts " + std::to_string(file_.header().num_records) +
                        " entries but its blocks hold " + std::to_string(number_));
@@ -61,9 +66,8 @@ bool IndexRecordReader::next() {
 }
 
 void IndexRecordReader::seek(std::uint32_t block, std::uint32_t slot, std::uint32_t number) {
-    guard_.emplace(file_, "chain of index blocks");
-    guard_->visit(block, 0);
-    const DataBlockHeader head = file_.read_data_block(block, buffer_);
+    walk_.emplace(file_, block, kChainName);
+    const DataBlockHeader head = walk_->read(buffer_);
     const std::size_t count = head.record_count(record_size_);
     if (slot >= count)
         file_.fail("block " + std::to_string(block) + " no longer holds entry " +

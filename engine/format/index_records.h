@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/format/block_chain.h"
 #include "engine/format/block_file.h"
 #include "engine/format/coding.h"
 
@@ -33,7 +34,9 @@ class IndexRecordReader {
     std::uint32_t slot() const { return static_cast<std::uint32_t>(slot_); }
 
   private:
-    bool load_from(std::uint32_t block, std::uint32_t from);
+    // Holds the first block from the walk's on that has records; false at the chain's end.
+    bool load_first_with_records();
+    bool load_next_block_with_records();
 
     const BlockFile& file_;
     std::size_t record_size_;
@@ -44,7 +47,7 @@ class IndexRecordReader {
     std::size_t slot_ = 0;
     std::size_t count_ = 0;
     std::uint32_t number_ = 0;
-    std::optional<ChainGuard> guard_;
+    std::optional<BlockChainWalk> walk_;
 };
 
 }  // namespace pdx

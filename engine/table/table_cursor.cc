@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/format/block_chain.h"
 #include "engine/table/table.h"
 
 namespace pdx {
+
+namespace {
+constexpr const char* kChainName = "chain of data blocks";
+}  // namespace
 
 KeyOrder primary_key_order(const Table& table) {
     std::vector<KeyOrder::Part> parts;
@@ -26,15 +29,14 @@ TableCursor::TableCursor(std::shared_ptr<const Table> table)
 void TableCursor::first() {
     seen_changes_ = table().change_count();
     seen_layout_ = table().layout_count();
-    guard_.emplace(file_, "chain of data blocks");
+    walk_.emplace(file_, file_.header().first_block, kChainName);
     record_number_ = 0;
     number_known_ = true;
     block_number_ = 0;
     slot_ = 0;
     records_in_block_ = 0;
     eof_ = true;
-    const std::uint16_t head = file_.header().first_block;
-    if (head != 0 && load_next_block(head, 0)) {
+    if (load_first_with_records()) {
         record_number_ = 1;
         eof_ = false;
     } else {
@@ -42,23 +44,25 @@ void TableCursor::first() {
     }
 }
 
-bool TableCursor::load_next_block(std::uint32_t block, std::uint32_t from) const {
-    while (block != 0) {
-        guard_->visit(block, from);
-        const DataBlockHeader head = file_.read_data_block(block, spare_);
+bool TableCursor::load_first_with_records() const {
+    for (DataBlockHeader head; !walk_->done(); walk_->advance(head.next_block)) {
+        head = walk_->read(spare_);
         const std::size_t count = head.record_count(record_size_);
         if (count > 0) {
             block_.swap(spare_);
             block_header_ = head;
-            block_number_ = block;
+            block_number_ = walk_->block();
             records_in_block_ = count;
             slot_ = 0;
             return true;
         }
-        from = block;
-        block = head.next_block;
     }
     return false;
+}
+
+bool TableCursor::load_next_block_with_records() const {
+    walk_->advance(block_header_.next_block);
+    return load_first_with_records();
 }
 
 // Reads `block` as it is now, keeping the slot; false when it holds no records (a block
@@ -75,7 +79,7 @@ void TableCursor::next() {
     if (eof_) return;
     if (slot_ + 1 < records_in_block_) {
         ++slot_;
-    } else if (!load_next_block(block_header_.next_block, block_number_)) {
+    } else if (!load_next_block_with_records()) {
         eof_ = true;
         check_count_at_end();
         return;
@@ -112,7 +116,7 @@ std::uint32_t TableCursor::record_number() const {
     catch_up();
     if (number_known_) return record_number_;
     std::uint32_t before = 0;
-    for (BlockChainWalk walk(file_, file_.header().first_block, "chain of data blocks");
+    for (BlockChainWalk walk(file_, file_.header().first_block, kChainName);
          walk.block() != block_number_;) {
         if (walk.done())
             file_.fail("block " + std::to_string(block_number_) +
@@ -172,9 +176,8 @@ void TableCursor::go_to(const Bookmark& mark) {
     seen_changes_ = table().change_count();
     seen_layout_ = table().layout_count();
     const bool stale = mark.change_count != seen_changes_;
-    guard_.emplace(file_, "chain of data blocks");
-    guard_->visit(mark.block, 0);
-    const DataBlockHeader head = file_.read_data_block(mark.block, block_);
+    walk_.emplace(file_, mark.block, kChainName);
+    const DataBlockHeader head = walk_->read(block_);
     const std::size_t count = head.record_count(record_size_);
     if (mark.slot >= count) {
         // A bookmark taken before the table changed may name a place that is gone.
@@ -205,7 +208,8 @@ void TableCursor::catch_up() const {
     seen_changes_ = table().change_count();
     seen_layout_ = table().layout_count();
     // The chain is followed anew from here: blocks may have joined or left it.
-    guard_.emplace(file_, "chain of data blocks");
+    walk_.emplace(file_, 0, kChainName);
+    walk_->stand_on(block_number_);
     if (eof_) {
         stand_at_end();
         return;
@@ -245,7 +249,7 @@ void TableCursor::refind(const std::vector<std::uint8_t>& current) const {
         return;
     }
     if (live) {
-        if (!load_next_block(block_header_.next_block, block_number_)) stand_at_end();
+        if (!load_next_block_with_records()) stand_at_end();
         return;
     }
     go_to_number(old_number);
@@ -299,19 +303,17 @@ bool TableCursor::find_key_near(const std::vector<std::uint8_t>& current) const 
             stand_at_end();  // nothing in the table sorts after the key
             return true;
         }
-        guard_->visit(following, block_number_);
+        walk_->advance(following);
         if (!load_block(following)) return false;
     }
     return false;
 }
 
 void TableCursor::find_key_along_chain(const std::vector<std::uint8_t>& current) const {
-    guard_.emplace(file_, "chain of data blocks");
     std::uint32_t before = 0;
-    std::uint32_t from = 0;
-    for (std::uint32_t block = file_.header().first_block; block != 0;) {
-        guard_->visit(block, from);
-        load_block(block);
+    for (walk_.emplace(file_, file_.header().first_block, kChainName); !walk_->done();
+         walk_->advance(block_header_.next_block)) {
+        load_block(walk_->block());
         if (records_in_block_ > 0 &&
             key_order_->compare(current, slot_bytes(records_in_block_ - 1)) <= 0) {
             slot_ = first_slot_not_below(current);
@@ -320,20 +322,16 @@ void TableCursor::find_key_along_chain(const std::vector<std::uint8_t>& current)
             return;
         }
         before += static_cast<std::uint32_t>(records_in_block_);
-        from = block;
-        block = block_header_.next_block;
     }
     stand_at_end();
 }
 
 // Record `number` in table order, or the end of the table when there are fewer records.
 void TableCursor::go_to_number(std::uint32_t number) const {
-    guard_.emplace(file_, "chain of data blocks");
     std::uint32_t before = 0;
-    std::uint32_t from = 0;
-    for (std::uint32_t block = file_.header().first_block; block != 0;) {
-        guard_->visit(block, from);
-        load_block(block);
+    for (walk_.emplace(file_, file_.header().first_block, kChainName); !walk_->done();
+         walk_->advance(block_header_.next_block)) {
+        load_block(walk_->block());
         if (before + records_in_block_ >= number) {
             slot_ = number - before - 1;
             record_number_ = number;
@@ -341,8 +339,6 @@ void TableCursor::go_to_number(std::uint32_t number) const {
             return;
         }
         before += static_cast<std::uint32_t>(records_in_block_);
-        from = block;
-        block = block_header_.next_block;
     }
     stand_at_end();
 }
@@ -361,6 +357,7 @@ void TableCursor::stand_at_end() const {
     }
     if (!load_block(h.last_block))
         file_.fail("its last block " + std::to_string(h.last_block) + " holds no records");
+    walk_->stand_on(h.last_block);
     slot_ = records_in_block_ - 1;
     record_number_ = h.num_records;
     number_known_ = true;

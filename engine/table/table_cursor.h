@@ -21,6 +21,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/format/block_chain.h"
 #include "engine/format/block_file.h"
 #include "engine/table/cursor.h"
 #include "engine/table/index_key_order.h"
@@ -47,8 +48,9 @@ class TableCursor final : public Cursor {
     void go_to(const Bookmark& bookmark) override;
 
   private:
-    // Reads the chain from `block` on until a block with records; false at the chain's end.
-    bool load_next_block(std::uint32_t block, std::uint32_t from) const;
+    // Holds the first block from the walk's on that has records; false at the chain's end.
+    bool load_first_with_records() const;
+    bool load_next_block_with_records() const;
     bool load_block(std::uint32_t block) const;
     void check_count_at_end() const;
 
@@ -78,7 +80,8 @@ class TableCursor final : public Cursor {
     mutable std::uint32_t record_number_ = 0;
     mutable bool number_known_ = true;
     mutable bool eof_ = true;
-    mutable std::optional<ChainGuard> guard_;
+    // Where the cursor stands in the chain, and every block passed since the walk began.
+    mutable std::optional<BlockChainWalk> walk_;
     mutable std::uint64_t seen_changes_ = 0;
     mutable std::uint64_t seen_layout_ = 0;
 };
