@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -24,18 +23,23 @@ namespace {
 
 DeferredSync* g_current = nullptr;
 
+// Runs on several threads at once: the message comes from std::generic_category, which,
+// unlike strerror, may be called from any thread.
 void flush_path(const fs::path& path, bool directory) {
     const int fd =
         ::open(path.c_str(), (directory ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT) return;  // gone since: a staging folder, a temporary file
-        throw vaq::Error("Cannot flush " + path.string() + ": " + std::strerror(errno));
+        const int error = errno;
+        if (error == ENOENT) return;  // gone since: a staging folder, a temporary file
+        throw vaq::Error("Cannot flush " + path.string() + ": " +
+                         std::generic_category().message(error));
     }
     const int synced = ::fsync(fd);
     const int error = errno;
     ::close(fd);
     if (synced != 0)
-        throw vaq::Error("Cannot flush " + path.string() + ": " + std::strerror(error));
+        throw vaq::Error("Cannot flush " + path.string() + ": " +
+                         std::generic_category().message(error));
 }
 
 // Flushes that are in flight together are served by one wait of the disk for its write
