@@ -95,6 +95,23 @@ TEST_F(ColumnBlocks, OnlyTheTransactionBlockReadsItsFieldsAgainAfterAdding) {
                                  "Upgraded Successfully : HolidayName Field added "}));
 }
 
+// The missing columns of one table are added by one ALTER: one the engine refuses (here the
+// record would no longer fit in a block of the table) leaves the table as it was, with none
+// of the group's columns and none of its lines, where column by column the table would have
+// been left with the first eleven.
+TEST_F(ColumnBlocks, ColumnsOfATableThatCannotAllBeAddedLeaveItAsItWasAndLogNothing) {
+    std::string create = "CREATE TABLE \"personal.DB\" (PersonalID autoinc";
+    for (int i = 0; i < 12; ++i)
+        create += ", Filler" + std::to_string(i) + " Char(255)";
+    sql({create + ", PRIMARY KEY (PersonalID))", "INSERT INTO personal (Filler0) VALUES ('kept')"});
+    const Lines before = fieldsOf("personal");
+    const std::string failure = failureOf([&] { form_->runColumnBlock(9); });
+    EXPECT_NE(failure.find("A record of"), std::string::npos) << failure;
+    EXPECT_EQ(fieldsOf("personal"), before);
+    EXPECT_THAT(rowsOf("personal", {"Filler0"}), ElementsAre("kept"));
+    EXPECT_EQ(logLines(), Lines{});
+}
+
 class DepartmentNames : public UpgradeFixture {
   protected:
     void SetUp() override {
