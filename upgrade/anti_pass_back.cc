@@ -22,6 +22,7 @@
 
 #include "common/error.h"
 #include "db/schema.h"
+#include "engine/format/deferred_sync.h"
 #include "upgrade/table_files.h"
 #include "upgrade/upgrade_form.h"
 
@@ -73,6 +74,10 @@ void UpgradeForm::rebuildAntiPassBack() {
 }
 
 void UpgradeForm::copyIntoTmpdb() {
+    // The copy is written to disk whole, counted, before it takes the old table's place
+    // (replaceByTmpdb); the statements that make it need not each wait for the disk. A
+    // crash meanwhile leaves the old table as it was and a tmpdb.DB the next run drops.
+    pdx::DeferredSync sync;
     if (tableFileExists(kTmpdbFile)) {
         q1.close();
         q1.clearSql();
@@ -89,6 +94,7 @@ void UpgradeForm::copyIntoTmpdb() {
     for (const std::string_view line : kCopyIntoTmpdbLines)
         q1.addSql(std::string(line));
     q1.execSql();
+    sync.finish();
 }
 
 std::uint32_t UpgradeForm::tmpdbRecordCount() {
