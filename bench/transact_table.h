@@ -25,5 +25,8 @@ void fill_transact_record(std::uint8_t* record, std::uint32_t n);
 // record count and kept in the benchmarks' cache folder; returns its path (Transact.db in a
 // folder of its own, which the caller copies and never changes).
 std::filesystem::path pxlib_transact_table(std::uint32_t records);
+// The same without the last column, DT: the layout of older VAQ versions, which the upgrade
+// brings to the whole layout by adding DT (records of 78 bytes, 3072-byte blocks too).
+std::filesystem::path pxlib_old_transact_table(std::uint32_t records);
 
 }  // namespace vaq::bench
