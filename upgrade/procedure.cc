@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <optional>
 #include <set>
 #include <string>
@@ -253,6 +252,7 @@ void UpgradeForm::addColumnsTogether(std::span<const ColumnStep> run) {
     std::vector<std::string_view> added;
     std::vector<std::string_view> definitions;
     std::vector<std::string_view> unfilled;
+    const AlterParts* firstAdded = nullptr;  // its table as written heads the one ALTER
     StepRecord record(databaseDirectory());
     bool selectOpen = false;
     for (std::size_t at = 0; at < run.size(); ++at) {
@@ -272,6 +272,7 @@ void UpgradeForm::addColumnsTogether(std::span<const ColumnStep> run) {
         }
         if (!present) {
             actions[at] = Action::kAdd;
+            if (!firstAdded) firstAdded = &*step.parts;
             added.push_back(step.parts->column);
             definitions.push_back(step.parts->definition);
             if (step.update) unfilled.push_back(step.alter);
@@ -280,13 +281,9 @@ void UpgradeForm::addColumnsTogether(std::span<const ColumnStep> run) {
             unfilled.push_back(step.alter);
         }
     }
-    if (!definitions.empty()) {
-        const AlterParts& first =
-            *run[static_cast<std::size_t>(std::find(actions.begin(), actions.end(), Action::kAdd) -
-                                          actions.begin())]
-                 .parts;
+    if (firstAdded) {
         if (!unfilled.empty()) record.begin(std::span<const std::string_view>(unfilled));
-        runStatement(q1, joinedAlter(first.head, definitions));
+        runStatement(q1, joinedAlter(firstAdded->head, definitions));
     }
     for (std::size_t at = 0; at < run.size(); ++at)
         if (actions[at] != Action::kNone && run[at].update) runStatement(q1, *run[at].update);
