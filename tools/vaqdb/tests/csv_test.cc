@@ -79,6 +79,32 @@ TEST(CsvReader, RecordsAreTheSameWhateverTheReadSize) {
     }
 }
 
+// Records without quotes are split several bytes at a time: a comma is found wherever it
+// falls among them, and no other byte passes for one (',' with its high bit set, 0xAC, in
+// particular).
+TEST(CsvReader, PlainRecordsSplitAtEveryCommaWhereverItFalls) {
+    const std::string letters = "a\xAC\x80\xFF\x01z.";
+    std::vector<std::vector<std::string>> expected;
+    std::string text;
+    for (std::size_t row = 0; row < 40; ++row) {
+        std::vector<std::string> fields;
+        for (std::size_t field = 0; field < 1 + row % 7; ++field) {
+            std::string value;
+            for (std::size_t i = 0; i < (row * 3 + field * 5) % 19; ++i)
+                value += letters[(row + field + i) % letters.size()];
+            fields.push_back(value);
+            text += (field > 0 ? "," : "") + value;
+        }
+        text += row % 2 == 0 ? "\r\n" : "\n";
+        expected.push_back(fields);
+    }
+    for (const std::size_t size : {std::size_t{3}, std::size_t{64}, CsvReader::kReadSize}) {
+        const Read read = read_all(text, size);
+        EXPECT_EQ(read.error, "");
+        EXPECT_EQ(read.rows, expected) << "read size " << size;
+    }
+}
+
 TEST(CsvReader, MalformedInputNamesItsLineWhateverTheReadSize) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"a,b\n1,\"open\nstill open\n",
