@@ -13,30 +13,12 @@ std::optional<std::int16_t> decode_short(const std::uint8_t* p) {
     return static_cast<std::int16_t>(((p[0] ^ 0x80) << 8) | p[1]);
 }
 
-void encode_short(std::optional<std::int16_t> value, std::uint8_t* p) {
-    if (!value) {
-        p[0] = p[1] = 0;
-        return;
-    }
-    const auto v = static_cast<std::uint16_t>(*value);
-    p[0] = static_cast<std::uint8_t>((v >> 8) ^ 0x80);
-    p[1] = static_cast<std::uint8_t>(v);
-}
-
 std::optional<std::int32_t> decode_long(const std::uint8_t* p) {
     const std::uint32_t raw = (static_cast<std::uint32_t>(p[0]) << 24) |
                               (static_cast<std::uint32_t>(p[1]) << 16) |
                               (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
     if (raw == 0) return std::nullopt;
     return static_cast<std::int32_t>(raw ^ 0x80000000u);
-}
-
-void encode_long(std::optional<std::int32_t> value, std::uint8_t* p) {
-    const std::uint32_t raw = value ? static_cast<std::uint32_t>(*value) ^ 0x80000000u : 0;
-    p[0] = static_cast<std::uint8_t>(raw >> 24);
-    p[1] = static_cast<std::uint8_t>(raw >> 16);
-    p[2] = static_cast<std::uint8_t>(raw >> 8);
-    p[3] = static_cast<std::uint8_t>(raw);
 }
 
 namespace {
