@@ -8,19 +8,6 @@
 
 namespace pdx {
 
-std::optional<std::int16_t> decode_short(const std::uint8_t* p) {
-    if (p[0] == 0 && p[1] == 0) return std::nullopt;
-    return static_cast<std::int16_t>(((p[0] ^ 0x80) << 8) | p[1]);
-}
-
-std::optional<std::int32_t> decode_long(const std::uint8_t* p) {
-    const std::uint32_t raw = (static_cast<std::uint32_t>(p[0]) << 24) |
-                              (static_cast<std::uint32_t>(p[1]) << 16) |
-                              (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
-    if (raw == 0) return std::nullopt;
-    return static_cast<std::int32_t>(raw ^ 0x80000000u);
-}
-
 namespace {
 constexpr std::uint64_t kTopBit = 0x8000000000000000ull;
 }

@@ -27,11 +27,15 @@
 
 namespace pdx {
 
-// The two encoders of whole numbers are inline: through a call, the optional is built in
-// memory a part at a time and read back whole, which holds the processor up for every
-// number written (a tenth of an import's time).
+// Whole numbers are coded inline: they are read and written for every record of a scan, an
+// export or an import, and through a call the encoders' optional is built in memory a part
+// at a time and read back whole, which holds the processor up for every number written (a
+// tenth of an import's time).
 
-std::optional<std::int16_t> decode_short(const std::uint8_t* p);
+inline std::optional<std::int16_t> decode_short(const std::uint8_t* p) {
+    if (p[0] == 0 && p[1] == 0) return std::nullopt;
+    return static_cast<std::int16_t>(((p[0] ^ 0x80) << 8) | p[1]);
+}
 inline void encode_short(std::optional<std::int16_t> value, std::uint8_t* p) {
     if (!value) {
         p[0] = p[1] = 0;
@@ -43,7 +47,13 @@ inline void encode_short(std::optional<std::int16_t> value, std::uint8_t* p) {
 }
 
 // Long, autoincrement, date (day number) and time (milliseconds).
-std::optional<std::int32_t> decode_long(const std::uint8_t* p);
+inline std::optional<std::int32_t> decode_long(const std::uint8_t* p) {
+    const std::uint32_t raw = (static_cast<std::uint32_t>(p[0]) << 24) |
+                              (static_cast<std::uint32_t>(p[1]) << 16) |
+                              (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
+    if (raw == 0) return std::nullopt;
+    return static_cast<std::int32_t>(raw ^ 0x80000000u);
+}
 inline void encode_long(std::optional<std::int32_t> value, std::uint8_t* p) {
     const std::uint32_t raw = value ? static_cast<std::uint32_t>(*value) ^ 0x80000000u : 0;
     p[0] = static_cast<std::uint8_t>(raw >> 24);
