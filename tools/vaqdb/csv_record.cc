@@ -164,13 +164,20 @@ void CsvRecordMaker::make(std::span<const std::string_view> row, std::span<std::
     }
 }
 
-// `date` is valid.
-std::int32_t CsvRecordMaker::day_number(const Column& column, const vaq::Date& date) {
-    if (date != column.last_date) {
+// The day number of the YYYY-MM-DD at the start of `text` (at least 10 bytes); false when
+// it is not a valid date in that form.
+bool CsvRecordMaker::day_number(const Column& column, std::string_view text, std::int32_t& day) {
+    const std::string_view date_text = text.substr(0, sizeof column.last_date);
+    if (!column.date_read ||
+        date_text != std::string_view(column.last_date, sizeof column.last_date)) {
+        vaq::Date date;
+        if (!iso_date(text, date)) return false;
         column.last_day = vaq::toDayNumber(date);
-        column.last_date = date;
+        std::memcpy(column.last_date, date_text.data(), date_text.size());
+        column.date_read = true;
     }
-    return column.last_day;
+    day = column.last_day;
+    return true;
 }
 
 // The common values, written as the engine would write them. False for anything else,
@@ -178,7 +185,7 @@ std::int32_t CsvRecordMaker::day_number(const Column& column, const vaq::Date& d
 bool CsvRecordMaker::convert_directly(const Column& column, std::string_view text,
                                       std::uint8_t* out) const {
     std::int64_t number = 0;
-    vaq::Date date;
+    std::int32_t day = 0;
     vaq::Time time;
     switch (column.form) {
         case Form::kAlpha:
@@ -198,22 +205,21 @@ bool CsvRecordMaker::convert_directly(const Column& column, std::string_view tex
             pdx::encode_long(static_cast<std::int32_t>(number), out);
             return true;
         case Form::kDate:
-            if (text.size() != 10 || !iso_date(text, date)) return false;
-            pdx::encode_long(day_number(column, date), out);
+            if (text.size() != 10 || !day_number(column, text, day)) return false;
+            pdx::encode_long(day, out);
             return true;
         case Form::kTime:
             if (!iso_time(text, time)) return false;
             pdx::encode_long(vaq::toMilliseconds(time), out);
             return true;
         case Form::kTimestamp:
-            if (text.size() < 11 || text[10] != ' ' || !iso_date(text, date) ||
+            if (text.size() < 11 || text[10] != ' ' || !day_number(column, text, day) ||
                 !iso_time(text.substr(11), time))
                 return false;
             // As vaq::toTimestamp() computes it.
-            pdx::encode_double(
-                static_cast<double>(day_number(column, date)) * vaq::kMillisecondsPerDay +
-                    vaq::millisecondsSinceMidnight(time),
-                out);
+            pdx::encode_double(static_cast<double>(day) * vaq::kMillisecondsPerDay +
+                                   vaq::millisecondsSinceMidnight(time),
+                               out);
             return true;
         case Form::kEngine:
         case Form::kBlob:

@@ -54,12 +54,14 @@ class CsvRecordMaker {
     struct Column {
         const pdx::Field* field = nullptr;
         Form form = Form::kEngine;
-        // The last date of the column and its day number: rows in time order repeat it.
-        mutable vaq::Date last_date{0, 0, 0};
+        // The text of the last date the column read (YYYY-MM-DD) and its day number: rows
+        // in time order repeat it, and it is compared rather than read again.
+        mutable bool date_read = false;
+        mutable char last_date[10] = {};
         mutable std::int32_t last_day = 0;
     };
 
-    static std::int32_t day_number(const Column& column, const vaq::Date& date);
+    static bool day_number(const Column& column, std::string_view text, std::int32_t& day);
     bool convert_directly(const Column& column, std::string_view text, std::uint8_t* out) const;
     void convert_by_engine(const Column& column, std::string_view text, std::uint8_t* out) const;
 

@@ -203,6 +203,43 @@ TEST(CsvRecordMaker, WritesTheBytesTheEngineWrites) {
     }
 }
 
+// One maker reads the rows of a file one after another: a date repeated, changed, given
+// back, or followed by one that is not valid (or whose time is not) is read as on its own.
+TEST(CsvRecordMaker, DatesOfRowAfterRowAreReadAsEachAlone) {
+    pdx::testing::TempDir dir;
+    pdx::TableSpec layout;
+    layout.fields = {{"Day", pdx::FieldType::kDate, 0}, {"Moment", pdx::FieldType::kTimestamp, 0}};
+    pdx::create_table(dir.path(), "Dates", layout);
+    const auto table = pdx::Table::open(dir.path(), "Dates");
+    const CsvDateForms forms;
+    const std::vector<std::string> days = {
+        std::string(10, '\0'), "2024-02-29", "2024-02-29", "2024-03-01", "2024-02-29",
+        "2023-02-29",          "2024-02-29", "2024-02-2x", "2024-02-29", "2024-02-29x"};
+    const std::vector<std::string> moments = {
+        std::string(19, '\0'), "2024-02-29 08:30:00", "2024-02-29 09:00:00.500",
+        "2024-02-29 25:00:00", "2024-02-29 10:00:00", "2024-02-30 10:00:00",
+        "2024-02-29T10:00:00", "2024-02-29 10:00:00", "1999-12-31 23:59:59"};
+    for (const auto& [field, texts] :
+         {std::pair{std::size_t{0}, days}, std::pair{std::size_t{1}, moments}}) {
+        const CsvRecordMaker maker(*table, {field});
+        std::vector<std::uint8_t> record(table->schema().record_size());
+        std::vector<std::vector<std::uint8_t>> blobs;
+        for (const std::string& text : texts) {
+            const std::string_view row[] = {text};
+            std::string made;
+            try {
+                maker.make(row, record, blobs);
+                made = std::string(record.begin(), record.end());
+            } catch (const vaq::Error& error) {
+                made = "error";
+            }
+            const std::string engine = engine_bytes(table, field, text);
+            EXPECT_EQ(made, engine.starts_with("error: ") ? "error" : engine)
+                << field << " '" << text << "'";
+        }
+    }
+}
+
 // The text .export wrote before rows were formatted from their bytes: each value through
 // Value, quoted where needed.
 std::string text_through_values(const pdx::Table& table, pdx::Bytes record) {
