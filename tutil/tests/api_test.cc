@@ -14,6 +14,7 @@
 #include "engine/api/private_folders.h"
 #include "engine/table/cursor.h"
 #include "engine/table/table.h"
+#include "engine/table/tests/generated_family.h"
 #include "tests/support.h"
 #include "tutil/tutil.h"
 
@@ -190,9 +191,15 @@ pdx::CBRType record_progress(pdx::CBType type, std::uint32_t, void* info) {
     return pdx::cbrUSEDEF;
 }
 
+// A keyed family with two secondary indexes, a memo file and a validity file, written by
+// the engine into `into`.
+fs::path written_family(const fs::path& into) {
+    return pdx::testing::copy_of_family("Players", 300, 2048, true, into);
+}
+
 TEST(TableUtilityVerify, LevelAndProgressThroughTheEngineCallback) {
-    SKIP_WITHOUT_CORPUS();
     PrivateDir private_dir;
+    TempDir data;
     Session session;
     std::uint8_t buffer[pdx::kProgressRecordSize];
     ASSERT_EQ(pdx::DbiRegisterCallBack(nullptr, pdx::cbGENPROGRESS, 0, sizeof buffer, buffer,
@@ -200,7 +207,7 @@ TEST(TableUtilityVerify, LevelAndProgressThroughTheEngineCallback) {
               0);
     g_reports.clear();
     std::int32_t level = -1;
-    const fs::path table = corpus_dir() / "paradoxdriver/areas/ZIPCODES.DB";
+    const fs::path table = written_family(data.path());
     EXPECT_EQ(
         TUVerifyTable(session.handle(), table.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &level),
         0);
@@ -214,15 +221,14 @@ TEST(TableUtilityVerify, LevelAndProgressThroughTheEngineCallback) {
         }
         EXPECT_TRUE(done) << "phase " << phase;
     }
-    EXPECT_TRUE(fs::is_directory(private_dir / pdx::databaseId(table.parent_path()) / "ZIPCODES"));
+    EXPECT_TRUE(fs::is_directory(private_dir / pdx::databaseId(table.parent_path()) / "Players"));
 }
 
 TEST(TableUtilityVerify, FindingsGoToTheErrorTable) {
-    SKIP_WITHOUT_CORPUS();
     PrivateDir private_dir;
     TempDir data;
-    const fs::path table = copy_corpus_table("paradox-reader/zakazky.db", data.path());
-    patch(table, [](std::vector<std::uint8_t>& b) { set_u32(b, 0x06, 3989); });
+    const fs::path table = written_family(data.path());
+    patch(table, [](std::vector<std::uint8_t>& b) { set_u32(b, 0x06, 301); });
     Session session;
     std::int32_t level = -1;
     ASSERT_EQ(
@@ -231,7 +237,7 @@ TEST(TableUtilityVerify, FindingsGoToTheErrorTable) {
         << pdx::lastErrorMessage();
     EXPECT_EQ(level, 1);
     const fs::path verify_table =
-        private_dir / pdx::databaseId(data.path()) / "zakazky" / "VERIFY.DB";
+        private_dir / pdx::databaseId(data.path()) / "Players" / "VERIFY.DB";
     const auto findings = pdx::Table::open_file(verify_table);
     std::vector<std::string> lines;
     for (auto c = findings->open_cursor(); !c->eof(); c->next())
@@ -239,10 +245,10 @@ TEST(TableUtilityVerify, FindingsGoToTheErrorTable) {
                         c->field("Level").as_text() + "|" + c->field("Problem").as_text());
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0],
-              "zakazky.db||1|The header counts 3989 records but the chain of data blocks holds "
-              "3988.");
+              table.filename().string() +
+                  "||1|The header counts 301 records but the chain of data blocks holds 300.");
     // A second verify replaces the table; a clean table leaves it empty.
-    copy_corpus_table("paradox-reader/zakazky.db", data.path());
+    written_family(data.path());
     ASSERT_EQ(
         TUVerifyTable(session.handle(), table.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &level),
         0);
@@ -251,11 +257,11 @@ TEST(TableUtilityVerify, FindingsGoToTheErrorTable) {
 }
 
 TEST(TableUtilityVerify, BadArgumentsAreResults) {
-    SKIP_WITHOUT_CORPUS();
     PrivateDir private_dir;
+    TempDir data;
     Session session;
     std::int32_t level = -1;
-    const fs::path table = corpus_dir() / "paradoxdriver/areas/ZIPCODES.DB";
+    const fs::path table = written_family(data.path());
     EXPECT_EQ(
         TUVerifyTable(session.handle(), table.c_str(), "DBASE", "VERIFY.DB", nullptr, 0, &level),
         pdx::DBIERR_NOTSUPPORTED);
