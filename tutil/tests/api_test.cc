@@ -52,6 +52,12 @@ std::uint16_t u16_at_offset(const CURProps& props, std::size_t offset) {
     return static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
 }
 
+// A keyed family with two secondary indexes, a memo file and a validity file, written by
+// the engine into `into`.
+fs::path written_family(const fs::path& into) {
+    return pdx::testing::copy_of_family("Players", 300, 2048, true, into);
+}
+
 TEST(TableUtilitySessions, HandlesOpenAndClose) {
     hTUses first = 0;
     hTUses second = 0;
@@ -85,6 +91,25 @@ TEST(TableUtilityProperties, TenPropertiesAtTheirOffsets) {
     EXPECT_EQ(u16_at_offset(props, 351), 5);     // table level
     EXPECT_EQ(u16_at_offset(props, 387), 2048);  // block size
     EXPECT_STREQ(props.szTableType, "PARADOX");
+    EXPECT_STREQ(props.szName, table.c_str());
+    EXPECT_EQ(+props.bIndexed, 1);
+}
+
+// The same offsets on a family the engine wrote: a level-7 keyed table of 2 KiB blocks with
+// a primary and two secondary indexes.
+TEST(TableUtilityProperties, TenPropertiesOfAWrittenTable) {
+    Session session;
+    TempDir data;
+    CURProps props{};
+    const fs::path table = written_family(data.path());
+    ASSERT_EQ(TUFillCURProps(session.handle(), table.c_str(), &props), 0);
+    EXPECT_EQ(u16_at_offset(props, 295), 7);     // fields
+    EXPECT_EQ(u16_at_offset(props, 299), 167);   // record size
+    EXPECT_EQ(u16_at_offset(props, 303), 3);     // .PX, .X06 and .XG0
+    EXPECT_EQ(u16_at_offset(props, 305), 0);     // validity checks
+    EXPECT_EQ(u16_at_offset(props, 307), 0);     // references
+    EXPECT_EQ(u16_at_offset(props, 351), 7);     // table level
+    EXPECT_EQ(u16_at_offset(props, 387), 2048);  // block size
     EXPECT_STREQ(props.szName, table.c_str());
     EXPECT_EQ(+props.bIndexed, 1);
 }
@@ -189,12 +214,6 @@ pdx::CBRType record_progress(pdx::CBType type, std::uint32_t, void* info) {
         g_reports.push_back(pdx::decodeProgress(record));
     }
     return pdx::cbrUSEDEF;
-}
-
-// A keyed family with two secondary indexes, a memo file and a validity file, written by
-// the engine into `into`.
-fs::path written_family(const fs::path& into) {
-    return pdx::testing::copy_of_family("Players", 300, 2048, true, into);
 }
 
 TEST(TableUtilityVerify, LevelAndProgressThroughTheEngineCallback) {
