@@ -48,7 +48,7 @@ struct ResolvedRecord {
 };
 std::vector<ResolvedRecord> g_records;
 
-std::string twoDigits(int value) {
+std::string two_digits(int value) {
     return (value < 10 ? "0" : "") + std::to_string(value);
 }
 
@@ -68,10 +68,10 @@ void writeImportFile() {
     vaq::bench::Transaction x;
     g_records.reserve(static_cast<std::size_t>(g_lines));
     while (stream.next(x)) {
-        const std::string day = twoDigits(x.date.day), month = twoDigits(x.date.month);
+        const std::string day = two_digits(x.date.day), month = two_digits(x.date.month);
         const std::string year = std::to_string(x.date.year);
-        const std::string time = twoDigits(x.time.hour) + ":" + twoDigits(x.time.minute) + ":" +
-                                 twoDigits(x.time.second);
+        const std::string time = two_digits(x.time.hour) + ":" + two_digits(x.time.minute) + ":" +
+                                 two_digits(x.time.second);
         out << day << '/' << month << '/' << year << ',' << time << ',' << addressOf[x.controllerId]
             << ',' << numberOf[x.doorId] << ',' << x.cardId << ',' << x.eventId << "\r\n";
         ResolvedRecord r{month + "/" + day + "/" + year,
@@ -99,7 +99,7 @@ void freshDatabase(benchmark::State& state) {
 void BM_BatchAppend(benchmark::State& state) {
     for (auto _ : state) {
         freshDatabase(state);
-        vaq::setShortDateFormat("mm/dd/yyyy");
+        vaq::set_short_date_format("mm/dd/yyyy");
         vaq::db::Table table("VAQ", std::string(transact::kTable));
         table.open();
         for (const ResolvedRecord& r : g_records) {

@@ -44,7 +44,7 @@ std::int64_t writeImportFile(const Site& site, const fs::path& file) {
     std::map<int, int> numberOf;
     for (const Door& door : site.doors)
         numberOf[door.doorId] = door.number;
-    const auto twoDigits = [](int value) {
+    const auto two_digits = [](int value) {
         return (value < 10 ? "0" : "") + std::to_string(value);
     };
 
@@ -53,9 +53,9 @@ std::int64_t writeImportFile(const Site& site, const fs::path& file) {
     Transaction event;
     std::int64_t lines = 0;
     while (stream.next(event)) {
-        out << twoDigits(event.date.day) << '/' << twoDigits(event.date.month) << '/'
-            << event.date.year << ',' << twoDigits(event.time.hour) << ':'
-            << twoDigits(event.time.minute) << ':' << twoDigits(event.time.second) << ','
+        out << two_digits(event.date.day) << '/' << two_digits(event.date.month) << '/'
+            << event.date.year << ',' << two_digits(event.time.hour) << ':'
+            << two_digits(event.time.minute) << ':' << two_digits(event.time.second) << ','
             << addressOf[event.controllerId] << ',' << numberOf[event.doorId] << ',' << event.cardId
             << ',' << event.eventId << "\r\n";
         ++lines;

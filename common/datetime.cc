@@ -11,13 +11,13 @@ namespace vaq {
 
 namespace {
 
-std::string twoDigits(int value) {
+std::string two_digits(int value) {
     std::string text = std::to_string(value);
     return text.size() < 2 ? "0" + text : text;
 }
 
 std::string describe(const Date& date) {
-    return std::to_string(date.year) + "-" + twoDigits(date.month) + "-" + twoDigits(date.day);
+    return std::to_string(date.year) + "-" + two_digits(date.month) + "-" + two_digits(date.day);
 }
 
 // Day 1 (0001-01-01) is 306 days after 0000-03-01, the start of the 400-year eras counted
@@ -25,42 +25,42 @@ std::string describe(const Date& date) {
 constexpr std::int64_t kDaysFromEraBaseToDayZero = 306;
 constexpr std::int64_t kDaysPerEra = 146'097;
 
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+std::int64_t floor_div(std::int64_t a, std::int64_t b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
 }
 
 }  // namespace
 
-bool isLeapYear(int year) {
+bool is_leap_year(int year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
 
-int daysInMonth(int year, int month) {
+int days_in_month(int year, int month) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (month < 1 || month > 12) return 0;
-    return kDays[month - 1] + ((month == 2 && isLeapYear(year)) ? 1 : 0);
+    return kDays[month - 1] + ((month == 2 && is_leap_year(year)) ? 1 : 0);
 }
 
-bool isValidDate(int year, int month, int day) {
-    return year >= kMinYear && year <= kMaxYear && day >= 1 && day <= daysInMonth(year, month);
+bool is_valid_date(int year, int month, int day) {
+    return year >= kMinYear && year <= kMaxYear && day >= 1 && day <= days_in_month(year, month);
 }
 
-bool isValidDate(const Date& date) {
-    return isValidDate(date.year, date.month, date.day);
+bool is_valid_date(const Date& date) {
+    return is_valid_date(date.year, date.month, date.day);
 }
 
-bool isValidTime(int hour, int minute, int second, int millisecond) {
+bool is_valid_time(int hour, int minute, int second, int millisecond) {
     return hour >= 0 && hour < 24 && minute >= 0 && minute < 60 && second >= 0 && second < 60 &&
            millisecond >= 0 && millisecond < 1000;
 }
 
-bool isValidTime(const Time& time) {
-    return isValidTime(time.hour, time.minute, time.second, time.millisecond);
+bool is_valid_time(const Time& time) {
+    return is_valid_time(time.hour, time.minute, time.second, time.millisecond);
 }
 
-Date fromAnyDayNumber(std::int64_t dayNumber) {
+Date from_any_day_number(std::int64_t dayNumber) {
     const std::int64_t days = dayNumber + kDaysFromEraBaseToDayZero - 1;  // since 0000-03-01
-    const std::int64_t era = floorDiv(days, kDaysPerEra);
+    const std::int64_t era = floor_div(days, kDaysPerEra);
     const std::int64_t dayOfEra = days - era * kDaysPerEra;
     const std::int64_t yearOfEra =
         (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
@@ -73,10 +73,10 @@ Date fromAnyDayNumber(std::int64_t dayNumber) {
     return date;
 }
 
-std::optional<std::int32_t> toAnyDayNumber(int year, int month, int day) {
-    if (day < 1 || day > daysInMonth(year, month)) return std::nullopt;
+std::optional<std::int32_t> to_any_day_number(int year, int month, int day) {
+    if (day < 1 || day > days_in_month(year, month)) return std::nullopt;
     const std::int64_t y = year - (month <= 2 ? 1 : 0);
-    const std::int64_t era = floorDiv(y, 400);
+    const std::int64_t era = floor_div(y, 400);
     const std::int64_t yearOfEra = y - era * 400;
     const std::int64_t monthFromMarch = month > 2 ? month - 3 : month + 9;
     const std::int64_t dayOfYear = (153 * monthFromMarch + 2) / 5 + day - 1;
@@ -87,7 +87,7 @@ std::optional<std::int32_t> toAnyDayNumber(int year, int month, int day) {
     return static_cast<std::int32_t>(dayNumber);
 }
 
-Time fromAnyMilliseconds(std::int64_t milliseconds) {
+Time from_any_milliseconds(std::int64_t milliseconds) {
     std::int64_t ms = milliseconds % kMillisecondsPerDay;
     if (ms < 0) ms += kMillisecondsPerDay;
     Time time;
@@ -98,69 +98,69 @@ Time fromAnyMilliseconds(std::int64_t milliseconds) {
     return time;
 }
 
-std::int32_t millisecondsSinceMidnight(const Time& time) {
+std::int32_t milliseconds_since_midnight(const Time& time) {
     return ((time.hour * 60 + time.minute) * 60 + time.second) * 1000 + time.millisecond;
 }
 
-std::int32_t toDayNumber(const Date& date) {
-    if (!isValidDate(date)) throw Error("Not a valid calendar date: " + describe(date));
-    return *toAnyDayNumber(date.year, date.month, date.day);
+std::int32_t to_day_number(const Date& date) {
+    if (!is_valid_date(date)) throw Error("Not a valid calendar date: " + describe(date));
+    return *to_any_day_number(date.year, date.month, date.day);
 }
 
-Date fromDayNumber(std::int32_t dayNumber) {
+Date from_day_number(std::int32_t dayNumber) {
     if (dayNumber < kFirstDayNumber || dayNumber > kLastDayNumber)
         throw Error("Day number out of the calendar's range: " + std::to_string(dayNumber));
-    return fromAnyDayNumber(dayNumber);
+    return from_any_day_number(dayNumber);
 }
 
-std::int32_t toMilliseconds(const Time& time) {
-    if (!isValidTime(time))
+std::int32_t to_milliseconds(const Time& time) {
+    if (!is_valid_time(time))
         throw Error("Not a valid time of day: " + std::to_string(time.hour) + ":" +
-                    twoDigits(time.minute) + ":" + twoDigits(time.second) + "." +
+                    two_digits(time.minute) + ":" + two_digits(time.second) + "." +
                     std::to_string(time.millisecond));
-    return millisecondsSinceMidnight(time);
+    return milliseconds_since_midnight(time);
 }
 
-Time fromMilliseconds(std::int32_t milliseconds) {
+Time from_milliseconds(std::int32_t milliseconds) {
     if (milliseconds < 0 || milliseconds >= kMillisecondsPerDay)
         throw Error("Milliseconds out of the range of a day: " + std::to_string(milliseconds));
-    return fromAnyMilliseconds(milliseconds);
+    return from_any_milliseconds(milliseconds);
 }
 
-double toTimestamp(const DateTime& moment) {
-    return static_cast<double>(toDayNumber(moment.date)) * kMillisecondsPerDay +
-           toMilliseconds(moment.time);
+double to_timestamp(const DateTime& moment) {
+    return static_cast<double>(to_day_number(moment.date)) * kMillisecondsPerDay +
+           to_milliseconds(moment.time);
 }
 
-DateTime fromTimestamp(double milliseconds) {
+DateTime from_timestamp(double milliseconds) {
     const double kFirst = static_cast<double>(kFirstDayNumber) * kMillisecondsPerDay;
     const double kEnd = (static_cast<double>(kLastDayNumber) + 1) * kMillisecondsPerDay;
     if (!std::isfinite(milliseconds) || milliseconds < kFirst || milliseconds >= kEnd ||
         std::floor(milliseconds) != milliseconds)
         throw Error("Timestamp out of range: " + std::to_string(milliseconds));
     const auto whole = static_cast<std::int64_t>(milliseconds);
-    return DateTime{fromDayNumber(static_cast<std::int32_t>(whole / kMillisecondsPerDay)),
-                    fromMilliseconds(static_cast<std::int32_t>(whole % kMillisecondsPerDay))};
+    return DateTime{from_day_number(static_cast<std::int32_t>(whole / kMillisecondsPerDay)),
+                    from_milliseconds(static_cast<std::int32_t>(whole % kMillisecondsPerDay))};
 }
 
-Date addDays(const Date& date, std::int32_t days) {
-    const std::int64_t target = static_cast<std::int64_t>(toDayNumber(date)) + days;
+Date add_days(const Date& date, std::int32_t days) {
+    const std::int64_t target = static_cast<std::int64_t>(to_day_number(date)) + days;
     if (target < kFirstDayNumber || target > kLastDayNumber)
         throw Error("Date out of the calendar's range: " + describe(date) + " plus " +
                     std::to_string(days) + " days");
-    return fromDayNumber(static_cast<std::int32_t>(target));
+    return from_day_number(static_cast<std::int32_t>(target));
 }
 
-std::int32_t daysBetween(const Date& from, const Date& to) {
-    return toDayNumber(to) - toDayNumber(from);
+std::int32_t days_between(const Date& from, const Date& to) {
+    return to_day_number(to) - to_day_number(from);
 }
 
-int isoWeekday(const Date& date) {
+int iso_weekday(const Date& date) {
     // Day 1 (0001-01-01) was a Monday.
-    return static_cast<int>((toDayNumber(date) - 1) % 7) + 1;
+    return static_cast<int>((to_day_number(date) - 1) % 7) + 1;
 }
 
-DateTime localNow() {
+DateTime local_now() {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     std::tm local{};

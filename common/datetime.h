@@ -39,47 +39,47 @@ inline constexpr std::int32_t kFirstDayNumber = 1;
 inline constexpr std::int32_t kLastDayNumber = 3652059;
 inline constexpr std::int32_t kMillisecondsPerDay = 86'400'000;
 
-bool isLeapYear(int year);
+bool is_leap_year(int year);
 // 0 when the month is not 1..12.
-int daysInMonth(int year, int month);
-bool isValidDate(int year, int month, int day);
-bool isValidDate(const Date& date);
-bool isValidTime(int hour, int minute, int second, int millisecond = 0);
-bool isValidTime(const Time& time);
+int days_in_month(int year, int month);
+bool is_valid_date(int year, int month, int day);
+bool is_valid_date(const Date& date);
+bool is_valid_time(int hour, int minute, int second, int millisecond = 0);
+bool is_valid_time(const Time& time);
 
 // Day number of a date (0001-01-01 is 1). Throws vaq::Error for an invalid date.
-std::int32_t toDayNumber(const Date& date);
+std::int32_t to_day_number(const Date& date);
 // Date of a day number. Throws vaq::Error outside kFirstDayNumber..kLastDayNumber.
-Date fromDayNumber(std::int32_t dayNumber);
+Date from_day_number(std::int32_t dayNumber);
 
 // The same arithmetic without the range of the calendar, for values read from files: every
 // 64-bit day number has a date (years before 1 and after 9999 included), and milliseconds
 // are reduced modulo one day first (negative values count back from midnight).
-Date fromAnyDayNumber(std::int64_t dayNumber);
+Date from_any_day_number(std::int64_t dayNumber);
 // Nothing when the month or day does not exist or the day number leaves 32 bits.
-std::optional<std::int32_t> toAnyDayNumber(int year, int month, int day);
-Time fromAnyMilliseconds(std::int64_t milliseconds);
+std::optional<std::int32_t> to_any_day_number(int year, int month, int day);
+Time from_any_milliseconds(std::int64_t milliseconds);
 // Milliseconds since midnight of a time whose fields are not checked.
-std::int32_t millisecondsSinceMidnight(const Time& time);
+std::int32_t milliseconds_since_midnight(const Time& time);
 
 // Milliseconds since midnight. Throws vaq::Error for an invalid time.
-std::int32_t toMilliseconds(const Time& time);
+std::int32_t to_milliseconds(const Time& time);
 // Throws vaq::Error outside 0..kMillisecondsPerDay-1.
-Time fromMilliseconds(std::int32_t milliseconds);
+Time from_milliseconds(std::int32_t milliseconds);
 
 // A moment as milliseconds on the day-number scale: dayNumber * 86 400 000 + milliseconds
 // since midnight, so 0001-01-01 00:00 is 86 400 000 (the value of a Paradox timestamp).
-double toTimestamp(const DateTime& moment);
+double to_timestamp(const DateTime& moment);
 // Throws vaq::Error when the value is not a whole number of milliseconds in range.
-DateTime fromTimestamp(double milliseconds);
+DateTime from_timestamp(double milliseconds);
 
 // Throws vaq::Error when the result leaves the years 1..9999.
-Date addDays(const Date& date, std::int32_t days);
-std::int32_t daysBetween(const Date& from, const Date& to);
+Date add_days(const Date& date, std::int32_t days);
+std::int32_t days_between(const Date& from, const Date& to);
 // ISO weekday: 1 is Monday, 7 is Sunday.
-int isoWeekday(const Date& date);
+int iso_weekday(const Date& date);
 
 // The local date and time of the machine's clock.
-DateTime localNow();
+DateTime local_now();
 
 }  // namespace vaq

@@ -66,11 +66,11 @@ std::string fieldText(const pdx::sql::SqlValue& value) {
         case ValueKind::kNull:
             return {};
         case ValueKind::kDate:
-            return formatDate(fromDayNumber(static_cast<std::int32_t>(value.integer)));
+            return format_date(from_day_number(static_cast<std::int32_t>(value.integer)));
         case ValueKind::kTime:
-            return formatTime(fromMilliseconds(static_cast<std::int32_t>(value.integer)));
+            return format_time(from_milliseconds(static_cast<std::int32_t>(value.integer)));
         case ValueKind::kTimestamp:
-            return formatDateTime(fromTimestamp(std::round(value.number)));
+            return format_date_time(from_timestamp(std::round(value.number)));
         case ValueKind::kBoolean:
             return value.integer != 0 ? "True" : "False";
         case ValueKind::kText:
@@ -106,7 +106,7 @@ std::int64_t FieldValue::asInteger() const {
         case ValueKind::kFloat:
             return static_cast<std::int64_t>(std::llround(value_.number));
         case ValueKind::kText: {
-            const std::string_view text = trimBlanks(value_.text);
+            const std::string_view text = trim_blanks(value_.text);
             std::int64_t number = 0;
             const auto [end, error] =
                 std::from_chars(text.data(), text.data() + text.size(), number);

@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vaq::fuzz::restore_image(database.scratch.data(), database.image);
     // The import sets the process's short date format and leaves it; every input starts
     // from the same one.
-    vaq::setDateTimeFormats(vaq::DateTimeFormats{});
+    vaq::set_date_time_formats(vaq::DateTimeFormats{});
     const auto file = database.scratch.root() / "transactions.txt";
     std::ofstream(file, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));

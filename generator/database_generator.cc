@@ -36,7 +36,7 @@ int parseInt(std::string_view option, std::string_view text) {
 }
 
 NewerTables parseNewerTables(std::string_view text) {
-    const std::string word = asciiLower(text);
+    const std::string word = ascii_lower(text);
     if (word == "none") return NewerTables::None;
     if (word == "some") return NewerTables::Some;
     if (word == "all") return NewerTables::All;
@@ -87,7 +87,7 @@ const Setter* findValueOption(std::string_view name) {
 }
 
 bool isParadoxFile(const fs::path& file) {
-    const std::string ext = asciiLower(file.extension().string());
+    const std::string ext = ascii_lower(file.extension().string());
     if (ext == ".db" || ext == ".px" || ext == ".mb" || ext == ".val" || ext == ".tv" ||
         ext == ".fam") {
         return true;

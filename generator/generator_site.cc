@@ -116,7 +116,7 @@ std::string hexDigits(Random& random, int count) {
     return text;
 }
 
-std::string twoDigits(int n) {
+std::string two_digits(int n) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%02d", n);
     return buffer;
@@ -130,7 +130,7 @@ std::string newCardNumber(Random& random) {
     if (kind < 65) return "00" + digits(random, 8);
     if (kind < 75) return std::to_string(random.between(1, 8)) + digits(random, 7);
     if (kind < 87) return "04" + hexDigits(random, 12);
-    if (kind < 92) return asciiLower("04" + hexDigits(random, 12));
+    if (kind < 92) return ascii_lower("04" + hexDigits(random, 12));
     if (kind < 95) return "V" + digits(random, 9);
     return "";
 }
@@ -177,7 +177,7 @@ void makeControllersAndDoors(Site& site, Random& random) {
         controller.controllerId = c;
         controller.address = addresses[static_cast<std::size_t>(c - 1)];
         controller.location = std::string(random.pick(Names(kLocations)));
-        controller.name = controller.location + " Ctrl " + twoDigits(c);
+        controller.name = controller.location + " Ctrl " + two_digits(c);
         controller.commPort = random.between(1, 4);
         controller.baudRate = random.chance(70) ? 9600 : 19200;
         if (random.chance(40)) {
@@ -185,7 +185,7 @@ void makeControllersAndDoors(Site& site, Random& random) {
                                    std::to_string(random.between(2, 254));
         }
         controller.firmware =
-            "V" + std::to_string(random.between(1, 3)) + "." + twoDigits(random.between(0, 40));
+            "V" + std::to_string(random.between(1, 3)) + "." + two_digits(random.between(0, 40));
         controller.active = random.chance(95);
 
         for (int d = 1; d <= site.options.doorsPerController; ++d) {
@@ -299,9 +299,9 @@ std::string flipLetterCase(const std::string& text) {
     std::string flipped = text;
     for (char& c : flipped) {
         if (c >= 'a' && c <= 'z') {
-            c = asciiUpper(c);
+            c = ascii_upper(c);
         } else if (c >= 'A' && c <= 'Z') {
-            c = asciiLower(c);
+            c = ascii_lower(c);
         }
     }
     return flipped;
@@ -359,12 +359,12 @@ std::string eventName(int code) {
 
 TransactionStream::TransactionStream(const Site& site)
     : site_(site), random_(site.options.seed, "transactions") {
-    const std::int32_t first = toDayNumber({site.options.firstYear, 1, 1});
-    const std::int32_t end = toDayNumber({site.options.firstYear + site.options.years, 1, 1});
+    const std::int32_t first = to_day_number({site.options.firstYear, 1, 1});
+    const std::int32_t end = to_day_number({site.options.firstYear + site.options.years, 1, 1});
     cumulativeWeight_.push_back(0);
     for (std::int32_t day = first; day < end; ++day) {
         const bool holiday =
-            std::binary_search(site.holidays.begin(), site.holidays.end(), fromDayNumber(day));
+            std::binary_search(site.holidays.begin(), site.holidays.end(), from_day_number(day));
         const int wd = weekday(day);
         const int weight = holiday ? 1 : wd < 5 ? 10 : wd == 5 ? 3 : 1;
         dayNumbers_.push_back(day);
@@ -379,7 +379,7 @@ bool TransactionStream::next(Transaction& out) {
     }
     out = Transaction{};
     out.transId = ++produced_;
-    out.date = fromDayNumber(dayNumbers_[day_ - 1]);
+    out.date = from_day_number(dayNumbers_[day_ - 1]);
     out.time = dayTimes_[nextInDay_++];
     makeEvent(out);
     return true;

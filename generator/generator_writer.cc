@@ -20,11 +20,11 @@ namespace {
 // stored as; everything else as the engine takes values from outside.
 bool setDirectly(pdx::EditBuffer& record, std::size_t field, const Cell& cell) {
     if (const Date* d = std::get_if<Date>(&cell)) {
-        pdx::encode_long(toDayNumber(*d), record.record().field_bytes(field).data());
+        pdx::encode_long(to_day_number(*d), record.record().field_bytes(field).data());
         return true;
     }
     if (const Time* t = std::get_if<Time>(&cell)) {
-        pdx::encode_long(toMilliseconds(*t), record.record().field_bytes(field).data());
+        pdx::encode_long(to_milliseconds(*t), record.record().field_bytes(field).data());
         return true;
     }
     return false;

@@ -212,16 +212,16 @@ void ImportForm::importLine(const std::vector<std::string>& fields) {
 }
 
 void ImportForm::appendTransaction(const std::string& dateField) {
-    setShortDateFormat(kReadFormat);
+    set_short_date_format(kReadFormat);
     Date date;
     try {
-        date = parseDateTime(dateField).date;
+        date = parse_date_time(dateField).date;
     } catch (const Error&) {
         throw Error("'" + shownValue(dateField) + "' is not a valid date and time");
     }
     Transaction.append();
-    setShortDateFormat(kWriteFormat);
-    Transaction.setFieldText(transact::TDate, formatDate(date, kWriteFormat));
+    set_short_date_format(kWriteFormat);
+    Transaction.setFieldText(transact::TDate, format_date(date, kWriteFormat));
 }
 
 void ImportForm::lookUpController(const std::string& number) {

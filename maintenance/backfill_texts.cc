@@ -5,7 +5,7 @@
 namespace vaq::maintenance {
 
 std::string timeStamp(const DateTime& moment) {
-    return formatDate(moment.date, "yyyy/mm/dd") + " " + formatTime(moment.time, "hh:nn:ss");
+    return format_date(moment.date, "yyyy/mm/dd") + " " + format_time(moment.time, "hh:nn:ss");
 }
 
 std::string completionLine(std::string_view start, std::string_view end) {

@@ -78,7 +78,7 @@ class MaintenanceForm {
 
     // ---- what tests replace ----
     // The local date and time of the time stamps.
-    std::function<DateTime()> clock = localNow;
+    std::function<DateTime()> clock = local_now;
     // Runs one statement of the key re-arrangement on the tables of a directory: the
     // engine's local SQL, as q1 runs it. The statements work on copies of the tables, which
     // replace the tables together with the references to their keys.

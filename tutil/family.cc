@@ -30,7 +30,7 @@ TableFamily TableFamily::of(const fs::path& table) {
         if (!entry.is_regular_file()) continue;
         const fs::path& path = entry.path();
         if (!pdx::same_file_name(path.stem().string(), stem)) continue;
-        const std::string extension = vaq::asciiUpper(path.extension().string());
+        const std::string extension = vaq::ascii_upper(path.extension().string());
         if (extension == ".LCK") continue;
         family.members.push_back(path);
         if (extension == ".PX")

@@ -16,8 +16,8 @@ constexpr GroupRow alter(std::string_view tested, std::string_view statement, Op
 
 // A row that runs AddFieldIfMissing with q1 instead of an ALTER of its own; the call logs
 // its own generic line.
-constexpr GroupRow addField(std::string_view table, std::string_view column,
-                            std::string_view type) {
+constexpr GroupRow add_field(std::string_view table, std::string_view column,
+                             std::string_view type) {
     return {column, {}, std::nullopt, std::nullopt, AddFieldCall{table, column, type}};
 }
 
@@ -79,12 +79,12 @@ constexpr GroupRow kBlock4[] = {
 
 constexpr GroupRow kBlock5[] = {
     alter("ConnectMethod", "alter table ctrller add ConnectMethod smallint", "update ctrller set ConnectMethod=1", "Upgraded Successfully : ConnectMethod Field added "),
-    addField("Ctrller", "ReadCardFormat", "smallint"),
-    addField("Ctrller", "CardMask", "Char(20)"),
+    add_field("Ctrller", "ReadCardFormat", "smallint"),
+    add_field("Ctrller", "CardMask", "Char(20)"),
     alter("PresentCardDelay", "alter table ctrller add PresentCardDelay integer", "update ctrller set PresentCardDelay=0", "Upgraded Successfully : PresentCardDelay Field added "),
     alter("EnablePanicPIN", "alter table ctrller add EnablePanicPIN boolean", "update ctrller set EnablePanicPIN=false", "EnablePanicPIN Field added "),
     alter("PanicPIN", "alter table ctrller add PanicPIN Char(4)", kPanicPinUpdate, "PanicPIN Field added "),
-    addField("Ctrller.db", "UDP_HOST", "Char(50)"),
+    add_field("Ctrller.db", "UDP_HOST", "Char(50)"),
     alter("UDP_PORT", "alter table ctrller add UDP_PORT float", "update ctrller set UDP_PORT=1001", "Upgraded Successfully : UDP_Port Field added "),
     alter("EnableAutoAdjTime", "alter table ctrller add EnableAutoAdjTime boolean", "update ctrller set EnableAutoAdjTime=false", "Upgraded Successfully : EnableAutoAdjTime Field added "),
     alter("WinterTriggerTime", "alter table ctrller add WinterTriggerTime time", "update ctrller set WinterTriggerTime='0:0:0:'", "Upgraded Successfully : WinterTriggerTime Field added "),
@@ -140,13 +140,13 @@ constexpr GroupRow kBlock9[] = {
 
 constexpr GroupRow kBlock10[] = {
     alter("FirstInRpt", "alter table \"user.db\" add FirstInRpt boolean", none, "Upgraded Successfully : FirstInRpt Field added "),
-    addField("user.db", "LastOutRpt", "Boolean"),
-    addField("user.db", "FirstINLastOutRpt", "Boolean"),
-    addField("user.db", "EventAlertRpt", "Boolean"),
-    addField("user.db", "LateRpt", "Boolean"),
-    addField("user.db", "EarlyLeaveRpt", "Boolean"),
-    addField("user.db", "AttendanceRpt", "Boolean"),
-    addField("user.db", "Department", "Boolean"),
+    add_field("user.db", "LastOutRpt", "Boolean"),
+    add_field("user.db", "FirstINLastOutRpt", "Boolean"),
+    add_field("user.db", "EventAlertRpt", "Boolean"),
+    add_field("user.db", "LateRpt", "Boolean"),
+    add_field("user.db", "EarlyLeaveRpt", "Boolean"),
+    add_field("user.db", "AttendanceRpt", "Boolean"),
+    add_field("user.db", "Department", "Boolean"),
     alter("DBBackup", "alter table \"user.db\" add DBBackup boolean", none, "Upgraded Successfully : DBBackup Field added "),
     alter("DBRestore", "alter table \"user.db\" add DBRestore boolean", none, "Upgraded Successfully : DBRestore Field added "),
     alter("DoorAccessControl", "alter table \"user.db\" add DoorAccessControl boolean", none, "Upgraded Successfully : DoorAccessControl Field added "),

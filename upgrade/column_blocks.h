@@ -30,7 +30,7 @@ struct GroupRow {
     std::string_view alter;  // empty for an AddFieldIfMissing row
     OptionalText update;
     OptionalText log;
-    std::optional<AddFieldCall> addField;
+    std::optional<AddFieldCall> add_field;
 };
 
 struct ColumnBlock {

@@ -6,14 +6,14 @@ namespace vaq::upgrade {
 
 namespace {
 
-std::size_t skipBlanks(std::string_view text, std::size_t at) {
-    while (at < text.size() && isSpace(text[at]))
+std::size_t skip_blanks(std::string_view text, std::size_t at) {
+    while (at < text.size() && is_space(text[at]))
         ++at;
     return at;
 }
 
 std::size_t skipWord(std::string_view text, std::size_t at) {
-    while (at < text.size() && !isSpace(text[at]))
+    while (at < text.size() && !is_space(text[at]))
         ++at;
     return at;
 }
@@ -27,11 +27,11 @@ bool keywordAt(std::string_view text, std::size_t at, std::string_view keyword) 
 }  // namespace
 
 std::optional<AlterParts> splitAlter(std::string_view statement) {
-    std::size_t at = skipBlanks(statement, 0);
+    std::size_t at = skip_blanks(statement, 0);
     if (!keywordAt(statement, at, "alter")) return std::nullopt;
-    at = skipBlanks(statement, skipWord(statement, at));
+    at = skip_blanks(statement, skipWord(statement, at));
     if (!keywordAt(statement, at, "table")) return std::nullopt;
-    at = skipBlanks(statement, skipWord(statement, at));
+    at = skip_blanks(statement, skipWord(statement, at));
     if (at == statement.size()) return std::nullopt;
 
     AlterParts parts;
@@ -47,12 +47,12 @@ std::optional<AlterParts> splitAlter(std::string_view statement) {
         parts.table = statement.substr(nameStart, at - nameStart);
     }
     parts.head = statement.substr(0, at);
-    at = skipBlanks(statement, at);
+    at = skip_blanks(statement, at);
     if (!keywordAt(statement, at, "add")) return std::nullopt;
-    at = skipBlanks(statement, skipWord(statement, at));
+    at = skip_blanks(statement, skipWord(statement, at));
 
     std::size_t end = statement.size();
-    while (end > at && isSpace(statement[end - 1]))
+    while (end > at && is_space(statement[end - 1]))
         --end;
     parts.definition = statement.substr(at, end - at);
     parts.column = statement.substr(at, skipWord(statement, at) - at);

@@ -183,8 +183,8 @@ std::vector<UpgradeForm::ColumnStep> UpgradeForm::columnSteps(const ColumnBlock&
             addCall(call, nullptr);
     } else {
         for (const GroupRow& row : block.rows) {
-            if (row.addField) {
-                addCall(*row.addField, &row);
+            if (row.add_field) {
+                addCall(*row.add_field, &row);
                 continue;
             }
             ColumnStep step;

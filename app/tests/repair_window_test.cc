@@ -135,10 +135,10 @@ class RepairWindowTest : public QObject {
         auto controller = sql.open("SELECT ID FROM Ctrller WHERE ControllerID = " +
                                    std::to_string(controllerKey));
         auto card = sql.open("SELECT CardID FROM Personal");
-        const auto twoDigits = [](int value) {
+        const auto two_digits = [](int value) {
             return (value < 10 ? "0" : "") + std::to_string(value);
         };
-        return "15/10/2004,10:" + twoDigits(second / 60) + ":" + twoDigits(second % 60) + "," +
+        return "15/10/2004,10:" + two_digits(second / 60) + ":" + two_digits(second % 60) + "," +
                std::to_string(controller->value(std::size_t{0}).integer) + "," +
                std::to_string(doorNumber) + "," + card->value(std::size_t{0}).text + ",1\r\n";
     }

@@ -9,7 +9,7 @@ namespace vaq::test_support {
 
 // The message of the error `fn` raises; "no error" when it raises none.
 template <typename Fn>
-std::string failureOf(Fn&& fn) {
+std::string failure_of(Fn&& fn) {
     try {
         fn();
     } catch (const std::exception& error) {

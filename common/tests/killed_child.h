@@ -20,8 +20,8 @@
 namespace vaq::test_support {
 
 // True when the child was killed; throws when it failed without being killed.
-inline bool runKilledChild(const std::function<void()>& job, int killAt,
-                           std::optional<std::chrono::microseconds> delay = std::nullopt) {
+inline bool run_killed_child(const std::function<void()>& job, int killAt,
+                             std::optional<std::chrono::microseconds> delay = std::nullopt) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         int reached = 0;

@@ -12,12 +12,12 @@ TEST(Text, CaseIsIgnoredForAsciiLettersOnly) {
     EXPECT_FALSE(iequals("\xC4", "\xE4"));
     EXPECT_TRUE(iless("apple", "Banana"));
     EXPECT_FALSE(iless("Door", "door"));
-    EXPECT_EQ(asciiUpper("idx_Tdate"), "IDX_TDATE");
+    EXPECT_EQ(ascii_upper("idx_Tdate"), "IDX_TDATE");
 }
 
 TEST(Text, TrimBlanksKeepsInnerText) {
-    EXPECT_EQ(trimBlanks(" \t a b \t"), "a b");
-    EXPECT_EQ(trimBlanks("   "), "");
+    EXPECT_EQ(trim_blanks(" \t a b \t"), "a b");
+    EXPECT_EQ(trim_blanks("   "), "");
 }
 
 }  // namespace

@@ -16,7 +16,7 @@
 #include "test_support/scratch.h"
 
 namespace vaq::db {
-using test_support::failureOf;
+using test_support::failure_of;
 }  // namespace vaq::db
 
 namespace vaq::db::testing {

@@ -85,21 +85,21 @@ TEST_F(QueryObject, CreatedTablesFollowTheEngineConfiguration) {
 TEST_F(QueryObject, FailuresCarryTheEngineMessageAndLeaveTheQueryClosed) {
     Query q1;
     q1.setSql("Select * from 'Door'");
-    EXPECT_EQ(failureOf([&] { q1.open(); }), "Table does not exist: Door.DB (line 1, column 15)");
+    EXPECT_EQ(failure_of([&] { q1.open(); }), "Table does not exist: Door.DB (line 1, column 15)");
     EXPECT_FALSE(q1.active());
     q1.setSql("Select * from Orders where Orders.Mnth = 1");
-    EXPECT_EQ(failureOf([&] { q1.open(); }),
+    EXPECT_EQ(failure_of([&] { q1.open(); }),
               "Field not found: Mnth in ORDERS.DB (line 1, column 35)");
     q1.setSql("Delete from Orders");
-    EXPECT_EQ(failureOf([&] { q1.open(); }), "DELETE gives no result to open; only a SELECT does");
-    EXPECT_EQ(failureOf([&] { q1.fieldByName("Order No"); }),
+    EXPECT_EQ(failure_of([&] { q1.open(); }), "DELETE gives no result to open; only a SELECT does");
+    EXPECT_EQ(failure_of([&] { q1.fieldByName("Order No"); }),
               "Cannot read a field: the query is not open.");
     Query elsewhere("Nowhere");
     elsewhere.setSql("Select * from Orders");
-    EXPECT_EQ(failureOf([&] { elsewhere.open(); }), "Alias not found: Nowhere");
+    EXPECT_EQ(failure_of([&] { elsewhere.open(); }), "Alias not found: Nowhere");
     q1.setSql("Select * from Orders");
     q1.open();
-    EXPECT_EQ(failureOf([&] { q1.fieldByName("Mnth"); }),
+    EXPECT_EQ(failure_of([&] { q1.fieldByName("Mnth"); }),
               "Field not found: Mnth in the result from ORDERS.DB.");
 }
 

@@ -78,7 +78,7 @@ class QuotedStatementsRun : public testing::AliasDirectory {
         for (auto cursor = table->open_cursor(); !cursor->eof(); cursor->next()) {
             std::map<std::string, std::string> row;
             for (const pdx::Field& field : table->schema().fields())
-                row[asciiLower(field.name)] =
+                row[ascii_lower(field.name)] =
                     sql::describe(sql::value_of(cursor->value(field.index)));
             rows.push_back(std::move(row));
         }
@@ -181,7 +181,7 @@ class QuotedStatementsRun : public testing::AliasDirectory {
             if (column.primary_key) {
                 EXPECT_EQ(table->schema().key_fields(), 1u);
             }
-            const std::string key = asciiLower(column.name.text);
+            const std::string key = ascii_lower(column.name.text);
             for (std::size_t r = 0; r < after.size(); ++r) {
                 // An identity numbers the rows from 1 in table order; others start empty.
                 EXPECT_EQ(after[r].at(key), column.identity ? std::to_string(r + 1) : "NULL");
@@ -210,7 +210,7 @@ class QuotedStatementsRun : public testing::AliasDirectory {
             ASSERT_TRUE(field);
             const std::string expected = expectedValue(*field, assignment.value);
             for (std::size_t r = 0; r < after.size(); ++r) {
-                EXPECT_EQ(after[r].at(asciiLower(field->name)), expected);
+                EXPECT_EQ(after[r].at(ascii_lower(field->name)), expected);
                 for (const auto& [name, value] : after[r]) {
                     if (!iequals(name, field->name)) {
                         EXPECT_EQ(value, before[r].at(name)) << name;
@@ -227,8 +227,8 @@ class QuotedStatementsRun : public testing::AliasDirectory {
             ASSERT_EQ(after.size(), before.size() + source.size());
             for (std::size_t r = 0; r < source.size(); ++r)
                 for (const sql::Name& column : insert.columns)
-                    EXPECT_EQ(after[before.size() + r].at(asciiLower(column.text)),
-                              source[r].at(asciiLower(column.text)));
+                    EXPECT_EQ(after[before.size() + r].at(ascii_lower(column.text)),
+                              source[r].at(ascii_lower(column.text)));
             return;
         }
         ASSERT_EQ(after.size(), before.size() + insert.rows.size());
@@ -238,7 +238,7 @@ class QuotedStatementsRun : public testing::AliasDirectory {
             const pdx::Field& field = insert.columns.empty()
                                           ? table->schema()[i]
                                           : *fieldOf(insert.table.name, insert.columns[i].text);
-            wanted[asciiLower(field.name)] = expectedValue(field, insert.rows[0][i]);
+            wanted[ascii_lower(field.name)] = expectedValue(field, insert.rows[0][i]);
         }
         const bool found = std::any_of(after.begin(), after.end(), [&](const auto& row) {
             return std::all_of(wanted.begin(), wanted.end(),

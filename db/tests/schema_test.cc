@@ -37,10 +37,10 @@ TEST(Schema, ATableIsFoundUnderEveryNameTheSystemUses) {
 TEST(Schema, NamesAreUniqueAndKeysAndIndexesNameListedColumns) {
     std::set<std::string> tableNames;
     for (const TableLayout& table : tables()) {
-        EXPECT_TRUE(tableNames.insert(asciiLower(tableStem(table.name))).second) << table.name;
+        EXPECT_TRUE(tableNames.insert(ascii_lower(tableStem(table.name))).second) << table.name;
         std::set<std::string> columnNames;
         for (const ColumnLayout& column : table.columns) {
-            EXPECT_TRUE(columnNames.insert(asciiLower(column.name)).second)
+            EXPECT_TRUE(columnNames.insert(ascii_lower(column.name)).second)
                 << table.name << "." << column.name;
             const bool text = column.type == ColumnType::Char || column.type == ColumnType::Text;
             if (column.type == ColumnType::Char) {

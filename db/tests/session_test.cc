@@ -47,18 +47,18 @@ TEST_F(Connections, SessionListsAliasesAndTablesIntoEmptiedLists) {
     EXPECT_EQ(session.aliasDirectory("Old"), root_ / "gone");  // described, though missing
 
     list = {"left over"};
-    EXPECT_EQ(failureOf([&] { session.getTableNames("Old", "*.*", true, false, list); }),
+    EXPECT_EQ(failure_of([&] { session.getTableNames("Old", "*.*", true, false, list); }),
               "Directory does not exist: " + (root_ / "gone").string());
     EXPECT_TRUE(list.empty());
-    EXPECT_EQ(failureOf([&] { session.tableNames("Nowhere"); }), "Alias not found: Nowhere");
-    EXPECT_EQ(failureOf([&] { session.aliasDirectory("Nowhere"); }), "Alias not found: Nowhere");
+    EXPECT_EQ(failure_of([&] { session.tableNames("Nowhere"); }), "Alias not found: Nowhere");
+    EXPECT_EQ(failure_of([&] { session.aliasDirectory("Nowhere"); }), "Alias not found: Nowhere");
 }
 
 TEST_F(Connections, DatabaseOpensOnAnAliasAndGivesItsDirectory) {
     Session session("Session1");
     Database mainDb(session, "MainDB", "VAQ");
     EXPECT_FALSE(mainDb.connected());
-    EXPECT_EQ(failureOf([&] { mainDb.directory(); }), "Database is not open: MainDB");
+    EXPECT_EQ(failure_of([&] { mainDb.directory(); }), "Database is not open: MainDB");
 
     mainDb.open();
     EXPECT_TRUE(session.active());
@@ -66,7 +66,7 @@ TEST_F(Connections, DatabaseOpensOnAnAliasAndGivesItsDirectory) {
     EXPECT_EQ(mainDb.directory(), data());
     EXPECT_EQ(session.findDatabase("maindb"), &mainDb);
     EXPECT_EQ(session.tableNames("MainDB").size(), 3u);  // by connection name
-    EXPECT_EQ(failureOf([&] { mainDb.setAliasName("Old"); }),
+    EXPECT_EQ(failure_of([&] { mainDb.setAliasName("Old"); }),
               "Cannot change the alias of an open database: MainDB");
 
     mainDb.close();  // closed and opened again, as the upgrade does
@@ -91,10 +91,10 @@ TEST_F(Connections, OpeningFailsWithTheEnginesMessage) {
     EXPECT_FALSE(missingAlias.connected());
 
     Database missingDir(session, "Second", "Old");
-    EXPECT_EQ(failureOf([&] { missingDir.open(); }),
+    EXPECT_EQ(failure_of([&] { missingDir.open(); }),
               "Directory does not exist: " + (root_ / "gone").string());
     Database otherType(session, "Third", "Other");
-    EXPECT_EQ(failureOf([&] { otherType.open(); }), "Alias is not of type STANDARD: Other");
+    EXPECT_EQ(failure_of([&] { otherType.open(); }), "Alias is not of type STANDARD: Other");
 
     missingDir.setAliasName("VAQ");
     missingDir.open();
@@ -107,7 +107,7 @@ TEST_F(Connections, ABrokenEngineConfigurationStopsTheSessionFromStarting) {
     setenv("PDX_CONFIG", file.c_str(), 1);
     pdx::reloadConfiguration();
     Session session("Session1");
-    EXPECT_EQ(failureOf([&] { session.open(); }),
+    EXPECT_EQ(failure_of([&] { session.open(); }),
               "Engine configuration " + file.string() +
                   " line 3: unknown setting 'colour' in [alias VAQ]");
     EXPECT_FALSE(session.active());

@@ -21,10 +21,10 @@ class TableObject : public testing::AliasDirectory {
         copyCorpusTable("paradoxdriver/db/ORDERS.DB");
         copyCorpusTable("paradoxdriver/db/CUSTOMER.DB");
         copyCorpusTable("paradoxdriver/db/AREACODES.DB");
-        savedFormats_ = dateTimeFormats();
+        savedFormats_ = date_time_formats();
     }
     void TearDown() override {
-        setDateTimeFormats(savedFormats_);
+        set_date_time_formats(savedFormats_);
         AliasDirectory::TearDown();
     }
 
@@ -48,15 +48,15 @@ TEST_F(TableObject, OpensByNameInAnyCaseAndWalksEveryRecord) {
     EXPECT_EQ(orders.recNo(), 1u);
     orders.close();
     EXPECT_FALSE(orders.active());
-    EXPECT_EQ(failureOf([&] { orders.next(); }), "Cannot move: the table orders is not open.");
+    EXPECT_EQ(failure_of([&] { orders.next(); }), "Cannot move: the table orders is not open.");
 }
 
 TEST_F(TableObject, NameAndAliasChangeOnlyWhileClosed) {
     Table table("VAQ", "Orders.DB");
     table.open();
-    EXPECT_EQ(failureOf([&] { table.setTableName("CUSTOMER"); }),
+    EXPECT_EQ(failure_of([&] { table.setTableName("CUSTOMER"); }),
               "Cannot change the table name of an open table: ORDERS.DB.");
-    EXPECT_EQ(failureOf([&] { table.setAliasName("Other"); }),
+    EXPECT_EQ(failure_of([&] { table.setAliasName("Other"); }),
               "Cannot change the alias of an open table: ORDERS.DB.");
     table.close();
     table.setTableName("CUSTOMER");
@@ -69,19 +69,19 @@ TEST_F(TableObject, NameAndAliasChangeOnlyWhileClosed) {
 TEST_F(TableObject, FieldsReadAsTextUnderTheProcessDateFormat) {
     Table orders("VAQ", "Orders");
     orders.open();
-    setShortDateFormat("dd/mm/yyyy");
+    set_short_date_format("dd/mm/yyyy");
     EXPECT_EQ(orders.fieldByName("Sale Date").asString(), "03/04/1988");
-    setShortDateFormat("yyyy-mm-dd");
-    setDateSeparator('.');
+    set_short_date_format("yyyy-mm-dd");
+    set_date_separator('.');
     EXPECT_EQ(orders.fieldByName("Sale Date").asString(), "1988-04-03");
-    setShortDateFormat("m/d/yy");
+    set_short_date_format("m/d/yy");
     EXPECT_EQ(orders.fieldByName("Sale Date").asString(), "4.3.88");
     EXPECT_EQ(orders.fieldByName("Ship VIA").asString(), "UPS");
     EXPECT_EQ(orders.fieldByName("Total Invoice").asString(), "7320");
     EXPECT_EQ(orders.fieldByName("Total Invoice").asInteger(), 7320);
-    EXPECT_EQ(failureOf([&] { orders.fieldByName("Ship Via Air"); }),
+    EXPECT_EQ(failure_of([&] { orders.fieldByName("Ship Via Air"); }),
               "Field not found: Ship Via Air in ORDERS.DB.");
-    EXPECT_EQ(failureOf([&] { orders.fieldByName("Ship VIA").asInteger(); }),
+    EXPECT_EQ(failure_of([&] { orders.fieldByName("Ship VIA").asInteger(); }),
               "The value 'UPS' of field Ship VIA in ORDERS.DB is not an integer.");
 }
 
@@ -94,13 +94,13 @@ TEST_F(TableObject, FieldNamesAreFoundInTheTableOpenNowAndValuesKeepTheirOwn) {
     // The same object on another table: names asked for before mean nothing there.
     table.setTableName("Customer");
     table.open();
-    EXPECT_EQ(failureOf([&] { table.fieldByName("Ship VIA"); }),
+    EXPECT_EQ(failure_of([&] { table.fieldByName("Ship VIA"); }),
               "Field not found: Ship VIA in CUSTOMER.DB.");
     EXPECT_EQ(table.fieldByName("city").asString(), "Santa Cruz");
     // A value read earlier still names its field and table as they were.
     EXPECT_EQ(shipVia.name(), "Ship VIA");
     EXPECT_EQ(shipVia.asString(), "UPS");
-    EXPECT_EQ(failureOf([&] { shipVia.asInteger(); }),
+    EXPECT_EQ(failure_of([&] { shipVia.asInteger(); }),
               "The value 'UPS' of field Ship VIA in ORDERS.DB is not an integer.");
 }
 
@@ -131,7 +131,7 @@ TEST_F(TableObject, LocateFindsTheFirstMatchOrStaysPut) {
     EXPECT_TRUE(orders.locate("Ship VIA", LocateValue(std::string("fedex")),
                               LocateOptions{.case_insensitive = true}));
     EXPECT_EQ(orders.fieldByName("Ship VIA").asString(), "FedEx");
-    EXPECT_EQ(failureOf([&] { orders.locate("Via", LocateValue(std::string("x"))); }),
+    EXPECT_EQ(failure_of([&] { orders.locate("Via", LocateValue(std::string("x"))); }),
               "Field not found: Via in ORDERS.DB.");
 }
 
@@ -164,7 +164,7 @@ TEST_F(TableObject, IndexNamesAreReadWithoutOpeningAndOrderTheRecords) {
     EXPECT_EQ(customers.fieldByName("CustNo").asInteger(), 1);
     EXPECT_LE(firstByCity, customers.fieldByName("City").asString());
 
-    EXPECT_EQ(failureOf([&] { customers.setIndexName("Nowhere"); }),
+    EXPECT_EQ(failure_of([&] { customers.setIndexName("Nowhere"); }),
               "Index does not exist: Nowhere on CUSTOMER.DB");
     EXPECT_EQ(customers.indexName(), "");
 }
@@ -204,12 +204,12 @@ TEST_F(TableObject, DoorOpensInTheOrderOfItsControllerIndex) {
 
 TEST_F(TableObject, EngineErrorsCarryTheEngineMessage) {
     Table door("VAQ", "Door.DB");
-    EXPECT_EQ(failureOf([&] { door.open(); }), "Table does not exist: Door.DB.");
+    EXPECT_EQ(failure_of([&] { door.open(); }), "Table does not exist: Door.DB.");
     EXPECT_FALSE(door.active());
-    EXPECT_EQ(failureOf([&] { Table("Nowhere", "Door").open(); }), "Alias not found: Nowhere");
-    EXPECT_EQ(failureOf([&] { Table("VAQ", "../data/Orders").open(); }),
+    EXPECT_EQ(failure_of([&] { Table("Nowhere", "Door").open(); }), "Alias not found: Nowhere");
+    EXPECT_EQ(failure_of([&] { Table("VAQ", "../data/Orders").open(); }),
               "Invalid table name: ../data/Orders (a table name may not hold a path).");
-    EXPECT_EQ(failureOf([&] { Table("VAQ", "").open(); }), "The table object has no table name.");
+    EXPECT_EQ(failure_of([&] { Table("VAQ", "").open(); }), "The table object has no table name.");
 }
 
 }  // namespace

@@ -18,18 +18,18 @@ class TableWriting : public testing::AliasDirectory {
   protected:
     void SetUp() override {
         AliasDirectory::SetUp();
-        savedFormats_ = dateTimeFormats();
+        savedFormats_ = date_time_formats();
         DateTimeFormats formats;
-        formats.shortDateFormat = "dd/mm/yyyy";
-        formats.dateSeparator = '/';
-        formats.longTimeFormat = "hh:nn:ss";
-        formats.timeSeparator = ':';
-        setDateTimeFormats(formats);
+        formats.short_date_format = "dd/mm/yyyy";
+        formats.date_separator = '/';
+        formats.long_time_format = "hh:nn:ss";
+        formats.time_separator = ':';
+        set_date_time_formats(formats);
         run("CREATE TABLE \"Staff.db\" (Id autoinc, CardID char(10), Name char(20), Born date, "
             "Starts time, Rate float, Active boolean, DeptID smallint, Primary Key (Id))");
     }
     void TearDown() override {
-        setDateTimeFormats(savedFormats_);
+        set_date_time_formats(savedFormats_);
         AliasDirectory::TearDown();
     }
 
@@ -83,8 +83,8 @@ TEST_F(TableWriting, TextIsConvertedByTheFieldAndReadsBackTheSame) {
     staff.close();
 
     // Another process-wide date format reads the same date differently.
-    setShortDateFormat("yyyy-mm-dd");
-    setDateSeparator('-');
+    set_short_date_format("yyyy-mm-dd");
+    set_date_separator('-');
     Table again("VAQ", "Staff.DB");
     again.open();
     EXPECT_EQ(again.fieldByName("Born").asString(), "1990-12-25");
@@ -108,17 +108,17 @@ TEST_F(TableWriting, CancelAndRefusedTextLeaveTheRecordAsItWas) {
     EXPECT_EQ(staff.recordCount(), 1u);
 
     staff.edit();
-    EXPECT_EQ(failureOf([&] { staff.setFieldText("Born", "31/02/1990"); }),
+    EXPECT_EQ(failure_of([&] { staff.setFieldText("Born", "31/02/1990"); }),
               "'31/02/1990' is not a valid date for field Born of Staff.db.");
-    EXPECT_EQ(failureOf([&] { staff.setFieldText("DeptID", "seven"); }),
+    EXPECT_EQ(failure_of([&] { staff.setFieldText("DeptID", "seven"); }),
               "'seven' is not a valid integer value for field DeptID of Staff.db.");
-    EXPECT_EQ(failureOf([&] { staff.setFieldText("Nmae", "x"); }),
+    EXPECT_EQ(failure_of([&] { staff.setFieldText("Nmae", "x"); }),
               "Field not found: Nmae in Staff.db.");
     staff.cancel();
     EXPECT_EQ(staff.fieldByName("Name").asString(), "Ann");
-    EXPECT_EQ(failureOf([&] { staff.post(); }),
+    EXPECT_EQ(failure_of([&] { staff.post(); }),
               "Cannot post: the table Staff.db is not in edit or insert mode.");
-    EXPECT_EQ(failureOf([&] { staff.setFieldText("Name", "x"); }),
+    EXPECT_EQ(failure_of([&] { staff.setFieldText("Name", "x"); }),
               "Cannot write a field: the table Staff.db is not in edit or insert mode.");
 }
 
@@ -195,7 +195,7 @@ TEST_F(TableWriting, IndexesAreDeletedThroughTheOpenTableOrByName) {
     staff.close();
     staff.deleteIndex("idx_Card");
     EXPECT_TRUE(staff.indexNames().empty());
-    EXPECT_EQ(failureOf([&] { staff.deleteIndex("idx_Card"); }),
+    EXPECT_EQ(failure_of([&] { staff.deleteIndex("idx_Card"); }),
               "Index does not exist: idx_Card on Staff.db");
 }
 
@@ -258,7 +258,7 @@ TEST_F(TableWriting, TableIsDeletedRenamedAndItsFieldsReadAgain) {
     run("Insert into Tmpdb.DB (ControllerID, FromDoorID) Values (1, 2)");
     Table antiPassBack("VAQ", "AntiPassBack.db");
     antiPassBack.open();
-    EXPECT_EQ(failureOf([&] { antiPassBack.deleteTable(); }),
+    EXPECT_EQ(failure_of([&] { antiPassBack.deleteTable(); }),
               "Cannot delete the table of an open table: AntiPassBack.db.");
     antiPassBack.close();
 
@@ -284,10 +284,10 @@ TEST_F(TableWriting, TableIsDeletedRenamedAndItsFieldsReadAgain) {
     EXPECT_TRUE(antiPassBack.findField("todoorid"));
 
     Table missing("VAQ", "Nowhere");
-    EXPECT_EQ(failureOf([&] { missing.deleteTable(); }), "Table does not exist: Nowhere.");
+    EXPECT_EQ(failure_of([&] { missing.deleteTable(); }), "Table does not exist: Nowhere.");
     // The data file took the extension the new name was given with; the message names the
     // table's own.
-    EXPECT_EQ(failureOf([&] { antiPassBack.renameTable("Staff.db"); }),
+    EXPECT_EQ(failure_of([&] { antiPassBack.renameTable("Staff.db"); }),
               "Table already exists: Staff.db.");
 }
 

@@ -87,7 +87,7 @@ bool parseInteger(std::string_view text, int& out) {
 std::string aliasNameOf(std::string_view section) {
     if (section.size() < 6 || !vaq::iequals(section.substr(0, 5), "alias")) return {};
     if (section[5] != ' ' && section[5] != '\t') return {};
-    return std::string(vaq::trimBlanks(section.substr(6)));
+    return std::string(vaq::trim_blanks(section.substr(6)));
 }
 
 Alias& aliasFor(Reader& reader, const std::string& name) {
@@ -204,11 +204,11 @@ void readSectionHeaders(std::string_view text, Reader& reader) {
             throw configError(
                 reader.origin, number,
                 "line is longer than " + std::to_string(kMaxLineLength) + " characters");
-        const std::string_view trimmed = vaq::trimBlanks(line);
+        const std::string_view trimmed = vaq::trim_blanks(line);
         if (trimmed.empty() || trimmed.front() != '[') continue;
         const std::size_t close = trimmed.find(']');
         if (close == std::string_view::npos) continue;  // the INI reader reports it
-        const std::string name = aliasNameOf(vaq::trimBlanks(trimmed.substr(1, close - 1)));
+        const std::string name = aliasNameOf(vaq::trim_blanks(trimmed.substr(1, close - 1)));
         if (name.empty()) continue;
         if (name.size() > static_cast<std::size_t>(DBIMAXNAMELEN))
             throw configError(reader.origin, number,

@@ -17,7 +17,7 @@ bool matchesPattern(std::string_view name, std::string_view pattern) {
     std::size_t starP = std::string_view::npos, starN = 0;
     while (n < name.size()) {
         if (p < pattern.size() &&
-            (pattern[p] == '?' || vaq::asciiLower(pattern[p]) == vaq::asciiLower(name[n]))) {
+            (pattern[p] == '?' || vaq::ascii_lower(pattern[p]) == vaq::ascii_lower(name[n]))) {
             ++n;
             ++p;
         } else if (p < pattern.size() && pattern[p] == '*') {

@@ -19,19 +19,19 @@ inline constexpr std::int64_t kMillisecondsPerDay = vaq::kMillisecondsPerDay;
 
 // Works for every 32-bit day number (years before 1 and after 9999 included).
 inline CivilDate civil_from_day_number(std::int64_t day_number) {
-    return vaq::fromAnyDayNumber(day_number);
+    return vaq::from_any_day_number(day_number);
 }
 // Nothing when the month or day does not exist.
 inline std::optional<std::int32_t> day_number_from_civil(int year, int month, int day) {
-    return vaq::toAnyDayNumber(year, month, day);
+    return vaq::to_any_day_number(year, month, day);
 }
 
 // Milliseconds are reduced modulo one day first (negative values count back from midnight).
 inline TimeOfDay time_from_milliseconds(std::int64_t milliseconds) {
-    return vaq::fromAnyMilliseconds(milliseconds);
+    return vaq::from_any_milliseconds(milliseconds);
 }
 inline std::int32_t milliseconds_from_time(const TimeOfDay& time) {
-    return vaq::millisecondsSinceMidnight(time);
+    return vaq::milliseconds_since_midnight(time);
 }
 
 }  // namespace pdx

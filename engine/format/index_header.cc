@@ -30,11 +30,11 @@ void check_field_type(const TableHeader& header, std::size_t index, FieldType wa
 
 std::optional<IndexSuffix> IndexSuffix::parse(std::string_view extension) {
     if (!extension.empty() && extension.front() == '.') extension.remove_prefix(1);
-    if (extension.size() < 3 || vaq::asciiUpper(extension[0]) != 'X') return std::nullopt;
+    if (extension.size() < 3 || vaq::ascii_upper(extension[0]) != 'X') return std::nullopt;
     IndexSuffix suffix;
     for (char c : extension)
-        suffix.text += vaq::asciiUpper(c);
-    if (vaq::asciiUpper(extension[1]) == 'G') {
+        suffix.text += vaq::ascii_upper(c);
+    if (vaq::ascii_upper(extension[1]) == 'G') {
         // XG0 ... XG9 are known; how the BDE goes on after XG9 is not, so any decimal
         // number is taken.
         unsigned n = 0;
@@ -48,8 +48,8 @@ std::optional<IndexSuffix> IndexSuffix::parse(std::string_view extension) {
         return suffix;
     }
     if (extension.size() != 3) return std::nullopt;
-    const auto high = hex_digit(vaq::asciiUpper(extension[1]));
-    const auto low = hex_digit(vaq::asciiUpper(extension[2]));
+    const auto high = hex_digit(vaq::ascii_upper(extension[1]));
+    const auto low = hex_digit(vaq::ascii_upper(extension[2]));
     if (!high || !low || *high * 16 + *low == 0) return std::nullopt;
     suffix.number = *high * 16 + *low;
     return suffix;

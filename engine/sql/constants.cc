@@ -61,7 +61,7 @@ vaq::Date checked_date(int year, int month, int day, std::string_view text,
                "there is no month " + std::to_string(month) + "; " + std::string(kDateForm));
     }
     if (year < 1) refuse("date", text, field, "there is no year 0");
-    if (day < 1 || day > vaq::daysInMonth(year, month)) {
+    if (day < 1 || day > vaq::days_in_month(year, month)) {
         refuse("date", text, field,
                std::string(kMonthNames[static_cast<std::size_t>(month - 1)]) + " " +
                    std::to_string(year) + " has no day " + std::to_string(day));
@@ -86,7 +86,7 @@ constexpr std::string_view kTimeForm = "times are written hours:minutes:seconds,
 }  // namespace
 
 vaq::Date parse_date(std::string_view text, std::string_view field) {
-    const std::string_view value = vaq::trimSpace(text);
+    const std::string_view value = vaq::trim_space(text);
     const std::vector<std::string_view> parts = split(value, date_separator(value));
     if (parts.size() != 3) refuse("date", text, field, kDateForm);
     if (parts[0].size() == 4) {
@@ -105,13 +105,13 @@ vaq::Date parse_date(std::string_view text, std::string_view field) {
 }
 
 vaq::Time parse_time(std::string_view text, std::string_view field) {
-    std::string_view value = vaq::trimSpace(text);
+    std::string_view value = vaq::trim_space(text);
     std::optional<bool> afternoon;
     if (value.size() >= 2) {
         const std::string_view suffix = value.substr(value.size() - 2);
         if (vaq::iequals(suffix, "AM") || vaq::iequals(suffix, "PM")) {
             afternoon = vaq::iequals(suffix, "PM");
-            value = vaq::trimSpace(value.substr(0, value.size() - 2));
+            value = vaq::trim_space(value.substr(0, value.size() - 2));
         }
     }
     std::vector<std::string_view> parts = split(value, ':');
@@ -153,9 +153,9 @@ vaq::Time parse_time(std::string_view text, std::string_view field) {
 }
 
 vaq::DateTime parse_timestamp(std::string_view text, std::string_view field) {
-    const std::string_view value = vaq::trimSpace(text);
+    const std::string_view value = vaq::trim_space(text);
     std::size_t blank = 0;
-    while (blank < value.size() && !vaq::isSpace(value[blank]))
+    while (blank < value.size() && !vaq::is_space(value[blank]))
         ++blank;
     // A bad date or time is reported for its own part of the text.
     vaq::DateTime stamp;
@@ -165,7 +165,7 @@ vaq::DateTime parse_timestamp(std::string_view text, std::string_view field) {
 }
 
 bool parse_boolean(std::string_view text, std::string_view field) {
-    const std::string_view value = vaq::trimSpace(text);
+    const std::string_view value = vaq::trim_space(text);
     for (std::string_view yes : {"true", "t", "yes", "y", "1"}) {
         if (vaq::iequals(value, yes)) return true;
     }
@@ -177,7 +177,7 @@ bool parse_boolean(std::string_view text, std::string_view field) {
 
 std::int64_t parse_integer(std::string_view text, std::int64_t min, std::int64_t max,
                            std::string_view field) {
-    std::string_view value = vaq::trimSpace(text);
+    std::string_view value = vaq::trim_space(text);
     const bool negative = !value.empty() && value.front() == '-';
     if (!value.empty() && (value.front() == '-' || value.front() == '+')) value.remove_prefix(1);
     const std::size_t point = value.find('.');
@@ -203,7 +203,7 @@ std::int64_t parse_integer(std::string_view text, std::int64_t min, std::int64_t
 }
 
 double parse_float(std::string_view text, std::string_view field) {
-    std::string_view value = vaq::trimSpace(text);
+    std::string_view value = vaq::trim_space(text);
     if (!value.empty() && value.front() == '+') value.remove_prefix(1);
     // from_chars also reads "inf" and "nan", which are not numbers a user writes.
     const bool plain =

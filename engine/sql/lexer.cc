@@ -186,7 +186,7 @@ class Lexer {
 bool Token::is_keyword(std::string_view keyword) const {
     if (kind != TokenKind::kWord || text.size() != keyword.size()) return false;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (vaq::asciiUpper(text[i]) != keyword[i]) return false;
+        if (vaq::ascii_upper(text[i]) != keyword[i]) return false;
     }
     return true;
 }

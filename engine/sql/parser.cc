@@ -138,7 +138,7 @@ class Parser {
     [[noreturn]] void fail_name(std::string_view what) const {
         const Token& token = peek();
         if (token.kind == TokenKind::kWord) {
-            fail_at(token, "expected " + std::string(what) + "; " + vaq::asciiUpper(token.text) +
+            fail_at(token, "expected " + std::string(what) + "; " + vaq::ascii_upper(token.text) +
                                " is a keyword, write it in double quotes to use it as a name");
         }
         fail(what);
@@ -186,18 +186,18 @@ class Parser {
 
     int size_of(const TypeName& type, const Name& column) {
         if (!peek().is_symbol("("))
-            fail("'(' and the size of the " + vaq::asciiLower(type.word) + " column");
+            fail("'(' and the size of the " + vaq::ascii_lower(type.word) + " column");
         take();
         const Token& number = peek();
         if (number.kind != TokenKind::kNumber)
-            fail("the size of the " + vaq::asciiLower(type.word) + " column");
+            fail("the size of the " + vaq::ascii_lower(type.word) + " column");
         int size = -1;
         const auto [end, error] =
             std::from_chars(number.text.data(), number.text.data() + number.text.size(), size);
         if (error != std::errc() || end != number.text.data() + number.text.size() ||
             size < type.min_size || size > type.max_size) {
             throw SqlError(
-                "Invalid size " + number.text + " for the " + vaq::asciiLower(type.word) +
+                "Invalid size " + number.text + " for the " + vaq::ascii_lower(type.word) +
                     " column " + column.text + " (" + describe(number.position) +
                     "): the size must be a whole number from " + std::to_string(type.min_size) +
                     " to " + std::to_string(type.max_size),
@@ -232,7 +232,7 @@ class Parser {
         if (type->sized) {
             column.size = size_of(*type, column.name);
         } else if (peek().is_symbol("(")) {
-            fail_at(peek(), "a " + vaq::asciiLower(type_token.text) + " column takes no size");
+            fail_at(peek(), "a " + vaq::ascii_lower(type_token.text) + " column takes no size");
         }
         if (accept_keyword("IDENTITY")) {
             expect_symbol("(");
@@ -679,7 +679,7 @@ class Parser {
 }  // namespace
 
 bool is_reserved_word(std::string_view word) {
-    const std::string upper_word = vaq::asciiUpper(word);
+    const std::string upper_word = vaq::ascii_upper(word);
     return std::find(kReservedWords.begin(), kReservedWords.end(), upper_word) !=
            kReservedWords.end();
 }

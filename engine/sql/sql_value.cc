@@ -21,11 +21,11 @@ int three_way(const T& a, const T& b) {
 }
 
 std::int64_t day_number(const vaq::Date& date) {
-    return vaq::toDayNumber(date);
+    return vaq::to_day_number(date);
 }
 
 std::int64_t milliseconds(const vaq::Time& time) {
-    return vaq::toMilliseconds(time);
+    return vaq::to_milliseconds(time);
 }
 
 double timestamp_of_day(std::int64_t day) {
@@ -168,7 +168,7 @@ SqlValue convert_text(const SqlValue& text, ValueKind kind, std::string_view fie
         case ValueKind::kTime:
             return SqlValue::of_time(milliseconds(parse_time(text.text, field)));
         case ValueKind::kTimestamp:
-            return SqlValue::of_timestamp(vaq::toTimestamp(parse_timestamp(text.text, field)));
+            return SqlValue::of_timestamp(vaq::to_timestamp(parse_timestamp(text.text, field)));
         case ValueKind::kBoolean:
             return SqlValue::of_boolean(parse_boolean(text.text, field));
         case ValueKind::kInteger:

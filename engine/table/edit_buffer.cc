@@ -49,7 +49,7 @@ class FieldError {
 };
 
 std::optional<std::int64_t> parse_integer(std::string_view text) {
-    text = vaq::trimBlanks(text);
+    text = vaq::trim_blanks(text);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     std::int64_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -59,7 +59,7 @@ std::optional<std::int64_t> parse_integer(std::string_view text) {
 }
 
 std::optional<double> parse_double(std::string_view text) {
-    text = vaq::trimBlanks(text);
+    text = vaq::trim_blanks(text);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     double value = 0;
     const auto [end, error] =
@@ -71,14 +71,14 @@ std::optional<double> parse_double(std::string_view text) {
 }
 
 std::optional<bool> parse_logical(std::string_view text) {
-    const std::string word = vaq::asciiLower(vaq::trimBlanks(text));
+    const std::string word = vaq::ascii_lower(vaq::trim_blanks(text));
     if (word == "true" || word == "t" || word == "yes" || word == "y" || word == "1") return true;
     if (word == "false" || word == "f" || word == "no" || word == "n" || word == "0") return false;
     return std::nullopt;
 }
 
 std::optional<std::vector<std::uint8_t>> parse_hex(std::string_view text) {
-    text = vaq::trimBlanks(text);
+    text = vaq::trim_blanks(text);
     if (text.size() < 2 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X'))
         return std::nullopt;
     text.remove_prefix(2);
@@ -191,7 +191,7 @@ void encode_field_input(const Table& table, const Field& field, const FieldInput
             encode_double(double_input(value, text, error), p);
             return;
         case FieldType::kBcd: {
-            std::string decimal = std::string(vaq::trimBlanks(text));
+            std::string decimal = std::string(vaq::trim_blanks(text));
             const auto number = parse_double(decimal);
             if (!number) error.not_valid(text, "decimal value");
             // Numbers in other forms (1e5, typed values) are written out in decimals first.
@@ -222,23 +222,23 @@ void encode_field_input(const Table& table, const Field& field, const FieldInput
         }
         case FieldType::kDate: {
             const vaq::Date date = parse_moment<vaq::Date>(
-                text, [](const std::string& t) { return vaq::parseDate(t); },
-                [](const std::string& t) { return vaq::parseIsoDate(t); }, error);
-            encode_long(vaq::toDayNumber(date), p);
+                text, [](const std::string& t) { return vaq::parse_date(t); },
+                [](const std::string& t) { return vaq::parse_iso_date(t); }, error);
+            encode_long(vaq::to_day_number(date), p);
             return;
         }
         case FieldType::kTime: {
             const vaq::Time time = parse_moment<vaq::Time>(
-                text, [](const std::string& t) { return vaq::parseTime(t); },
-                [](const std::string& t) { return vaq::parseIsoTime(t); }, error);
-            encode_long(vaq::toMilliseconds(time), p);
+                text, [](const std::string& t) { return vaq::parse_time(t); },
+                [](const std::string& t) { return vaq::parse_iso_time(t); }, error);
+            encode_long(vaq::to_milliseconds(time), p);
             return;
         }
         case FieldType::kTimestamp: {
             const vaq::DateTime moment = parse_moment<vaq::DateTime>(
-                text, [](const std::string& t) { return vaq::parseDateTime(t); },
-                [](const std::string& t) { return vaq::parseIsoDateTime(t); }, error);
-            encode_double(vaq::toTimestamp(moment), p);
+                text, [](const std::string& t) { return vaq::parse_date_time(t); },
+                [](const std::string& t) { return vaq::parse_iso_date_time(t); }, error);
+            encode_double(vaq::to_timestamp(moment), p);
             return;
         }
         case FieldType::kBytes: {

@@ -14,7 +14,7 @@ namespace {
 // Case-insensitive indexes store their alpha keys in upper case (zakazky.XG0 holds
 // "40,0L-5,0X1525" for the record's "40,0l-5,0x1525"), so they order by upper case.
 unsigned char upper_ascii(unsigned char c) {
-    return static_cast<unsigned char>(vaq::asciiUpper(static_cast<char>(c)));
+    return static_cast<unsigned char>(vaq::ascii_upper(static_cast<char>(c)));
 }
 
 bool is_ascii_alnum(unsigned char c) {
@@ -36,7 +36,7 @@ bool is_ascii(std::string_view text) {
 AlphaCollation alpha_collation_of(const TableHeader& header) {
     std::string id;
     for (char c : header.sort_order_id)
-        id += vaq::asciiLower(c);
+        id += vaq::ascii_lower(c);
     if (id.empty())
         return header.sort_order == 0 ? AlphaCollation::kBytes : AlphaCollation::kDictionary;
     // 'ascii' and its ANSI form sort by the code page's bytes.

@@ -39,7 +39,7 @@ bool is_ascii(std::string_view text) {
 bool equals_folded_ascii(std::string_view folded, std::string_view ascii) {
     if (folded.size() != ascii.size()) return false;
     for (std::size_t i = 0; i < ascii.size(); ++i)
-        if (folded[i] != vaq::asciiLower(ascii[i])) return false;
+        if (folded[i] != vaq::ascii_lower(ascii[i])) return false;
     return true;
 }
 

@@ -37,7 +37,7 @@ constexpr std::uint8_t kFreshTreeStamp = 2;
 constexpr std::uint32_t kMaxTreeCount = 0xFFFF;
 
 unsigned char upper_ascii(unsigned char c) {
-    return static_cast<unsigned char>(vaq::asciiUpper(static_cast<char>(c)));
+    return static_cast<unsigned char>(vaq::ascii_upper(static_cast<char>(c)));
 }
 
 // Keys rewritten so that comparing their bytes gives the order of KeyOrder::compare():

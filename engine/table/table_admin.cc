@@ -93,7 +93,7 @@ int check_table_spec(const TableSpec& spec, const CreateOptions& options, std::s
                              std::to_string(kMaxFieldNameLength) + " characters.");
         if (f.name.find('\0') != std::string::npos)
             throw vaq::Error("The field name " + f.name + " of " + name + " holds a NUL.");
-        if (!names.insert(vaq::asciiLower(f.name)).second)
+        if (!names.insert(vaq::ascii_lower(f.name)).second)
             throw vaq::Error("Field already exists: " + f.name + " in " + name + ".");
         const FieldDescriptor d = descriptor_of(f, name);
         record += d.width();

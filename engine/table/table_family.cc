@@ -61,7 +61,7 @@ bool starts_with(std::string_view text, std::string_view prefix) {
 
 bool is_index_extension(std::string ext) {
     if (ext.size() != 4 || ext[0] != '.') return false;
-    ext = vaq::asciiUpper(ext);
+    ext = vaq::ascii_upper(ext);
     if (ext[1] == 'Y') ext[1] = 'X';
     return IndexSuffix::parse(ext).has_value();
 }

@@ -43,7 +43,7 @@ std::optional<fs::path> find_in_directory(const fs::path& directory, std::string
 bool same_file_name(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (vaq::asciiUpper(a[i]) != vaq::asciiUpper(b[i])) return false;
+        if (vaq::ascii_upper(a[i]) != vaq::ascii_upper(b[i])) return false;
     return true;
 }
 

@@ -24,7 +24,7 @@ bool is_ascii(std::string_view text) {
 
 void fold_ascii(std::string& text) {
     for (char& c : text)
-        c = vaq::asciiLower(c);
+        c = vaq::ascii_lower(c);
 }
 
 // One code point from `text` at `pos`; invalid bytes stand for themselves.

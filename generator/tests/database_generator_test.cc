@@ -113,7 +113,7 @@ std::vector<std::vector<std::string>> readRows(const fs::path& folder, std::stri
 Contents readAll(const fs::path& folder) {
     Contents contents;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-        if (asciiLower(entry.path().extension().string()) != ".db") continue;
+        if (ascii_lower(entry.path().extension().string()) != ".db") continue;
         const std::string name = entry.path().filename().string();
         contents[name] = readRows(folder, name);
     }
@@ -262,7 +262,7 @@ TEST_F(GeneratedDatabaseTest, TransactionsReferToStoredDoorsControllersAndStaff)
         ASSERT_TRUE(made.next(expected));
         EXPECT_EQ(row[date],
                   pdx::format_date({expected.date.year, expected.date.month, expected.date.day}));
-        EXPECT_EQ(row[time], pdx::format_time(toMilliseconds(expected.time)));
+        EXPECT_EQ(row[time], pdx::format_time(to_milliseconds(expected.time)));
         EXPECT_EQ(row[card], expected.cardId);
         ASSERT_EQ(doorById.count(row[doorId]), 1u);
         EXPECT_EQ(row[controllerId], doorById[row[doorId]].first);

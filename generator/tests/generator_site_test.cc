@@ -82,8 +82,8 @@ TEST(GeneratorSite, CardNumbersCoverTheFormatsInUse) {
         shortNumbers += card.size() < 10;
         long10 += card.size() == 10;
         longer += card.size() > 10;
-        lower += card != asciiUpper(card);
-        upper += card != asciiLower(card);
+        lower += card != ascii_upper(card);
+        upper += card != ascii_lower(card);
     }
     EXPECT_GT(empty, 0);
     EXPECT_GT(shortNumbers, 0);

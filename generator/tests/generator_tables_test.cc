@@ -143,7 +143,7 @@ TEST(GeneratorTables, NewerTablesArePresentAsAskedInTheirCreatedLayout) {
             }
             EXPECT_EQ(created, t.def.columns.size()) << t.def.file << ": extra columns";
             EXPECT_EQ(t.def.keyFields, layout->primaryKey.size()) << t.def.file;
-            names.insert(asciiLower(schema::tableStem(t.def.file)));
+            names.insert(ascii_lower(schema::tableStem(t.def.file)));
         }
         return names;
     };

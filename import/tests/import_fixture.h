@@ -42,15 +42,15 @@ class ImportTest : public ::testing::Test {
         fs::create_directory(root_ / "data");
         pdx::useConfiguration(pdx::Configuration::fromText(
             "[alias VAQ]\npath = data\n[engine]\nprivate_dir = private\n", root_, "test"));
-        saved_ = dateTimeFormats();
+        saved_ = date_time_formats();
         // A system that writes dates month first.
-        setDateTimeFormats(DateTimeFormats{});
+        set_date_time_formats(DateTimeFormats{});
         writeTables();
         form_ = std::make_unique<ImportForm>(window_);
     }
     void TearDown() override {
         form_.reset();
-        setDateTimeFormats(saved_);
+        set_date_time_formats(saved_);
         pdx::reloadConfiguration();
         scratch_.reset();
     }

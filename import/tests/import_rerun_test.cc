@@ -127,7 +127,7 @@ TEST_F(ImportRerunTest, AnImportKilledAtAnyMomentStoresEachLineOnceWhenRunAgain)
         fs::copy(pristine, root_ / "data");
         form_ = std::make_unique<ImportForm>(window_);
         const int killAt = round < 5 ? 1 + static_cast<int>(random() % 900) : 0;
-        test_support::runKilledChild(
+        test_support::run_killed_child(
             [&] { form_->Button2Click(); }, killAt,
             killAt == 0 ? std::optional(std::chrono::microseconds(random() % 150000))
                         : std::nullopt);

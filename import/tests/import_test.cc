@@ -23,7 +23,7 @@ TEST_F(ImportTest, TheExampleLineBecomesOneCompleteRecord) {
                                   {"EventID", "1"}}));
     EXPECT_EQ(form_->rememberedControllerKey(), 11);
     // The format the import set last stays, month first.
-    EXPECT_EQ(shortDateFormat(), "mm/dd/yyyy");
+    EXPECT_EQ(short_date_format(), "mm/dd/yyyy");
     EXPECT_EQ(window_.dialogs, std::vector<Control>{Control::OpenDialog2});
     EXPECT_EQ(window_.initialFolder, "/opt/vaq/");
     EXPECT_EQ(window_.busyStarts, 1);
@@ -96,7 +96,7 @@ TEST_F(ImportTest, AnInvalidDateStopsTheImportAfterStoringTheEarlierLines) {
     EXPECT_EQ(failure,
               "Line 2: '31/02/2004' is not a valid date and time. Line 1 was imported (1 record).");
     EXPECT_EQ(transactions().size(), 1U);
-    EXPECT_EQ(shortDateFormat(), "dd/mm/yyyy");
+    EXPECT_EQ(short_date_format(), "dd/mm/yyyy");
     EXPECT_EQ(openFilesOfTheTest(), 0);
     EXPECT_FALSE(window_.busy);
     // The lookup tables are let go; the transactions stay open for the grid.
@@ -143,9 +143,9 @@ TEST_F(ImportTest, CancelMissingFileAndEmptyFile) {
     EXPECT_EQ(window_.boxes[0].icon, window::BoxIcon::Error);
     EXPECT_EQ(window_.busyStarts, 0);
 
-    setShortDateFormat("yyyy/mm/dd");
+    set_short_date_format("yyyy/mm/dd");
     import("");
-    EXPECT_EQ(shortDateFormat(), "yyyy/mm/dd");
+    EXPECT_EQ(short_date_format(), "yyyy/mm/dd");
     EXPECT_TRUE(transactions().empty());
 }
 

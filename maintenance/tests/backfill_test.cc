@@ -40,15 +40,15 @@ TEST(BackfillTexts, SlowerThanOneRecordPerTickStillGivesAnEstimate) {
 }
 
 TEST(BackfillTexts, TimeStampsUseTheSystemSeparators) {
-    const DateTimeFormats saved = dateTimeFormats();
+    const DateTimeFormats saved = date_time_formats();
     const DateTime moment{{2004, 2, 1}, {7, 5, 9, 500}};
-    setDateSeparator('/');
-    setTimeSeparator(':');
+    set_date_separator('/');
+    set_time_separator(':');
     EXPECT_EQ(timeStamp(moment), "2004/02/01 07:05:09");
-    setDateSeparator('-');
-    setTimeSeparator('.');
+    set_date_separator('-');
+    set_time_separator('.');
     EXPECT_EQ(timeStamp(moment), "2004-02-01 07.05.09");
-    setDateTimeFormats(saved);
+    set_date_time_formats(saved);
 
     EXPECT_EQ(completionLine("2004/02/01 07:05:09", "2004/02/01 07:06:00"),
               "Update Completed :  ---- From : 2004/02/01 07:05:09 - To : 2004/02/01 07:06:00");
@@ -58,9 +58,9 @@ class BackfillTest : public SiteFixture {
   protected:
     void SetUp() override {
         SiteFixture::SetUp();
-        savedFormats_ = dateTimeFormats();
-        setDateSeparator('/');
-        setTimeSeparator(':');
+        savedFormats_ = date_time_formats();
+        set_date_separator('/');
+        set_time_separator(':');
         form_ = std::make_unique<MaintenanceForm>(window_);
         // Start and end of a run one minute and a second apart.
         form_->clock = [this] {
@@ -69,7 +69,7 @@ class BackfillTest : public SiteFixture {
     }
     void TearDown() override {
         form_.reset();
-        setDateTimeFormats(savedFormats_);
+        set_date_time_formats(savedFormats_);
         SiteFixture::TearDown();
     }
 

@@ -194,7 +194,7 @@ TEST_F(ReferencesTest, AFailedRenumberingChangesNoTableAndKeepsNothing) {
 // point, or after `delay`; true when it was killed.
 bool renumberInChild(int killAt, std::optional<std::chrono::microseconds> delay,
                      const fs::path& directory) {
-    return test_support::runKilledChild(
+    return test_support::run_killed_child(
         [&] { renumberKey(directory, "Personal", "PersonalID", runEngineStatement); }, killAt,
         delay);
 }

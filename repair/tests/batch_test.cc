@@ -111,7 +111,7 @@ TEST_F(BatchTest, WithNoTablesTheCurrentMessageIsReportedUnchanged) {
 
 TEST_F(BatchTest, WithoutTheAliasVaqTheBatchNamesWhatIsMissing) {
     window_.setItems(Control::AliasCombo, {"DefaultDD"});
-    EXPECT_EQ(failureOf([&] { form_->BitBtn2Click(); }),
+    EXPECT_EQ(failure_of([&] { form_->BitBtn2Click(); }),
               "The engine lists no standard alias VAQ, so no table can be rebuilt");
     EXPECT_TRUE(window_.boxes.empty());
 }
@@ -121,7 +121,7 @@ TEST_F(BatchTest, AnEngineErrorEndsTheBatchWithoutAReport) {
     window_.jobs.handlers[window::Handler::RebuildBtnClick] = [] {
         throw pdx::EngineError(pdx::DBIERR_ENGINE, "Table is in use: Door.DB");
     };
-    EXPECT_EQ(failureOf([&] { form_->BitBtn2Click(); }), "Table is in use: Door.DB");
+    EXPECT_EQ(failure_of([&] { form_->BitBtn2Click(); }), "Table is in use: Door.DB");
     EXPECT_EQ(window_.presses.size(), 1u);
     EXPECT_EQ(window_.text(Control::Memo1), "");
     EXPECT_TRUE(window_.boxes.empty());
@@ -230,7 +230,7 @@ TEST_F(BatchTest, TwoBackupsInOneSecondFailWithTheFoldersName) {
     std::ofstream(data() / "Door.DB") << "x";
     form_->BackupDatabase();
     const fs::path folder = backupRoot() / "20050321 093005";
-    EXPECT_EQ(failureOf([&] { form_->BackupDatabase(); }), folder.string());
+    EXPECT_EQ(failure_of([&] { form_->BackupDatabase(); }), folder.string());
     EXPECT_EQ(window_.boxes.size(), 1u);
     now_.second = 6;
     form_->BackupDatabase();
@@ -246,14 +246,14 @@ TEST_F(BatchTest, ADirectoryOfOnlyFoldersGivesAnEmptyBackup) {
 
 TEST_F(BatchTest, ABackupRootThatCannotBeMadeIsNamed) {
     std::ofstream(backupRoot()) << "a file where the folder should be";
-    EXPECT_EQ(failureOf([&] { form_->BackupDatabase(); }), backupRoot().string());
+    EXPECT_EQ(failure_of([&] { form_->BackupDatabase(); }), backupRoot().string());
 }
 
 TEST_F(BatchTest, AnIncompleteBackupIsAnErrorAndNoTableIsTouched) {
     generate(20);
     fs::create_symlink(root_ / "nowhere.DB", data() / "Lost.DB");
     window_.setChecked(Control::CheckBox1, true);
-    const std::string message = failureOf([&] { form_->BitBtn2Click(); });
+    const std::string message = failure_of([&] { form_->BitBtn2Click(); });
     EXPECT_EQ(message, "The database backup in " + (backupRoot() / "20050321 093005").string() +
                            " is incomplete; these files could not be copied: Lost.DB");
     EXPECT_TRUE(window_.presses.empty());

@@ -19,7 +19,7 @@
 
 namespace vaq::repair::testing {
 
-using test_support::failureOf;
+using test_support::failure_of;
 using window::Control;
 
 namespace fs = std::filesystem;

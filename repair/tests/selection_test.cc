@@ -105,9 +105,9 @@ TEST_F(SelectionTest, AnUnknownAliasOrNoAliasIsAClearError) {
     window_.select(Control::AliasCombo, 0);
     window_.setItems(Control::TableCombo, {"Door.DB"});
     window_.select(Control::TableCombo, 0);
-    EXPECT_EQ(failureOf([&] { form_->SelectTable(); }), "Alias not found: Gone");
+    EXPECT_EQ(failure_of([&] { form_->SelectTable(); }), "Alias not found: Gone");
     window_.select(Control::AliasCombo, -1);
-    EXPECT_EQ(failureOf([&] { form_->SelectTable(); }),
+    EXPECT_EQ(failure_of([&] { form_->SelectTable(); }),
               "No alias is selected, so the table Door.DB cannot be found");
 }
 
@@ -161,8 +161,8 @@ TEST_F(SelectionTest, WithoutAUtilitySessionVerifyAndRebuildSaySo) {
     const std::string expected =
         "The table-utility session was not started with the window, so no table can be "
         "verified or rebuilt";
-    EXPECT_EQ(failureOf([&] { form_->VerifyBtnClick(); }), expected);
-    EXPECT_EQ(failureOf([&] { form_->RebuildBtnClick(); }), expected);
+    EXPECT_EQ(failure_of([&] { form_->VerifyBtnClick(); }), expected);
+    EXPECT_EQ(failure_of([&] { form_->RebuildBtnClick(); }), expected);
     EXPECT_FALSE(window_.busy);
 }
 
@@ -310,7 +310,7 @@ TEST_F(ScriptedRebuildTest, InTheBatchAFailingFillShowsItsBoxOnceAndTheBatchGoes
 TEST_F(ScriptedRebuildTest, ALocationTooLongForTheRecordIsRefusedByName) {
     const std::string longPath = "/" + std::string(300, 'x') + ".DB";
     form_->SetLocation(longPath);
-    EXPECT_EQ(failureOf([&] { form_->RebuildBtnClick(); }),
+    EXPECT_EQ(failure_of([&] { form_->RebuildBtnClick(); }),
               "The table location is longer than 260 characters, so the table cannot be "
               "rebuilt: " +
                   longPath);

@@ -77,7 +77,7 @@ std::size_t edit_distance(std::string_view a, std::string_view b) {
 }  // namespace
 
 std::string_view nearest_command(std::string_view name) {
-    std::string lower = vaq::asciiLower(name);
+    std::string lower = vaq::ascii_lower(name);
     if (!lower.starts_with('.')) lower.insert(0, 1, '.');
     std::string_view best;
     std::size_t best_distance = 0;

@@ -19,13 +19,13 @@ void check_csv_form(const pdx::Field& field, std::string_view text) {
     try {
         switch (field.type()) {
             case pdx::FieldType::kDate:
-                vaq::parseIsoDate(text);
+                vaq::parse_iso_date(text);
                 return;
             case pdx::FieldType::kTime:
-                vaq::parseIsoTime(text);
+                vaq::parse_iso_time(text);
                 return;
             case pdx::FieldType::kTimestamp:
-                vaq::parseIsoDateTime(text);
+                vaq::parse_iso_date_time(text);
                 return;
             default:
                 return;
@@ -69,7 +69,7 @@ bool plain_integer(std::string_view text, std::int64_t low, std::int64_t high,
 bool iso_date(std::string_view text, vaq::Date& date) {
     return text.size() >= 10 && text[4] == '-' && text[7] == '-' &&
            digits_at(text, 0, 4, date.year) && digits_at(text, 5, 2, date.month) &&
-           digits_at(text, 8, 2, date.day) && vaq::isValidDate(date);
+           digits_at(text, 8, 2, date.day) && vaq::is_valid_date(date);
 }
 
 // HH:MM:SS or HH:MM:SS.mmm, the whole of `text`.
@@ -81,7 +81,7 @@ bool iso_time(std::string_view text, vaq::Time& time) {
     time.millisecond = 0;
     if (text.size() == 12 && (text[8] != '.' || !digits_at(text, 9, 3, time.millisecond)))
         return false;
-    return vaq::isValidTime(time);
+    return vaq::is_valid_time(time);
 }
 
 bool plain_ascii(std::string_view text) {
@@ -92,17 +92,17 @@ bool plain_ascii(std::string_view text) {
 
 }  // namespace
 
-CsvDateForms::CsvDateForms() : saved_(vaq::dateTimeFormats()) {
+CsvDateForms::CsvDateForms() : saved_(vaq::date_time_formats()) {
     vaq::DateTimeFormats forms;
-    forms.shortDateFormat = "yyyy/mm/dd";
-    forms.dateSeparator = '-';
-    forms.longTimeFormat = "hh:nn:ss";
-    forms.timeSeparator = ':';
-    vaq::setDateTimeFormats(forms);
+    forms.short_date_format = "yyyy/mm/dd";
+    forms.date_separator = '-';
+    forms.long_time_format = "hh:nn:ss";
+    forms.time_separator = ':';
+    vaq::set_date_time_formats(forms);
 }
 
 CsvDateForms::~CsvDateForms() {
-    vaq::setDateTimeFormats(saved_);
+    vaq::set_date_time_formats(saved_);
 }
 
 CsvRecordMaker::CsvRecordMaker(const pdx::Table& table, std::vector<std::size_t> columns)
@@ -172,7 +172,7 @@ bool CsvRecordMaker::day_number(const Column& column, std::string_view text, std
         date_text != std::string_view(column.last_date, sizeof column.last_date)) {
         vaq::Date date;
         if (!iso_date(text, date)) return false;
-        column.last_day = vaq::toDayNumber(date);
+        column.last_day = vaq::to_day_number(date);
         std::memcpy(column.last_date, date_text.data(), date_text.size());
         column.date_read = true;
     }
@@ -210,15 +210,15 @@ bool CsvRecordMaker::convert_directly(const Column& column, std::string_view tex
             return true;
         case Form::kTime:
             if (!iso_time(text, time)) return false;
-            pdx::encode_long(vaq::toMilliseconds(time), out);
+            pdx::encode_long(vaq::to_milliseconds(time), out);
             return true;
         case Form::kTimestamp:
             if (text.size() < 11 || text[10] != ' ' || !day_number(column, text, day) ||
                 !iso_time(text.substr(11), time))
                 return false;
-            // As vaq::toTimestamp() computes it.
+            // As vaq::to_timestamp() computes it.
             pdx::encode_double(static_cast<double>(day) * vaq::kMillisecondsPerDay +
-                                   vaq::millisecondsSinceMidnight(time),
+                                   vaq::milliseconds_since_midnight(time),
                                out);
             return true;
         case Form::kEngine:

@@ -7,7 +7,7 @@ namespace vaq::shell {
 namespace {
 
 bool only_blanks(std::string_view text) {
-    return vaq::trimSpace(text).empty();
+    return vaq::trim_space(text).empty();
 }
 
 }  // namespace
@@ -33,23 +33,23 @@ std::optional<ScriptCommand> ScriptReader::next() {
             at_ = 0;
             line_open_ = true;
             ++line_number_;
-            const std::string_view text = vaq::trimSpace(line_);
+            const std::string_view text = vaq::trim_space(line_);
             if (statement_.empty() && text.starts_with('.')) {
                 line_open_ = false;
                 std::string_view command = text;
                 if (command.ends_with(';'))
-                    command = vaq::trimSpace(command.substr(0, command.size() - 1));
+                    command = vaq::trim_space(command.substr(0, command.size() - 1));
                 return ScriptCommand{std::string(command), line_number_};
             }
         }
         if (scan_sql()) {
-            ScriptCommand done{std::string(vaq::trimSpace(statement_)), statement_line_};
+            ScriptCommand done{std::string(vaq::trim_space(statement_)), statement_line_};
             statement_.clear();
             if (!done.text.empty()) return done;
         }
     }
     if (only_blanks(statement_)) return std::nullopt;
-    ScriptCommand last{std::string(vaq::trimSpace(statement_)), statement_line_};
+    ScriptCommand last{std::string(vaq::trim_space(statement_)), statement_line_};
     statement_.clear();
     return last;
 }
@@ -67,7 +67,7 @@ bool ScriptReader::scan_sql() {
             quote_ = c;
         else if (c == quote_)
             quote_ = 0;  // a doubled quote closes and opens again, which comes to the same
-        if (statement_.empty() && vaq::isSpace(c)) continue;
+        if (statement_.empty() && vaq::is_space(c)) continue;
         if (statement_.empty()) statement_line_ = line_number_;
         statement_ += c;
     }

@@ -32,7 +32,7 @@ std::vector<std::string> split_words(std::string_view line) {
     std::vector<std::string> words;
     std::size_t i = 0;
     while (true) {
-        while (i < line.size() && vaq::isSpace(line[i]))
+        while (i < line.size() && vaq::is_space(line[i]))
             ++i;
         if (i == line.size()) break;
         std::string word;
@@ -43,7 +43,7 @@ std::vector<std::string> split_words(std::string_view line) {
             word = line.substr(i + 1, end - i - 1);
             i = end + 1;
         } else {
-            while (i < line.size() && !vaq::isSpace(line[i]))
+            while (i < line.size() && !vaq::is_space(line[i]))
                 word += line[i++];
         }
         words.push_back(std::move(word));
@@ -52,9 +52,9 @@ std::vector<std::string> split_words(std::string_view line) {
 }
 
 void run_command(ShellContext& context, std::string_view command) {
-    command = vaq::trimSpace(command);
+    command = vaq::trim_space(command);
     // A ';' ends a statement; after a dot command it is a habit and means nothing.
-    if (command.ends_with(';')) command = vaq::trimSpace(command.substr(0, command.size() - 1));
+    if (command.ends_with(';')) command = vaq::trim_space(command.substr(0, command.size() - 1));
     if (command.empty()) return;
     if (command.front() == '.')
         run_words(context, split_words(command));

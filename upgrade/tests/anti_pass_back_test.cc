@@ -87,14 +87,14 @@ TEST_F(AntiPassBackRebuild, KeptTableWithoutItsCopyGoesBackAndIsRebuilt) {
 TEST_F(AntiPassBackRebuild, KeptTableBesideAnUnrebuiltTableIsNeverDeleted) {
     oldTable("AntiPassBack.db");
     oldTable("AntiPassBackOld.db");
-    EXPECT_THAT(failureOf([&] { form_->rebuildAntiPassBack(); }), HasSubstr("AntiPassBackOld"));
+    EXPECT_THAT(failure_of([&] { form_->rebuildAntiPassBack(); }), HasSubstr("AntiPassBackOld"));
     EXPECT_EQ(rowsOf("AntiPassBackOld").size(), 3u);
     EXPECT_EQ(rowsOf("AntiPassBack").size(), 3u);
     EXPECT_EQ(form_->AntiPassBack.tableName(), "AntiPassBack.db");
 }
 
 TEST_F(AntiPassBackRebuild, MissingTableStopsTheStepWithTheEngineError) {
-    EXPECT_THAT(failureOf([&] { form_->rebuildAntiPassBack(); }), HasSubstr("ntiPassback"));
+    EXPECT_THAT(failure_of([&] { form_->rebuildAntiPassBack(); }), HasSubstr("ntiPassback"));
     EXPECT_FALSE(tableExists("tmpdb"));
 }
 

@@ -105,7 +105,7 @@ TEST_F(ColumnBlocks, ColumnsOfATableThatCannotAllBeAddedLeaveItAsItWasAndLogNoth
         create += ", Filler" + std::to_string(i) + " Char(255)";
     sql({create + ", PRIMARY KEY (PersonalID))", "INSERT INTO personal (Filler0) VALUES ('kept')"});
     const Lines before = fieldsOf("personal");
-    const std::string failure = failureOf([&] { form_->runColumnBlock(9); });
+    const std::string failure = failure_of([&] { form_->runColumnBlock(9); });
     EXPECT_NE(failure.find("A record of"), std::string::npos) << failure;
     EXPECT_EQ(fieldsOf("personal"), before);
     EXPECT_THAT(rowsOf("personal", {"Filler0"}), ElementsAre("kept"));

@@ -94,7 +94,7 @@ TEST_F(Primitives, StepWithoutLogMessageCreatesSilently) {
 
 TEST_F(Primitives, FailingCreateStatementLogsNothing) {
     const std::string_view lines[] = {"CREATE TABLE \"Broken.db\" ( A Char(20), A Char(20))"};
-    EXPECT_NE(failureOf([&] { form_->CreateTableIfMissing("\\Broken.db", lines, {}, "never"); }),
+    EXPECT_NE(failure_of([&] { form_->CreateTableIfMissing("\\Broken.db", lines, {}, "never"); }),
               "no error");
     EXPECT_FALSE(tableExists("Broken"));
     EXPECT_EQ(window_.log(), "");
@@ -115,7 +115,7 @@ TEST_F(Primitives, PresentColumnInAnotherLetterCaseChangesNothingAndKeepsTheSele
 
 TEST_F(Primitives, AddFieldOnMissingTableFailsAtItsSelectAndLogsNothing) {
     EXPECT_THAT(
-        failureOf([&] { form_->AddFieldIfMissing(form_->q1, "Door", "DoorPIN", "Char(10)"); }),
+        failure_of([&] { form_->AddFieldIfMissing(form_->q1, "Door", "DoorPIN", "Char(10)"); }),
         HasSubstr("Door"));
     EXPECT_EQ(window_.log(), "");
 }
@@ -181,7 +181,7 @@ TEST_F(Primitives, ColumnAddedByTheSameGroupIsNotSeenByItsSelect) {
     form_->AlterIfFieldMissing("HolidayName", alter, std::nullopt, "added");
     // The field list was read when the select opened: the ALTER runs again and the engine
     // refuses it; the log keeps the one line of the step that succeeded.
-    EXPECT_THAT(failureOf([&] { form_->AlterIfFieldMissing("HolidayName", alter, {}, "again"); }),
+    EXPECT_THAT(failure_of([&] { form_->AlterIfFieldMissing("HolidayName", alter, {}, "again"); }),
                 HasSubstr("HolidayName"));
     EXPECT_EQ(logLines(), (Lines{"added"}));
 }
@@ -319,7 +319,7 @@ TEST_F(IndexSteps, IndexNameTheTableHasIsShownInABoxAndTheRunGoesOn) {
 TEST_F(Primitives, AnyEngineErrorOfCreateIndexEndsInABoxNotInTheCaller) {
     db::Table missing("VAQ", "Leave.DB");
     bool created = true;
-    EXPECT_EQ(failureOf([&] { created = form_->CreateIndex(missing, "idx_StaffID", "StaffID"); }),
+    EXPECT_EQ(failure_of([&] { created = form_->CreateIndex(missing, "idx_StaffID", "StaffID"); }),
               "no error");
     EXPECT_FALSE(created);
     ASSERT_EQ(window_.boxes.size(), 1u);

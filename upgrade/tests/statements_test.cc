@@ -87,8 +87,8 @@ void addColumnBlocks(Statements& out) {
         if (!block.select.empty()) out[prefix + "select"] = std::string(block.select);
         for (const GroupRow& row : block.rows) {
             const std::string origin = prefix + std::string(row.testedColumn) + ": ";
-            if (row.addField) {
-                addAddField(out, origin, *row.addField);
+            if (row.add_field) {
+                addAddField(out, origin, *row.add_field);
                 continue;
             }
             out[origin + "alter"] = std::string(row.alter);
@@ -142,15 +142,15 @@ std::vector<std::string> blockAlters(const ColumnBlock& block) {
     for (const AddFieldCall& call : block.addFields)
         alters.push_back(addFieldAlter(call.table, call.column, call.type));
     for (const GroupRow& row : block.rows)
-        alters.push_back(row.addField ? addFieldAlter(row.addField->table, row.addField->column,
-                                                      row.addField->type)
-                                      : std::string(row.alter));
+        alters.push_back(row.add_field ? addFieldAlter(row.add_field->table, row.add_field->column,
+                                                       row.add_field->type)
+                                       : std::string(row.alter));
     return alters;
 }
 
 // The table a statement names, as the engine finds its file: letter case and ".db" aside.
 std::string tableKey(std::string_view table) {
-    std::string key = asciiLower(table);
+    std::string key = ascii_lower(table);
     if (key.size() > 3 && key.ends_with(".db")) key.resize(key.size() - 3);
     return key;
 }

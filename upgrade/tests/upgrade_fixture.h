@@ -21,7 +21,7 @@
 
 namespace vaq::upgrade::testing {
 
-using test_support::failureOf;
+using test_support::failure_of;
 
 namespace fs = std::filesystem;
 

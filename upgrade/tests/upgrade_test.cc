@@ -288,7 +288,7 @@ TEST_F(Upgrade, LeftoverTmpdbIsDroppedBeforeTheCopyAndKeptWhenTheTableHasItsKey)
 
 TEST_F(Upgrade, MissingDoorTableStopsTheRunWithTheEngineErrorAndKeepsEarlierSteps) {
     writeOldDatabase(data(), {"Door.DB"});
-    const std::string error = failureOf([&] { form_->BitBtn1Click(); });
+    const std::string error = failure_of([&] { form_->BitBtn1Click(); });
     EXPECT_THAT(error, HasSubstr("Door"));
     EXPECT_EQ(logLines(), Lines(kFirstRunLog.begin(), kFirstRunLog.begin() + 4));
     for (const std::string_view table : {"EMCARD_MAS", "EMCARD_DET", "CardFormat", "DoorTree"})
@@ -309,7 +309,7 @@ TEST_F(Upgrade, MissingDoorTableStopsTheRunWithTheEngineErrorAndKeepsEarlierStep
 
 TEST_F(Upgrade, MissingUserTableStopsTheRunAtItsColumnBlock) {
     writeOldDatabase(data(), {"User.DB"});
-    EXPECT_THAT(failureOf([&] { form_->BitBtn1Click(); }), HasSubstr("User"));
+    EXPECT_THAT(failure_of([&] { form_->BitBtn1Click(); }), HasSubstr("User"));
     EXPECT_EQ(logLines(), Lines(kFirstRunLog.begin(), kFirstRunLog.begin() + 5));
     EXPECT_EQ(repair_.presses, 0);
 }
@@ -330,7 +330,7 @@ TEST_F(Upgrade, ATableHeldByAnotherProgramStopsTheUpgradeBeforeAnyChange) {
     {
         const LockHolder door(data() / "Door.LCK");
         const auto before = snapshot();
-        const std::string error = failureOf([&] { form_->BitBtn1Click(); });
+        const std::string error = failure_of([&] { form_->BitBtn1Click(); });
         EXPECT_THAT(error, HasSubstr("Nothing was upgraded"));
         EXPECT_THAT(error, HasSubstr("Door.DB"));
         EXPECT_THAT(error, ::testing::Not(HasSubstr("Personal")));
@@ -341,12 +341,12 @@ TEST_F(Upgrade, ATableHeldByAnotherProgramStopsTheUpgradeBeforeAnyChange) {
         // The directory's own lock file holds every table, those still to be created too.
         const LockHolder directory(data() / "PDOXUSRS.LCK");
         const auto before = snapshot();
-        const std::string error = failureOf([&] { form_->BitBtn1Click(); });
+        const std::string error = failure_of([&] { form_->BitBtn1Click(); });
         EXPECT_THAT(error, HasSubstr("Personal.DB"));
         EXPECT_THAT(error, HasSubstr("EMCARD_MAS.db"));
         EXPECT_EQ(snapshot(), before);
     }
-    EXPECT_EQ(failureOf([&] { form_->BitBtn1Click(); }), "no error");
+    EXPECT_EQ(failure_of([&] { form_->BitBtn1Click(); }), "no error");
 }
 
 TEST_F(Upgrade, ADepartmentNameCutToFitIsLoggedOnce) {
@@ -361,7 +361,7 @@ TEST_F(Upgrade, ADepartmentNameCutToFitIsLoggedOnce) {
          "smallint, EnableLateAllowance boolean)",
          "INSERT INTO Department (DeptID, DeptName) VALUES (1, 'Information Technology')",
          "INSERT INTO Department (DeptID, DeptName) VALUES (2, 'Sales')"});
-    ASSERT_EQ(failureOf([&] { form_->BitBtn1Click(); }), "no error");
+    ASSERT_EQ(failure_of([&] { form_->BitBtn1Click(); }), "no error");
     const std::string log = window_.log();
     const std::string cut = "Department name 'Information Technology' cut to 'Informatio'.\r\n";
     const std::size_t first = log.find(cut);
@@ -372,7 +372,7 @@ TEST_F(Upgrade, ADepartmentNameCutToFitIsLoggedOnce) {
 
 TEST_F(Upgrade, TheRebuiltAntiPassBackTableKeepsItsLetterCase) {
     writeOldDatabase(data());
-    ASSERT_EQ(failureOf([&] { form_->BitBtn1Click(); }), "no error");
+    ASSERT_EQ(failure_of([&] { form_->BitBtn1Click(); }), "no error");
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(data()))
         if (entry.path().stem() == "AntiPassBack") names.push_back(entry.path().filename());

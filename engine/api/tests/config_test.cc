@@ -11,7 +11,7 @@ namespace {
 using testing::ScopedEnv;
 using testing::ScratchDir;
 
-std::string failureOf(std::string_view text) {
+std::string failure_of(std::string_view text) {
     try {
         Configuration::fromText(text, "/base", "engine.ini");
     } catch (const EngineError& error) {
@@ -71,35 +71,35 @@ TEST(Configuration, DefaultsAndHomeRelativePaths) {
 }
 
 TEST(Configuration, RefusesMistakesWithTheirLine) {
-    EXPECT_EQ(failureOf("[alias VAQ]\npth = /x\n"),
+    EXPECT_EQ(failure_of("[alias VAQ]\npth = /x\n"),
               "Engine configuration engine.ini line 2: unknown setting 'pth' in [alias VAQ]");
-    EXPECT_EQ(failureOf("[engine]\ncreate_level = 6\n"),
+    EXPECT_EQ(failure_of("[engine]\ncreate_level = 6\n"),
               "Engine configuration engine.ini line 2: create_level must be 3, 4, 5 or 7, not '6'");
-    EXPECT_EQ(failureOf("[engine]\n\nblock_size = 5000\n"),
+    EXPECT_EQ(failure_of("[engine]\n\nblock_size = 5000\n"),
               "Engine configuration engine.ini line 3: block_size must be a multiple of 1024 from "
               "1024 to 32768, not '5000'");
-    EXPECT_NE(failureOf("[engine]\nblock_size = 65536\n").find("block_size must"),
+    EXPECT_NE(failure_of("[engine]\nblock_size = 65536\n").find("block_size must"),
               std::string::npos);
-    EXPECT_EQ(failureOf("[engine]\nkeep_backups = -1\n"),
+    EXPECT_EQ(failure_of("[engine]\nkeep_backups = -1\n"),
               "Engine configuration engine.ini line 2: keep_backups must be a number from 0 to "
               "1000, not '-1'");
-    EXPECT_EQ(failureOf("[engine]\ncolour = red\n"),
+    EXPECT_EQ(failure_of("[engine]\ncolour = red\n"),
               "Engine configuration engine.ini line 2: unknown setting 'colour' in [engine]");
-    EXPECT_EQ(failureOf("[aliases]\npath = /x\n"),
+    EXPECT_EQ(failure_of("[aliases]\npath = /x\n"),
               "Engine configuration engine.ini line 2: unknown section [aliases]");
-    EXPECT_EQ(failureOf("path = /x\n"),
+    EXPECT_EQ(failure_of("path = /x\n"),
               "Engine configuration engine.ini line 1: setting 'path' outside of a section");
-    EXPECT_EQ(failureOf("[alias VAQ]\npath = /a\n[alias vaq]\npath = /b\n"),
+    EXPECT_EQ(failure_of("[alias VAQ]\npath = /a\n[alias vaq]\npath = /b\n"),
               "Engine configuration engine.ini line 3: alias defined twice: vaq");
-    EXPECT_EQ(failureOf("[alias VAQ]\ntype = STANDARD\n"),
+    EXPECT_EQ(failure_of("[alias VAQ]\ntype = STANDARD\n"),
               "Engine configuration engine.ini: alias VAQ has no path");
-    EXPECT_EQ(failureOf("[alias EMPTY]\n"),
+    EXPECT_EQ(failure_of("[alias EMPTY]\n"),
               "Engine configuration engine.ini: alias EMPTY has no path");
-    EXPECT_EQ(failureOf("[alias VAQ]\npath =\n"),
+    EXPECT_EQ(failure_of("[alias VAQ]\npath =\n"),
               "Engine configuration engine.ini line 2: alias VAQ has an empty path");
-    EXPECT_EQ(failureOf("[alias VAQ]\npath = /x\nthis line has no equals sign\n"),
+    EXPECT_EQ(failure_of("[alias VAQ]\npath = /x\nthis line has no equals sign\n"),
               "Engine configuration engine.ini line 3: syntax error");
-    EXPECT_EQ(failureOf("[alias " + std::string(32, 'A') + "]\npath = /x\n"),
+    EXPECT_EQ(failure_of("[alias " + std::string(32, 'A') + "]\npath = /x\n"),
               "Engine configuration engine.ini line 1: alias name is longer than 31 characters: " +
                   std::string(32, 'A'));
 }
@@ -108,7 +108,7 @@ TEST(Configuration, RefusesLinesTheReaderWouldCut) {
     const std::string fits = "[alias VAQ]\npath = /" + std::string(189, 'p') + "\r\n";
     EXPECT_EQ(Configuration::fromText(fits, "/", "x").aliases()[0].path.string().size(), 190u);
     const std::string tooLong = "[alias VAQ]\npath = /" + std::string(300, 'p') + "\n";
-    EXPECT_EQ(failureOf(tooLong),
+    EXPECT_EQ(failure_of(tooLong),
               "Engine configuration engine.ini line 2: line is longer than 197 characters");
 }
 

@@ -376,17 +376,17 @@ TEST(RecordWrite, DatesAndTimesFollowTheProcessFormats) {
                    {"Clock", FieldType::kTime, 0},
                    {"Moment", FieldType::kTimestamp, 0}},
                   0});
-    const vaq::DateTimeFormats saved = vaq::dateTimeFormats();
-    vaq::setShortDateFormat("dd/mm/yyyy");
-    vaq::setDateSeparator('/');
+    const vaq::DateTimeFormats saved = vaq::date_time_formats();
+    vaq::set_short_date_format("dd/mm/yyyy");
+    vaq::set_date_separator('/');
     {
         Session s(dir.path(), "Days");
         s.append({{"Day", "15/01/2024"}, {"Clock", "7:05:09"}, {"Moment", "02/03/1999 10:11:12"}});
         s.append({{"Day", "2024-01-16"}, {"Clock", "07:05:09.250"}});
-        vaq::setShortDateFormat("mm/dd/yyyy");
+        vaq::set_short_date_format("mm/dd/yyyy");
         s.append({{"Day", "01/17/2024"}});
     }
-    vaq::setDateTimeFormats(saved);
+    vaq::set_date_time_formats(saved);
     const auto rows = testing::all_records(dir.path(), "Days");
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0], (std::vector<std::string>{"2024-01-15", "07:05:09", "1999-03-02 10:11:12"}));

@@ -190,11 +190,11 @@ TEST(CsvRecordMaker, WritesTheBytesTheEngineWrites) {
     std::mt19937 random(17);
     for (int i = 0; i < 2000; ++i) {
         const vaq::Date date =
-            vaq::fromDayNumber(static_cast<std::int32_t>(random() % 3'652'059 + 1));
+            vaq::from_day_number(static_cast<std::int32_t>(random() % 3'652'059 + 1));
         const vaq::Time time =
-            vaq::fromMilliseconds(static_cast<std::int32_t>(random() % 86'400'000));
-        const std::string day = vaq::isoDate(date);
-        const std::string clock = vaq::isoTime(time);
+            vaq::from_milliseconds(static_cast<std::int32_t>(random() % 86'400'000));
+        const std::string day = vaq::iso_date(date);
+        const std::string clock = vaq::iso_time(time);
         EXPECT_EQ(made_bytes(table, 4, day), engine_bytes(table, 4, day)) << day;
         EXPECT_EQ(made_bytes(table, 5, clock), engine_bytes(table, 5, clock)) << clock;
         EXPECT_EQ(made_bytes(table, 6, day + " " + clock),
