@@ -9,13 +9,13 @@ namespace {
 
 QMessageBox::Icon messageBoxIcon(window::BoxIcon icon) {
     switch (icon) {
-        case window::BoxIcon::Information:
+        case window::BoxIcon::kInformation:
             return QMessageBox::Information;
-        case window::BoxIcon::Warning:
+        case window::BoxIcon::kWarning:
             return QMessageBox::Warning;
-        case window::BoxIcon::Error:
+        case window::BoxIcon::kError:
             return QMessageBox::Critical;
-        case window::BoxIcon::None:
+        case window::BoxIcon::kNone:
             break;
     }
     return QMessageBox::NoIcon;
@@ -32,7 +32,7 @@ void QtDialogService::showMessage(const BoxRequest& box) {
     message.exec();
 }
 
-std::optional<QString> QtDialogService::chooseFile(QFileDialog& dialog) {
+std::optional<QString> QtDialogService::choose_file(QFileDialog& dialog) {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }

@@ -20,7 +20,7 @@ inline constexpr char kApplicationTitle[] = "VAQ Utility";
 struct BoxRequest {
     QString title;
     QString text;
-    window::BoxIcon icon = window::BoxIcon::None;
+    window::BoxIcon icon = window::BoxIcon::kNone;
     // Blocks every window of the application, with or without a window of its own.
     bool taskModal = false;
 };
@@ -31,7 +31,7 @@ class DialogService {
     // A modal box with one OK button; returns when it is closed.
     virtual void showMessage(const BoxRequest& box) = 0;
     // Runs a configured open-file dialog; the chosen file, or nothing when cancelled.
-    virtual std::optional<QString> chooseFile(QFileDialog& dialog) = 0;
+    virtual std::optional<QString> choose_file(QFileDialog& dialog) = 0;
     // A question with the buttons Yes and No over the window, which goes on answering the
     // user and running a job meanwhile: returns at once, and `answered` is called with true
     // for Yes when the box is closed (closing it otherwise means No).
@@ -42,7 +42,7 @@ class DialogService {
 class QtDialogService : public DialogService {
   public:
     void showMessage(const BoxRequest& box) override;
-    std::optional<QString> chooseFile(QFileDialog& dialog) override;
+    std::optional<QString> choose_file(QFileDialog& dialog) override;
     void askThenCall(const BoxRequest& box, std::function<void(bool yes)> answered) override;
 };
 

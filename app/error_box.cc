@@ -17,7 +17,7 @@ std::string withClosingFullStop(const std::string& message) {
 void showStandardErrorBox(DialogService& dialogs, const std::string& message) {
     dialogs.showMessage({QString::fromLatin1(kApplicationTitle),
                          QString::fromStdString(withClosingFullStop(message)),
-                         window::BoxIcon::Error, false});
+                         window::BoxIcon::kError, false});
 }
 
 void showFatalStartupBox(DialogService& dialogs, const std::string& message,
@@ -25,7 +25,7 @@ void showFatalStartupBox(DialogService& dialogs, const std::string& message,
     QString text = QStringLiteral("The database MainDB could not be opened on the alias VAQ.\n\n%1")
                        .arg(QString::fromStdString(withClosingFullStop(message)));
     if (!note.empty()) text += QStringLiteral("\n\n") + QString::fromStdString(note);
-    dialogs.showMessage({QStringLiteral("Application Error"), text, window::BoxIcon::Error, true});
+    dialogs.showMessage({QStringLiteral("Application Error"), text, window::BoxIcon::kError, true});
 }
 
 std::string currentErrorMessage() {

@@ -141,7 +141,7 @@ void MainForm::connectMenuAndExit() {
 
 void MainForm::connectHandlers() {
     for (Handler handler : kAllHandlers) {
-        const std::string_view name = window::controlName(window::handlerControl(handler));
+        const std::string_view name = window::control_name(window::handler_control(handler));
         QObject* source = window_->findChild<QObject*>(
             QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
         auto run = [this, handler] { runForUser(handler); };
@@ -154,7 +154,7 @@ void MainForm::connectHandlers() {
             QObject::connect(timer, &QTimer::timeout, window_.get(), run);
         } else {
             throw Error("No event to connect for the handler " +
-                        std::string(window::handlerName(handler)));
+                        std::string(window::handler_name(handler)));
         }
     }
 }
@@ -163,7 +163,7 @@ void MainForm::runHandler(Handler handler) {
     const auto found = jobs_.handlers.find(handler);
     if (found == jobs_.handlers.end() || !found->second) {
         throw Error("This version of the utility cannot run " +
-                    std::string(window::handlerName(handler)) + " yet");
+                    std::string(window::handler_name(handler)) + " yet");
     }
     found->second();
 }
@@ -209,7 +209,7 @@ void MainForm::askToStopTheJob() {
     stopQuestionOpen_ = true;
     dialogs_.askThenCall(
         {QString::fromLatin1(kApplicationTitle),
-         QStringLiteral("A job is running. Stop it and close?"), window::BoxIcon::Warning, false},
+         QStringLiteral("A job is running. Stop it and close?"), window::BoxIcon::kWarning, false},
         [this](bool yes) {
             stopQuestionOpen_ = false;
             if (!yes) return;
@@ -224,20 +224,20 @@ void MainForm::askToStopTheJob() {
 
 void MainForm::clickByProgram(Control button) {
     for (Handler handler : kAllHandlers) {
-        if (window::handlerControl(handler) == button &&
-            window::handlerName(handler).ends_with("Click")) {
+        if (window::handler_control(handler) == button &&
+            window::handler_name(handler).ends_with("Click")) {
             runHandler(handler);
             return;
         }
     }
-    throw Error("Control " + std::string(window::controlName(button)) +
+    throw Error("Control " + std::string(window::control_name(button)) +
                 " is not a button with a handler");
 }
 
 void MainForm::fillAliasList() {
-    port_->setItems(Control::AliasCombo, {});
+    port_->set_items(Control::AliasCombo, {});
     if (database_.standardAliases)
-        port_->setItems(Control::AliasCombo, database_.standardAliases());
+        port_->set_items(Control::AliasCombo, database_.standardAliases());
 }
 
 void MainForm::clearTextBoxes() {

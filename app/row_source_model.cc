@@ -20,7 +20,7 @@ int viewRows(std::int64_t rows) {
 
 QStringList namesOf(const window::RowSource& source) {
     QStringList names;
-    for (const std::string& name : source.fieldNames())
+    for (const std::string& name : source.field_names())
         names.append(QString::fromStdString(name));
     return names;
 }
@@ -143,7 +143,7 @@ const RowSourceModel::Block& RowSourceModel::block(std::int64_t blockIndex) cons
 RowSourceModel::Block RowSourceModel::readBlock(std::int64_t blockIndex) const {
     Block result;
     try {
-        const auto rows = source_->readRows(blockIndex * kBlockRows, kBlockRows);
+        const auto rows = source_->read_rows(blockIndex * kBlockRows, kBlockRows);
         result.reserve(rows.size());
         for (const auto& row : rows) {
             QStringList texts;

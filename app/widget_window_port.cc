@@ -23,7 +23,7 @@ namespace {
 using window::Control;
 
 std::string name(Control control) {
-    return std::string(window::controlName(control));
+    return std::string(window::control_name(control));
 }
 
 QString fromUtf8(std::string_view text) {
@@ -46,7 +46,7 @@ WidgetWindowPort::WidgetWindowPort(QWidget& window, DialogService& dialogs, Hook
     : dialogs_(dialogs), hooks_(std::move(hooks)) {
     for (int index = 0; index < window::kControlCount; ++index) {
         const auto control = static_cast<Control>(index);
-        QObject* found = window.findChild<QObject*>(fromUtf8(window::controlName(control)));
+        QObject* found = window.findChild<QObject*>(fromUtf8(window::control_name(control)));
         if (found == nullptr) {
             throw Error("The main window has no control named " + name(control));
         }
@@ -93,7 +93,7 @@ void WidgetWindowPort::setText(Control control, std::string_view text) {
     }
 }
 
-void WidgetWindowPort::appendText(Control control, std::string_view text) {
+void WidgetWindowPort::append_text(Control control, std::string_view text) {
     auto* box = as<QPlainTextEdit>(control, "a text box");
     box->moveCursor(QTextCursor::End);
     box->insertPlainText(toTextBoxLines(text));
@@ -114,7 +114,7 @@ std::vector<std::string> WidgetWindowPort::items(Control list) const {
     return result;
 }
 
-void WidgetWindowPort::setItems(Control list, const std::vector<std::string>& items) {
+void WidgetWindowPort::set_items(Control list, const std::vector<std::string>& items) {
     QStringList texts;
     for (const std::string& item : items)
         texts.append(fromUtf8(item));
@@ -130,7 +130,7 @@ void WidgetWindowPort::setItems(Control list, const std::vector<std::string>& it
     box->addItems(texts);
 }
 
-int WidgetWindowPort::selectedIndex(Control list) const {
+int WidgetWindowPort::selected_index(Control list) const {
     if (auto* dropDown = qobject_cast<QComboBox*>(object(list))) return dropDown->currentIndex();
     return as<QListWidget>(list, "a list")->currentRow();
 }
@@ -181,7 +181,7 @@ void WidgetWindowPort::setEnabled(Control control, bool enabled) {
     if (auto* widget = qobject_cast<QWidget*>(target)) {
         widget->setEnabled(enabled);
     } else if (qobject_cast<QTimer*>(target) != nullptr) {
-        setRunning(control, enabled);
+        set_running(control, enabled);
     } else {
         throw Error("Control " + name(control) + " cannot be enabled");
     }
@@ -195,7 +195,7 @@ bool WidgetWindowPort::isChecked(Control checkBox) const {
     return as<QAbstractButton>(checkBox, "a check box")->isChecked();
 }
 
-void WidgetWindowPort::setRunning(Control control, bool running) {
+void WidgetWindowPort::set_running(Control control, bool running) {
     QObject* target = object(control);
     if (auto* timer = qobject_cast<QTimer*>(target)) {
         running ? timer->start() : timer->stop();
@@ -216,7 +216,7 @@ void WidgetWindowPort::showMessage(const window::MessageBox& box) {
     dialogs_.showMessage({title, fromUtf8(box.text), box.icon, false});
 }
 
-bool WidgetWindowPort::askYesNo(const window::MessageBox& box) {
+bool WidgetWindowPort::ask_yes_no(const window::MessageBox& box) {
     const QString title =
         box.title.empty() ? QString::fromLatin1(kApplicationTitle) : fromUtf8(box.title);
     // The question is answered while the window goes on; the job waits for the answer.
@@ -228,16 +228,16 @@ bool WidgetWindowPort::askYesNo(const window::MessageBox& box) {
     return **answer;
 }
 
-std::optional<std::string> WidgetWindowPort::chooseFile(Control dialog,
-                                                        std::string_view initialDirectory) {
+std::optional<std::string> WidgetWindowPort::choose_file(Control dialog,
+                                                         std::string_view initialDirectory) {
     auto* fileDialog = as<QFileDialog>(dialog, "an open-file dialog");
     if (!initialDirectory.empty()) fileDialog->setDirectory(fromUtf8(initialDirectory));
-    const std::optional<QString> chosen = dialogs_.chooseFile(*fileDialog);
+    const std::optional<QString> chosen = dialogs_.choose_file(*fileDialog);
     if (!chosen) return std::nullopt;
     return chosen->toStdString();
 }
 
-void WidgetWindowPort::setBusy(bool busy) {
+void WidgetWindowPort::set_busy(bool busy) {
     if (busy == busy_) return;
     busy_ = busy;
     if (busy) {
@@ -253,7 +253,7 @@ void WidgetWindowPort::processEvents() {
     if (hooks_.stopRequested && hooks_.stopRequested()) throw JobStopped();
 }
 
-std::string WidgetWindowPort::applicationDirectory() const {
+std::string WidgetWindowPort::application_directory() const {
     return QCoreApplication::applicationDirPath().toStdString();
 }
 

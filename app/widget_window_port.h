@@ -41,10 +41,10 @@ class WidgetWindowPort : public window::WindowPort {
 
     std::string text(window::Control control) const override;
     void setText(window::Control control, std::string_view text) override;
-    void appendText(window::Control control, std::string_view text) override;
+    void append_text(window::Control control, std::string_view text) override;
     std::vector<std::string> items(window::Control list) const override;
-    void setItems(window::Control list, const std::vector<std::string>& items) override;
-    int selectedIndex(window::Control list) const override;
+    void set_items(window::Control list, const std::vector<std::string>& items) override;
+    int selected_index(window::Control list) const override;
     void select(window::Control list, int index) override;
     void setRange(window::Control bar, int minimum, int maximum) override;
     int position(window::Control bar) const override;
@@ -53,15 +53,15 @@ class WidgetWindowPort : public window::WindowPort {
     void setEnabled(window::Control control, bool enabled) override;
     void setVisible(window::Control control, bool visible) override;
     bool isChecked(window::Control checkBox) const override;
-    void setRunning(window::Control control, bool running) override;
+    void set_running(window::Control control, bool running) override;
     void click(window::Control button) override;
     void showMessage(const window::MessageBox& box) override;
-    bool askYesNo(const window::MessageBox& box) override;
-    std::optional<std::string> chooseFile(window::Control dialog,
-                                          std::string_view initialDirectory) override;
-    void setBusy(bool busy) override;
+    bool ask_yes_no(const window::MessageBox& box) override;
+    std::optional<std::string> choose_file(window::Control dialog,
+                                           std::string_view initialDirectory) override;
+    void set_busy(bool busy) override;
     void processEvents() override;
-    std::string applicationDirectory() const override;
+    std::string application_directory() const override;
 
   private:
     QObject* object(window::Control control) const;

@@ -22,10 +22,10 @@ class SilentWindow : public window::WindowPort {
   public:
     std::string text(window::Control) const override { return {}; }
     void setText(window::Control, std::string_view) override {}
-    void appendText(window::Control, std::string_view) override {}
+    void append_text(window::Control, std::string_view) override {}
     std::vector<std::string> items(window::Control) const override { return {}; }
-    void setItems(window::Control, const std::vector<std::string>&) override {}
-    int selectedIndex(window::Control) const override { return -1; }
+    void set_items(window::Control, const std::vector<std::string>&) override {}
+    int selected_index(window::Control) const override { return -1; }
     void select(window::Control, int) override {}
     void setRange(window::Control, int, int) override {}
     int position(window::Control) const override { return 0; }
@@ -34,15 +34,15 @@ class SilentWindow : public window::WindowPort {
     void setEnabled(window::Control, bool) override {}
     void setVisible(window::Control, bool) override {}
     bool isChecked(window::Control) const override { return false; }
-    void setRunning(window::Control, bool) override {}
+    void set_running(window::Control, bool) override {}
     void click(window::Control) override {}
     void showMessage(const window::MessageBox&) override {}
-    std::optional<std::string> chooseFile(window::Control, std::string_view) override {
+    std::optional<std::string> choose_file(window::Control, std::string_view) override {
         return chosenFile;
     }
-    void setBusy(bool) override {}
+    void set_busy(bool) override {}
     void processEvents() override {}
-    std::string applicationDirectory() const override { return "."; }
+    std::string application_directory() const override { return "."; }
 
     std::optional<std::string> chosenFile;
 };

@@ -50,11 +50,11 @@ class KeepingWindow : public vaq::bench::SilentWindow {
         const auto found = lists_.find(list);
         return found == lists_.end() ? std::vector<std::string>() : found->second;
     }
-    void setItems(Control list, const std::vector<std::string>& items) override {
+    void set_items(Control list, const std::vector<std::string>& items) override {
         lists_[list] = items;
         selected_[list] = -1;
     }
-    int selectedIndex(Control list) const override { return selected(list); }
+    int selected_index(Control list) const override { return selected(list); }
     void select(Control list, int index) override { selected_[list] = index; }
     void click(Control button) override {
         if (button == Control::RebuildBtn && form != nullptr) form->RebuildBtnClick();

@@ -41,7 +41,7 @@ fs::path g_file;
 class BenchDialogs : public vaq::app::QtDialogService {
   public:
     void showMessage(const vaq::app::BoxRequest&) override { ++boxes; }
-    std::optional<QString> chooseFile(QFileDialog&) override {
+    std::optional<QString> choose_file(QFileDialog&) override {
         return QString::fromStdString(g_file.string());
     }
     void askThenCall(const vaq::app::BoxRequest&, std::function<void(bool)> answered) override {

@@ -102,7 +102,7 @@ std::uint32_t Query::recNo() const {
     return result("read the record number").record_number();
 }
 
-std::vector<std::string> Query::fieldNames() const {
+std::vector<std::string> Query::field_names() const {
     std::vector<std::string> names;
     for (const pdx::sql::ResultField& field : result("list the fields").fields())
         names.push_back(field.name);

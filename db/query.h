@@ -59,7 +59,7 @@ class Query {
     std::uint32_t recordCount() const;
     std::uint32_t recNo() const;
 
-    std::vector<std::string> fieldNames() const;
+    std::vector<std::string> field_names() const;
     // True when the result has a field of that name, letter case ignored.
     bool findField(std::string_view name) const;
     // Throws vaq::Error("Field not found: X in the result from T.DB.").

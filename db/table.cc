@@ -273,7 +273,7 @@ std::uint32_t Table::recNo() const {
     return cursor().record_number();
 }
 
-std::vector<std::string> Table::fieldNames() const {
+std::vector<std::string> Table::field_names() const {
     return fieldNames_;
 }
 
@@ -319,14 +319,14 @@ FieldValue Table::fieldByName(std::string_view name) const {
     return FieldValue(*labels_[index], buffer.record().value(index));
 }
 
-bool Table::locate(std::string_view fieldNames, const LocateValue& value, LocateOptions options) {
-    return locate(fieldNames, std::span<const LocateValue>(&value, 1), options);
+bool Table::locate(std::string_view field_names, const LocateValue& value, LocateOptions options) {
+    return locate(field_names, std::span<const LocateValue>(&value, 1), options);
 }
 
-bool Table::locate(std::string_view fieldNames, std::span<const LocateValue> values,
+bool Table::locate(std::string_view field_names, std::span<const LocateValue> values,
                    LocateOptions options) {
     if (editing()) post();
-    return cursor().locate(fieldNames, values, options);
+    return cursor().locate(field_names, values, options);
 }
 
 void Table::saveChanges() {

@@ -119,7 +119,7 @@ class Table {
 
     // ---- fields ----
     // The field definitions as last read: on opening, or by refreshFieldDefs().
-    std::vector<std::string> fieldNames() const;
+    std::vector<std::string> field_names() const;
     // Reads the field definitions of the table again from its file (open or closed).
     void refreshFieldDefs();
     bool findField(std::string_view name) const;
@@ -154,8 +154,8 @@ class Table {
     // ---- searching ----
     // Moves to the first record in the current order whose fields (names separated by ";")
     // equal the values; true when found. When none matches the table stays where it was.
-    bool locate(std::string_view fieldNames, const LocateValue& value, LocateOptions options = {});
-    bool locate(std::string_view fieldNames, std::span<const LocateValue> values,
+    bool locate(std::string_view field_names, const LocateValue& value, LocateOptions options = {});
+    bool locate(std::string_view field_names, std::span<const LocateValue> values,
                 LocateOptions options = {});
 
     // ---- changing records ----

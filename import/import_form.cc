@@ -109,13 +109,13 @@ void ImportForm::Button2Click() {
     LookupTables lookups(Controller, Personnel, Door);
     lastProblem_.clear();
     const std::optional<std::string> file =
-        port_.chooseFile(Control::OpenDialog2, port_.applicationDirectory() + "/");
+        port_.choose_file(Control::OpenDialog2, port_.application_directory() + "/");
     if (!file) return;
     if (file->empty()) throw Error("No file was named for the import");
     std::error_code error;
     if (!std::filesystem::exists(*file, error)) {
         lastProblem_ = "File not found: " + *file;
-        port_.showMessage({"File not found.", "VAQ Message", window::BoxIcon::Error});
+        port_.showMessage({"File not found.", "VAQ Message", window::BoxIcon::kError});
         return;
     }
     if (std::filesystem::is_directory(*file, error))
@@ -137,7 +137,7 @@ void ImportForm::importFile(const std::string& file) {
             const std::string question =
                 "Lines 1-" + std::to_string(earlier->lines) + " of this file were imported on " +
                 earlier->date + "; importing from line " + std::to_string(earlier->lines + 1) + ".";
-            if (!port_.askYesNo({question, "VAQ Message", window::BoxIcon::Warning})) return;
+            if (!port_.ask_yes_no({question, "VAQ Message", window::BoxIcon::kWarning})) return;
             skipped = earlier->lines;
         }
     }

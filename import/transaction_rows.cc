@@ -20,9 +20,9 @@ void TransactionRows::moveTo(std::int64_t row) const {
         table_.next();
 }
 
-std::vector<std::string> TransactionRows::fieldNames() const {
+std::vector<std::string> TransactionRows::field_names() const {
     if (!table_.active()) moveTo(0);
-    return table_.fieldNames();
+    return table_.field_names();
 }
 
 std::int64_t TransactionRows::rowCount() const {
@@ -30,12 +30,12 @@ std::int64_t TransactionRows::rowCount() const {
     return table_.recordCount();
 }
 
-std::vector<std::vector<std::string>> TransactionRows::readRows(std::int64_t first,
-                                                                std::int64_t count) const {
+std::vector<std::vector<std::string>> TransactionRows::read_rows(std::int64_t first,
+                                                                 std::int64_t count) const {
     std::vector<std::vector<std::string>> rows;
     if (count <= 0 || first < 0) return rows;
     moveTo(first);
-    const std::vector<std::string> names = table_.fieldNames();
+    const std::vector<std::string> names = table_.field_names();
     while (static_cast<std::int64_t>(rows.size()) < count && !table_.eof() &&
            static_cast<std::int64_t>(table_.recNo()) - 1 == first + std::int64_t(rows.size())) {
         std::vector<std::string> row;

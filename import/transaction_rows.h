@@ -21,10 +21,10 @@ class TransactionRows : public window::RowSource {
     TransactionRows(std::string aliasName, std::string tableName, db::Session& session,
                     std::shared_ptr<const std::uint64_t> storedRecords);
 
-    std::vector<std::string> fieldNames() const override;
+    std::vector<std::string> field_names() const override;
     std::int64_t rowCount() const override;
-    std::vector<std::vector<std::string>> readRows(std::int64_t first,
-                                                   std::int64_t count) const override;
+    std::vector<std::vector<std::string>> read_rows(std::int64_t first,
+                                                    std::int64_t count) const override;
     std::uint64_t version() const override;
 
   private:

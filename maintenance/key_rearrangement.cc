@@ -82,12 +82,12 @@ void MaintenanceForm::BitBtn14Click() {
         // The window shows only that the re-arrangement failed; the cause is kept for those
         // who can show it (the shell).
         lastRearrangeFailure_ = error.what();
-        port_.showMessage({"Re-arrange Fail!", "", window::BoxIcon::None});
+        port_.showMessage({"Re-arrange Fail!", "", window::BoxIcon::kNone});
     }
     port_.select(Control::ComboBox1, -1);
     port_.select(Control::ComboBox2, -1);
     port_.setPosition(Control::bar4, 0);
-    port_.showMessage({"Update Completed", "", window::BoxIcon::None});
+    port_.showMessage({"Update Completed", "", window::BoxIcon::kNone});
 }
 
 }  // namespace vaq::maintenance

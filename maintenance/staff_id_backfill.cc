@@ -244,7 +244,7 @@ void MaintenanceForm::BitBtn3Click() {
     port_.setEnabled(Control::PageControl1, false);
     port_.setEnabled(Control::BitBtn3, false);
     port_.setVisible(Control::Animate1, true);
-    port_.setRunning(Control::Animate1, true);
+    port_.set_running(Control::Animate1, true);
     lastBackfill_ = {};
     try {
         lastBackfill_ = backfillStaffIds();
@@ -254,14 +254,14 @@ void MaintenanceForm::BitBtn3Click() {
         throw;
     }
     const std::string end = timeStamp(clock());
-    port_.setRunning(Control::Timer1, false);
+    port_.set_running(Control::Timer1, false);
     port_.setText(Control::Label29, "");
     Table1.close();
     tickCount_ = 0;
     port_.setText(Control::Memo2, completionLine(start, end));
     port_.setVisible(Control::Animate1, false);
-    port_.setRunning(Control::Animate1, false);
-    port_.showMessage({"Update Completed", "", window::BoxIcon::None});
+    port_.set_running(Control::Animate1, false);
+    port_.showMessage({"Update Completed", "", window::BoxIcon::kNone});
     port_.setEnabled(Control::PageControl1, true);
     port_.setEnabled(Control::BitBtn3, true);
     port_.setPosition(Control::bar1, 0);
@@ -313,7 +313,7 @@ StaffIdBackfill MaintenanceForm::backfillStaffIds() {
     if (!personnelWasOpen) Personnel.close();
 
     port_.setRange(Control::bar1, 0, static_cast<int>(Table1.recordCount()));
-    port_.setRunning(Control::Timer1, true);
+    port_.set_running(Control::Timer1, true);
     // A table without the staff ID field reads it only for a card found, to fail where it
     // always failed.
     const bool hasStaffId = Table1.findField(transact::StaffID);
@@ -349,12 +349,12 @@ StaffIdBackfill MaintenanceForm::backfillStaffIds() {
 }
 
 void MaintenanceForm::restoreIdlePage() {
-    port_.setRunning(Control::Timer1, false);
+    port_.set_running(Control::Timer1, false);
     port_.setText(Control::Label29, "");
     Table1.close();
     tickCount_ = 0;
     port_.setVisible(Control::Animate1, false);
-    port_.setRunning(Control::Animate1, false);
+    port_.set_running(Control::Animate1, false);
     port_.setEnabled(Control::PageControl1, true);
     port_.setEnabled(Control::BitBtn3, true);
     port_.setPosition(Control::bar1, 0);

@@ -36,7 +36,7 @@ namespace vaq::window {
 enum class Handler { VAQ_WINDOW_HANDLERS(VAQ_WINDOW_HANDLER_ENUMERATOR) };
 #undef VAQ_WINDOW_HANDLER_ENUMERATOR
 
-constexpr std::string_view handlerName(Handler handler) {
+constexpr std::string_view handler_name(Handler handler) {
 #define VAQ_WINDOW_HANDLER_NAME_CASE(name, control) \
     case Handler::name:                             \
         return #name;
@@ -45,7 +45,7 @@ constexpr std::string_view handlerName(Handler handler) {
     return {};
 }
 
-constexpr Control handlerControl(Handler handler) {
+constexpr Control handler_control(Handler handler) {
 #define VAQ_WINDOW_HANDLER_CONTROL_CASE(name, control) \
     case Handler::name:                                \
         return Control::control;

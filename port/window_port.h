@@ -43,7 +43,7 @@ inline constexpr int kControlCount = 0 VAQ_WINDOW_CONTROLS(VAQ_WINDOW_COUNT);
 #undef VAQ_WINDOW_COUNT
 
 // The objectName of a control ("Memo1" for Control::Memo1).
-constexpr std::string_view controlName(Control control) {
+constexpr std::string_view control_name(Control control) {
 #define VAQ_WINDOW_NAME_CASE(name) \
     case Control::name:            \
         return #name;
@@ -52,14 +52,14 @@ constexpr std::string_view controlName(Control control) {
     return {};
 }
 
-enum class BoxIcon { None, Information, Warning, Error };
+enum class BoxIcon { kNone, kInformation, kWarning, kError };
 
 // A modal message box with one OK button. An empty title stands for the application title
 // ("VAQ Utility").
 struct MessageBox {
     std::string text;
     std::string title;
-    BoxIcon icon = BoxIcon::None;
+    BoxIcon icon = BoxIcon::kNone;
 };
 
 class WindowPort {
@@ -71,13 +71,13 @@ class WindowPort {
     virtual std::string text(Control control) const = 0;
     virtual void setText(Control control, std::string_view text) = 0;
     // Adds to the end of a text box with nothing in between; line breaks are the caller's.
-    virtual void appendText(Control control, std::string_view text) = 0;
+    virtual void append_text(Control control, std::string_view text) = 0;
 
     // Drop-down lists and list boxes. Setting the items or the selection by program runs no
     // change handler; index -1 leaves no item selected.
     virtual std::vector<std::string> items(Control list) const = 0;
-    virtual void setItems(Control list, const std::vector<std::string>& items) = 0;
-    virtual int selectedIndex(Control list) const = 0;
+    virtual void set_items(Control list, const std::vector<std::string>& items) = 0;
+    virtual int selected_index(Control list) const = 0;
     virtual void select(Control list, int index) = 0;
 
     // Progress bars and gauges. A position outside the range is drawn at its nearest end and
@@ -91,7 +91,7 @@ class WindowPort {
     virtual void setVisible(Control control, bool visible) = 0;
     virtual bool isChecked(Control checkBox) const = 0;
     // Starts or stops Timer1 (its ticks run the handler Timer1Timer) or the animation Animate1.
-    virtual void setRunning(Control control, bool running) = 0;
+    virtual void set_running(Control control, bool running) = 0;
 
     // Presses a button by program: its click handler runs at once, to its end, as a user's
     // click would, whether or not the button is enabled. An error the handler raises is not
@@ -101,28 +101,28 @@ class WindowPort {
     virtual void showMessage(const MessageBox& box) = 0;
     // A modal box with the buttons Yes and No; true for Yes. A port without questions (the
     // shell) shows the box and goes on, as if Yes was pressed.
-    virtual bool askYesNo(const MessageBox& box) {
+    virtual bool ask_yes_no(const MessageBox& box) {
         showMessage(box);
         return true;
     }
     // Shows OpenDialog1 or OpenDialog2 opened at initialDirectory (the last one used when
     // empty); the chosen file's full path, or nothing when the user cancels.
-    virtual std::optional<std::string> chooseFile(Control dialog,
-                                                  std::string_view initialDirectory) = 0;
+    virtual std::optional<std::string> choose_file(Control dialog,
+                                                   std::string_view initialDirectory) = 0;
     // The hourglass cursor while busy; not counted: one call with false ends it.
-    virtual void setBusy(bool busy) = 0;
+    virtual void set_busy(bool busy) = 0;
     // Lets the window repaint, run timer ticks and answer the user (whose clicks then run
     // their handlers inside the caller) before the caller goes on.
     virtual void processEvents() = 0;
     // Directory of the running executable, without a trailing separator.
-    virtual std::string applicationDirectory() const = 0;
+    virtual std::string application_directory() const = 0;
 };
 
 // The hourglass for one scope: on from construction to destruction, errors included.
 class BusyCursor {
   public:
-    explicit BusyCursor(WindowPort& port) : port_(port) { port_.setBusy(true); }
-    ~BusyCursor() { port_.setBusy(false); }
+    explicit BusyCursor(WindowPort& port) : port_(port) { port_.set_busy(true); }
+    ~BusyCursor() { port_.set_busy(false); }
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;
 

@@ -167,14 +167,14 @@ void RepairForm::ShowTableProps() {
 // ---- one table ----
 
 void RepairForm::FillAliasList() {
-    port_.setItems(Control::AliasCombo, {});
-    port_.setItems(Control::AliasCombo, session1_.standardAliasNames());
+    port_.set_items(Control::AliasCombo, {});
+    port_.set_items(Control::AliasCombo, session1_.standardAliasNames());
 }
 
 void RepairForm::AliasComboChange() {
     std::vector<std::string> tables;
     session1_.getTableNames(port_.text(Control::AliasCombo), "*.*", true, false, tables);
-    port_.setItems(Control::TableCombo, tables);
+    port_.set_items(Control::TableCombo, tables);
     ClearProgress();
     ResetPropLabels();
     ClearLocation();
@@ -185,7 +185,7 @@ void RepairForm::TableComboChange() {
 }
 
 void RepairForm::SelectTable() {
-    if (port_.selectedIndex(Control::AliasCombo) < 0)
+    if (port_.selected_index(Control::AliasCombo) < 0)
         throw Error("No alias is selected, so the table " + port_.text(Control::TableCombo) +
                     " cannot be found");
     const fs::path directory = session1_.aliasDirectory(port_.text(Control::AliasCombo));
@@ -195,11 +195,11 @@ void RepairForm::SelectTable() {
 }
 
 void RepairForm::ByDirectBtnClick() {
-    const std::optional<std::string> file = port_.chooseFile(Control::OpenDialog1, "");
+    const std::optional<std::string> file = port_.choose_file(Control::OpenDialog1, "");
     if (!file) return;
     SetLocation(*file);
     port_.select(Control::AliasCombo, -1);
-    port_.setItems(Control::TableCombo, {});
+    port_.set_items(Control::TableCombo, {});
     ClearProgress();
     ShowTableProps();
 }
@@ -272,7 +272,7 @@ TableRebuild RepairForm::rebuildTable(const std::string& location) {
         if (library_.fillCrTblDesc(util.SessionHandle, description.record(), location.c_str(),
                                    nullptr) != 0) {
             outcome.cause = pdx::lastErrorMessage();
-            port_.showMessage({"Error Filling table structure", "", BoxIcon::Error});
+            port_.showMessage({"Error Filling table structure", "", BoxIcon::kError});
             return;
         }
         outcome.tried = true;
@@ -314,11 +314,11 @@ std::vector<std::string> RepairForm::rebuildEveryTable() {
             break;
         }
     }
-    if (port_.selectedIndex(Control::AliasCombo) < 0)
+    if (port_.selected_index(Control::AliasCombo) < 0)
         throw Error("The engine lists no standard alias VAQ, so no table can be rebuilt");
     std::vector<std::string> tables;
     session1_.getTableNames(port_.text(Control::AliasCombo), "*.*", true, false, tables);
-    port_.setItems(Control::TableCombo, tables);
+    port_.set_items(Control::TableCombo, tables);
     std::vector<std::string> notRebuilt;
     batchNotes_.clear();
     for (std::size_t i = 0; i < tables.size(); ++i) {
@@ -346,15 +346,15 @@ void RepairForm::reportLastResult(const std::vector<std::string>& notRebuilt) {
     if (!lastRebuild_.rebuilt && !lastRebuild_.cause.empty()) log += "\r\n" + lastRebuild_.cause;
     for (const std::string& note : batchNotes_)
         log += "\r\n" + note;
-    port_.appendText(Control::Memo1, log);
-    port_.showMessage({message, "", BoxIcon::None});
+    port_.append_text(Control::Memo1, log);
+    port_.showMessage({message, "", BoxIcon::kNone});
     if (notRebuilt.empty()) return;
-    port_.showMessage({notRebuiltMessage(notRebuilt), "", BoxIcon::Warning});
+    port_.showMessage({notRebuiltMessage(notRebuilt), "", BoxIcon::kWarning});
     if (stepFailed_) stepFailed_();
 }
 
 fs::path RepairForm::backupRoot() const {
-    return fs::path(port_.applicationDirectory()) / "Backup";
+    return fs::path(port_.application_directory()) / "Backup";
 }
 
 void RepairForm::BackupDatabase() {
@@ -396,7 +396,7 @@ void RepairForm::BackupDatabase() {
         throw Error("The database backup in " + folder.string() +
                     " is incomplete; these files could not be copied: " + names);
     }
-    port_.showMessage({"The Database backup successfully", "Backup DataBase", BoxIcon::None});
+    port_.showMessage({"The Database backup successfully", "Backup DataBase", BoxIcon::kNone});
 }
 
 }  // namespace vaq::repair

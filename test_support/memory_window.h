@@ -104,7 +104,7 @@ class MemoryWindow : public window::WindowPort {
     std::string text(Control control) const override {
         switch (kindOf(control)) {
             case Kind::DropDown: {
-                const int index = selectedIndex(control);
+                const int index = selected_index(control);
                 return index < 0 ? std::string() : items(control)[static_cast<std::size_t>(index)];
             }
             case Kind::TextBox: {
@@ -137,7 +137,7 @@ class MemoryWindow : public window::WindowPort {
                 throw Error("Control " + name(control) + " has no text to set");
         }
     }
-    void appendText(Control control, std::string_view text) override {
+    void append_text(Control control, std::string_view text) override {
         if (kindOf(control) != Kind::TextBox)
             throw Error("Control " + name(control) + " is not a text box");
         texts_[control] += textBoxLines(text);
@@ -147,12 +147,12 @@ class MemoryWindow : public window::WindowPort {
         requireList(list);
         return found(items_, list, std::vector<std::string>());
     }
-    void setItems(Control list, const std::vector<std::string>& items) override {
+    void set_items(Control list, const std::vector<std::string>& items) override {
         requireList(list);
         items_[list] = items;
         selected_[list] = -1;  // a filled list has no selection until one is made
     }
-    int selectedIndex(Control list) const override {
+    int selected_index(Control list) const override {
         requireList(list);
         return found(selected_, list, -1);
     }
@@ -184,7 +184,7 @@ class MemoryWindow : public window::WindowPort {
         return disabled_.count(control) == 0;
     }
     void setEnabled(Control control, bool enabled) override {
-        if (kindOf(control) == Kind::Timer) return setRunning(control, enabled);
+        if (kindOf(control) == Kind::Timer) return set_running(control, enabled);
         if (enabled)
             disabled_.erase(control);
         else
@@ -201,7 +201,7 @@ class MemoryWindow : public window::WindowPort {
             throw Error("Control " + name(checkBox) + " is not a check box");
         return checked_.count(checkBox) != 0;
     }
-    void setRunning(Control control, bool running) override {
+    void set_running(Control control, bool running) override {
         const Kind kind = kindOf(control);
         if (kind != Kind::Timer && kind != Kind::Animation)
             throw Error("Control " + name(control) + " cannot run");
@@ -217,13 +217,13 @@ class MemoryWindow : public window::WindowPort {
             return;
         }
         for (const auto& handler : kHandlers) {
-            if (window::handlerControl(handler) != button ||
-                !window::handlerName(handler).ends_with("Click"))
+            if (window::handler_control(handler) != button ||
+                !window::handler_name(handler).ends_with("Click"))
                 continue;
             const auto run = jobs.handlers.find(handler);
             if (run == jobs.handlers.end() || !run->second)
                 throw Error("This version of the utility cannot run " +
-                            std::string(window::handlerName(handler)) + " yet");
+                            std::string(window::handler_name(handler)) + " yet");
             run->second();
             return;
         }
@@ -231,7 +231,7 @@ class MemoryWindow : public window::WindowPort {
     }
 
     void showMessage(const window::MessageBox& box) override { boxes.push_back(box); }
-    bool askYesNo(const window::MessageBox& box) override {
+    bool ask_yes_no(const window::MessageBox& box) override {
         questions.push_back(box);
         if (yesNoAnswers.empty()) return answerYes;
         const bool answer = yesNoAnswers.front();
@@ -239,8 +239,8 @@ class MemoryWindow : public window::WindowPort {
         return answer;
     }
     // The next of fileAnswers; fileAnswer when there is none.
-    std::optional<std::string> chooseFile(Control dialog,
-                                          std::string_view initialDirectory) override {
+    std::optional<std::string> choose_file(Control dialog,
+                                           std::string_view initialDirectory) override {
         if (kindOf(dialog) != Kind::Dialog)
             throw Error("Control " + name(dialog) + " is not an open-file dialog");
         dialogs.push_back(dialog);
@@ -250,7 +250,7 @@ class MemoryWindow : public window::WindowPort {
         fileAnswers.pop_front();
         return answer;
     }
-    void setBusy(bool on) override {
+    void set_busy(bool on) override {
         if (on == busy) return;
         busy = on;
         if (on) ++busyStarts;
@@ -259,7 +259,7 @@ class MemoryWindow : public window::WindowPort {
         ++eventRounds;
         if (onEvents) onEvents();
     }
-    std::string applicationDirectory() const override { return executableDirectory; }
+    std::string application_directory() const override { return executableDirectory; }
 
     // --- what the tests set and look at ---
 
@@ -324,7 +324,7 @@ class MemoryWindow : public window::WindowPort {
     };
 
     static std::string name(Control control) {
-        return std::string(window::controlName(control));
+        return std::string(window::control_name(control));
     }
 
     template <typename Map, typename Value>

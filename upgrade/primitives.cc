@@ -100,7 +100,7 @@ void UpgradeForm::runStatement(db::Query& query, std::string_view statement) {
 void UpgradeForm::AppendUpgradeLog(std::string_view message) {
     std::string line(message);
     line += "\r\n";
-    port_.appendText(window::Control::Memo1, line);
+    port_.append_text(window::Control::Memo1, line);
 }
 
 void UpgradeForm::CreateTableIfMissing(std::string_view fileName,
@@ -162,7 +162,7 @@ bool UpgradeForm::AlterIfFieldMissing(std::string_view column, std::string_view 
 
 bool UpgradeForm::IndexExists(db::Table& table, std::string_view index) {
     const std::vector<std::string> names = table.indexNames();
-    port_.setItems(window::Control::ListBox1, names);
+    port_.set_items(window::Control::ListBox1, names);
     for (const std::string& name : names) {
         if (iequals(name, index)) return true;
         table.deleteIndex(name);
@@ -182,7 +182,7 @@ bool UpgradeForm::CreateIndex(db::Table& table, std::string_view index, std::str
     } catch (const std::exception& error) {
         // The run goes on with its next step; the box tells the user why this index is
         // missing.
-        port_.showMessage(window::MessageBox{error.what(), {}, window::BoxIcon::None});
+        port_.showMessage(window::MessageBox{error.what(), {}, window::BoxIcon::kNone});
         if (stepFailed_) stepFailed_();
         return false;
     }

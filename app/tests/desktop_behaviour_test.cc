@@ -195,7 +195,7 @@ class DesktopBehaviourTest : public QObject {
         fixture_.window().findChild<QTimer*>(QStringLiteral("Timer1"))->setInterval(20);
         int beforeBox = 0, afterBox = 0;
         fixture_.jobs->handlers[Handler::BitBtn3Click] = [&] {
-            fixture_.port->setRunning(Control::Timer1, true);
+            fixture_.port->set_running(Control::Timer1, true);
             const auto runFor = [&](int milliseconds) {
                 QElapsedTimer running;
                 running.start();
@@ -210,7 +210,7 @@ class DesktopBehaviourTest : public QObject {
             box.exec();
             afterBox = ticks;
             runFor(300);
-            fixture_.port->setRunning(Control::Timer1, false);
+            fixture_.port->set_running(Control::Timer1, false);
         };
         fixture_.control<QPushButton>("BitBtn3")->click();
 
@@ -223,10 +223,10 @@ class DesktopBehaviourTest : public QObject {
         class GrowingRows : public vaq::window::RowSource {
           public:
             std::int64_t rows = 0;
-            std::vector<std::string> fieldNames() const override { return {"TransID"}; }
+            std::vector<std::string> field_names() const override { return {"TransID"}; }
             std::int64_t rowCount() const override { return rows; }
-            std::vector<std::vector<std::string>> readRows(std::int64_t first,
-                                                           std::int64_t count) const override {
+            std::vector<std::vector<std::string>> read_rows(std::int64_t first,
+                                                            std::int64_t count) const override {
                 std::vector<std::vector<std::string>> result;
                 for (std::int64_t row = first; row < std::min(rows, first + count); ++row)
                     result.push_back({std::to_string(row + 1)});

@@ -464,7 +464,7 @@ class MainWindowTest : public QObject {
     void errorInAHandlerShowsTheStandardBoxAndTheWindowStaysUsable() {
         int upgrades = 0;
         jobs_->handlers[Handler::BitBtn2Click] = [this] {
-            port_->appendText(Control::Memo1, "started\r\n");
+            port_->append_text(Control::Memo1, "started\r\n");
             throw vaq::Error("Table is busy: Door.DB");
         };
         jobs_->handlers[Handler::BitBtn1Click] = [&upgrades] { ++upgrades; };
@@ -475,7 +475,7 @@ class MainWindowTest : public QObject {
         const BoxRequest& box = dialogs_.boxes.front();
         QCOMPARE(box.title, QStringLiteral("VAQ Utility"));
         QCOMPARE(box.text, QStringLiteral("Table is busy: Door.DB."));
-        QCOMPARE(box.icon, BoxIcon::Error);
+        QCOMPARE(box.icon, BoxIcon::kError);
         // What the handler did before the error stays done.
         QCOMPARE(control<QPlainTextEdit>("Memo1")->toPlainText(), QStringLiteral("started\n"));
 
@@ -510,7 +510,7 @@ class MainWindowTest : public QObject {
         control<QPushButton>("Button2")->click();
         QCOMPARE(dialogs_.boxes.size(), std::size_t{1});
         QVERIFY(dialogs_.boxes.front().text.contains("Button2Click"));
-        QCOMPARE(dialogs_.boxes.front().icon, BoxIcon::Error);
+        QCOMPARE(dialogs_.boxes.front().icon, BoxIcon::kError);
     }
 
     void onlyTheUsersChoiceRunsAChangeHandler() {
@@ -528,19 +528,19 @@ class MainWindowTest : public QObject {
         jobs_->handlers[Handler::Timer1Timer] = [&ticks] { ++ticks; };
         auto* timer = form_->window().findChild<QTimer*>(QStringLiteral("Timer1"));
         timer->setInterval(5);
-        port_->setRunning(Control::Timer1, true);
+        port_->set_running(Control::Timer1, true);
         QTRY_VERIFY(ticks >= 2);
-        port_->setRunning(Control::Timer1, false);
+        port_->set_running(Control::Timer1, false);
         QVERIFY(!timer->isActive());
     }
 
     void transactionGridFollowsTheOpenTransactionTable() {
         class TwoRows : public vaq::window::RowSource {
           public:
-            std::vector<std::string> fieldNames() const override { return {"TransID", "TDate"}; }
+            std::vector<std::string> field_names() const override { return {"TransID", "TDate"}; }
             std::int64_t rowCount() const override { return 2; }
-            std::vector<std::vector<std::string>> readRows(std::int64_t first,
-                                                           std::int64_t) const override {
+            std::vector<std::vector<std::string>> read_rows(std::int64_t first,
+                                                            std::int64_t) const override {
                 std::vector<std::vector<std::string>> rows = {{"1", "10/15/2004"},
                                                               {"2", "10/16/2004"}};
                 rows.erase(rows.begin(), rows.begin() + first);

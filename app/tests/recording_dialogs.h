@@ -20,7 +20,7 @@ class RecordingDialogs : public DialogService {
         if (onMessage) onMessage(box);
     }
 
-    std::optional<QString> chooseFile(QFileDialog& dialog) override {
+    std::optional<QString> choose_file(QFileDialog& dialog) override {
         dialogsShown.push_back(dialog.objectName());
         if (fileAnswers.empty()) return std::nullopt;
         const QString answer = fileAnswers.front();

@@ -123,7 +123,7 @@ class RepairWindowTest : public QObject {
         QVERIFY2(log.endsWith(QStringLiteral("\nRebuild was successful.")), qPrintable(log));
         QVERIFY(!dialogs_.boxes.empty());
         QCOMPARE(dialogs_.boxes.back().text, QStringLiteral("Rebuild was successful."));
-        QCOMPARE(dialogs_.boxes.back().icon, vaq::window::BoxIcon::None);
+        QCOMPARE(dialogs_.boxes.back().icon, vaq::window::BoxIcon::kNone);
     }
 
     // An import line that the generated database resolves, at 10:00:00 plus `second` seconds.

@@ -17,10 +17,10 @@ class CountingRows : public vaq::window::RowSource {
   public:
     explicit CountingRows(std::int64_t rows) : rows_(rows) {}
 
-    std::vector<std::string> fieldNames() const override { return {"TransID", "CardID", "Door"}; }
+    std::vector<std::string> field_names() const override { return {"TransID", "CardID", "Door"}; }
     std::int64_t rowCount() const override { return rows_; }
-    std::vector<std::vector<std::string>> readRows(std::int64_t first,
-                                                   std::int64_t count) const override {
+    std::vector<std::vector<std::string>> read_rows(std::int64_t first,
+                                                    std::int64_t count) const override {
         ++reads;
         if (failReads) throw vaq::Error("Table is damaged: Transact.db");
         std::vector<std::vector<std::string>> result;

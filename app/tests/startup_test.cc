@@ -47,7 +47,7 @@ class StartupTest : public QObject {
         QCOMPARE(dialogs.boxes.size(), std::size_t{1});
         const BoxRequest& box = dialogs.boxes.front();
         QCOMPARE(box.title, QStringLiteral("Application Error"));
-        QCOMPARE(box.icon, BoxIcon::Error);
+        QCOMPARE(box.icon, BoxIcon::kError);
         QVERIFY(box.taskModal);
         QVERIFY2(box.text.contains("Unknown database alias: VAQ"), qPrintable(box.text));
         QVERIFY2(box.text.contains("MainDB"), qPrintable(box.text));

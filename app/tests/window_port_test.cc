@@ -45,13 +45,13 @@ class WindowPortTest : public QObject {
     void cleanup() { form_.reset(); }
 
     void logLinesReadBackAsTheyWereWritten() {
-        port_->appendText(Control::Memo1, "Upgraded Successfully : Table EMCARD_MAS.db Added\r\n");
-        port_->appendText(Control::Memo1, "Upgraded Successfully : StaffIDField added \r\n");
+        port_->append_text(Control::Memo1, "Upgraded Successfully : Table EMCARD_MAS.db Added\r\n");
+        port_->append_text(Control::Memo1, "Upgraded Successfully : StaffIDField added \r\n");
         QCOMPARE(port_->text(Control::Memo1),
                  std::string("Upgraded Successfully : Table EMCARD_MAS.db Added\r\n"
                              "Upgraded Successfully : StaffIDField added \r\n"));
         // The repair appends its result with no line break of its own.
-        port_->appendText(Control::Memo1, "Rebuild was successful.");
+        port_->append_text(Control::Memo1, "Rebuild was successful.");
         QVERIFY(port_->text(Control::Memo1).ends_with("added \r\nRebuild was successful."));
         QCOMPARE(control<QPlainTextEdit>("Memo1")->document()->blockCount(), 3);
 
@@ -70,26 +70,26 @@ class WindowPortTest : public QObject {
     }
 
     void listsFillAndSelectWithoutChoosing() {
-        port_->setItems(Control::TableCombo, {"Ctrller.DB", "Door.DB", "Transact.db"});
+        port_->set_items(Control::TableCombo, {"Ctrller.DB", "Door.DB", "Transact.db"});
         QCOMPARE(port_->items(Control::TableCombo),
                  (std::vector<std::string>{"Ctrller.DB", "Door.DB", "Transact.db"}));
-        QCOMPARE(port_->selectedIndex(Control::TableCombo), -1);
+        QCOMPARE(port_->selected_index(Control::TableCombo), -1);
         port_->select(Control::TableCombo, 2);
-        QCOMPARE(port_->selectedIndex(Control::TableCombo), 2);
+        QCOMPARE(port_->selected_index(Control::TableCombo), 2);
         QCOMPARE(port_->text(Control::TableCombo), std::string("Transact.db"));
         port_->select(Control::TableCombo, -1);
-        QCOMPARE(port_->selectedIndex(Control::TableCombo), -1);
+        QCOMPARE(port_->selected_index(Control::TableCombo), -1);
         QVERIFY_THROWS_EXCEPTION(vaq::Error, port_->select(Control::TableCombo, 3));
 
-        port_->setItems(Control::ListBox1, {"idx_A", "idx_B"});
+        port_->set_items(Control::ListBox1, {"idx_A", "idx_B"});
         QCOMPARE(port_->items(Control::ListBox1), (std::vector<std::string>{"idx_A", "idx_B"}));
-        port_->setItems(Control::ListBox1, {"idx_TDate"});
+        port_->set_items(Control::ListBox1, {"idx_TDate"});
         QCOMPARE(port_->items(Control::ListBox1), std::vector<std::string>{"idx_TDate"});
 
         port_->select(Control::ComboBox2, 1);
         QCOMPARE(port_->text(Control::ComboBox2), std::string("MessID"));
         port_->select(Control::ComboBox2, -1);
-        QCOMPARE(port_->selectedIndex(Control::ComboBox2), -1);
+        QCOMPARE(port_->selected_index(Control::ComboBox2), -1);
     }
 
     void barsKeepTheirPositionInsideTheirRange() {
@@ -130,16 +130,16 @@ class WindowPortTest : public QObject {
 
         auto* animation = control<FileCopyAnimation>("Animate1");
         port_->setVisible(Control::Animate1, true);
-        port_->setRunning(Control::Animate1, true);
+        port_->set_running(Control::Animate1, true);
         QVERIFY(!animation->isHidden());
         QVERIFY(animation->isRunning());
-        port_->setRunning(Control::Animate1, false);
+        port_->set_running(Control::Animate1, false);
         port_->setVisible(Control::Animate1, false);
         QVERIFY(animation->isHidden());
         QVERIFY(!animation->isRunning());
 
         auto* timer = form_->window().findChild<QTimer*>("Timer1");
-        port_->setRunning(Control::Timer1, true);
+        port_->set_running(Control::Timer1, true);
         QVERIFY(timer->isActive());
         QCOMPARE(timer->interval(), 1000);
         port_->setEnabled(Control::Timer1, false);
@@ -147,25 +147,25 @@ class WindowPortTest : public QObject {
     }
 
     void boxesCarryTheApplicationTitleUnlessTheyHaveTheirOwn() {
-        port_->showMessage({"Update Completed", "", BoxIcon::None});
-        port_->showMessage({"File not found.", "VAQ Message", BoxIcon::Error});
+        port_->showMessage({"Update Completed", "", BoxIcon::kNone});
+        port_->showMessage({"File not found.", "VAQ Message", BoxIcon::kError});
         QCOMPARE(dialogs_.boxes.size(), std::size_t{2});
         QCOMPARE(dialogs_.boxes[0].title, QStringLiteral("VAQ Utility"));
         QCOMPARE(dialogs_.boxes[0].text, QStringLiteral("Update Completed"));
-        QCOMPARE(dialogs_.boxes[0].icon, BoxIcon::None);
+        QCOMPARE(dialogs_.boxes[0].icon, BoxIcon::kNone);
         QCOMPARE(dialogs_.boxes[1].title, QStringLiteral("VAQ Message"));
-        QCOMPARE(dialogs_.boxes[1].icon, BoxIcon::Error);
+        QCOMPARE(dialogs_.boxes[1].icon, BoxIcon::kError);
         QVERIFY(!dialogs_.boxes[1].taskModal);
     }
 
     void fileDialogsAnswerThroughTheDialogService() {
         const QString folder = QDir::tempPath();
         dialogs_.fileAnswers = {QString("/data/in/trans.csv"), QString()};
-        QCOMPARE(port_->chooseFile(Control::OpenDialog2, folder.toStdString()),
+        QCOMPARE(port_->choose_file(Control::OpenDialog2, folder.toStdString()),
                  std::optional<std::string>("/data/in/trans.csv"));
         QCOMPARE(control<QFileDialog>("OpenDialog2")->directory().absolutePath(),
                  QDir(folder).absolutePath());
-        QCOMPARE(port_->chooseFile(Control::OpenDialog1, ""), std::nullopt);
+        QCOMPARE(port_->choose_file(Control::OpenDialog1, ""), std::nullopt);
         QCOMPARE(dialogs_.dialogsShown, (std::vector<QString>{"OpenDialog2", "OpenDialog1"}));
     }
 
@@ -173,7 +173,7 @@ class WindowPortTest : public QObject {
         {
             vaq::window::BusyCursor busy(*port_);
             QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-            port_->setBusy(true);
+            port_->set_busy(true);
         }
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
@@ -186,7 +186,7 @@ class WindowPortTest : public QObject {
             QCOMPARE(QString(error.what()), QStringLiteral("Control Memo1 is not a progress bar"));
         }
         QVERIFY_THROWS_EXCEPTION(vaq::Error, port_->text(Control::PBHeader));
-        QVERIFY_THROWS_EXCEPTION(vaq::Error, port_->appendText(Control::MessageLB, "x"));
+        QVERIFY_THROWS_EXCEPTION(vaq::Error, port_->append_text(Control::MessageLB, "x"));
         QVERIFY_THROWS_EXCEPTION(vaq::Error, port_->click(Control::Memo1));
 
         QWidget empty;
@@ -204,7 +204,7 @@ class WindowPortTest : public QObject {
         QTimer::singleShot(0, [&fired] { fired = true; });
         port_->processEvents();
         QVERIFY(fired);
-        QCOMPARE(port_->applicationDirectory(),
+        QCOMPARE(port_->application_directory(),
                  QCoreApplication::applicationDirPath().toStdString());
     }
 };

@@ -39,7 +39,7 @@ TEST_F(QueryObject, OpenReadsTheResultLikeATable) {
     EXPECT_TRUE(q2.active());
     EXPECT_TRUE(q2.findField("ship via"));
     EXPECT_FALSE(q2.findField("MainEntrance"));
-    EXPECT_EQ(q2.fieldNames().size(), 11u);
+    EXPECT_EQ(q2.field_names().size(), 11u);
     EXPECT_EQ(q2.recordCount(), 224u);
     EXPECT_EQ(q2.fieldByName("Order No").asString(), "1001");
     q2.next();

@@ -141,7 +141,7 @@ class QuotedStatementsRun : public testing::AliasDirectory {
         std::vector<std::string> names;
         for (const pdx::Field& field : table->schema().fields())
             names.push_back(field.name);
-        EXPECT_EQ(query.fieldNames(), names);
+        EXPECT_EQ(query.field_names(), names);
         EXPECT_EQ(query.recordCount(), table->record_count());
     }
 

@@ -97,7 +97,7 @@ TEST(GeneratorArguments, MistakesAreNamed) {
 // Every field of every record as text, table by table.
 using Contents = std::map<std::string, std::vector<std::vector<std::string>>>;
 
-std::vector<std::vector<std::string>> readRows(const fs::path& folder, std::string_view name) {
+std::vector<std::vector<std::string>> read_rows(const fs::path& folder, std::string_view name) {
     auto table = pdx::Table::open(folder, name);
     std::vector<std::vector<std::string>> rows;
     for (auto cursor = table->open_cursor(); !cursor->eof(); cursor->next()) {
@@ -115,7 +115,7 @@ Contents readAll(const fs::path& folder) {
     for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
         if (ascii_lower(entry.path().extension().string()) != ".db") continue;
         const std::string name = entry.path().filename().string();
-        contents[name] = readRows(folder, name);
+        contents[name] = read_rows(folder, name);
     }
     return contents;
 }
@@ -222,9 +222,9 @@ TEST_F(GeneratedDatabaseTest, RowCountsAreTheRequestedSizes) {
 }
 
 TEST_F(GeneratedDatabaseTest, TransactionsReferToStoredDoorsControllersAndStaff) {
-    const auto doors = readRows(folder(), schema::Door::kTable);
-    const auto staff = readRows(folder(), schema::Personal::kTable);
-    const auto controllers = readRows(folder(), schema::Ctrller::kTable);
+    const auto doors = read_rows(folder(), schema::Door::kTable);
+    const auto staff = read_rows(folder(), schema::Personal::kTable);
+    const auto controllers = read_rows(folder(), schema::Ctrller::kTable);
     // Door: DoorID, ControllerID, ID, Name; Personal: PersonalID, CardID, StaffID.
     std::map<std::string, std::pair<std::string, std::string>> doorById;
     for (std::size_t i = 0; i < doors.size(); ++i) {
@@ -250,7 +250,7 @@ TEST_F(GeneratedDatabaseTest, TransactionsReferToStoredDoorsControllersAndStaff)
     const std::size_t staffId = t.column(schema::Transact::StaffID);
     const std::size_t date = t.column(schema::Transact::TDate);
     const std::size_t time = t.column(schema::Transact::TTime);
-    const auto transactions = readRows(folder(), schema::Transact::kTable);
+    const auto transactions = read_rows(folder(), schema::Transact::kTable);
     const Site site = makeSite(options(folder()).site);
     TransactionStream made(site);
     Transaction expected;

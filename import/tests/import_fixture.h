@@ -102,7 +102,7 @@ class ImportTest : public ::testing::Test {
         std::vector<Record> records;
         for (table.first(); !table.eof(); table.next()) {
             Record record;
-            for (const std::string& name : table.fieldNames()) {
+            for (const std::string& name : table.field_names()) {
                 const std::string value = table.fieldByName(name).asString();
                 if (!value.empty()) record[name] = value;
             }

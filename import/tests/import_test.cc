@@ -37,7 +37,7 @@ TEST_F(ImportTest, TheExampleLineBecomesOneCompleteRecord) {
     const auto rows = form_->transactionRows();
     ASSERT_NE(rows, nullptr);
     EXPECT_EQ(rows->rowCount(), 1);
-    EXPECT_EQ(rows->readRows(0, 10).at(0).at(1), "10/15/2004");
+    EXPECT_EQ(rows->read_rows(0, 10).at(0).at(1), "10/15/2004");
 }
 
 TEST_F(ImportTest, DatesAreReadDayFirstWhateverTheSystemOrder) {
@@ -140,7 +140,7 @@ TEST_F(ImportTest, CancelMissingFileAndEmptyFile) {
     ASSERT_EQ(window_.boxes.size(), 1U);
     EXPECT_EQ(window_.boxes[0].text, "File not found.");
     EXPECT_EQ(window_.boxes[0].title, "VAQ Message");
-    EXPECT_EQ(window_.boxes[0].icon, window::BoxIcon::Error);
+    EXPECT_EQ(window_.boxes[0].icon, window::BoxIcon::kError);
     EXPECT_EQ(window_.busyStarts, 0);
 
     set_short_date_format("yyyy/mm/dd");

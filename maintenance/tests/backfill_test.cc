@@ -97,7 +97,7 @@ class BackfillTest : public SiteFixture {
     }
 
     std::vector<std::string> staffIdsOfTransactions() const {
-        const auto names = fieldNames(transact::kTable);
+        const auto names = field_names(transact::kTable);
         std::size_t column = 0;
         while (!iequalsName(names[column], transact::StaffID))
             ++column;

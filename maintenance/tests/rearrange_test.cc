@@ -37,8 +37,8 @@ class RearrangeTest : public SiteFixture {
     void SetUp() override {
         SiteFixture::SetUp();
         writeSite(30, 200);
-        window_.setItems(Control::ComboBox1, kTables);
-        window_.setItems(Control::ComboBox2, kKeys);
+        window_.set_items(Control::ComboBox1, kTables);
+        window_.set_items(Control::ComboBox2, kKeys);
         form_ = std::make_unique<MaintenanceForm>(window_);
     }
     void TearDown() override {
@@ -64,8 +64,8 @@ class RearrangeTest : public SiteFixture {
     }
 
     void expectClosingState() {
-        EXPECT_EQ(window_.selectedIndex(Control::ComboBox1), -1);
-        EXPECT_EQ(window_.selectedIndex(Control::ComboBox2), -1);
+        EXPECT_EQ(window_.selected_index(Control::ComboBox1), -1);
+        EXPECT_EQ(window_.selected_index(Control::ComboBox2), -1);
         EXPECT_EQ(window_.position(Control::bar4), 0);
         // Nothing of the work is left beside the tables.
         for (const auto& entry : fs::directory_iterator(data()))
@@ -152,7 +152,7 @@ TEST_F(RearrangeTest, AFailedAddPutsTheTableBackAsItWasBeforeTheDrop) {
 }
 
 TEST_F(RearrangeTest, MissingTableOrKeyFailsBeforeAnyStatement) {
-    window_.setItems(Control::ComboBox1, {"NoSuchTable"});
+    window_.set_items(Control::ComboBox1, {"NoSuchTable"});
     recordStatements();
     form_->BitBtn14Click();
     EXPECT_TRUE(statements_.empty());
@@ -160,8 +160,8 @@ TEST_F(RearrangeTest, MissingTableOrKeyFailsBeforeAnyStatement) {
               (std::vector<std::string>{"Re-arrange Fail!", "Update Completed"}));
 
     window_.boxes.clear();
-    window_.setItems(Control::ComboBox1, {" MessForm\t", "MessSys"});
-    window_.setItems(Control::ComboBox2, {"MessID"});
+    window_.set_items(Control::ComboBox1, {" MessForm\t", "MessSys"});
+    window_.set_items(Control::ComboBox2, {"MessID"});
     form_->BitBtn14Click();
     EXPECT_EQ(statements_.size(), 2U);
     EXPECT_EQ(statements_.front(), "ALTER TABLE MessForm DROP COLUMN MessID");
@@ -174,14 +174,14 @@ TEST_F(RearrangeTest, MissingTableOrKeyFailsBeforeAnyStatement) {
 }
 
 TEST_F(RearrangeTest, KeysAreNumberedOneToNWithEveryOtherColumnKept) {
-    const std::vector<std::string> names = fieldNames("MessForm");
+    const std::vector<std::string> names = field_names("MessForm");
     const auto before = readAll("MessForm");
     const auto personalBefore = readAll("Personal");
     form_->BitBtn14Click();
     EXPECT_EQ(window_.boxTexts(), std::vector<std::string>{"Update Completed"});
 
     // The key comes first (the format wants key fields in front), numbered in table order.
-    const std::vector<std::string> after = fieldNames("MessForm");
+    const std::vector<std::string> after = field_names("MessForm");
     ASSERT_EQ(after.size(), names.size());
     const auto rows = readAll("MessForm");
     ASSERT_EQ(rows.size(), before.size());

@@ -43,7 +43,7 @@ std::vector<std::vector<std::string>> SiteFixture::readAll(std::string_view name
     db::Table table("VAQ", std::string(name));
     table.open();
     std::vector<std::vector<std::string>> rows;
-    const std::vector<std::string> names = table.fieldNames();
+    const std::vector<std::string> names = table.field_names();
     for (table.first(); !table.eof(); table.next()) {
         std::vector<std::string> row;
         for (const std::string& field : names)
@@ -53,10 +53,10 @@ std::vector<std::vector<std::string>> SiteFixture::readAll(std::string_view name
     return rows;
 }
 
-std::vector<std::string> SiteFixture::fieldNames(std::string_view name) const {
+std::vector<std::string> SiteFixture::field_names(std::string_view name) const {
     db::Table table("VAQ", std::string(name));
     table.open();
-    return table.fieldNames();
+    return table.field_names();
 }
 
 }  // namespace vaq::maintenance::testing

@@ -35,7 +35,7 @@ class SiteFixture : public ::testing::Test {
 
     // Every record of a table, each field as text, in the table's order.
     std::vector<std::vector<std::string>> readAll(std::string_view table) const;
-    std::vector<std::string> fieldNames(std::string_view table) const;
+    std::vector<std::string> field_names(std::string_view table) const;
 
   private:
     std::unique_ptr<test_support::ScratchFolder> scratch_;

@@ -44,11 +44,11 @@ TEST_F(BatchTest, RebuildIndexRebuildsEveryTableAndReportsTheLast) {
     ASSERT_EQ(window_.boxes.size(), 1u);
     EXPECT_EQ(window_.boxes[0].text, "Rebuild was successful.");
     EXPECT_EQ(window_.boxes[0].title, "");
-    EXPECT_EQ(window_.boxes[0].icon, BoxIcon::None);
+    EXPECT_EQ(window_.boxes[0].icon, BoxIcon::kNone);
 
     // The controls are left on the last table.
     EXPECT_EQ(window_.text(Control::AliasCombo), "VAQ");
-    EXPECT_EQ(window_.selectedIndex(Control::TableCombo), static_cast<int>(tables.size()) - 1);
+    EXPECT_EQ(window_.selected_index(Control::TableCombo), static_cast<int>(tables.size()) - 1);
     EXPECT_EQ(window_.text(Control::TableLocEdit), (data() / tables.back()).string());
     EXPECT_TRUE(window_.isEnabled(Control::RebuildBtn));
     EXPECT_NE(window_.text(Control::FieldsLB), "0");
@@ -97,7 +97,7 @@ TEST_F(BatchTest, TablesThatWereNotRebuiltAreNamedAfterTheSummary) {
         << window_.boxes[1].text;
     EXPECT_NE(window_.boxes[1].text.find("busy"), std::string::npos) << window_.boxes[1].text;
     EXPECT_EQ(form_->notRebuilt().size(), 1u);
-    EXPECT_EQ(window_.boxes[1].icon, BoxIcon::Warning);
+    EXPECT_EQ(window_.boxes[1].icon, BoxIcon::kWarning);
     door.close();
 }
 
@@ -110,7 +110,7 @@ TEST_F(BatchTest, WithNoTablesTheCurrentMessageIsReportedUnchanged) {
 }
 
 TEST_F(BatchTest, WithoutTheAliasVaqTheBatchNamesWhatIsMissing) {
-    window_.setItems(Control::AliasCombo, {"DefaultDD"});
+    window_.set_items(Control::AliasCombo, {"DefaultDD"});
     EXPECT_EQ(failure_of([&] { form_->BitBtn2Click(); }),
               "The engine lists no standard alias VAQ, so no table can be rebuilt");
     EXPECT_TRUE(window_.boxes.empty());
@@ -132,7 +132,7 @@ TEST_F(BatchTest, RebuildAndFixAllUpgradesBetweenTheRebuildAndTheReport) {
     std::vector<std::string> seen;
     window_.jobs.handlers[window::Handler::BitBtn1Click] = [&] {
         seen.push_back(window_.text(Control::MessageLB));
-        window_.appendText(Control::Memo1, "Upgraded Successfully : StaffIDField added \r\n");
+        window_.append_text(Control::Memo1, "Upgraded Successfully : StaffIDField added \r\n");
     };
     window_.setChecked(Control::CheckBox1, true);  // "Rebuild and Fix All" never backs up
     form_->Button1Click();
@@ -183,7 +183,7 @@ TEST_F(BatchTest, InstalledHandlersReachTheRepair) {
                          window::Handler::ByDirectBtnClick, window::Handler::VerifyBtnClick,
                          window::Handler::RebuildBtnClick, window::Handler::BitBtn2Click,
                          window::Handler::Button1Click})
-        EXPECT_TRUE(other.jobs.handlers.count(handler)) << window::handlerName(handler);
+        EXPECT_TRUE(other.jobs.handlers.count(handler)) << window::handler_name(handler);
     other.jobs.createUtilitySession();
     EXPECT_EQ(other.items(Control::AliasCombo), std::vector<std::string>{"VAQ"});
     other.jobs.handlers[window::Handler::BitBtn2Click]();

@@ -56,7 +56,7 @@ class SelectionTest : public RepairFixture {
 
 TEST_F(SelectionTest, AliasListHoldsOnlyStandardAliasesSpelledExactly) {
     EXPECT_EQ(window_.items(Control::AliasCombo), (std::vector<std::string>{"VAQ", "Second"}));
-    EXPECT_EQ(window_.selectedIndex(Control::AliasCombo), -1);
+    EXPECT_EQ(window_.selected_index(Control::AliasCombo), -1);
     EXPECT_NE(form_->BDEUtil, nullptr);
 }
 
@@ -101,9 +101,9 @@ TEST_F(SelectionTest, ChoosingATableSetsItsLocationAndShowsItsProperties) {
 }
 
 TEST_F(SelectionTest, AnUnknownAliasOrNoAliasIsAClearError) {
-    window_.setItems(Control::AliasCombo, {"Gone"});
+    window_.set_items(Control::AliasCombo, {"Gone"});
     window_.select(Control::AliasCombo, 0);
-    window_.setItems(Control::TableCombo, {"Door.DB"});
+    window_.set_items(Control::TableCombo, {"Door.DB"});
     window_.select(Control::TableCombo, 0);
     EXPECT_EQ(failure_of([&] { form_->SelectTable(); }), "Alias not found: Gone");
     window_.select(Control::AliasCombo, -1);
@@ -115,13 +115,13 @@ TEST_F(SelectionTest, ByDirectoryTakesTheChosenFileOrNothing) {
     chooseAlias("VAQ");
     form_->ByDirectBtnClick();  // cancelled
     EXPECT_EQ(window_.dialogs, std::vector<Control>{Control::OpenDialog1});
-    EXPECT_EQ(window_.selectedIndex(Control::AliasCombo), 0);
+    EXPECT_EQ(window_.selected_index(Control::AliasCombo), 0);
     EXPECT_EQ(window_.items(Control::TableCombo).size(), 2u);
 
     window_.fileAnswers.push_back(location("Door.DB"));
     form_->ByDirectBtnClick();
     EXPECT_EQ(window_.text(Control::TableLocEdit), location("Door.DB"));
-    EXPECT_EQ(window_.selectedIndex(Control::AliasCombo), -1);
+    EXPECT_EQ(window_.selected_index(Control::AliasCombo), -1);
     EXPECT_TRUE(window_.items(Control::TableCombo).empty());
     EXPECT_TRUE(window_.isEnabled(Control::VerifyBtn));
     EXPECT_EQ(window_.text(Control::FieldsLB), "3");
@@ -285,7 +285,7 @@ TEST_F(ScriptedRebuildTest, AFailingFillShowsItsBoxOnceAndKeepsTheVerification) 
     form_->RebuildBtnClick();
     ASSERT_EQ(window_.boxes.size(), 1u);
     EXPECT_EQ(window_.boxes[0].text, "Error Filling table structure");
-    EXPECT_EQ(window_.boxes[0].icon, BoxIcon::Error);
+    EXPECT_EQ(window_.boxes[0].icon, BoxIcon::kError);
     EXPECT_EQ(window_.boxes[0].title, "");
     EXPECT_EQ(window_.text(Control::MessageLB),
               "Verification Successful. Verification could not be completed.");

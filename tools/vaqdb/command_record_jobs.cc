@@ -35,7 +35,7 @@ class ImportFileWindow final : public TerminalWindow {
     ImportFileWindow(ShellContext& context, std::string file)
         : TerminalWindow(context.out, context.err, context.show_progress), file_(std::move(file)) {}
 
-    std::optional<std::string> chooseFile(Control, std::string_view) override { return file_; }
+    std::optional<std::string> choose_file(Control, std::string_view) override { return file_; }
 
   private:
     std::string file_;
@@ -60,8 +60,8 @@ void command_backfill(ShellContext& context, const Arguments& /*arguments*/) {
 void command_rearrange(ShellContext& context, const Arguments& /*arguments*/) {
     JobSession session(context);
     TerminalWindow& window = session.window();
-    window.setItems(Control::ComboBox1, kKeyTables);
-    window.setItems(Control::ComboBox2, kKeyColumns);
+    window.set_items(Control::ComboBox1, kKeyTables);
+    window.set_items(Control::ComboBox2, kKeyColumns);
     const auto form = vaq::maintenance::installMaintenanceJobs(window, window.jobs);
     runHandler(window.jobs, Handler::BitBtn14Click);
     session.finish();

@@ -43,7 +43,7 @@ void JobSession::finish() {
 void JobSession::run(vaq::window::Handler handler) {
     const auto found = window_.jobs.handlers.find(handler);
     if (found == window_.jobs.handlers.end() || !found->second)
-        throw vaq::Error("The shell cannot run " + std::string(vaq::window::handlerName(handler)));
+        throw vaq::Error("The shell cannot run " + std::string(vaq::window::handler_name(handler)));
     found->second();
 }
 

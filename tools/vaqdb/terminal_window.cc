@@ -28,7 +28,7 @@ std::string_view barCaption(Control bar) {
         case Control::PBRebuild:
             return "Rebuild:";
         default:
-            return vaq::window::controlName(bar);
+            return vaq::window::control_name(bar);
     }
 }
 
@@ -39,7 +39,7 @@ TerminalWindow::TerminalWindow(std::ostream& out, std::ostream& err, bool showPr
 
 std::string TerminalWindow::text(Control control) const {
     if (lists_.count(control) != 0) {
-        const int index = selectedIndex(control);
+        const int index = selected_index(control);
         return index < 0 ? std::string() : lists_.at(control)[static_cast<std::size_t>(index)];
     }
     const auto found = texts_.find(control);
@@ -52,7 +52,7 @@ void TerminalWindow::setText(Control control, std::string_view text) {
     if (control == Control::Memo2 && !text.empty()) printLines(text);
 }
 
-void TerminalWindow::appendText(Control control, std::string_view text) {
+void TerminalWindow::append_text(Control control, std::string_view text) {
     texts_[control] += std::string(text);
     if (isTextBox(control)) printLines(text);
 }
@@ -62,19 +62,19 @@ std::vector<std::string> TerminalWindow::items(Control list) const {
     return found == lists_.end() ? std::vector<std::string>() : found->second;
 }
 
-void TerminalWindow::setItems(Control list, const std::vector<std::string>& items) {
+void TerminalWindow::set_items(Control list, const std::vector<std::string>& items) {
     lists_[list] = items;
     selected_[list] = -1;
 }
 
-int TerminalWindow::selectedIndex(Control list) const {
+int TerminalWindow::selected_index(Control list) const {
     const auto found = selected_.find(list);
     return found == selected_.end() ? -1 : found->second;
 }
 
 void TerminalWindow::select(Control list, int index) {
     if (index < -1 || index >= static_cast<int>(items(list).size()))
-        throw vaq::Error("The list " + std::string(vaq::window::controlName(list)) +
+        throw vaq::Error("The list " + std::string(vaq::window::control_name(list)) +
                          " has no item " + std::to_string(index));
     selected_[list] = index;
 }
@@ -112,18 +112,18 @@ bool TerminalWindow::isChecked(Control) const {
     return false;
 }
 
-void TerminalWindow::setRunning(Control, bool) {}
+void TerminalWindow::set_running(Control, bool) {}
 
 void TerminalWindow::click(Control button) {
     for (const auto& [handler, run] : jobs.handlers) {
-        if (vaq::window::handlerControl(handler) == button &&
-            vaq::window::handlerName(handler).ends_with("Click") && run) {
+        if (vaq::window::handler_control(handler) == button &&
+            vaq::window::handler_name(handler).ends_with("Click") && run) {
             run();
             return;
         }
     }
     throw vaq::Error("The shell cannot run the button " +
-                     std::string(vaq::window::controlName(button)));
+                     std::string(vaq::window::control_name(button)));
 }
 
 void TerminalWindow::showMessage(const vaq::window::MessageBox& box) {
@@ -131,16 +131,16 @@ void TerminalWindow::showMessage(const vaq::window::MessageBox& box) {
     out_ << "box: " << box.text << '\n' << std::flush;
 }
 
-std::optional<std::string> TerminalWindow::chooseFile(Control dialog, std::string_view) {
+std::optional<std::string> TerminalWindow::choose_file(Control dialog, std::string_view) {
     throw vaq::Error("The shell shows no file dialog (" +
-                     std::string(vaq::window::controlName(dialog)) + ")");
+                     std::string(vaq::window::control_name(dialog)) + ")");
 }
 
-void TerminalWindow::setBusy(bool) {}
+void TerminalWindow::set_busy(bool) {}
 
 void TerminalWindow::processEvents() {}
 
-std::string TerminalWindow::applicationDirectory() const {
+std::string TerminalWindow::application_directory() const {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error) throw vaq::Error("The shell cannot find its own program file: " + error.message());

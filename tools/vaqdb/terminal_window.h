@@ -27,10 +27,10 @@ class TerminalWindow : public vaq::window::WindowPort {
 
     std::string text(vaq::window::Control control) const override;
     void setText(vaq::window::Control control, std::string_view text) override;
-    void appendText(vaq::window::Control control, std::string_view text) override;
+    void append_text(vaq::window::Control control, std::string_view text) override;
     std::vector<std::string> items(vaq::window::Control list) const override;
-    void setItems(vaq::window::Control list, const std::vector<std::string>& items) override;
-    int selectedIndex(vaq::window::Control list) const override;
+    void set_items(vaq::window::Control list, const std::vector<std::string>& items) override;
+    int selected_index(vaq::window::Control list) const override;
     void select(vaq::window::Control list, int index) override;
     void setRange(vaq::window::Control bar, int minimum, int maximum) override;
     int position(vaq::window::Control bar) const override;
@@ -39,14 +39,14 @@ class TerminalWindow : public vaq::window::WindowPort {
     void setEnabled(vaq::window::Control control, bool enabled) override;
     void setVisible(vaq::window::Control control, bool visible) override;
     bool isChecked(vaq::window::Control checkBox) const override;
-    void setRunning(vaq::window::Control control, bool running) override;
+    void set_running(vaq::window::Control control, bool running) override;
     void click(vaq::window::Control button) override;
     void showMessage(const vaq::window::MessageBox& box) override;
-    std::optional<std::string> chooseFile(vaq::window::Control dialog,
-                                          std::string_view initialDirectory) override;
-    void setBusy(bool busy) override;
+    std::optional<std::string> choose_file(vaq::window::Control dialog,
+                                           std::string_view initialDirectory) override;
+    void set_busy(bool busy) override;
     void processEvents() override;
-    std::string applicationDirectory() const override;
+    std::string application_directory() const override;
 
     vaq::window::JobSet jobs;
 

@@ -256,7 +256,7 @@ TEST_F(Primitives, WantedIndexFoundInAnotherLetterCaseDeletesNothing) {
 TEST_F(Primitives, TableWithoutNamedIndexesGivesFalseAndLosesNothing) {
     if (!haveCorpus()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
     copyCorpusTable("paradoxdriver/db/ORDERS.DB");
-    window_.setItems(Control::ListBox1, {"from an earlier table"});
+    window_.set_items(Control::ListBox1, {"from an earlier table"});
     db::Table orders("VAQ", "Orders");
     const auto before = snapshot();
     EXPECT_FALSE(form_->IndexExists(orders, "idx_SaleDate"));
@@ -311,7 +311,7 @@ TEST_F(IndexSteps, IndexNameTheTableHasIsShownInABoxAndTheRunGoesOn) {
     ASSERT_EQ(window_.boxes.size(), 1u);
     EXPECT_THAT(window_.boxes[0].text, HasSubstr("idx_B"));
     EXPECT_EQ(window_.boxes[0].title, "");
-    EXPECT_EQ(window_.boxes[0].icon, window::BoxIcon::None);
+    EXPECT_EQ(window_.boxes[0].icon, window::BoxIcon::kNone);
     EXPECT_EQ(window_.log(), "");
     EXPECT_EQ(indexesOf("Holiday"), (Lines{"idx_A", "idx_B"}));
 }

@@ -41,7 +41,7 @@ struct RepairStandIn {
             ++presses;
             openAtPress = form.q1.active() || form.Q2.active() || form.Personnel.active() ||
                           form.Department.active();
-            window.appendText(window::Control::Memo1, kRepairText);
+            window.append_text(window::Control::Memo1, kRepairText);
         };
     }
     int presses = 0;

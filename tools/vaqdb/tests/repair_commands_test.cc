@@ -99,10 +99,10 @@ TEST(TerminalWindowTest, LogLinesBoxesAndBars) {
     std::ostringstream out, err;
     {
         TerminalWindow window(out, err, true);
-        window.appendText(Control::Memo1, "Upgraded Successfully : Table Leave.db Added\r\n");
+        window.append_text(Control::Memo1, "Upgraded Successfully : Table Leave.db Added\r\n");
         window.setPosition(Control::PBData, 50);
-        window.appendText(Control::Memo1, "Rebuild was successful.");
-        window.showMessage({"Rebuild was successful.", "", vaq::window::BoxIcon::None});
+        window.append_text(Control::Memo1, "Rebuild was successful.");
+        window.showMessage({"Rebuild was successful.", "", vaq::window::BoxIcon::kNone});
         window.setPosition(Control::PBRebuild, 140);
         EXPECT_EQ(window.position(Control::PBRebuild), 100);
     }
