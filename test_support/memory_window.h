@@ -36,21 +36,21 @@ class MemoryWindow : public window::WindowPort {
 
     // What kind of widget stands for a control in the window.
     enum class Kind {
-        Button,
-        CheckBox,
-        Label,
-        LineEdit,
-        TextBox,
-        DropDown,
-        ListBox,
-        Bar,
-        Timer,
-        Animation,
-        Page,
-        Dialog
+        kButton,
+        kCheckBox,
+        kLabel,
+        kLineEdit,
+        kTextBox,
+        kDropDown,
+        kListBox,
+        kBar,
+        kTimer,
+        kAnimation,
+        kPage,
+        kDialog
     };
 
-    static Kind kindOf(Control control) {
+    static Kind kind_of(Control control) {
         switch (control) {
             case Control::BitBtn1:
             case Control::BitBtn2:
@@ -62,21 +62,21 @@ class MemoryWindow : public window::WindowPort {
             case Control::ByDirectBtn:
             case Control::VerifyBtn:
             case Control::RebuildBtn:
-                return Kind::Button;
+                return Kind::kButton;
             case Control::CheckBox1:
-                return Kind::CheckBox;
+                return Kind::kCheckBox;
             case Control::TableLocEdit:
-                return Kind::LineEdit;
+                return Kind::kLineEdit;
             case Control::Memo1:
             case Control::Memo2:
-                return Kind::TextBox;
+                return Kind::kTextBox;
             case Control::TableCombo:
             case Control::ComboBox1:
             case Control::ComboBox2:
             case Control::AliasCombo:
-                return Kind::DropDown;
+                return Kind::kDropDown;
             case Control::ListBox1:
-                return Kind::ListBox;
+                return Kind::kListBox;
             case Control::PBHeader:
             case Control::PBIndexes:
             case Control::PBData:
@@ -84,53 +84,53 @@ class MemoryWindow : public window::WindowPort {
             case Control::bar1:
             case Control::bar4:
             case Control::bar5:
-                return Kind::Bar;
+                return Kind::kBar;
             case Control::Timer1:
-                return Kind::Timer;
+                return Kind::kTimer;
             case Control::Animate1:
-                return Kind::Animation;
+                return Kind::kAnimation;
             case Control::PageControl1:
-                return Kind::Page;
+                return Kind::kPage;
             case Control::OpenDialog1:
             case Control::OpenDialog2:
-                return Kind::Dialog;
+                return Kind::kDialog;
             default:
-                return Kind::Label;
+                return Kind::kLabel;
         }
     }
 
     // --- WindowPort ---
 
     std::string text(Control control) const override {
-        switch (kindOf(control)) {
-            case Kind::DropDown: {
+        switch (kind_of(control)) {
+            case Kind::kDropDown: {
                 const int index = selected_index(control);
                 return index < 0 ? std::string() : items(control)[static_cast<std::size_t>(index)];
             }
-            case Kind::TextBox: {
+            case Kind::kTextBox: {
                 std::string lines;
                 for (const char c : found(texts_, control, std::string()))
                     lines += c == '\n' ? std::string("\r\n") : std::string(1, c);
                 return lines;
             }
-            case Kind::Button:
-            case Kind::CheckBox:
-            case Kind::Label:
-            case Kind::LineEdit:
+            case Kind::kButton:
+            case Kind::kCheckBox:
+            case Kind::kLabel:
+            case Kind::kLineEdit:
                 return found(texts_, control, std::string());
             default:
                 throw Error("Control " + name(control) + " has no text");
         }
     }
     void setText(Control control, std::string_view text) override {
-        switch (kindOf(control)) {
-            case Kind::TextBox:
-                texts_[control] = textBoxLines(text);
+        switch (kind_of(control)) {
+            case Kind::kTextBox:
+                texts_[control] = text_box_lines(text);
                 return;
-            case Kind::Button:
-            case Kind::CheckBox:
-            case Kind::Label:
-            case Kind::LineEdit:
+            case Kind::kButton:
+            case Kind::kCheckBox:
+            case Kind::kLabel:
+            case Kind::kLineEdit:
                 texts_[control] = std::string(text);
                 return;
             default:
@@ -138,22 +138,22 @@ class MemoryWindow : public window::WindowPort {
         }
     }
     void append_text(Control control, std::string_view text) override {
-        if (kindOf(control) != Kind::TextBox)
+        if (kind_of(control) != Kind::kTextBox)
             throw Error("Control " + name(control) + " is not a text box");
-        texts_[control] += textBoxLines(text);
+        texts_[control] += text_box_lines(text);
     }
 
     std::vector<std::string> items(Control list) const override {
-        requireList(list);
+        require_list(list);
         return found(items_, list, std::vector<std::string>());
     }
     void set_items(Control list, const std::vector<std::string>& items) override {
-        requireList(list);
+        require_list(list);
         items_[list] = items;
         selected_[list] = -1;  // a filled list has no selection until one is made
     }
     int selected_index(Control list) const override {
-        requireList(list);
+        require_list(list);
         return found(selected_, list, -1);
     }
     void select(Control list, int index) override {
@@ -163,47 +163,47 @@ class MemoryWindow : public window::WindowPort {
     }
 
     void setRange(Control bar, int minimum, int maximum) override {
-        requireBar(bar);
+        require_bar(bar);
         // An empty range would make a busy indicator of the bar; it stays an empty bar.
         ranges_[bar] = {minimum, std::max(maximum, minimum + 1)};
         positions_[bar] = clamped(bar, position(bar));
     }
     int position(Control bar) const override {
-        requireBar(bar);
+        require_bar(bar);
         return found(positions_, bar, 0);
     }
     void setPosition(Control bar, int position) override {
-        requireBar(bar);
+        require_bar(bar);
         positions_[bar] = clamped(bar, position);
         positionChanges.emplace_back(bar, position);
         shown_[bar].push_back(positions_[bar]);
     }
 
     bool isEnabled(Control control) const override {
-        if (kindOf(control) == Kind::Timer) return isRunning(control);
+        if (kind_of(control) == Kind::kTimer) return isRunning(control);
         return disabled_.count(control) == 0;
     }
     void setEnabled(Control control, bool enabled) override {
-        if (kindOf(control) == Kind::Timer) return set_running(control, enabled);
+        if (kind_of(control) == Kind::kTimer) return set_running(control, enabled);
         if (enabled)
             disabled_.erase(control);
         else
             disabled_.insert(control);
     }
     void setVisible(Control control, bool visible) override {
-        if (kindOf(control) == Kind::Timer)
+        if (kind_of(control) == Kind::kTimer)
             throw Error("Control " + name(control) + " is not a visible control");
         visible_[control] = visible;
     }
     bool isChecked(Control checkBox) const override {
-        const Kind kind = kindOf(checkBox);
-        if (kind != Kind::CheckBox && kind != Kind::Button)
+        const Kind kind = kind_of(checkBox);
+        if (kind != Kind::kCheckBox && kind != Kind::kButton)
             throw Error("Control " + name(checkBox) + " is not a check box");
         return checked_.count(checkBox) != 0;
     }
     void set_running(Control control, bool running) override {
-        const Kind kind = kindOf(control);
-        if (kind != Kind::Timer && kind != Kind::Animation)
+        const Kind kind = kind_of(control);
+        if (kind != Kind::kTimer && kind != Kind::kAnimation)
             throw Error("Control " + name(control) + " cannot run");
         running_[control] = running;
     }
@@ -241,7 +241,7 @@ class MemoryWindow : public window::WindowPort {
     // The next of fileAnswers; fileAnswer when there is none.
     std::optional<std::string> choose_file(Control dialog,
                                            std::string_view initialDirectory) override {
-        if (kindOf(dialog) != Kind::Dialog)
+        if (kind_of(dialog) != Kind::kDialog)
             throw Error("Control " + name(dialog) + " is not an open-file dialog");
         dialogs.push_back(dialog);
         initialFolder = std::string(initialDirectory);
@@ -279,15 +279,15 @@ class MemoryWindow : public window::WindowPort {
     }
     bool isVisible(Control control) const { return visibility(control).value_or(false); }
     std::pair<int, int> range(Control bar) const {
-        requireBar(bar);
+        require_bar(bar);
         return found(ranges_, bar, std::pair<int, int>(0, 100));
     }
     // The positions a bar showed, in order: those it was set to, inside its range.
-    std::vector<int> positionHistory(Control bar) const {
+    std::vector<int> position_history(Control bar) const {
         return found(shown_, bar, std::vector<int>());
     }
     // The texts of the boxes shown, in order.
-    std::vector<std::string> boxTexts() const {
+    std::vector<std::string> box_texts() const {
         std::vector<std::string> texts;
         for (const auto& box : boxes)
             texts.push_back(box.text);
@@ -334,7 +334,7 @@ class MemoryWindow : public window::WindowPort {
     }
 
     // A text box stores its lines joined by line feeds.
-    static std::string textBoxLines(std::string_view text) {
+    static std::string text_box_lines(std::string_view text) {
         std::string lines;
         for (std::size_t i = 0; i < text.size(); ++i) {
             if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
@@ -343,13 +343,13 @@ class MemoryWindow : public window::WindowPort {
         return lines;
     }
 
-    static void requireList(Control list) {
-        const Kind kind = kindOf(list);
-        if (kind != Kind::DropDown && kind != Kind::ListBox)
+    static void require_list(Control list) {
+        const Kind kind = kind_of(list);
+        if (kind != Kind::kDropDown && kind != Kind::kListBox)
             throw Error("Control " + name(list) + " is not a list");
     }
-    static void requireBar(Control bar) {
-        if (kindOf(bar) != Kind::Bar)
+    static void require_bar(Control bar) {
+        if (kind_of(bar) != Kind::kBar)
             throw Error("Control " + name(bar) + " is not a progress bar");
     }
     int clamped(Control bar, int value) const {

@@ -151,7 +151,7 @@ TEST_F(BackfillTest, EmptyTransactionTableCompletesAtOnce) {
     EXPECT_EQ(window_.eventRounds, 0);
     EXPECT_EQ(window_.text(Control::Memo2),
               "Update Completed :  ---- From : 2026/12/07 09:00:01 - To : 2026/12/07 09:01:01");
-    EXPECT_EQ(window_.boxTexts(), std::vector<std::string>{"Update Completed"});
+    EXPECT_EQ(window_.box_texts(), std::vector<std::string>{"Update Completed"});
     expectCounts({});
     expectIdlePage();
 }
@@ -182,10 +182,10 @@ TEST_F(BackfillTest, CopiesTheStaffIdOfTheCardHolderWithLetterCaseSignificant) {
     expectCounts({.read = 6, .filled = 3, .noStaffMatched = 3});
     EXPECT_TRUE(disabledWhileRunning);
     EXPECT_EQ(window_.range(Control::bar1), std::make_pair(0, 6));
-    EXPECT_EQ(window_.positionHistory(Control::bar1), (std::vector<int>{1, 2, 3, 4, 5, 6, 0}));
+    EXPECT_EQ(window_.position_history(Control::bar1), (std::vector<int>{1, 2, 3, 4, 5, 6, 0}));
     ASSERT_EQ(estimates.size(), 6U);
     EXPECT_FALSE(estimates.front().empty());
-    EXPECT_EQ(window_.boxTexts(), std::vector<std::string>{"Update Completed"});
+    EXPECT_EQ(window_.box_texts(), std::vector<std::string>{"Update Completed"});
     expectIdlePage();
 }
 

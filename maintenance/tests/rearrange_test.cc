@@ -107,11 +107,11 @@ TEST_F(RearrangeTest, EightStatementsDropBeforeAddInListOrder) {
                   "ALTER TABLE Transact ADD TransID int IDENTITY(1,1) CONSTRAINT PK_Transact "
                   "PRIMARY KEY",
               }));
-    EXPECT_EQ(window_.boxTexts(), std::vector<std::string>{"Update Completed"});
+    EXPECT_EQ(window_.box_texts(), std::vector<std::string>{"Update Completed"});
     EXPECT_EQ(window_.range(Control::bar4), std::make_pair(0, 4));
     EXPECT_EQ(window_.range(Control::bar5), std::make_pair(0, 3));
-    EXPECT_EQ(window_.positionHistory(Control::bar4), (std::vector<int>{1, 2, 3, 4, 0}));
-    EXPECT_EQ(window_.positionHistory(Control::bar5),
+    EXPECT_EQ(window_.position_history(Control::bar4), (std::vector<int>{1, 2, 3, 4, 0}));
+    EXPECT_EQ(window_.position_history(Control::bar5),
               (std::vector<int>{1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0}));
     EXPECT_EQ(window_.eventRounds, 16);
     expectClosingState();
@@ -124,7 +124,7 @@ TEST_F(RearrangeTest, FailureOfTheFirstStatementChangesNothing) {
     form_->BitBtn14Click();
 
     EXPECT_EQ(statements_.size(), 1U);
-    EXPECT_EQ(window_.boxTexts(),
+    EXPECT_EQ(window_.box_texts(),
               (std::vector<std::string>{"Re-arrange Fail!", "Update Completed"}));
     EXPECT_EQ(familyContents("MessForm"), before);
     // bar5 stays where the failing step left it.
@@ -144,7 +144,7 @@ TEST_F(RearrangeTest, AFailedAddPutsTheTableBackAsItWasBeforeTheDrop) {
     form_->BitBtn14Click();
 
     ASSERT_EQ(statements_.size(), 6U);
-    EXPECT_EQ(window_.boxTexts(),
+    EXPECT_EQ(window_.box_texts(),
               (std::vector<std::string>{"Re-arrange Fail!", "Update Completed"}));
     EXPECT_EQ(familyContents("Personal"), personal);
     EXPECT_EQ(familyContents("Transact"), transact);
@@ -156,7 +156,7 @@ TEST_F(RearrangeTest, MissingTableOrKeyFailsBeforeAnyStatement) {
     recordStatements();
     form_->BitBtn14Click();
     EXPECT_TRUE(statements_.empty());
-    EXPECT_EQ(window_.boxTexts(),
+    EXPECT_EQ(window_.box_texts(),
               (std::vector<std::string>{"Re-arrange Fail!", "Update Completed"}));
 
     window_.boxes.clear();
@@ -165,7 +165,7 @@ TEST_F(RearrangeTest, MissingTableOrKeyFailsBeforeAnyStatement) {
     form_->BitBtn14Click();
     EXPECT_EQ(statements_.size(), 2U);
     EXPECT_EQ(statements_.front(), "ALTER TABLE MessForm DROP COLUMN MessID");
-    EXPECT_EQ(window_.boxTexts(),
+    EXPECT_EQ(window_.box_texts(),
               (std::vector<std::string>{"Re-arrange Fail!", "Update Completed"}));
     // The second table has no key listed: the failure names it (the window's list of keys
     // has no item to select for it, which failed before).
@@ -178,7 +178,7 @@ TEST_F(RearrangeTest, KeysAreNumberedOneToNWithEveryOtherColumnKept) {
     const auto before = readAll("MessForm");
     const auto personalBefore = readAll("Personal");
     form_->BitBtn14Click();
-    EXPECT_EQ(window_.boxTexts(), std::vector<std::string>{"Update Completed"});
+    EXPECT_EQ(window_.box_texts(), std::vector<std::string>{"Update Completed"});
 
     // The key comes first (the format wants key fields in front), numbered in table order.
     const std::vector<std::string> after = field_names("MessForm");

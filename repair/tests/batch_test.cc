@@ -106,7 +106,7 @@ TEST_F(BatchTest, WithNoTablesTheCurrentMessageIsReportedUnchanged) {
     form_->BitBtn2Click();
     EXPECT_TRUE(window_.presses.empty());
     EXPECT_EQ(window_.text(Control::Memo1), "MessageLB");
-    EXPECT_EQ(window_.boxTexts(), std::vector<std::string>{"MessageLB"});
+    EXPECT_EQ(window_.box_texts(), std::vector<std::string>{"MessageLB"});
 }
 
 TEST_F(BatchTest, WithoutTheAliasVaqTheBatchNamesWhatIsMissing) {
@@ -140,7 +140,7 @@ TEST_F(BatchTest, RebuildAndFixAllUpgradesBetweenTheRebuildAndTheReport) {
     EXPECT_EQ(window_.presses.back(), Control::BitBtn1);
     EXPECT_EQ(window_.text(Control::Memo1),
               "Upgraded Successfully : StaffIDField added \r\nRebuild was successful.");
-    EXPECT_EQ(window_.boxTexts(), std::vector<std::string>{"Rebuild was successful."});
+    EXPECT_EQ(window_.box_texts(), std::vector<std::string>{"Rebuild was successful."});
     EXPECT_FALSE(fs::exists(backupRoot()));
 }
 
@@ -171,7 +171,7 @@ TEST_F(BatchTest, RebuildAndFixAllRebuildingTwiceKeepsAndNamesWhatTheFirstRebuil
         runs[0].folder.string() + ".";
     EXPECT_TRUE(memo.ends_with(note)) << memo;
     EXPECT_EQ(memo.find("could not be kept"), memo.rfind("could not be kept")) << memo;
-    EXPECT_EQ(window_.boxTexts(),
+    EXPECT_EQ(window_.box_texts(),
               (std::vector<std::string>{"Rebuild was successful.", "Rebuild was successful."}));
 }
 
@@ -187,7 +187,7 @@ TEST_F(BatchTest, InstalledHandlersReachTheRepair) {
     other.jobs.createUtilitySession();
     EXPECT_EQ(other.items(Control::AliasCombo), std::vector<std::string>{"VAQ"});
     other.jobs.handlers[window::Handler::BitBtn2Click]();
-    EXPECT_EQ(other.boxTexts(), std::vector<std::string>{""});
+    EXPECT_EQ(other.box_texts(), std::vector<std::string>{""});
     other.jobs.destroyUtilitySession();
 }
 
@@ -241,7 +241,7 @@ TEST_F(BatchTest, ADirectoryOfOnlyFoldersGivesAnEmptyBackup) {
     fs::create_directory(data() / "archive");
     form_->BackupDatabase();
     EXPECT_TRUE(fs::is_empty(backupRoot() / "20050321 093005"));
-    EXPECT_EQ(window_.boxTexts(), std::vector<std::string>{"The Database backup successfully"});
+    EXPECT_EQ(window_.box_texts(), std::vector<std::string>{"The Database backup successfully"});
 }
 
 TEST_F(BatchTest, ABackupRootThatCannotBeMadeIsNamed) {
@@ -266,8 +266,8 @@ TEST_F(BatchTest, RebuildIndexBacksUpFirstWhenTicked) {
     window_.setChecked(Control::CheckBox1, true);
     form_->BitBtn2Click();
     EXPECT_TRUE(fs::exists(backupRoot() / "20050321 093005" / "Transact.db"));
-    EXPECT_EQ(window_.boxTexts(), (std::vector<std::string>{"The Database backup successfully",
-                                                            "Rebuild was successful."}));
+    EXPECT_EQ(window_.box_texts(), (std::vector<std::string>{"The Database backup successfully",
+                                                             "Rebuild was successful."}));
 }
 
 }  // namespace

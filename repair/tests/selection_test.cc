@@ -299,7 +299,7 @@ TEST_F(ScriptedRebuildTest, InTheBatchAFailingFillShowsItsBoxOnceAndTheBatchGoes
     EXPECT_EQ(std::count(script.calls.begin(), script.calls.end(),
                          "rebuild PARADOX Backup.Db KEYVIOL.DB PROBLEM.DB"),
               1);
-    EXPECT_EQ(window_.boxTexts(),
+    EXPECT_EQ(window_.box_texts(),
               (std::vector<std::string>{"Error Filling table structure", "Rebuild was successful.",
                                         "These tables were not rebuilt:\nDoor.DB: Verification "
                                         "Successful. Table has no errors. The description "
