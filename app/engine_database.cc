@@ -10,7 +10,7 @@ void EngineDatabase::open() {
 }
 
 std::vector<std::string> EngineDatabase::standardAliases() {
-    return session_.standardAliasNames();
+    return session_.standard_alias_names();
 }
 
 DatabaseSeam makeEngineDatabaseSeam(std::shared_ptr<EngineDatabase> database) {

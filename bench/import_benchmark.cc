@@ -104,15 +104,15 @@ void BM_BatchAppend(benchmark::State& state) {
         table.open();
         for (const ResolvedRecord& r : g_records) {
             table.append();
-            table.setFieldText(transact::TDate, r.date);
-            table.setFieldText(transact::TTime, r.time);
-            table.setFieldText(transact::ControllerID, r.controllerId);
-            table.setFieldText(transact::DoorID, r.doorId);
-            table.setFieldText(transact::Door, r.doorName);
-            table.setFieldText(transact::CardID, r.cardId);
-            table.setFieldText(transact::PersonalID, r.personalId);
-            table.setFieldText(transact::StaffID, r.staffId);
-            table.setFieldText(transact::EventID, r.eventId);
+            table.set_field_text(transact::TDate, r.date);
+            table.set_field_text(transact::TTime, r.time);
+            table.set_field_text(transact::ControllerID, r.controllerId);
+            table.set_field_text(transact::DoorID, r.doorId);
+            table.set_field_text(transact::Door, r.doorName);
+            table.set_field_text(transact::CardID, r.cardId);
+            table.set_field_text(transact::PersonalID, r.personalId);
+            table.set_field_text(transact::StaffID, r.staffId);
+            table.set_field_text(transact::EventID, r.eventId);
             table.post();
         }
         table.saveChanges();
@@ -141,7 +141,7 @@ void BM_ImportWithoutSave(benchmark::State& state) {
         freshDatabase(state);
         vaq::import::ImportForm form(window);
         form.importEveryLine = true;
-        form.Transaction.setAfterPost({});
+        form.Transaction.set_after_post({});
         form.Button2Click();
     }
 }

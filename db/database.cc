@@ -6,8 +6,10 @@
 
 namespace vaq::db {
 
-Database::Database(Session& session, std::string databaseName, std::string aliasName)
-    : session_(session), databaseName_(std::move(databaseName)), aliasName_(std::move(aliasName)) {
+Database::Database(Session& session, std::string database_name, std::string alias_name)
+    : session_(session),
+      databaseName_(std::move(database_name)),
+      aliasName_(std::move(alias_name)) {
     session_.attach(this);
 }
 
@@ -17,9 +19,9 @@ Database::~Database() {
     session_.detach(this);
 }
 
-void Database::setAliasName(std::string aliasName) {
+void Database::set_alias_name(std::string alias_name) {
     if (connected()) throw Error("Cannot change the alias of an open database: " + databaseName_);
-    aliasName_ = std::move(aliasName);
+    aliasName_ = std::move(alias_name);
 }
 
 void Database::open() {

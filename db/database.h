@@ -16,22 +16,22 @@ class Session;
 // ("Alias not found: VAQ", "Directory does not exist: /x").
 class Database {
   public:
-    Database(Session& session, std::string databaseName, std::string aliasName);
+    Database(Session& session, std::string database_name, std::string alias_name);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
     Session& session() const { return session_; }
-    const std::string& databaseName() const { return databaseName_; }
-    const std::string& aliasName() const { return aliasName_; }
+    const std::string& database_name() const { return databaseName_; }
+    const std::string& alias_name() const { return aliasName_; }
     // Throws vaq::Error while the connection is open.
-    void setAliasName(std::string aliasName);
+    void set_alias_name(std::string alias_name);
 
     // Activates the session when needed. Opening an open connection does nothing.
     void open();
     void close();
     bool connected() const { return handle_ != nullptr; }
-    void setConnected(bool connected) { connected ? open() : close(); }
+    void set_connected(bool connected) { connected ? open() : close(); }
 
     // The database directory. Throws vaq::Error when the connection is not open.
     std::filesystem::path directory() const;

@@ -11,36 +11,36 @@ namespace {
 
 // The statements of a query on the directory of its database; tables it creates are laid
 // out as the engine's configuration says.
-pdx::sql::Executor executorFor(Session& session, std::string_view databaseName) {
+pdx::sql::Executor executor_for(Session& session, std::string_view database_name) {
     session.open();
     const pdx::EngineSettings& settings = pdx::currentConfiguration()->settings();
-    return pdx::sql::Executor(databaseDirectory(session, databaseName),
+    return pdx::sql::Executor(database_directory(session, database_name),
                               pdx::CreateOptions{settings.createLevel, settings.blockSize});
 }
 
 }  // namespace
 
-Query::Query(std::string aliasName, Session& session)
-    : session_(session), aliasName_(std::move(aliasName)) {}
+Query::Query(std::string alias_name, Session& session)
+    : session_(session), aliasName_(std::move(alias_name)) {}
 
 Query::~Query() = default;
 
-void Query::setAliasName(std::string aliasName) {
+void Query::set_alias_name(std::string alias_name) {
     if (active()) throw Error("Cannot change the alias of an open query.");
-    aliasName_ = std::move(aliasName);
+    aliasName_ = std::move(alias_name);
 }
 
-void Query::clearSql() {
+void Query::clear_sql() {
     close();
     lines_.clear();
 }
 
-void Query::addSql(std::string line) {
+void Query::add_sql(std::string line) {
     close();
     lines_.push_back(std::move(line));
 }
 
-void Query::setSql(std::string_view text) {
+void Query::set_sql(std::string_view text) {
     close();
     lines_.clear();
     for (;;) {
@@ -60,14 +60,14 @@ std::string Query::text() const {
     return joined;
 }
 
-void Query::execSql() {
+void Query::exec_sql() {
     close();
-    rowsAffected_ = executorFor(session_, aliasName_).execute(text());
+    rowsAffected_ = executor_for(session_, aliasName_).execute(text());
 }
 
 void Query::open() {
     if (active()) return;
-    result_ = executorFor(session_, aliasName_).open(text());
+    result_ = executor_for(session_, aliasName_).open(text());
 }
 
 void Query::close() {
@@ -98,7 +98,7 @@ std::uint32_t Query::recordCount() const {
     return result("count the records").record_count();
 }
 
-std::uint32_t Query::recNo() const {
+std::uint32_t Query::rec_no() const {
     return result("read the record number").record_number();
 }
 
@@ -113,7 +113,7 @@ bool Query::findField(std::string_view name) const {
     return result("look for a field").find_field(name).has_value();
 }
 
-FieldValue Query::fieldByName(std::string_view name) const {
+FieldValue Query::field_by_name(std::string_view name) const {
     const pdx::sql::ResultSet& rows = result("read a field");
     const auto index = rows.find_field(name);
     if (!index)
@@ -121,7 +121,7 @@ FieldValue Query::fieldByName(std::string_view name) const {
                     rows.table_name() + ".");
     if (labels_.empty())
         for (const pdx::sql::ResultField& field : rows.fields())
-            labels_.push_back(&fieldLabel(field.name, rows.table_name()));
+            labels_.push_back(&field_label(field.name, rows.table_name()));
     return FieldValue(*labels_[*index], rows.value(*index));
 }
 

@@ -22,28 +22,28 @@ namespace vaq::db {
 
 class Query {
   public:
-    explicit Query(std::string aliasName = "VAQ", Session& session = defaultSession());
+    explicit Query(std::string alias_name = "VAQ", Session& session = default_session());
     ~Query();
     Query(const Query&) = delete;
     Query& operator=(const Query&) = delete;
 
-    const std::string& aliasName() const { return aliasName_; }
+    const std::string& alias_name() const { return aliasName_; }
     // Throws vaq::Error while a result is open.
-    void setAliasName(std::string aliasName);
+    void set_alias_name(std::string alias_name);
 
     // ---- the SQL text; changing it closes an open result ----
     const std::vector<std::string>& lines() const { return lines_; }
-    void clearSql();
-    void addSql(std::string line);
+    void clear_sql();
+    void add_sql(std::string line);
     // The whole text; line breaks in it separate lines.
-    void setSql(std::string_view text);
+    void set_sql(std::string_view text);
     // The lines joined by line breaks, as the engine receives them.
     std::string text() const;
 
     // Runs the statement; a SELECT runs and its result is dropped. Closes an open result.
-    void execSql();
-    // Records the last statement run by execSql() inserted, changed or deleted.
-    std::uint64_t rowsAffected() const { return rowsAffected_; }
+    void exec_sql();
+    // Records the last statement run by exec_sql() inserted, changed or deleted.
+    std::uint64_t rows_affected() const { return rowsAffected_; }
 
     // ---- the result of a SELECT, read like a table ----
     // Runs the text, which must be a SELECT, and moves to the first row. Opening an open
@@ -51,19 +51,19 @@ class Query {
     void open();
     void close();
     bool active() const { return result_ != nullptr; }
-    void setActive(bool active) { active ? open() : close(); }
+    void set_active(bool active) { active ? open() : close(); }
 
     void first();
     void next();
     bool eof() const;
     std::uint32_t recordCount() const;
-    std::uint32_t recNo() const;
+    std::uint32_t rec_no() const;
 
     std::vector<std::string> field_names() const;
     // True when the result has a field of that name, letter case ignored.
     bool findField(std::string_view name) const;
     // Throws vaq::Error("Field not found: X in the result from T.DB.").
-    FieldValue fieldByName(std::string_view name) const;
+    FieldValue field_by_name(std::string_view name) const;
 
   private:
     const pdx::sql::ResultSet& result(std::string_view what) const;
@@ -72,7 +72,7 @@ class Query {
     std::string aliasName_;
     std::vector<std::string> lines_;
     std::unique_ptr<pdx::sql::ResultSet> result_;
-    // The names of the open result's fields, made on the first fieldByName().
+    // The names of the open result's fields, made on the first field_by_name().
     mutable std::vector<const FieldLabel*> labels_;
     std::uint64_t rowsAffected_ = 0;
 };

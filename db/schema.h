@@ -7,7 +7,7 @@
 // The tables of the VAQ database: names of tables, columns and indexes, and the layouts the
 // upgrade produces or expects. Every other part of the program takes these names from here.
 // Table and column names are matched without regard to letter case, and a table name
-// without its extension names the same table (sameTableName, sameColumnName).
+// without its extension names the same table (same_table_name, same_column_name).
 namespace vaq::db::schema {
 
 // ---- Tables of the access-control program -------------------------------------------------
@@ -373,17 +373,17 @@ inline constexpr std::string_view PROBLEM = "PROBLEM.DB";
 // Column types as the engine's SQL names them. Number and Text stand for columns of the
 // access-control program whose exact numeric type or width is that program's.
 enum class ColumnType {
-    Char,
-    SmallInt,
-    Integer,
-    AutoInc,
-    Boolean,
-    Date,
-    Time,
-    DateTime,
-    Float,
-    Number,
-    Text
+    kChar,
+    kSmallInt,
+    kInteger,
+    kAutoInc,
+    kBoolean,
+    kDate,
+    kTime,
+    kDateTime,
+    kFloat,
+    kNumber,
+    kText
 };
 
 // A column of a table, by name.
@@ -394,7 +394,7 @@ struct ColumnRef {
 
 struct ColumnLayout {
     std::string_view name;
-    ColumnType type = ColumnType::Text;
+    ColumnType type = ColumnType::kText;
     int size = 0;          // width of a char column; for Text the least width needed
     bool created = false;  // part of the table's CREATE TABLE
     bool added = false;    // added by the upgrade to a table that lacks it
@@ -410,9 +410,9 @@ struct IndexLayout {
 };
 
 enum class TableGroup {
-    AccessControl,     // belongs to the access-control program; only the used columns listed
-    CreatedByUpgrade,  // created by the upgrade when missing; full layout listed
-    Work,              // exists only while a job runs, or written by a library
+    kAccessControl,     // belongs to the access-control program; only the used columns listed
+    kCreatedByUpgrade,  // created by the upgrade when missing; full layout listed
+    kWork,              // exists only while a job runs, or written by a library
 };
 
 struct TableLayout {
@@ -426,38 +426,38 @@ struct TableLayout {
 // Every table of the database, group 1 first, in the order of their description.
 std::span<const TableLayout> tables();
 // The table of that name, letter case ignored, with or without extension; null if unknown.
-const TableLayout* findTable(std::string_view name);
+const TableLayout* find_table(std::string_view name);
 // The column of that name, letter case ignored; null if the layout does not list it.
-const ColumnLayout* findColumn(const TableLayout& table, std::string_view name);
+const ColumnLayout* find_column(const TableLayout& table, std::string_view name);
 
 // Every column of the schema that names records of `table` by `column`: the columns whose
 // values must follow when that column's values change. Letter case and extension ignored.
-std::vector<ColumnRef> referencesTo(std::string_view table, std::string_view column);
+std::vector<ColumnRef> references_to(std::string_view table, std::string_view column);
 
 // A table object of the main window and the table name it is bound to ("" for Table1,
 // which is bound at run time).
 struct TableObject {
     std::string_view object;
-    std::string_view tableName;
+    std::string_view table_name;
 };
-std::span<const TableObject> tableObjects();
+std::span<const TableObject> table_objects();
 
 // One index step of the upgrade: when the tested index is missing from the table bound to
 // the table object, the created index is made on the column.
 struct EnsuredIndex {
-    std::string_view tableObject;
-    std::string_view tableName;
-    std::string_view testedName;
-    std::string_view createdName;
+    std::string_view table_object;
+    std::string_view table_name;
+    std::string_view tested_name;
+    std::string_view created_name;
     std::string_view column;
 };
 // The eleven steps in the order the upgrade runs them.
-std::span<const EnsuredIndex> ensuredIndexes();
+std::span<const EnsuredIndex> ensured_indexes();
 
 // "WorkON", "workon.db" and "WorkOn.DB" are one table; so are "Ctrller" and "ctrller.DB".
-bool sameTableName(std::string_view a, std::string_view b);
-bool sameColumnName(std::string_view a, std::string_view b);
+bool same_table_name(std::string_view a, std::string_view b);
+bool same_column_name(std::string_view a, std::string_view b);
 // The name without a trailing ".db" extension (any letter case).
-std::string_view tableStem(std::string_view name);
+std::string_view table_stem(std::string_view name);
 
 }  // namespace vaq::db::schema

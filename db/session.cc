@@ -40,7 +40,7 @@ class DatabaseList {
 
 // The alias names of the engine's list in its order; with `standardOnly` only those whose type
 // is "STANDARD" exactly.
-std::vector<std::string> listAliases(bool standardOnly) {
+std::vector<std::string> list_aliases(bool standardOnly) {
     std::vector<std::string> names;
     DatabaseList list;
     pdx::DBDesc desc{};
@@ -58,7 +58,7 @@ Session::Session(std::string name) : name_(std::move(name)) {}
 
 Session::~Session() = default;
 
-void Session::setActive(bool active) {
+void Session::set_active(bool active) {
     if (active == active_) return;
     if (active) {
         pdx::check(pdx::DbiInit());
@@ -69,46 +69,46 @@ void Session::setActive(bool active) {
     active_ = active;
 }
 
-std::vector<std::string> Session::aliasNames() {
+std::vector<std::string> Session::alias_names() {
     open();
-    return listAliases(false);
+    return list_aliases(false);
 }
 
-std::vector<std::string> Session::standardAliasNames() {
+std::vector<std::string> Session::standard_alias_names() {
     open();
-    return listAliases(true);
+    return list_aliases(true);
 }
 
-void Session::getAliasNames(std::vector<std::string>& list) {
+void Session::get_alias_names(std::vector<std::string>& list) {
     list.clear();
-    list = aliasNames();
+    list = alias_names();
 }
 
-std::vector<std::string> Session::tableNames(std::string_view databaseName,
-                                             std::string_view pattern, bool extensions,
-                                             bool systemTables) {
+std::vector<std::string> Session::table_names(std::string_view database_name,
+                                              std::string_view pattern, bool extensions,
+                                              bool systemTables) {
     open();
-    if (const Database* database = findDatabase(databaseName))
+    if (const Database* database = find_database(database_name))
         return pdx::listTables(database->directory(), pattern, extensions, systemTables);
-    return pdx::listAliasTables(databaseName, pattern, extensions, systemTables);
+    return pdx::listAliasTables(database_name, pattern, extensions, systemTables);
 }
 
-void Session::getTableNames(std::string_view databaseName, std::string_view pattern,
-                            bool extensions, bool systemTables, std::vector<std::string>& list) {
+void Session::get_table_names(std::string_view database_name, std::string_view pattern,
+                              bool extensions, bool systemTables, std::vector<std::string>& list) {
     list.clear();
-    list = tableNames(databaseName, pattern, extensions, systemTables);
+    list = table_names(database_name, pattern, extensions, systemTables);
 }
 
-std::filesystem::path Session::aliasDirectory(std::string_view aliasName) {
+std::filesystem::path Session::alias_directory(std::string_view alias_name) {
     open();
     pdx::DBDesc desc{};
-    pdx::check(pdx::DbiGetDatabaseDesc(std::string(aliasName).c_str(), &desc));
+    pdx::check(pdx::DbiGetDatabaseDesc(std::string(alias_name).c_str(), &desc));
     return desc.szPhyName;
 }
 
-Database* Session::findDatabase(std::string_view databaseName) const {
+Database* Session::find_database(std::string_view database_name) const {
     for (Database* database : databases_)
-        if (database->connected() && iequals(database->databaseName(), databaseName))
+        if (database->connected() && iequals(database->database_name(), database_name))
             return database;
     return nullptr;
 }
@@ -121,7 +121,7 @@ void Session::detach(Database* database) {
     std::erase(databases_, database);
 }
 
-Session& defaultSession() {
+Session& default_session() {
     static Session session("Default");
     return session;
 }

@@ -24,33 +24,33 @@ class Session {
     // Activating starts the engine (reads its configuration); a broken configuration raises
     // here. Deactivating closes the session's databases first.
     bool active() const { return active_; }
-    void setActive(bool active);
-    void open() { setActive(true); }
-    void close() { setActive(false); }
+    void set_active(bool active);
+    void open() { set_active(true); }
+    void close() { set_active(false); }
 
     // The names of the engine's aliases in the engine's order, every type included.
     // Activates the session when it is not active.
-    std::vector<std::string> aliasNames();
+    std::vector<std::string> alias_names();
     // The names of the aliases whose type is "STANDARD" exactly (letter case included), in the
     // engine's order: the directories of Paradox tables.
-    std::vector<std::string> standardAliasNames();
-    // Empties the list, then fills it as aliasNames() does.
-    void getAliasNames(std::vector<std::string>& list);
+    std::vector<std::string> standard_alias_names();
+    // Empties the list, then fills it as alias_names() does.
+    void get_alias_names(std::vector<std::string>& list);
 
     // The tables of a database: the name of a connection of this session that is open, or
     // else an alias. Activates the session. pattern "*.*" lists every table.
-    std::vector<std::string> tableNames(std::string_view databaseName,
-                                        std::string_view pattern = "*.*", bool extensions = true,
-                                        bool systemTables = false);
-    // Empties the list, then fills it as tableNames() does.
-    void getTableNames(std::string_view databaseName, std::string_view pattern, bool extensions,
-                       bool systemTables, std::vector<std::string>& list);
+    std::vector<std::string> table_names(std::string_view database_name,
+                                         std::string_view pattern = "*.*", bool extensions = true,
+                                         bool systemTables = false);
+    // Empties the list, then fills it as table_names() does.
+    void get_table_names(std::string_view database_name, std::string_view pattern, bool extensions,
+                         bool systemTables, std::vector<std::string>& list);
 
     // The physical directory the engine records for an alias (it need not exist).
-    std::filesystem::path aliasDirectory(std::string_view aliasName);
+    std::filesystem::path alias_directory(std::string_view alias_name);
 
     // The open connection of that name in this session (letter case ignored), or null.
-    Database* findDatabase(std::string_view databaseName) const;
+    Database* find_database(std::string_view database_name) const;
     const std::vector<Database*>& databases() const { return databases_; }
 
   private:
@@ -64,6 +64,6 @@ class Session {
 };
 
 // The engine's default session, in which the table and query objects work.
-Session& defaultSession();
+Session& default_session();
 
 }  // namespace vaq::db

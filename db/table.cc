@@ -36,7 +36,7 @@ class TableHandle final : public pdx::DbiCursor {
     explicit TableHandle(std::shared_ptr<pdx::Table> table) : table_(std::move(table)) {}
 
     // Copies the record at the handle's own position and moves on, in table order.
-    bool nextRecord(void* recordBuffer) override {
+    bool next_record(void* recordBuffer) override {
         if (!cursor_) cursor_ = table_->open_cursor();
         if (cursor_->eof() || !cursor_->has_record()) return false;
         const pdx::Bytes record = cursor_->record();
@@ -55,12 +55,13 @@ class TableHandle final : public pdx::DbiCursor {
 
 }  // namespace
 
-fs::path databaseDirectory(Session& session, std::string_view databaseName) {
-    if (const Database* database = session.findDatabase(databaseName)) return database->directory();
-    return session.aliasDirectory(databaseName);
+fs::path database_directory(Session& session, std::string_view database_name) {
+    if (const Database* database = session.find_database(database_name))
+        return database->directory();
+    return session.alias_directory(database_name);
 }
 
-std::string fieldText(const pdx::sql::SqlValue& value) {
+std::string field_text(const pdx::sql::SqlValue& value) {
     using pdx::sql::ValueKind;
     switch (value.kind) {
         case ValueKind::kNull:
@@ -81,7 +82,7 @@ std::string fieldText(const pdx::sql::SqlValue& value) {
     }
 }
 
-const FieldLabel& fieldLabel(std::string_view field, std::string_view table) {
+const FieldLabel& field_label(std::string_view field, std::string_view table) {
     static std::mutex mutex;
     // Keyed by the table's name, its length first so that no two pairs share a key.
     static std::unordered_map<std::string, std::unique_ptr<const FieldLabel>> labels;
@@ -95,7 +96,7 @@ const FieldLabel& fieldLabel(std::string_view field, std::string_view table) {
     return *it->second;
 }
 
-std::int64_t FieldValue::asInteger() const {
+std::int64_t FieldValue::as_integer() const {
     using pdx::sql::ValueKind;
     switch (value_.kind) {
         case ValueKind::kNull:
@@ -121,8 +122,8 @@ std::int64_t FieldValue::asInteger() const {
     }
 }
 
-Table::Table(std::string aliasName, std::string tableName, Session& session)
-    : session_(session), aliasName_(std::move(aliasName)), tableName_(std::move(tableName)) {}
+Table::Table(std::string alias_name, std::string table_name, Session& session)
+    : session_(session), aliasName_(std::move(alias_name)), tableName_(std::move(table_name)) {}
 
 Table::~Table() {
     // A pending edit is dropped; closing the handle cannot fail.
@@ -146,44 +147,44 @@ bool Table::editing() const {
     return editor_ && editor_->editing();
 }
 
-std::string Table::displayName() const {
+std::string Table::display_name() const {
     if (table_) return table_->name();
     return tableName_;
 }
 
-void Table::requireClosed(std::string_view what) const {
+void Table::require_closed(std::string_view what) const {
     if (active())
-        throw Error("Cannot " + std::string(what) + " of an open table: " + displayName() + ".");
+        throw Error("Cannot " + std::string(what) + " of an open table: " + display_name() + ".");
 }
 
-void Table::requireOpen(std::string_view what) const {
+void Table::require_open(std::string_view what) const {
     if (!active())
-        throw Error("Cannot " + std::string(what) + ": the table " + displayName() +
+        throw Error("Cannot " + std::string(what) + ": the table " + display_name() +
                     " is not open.");
 }
 
-void Table::requireEditing(std::string_view what) const {
-    requireOpen(what);
+void Table::require_editing(std::string_view what) const {
+    require_open(what);
     if (!editing())
-        throw Error("Cannot " + std::string(what) + ": the table " + displayName() +
+        throw Error("Cannot " + std::string(what) + ": the table " + display_name() +
                     " is not in edit or insert mode.");
 }
 
-void Table::setAliasName(std::string aliasName) {
-    requireClosed("change the alias");
-    aliasName_ = std::move(aliasName);
+void Table::set_alias_name(std::string alias_name) {
+    require_closed("change the alias");
+    aliasName_ = std::move(alias_name);
 }
 
-void Table::setTableName(std::string tableName) {
-    requireClosed("change the table name");
-    tableName_ = std::move(tableName);
+void Table::set_table_name(std::string table_name) {
+    require_closed("change the table name");
+    tableName_ = std::move(table_name);
     fieldNames_.clear();
 }
 
-void Table::setIndexName(std::string indexName) {
+void Table::set_index_name(std::string index_name) {
     if (active()) {
         if (editing()) post();
-        const std::string previous = std::exchange(indexName_, std::move(indexName));
+        const std::string previous = std::exchange(indexName_, std::move(index_name));
         try {
             openCursor();
         } catch (...) {
@@ -192,14 +193,14 @@ void Table::setIndexName(std::string indexName) {
         }
         return;
     }
-    indexName_ = std::move(indexName);
+    indexName_ = std::move(index_name);
 }
 
 fs::path Table::directory() const {
-    return databaseDirectory(session_, aliasName_);
+    return database_directory(session_, aliasName_);
 }
 
-std::shared_ptr<pdx::Table> Table::openEngineTable() const {
+std::shared_ptr<pdx::Table> Table::open_engine_table() const {
     if (tableName_.empty()) throw Error("The table object has no table name.");
     session_.open();
     return pdx::Table::open(directory(), tableName_);
@@ -216,19 +217,19 @@ void Table::openCursor() {
 
 void Table::open() {
     if (active()) return;
-    table_ = openEngineTable();
+    table_ = open_engine_table();
     try {
         openCursor();
         handle_ = pdx::registerCursor(std::make_unique<TableHandle>(table_));
         for (const pdx::Field& field : table_->schema().fields())
-            labels_.push_back(&fieldLabel(field.name, table_->name()));
+            labels_.push_back(&field_label(field.name, table_->name()));
     } catch (...) {
-        forgetFieldIndexes();
+        forget_field_indexes();
         cursor_.reset();
         table_.reset();
         throw;
     }
-    refreshFieldDefs();
+    refresh_field_defs();
 }
 
 void Table::close() {
@@ -238,16 +239,16 @@ void Table::close() {
     if (handle_ != nullptr) pdx::releaseCursor(handle_);
     handle_ = nullptr;
     table_.reset();
-    forgetFieldIndexes();
+    forget_field_indexes();
 }
 
 const pdx::Cursor& Table::cursor() const {
-    requireOpen("read a record");
+    require_open("read a record");
     return *cursor_;
 }
 
 pdx::Cursor& Table::cursor() {
-    requireOpen("move");
+    require_open("move");
     return *cursor_;
 }
 
@@ -269,7 +270,7 @@ std::uint32_t Table::recordCount() const {
     return cursor().record_count();
 }
 
-std::uint32_t Table::recNo() const {
+std::uint32_t Table::rec_no() const {
     return cursor().record_number();
 }
 
@@ -277,8 +278,8 @@ std::vector<std::string> Table::field_names() const {
     return fieldNames_;
 }
 
-void Table::refreshFieldDefs() {
-    const std::shared_ptr<pdx::Table> table = table_ ? table_ : openEngineTable();
+void Table::refresh_field_defs() {
+    const std::shared_ptr<pdx::Table> table = table_ ? table_ : open_engine_table();
     fieldNames_.clear();
     for (const pdx::Field& field : table->schema().fields())
         fieldNames_.push_back(field.name);
@@ -290,7 +291,7 @@ bool Table::findField(std::string_view name) const {
     return false;
 }
 
-std::size_t Table::fieldIndex(std::string_view name) const {
+std::size_t Table::field_index(std::string_view name) const {
     const std::size_t remembered = std::min(rememberedCount_, rememberedFields_.size());
     for (std::size_t i = 0; i < remembered; ++i)
         if (rememberedFields_[i].name == name) return rememberedFields_[i].index;
@@ -299,14 +300,14 @@ std::size_t Table::fieldIndex(std::string_view name) const {
     return index;
 }
 
-void Table::forgetFieldIndexes() {
+void Table::forget_field_indexes() {
     labels_.clear();
     rememberedCount_ = 0;
 }
 
-FieldValue Table::fieldByName(std::string_view name) const {
+FieldValue Table::field_by_name(std::string_view name) const {
     const pdx::Cursor& current = cursor();
-    const std::size_t index = fieldIndex(name);
+    const std::size_t index = field_index(name);
     if (!editing()) return FieldValue(*labels_[index], current.value(index));
     pdx::EditBuffer& buffer = editor_->buffer();
     // A memo or blob given a new value is held in the buffer until the post.
@@ -330,21 +331,21 @@ bool Table::locate(std::string_view field_names, std::span<const LocateValue> va
 }
 
 void Table::saveChanges() {
-    requireOpen("save changes");
+    require_open("save changes");
     if (table_->writable()) table_->writer().save_changes();
 }
 
-std::vector<std::string> Table::indexNames() {
-    const std::shared_ptr<pdx::Table> table = table_ ? table_ : openEngineTable();
+std::vector<std::string> Table::index_names() {
+    const std::shared_ptr<pdx::Table> table = table_ ? table_ : open_engine_table();
     std::vector<std::string> names;
     for (const pdx::SecondaryIndex& index : pdx::list_secondary_indexes(*table))
         names.push_back(index.name);
     return names;
 }
 
-void Table::getIndexNames(std::vector<std::string>& list) {
+void Table::get_index_names(std::vector<std::string>& list) {
     list.clear();
-    list = indexNames();
+    list = index_names();
 }
 
 // ---- changes ----
@@ -359,17 +360,17 @@ pdx::RecordEditor& Table::editor() {
 }
 
 void Table::edit() {
-    requireOpen("edit");
+    require_open("edit");
     editor().edit();
 }
 
 void Table::append() {
-    requireOpen("append");
+    require_open("append");
     editor().append();
 }
 
 void Table::post() {
-    requireEditing("post");
+    require_editing("post");
     editor_->post();
     if (afterPost_) afterPost_(*this);
 }
@@ -378,16 +379,16 @@ void Table::cancel() {
     if (editor_) editor_->cancel();
 }
 
-void Table::setFieldText(std::string_view name, std::string_view text) {
-    requireEditing("write a field");
-    editor_->set_field(fieldIndex(name), pdx::FieldInput(std::string(text)));
+void Table::set_field_text(std::string_view name, std::string_view text) {
+    require_editing("write a field");
+    editor_->set_field(field_index(name), pdx::FieldInput(std::string(text)));
 }
 
 namespace {
 
-// The text of an alpha field as fieldByName reads it: the bytes themselves when they are
+// The text of an alpha field as field_by_name reads it: the bytes themselves when they are
 // ASCII (no copy), else converted from the table's code page into `converted`.
-std::string_view alphaText(const pdx::Table& table, pdx::Bytes bytes, std::string& converted) {
+std::string_view alpha_text(const pdx::Table& table, pdx::Bytes bytes, std::string& converted) {
     const std::string_view raw = pdx::decode_alpha(bytes);
     for (const char c : raw)
         if (static_cast<unsigned char>(c) >= 0x80) {
@@ -399,12 +400,12 @@ std::string_view alphaText(const pdx::Table& table, pdx::Bytes bytes, std::strin
 
 }  // namespace
 
-bool Table::rewriteText(std::string_view readField, std::string_view writtenField,
-                        const TextRewrite& newText, const std::function<void()>& afterRecord) {
-    requireOpen("change records");
-    if (editing()) throw Error(displayName() + " is in edit or append mode.");
-    const pdx::Field& read = table_->schema()[fieldIndex(readField)];
-    const pdx::Field& written = table_->schema()[fieldIndex(writtenField)];
+bool Table::rewrite_text(std::string_view readField, std::string_view writtenField,
+                         const TextRewrite& newText, const std::function<void()>& afterRecord) {
+    require_open("change records");
+    if (editing()) throw Error(display_name() + " is in edit or append mode.");
+    const pdx::Field& read = table_->schema()[field_index(readField)];
+    const pdx::Field& written = table_->schema()[field_index(writtenField)];
     if (read.type() != pdx::FieldType::kAlpha || written.type() != pdx::FieldType::kAlpha)
         return false;
     editor();  // opens the table for writing, as an edit would
@@ -415,8 +416,8 @@ bool Table::rewriteText(std::string_view readField, std::string_view writtenFiel
         [&](pdx::MutableBytes record) {
             const pdx::MutableBytes target = record.subspan(written.offset, written.width());
             const auto text =
-                newText(alphaText(table, record.subspan(read.offset, read.width()), readText),
-                        alphaText(table, target, writtenText));
+                newText(alpha_text(table, record.subspan(read.offset, read.width()), readText),
+                        alpha_text(table, target, writtenText));
             if (!text) return false;
             pdx::encode_field_input(table, written, pdx::FieldInput(std::string(*text)), target);
             return true;
@@ -425,11 +426,11 @@ bool Table::rewriteText(std::string_view readField, std::string_view writtenFiel
     return true;
 }
 
-bool Table::readEachText(std::string_view firstField, std::string_view secondField,
-                         const TextPairVisitor& each) {
-    requireOpen("read records");
-    const pdx::Field& first = table_->schema()[fieldIndex(firstField)];
-    const pdx::Field& second = table_->schema()[fieldIndex(secondField)];
+bool Table::read_each_text(std::string_view firstField, std::string_view secondField,
+                           const TextPairVisitor& each) {
+    require_open("read records");
+    const pdx::Field& first = table_->schema()[field_index(firstField)];
+    const pdx::Field& second = table_->schema()[field_index(secondField)];
     if (first.type() != pdx::FieldType::kAlpha || second.type() != pdx::FieldType::kAlpha)
         return false;
     if (editing()) post();  // as first() would
@@ -439,17 +440,17 @@ bool Table::readEachText(std::string_view firstField, std::string_view secondFie
     std::string secondText;
     for (walk.first(); !walk.eof(); walk.next()) {
         const pdx::Bytes record = walk.record();
-        each(alphaText(table, record.subspan(first.offset, first.width()), firstText),
-             alphaText(table, record.subspan(second.offset, second.width()), secondText));
+        each(alpha_text(table, record.subspan(first.offset, first.width()), firstText),
+             alpha_text(table, record.subspan(second.offset, second.width()), secondText));
     }
     walk.first();
     return true;
 }
 
-void Table::deleteIndex(std::string_view name) {
+void Table::delete_index(std::string_view name) {
     if (table_) {
         // Through the open table; the cursor may stand in that index's order.
-        if (iequals(indexName_, name)) setIndexName({});
+        if (iequals(indexName_, name)) set_index_name({});
         pdx::delete_secondary_index(*table_, name);
         return;
     }
@@ -459,7 +460,7 @@ void Table::deleteIndex(std::string_view name) {
 }
 
 void Table::deleteTable() {
-    requireClosed("delete the table");
+    require_closed("delete the table");
     const fs::path dir = directory();
     if (const auto file = pdx::find_table_file(dir, tableName_)) pdx::sql::release_results(*file);
     pdx::delete_table(dir, tableName_);
@@ -467,7 +468,7 @@ void Table::deleteTable() {
 }
 
 void Table::renameTable(std::string_view newName) {
-    requireClosed("rename the table");
+    require_closed("rename the table");
     const fs::path dir = directory();
     if (const auto file = pdx::find_table_file(dir, tableName_)) pdx::sql::release_results(*file);
     pdx::rename_table(dir, tableName_, newName);

@@ -31,12 +31,12 @@ namespace vaq::db {
 
 // The directory of a database name: an open connection of that name in the session, or
 // else an alias of the engine. Raises the engine's error for an unknown alias.
-std::filesystem::path databaseDirectory(Session& session, std::string_view databaseName);
+std::filesystem::path database_directory(Session& session, std::string_view database_name);
 
 // A field's value read as text the way the window and the jobs see it: dates, times and
 // timestamps under the process-wide formats (common/dateformat.h), numbers in decimal,
 // logical values True and False, bytes as 0x and hex digits, an empty field as empty text.
-std::string fieldText(const pdx::sql::SqlValue& value);
+std::string field_text(const pdx::sql::SqlValue& value);
 
 // The names a field value reports: its field's and its table's. Each pair is kept once for
 // the whole process (one for every field of every table or result read: a few thousand at
@@ -45,7 +45,7 @@ struct FieldLabel {
     std::string field;
     std::string table;
 };
-const FieldLabel& fieldLabel(std::string_view field, std::string_view table);
+const FieldLabel& field_label(std::string_view field, std::string_view table);
 
 // One field of the current record, read as text or integer.
 class FieldValue {
@@ -57,19 +57,19 @@ class FieldValue {
         : label_(&label), value_(pdx::sql::value_of(field)) {}
     // `table` names the table in messages.
     FieldValue(std::string_view name, pdx::sql::SqlValue value, std::string_view table)
-        : FieldValue(fieldLabel(name, table), std::move(value)) {}
+        : FieldValue(field_label(name, table), std::move(value)) {}
 
     const std::string& name() const { return label_->field; }
     bool isNull() const { return value_.is_null(); }
-    std::string asString() const& { return fieldText(value_); }
+    std::string as_string() const& { return field_text(value_); }
     // A value read once gives its text away instead of copying it.
-    std::string asString() && {
+    std::string as_string() && {
         if (value_.kind == pdx::sql::ValueKind::kText) return std::move(value_.text);
-        return fieldText(value_);
+        return field_text(value_);
     }
     // An empty field reads as 0, a number is rounded, a logical value is 1 or 0, and text
     // must hold a whole number. Throws vaq::Error naming the field otherwise.
-    std::int64_t asInteger() const;
+    std::int64_t as_integer() const;
     const pdx::sql::SqlValue& value() const { return value_; }
 
   private:
@@ -84,30 +84,30 @@ class Table {
   public:
     enum class State { kInactive, kBrowse, kEdit, kInsert };
 
-    explicit Table(std::string aliasName = "VAQ", std::string tableName = {},
-                   Session& session = defaultSession());
+    explicit Table(std::string alias_name = "VAQ", std::string table_name = {},
+                   Session& session = default_session());
     ~Table();
     Table(const Table&) = delete;
     Table& operator=(const Table&) = delete;
 
     // ---- binding; each can change only while the table is closed ----
-    const std::string& aliasName() const { return aliasName_; }
-    void setAliasName(std::string aliasName);
+    const std::string& alias_name() const { return aliasName_; }
+    void set_alias_name(std::string alias_name);
     // As given ("Transact", "Door.DB"); found without regard to letter case and extension.
-    const std::string& tableName() const { return tableName_; }
-    void setTableName(std::string tableName);
+    const std::string& table_name() const { return tableName_; }
+    void set_table_name(std::string table_name);
     // The secondary index that orders the records; empty for the table's own order (the
     // primary key's order for a keyed table). Changing it on an open table moves to the
     // first record in the new order.
-    const std::string& indexName() const { return indexName_; }
-    void setIndexName(std::string indexName);
+    const std::string& index_name() const { return indexName_; }
+    void set_index_name(std::string index_name);
 
     // ---- opening and moving ----
     void open();
     // Cancels a pending edit or insert.
     void close();
     bool active() const { return table_ != nullptr; }
-    void setActive(bool active) { active ? open() : close(); }
+    void set_active(bool active) { active ? open() : close(); }
     State state() const;
 
     void first();
@@ -115,22 +115,22 @@ class Table {
     bool eof() const;
     std::uint32_t recordCount() const;
     // 1-based number of the current record in the current order; 0 when there is none.
-    std::uint32_t recNo() const;
+    std::uint32_t rec_no() const;
 
     // ---- fields ----
-    // The field definitions as last read: on opening, or by refreshFieldDefs().
+    // The field definitions as last read: on opening, or by refresh_field_defs().
     std::vector<std::string> field_names() const;
     // Reads the field definitions of the table again from its file (open or closed).
-    void refreshFieldDefs();
+    void refresh_field_defs();
     bool findField(std::string_view name) const;
     // The field of the current record (of the edit buffer while editing or inserting),
     // letter case of `name` ignored. Throws vaq::Error("Field not found: X in T.DB.").
-    FieldValue fieldByName(std::string_view name) const;
+    FieldValue field_by_name(std::string_view name) const;
     // Writes text into the field of the record being edited or inserted; the field converts
     // it: a date in the process short date format, a time in the process time format, a
     // number in decimal, True or False; an empty text empties the field. Throws vaq::Error
     // naming the field and the text when the field cannot take it.
-    void setFieldText(std::string_view name, std::string_view text);
+    void set_field_text(std::string_view name, std::string_view text);
 
     // Record after record in table order, where each stands: `newText` is given the texts of
     // the text fields `readField` and `writtenField` and returns the text to write into
@@ -140,16 +140,16 @@ class Table {
     // with nothing done, when either field is not a text field. The cursor is not moved.
     using TextRewrite = std::function<std::optional<std::string_view>(std::string_view read,
                                                                       std::string_view written)>;
-    bool rewriteText(std::string_view readField, std::string_view writtenField,
-                     const TextRewrite& newText, const std::function<void()>& afterRecord = {});
+    bool rewrite_text(std::string_view readField, std::string_view writtenField,
+                      const TextRewrite& newText, const std::function<void()>& afterRecord = {});
 
     // Record after record in the current order, from the first: `each` is given the texts of
-    // the text fields `firstField` and `secondField` as fieldByName would read them, without a
+    // the text fields `firstField` and `secondField` as field_by_name would read them, without a
     // field value made for each. Ends on the first record. False, with nothing read, when
     // either field is not a text field.
     using TextPairVisitor = std::function<void(std::string_view first, std::string_view second)>;
-    bool readEachText(std::string_view firstField, std::string_view secondField,
-                      const TextPairVisitor& each);
+    bool read_each_text(std::string_view firstField, std::string_view secondField,
+                        const TextPairVisitor& each);
 
     // ---- searching ----
     // Moves to the first record in the current order whose fields (names separated by ";")
@@ -168,7 +168,7 @@ class Table {
     void post();
     // Drops the changes of the record being edited or inserted.
     void cancel();
-    void setAfterPost(std::function<void(Table&)> handler) { afterPost_ = std::move(handler); }
+    void set_after_post(std::function<void(Table&)> handler) { afterPost_ = std::move(handler); }
 
     // The engine's cursor of the open table, for the Dbi calls (DbiSaveChanges); null while
     // closed.
@@ -180,11 +180,11 @@ class Table {
     // ---- the table as a whole ----
     // The names of the table's secondary indexes in the engine's order; the primary index
     // has no name and is not listed. The table need not be open.
-    std::vector<std::string> indexNames();
-    // Empties `list`, then fills it with indexNames().
-    void getIndexNames(std::vector<std::string>& list);
+    std::vector<std::string> index_names();
+    // Empties `list`, then fills it with index_names().
+    void get_index_names(std::vector<std::string>& list);
     // Deletes the secondary index called `name` (letter case ignored), open or closed.
-    void deleteIndex(std::string_view name);
+    void delete_index(std::string_view name);
     // Deletes the table and its family. The table must be closed.
     void deleteTable();
     // Renames the table (closed) to `newName`; the object then names the new table.
@@ -194,16 +194,16 @@ class Table {
     std::filesystem::path directory() const;
 
   private:
-    void requireClosed(std::string_view what) const;
-    void requireOpen(std::string_view what) const;
-    void requireEditing(std::string_view what) const;
+    void require_closed(std::string_view what) const;
+    void require_open(std::string_view what) const;
+    void require_editing(std::string_view what) const;
     bool editing() const;
     pdx::RecordEditor& editor();
     void openCursor();
-    std::shared_ptr<pdx::Table> openEngineTable() const;
-    std::size_t fieldIndex(std::string_view name) const;
-    void forgetFieldIndexes();
-    std::string displayName() const;
+    std::shared_ptr<pdx::Table> open_engine_table() const;
+    std::size_t field_index(std::string_view name) const;
+    void forget_field_indexes();
+    std::string display_name() const;
     const pdx::Cursor& cursor() const;
     pdx::Cursor& cursor();
 

@@ -278,35 +278,35 @@ GeneratedTable messSysTable(const Site& site) {
 ColumnDef columnOf(const schema::ColumnLayout& c) {
     using T = schema::ColumnType;
     switch (c.type) {
-        case T::Char:
+        case T::kChar:
             return alpha(c.name, static_cast<std::uint8_t>(c.size));
-        case T::SmallInt:
+        case T::kSmallInt:
             return shortInt(c.name);
-        case T::Integer:
+        case T::kInteger:
             return longInt(c.name);
-        case T::AutoInc:
+        case T::kAutoInc:
             return autoInc(c.name);
-        case T::Boolean:
+        case T::kBoolean:
             return logical(c.name);
-        case T::Date:
+        case T::kDate:
             return date(c.name);
-        case T::Time:
+        case T::kTime:
             return time(c.name);
-        case T::DateTime:
+        case T::kDateTime:
             return {c.name, FieldType::kTimestamp, 8};
-        case T::Float:
+        case T::kFloat:
             return {c.name, FieldType::kNumber, 8};
-        case T::Number:
-        case T::Text:
+        case T::kNumber:
+        case T::kText:
             break;
     }
     throw Error("Column " + std::string(c.name) + " has no layout of its own");
 }
 
 // The layout the upgrade creates the table in: the created columns only.
-TableDef createdLayout(std::string_view tableName) {
-    const schema::TableLayout* layout = schema::findTable(tableName);
-    if (layout == nullptr) throw Error("Table not in the schema: " + std::string(tableName));
+TableDef createdLayout(std::string_view table_name) {
+    const schema::TableLayout* layout = schema::find_table(table_name);
+    if (layout == nullptr) throw Error("Table not in the schema: " + std::string(table_name));
     TableDef def{layout->name, {}, layout->primaryKey.size(), {}};
     for (const schema::ColumnLayout& c : layout->columns) {
         if (c.created) def.columns.push_back(columnOf(c));

@@ -93,8 +93,8 @@ ImportForm::ImportForm(window::WindowPort& port, db::Session& session)
       Transaction("VAQ", std::string(transact::kTable), session),
       port_(port),
       session_(session) {
-    Door.setIndexName(std::string(door::ControlID));
-    Transaction.setAfterPost([this](db::Table& table) { TransactionAfterPost(table); });
+    Door.set_index_name(std::string(door::ControlID));
+    Transaction.set_after_post([this](db::Table& table) { TransactionAfterPost(table); });
 }
 
 void ImportForm::Button2Click() {
@@ -129,7 +129,7 @@ void ImportForm::importFile(const std::string& file) {
     Transaction.open();
     Personnel.open();
     const std::uint32_t countAtStart = Transaction.recordCount();
-    const ImportLedger ledger(db::databaseDirectory(session_, Transaction.aliasName()),
+    const ImportLedger ledger(db::database_directory(session_, Transaction.alias_name()),
                               countAtStart);
     std::uint64_t skipped = 0;
     if (!importEveryLine) {
@@ -198,11 +198,11 @@ void ImportForm::importFile(const std::string& file) {
 void ImportForm::importLine(const std::vector<std::string>& fields) {
     appendTransaction(fields[0]);
     try {
-        if (fields.size() > 1) Transaction.setFieldText(transact::TTime, fields[1]);
+        if (fields.size() > 1) Transaction.set_field_text(transact::TTime, fields[1]);
         if (fields.size() > 2) lookUpController(fields[2]);
         if (fields.size() > 3) lookUpDoor(fields[3]);
         if (fields.size() > 4) writeCard(fields[4]);
-        if (fields.size() > 5) Transaction.setFieldText(transact::EventID, fields[5]);
+        if (fields.size() > 5) Transaction.set_field_text(transact::EventID, fields[5]);
         Transaction.post();
     } catch (...) {
         // The record of a failed line must not be stored by a later post.
@@ -221,14 +221,14 @@ void ImportForm::appendTransaction(const std::string& dateField) {
     }
     Transaction.append();
     set_short_date_format(kWriteFormat);
-    Transaction.setFieldText(transact::TDate, format_date(date, kWriteFormat));
+    Transaction.set_field_text(transact::TDate, format_date(date, kWriteFormat));
 }
 
 void ImportForm::lookUpController(const std::string& number) {
     if (!Controller.locate(ctrller::ID, db::LocateValue(number))) return;
-    const db::FieldValue key = Controller.fieldByName(ctrller::ControllerID);
-    Transaction.setFieldText(transact::ControllerID, key.asString());
-    rememberedControllerKey_ = key.asInteger();
+    const db::FieldValue key = Controller.field_by_name(ctrller::ControllerID);
+    Transaction.set_field_text(transact::ControllerID, key.as_string());
+    rememberedControllerKey_ = key.as_integer();
 }
 
 void ImportForm::lookUpDoor(const std::string& number) {
@@ -236,20 +236,20 @@ void ImportForm::lookUpDoor(const std::string& number) {
                                       db::LocateValue(number)};
     const std::string fields = std::string(door::ControllerID) + ";" + std::string(door::ID);
     if (!Door.locate(fields, values)) return;
-    Transaction.setFieldText(transact::DoorID, Door.fieldByName(door::DoorID).asString());
-    Transaction.setFieldText(transact::Door, Door.fieldByName(door::Name).asString());
+    Transaction.set_field_text(transact::DoorID, Door.field_by_name(door::DoorID).as_string());
+    Transaction.set_field_text(transact::Door, Door.field_by_name(door::Name).as_string());
 }
 
 void ImportForm::writeCard(const std::string& cardNumber) {
-    Transaction.setFieldText(transact::CardID, zeroPad(cardNumber, kCardNumberWidth));
-    const std::string stored = Transaction.fieldByName(transact::CardID).asString();
+    Transaction.set_field_text(transact::CardID, zeroPad(cardNumber, kCardNumberWidth));
+    const std::string stored = Transaction.field_by_name(transact::CardID).as_string();
     db::LocateOptions ignoreCase;
     ignoreCase.case_insensitive = true;
     if (!Personnel.locate(personal::CardID, db::LocateValue(stored), ignoreCase)) return;
-    Transaction.setFieldText(transact::PersonalID,
-                             Personnel.fieldByName(personal::PersonalID).asString());
-    Transaction.setFieldText(transact::StaffID,
-                             Personnel.fieldByName(personal::StaffID).asString());
+    Transaction.set_field_text(transact::PersonalID,
+                               Personnel.field_by_name(personal::PersonalID).as_string());
+    Transaction.set_field_text(transact::StaffID,
+                               Personnel.field_by_name(personal::StaffID).as_string());
 }
 
 void ImportForm::TransactionAfterPost(db::Table& table) {
@@ -264,8 +264,8 @@ std::shared_ptr<const window::RowSource> ImportForm::transactionRows() {
         return nullptr;
     }
     if (!rows_)
-        rows_ = std::make_shared<TransactionRows>(Transaction.aliasName(), Transaction.tableName(),
-                                                  session_, storedRecords_);
+        rows_ = std::make_shared<TransactionRows>(
+            Transaction.alias_name(), Transaction.table_name(), session_, storedRecords_);
     return rows_;
 }
 

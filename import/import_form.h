@@ -21,7 +21,7 @@ namespace vaq::import {
 class ImportForm {
   public:
     // Table objects work on the alias VAQ of `session`.
-    explicit ImportForm(window::WindowPort& port, db::Session& session = db::defaultSession());
+    explicit ImportForm(window::WindowPort& port, db::Session& session = db::default_session());
     ImportForm(const ImportForm&) = delete;
     ImportForm& operator=(const ImportForm&) = delete;
 

@@ -15,6 +15,6 @@ class ImportForm;
 // also gives the grid its rows (ImportForm::transactionRows); it lives as long as the job
 // set or the caller holds it.
 std::shared_ptr<ImportForm> installImportJobs(window::WindowPort& port, window::JobSet& jobs,
-                                              db::Session& session = db::defaultSession());
+                                              db::Session& session = db::default_session());
 
 }  // namespace vaq::import

@@ -2,9 +2,10 @@
 
 namespace vaq::import {
 
-TransactionRows::TransactionRows(std::string aliasName, std::string tableName, db::Session& session,
+TransactionRows::TransactionRows(std::string alias_name, std::string table_name,
+                                 db::Session& session,
                                  std::shared_ptr<const std::uint64_t> storedRecords)
-    : table_(std::move(aliasName), std::move(tableName), session),
+    : table_(std::move(alias_name), std::move(table_name), session),
       storedRecords_(std::move(storedRecords)) {}
 
 void TransactionRows::moveTo(std::int64_t row) const {
@@ -15,8 +16,9 @@ void TransactionRows::moveTo(std::int64_t row) const {
         readVersion_ = *storedRecords_;
     }
     // Rows are read forwards as a grid scrolls; going back starts again at the first.
-    if (table_.recNo() == 0 || static_cast<std::int64_t>(table_.recNo()) - 1 > row) table_.first();
-    while (!table_.eof() && static_cast<std::int64_t>(table_.recNo()) - 1 < row)
+    if (table_.rec_no() == 0 || static_cast<std::int64_t>(table_.rec_no()) - 1 > row)
+        table_.first();
+    while (!table_.eof() && static_cast<std::int64_t>(table_.rec_no()) - 1 < row)
         table_.next();
 }
 
@@ -37,15 +39,15 @@ std::vector<std::vector<std::string>> TransactionRows::read_rows(std::int64_t fi
     moveTo(first);
     const std::vector<std::string> names = table_.field_names();
     while (static_cast<std::int64_t>(rows.size()) < count && !table_.eof() &&
-           static_cast<std::int64_t>(table_.recNo()) - 1 == first + std::int64_t(rows.size())) {
+           static_cast<std::int64_t>(table_.rec_no()) - 1 == first + std::int64_t(rows.size())) {
         std::vector<std::string> row;
         row.reserve(names.size());
         for (const std::string& name : names)
-            row.push_back(table_.fieldByName(name).asString());
+            row.push_back(table_.field_by_name(name).as_string());
         rows.push_back(std::move(row));
-        const std::uint32_t before = table_.recNo();
+        const std::uint32_t before = table_.rec_no();
         table_.next();
-        if (table_.recNo() == before) break;  // the last record
+        if (table_.rec_no() == before) break;  // the last record
     }
     return rows;
 }

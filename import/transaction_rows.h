@@ -18,7 +18,7 @@ class TransactionRows : public window::RowSource {
   public:
     // `storedRecords` counts the records the import stored; the grid reads again when it
     // changes.
-    TransactionRows(std::string aliasName, std::string tableName, db::Session& session,
+    TransactionRows(std::string alias_name, std::string table_name, db::Session& session,
                     std::shared_ptr<const std::uint64_t> storedRecords);
 
     std::vector<std::string> field_names() const override;

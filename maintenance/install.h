@@ -15,6 +15,6 @@ class MaintenanceForm;
 // ("Re-arrange Key") into `jobs`; they share one MaintenanceForm, which is returned and
 // lives as long as the job set or the caller holds it.
 std::shared_ptr<MaintenanceForm> installMaintenanceJobs(
-    window::WindowPort& port, window::JobSet& jobs, db::Session& session = db::defaultSession());
+    window::WindowPort& port, window::JobSet& jobs, db::Session& session = db::default_session());
 
 }  // namespace vaq::maintenance

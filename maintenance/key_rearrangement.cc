@@ -44,8 +44,8 @@ std::string trimListItem(std::string_view item) {
     return std::string(item);
 }
 
-std::filesystem::path MaintenanceForm::databaseDirectory() const {
-    return db::databaseDirectory(session_, q1.aliasName());
+std::filesystem::path MaintenanceForm::database_directory() const {
+    return db::database_directory(session_, q1.alias_name());
 }
 
 void MaintenanceForm::BitBtn14Click() {
@@ -74,7 +74,7 @@ void MaintenanceForm::BitBtn14Click() {
             if (i >= keys.size())
                 throw Error("No key column is listed for the table " + tables[i] + ".");
             // The drop, the add and the references to the key change together, or not at all.
-            renumberKey(databaseDirectory(), trimListItem(tables[i]), trimListItem(keys[i]),
+            renumberKey(database_directory(), trimListItem(tables[i]), trimListItem(keys[i]),
                         executeStatement, [&] { advance(1); });
             advance(-kStepsPerTable);
         }

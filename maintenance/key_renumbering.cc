@@ -71,7 +71,7 @@ std::map<std::string, std::vector<std::string>> referringTables(const fs::path& 
                                                                 std::string_view table,
                                                                 std::string_view key) {
     std::map<std::string, std::vector<std::string>> found;
-    for (const db::schema::ColumnRef& reference : db::schema::referencesTo(table, key)) {
+    for (const db::schema::ColumnRef& reference : db::schema::references_to(table, key)) {
         const std::optional<fs::path> file = pdx::find_table_file(directory, reference.table);
         if (!file) continue;
         found[file->filename().string()].emplace_back(reference.column);
@@ -134,11 +134,11 @@ std::unordered_map<std::string, std::string> newNumbers(const pdx::Table& before
 }
 
 // Gives every reference in the table's columns the new number of the record it names.
-std::uint64_t repoint(const fs::path& folder, const std::string& tableFile,
+std::uint64_t repoint(const fs::path& folder, const std::string& table_file,
                       const std::vector<std::string>& columns,
                       const std::unordered_map<std::string, std::string>& numbers) {
     const std::shared_ptr<pdx::Table> table =
-        pdx::Table::open(folder, tableFile, pdx::Access::kWrite);
+        pdx::Table::open(folder, table_file, pdx::Access::kWrite);
     std::vector<std::size_t> indexes;
     for (const std::string& column : columns) {
         const std::optional<std::size_t> index = table->schema().find(column);
@@ -174,11 +174,11 @@ std::uint64_t repoint(const fs::path& folder, const std::string& tableFile,
 }
 
 // A table must never be swapped in without its key column.
-void requireKeyColumn(const fs::path& folder, const std::string& tableFile, std::string_view key) {
-    const auto table = pdx::Table::open(folder, tableFile);
+void requireKeyColumn(const fs::path& folder, const std::string& table_file, std::string_view key) {
+    const auto table = pdx::Table::open(folder, table_file);
     if (!table->schema().find(key))
-        throw Error("After the renumbering " + tableFile + " has no key field " + std::string(key) +
-                    "; nothing was changed.");
+        throw Error("After the renumbering " + table_file + " has no key field " +
+                    std::string(key) + "; nothing was changed.");
 }
 
 // Moves the tables worked on into the staging folder. What the engine leaves beside tables
@@ -226,8 +226,8 @@ RenumberedKey renumberKey(const fs::path& directory, std::string_view table, std
 
     std::vector<Member> members;
     members.push_back(claim(directory, table));
-    const std::string tableFile = members.front().fileName;
-    for (auto& [file, columns] : referringTables(directory, tableFile, key)) {
+    const std::string table_file = members.front().fileName;
+    for (auto& [file, columns] : referringTables(directory, table_file, key)) {
         Member* member = nullptr;
         for (Member& known : members)
             if (known.fileName == file) member = &known;
@@ -250,7 +250,7 @@ RenumberedKey renumberKey(const fs::path& directory, std::string_view table, std
     run(work, dropKeyStatement(table, key));
     if (betweenStatements) betweenStatements();
     run(work, addKeyStatement(table, key));
-    requireKeyColumn(work, tableFile, key);
+    requireKeyColumn(work, table_file, key);
 
     RenumberedKey result;
     bool anyReferences = false;
@@ -259,8 +259,8 @@ RenumberedKey renumberKey(const fs::path& directory, std::string_view table, std
     if (anyReferences) {
         std::unordered_map<std::string, std::string> numbers;
         {
-            const auto before = pdx::Table::open(kept.folder(), tableFile);
-            const auto after = pdx::Table::open(work, tableFile);
+            const auto before = pdx::Table::open(kept.folder(), table_file);
+            const auto after = pdx::Table::open(work, table_file);
             numbers = newNumbers(*before, *after, key);
         }
         for (const Member& member : members)

@@ -48,7 +48,8 @@ std::string backfillSummary(const StaffIdBackfill& result);
 class MaintenanceForm {
   public:
     // Table and query objects work on the alias VAQ of `session`.
-    explicit MaintenanceForm(window::WindowPort& port, db::Session& session = db::defaultSession());
+    explicit MaintenanceForm(window::WindowPort& port,
+                             db::Session& session = db::default_session());
     MaintenanceForm(const MaintenanceForm&) = delete;
     MaintenanceForm& operator=(const MaintenanceForm&) = delete;
 
@@ -92,7 +93,7 @@ class MaintenanceForm {
   private:
     bool backfillInPlace(const StaffIdsByCard& staffIds, StaffIdBackfill& result);
     void restoreIdlePage();
-    std::filesystem::path databaseDirectory() const;
+    std::filesystem::path database_directory() const;
 
     window::WindowPort& port_;
     db::Session& session_;

@@ -199,11 +199,11 @@ StaffIdsByCard staffIdsByCard(db::Table& personnel) {
     // field (which fails as it always did), through the field values.
     const bool bothFields =
         personnel.findField(personal::CardID) && personnel.findField(personal::StaffID);
-    if (!bothFields || !personnel.readEachText(personal::CardID, personal::StaffID, add)) {
+    if (!bothFields || !personnel.read_each_text(personal::CardID, personal::StaffID, add)) {
         for (personnel.first(); !personnel.eof(); personnel.next()) {
-            const std::string cardId = personnel.fieldByName(personal::CardID).asString();
+            const std::string cardId = personnel.field_by_name(personal::CardID).as_string();
             if (cardId.empty()) continue;
-            staffIds.add(cardId, personnel.fieldByName(personal::StaffID).asString());
+            staffIds.add(cardId, personnel.field_by_name(personal::StaffID).as_string());
         }
     }
     staffIds.index();
@@ -290,7 +290,7 @@ bool MaintenanceForm::backfillInPlace(const StaffIdsByCard& staffIds, StaffIdBac
     };
     try {
         const bool done =
-            Table1.rewriteText(transact::CardID, transact::StaffID, staffIdFor, walked);
+            Table1.rewrite_text(transact::CardID, transact::StaffID, staffIdFor, walked);
         walkingInPlace_ = false;
         return done;
     } catch (...) {
@@ -302,7 +302,7 @@ bool MaintenanceForm::backfillInPlace(const StaffIdsByCard& staffIds, StaffIdBac
 StaffIdBackfill MaintenanceForm::backfillStaffIds() {
     StaffIdBackfill result;
     Table1.close();
-    Table1.setTableName(std::string(kTransactTable));
+    Table1.set_table_name(std::string(kTransactTable));
     Table1.open();
     const bool personnelWasOpen = Personnel.active();
     Personnel.open();
@@ -321,11 +321,11 @@ StaffIdBackfill MaintenanceForm::backfillStaffIds() {
 
     const std::uint32_t count = Table1.recordCount();
     const auto staffIdOfTransaction = [this] {
-        return Table1.fieldByName(transact::StaffID).asString();
+        return Table1.field_by_name(transact::StaffID).as_string();
     };
     Table1.first();
     for (std::uint32_t done = 0; done < count && !Table1.eof(); ++done) {
-        const std::string cardId = Table1.fieldByName(transact::CardID).asString();
+        const std::string cardId = Table1.field_by_name(transact::CardID).as_string();
         const auto lookup = staffIds.begin(cardId);
         // The transaction's staff ID is read while the card ID's lookup waits for memory.
         std::string stored = hasStaffId ? staffIdOfTransaction() : std::string();
@@ -337,7 +337,7 @@ StaffIdBackfill MaintenanceForm::backfillStaffIds() {
             if (!hasStaffId) stored = staffIdOfTransaction();
             if (const auto write = staffIdToWrite(*staffId, stored, result)) {
                 Table1.edit();
-                Table1.setFieldText(transact::StaffID, *write);
+                Table1.set_field_text(transact::StaffID, *write);
                 Table1.post();
             }
         }
@@ -364,7 +364,7 @@ void MaintenanceForm::Timer1Timer() {
     ++tickCount_;
     if (!Table1.active()) return;
     // The walk in place leaves the cursor where it is; it counts the records it has done.
-    const std::uint32_t current = walkingInPlace_ ? recordsWalked_ : Table1.recNo();
+    const std::uint32_t current = walkingInPlace_ ? recordsWalked_ : Table1.rec_no();
     port_.setText(Control::Label29, remainingTimeText(Table1.recordCount(), current, tickCount_));
 }
 

@@ -168,12 +168,12 @@ void RepairForm::ShowTableProps() {
 
 void RepairForm::FillAliasList() {
     port_.set_items(Control::AliasCombo, {});
-    port_.set_items(Control::AliasCombo, session1_.standardAliasNames());
+    port_.set_items(Control::AliasCombo, session1_.standard_alias_names());
 }
 
 void RepairForm::AliasComboChange() {
     std::vector<std::string> tables;
-    session1_.getTableNames(port_.text(Control::AliasCombo), "*.*", true, false, tables);
+    session1_.get_table_names(port_.text(Control::AliasCombo), "*.*", true, false, tables);
     port_.set_items(Control::TableCombo, tables);
     ClearProgress();
     ResetPropLabels();
@@ -188,7 +188,7 @@ void RepairForm::SelectTable() {
     if (port_.selected_index(Control::AliasCombo) < 0)
         throw Error("No alias is selected, so the table " + port_.text(Control::TableCombo) +
                     " cannot be found");
-    const fs::path directory = session1_.aliasDirectory(port_.text(Control::AliasCombo));
+    const fs::path directory = session1_.alias_directory(port_.text(Control::AliasCombo));
     SetLocation((directory / port_.text(Control::TableCombo)).string());
     ClearProgress();
     ShowTableProps();
@@ -317,7 +317,7 @@ std::vector<std::string> RepairForm::rebuildEveryTable() {
     if (port_.selected_index(Control::AliasCombo) < 0)
         throw Error("The engine lists no standard alias VAQ, so no table can be rebuilt");
     std::vector<std::string> tables;
-    session1_.getTableNames(port_.text(Control::AliasCombo), "*.*", true, false, tables);
+    session1_.get_table_names(port_.text(Control::AliasCombo), "*.*", true, false, tables);
     port_.set_items(Control::TableCombo, tables);
     std::vector<std::string> notRebuilt;
     batchNotes_.clear();

@@ -40,13 +40,13 @@ constexpr std::string_view kKeptOldTable = "AntiPassBackOld.db";
 class TemporaryBinding {
   public:
     TemporaryBinding(db::Table& table, std::string_view other)
-        : table_(table), own_(table.tableName()) {
+        : table_(table), own_(table.table_name()) {
         table_.close();
-        table_.setTableName(std::string(other));
+        table_.set_table_name(std::string(other));
     }
     ~TemporaryBinding() {
         table_.close();
-        table_.setTableName(own_);
+        table_.set_table_name(own_);
     }
     TemporaryBinding(const TemporaryBinding&) = delete;
     TemporaryBinding& operator=(const TemporaryBinding&) = delete;
@@ -61,14 +61,14 @@ class TemporaryBinding {
 void UpgradeForm::rebuildAntiPassBack() {
     finishInterruptedRebuild();
     q1.close();
-    q1.setSql(kAntiPassBackSelect);
+    q1.set_sql(kAntiPassBackSelect);
     q1.open();
     if (q1.findField(schema::AntiPassBack::Pkey)) return;
     const std::uint32_t rows = q1.recordCount();
     copyIntoTmpdb();
     replaceByTmpdb(rows);
     AntiPassBack.close();
-    AntiPassBack.refreshFieldDefs();
+    AntiPassBack.refresh_field_defs();
     mainDatabase_.close();
     mainDatabase_.open();
 }
@@ -80,20 +80,20 @@ void UpgradeForm::copyIntoTmpdb() {
     pdx::DeferredSync sync;
     if (tableFileExists(kTmpdbFile)) {
         q1.close();
-        q1.clearSql();
-        q1.addSql(std::string(kDropTmpdb));
-        q1.execSql();
+        q1.clear_sql();
+        q1.add_sql(std::string(kDropTmpdb));
+        q1.exec_sql();
     }
     q1.close();
-    q1.clearSql();
+    q1.clear_sql();
     for (const std::string_view line : kCreateTmpdbLines)
-        q1.addSql(std::string(line));
-    q1.execSql();
+        q1.add_sql(std::string(line));
+    q1.exec_sql();
     q1.close();
-    q1.clearSql();
+    q1.clear_sql();
     for (const std::string_view line : kCopyIntoTmpdbLines)
-        q1.addSql(std::string(line));
-    q1.execSql();
+        q1.add_sql(std::string(line));
+    q1.exec_sql();
     sync.finish();
 }
 
@@ -104,44 +104,44 @@ std::uint32_t UpgradeForm::tmpdbRecordCount() {
 }
 
 void UpgradeForm::replaceByTmpdb(std::uint32_t expectedRows) {
-    const std::string tableName = AntiPassBack.tableName();
+    const std::string table_name = AntiPassBack.table_name();
     const std::uint32_t copied = tmpdbRecordCount();
     if (copied != expectedRows)
-        throw Error("The copy of " + tableName + " into " + std::string(schema::work::tmpdb) +
+        throw Error("The copy of " + table_name + " into " + std::string(schema::work::tmpdb) +
                     " holds " + std::to_string(copied) + " rows instead of " +
-                    std::to_string(expectedRows) + "; " + tableName + " is left as it was.");
-    const auto tmpdbFile = findTableFile(databaseDirectory(), kTmpdbFile);
+                    std::to_string(expectedRows) + "; " + table_name + " is left as it was.");
+    const auto tmpdbFile = findTableFile(database_directory(), kTmpdbFile);
     if (!tmpdbFile) throw Error("Table does not exist: " + std::string(schema::work::tmpdb));
     flushTableToDisk(*tmpdbFile);
 
     AntiPassBack.close();
     AntiPassBack.renameTable(kKeptOldTable);
-    AntiPassBack.setTableName(tableName);
+    AntiPassBack.set_table_name(table_name);
     {
         const TemporaryBinding tmpdb(AntiPassBack, kTmpdbObjectName);
-        AntiPassBack.renameTable(tableName);
+        AntiPassBack.renameTable(table_name);
     }
-    db::Table kept(AntiPassBack.aliasName(), std::string(kKeptOldTable), session_);
+    db::Table kept(AntiPassBack.alias_name(), std::string(kKeptOldTable), session_);
     kept.deleteTable();
 }
 
 void UpgradeForm::finishInterruptedRebuild() {
-    const std::filesystem::path directory = databaseDirectory();
+    const std::filesystem::path directory = database_directory();
     if (!findTableFile(directory, kKeptOldTable)) return;
-    db::Table kept(AntiPassBack.aliasName(), std::string(kKeptOldTable), session_);
+    db::Table kept(AntiPassBack.alias_name(), std::string(kKeptOldTable), session_);
     AntiPassBack.close();
-    const std::string tableName = AntiPassBack.tableName();
-    if (!findTableFile(directory, tableName)) {
+    const std::string table_name = AntiPassBack.table_name();
+    if (!findTableFile(directory, table_name)) {
         // Cut off between the two renames: the complete copy waits in tmpdb.DB; should it
         // be gone, the old table goes back under its name.
         if (!findTableFile(directory, kTmpdbFile)) {
-            kept.renameTable(tableName);
+            kept.renameTable(table_name);
             return;
         }
         const TemporaryBinding tmpdb(AntiPassBack, kTmpdbObjectName);
-        AntiPassBack.renameTable(tableName);
+        AntiPassBack.renameTable(table_name);
     }
-    AntiPassBack.refreshFieldDefs();
+    AntiPassBack.refresh_field_defs();
     // A kept table beside an AntiPassBack.db that was not rebuilt is not ours to delete;
     // the next rebuild then stops at its rename with the engine's message naming it.
     if (AntiPassBack.findField(schema::AntiPassBack::Pkey)) kept.deleteTable();

@@ -20,8 +20,8 @@ constexpr std::string_view kAlias = "VAQ";
 
 // The table a table object of the window is bound to ("WorkON.DB" for WorkOn).
 std::string boundTable(std::string_view object) {
-    for (const schema::TableObject& entry : schema::tableObjects())
-        if (entry.object == object) return std::string(entry.tableName);
+    for (const schema::TableObject& entry : schema::table_objects())
+        if (entry.object == object) return std::string(entry.table_name);
     throw Error("The window has no table object " + std::string(object) + ".");
 }
 
@@ -45,7 +45,7 @@ UpgradeForm::UpgradeForm(window::WindowPort& port, db::Database& mainDatabase, d
       mainDatabase_(mainDatabase),
       session_(session) {}
 
-db::Table& UpgradeForm::tableObject(std::string_view name) {
+db::Table& UpgradeForm::table_object(std::string_view name) {
     struct Entry {
         std::string_view name;
         db::Table UpgradeForm::*object;
@@ -74,7 +74,7 @@ namespace {
 // ("(line 1, column 15)") tells the user nothing, what it found wrong does.
 void executeWithoutPosition(db::Query& query) {
     try {
-        query.execSql();
+        query.exec_sql();
     } catch (const pdx::sql::SqlError& error) {
         static const std::regex kPosition(R"( ?\(line \d+, column \d+\))");
         throw Error(std::regex_replace(std::string(error.what()), kPosition, ""));
@@ -83,17 +83,17 @@ void executeWithoutPosition(db::Query& query) {
 
 }  // namespace
 
-std::filesystem::path UpgradeForm::databaseDirectory() const {
+std::filesystem::path UpgradeForm::database_directory() const {
     return mainDatabase_.directory();
 }
 
 bool UpgradeForm::tableFileExists(std::string_view fileName) const {
-    return findTableFile(databaseDirectory(), fileName).has_value();
+    return findTableFile(database_directory(), fileName).has_value();
 }
 
 void UpgradeForm::runStatement(db::Query& query, std::string_view statement) {
     query.close();
-    query.setSql(statement);
+    query.set_sql(statement);
     executeWithoutPosition(query);
 }
 
@@ -107,20 +107,20 @@ void UpgradeForm::CreateTableIfMissing(std::string_view fileName,
                                        std::span<const std::string_view> lines,
                                        std::span<const std::string_view> followUps,
                                        OptionalText log) {
-    StepRecord steps(databaseDirectory());
+    StepRecord steps(database_directory());
     const bool severalStatements = !followUps.empty();
-    if (const auto existing = findTableFile(databaseDirectory(), fileName)) {
+    if (const auto existing = findTableFile(database_directory(), fileName)) {
         if (!severalStatements || !steps.isUnfinished(fileName)) return;
         // An earlier run created the table and stopped before its rows or its index: the
         // table holds nothing else, so it is made again whole.
         q1.close();
-        pdx::delete_table(databaseDirectory(), existing->filename().string());
+        pdx::delete_table(database_directory(), existing->filename().string());
     }
     if (severalStatements) steps.begin(fileName);
     q1.close();
-    q1.clearSql();
+    q1.clear_sql();
     for (const std::string_view line : lines)
-        q1.addSql(std::string(line));
+        q1.add_sql(std::string(line));
     executeWithoutPosition(q1);
     for (const std::string_view statement : followUps)
         runStatement(q1, statement);
@@ -131,7 +131,7 @@ void UpgradeForm::CreateTableIfMissing(std::string_view fileName,
 void UpgradeForm::AddFieldIfMissing(db::Query& query, std::string_view table,
                                     std::string_view column, std::string_view type) {
     query.close();
-    query.setSql(addFieldSelect(table));
+    query.set_sql(addFieldSelect(table));
     query.open();
     if (query.findField(column)) return;
     runStatement(query, addFieldAlter(table, column, type));
@@ -140,7 +140,7 @@ void UpgradeForm::AddFieldIfMissing(db::Query& query, std::string_view table,
 
 bool UpgradeForm::AlterIfFieldMissing(std::string_view column, std::string_view alter,
                                       OptionalText update, OptionalText log) {
-    StepRecord steps(databaseDirectory());
+    StepRecord steps(database_directory());
     if (Q2.findField(column)) {
         // An earlier run added the column and stopped before the UPDATE that fills it.
         if (update && steps.isUnfinished(alter)) {
@@ -161,11 +161,11 @@ bool UpgradeForm::AlterIfFieldMissing(std::string_view column, std::string_view 
 }
 
 bool UpgradeForm::IndexExists(db::Table& table, std::string_view index) {
-    const std::vector<std::string> names = table.indexNames();
+    const std::vector<std::string> names = table.index_names();
     port_.set_items(window::Control::ListBox1, names);
     for (const std::string& name : names) {
         if (iequals(name, index)) return true;
-        table.deleteIndex(name);
+        table.delete_index(name);
     }
     return false;
 }
@@ -174,10 +174,10 @@ bool UpgradeForm::CreateIndex(db::Table& table, std::string_view index, std::str
     try {
         table.close();
         db::Query query(std::string(kAlias), session_);
-        query.clearSql();
-        query.addSql(createIndexStatement(table.tableName(), index, columns));
-        query.execSql();
-        AppendUpgradeLog(createIndexLog(table.tableName()));
+        query.clear_sql();
+        query.add_sql(createIndexStatement(table.table_name(), index, columns));
+        query.exec_sql();
+        AppendUpgradeLog(createIndexLog(table.table_name()));
         return true;
     } catch (const std::exception& error) {
         // The run goes on with its next step; the box tells the user why this index is

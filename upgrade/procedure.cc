@@ -45,7 +45,7 @@ std::string fittedTo(std::string text, std::size_t width) {
 std::vector<std::filesystem::path> upgradedTables(const std::filesystem::path& directory) {
     std::vector<std::filesystem::path> files;
     for (const schema::TableLayout& table : schema::tables()) {
-        if (table.group == schema::TableGroup::Work) continue;
+        if (table.group == schema::TableGroup::kWork) continue;
         files.push_back(pdx::find_table_file(directory, table.name)
                             .value_or(directory / std::string(table.name)));
     }
@@ -70,7 +70,7 @@ std::vector<std::string> tablesInUse(const std::filesystem::path& directory) {
 
 // The width of a text column as the table stores it.
 std::size_t columnWidth(const db::Table& table, std::string_view column) {
-    const auto opened = pdx::Table::open(table.directory(), table.tableName());
+    const auto opened = pdx::Table::open(table.directory(), table.table_name());
     return opened->schema().field(column, opened->name()).width();
 }
 
@@ -80,7 +80,7 @@ void UpgradeForm::BitBtn1Click() {
     Personnel.close();
     // Every table is checked before the first change: an upgrade stopped halfway by a table
     // another program holds would leave a database of neither layout.
-    const std::vector<std::string> busy = tablesInUse(databaseDirectory());
+    const std::vector<std::string> busy = tablesInUse(database_directory());
     if (!busy.empty()) {
         std::string names;
         for (const std::string& name : busy)
@@ -141,7 +141,7 @@ struct UpgradeForm::ColumnStep {
     OptionalText update;
     std::optional<std::string> log;
     std::optional<AlterParts> parts;
-    std::optional<std::filesystem::path> tableFile;  // the table it adds to, when found
+    std::optional<std::filesystem::path> table_file;  // the table it adds to, when found
 };
 
 namespace {
@@ -197,7 +197,7 @@ std::vector<UpgradeForm::ColumnStep> UpgradeForm::columnSteps(const ColumnBlock&
     }
     for (ColumnStep& step : steps) {
         step.parts = splitAlter(step.alter);
-        step.tableFile = alteredTable(databaseDirectory(), step.parts);
+        step.table_file = alteredTable(database_directory(), step.parts);
     }
     return steps;
 }
@@ -207,7 +207,7 @@ void UpgradeForm::runColumnBlock(int number) {
     runColumnSteps(block, columnSteps(block, false));
     if (block.select.empty()) return;
     Q2.close();
-    Q2.setSql(block.select);
+    Q2.set_sql(block.select);
     Q2.open();
     runColumnSteps(block, columnSteps(block, true));
 }
@@ -216,8 +216,8 @@ void UpgradeForm::runColumnSteps(const ColumnBlock& block, std::span<const Colum
     for (std::size_t first = 0; first < steps.size();) {
         std::size_t end = first + 1;
         // Block 7 reads its select again after its column; it has one column anyway.
-        if (steps[first].tableFile && !block.reopenAfterAdding) {
-            while (end < steps.size() && steps[end].tableFile == steps[first].tableFile)
+        if (steps[first].table_file && !block.reopenAfterAdding) {
+            while (end < steps.size() && steps[end].table_file == steps[first].table_file)
                 ++end;
         }
         if (end - first == 1)
@@ -253,7 +253,7 @@ void UpgradeForm::addColumnsTogether(std::span<const ColumnStep> run) {
     std::vector<std::string_view> definitions;
     std::vector<std::string_view> unfilled;
     const AlterParts* firstAdded = nullptr;  // its table as written heads the one ALTER
-    StepRecord record(databaseDirectory());
+    StepRecord record(database_directory());
     bool selectOpen = false;
     for (std::size_t at = 0; at < run.size(); ++at) {
         const ColumnStep& step = run[at];
@@ -261,7 +261,7 @@ void UpgradeForm::addColumnsTogether(std::span<const ColumnStep> run) {
         if (step.call) {
             if (!selectOpen) {
                 q1.close();
-                q1.setSql(addFieldSelect(step.call->table));
+                q1.set_sql(addFieldSelect(step.call->table));
                 q1.open();
                 selectOpen = true;
             }
@@ -293,14 +293,14 @@ void UpgradeForm::addColumnsTogether(std::span<const ColumnStep> run) {
 }
 
 void UpgradeForm::refillDoorStatus() {
-    q1.setSql(kDeleteDoorStatus);
-    q1.execSql();
-    q1.setSql(kSelectDoors);
+    q1.set_sql(kDeleteDoorStatus);
+    q1.exec_sql();
+    q1.set_sql(kSelectDoors);
     q1.open();
     q1.first();
     while (!q1.eof()) {
-        Q2.setSql(doorStatusInsert(q1.fieldByName(schema::Door::DoorID).asString()));
-        Q2.execSql();
+        Q2.set_sql(doorStatusInsert(q1.field_by_name(schema::Door::DoorID).as_string()));
+        Q2.exec_sql();
         q1.next();
     }
 }
@@ -323,23 +323,24 @@ void UpgradeForm::copyDepartmentNames() {
     const std::size_t width = columnWidth(Personnel, schema::Personal::Department);
     std::set<std::string> cutNames;
     for (Personnel.first(); !Personnel.eof(); Personnel.next()) {
-        const std::int64_t deptId = Personnel.fieldByName(schema::Personal::DeptID).asInteger();
+        const std::int64_t deptId = Personnel.field_by_name(schema::Personal::DeptID).as_integer();
         if (!Department.locate(schema::Department::DeptID, db::LocateValue(deptId))) continue;
-        const std::string name = Department.fieldByName(schema::Department::DeptName).asString();
+        const std::string name = Department.field_by_name(schema::Department::DeptName).as_string();
         const std::string fitted = fittedTo(name, width);
         // Each name cut is told once, however many staff members carry it.
         if (fitted != name && cutNames.insert(name).second)
             AppendUpgradeLog("Department name '" + name + "' cut to '" + fitted + "'.");
         Personnel.edit();
-        Personnel.setFieldText(schema::Personal::Department, fitted);
+        Personnel.set_field_text(schema::Personal::Department, fitted);
         Personnel.post();
     }
 }
 
 void UpgradeForm::ensureIndexes() {
-    for (const schema::EnsuredIndex& step : schema::ensuredIndexes()) {
-        db::Table& table = tableObject(step.tableObject);
-        if (!IndexExists(table, step.testedName)) CreateIndex(table, step.createdName, step.column);
+    for (const schema::EnsuredIndex& step : schema::ensured_indexes()) {
+        db::Table& table = table_object(step.table_object);
+        if (!IndexExists(table, step.tested_name))
+            CreateIndex(table, step.created_name, step.column);
     }
 }
 

@@ -12,8 +12,8 @@ namespace vaq::upgrade {
 
 namespace fs = std::filesystem;
 
-StepRecord::StepRecord(fs::path databaseDirectory)
-    : file_(std::move(databaseDirectory) / ".upgrade-step") {}
+StepRecord::StepRecord(fs::path database_directory)
+    : file_(std::move(database_directory) / ".upgrade-step") {}
 
 bool StepRecord::isUnfinished(std::string_view step) const {
     std::ifstream in(file_, std::ios::binary);

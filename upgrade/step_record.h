@@ -22,7 +22,7 @@ namespace vaq::upgrade {
 
 class StepRecord {
   public:
-    explicit StepRecord(std::filesystem::path databaseDirectory);
+    explicit StepRecord(std::filesystem::path database_directory);
 
     // True when `step` is a step recorded as under way.
     bool isUnfinished(std::string_view step) const;

@@ -20,13 +20,13 @@ std::optional<fs::path> findTableFile(const fs::path& directory, std::string_vie
     return pdx::find_table_file(directory, fileName);
 }
 
-void flushTableToDisk(const fs::path& tableFile) {
-    const std::string stem = tableFile.stem().string();
-    for (const fs::directory_entry& entry : fs::directory_iterator(tableFile.parent_path())) {
+void flushTableToDisk(const fs::path& table_file) {
+    const std::string stem = table_file.stem().string();
+    for (const fs::directory_entry& entry : fs::directory_iterator(table_file.parent_path())) {
         if (entry.is_regular_file() && iequals(entry.path().stem().string(), stem))
             pdx::File::open(entry.path()).sync();
     }
-    pdx::sync_directory(tableFile.parent_path());
+    pdx::sync_directory(table_file.parent_path());
 }
 
 }  // namespace vaq::upgrade

@@ -39,7 +39,7 @@ class UpgradeForm {
     // `mainDatabase` is the window's connection MainDB; its directory is the database
     // directory. Query and table objects work on the alias VAQ of `session`.
     UpgradeForm(window::WindowPort& port, db::Database& mainDatabase,
-                db::Session& session = db::defaultSession());
+                db::Session& session = db::default_session());
     UpgradeForm(const UpgradeForm&) = delete;
     UpgradeForm& operator=(const UpgradeForm&) = delete;
 
@@ -99,7 +99,7 @@ class UpgradeForm {
     db::Table ActiveRelay;
 
     // The table object of that name ("Leave"); throws vaq::Error for another name.
-    db::Table& tableObject(std::string_view name);
+    db::Table& table_object(std::string_view name);
 
     // Called for each step that fails while the run goes on (an index CreateIndex could not
     // create, shown in a box), so that a caller without a screen can tell that the run did
@@ -107,7 +107,7 @@ class UpgradeForm {
     void onStepFailed(std::function<void()> handler) { stepFailed_ = std::move(handler); }
 
   private:
-    std::filesystem::path databaseDirectory() const;
+    std::filesystem::path database_directory() const;
     // The file test of the table steps: "\NAME.db" in the database directory, letter case
     // ignored.
     bool tableFileExists(std::string_view fileName) const;

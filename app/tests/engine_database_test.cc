@@ -51,7 +51,7 @@ TEST_F(EngineDatabaseTest, MainDbOpensOnTheDirectoryOfAliasVaq) {
     EXPECT_TRUE(database.session().active());
     EXPECT_EQ(database.session().name(), "Session1");
     EXPECT_TRUE(database.mainDatabase().connected());
-    EXPECT_EQ(database.mainDatabase().databaseName(), "MainDB");
+    EXPECT_EQ(database.mainDatabase().database_name(), "MainDB");
     EXPECT_EQ(fs::canonical(database.mainDatabase().directory()), fs::canonical(folder_ / "data"));
 }
 

@@ -43,7 +43,7 @@ class AliasDirectory : public ::testing::Test {
     static bool haveCorpus() { return vaq::test_support::have_corpus(); }
 
     // Copies a corpus table (path of its .DB under the corpus) and its family into data().
-    void copyCorpusTable(const std::string& relative) const {
+    void copy_corpus_table(const std::string& relative) const {
         const fs::path source = vaq::test_support::corpus_folder() / relative;
         const std::string stem = source.stem().string();
         for (const auto& entry : fs::directory_iterator(source.parent_path()))

@@ -39,7 +39,7 @@ std::string trace(const QuotedStatement& s) {
     return std::string(s.origin) + ": [" + std::string(s.text) + "]";
 }
 
-bool isIndexStep(const QuotedStatement& s) {
+bool is_index_step(const QuotedStatement& s) {
     return std::holds_alternative<sql::CreateIndex>(sql::parse(s.text));
 }
 
@@ -60,19 +60,19 @@ class QuotedStatementsRun : public testing::AliasDirectory {
 
     void run(std::string_view text, bool open = false) {
         Query query;
-        query.setSql(text);
+        query.set_sql(text);
         if (open)
             query.open();
         else
-            query.execSql();
+            query.exec_sql();
     }
 
-    std::optional<fs::path> tableFile(std::string_view name) const {
+    std::optional<fs::path> table_file(std::string_view name) const {
         return pdx::find_table_file(data(), name);
     }
 
     // Every record in table order, each field by name as text.
-    Rows rowsOf(std::string_view name) const {
+    Rows rows_of(std::string_view name) const {
         Rows rows;
         const auto table = pdx::Table::open(data(), name);
         for (auto cursor = table->open_cursor(); !cursor->eof(); cursor->next()) {
@@ -86,7 +86,7 @@ class QuotedStatementsRun : public testing::AliasDirectory {
     }
 
     // A copy: holding the table open would stand in the way of the next statement.
-    std::optional<pdx::Field> fieldOf(std::string_view table, std::string_view column) const {
+    std::optional<pdx::Field> field_of(std::string_view table, std::string_view column) const {
         const auto open = pdx::Table::open(data(), table);
         const auto index = open->schema().find(column);
         if (!index) return std::nullopt;
@@ -96,27 +96,27 @@ class QuotedStatementsRun : public testing::AliasDirectory {
     // Puts the database in the state the statement was written for.
     void prepare(const sql::Statement& statement) {
         if (const auto* create = std::get_if<sql::CreateTable>(&statement)) {
-            if (tableFile(create->table.name)) run("Drop Table \"" + create->table.name + "\"");
+            if (table_file(create->table.name)) run("Drop Table \"" + create->table.name + "\"");
         } else if (const auto* alter = std::get_if<sql::AlterTable>(&statement)) {
             for (const sql::AlterAction& action : alter->actions) {
                 if (const auto* add = std::get_if<sql::AddColumn>(&action)) {
-                    if (fieldOf(alter->table.name, add->column.name.text))
+                    if (field_of(alter->table.name, add->column.name.text))
                         run("alter table \"" + alter->table.name + "\" drop " +
                             add->column.name.text);
                 }
             }
         } else if (const auto* drop = std::get_if<sql::DropTable>(&statement)) {
-            if (!tableFile(drop->table.name))
+            if (!table_file(drop->table.name))
                 run("Create table \"" + drop->table.name + "\" (Leftover smallint)");
         } else if (const auto* index = std::get_if<sql::CreateIndex>(&statement)) {
             Table table("VAQ", index->table.name);
-            for (const std::string& name : table.indexNames())
-                if (iequals(name, index->name.text)) table.deleteIndex(name);
+            for (const std::string& name : table.index_names())
+                if (iequals(name, index->name.text)) table.delete_index(name);
         }
     }
 
     // The literal an UPDATE or INSERT writes, as the field reads it back.
-    std::string expectedValue(const pdx::Field& field, const sql::Expr& expr) {
+    std::string expected_value(const pdx::Field& field, const sql::Expr& expr) {
         const sql::SqlValue literal = sql::value_of(std::get<sql::Literal>(expr.node));
         switch (field.type()) {
             case pdx::FieldType::kDate:
@@ -133,9 +133,9 @@ class QuotedStatementsRun : public testing::AliasDirectory {
         }
     }
 
-    void checkSelect(const sql::Select& select, const QuotedStatement& s) {
+    void check_select(const sql::Select& select, const QuotedStatement& s) {
         Query query;
-        query.setSql(s.text);
+        query.set_sql(s.text);
         query.open();
         const auto table = pdx::Table::open(data(), select.table.name);
         std::vector<std::string> names;
@@ -145,16 +145,16 @@ class QuotedStatementsRun : public testing::AliasDirectory {
         EXPECT_EQ(query.recordCount(), table->record_count());
     }
 
-    void checkCreate(const sql::CreateTable& create) {
+    void check_create(const sql::CreateTable& create) {
         const auto table = pdx::Table::open(data(), create.table.name);
         ASSERT_EQ(table->schema().size(), create.columns.size());
         for (std::size_t i = 0; i < create.columns.size(); ++i)
-            expectLayout(table->schema()[i], create.columns[i]);
+            expect_layout(table->schema()[i], create.columns[i]);
         EXPECT_EQ(table->schema().key_fields(), create.primary_key.size());
         EXPECT_EQ(table->record_count(), 0u);
     }
 
-    static void expectLayout(const pdx::Field& field, const sql::ColumnDef& column) {
+    static void expect_layout(const pdx::Field& field, const sql::ColumnDef& column) {
         const pdx::FieldSpec spec = sql::field_spec(column);
         EXPECT_TRUE(iequals(field.name, column.name.text)) << field.name;
         EXPECT_EQ(field.type(), spec.type) << field.name;
@@ -163,8 +163,8 @@ class QuotedStatementsRun : public testing::AliasDirectory {
         }
     }
 
-    void checkAlter(const sql::AlterTable& alter, const Rows& before) {
-        const Rows after = rowsOf(alter.table.name);
+    void check_alter(const sql::AlterTable& alter, const Rows& before) {
+        const Rows after = rows_of(alter.table.name);
         ASSERT_EQ(after.size(), before.size());
         const auto table = pdx::Table::open(data(), alter.table.name);
         for (const sql::AlterAction& action : alter.actions) {
@@ -175,7 +175,7 @@ class QuotedStatementsRun : public testing::AliasDirectory {
             const sql::ColumnDef& column = std::get<sql::AddColumn>(action).column;
             const auto index = table->schema().find(column.name.text);
             ASSERT_TRUE(index) << column.name.text;
-            expectLayout(table->schema()[*index], column);
+            expect_layout(table->schema()[*index], column);
             // A new key leads the record; other new columns follow the old ones.
             EXPECT_EQ(*index, column.primary_key ? 0 : table->schema().size() - 1);
             if (column.primary_key) {
@@ -202,13 +202,13 @@ class QuotedStatementsRun : public testing::AliasDirectory {
                 }
     }
 
-    void checkUpdate(const sql::Update& update, const Rows& before) {
-        const Rows after = rowsOf(update.table.name);
+    void check_update(const sql::Update& update, const Rows& before) {
+        const Rows after = rows_of(update.table.name);
         ASSERT_EQ(after.size(), before.size());
         for (const sql::Assignment& assignment : update.assignments) {
-            const auto field = fieldOf(update.table.name, assignment.column.text);
+            const auto field = field_of(update.table.name, assignment.column.text);
             ASSERT_TRUE(field);
-            const std::string expected = expectedValue(*field, assignment.value);
+            const std::string expected = expected_value(*field, assignment.value);
             for (std::size_t r = 0; r < after.size(); ++r) {
                 EXPECT_EQ(after[r].at(ascii_lower(field->name)), expected);
                 for (const auto& [name, value] : after[r]) {
@@ -220,10 +220,10 @@ class QuotedStatementsRun : public testing::AliasDirectory {
         }
     }
 
-    void checkInsert(const sql::Insert& insert, const Rows& before) {
-        const Rows after = rowsOf(insert.table.name);
+    void check_insert(const sql::Insert& insert, const Rows& before) {
+        const Rows after = rows_of(insert.table.name);
         if (insert.select) {
-            const Rows source = rowsOf(insert.select->table.name);
+            const Rows source = rows_of(insert.select->table.name);
             ASSERT_EQ(after.size(), before.size() + source.size());
             for (std::size_t r = 0; r < source.size(); ++r)
                 for (const sql::Name& column : insert.columns)
@@ -237,8 +237,8 @@ class QuotedStatementsRun : public testing::AliasDirectory {
         for (std::size_t i = 0; i < insert.rows[0].size(); ++i) {
             const pdx::Field& field = insert.columns.empty()
                                           ? table->schema()[i]
-                                          : *fieldOf(insert.table.name, insert.columns[i].text);
-            wanted[ascii_lower(field.name)] = expectedValue(field, insert.rows[0][i]);
+                                          : *field_of(insert.table.name, insert.columns[i].text);
+            wanted[ascii_lower(field.name)] = expected_value(field, insert.rows[0][i]);
         }
         const bool found = std::any_of(after.begin(), after.end(), [&](const auto& row) {
             return std::all_of(wanted.begin(), wanted.end(),
@@ -248,17 +248,17 @@ class QuotedStatementsRun : public testing::AliasDirectory {
     }
 
     // The index is listed, and the table walks in its order.
-    void checkIndex(const sql::CreateIndex& index) {
+    void check_index(const sql::CreateIndex& index) {
         Table table("VAQ", index.table.name);
-        const auto names = table.indexNames();
+        const auto names = table.index_names();
         ASSERT_TRUE(std::any_of(names.begin(), names.end(),
                                 [&](const std::string& n) { return iequals(n, index.name.text); }));
-        table.setIndexName(index.name.text);
+        table.set_index_name(index.name.text);
         table.open();
         std::optional<sql::SqlValue> previous;
         std::uint32_t walked = 0;
         for (; !table.eof(); table.next(), ++walked) {
-            const sql::SqlValue value = table.fieldByName(index.columns[0].text).value();
+            const sql::SqlValue value = table.field_by_name(index.columns[0].text).value();
             if (previous) {
                 EXPECT_LE(sql::sort_compare(*previous, value), 0);
             }
@@ -269,35 +269,35 @@ class QuotedStatementsRun : public testing::AliasDirectory {
 
     void check(const sql::Statement& statement, const QuotedStatement& s, const Rows& before) {
         if (const auto* select = std::get_if<sql::Select>(&statement)) {
-            checkSelect(*select, s);
+            check_select(*select, s);
         } else if (const auto* create = std::get_if<sql::CreateTable>(&statement)) {
-            checkCreate(*create);
+            check_create(*create);
         } else if (const auto* alter = std::get_if<sql::AlterTable>(&statement)) {
-            checkAlter(*alter, before);
+            check_alter(*alter, before);
         } else if (const auto* update = std::get_if<sql::Update>(&statement)) {
-            checkUpdate(*update, before);
+            check_update(*update, before);
         } else if (const auto* insert = std::get_if<sql::Insert>(&statement)) {
-            checkInsert(*insert, before);
+            check_insert(*insert, before);
         } else if (const auto* del = std::get_if<sql::Delete>(&statement)) {
-            EXPECT_TRUE(rowsOf(del->table.name).empty());
+            EXPECT_TRUE(rows_of(del->table.name).empty());
         } else if (const auto* drop = std::get_if<sql::DropTable>(&statement)) {
-            EXPECT_FALSE(tableFile(drop->table.name));
+            EXPECT_FALSE(table_file(drop->table.name));
         } else if (const auto* index = std::get_if<sql::CreateIndex>(&statement)) {
-            checkIndex(*index);
+            check_index(*index);
         }
     }
 
-    static std::string tableOf(const sql::Statement& statement) {
+    static std::string table_of(const sql::Statement& statement) {
         return std::visit([](const auto& s) { return s.table.name; }, statement);
     }
 
     // Runs one statement of the list and checks it.
-    void runQuoted(const QuotedStatement& s) {
+    void run_quoted(const QuotedStatement& s) {
         SCOPED_TRACE(trace(s));
         const sql::Statement statement = sql::parse(s.text);
         prepare(statement);
-        const std::string table = tableOf(statement);
-        const Rows before = tableFile(table) ? rowsOf(table) : Rows{};
+        const std::string table = table_of(statement);
+        const Rows before = table_file(table) ? rows_of(table) : Rows{};
         try {
             run(s.text, std::holds_alternative<sql::Select>(statement));
         } catch (const Error& error) {
@@ -309,7 +309,7 @@ class QuotedStatementsRun : public testing::AliasDirectory {
 };
 
 // Reads every table of the directory through pxlib and through our reader, field by field.
-void expectPxlibReadsTheSame(const fs::path& directory) {
+void expect_pxlib_reads_the_same(const fs::path& directory) {
     for (const auto& entry : fs::directory_iterator(directory)) {
         if (!pdx::same_file_name(entry.path().extension().string(), ".db")) continue;
         SCOPED_TRACE(entry.path().filename().string());
@@ -362,20 +362,20 @@ void expectPxlibReadsTheSame(const fs::path& directory) {
 TEST_F(QuotedStatementsRun, EveryStatementDoesWhatItSaysOnAnOldDatabase) {
     int ran = 0;
     for (const QuotedStatement& s : sql::testing::quoted_statements()) {
-        if (isIndexStep(s)) continue;
-        runQuoted(s);
+        if (is_index_step(s)) continue;
+        run_quoted(s);
         ++ran;
         if (HasFatalFailure()) return;
     }
     for (const QuotedStatement& s : sql::testing::quoted_statements()) {
-        if (!isIndexStep(s)) continue;
-        runQuoted(s);
+        if (!is_index_step(s)) continue;
+        run_quoted(s);
         ++ran;
     }
     EXPECT_EQ(ran, static_cast<int>(sql::testing::quoted_statements().size()));
 
     // The constants the utility writes, as meant.
-    const auto ctrller = rowsOf("Ctrller");
+    const auto ctrller = rows_of("Ctrller");
     ASSERT_FALSE(ctrller.empty());
     for (const auto& row : ctrller) {
         EXPECT_EQ(row.at("wintertriggertime"), "00:00:00");
@@ -384,14 +384,14 @@ TEST_F(QuotedStatementsRun, EveryStatementDoesWhatItSaysOnAnOldDatabase) {
         EXPECT_EQ(row.at("udp_port"), "1001");
         EXPECT_EQ(row.at("panicpin"), "'1234'");
     }
-    const auto events = rowsOf("events");
+    const auto events = rows_of("events");
     ASSERT_EQ(events.size(), 50u);
     EXPECT_EQ(events[13].at("events"), "'I/O Events'");
-    const auto leaveTypes = rowsOf("LeaveType");
+    const auto leaveTypes = rows_of("LeaveType");
     ASSERT_EQ(leaveTypes.size(), 3u);
     EXPECT_EQ(leaveTypes[1].at("leavetypename"), "'Sick Leave with Certificate'");
 
-    expectPxlibReadsTheSame(data());
+    expect_pxlib_reads_the_same(data());
 }
 
 }  // namespace

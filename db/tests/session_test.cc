@@ -35,23 +35,23 @@ TEST_F(Connections, SessionListsAliasesAndTablesIntoEmptiedLists) {
     Session session("Session1");
     EXPECT_FALSE(session.active());
     Names list{"left over"};
-    session.getAliasNames(list);
+    session.get_alias_names(list);
     EXPECT_TRUE(session.active());
     EXPECT_EQ(list, (Names{"VAQ", "Old", "Other"}));
 
     list = {"left over"};
-    session.getTableNames("VAQ", "*.*", true, false, list);
+    session.get_table_names("VAQ", "*.*", true, false, list);
     EXPECT_EQ(list, (Names{"Ctrller.DB", "Door.DB", "Transact.db"}));
-    EXPECT_EQ(session.tableNames("vaq", "*.*", false), (Names{"Ctrller", "Door", "Transact"}));
-    EXPECT_EQ(session.aliasDirectory("VAQ"), data());
-    EXPECT_EQ(session.aliasDirectory("Old"), root_ / "gone");  // described, though missing
+    EXPECT_EQ(session.table_names("vaq", "*.*", false), (Names{"Ctrller", "Door", "Transact"}));
+    EXPECT_EQ(session.alias_directory("VAQ"), data());
+    EXPECT_EQ(session.alias_directory("Old"), root_ / "gone");  // described, though missing
 
     list = {"left over"};
-    EXPECT_EQ(failure_of([&] { session.getTableNames("Old", "*.*", true, false, list); }),
+    EXPECT_EQ(failure_of([&] { session.get_table_names("Old", "*.*", true, false, list); }),
               "Directory does not exist: " + (root_ / "gone").string());
     EXPECT_TRUE(list.empty());
-    EXPECT_EQ(failure_of([&] { session.tableNames("Nowhere"); }), "Alias not found: Nowhere");
-    EXPECT_EQ(failure_of([&] { session.aliasDirectory("Nowhere"); }), "Alias not found: Nowhere");
+    EXPECT_EQ(failure_of([&] { session.table_names("Nowhere"); }), "Alias not found: Nowhere");
+    EXPECT_EQ(failure_of([&] { session.alias_directory("Nowhere"); }), "Alias not found: Nowhere");
 }
 
 TEST_F(Connections, DatabaseOpensOnAnAliasAndGivesItsDirectory) {
@@ -64,13 +64,13 @@ TEST_F(Connections, DatabaseOpensOnAnAliasAndGivesItsDirectory) {
     EXPECT_TRUE(session.active());
     EXPECT_TRUE(mainDb.connected());
     EXPECT_EQ(mainDb.directory(), data());
-    EXPECT_EQ(session.findDatabase("maindb"), &mainDb);
-    EXPECT_EQ(session.tableNames("MainDB").size(), 3u);  // by connection name
-    EXPECT_EQ(failure_of([&] { mainDb.setAliasName("Old"); }),
+    EXPECT_EQ(session.find_database("maindb"), &mainDb);
+    EXPECT_EQ(session.table_names("MainDB").size(), 3u);  // by connection name
+    EXPECT_EQ(failure_of([&] { mainDb.set_alias_name("Old"); }),
               "Cannot change the alias of an open database: MainDB");
 
     mainDb.close();  // closed and opened again, as the upgrade does
-    EXPECT_EQ(session.findDatabase("MainDB"), nullptr);
+    EXPECT_EQ(session.find_database("MainDB"), nullptr);
     mainDb.open();
     EXPECT_EQ(mainDb.directory(), data());
 
@@ -96,7 +96,7 @@ TEST_F(Connections, OpeningFailsWithTheEnginesMessage) {
     Database otherType(session, "Third", "Other");
     EXPECT_EQ(failure_of([&] { otherType.open(); }), "Alias is not of type STANDARD: Other");
 
-    missingDir.setAliasName("VAQ");
+    missingDir.set_alias_name("VAQ");
     missingDir.open();
     EXPECT_EQ(missingDir.directory(), data());
 }
@@ -115,8 +115,8 @@ TEST_F(Connections, ABrokenEngineConfigurationStopsTheSessionFromStarting) {
 }
 
 TEST(DefaultSession, IsOneProcessWideSession) {
-    EXPECT_EQ(&defaultSession(), &defaultSession());
-    EXPECT_EQ(defaultSession().name(), "Default");
+    EXPECT_EQ(&default_session(), &default_session());
+    EXPECT_EQ(default_session().name(), "Default");
 }
 
 }  // namespace

@@ -35,15 +35,15 @@ class TableWriting : public testing::AliasDirectory {
 
     static void run(std::string_view sql) {
         Query query;
-        query.setSql(sql);
-        query.execSql();
+        query.set_sql(sql);
+        query.exec_sql();
     }
 
     // Appends a staff record with the fields given as text.
-    static void addStaff(Table& staff, const std::string& card, const std::string& name) {
+    static void add_staff(Table& staff, const std::string& card, const std::string& name) {
         staff.append();
-        staff.setFieldText("CardID", card);
-        staff.setFieldText("Name", name);
+        staff.set_field_text("CardID", card);
+        staff.set_field_text("Name", name);
         staff.post();
     }
 
@@ -54,32 +54,32 @@ TEST_F(TableWriting, TextIsConvertedByTheFieldAndReadsBackTheSame) {
     Table staff("VAQ", "staff");
     staff.open();
     int posts = 0;
-    staff.setAfterPost([&](Table& posted) {
+    staff.set_after_post([&](Table& posted) {
         EXPECT_EQ(&posted, &staff);
         ++posts;
     });
     staff.append();
     EXPECT_EQ(staff.state(), Table::State::kInsert);
-    staff.setFieldText("cardid", "0000012345");
-    staff.setFieldText("Name", "Ann Lee");
-    staff.setFieldText("Born", "25/12/1990");
-    staff.setFieldText("Starts", "08:30:00");
-    staff.setFieldText("Rate", "12.5");
-    staff.setFieldText("Active", "True");
-    staff.setFieldText("DeptID", "7");
+    staff.set_field_text("cardid", "0000012345");
+    staff.set_field_text("Name", "Ann Lee");
+    staff.set_field_text("Born", "25/12/1990");
+    staff.set_field_text("Starts", "08:30:00");
+    staff.set_field_text("Rate", "12.5");
+    staff.set_field_text("Active", "True");
+    staff.set_field_text("DeptID", "7");
     // The buffer shows what was written before the post.
-    EXPECT_EQ(staff.fieldByName("Born").asString(), "25/12/1990");
+    EXPECT_EQ(staff.field_by_name("Born").as_string(), "25/12/1990");
     staff.post();
     EXPECT_EQ(posts, 1);
     EXPECT_EQ(staff.state(), Table::State::kBrowse);
     EXPECT_EQ(staff.recordCount(), 1u);
-    EXPECT_EQ(staff.fieldByName("Id").asInteger(), 1);
-    EXPECT_EQ(staff.fieldByName("CardID").asString(), "0000012345");
-    EXPECT_EQ(staff.fieldByName("Born").asString(), "25/12/1990");
-    EXPECT_EQ(staff.fieldByName("Starts").asString(), "08:30:00");
-    EXPECT_EQ(staff.fieldByName("Rate").asString(), "12.5");
-    EXPECT_EQ(staff.fieldByName("Active").asString(), "True");
-    EXPECT_EQ(staff.fieldByName("DeptID").asInteger(), 7);
+    EXPECT_EQ(staff.field_by_name("Id").as_integer(), 1);
+    EXPECT_EQ(staff.field_by_name("CardID").as_string(), "0000012345");
+    EXPECT_EQ(staff.field_by_name("Born").as_string(), "25/12/1990");
+    EXPECT_EQ(staff.field_by_name("Starts").as_string(), "08:30:00");
+    EXPECT_EQ(staff.field_by_name("Rate").as_string(), "12.5");
+    EXPECT_EQ(staff.field_by_name("Active").as_string(), "True");
+    EXPECT_EQ(staff.field_by_name("DeptID").as_integer(), 7);
     staff.close();
 
     // Another process-wide date format reads the same date differently.
@@ -87,38 +87,38 @@ TEST_F(TableWriting, TextIsConvertedByTheFieldAndReadsBackTheSame) {
     set_date_separator('-');
     Table again("VAQ", "Staff.DB");
     again.open();
-    EXPECT_EQ(again.fieldByName("Born").asString(), "1990-12-25");
+    EXPECT_EQ(again.field_by_name("Born").as_string(), "1990-12-25");
     // An empty text empties the field.
     again.edit();
-    again.setFieldText("Name", "");
-    again.setFieldText("Born", "");
+    again.set_field_text("Name", "");
+    again.set_field_text("Born", "");
     again.post();
-    EXPECT_TRUE(again.fieldByName("Name").isNull());
-    EXPECT_EQ(again.fieldByName("Born").asString(), "");
+    EXPECT_TRUE(again.field_by_name("Name").isNull());
+    EXPECT_EQ(again.field_by_name("Born").as_string(), "");
 }
 
 TEST_F(TableWriting, CancelAndRefusedTextLeaveTheRecordAsItWas) {
     Table staff("VAQ", "Staff");
     staff.open();
-    addStaff(staff, "1", "Ann");
+    add_staff(staff, "1", "Ann");
     staff.append();
-    staff.setFieldText("Name", "Never");
+    staff.set_field_text("Name", "Never");
     staff.cancel();
     EXPECT_EQ(staff.state(), Table::State::kBrowse);
     EXPECT_EQ(staff.recordCount(), 1u);
 
     staff.edit();
-    EXPECT_EQ(failure_of([&] { staff.setFieldText("Born", "31/02/1990"); }),
+    EXPECT_EQ(failure_of([&] { staff.set_field_text("Born", "31/02/1990"); }),
               "'31/02/1990' is not a valid date for field Born of Staff.db.");
-    EXPECT_EQ(failure_of([&] { staff.setFieldText("DeptID", "seven"); }),
+    EXPECT_EQ(failure_of([&] { staff.set_field_text("DeptID", "seven"); }),
               "'seven' is not a valid integer value for field DeptID of Staff.db.");
-    EXPECT_EQ(failure_of([&] { staff.setFieldText("Nmae", "x"); }),
+    EXPECT_EQ(failure_of([&] { staff.set_field_text("Nmae", "x"); }),
               "Field not found: Nmae in Staff.db.");
     staff.cancel();
-    EXPECT_EQ(staff.fieldByName("Name").asString(), "Ann");
+    EXPECT_EQ(staff.field_by_name("Name").as_string(), "Ann");
     EXPECT_EQ(failure_of([&] { staff.post(); }),
               "Cannot post: the table Staff.db is not in edit or insert mode.");
-    EXPECT_EQ(failure_of([&] { staff.setFieldText("Name", "x"); }),
+    EXPECT_EQ(failure_of([&] { staff.set_field_text("Name", "x"); }),
               "Cannot write a field: the table Staff.db is not in edit or insert mode.");
 }
 
@@ -126,28 +126,28 @@ TEST_F(TableWriting, MovingOnPostsTheEditAndLocateSeesNewRecords) {
     Table staff("VAQ", "Staff");
     staff.open();
     for (int i = 1; i <= 50; ++i)
-        addStaff(staff, std::to_string(1000 + i), "Person " + std::to_string(i));
+        add_staff(staff, std::to_string(1000 + i), "Person " + std::to_string(i));
     // Repeated locates on the same field are served by a lookup, which must see changes.
     ASSERT_TRUE(staff.locate("CardID", LocateValue(std::string("1010"))));
     ASSERT_TRUE(staff.locate("CardID", LocateValue(std::string("1020"))));
     EXPECT_FALSE(staff.locate("CardID", LocateValue(std::string("2000"))));
-    addStaff(staff, "2000", "Newcomer");
+    add_staff(staff, "2000", "Newcomer");
     ASSERT_TRUE(staff.locate("CardID", LocateValue(std::string("2000"))));
-    EXPECT_EQ(staff.fieldByName("Name").asString(), "Newcomer");
+    EXPECT_EQ(staff.field_by_name("Name").as_string(), "Newcomer");
 
     // The back-fill pattern: edit each record in turn and move on.
     int edited = 0;
     for (staff.first(); !staff.eof(); staff.next()) {
         staff.edit();
-        staff.setFieldText("DeptID", std::to_string(staff.recNo()));
+        staff.set_field_text("DeptID", std::to_string(staff.rec_no()));
         ++edited;
     }
     EXPECT_EQ(edited, 51);
     EXPECT_EQ(staff.state(), Table::State::kBrowse);
     staff.first();
-    EXPECT_EQ(staff.fieldByName("DeptID").asInteger(), 1);
+    EXPECT_EQ(staff.field_by_name("DeptID").as_integer(), 1);
     ASSERT_TRUE(staff.locate("DeptID", LocateValue(std::int64_t{51})));
-    EXPECT_EQ(staff.fieldByName("CardID").asString(), "2000");
+    EXPECT_EQ(staff.field_by_name("CardID").as_string(), "2000");
 }
 
 TEST_F(TableWriting, ChangesAreSavedThroughTheEngineHandle) {
@@ -155,15 +155,15 @@ TEST_F(TableWriting, ChangesAreSavedThroughTheEngineHandle) {
     EXPECT_EQ(staff.handle(), nullptr);
     staff.open();
     ASSERT_NE(staff.handle(), nullptr);
-    staff.setAfterPost([](Table& posted) { pdx::DbiSaveChanges(posted.handle()); });
-    addStaff(staff, "1", "Ann");
+    staff.set_after_post([](Table& posted) { pdx::DbiSaveChanges(posted.handle()); });
+    add_staff(staff, "1", "Ann");
     EXPECT_EQ(pdx::DbiSaveChanges(staff.handle()), pdx::DBIERR_NONE);
     const pdx::hDBICur handle = staff.handle();
     staff.close();
     EXPECT_EQ(staff.handle(), nullptr);
     EXPECT_NE(pdx::DbiSaveChanges(handle), pdx::DBIERR_NONE);
     Query query;
-    query.setSql("Select * from Staff");
+    query.set_sql("Select * from Staff");
     query.open();
     EXPECT_EQ(query.recordCount(), 1u);
 }
@@ -171,65 +171,65 @@ TEST_F(TableWriting, ChangesAreSavedThroughTheEngineHandle) {
 TEST_F(TableWriting, IndexesAreDeletedThroughTheOpenTableOrByName) {
     Table staff("VAQ", "Staff");
     staff.open();
-    addStaff(staff, "2", "Bea");
-    addStaff(staff, "1", "Ann");
+    add_staff(staff, "2", "Bea");
+    add_staff(staff, "1", "Ann");
     staff.close();
     run("CREATE INDEX idx_Name ON \"Staff.db\"(Name)");
     run("CREATE INDEX idx_Card ON \"Staff.db\"(CardID)");
-    EXPECT_EQ(staff.indexNames(), (std::vector<std::string>{"idx_Name", "idx_Card"}));
+    EXPECT_EQ(staff.index_names(), (std::vector<std::string>{"idx_Name", "idx_Card"}));
 
-    staff.setIndexName("idx_Name");
+    staff.set_index_name("idx_Name");
     staff.open();
-    EXPECT_EQ(staff.fieldByName("Name").asString(), "Ann");
+    EXPECT_EQ(staff.field_by_name("Name").as_string(), "Ann");
     // The order the table stands in goes with its index.
-    staff.deleteIndex("IDX_NAME");
-    EXPECT_EQ(staff.indexName(), "");
-    EXPECT_EQ(staff.fieldByName("Name").asString(), "Bea");
+    staff.delete_index("IDX_NAME");
+    EXPECT_EQ(staff.index_name(), "");
+    EXPECT_EQ(staff.field_by_name("Name").as_string(), "Bea");
     // Editing goes on in the new order.
-    staff.setIndexName("idx_Card");
+    staff.set_index_name("idx_Card");
     staff.edit();
-    staff.setFieldText("Name", "Cay");
+    staff.set_field_text("Name", "Cay");
     staff.post();
-    EXPECT_EQ(staff.fieldByName("CardID").asString(), "1");
-    EXPECT_EQ(staff.fieldByName("Name").asString(), "Cay");
+    EXPECT_EQ(staff.field_by_name("CardID").as_string(), "1");
+    EXPECT_EQ(staff.field_by_name("Name").as_string(), "Cay");
     staff.close();
-    staff.deleteIndex("idx_Card");
-    EXPECT_TRUE(staff.indexNames().empty());
-    EXPECT_EQ(failure_of([&] { staff.deleteIndex("idx_Card"); }),
+    staff.delete_index("idx_Card");
+    EXPECT_TRUE(staff.index_names().empty());
+    EXPECT_EQ(failure_of([&] { staff.delete_index("idx_Card"); }),
               "Index does not exist: idx_Card on Staff.db");
 }
 
 // The read of pairs of text fields that the back-fill builds its lookup from: the same texts
-// as fieldByName, in the order the table object stands in, an edit posted first.
+// as field_by_name, in the order the table object stands in, an edit posted first.
 TEST_F(TableWriting, TextPairsAreReadAsFieldByNameReadsThemInTheCurrentOrder) {
     Table staff("VAQ", "Staff");
     staff.open();
-    addStaff(staff, "30", "Zoë");
-    addStaff(staff, "", "Nobody");
-    addStaff(staff, "10", "");
-    addStaff(staff, "20", "Ann");
+    add_staff(staff, "30", "Zoë");
+    add_staff(staff, "", "Nobody");
+    add_staff(staff, "10", "");
+    add_staff(staff, "20", "Ann");
     staff.close();
     run("CREATE INDEX idx_Name ON \"Staff.db\"(Name)");
 
     const auto pairsRead = [](Table& table) {
         std::vector<std::pair<std::string, std::string>> pairs;
-        EXPECT_TRUE(table.readEachText(
+        EXPECT_TRUE(table.read_each_text(
             "CardID", "Name",
             [&](std::string_view a, std::string_view b) { pairs.emplace_back(a, b); }));
-        EXPECT_EQ(table.recNo(), 1u);
+        EXPECT_EQ(table.rec_no(), 1u);
         return pairs;
     };
     const auto pairsByField = [](Table& table) {
         std::vector<std::pair<std::string, std::string>> pairs;
         for (table.first(); !table.eof(); table.next())
-            pairs.emplace_back(table.fieldByName("CardID").asString(),
-                               table.fieldByName("Name").asString());
+            pairs.emplace_back(table.field_by_name("CardID").as_string(),
+                               table.field_by_name("Name").as_string());
         return pairs;
     };
     std::vector<std::vector<std::pair<std::string, std::string>>> orders;
     for (const std::string index : {"", "idx_Name"}) {
         SCOPED_TRACE("index " + index);
-        staff.setIndexName(index);
+        staff.set_index_name(index);
         staff.open();
         orders.push_back(pairsRead(staff));
         ASSERT_EQ(orders.back().size(), 4u);
@@ -238,15 +238,15 @@ TEST_F(TableWriting, TextPairsAreReadAsFieldByNameReadsThemInTheCurrentOrder) {
     }
     EXPECT_NE(orders[0], orders[1]);
 
-    staff.setIndexName("");
+    staff.set_index_name("");
     staff.open();
     ASSERT_TRUE(staff.locate("CardID", LocateValue(std::string("20"))));
     staff.edit();
-    staff.setFieldText("Name", "Bea");
+    staff.set_field_text("Name", "Bea");
     const auto afterEdit = pairsRead(staff);
     EXPECT_EQ(staff.state(), Table::State::kBrowse);
     EXPECT_EQ(afterEdit.back(), (std::pair<std::string, std::string>{"20", "Bea"}));
-    EXPECT_FALSE(staff.readEachText("CardID", "DeptID", [](std::string_view, std::string_view) {
+    EXPECT_FALSE(staff.read_each_text("CardID", "DeptID", [](std::string_view, std::string_view) {
         ADD_FAILURE() << "a number field read as text";
     }));
 }
@@ -262,25 +262,25 @@ TEST_F(TableWriting, TableIsDeletedRenamedAndItsFieldsReadAgain) {
               "Cannot delete the table of an open table: AntiPassBack.db.");
     antiPassBack.close();
 
-    const std::string remembered = antiPassBack.tableName();
+    const std::string remembered = antiPassBack.table_name();
     antiPassBack.deleteTable();
     EXPECT_FALSE(fs::exists(data() / "AntiPassBack.db"));
-    antiPassBack.setTableName("Tmpdb");
+    antiPassBack.set_table_name("Tmpdb");
     antiPassBack.renameTable(remembered);
-    EXPECT_EQ(antiPassBack.tableName(), "AntiPassBack.db");
+    EXPECT_EQ(antiPassBack.table_name(), "AntiPassBack.db");
     EXPECT_FALSE(fs::exists(data() / "tmpdb.DB"));
     EXPECT_FALSE(fs::exists(data() / "tmpdb.PX"));
-    antiPassBack.refreshFieldDefs();
+    antiPassBack.refresh_field_defs();
     EXPECT_TRUE(antiPassBack.findField("PKey"));
     antiPassBack.open();
     EXPECT_EQ(antiPassBack.recordCount(), 1u);
-    EXPECT_EQ(antiPassBack.fieldByName("FromDoorID").asInteger(), 2);
+    EXPECT_EQ(antiPassBack.field_by_name("FromDoorID").as_integer(), 2);
     antiPassBack.close();
 
     // Field definitions are those last read until read again.
     run("alter table AntiPassBack add ToDoorID smallint");
     EXPECT_FALSE(antiPassBack.findField("ToDoorID"));
-    antiPassBack.refreshFieldDefs();
+    antiPassBack.refresh_field_defs();
     EXPECT_TRUE(antiPassBack.findField("todoorid"));
 
     Table missing("VAQ", "Nowhere");

@@ -97,22 +97,23 @@ Alias& aliasFor(Reader& reader, const std::string& name) {
 }
 
 // Throws a message for the line; the INI callback turns it into an error at that line.
-void applyAliasSetting(Reader& reader, const std::string& aliasName, std::string_view key,
+void applyAliasSetting(Reader& reader, const std::string& alias_name, std::string_view key,
                        const std::string& value) {
-    Alias& alias = aliasFor(reader, aliasName);
+    Alias& alias = aliasFor(reader, alias_name);
     if (vaq::iequals(key, "type")) {
         if (value.empty() || value.size() > DBIMAXNAMELEN)
-            throw vaq::Error("the type of alias " + aliasName + " must have 1 to " +
+            throw vaq::Error("the type of alias " + alias_name + " must have 1 to " +
                              std::to_string(DBIMAXNAMELEN) + " characters");
         alias.type = value;
     } else if (vaq::iequals(key, "path")) {
-        if (value.empty()) throw vaq::Error("alias " + aliasName + " has an empty path");
+        if (value.empty()) throw vaq::Error("alias " + alias_name + " has an empty path");
         alias.path = resolvePath(value, reader.baseDir).lexically_normal();
         if (alias.path.native().size() > static_cast<std::size_t>(DBIMAXPATHLEN))
-            throw vaq::Error("the path of alias " + aliasName + " is longer than " +
+            throw vaq::Error("the path of alias " + alias_name + " is longer than " +
                              std::to_string(DBIMAXPATHLEN) + " characters");
     } else {
-        throw vaq::Error("unknown setting '" + std::string(key) + "' in [alias " + aliasName + "]");
+        throw vaq::Error("unknown setting '" + std::string(key) + "' in [alias " + alias_name +
+                         "]");
     }
 }
 
@@ -175,9 +176,9 @@ int onSetting(void* user, const char* section, const char* key, const char* valu
     const int line = state.source->line;
     if (!reader.firstError.empty()) return 1;  // report only the first problem
     try {
-        const std::string aliasName = aliasNameOf(section);
-        if (!aliasName.empty())
-            applyAliasSetting(reader, aliasName, key, value);
+        const std::string alias_name = aliasNameOf(section);
+        if (!alias_name.empty())
+            applyAliasSetting(reader, alias_name, key, value);
         else if (vaq::iequals(section, "engine"))
             applyEngineSetting(reader, key, value);
         else if (std::string_view(section).empty())
@@ -360,8 +361,8 @@ Alias findAlias(std::string_view name) {
     throw EngineError(DBIERR_UNKNOWNDB, "Alias not found: " + std::string(name));
 }
 
-fs::path aliasDirectory(std::string_view aliasName) {
-    const Alias alias = findAlias(aliasName);
+fs::path alias_directory(std::string_view alias_name) {
+    const Alias alias = findAlias(alias_name);
     if (!vaq::iequals(alias.type, szSTANDARD))
         throw EngineError(DBIERR_NOTSUPPORTED, "Alias is not of type STANDARD: " + alias.name);
     std::error_code error;

@@ -97,6 +97,6 @@ Alias findAlias(std::string_view name);
 // The directory of a STANDARD alias, which must exist. Throws EngineError:
 // "Alias not found: NAME", "Alias is not of type STANDARD: NAME",
 // "Directory does not exist: /x".
-std::filesystem::path aliasDirectory(std::string_view aliasName);
+std::filesystem::path alias_directory(std::string_view alias_name);
 
 }  // namespace pdx

@@ -20,7 +20,7 @@ class DbiCursor {
     DbiCursor& operator=(const DbiCursor&) = delete;
 
     // Copies the next record into the buffer; false after the last. Throws EngineError.
-    virtual bool nextRecord(void* recordBuffer) = 0;
+    virtual bool next_record(void* recordBuffer) = 0;
     // Writes changes the cursor still holds to disk. A cursor that buffers nothing has
     // nothing to do.
     virtual void saveChanges() {}
@@ -37,9 +37,9 @@ std::unique_ptr<DbiCursor> releaseCursor(hDBICur handle);
 // An open database: an alias and its directory.
 class DbiDatabase {
   public:
-    DbiDatabase(std::string aliasName, std::filesystem::path directory)
-        : aliasName_(std::move(aliasName)), directory_(std::move(directory)) {}
-    const std::string& aliasName() const { return aliasName_; }
+    DbiDatabase(std::string alias_name, std::filesystem::path directory)
+        : aliasName_(std::move(alias_name)), directory_(std::move(directory)) {}
+    const std::string& alias_name() const { return aliasName_; }
     const std::filesystem::path& directory() const { return directory_; }
 
   private:

@@ -37,7 +37,7 @@ class DatabaseListCursor : public DbiCursor {
   public:
     explicit DatabaseListCursor(std::vector<DBDesc> entries) : entries_(std::move(entries)) {}
 
-    bool nextRecord(void* recordBuffer) override {
+    bool next_record(void* recordBuffer) override {
         if (next_ >= entries_.size()) return false;
         std::memcpy(recordBuffer, &entries_[next_++], sizeof(DBDesc));
         return true;
@@ -87,7 +87,7 @@ DBIResult DbiGetNextRecord(hDBICur hCursor, DBILockType /*eLock*/, void* pRecBuf
     if (!isOpenCursor(hCursor)) return notOpen("DbiGetNextRecord", "cursor");
     if (pRecBuff == nullptr) return nullArgument("DbiGetNextRecord", "the record buffer");
     try {
-        if (!hCursor->nextRecord(pRecBuff)) return recordFailure(DBIERR_EOF, "At end of table");
+        if (!hCursor->next_record(pRecBuff)) return recordFailure(DBIERR_EOF, "At end of table");
         return DBIERR_NONE;
     } catch (...) {
         return recordCurrentException();
@@ -129,8 +129,8 @@ DBIResult DbiOpenDatabase(const char* pszDbName, const char* pszDbType, DBIOpenM
                              std::string("Database type not supported: ") + pszDbType);
     try {
         const Alias alias = findAlias(pszDbName);
-        *phDb =
-            registerDatabase(std::make_unique<DbiDatabase>(alias.name, aliasDirectory(alias.name)));
+        *phDb = registerDatabase(
+            std::make_unique<DbiDatabase>(alias.name, alias_directory(alias.name)));
         return DBIERR_NONE;
     } catch (...) {
         return recordCurrentException();

@@ -80,9 +80,9 @@ std::vector<std::string> listTables(const fs::path& directory, std::string_view 
     return names;
 }
 
-std::vector<std::string> listAliasTables(std::string_view aliasName, std::string_view pattern,
+std::vector<std::string> listAliasTables(std::string_view alias_name, std::string_view pattern,
                                          bool extensions, bool systemTables) {
-    return listTables(aliasDirectory(aliasName), pattern, extensions, systemTables);
+    return listTables(alias_directory(alias_name), pattern, extensions, systemTables);
 }
 
 }  // namespace pdx

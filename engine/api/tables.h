@@ -18,7 +18,7 @@ std::vector<std::string> listTables(const std::filesystem::path& directory,
                                     bool systemTables = false);
 
 // The same for the directory of an alias.
-std::vector<std::string> listAliasTables(std::string_view aliasName,
+std::vector<std::string> listAliasTables(std::string_view alias_name,
                                          std::string_view pattern = "*.*", bool extensions = true,
                                          bool systemTables = false);
 

@@ -193,14 +193,14 @@ TEST_F(GeneratedDatabaseTest, DoorsAreKeyedAndIndexedByController) {
 
 TEST_F(GeneratedDatabaseTest, ColumnsTheUpgradeAddsAreAbsent) {
     for (const schema::TableLayout& layout : schema::tables()) {
-        if (layout.group != schema::TableGroup::AccessControl) continue;
+        if (layout.group != schema::TableGroup::kAccessControl) continue;
         SCOPED_TRACE(std::string(layout.name));
         auto table = pdx::Table::open(folder(), layout.name);
         for (const schema::ColumnLayout& column : layout.columns) {
             const bool present = table->schema().find(column.name).has_value();
-            if (schema::sameColumnName(column.name, schema::Personal::StaffID)) {
+            if (schema::same_column_name(column.name, schema::Personal::StaffID)) {
                 EXPECT_TRUE(present) << "the back-fill reads it";
-            } else if (schema::sameColumnName(column.name, schema::AntiPassBack::Pkey)) {
+            } else if (schema::same_column_name(column.name, schema::AntiPassBack::Pkey)) {
                 EXPECT_FALSE(present) << "the upgrade rebuilds a table without it";
             } else {
                 EXPECT_EQ(present, !column.added) << column.name;

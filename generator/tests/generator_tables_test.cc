@@ -26,9 +26,9 @@ SiteOptions smallSite(NewerTables newer) {
 }
 
 const TableDef* findDef(const std::vector<GeneratedTable>& tables, std::string_view name) {
-    if (schema::sameTableName(name, transactTable().file)) return &transactTable();
+    if (schema::same_table_name(name, transactTable().file)) return &transactTable();
     for (const GeneratedTable& t : tables) {
-        if (schema::sameTableName(t.def.file, name)) return &t.def;
+        if (schema::same_table_name(t.def.file, name)) return &t.def;
     }
     return nullptr;
 }
@@ -36,27 +36,27 @@ const TableDef* findDef(const std::vector<GeneratedTable>& tables, std::string_v
 bool fits(const schema::ColumnLayout& want, const ColumnDef& have) {
     using T = schema::ColumnType;
     switch (want.type) {
-        case T::Char:
+        case T::kChar:
             return have.type == FieldType::kAlpha && have.size == want.size;
-        case T::SmallInt:
+        case T::kSmallInt:
             return have.type == FieldType::kShort;
-        case T::Integer:
+        case T::kInteger:
             return have.type == FieldType::kLong;
-        case T::AutoInc:
+        case T::kAutoInc:
             return have.type == FieldType::kAutoInc;
-        case T::Boolean:
+        case T::kBoolean:
             return have.type == FieldType::kLogical;
-        case T::Date:
+        case T::kDate:
             return have.type == FieldType::kDate;
-        case T::Time:
+        case T::kTime:
             return have.type == FieldType::kTime;
-        case T::DateTime:
+        case T::kDateTime:
             return have.type == FieldType::kTimestamp;
-        case T::Float:
+        case T::kFloat:
             return have.type == FieldType::kNumber;
-        case T::Number:
+        case T::kNumber:
             return pdx::is_integer_type(have.type) || pdx::is_float_type(have.type);
-        case T::Text:
+        case T::kText:
             return have.type == FieldType::kAlpha && have.size >= want.size;
     }
     return false;
@@ -66,11 +66,11 @@ bool fits(const schema::ColumnLayout& want, const ColumnDef& have) {
 // version although the layout marks it as added; AntiPassBack.db is listed in the layout the
 // upgrade rebuilds it in, and the old table lacks that layout's key.
 bool inOldTable(std::string_view table, const schema::ColumnLayout& column) {
-    if (schema::sameTableName(table, schema::AntiPassBack::kTable)) {
-        return !schema::sameColumnName(column.name, schema::AntiPassBack::Pkey);
+    if (schema::same_table_name(table, schema::AntiPassBack::kTable)) {
+        return !schema::same_column_name(column.name, schema::AntiPassBack::Pkey);
     }
-    if (schema::sameTableName(table, schema::Personal::kTable) &&
-        schema::sameColumnName(column.name, schema::Personal::StaffID)) {
+    if (schema::same_table_name(table, schema::Personal::kTable) &&
+        schema::same_column_name(column.name, schema::Personal::StaffID)) {
         return true;
     }
     return !column.added;
@@ -78,7 +78,7 @@ bool inOldTable(std::string_view table, const schema::ColumnLayout& column) {
 
 std::optional<std::size_t> position(const TableDef& def, std::string_view column) {
     for (std::size_t i = 0; i < def.columns.size(); ++i) {
-        if (schema::sameColumnName(def.columns[i].name, column)) return i;
+        if (schema::same_column_name(def.columns[i].name, column)) return i;
     }
     return std::nullopt;
 }
@@ -87,7 +87,7 @@ TEST(GeneratorTables, TablesOfTheProgramHaveTheOldLayout) {
     const Site site = makeSite(smallSite(NewerTables::None));
     const std::vector<GeneratedTable> tables = siteTables(site);
     for (const schema::TableLayout& layout : schema::tables()) {
-        if (layout.group != schema::TableGroup::AccessControl) continue;
+        if (layout.group != schema::TableGroup::kAccessControl) continue;
         SCOPED_TRACE(std::string(layout.name));
         const TableDef* def = findDef(tables, layout.name);
         ASSERT_NE(def, nullptr) << "table missing";
@@ -127,9 +127,9 @@ TEST(GeneratorTables, NewerTablesArePresentAsAskedInTheirCreatedLayout) {
     const auto groupTwoNames = [](NewerTables newer) {
         std::set<std::string> names;
         for (const GeneratedTable& t : siteTables(makeSite(smallSite(newer)))) {
-            const schema::TableLayout* layout = schema::findTable(t.def.file);
+            const schema::TableLayout* layout = schema::find_table(t.def.file);
             EXPECT_NE(layout, nullptr) << t.def.file;
-            if (layout == nullptr || layout->group != schema::TableGroup::CreatedByUpgrade) {
+            if (layout == nullptr || layout->group != schema::TableGroup::kCreatedByUpgrade) {
                 continue;
             }
             std::size_t created = 0;
@@ -143,7 +143,7 @@ TEST(GeneratorTables, NewerTablesArePresentAsAskedInTheirCreatedLayout) {
             }
             EXPECT_EQ(created, t.def.columns.size()) << t.def.file << ": extra columns";
             EXPECT_EQ(t.def.keyFields, layout->primaryKey.size()) << t.def.file;
-            names.insert(ascii_lower(schema::tableStem(t.def.file)));
+            names.insert(ascii_lower(schema::table_stem(t.def.file)));
         }
         return names;
     };
@@ -153,7 +153,7 @@ TEST(GeneratorTables, NewerTablesArePresentAsAskedInTheirCreatedLayout) {
         (std::set<std::string>{"activerelay", "department", "depttimetable", "lq", "workon"}));
     std::size_t all = 0;
     for (const schema::TableLayout& layout : schema::tables()) {
-        all += layout.group == schema::TableGroup::CreatedByUpgrade;
+        all += layout.group == schema::TableGroup::kCreatedByUpgrade;
     }
     EXPECT_EQ(groupTwoNames(NewerTables::All).size(), all);
 }
@@ -213,21 +213,21 @@ TEST(GeneratorTables, EveryCellFitsItsColumn) {
 TEST(GeneratorTables, RowsFollowTheSite) {
     const Site site = makeSite(smallSite(NewerTables::Some));
     const std::vector<GeneratedTable> tables = siteTables(site);
-    const auto rowsOf = [&](std::string_view name) -> const std::vector<Row>& {
+    const auto rows_of = [&](std::string_view name) -> const std::vector<Row>& {
         for (const GeneratedTable& t : tables) {
-            if (schema::sameTableName(t.def.file, name)) return t.rows;
+            if (schema::same_table_name(t.def.file, name)) return t.rows;
         }
         throw std::runtime_error("no table " + std::string(name));
     };
-    EXPECT_EQ(rowsOf(schema::Ctrller::kTable).size(), site.controllers.size());
-    EXPECT_EQ(rowsOf(schema::Door::kTable).size(), site.doors.size());
-    EXPECT_EQ(rowsOf(schema::Personal::kTable).size(), site.staff.size());
-    EXPECT_EQ(rowsOf(schema::Holiday::kTable).size(), site.holidays.size());
-    EXPECT_EQ(rowsOf(schema::AntiPassBack::kTable).size(), site.antiPassBack.size());
-    EXPECT_EQ(rowsOf(schema::events::kTable).size(), 30u);
-    EXPECT_EQ(rowsOf(schema::Department::kTable).size(), site.departments.size());
+    EXPECT_EQ(rows_of(schema::Ctrller::kTable).size(), site.controllers.size());
+    EXPECT_EQ(rows_of(schema::Door::kTable).size(), site.doors.size());
+    EXPECT_EQ(rows_of(schema::Personal::kTable).size(), site.staff.size());
+    EXPECT_EQ(rows_of(schema::Holiday::kTable).size(), site.holidays.size());
+    EXPECT_EQ(rows_of(schema::AntiPassBack::kTable).size(), site.antiPassBack.size());
+    EXPECT_EQ(rows_of(schema::events::kTable).size(), 30u);
+    EXPECT_EQ(rows_of(schema::Department::kTable).size(), site.departments.size());
 
-    const Row& firstEvent = rowsOf(schema::events::kTable).front();
+    const Row& firstEvent = rows_of(schema::events::kTable).front();
     EXPECT_EQ(std::get<std::int64_t>(firstEvent[0]), 0);
     EXPECT_EQ(std::get<std::string>(firstEvent[1]), "Access Granted");
 }

@@ -103,7 +103,7 @@ class ImportTest : public ::testing::Test {
         for (table.first(); !table.eof(); table.next()) {
             Record record;
             for (const std::string& name : table.field_names()) {
-                const std::string value = table.fieldByName(name).asString();
+                const std::string value = table.field_by_name(name).as_string();
                 if (!value.empty()) record[name] = value;
             }
             records.push_back(std::move(record));

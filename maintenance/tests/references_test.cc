@@ -78,10 +78,10 @@ class ReferencesTest : public SiteFixture {
         writeSite(60, 600);
         // Gaps in the staff keys: staff who left, whose transactions now name nobody.
         db::Query remove;
-        remove.setSql(
+        remove.set_sql(
             "DELETE FROM Personal WHERE PersonalID = 1 OR PersonalID = 7 OR "
             "PersonalID = 8 OR PersonalID = 33 OR PersonalID = 59");
-        remove.execSql();
+        remove.exec_sql();
     }
 
     fs::path file(std::string_view table) const { return *pdx::find_table_file(data(), table); }

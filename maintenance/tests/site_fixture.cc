@@ -47,7 +47,7 @@ std::vector<std::vector<std::string>> SiteFixture::readAll(std::string_view name
     for (table.first(); !table.eof(); table.next()) {
         std::vector<std::string> row;
         for (const std::string& field : names)
-            row.push_back(table.fieldByName(field).asString());
+            row.push_back(table.field_by_name(field).as_string());
         rows.push_back(std::move(row));
     }
     return rows;

@@ -21,7 +21,7 @@ namespace vaq::shell {
 namespace fs = std::filesystem;
 
 fs::path resolve_database(std::string_view dir) {
-    if (!dir.empty() && dir.front() == ':') return pdx::aliasDirectory(dir.substr(1));
+    if (!dir.empty() && dir.front() == ':') return pdx::alias_directory(dir.substr(1));
     std::error_code ec;
     if (dir.empty() || !fs::is_directory(fs::path(dir), ec))
         throw vaq::Error("Directory does not exist: " + std::string(dir));

@@ -47,9 +47,9 @@ class AntiPassBackRebuild : public UpgradeFixture {
     void expectRebuilt() {
         EXPECT_FALSE(tableExists("AntiPassBackOld"));
         EXPECT_FALSE(tableExists("tmpdb"));
-        EXPECT_THAT(rowsOf("AntiPassBack"),
+        EXPECT_THAT(rows_of("AntiPassBack"),
                     ElementsAre("1|2|1|0|1|1", "2|1|1|0|2|1", "3|1|2|1|1|0"));
-        EXPECT_EQ(form_->AntiPassBack.tableName(), "AntiPassBack.db");
+        EXPECT_EQ(form_->AntiPassBack.table_name(), "AntiPassBack.db");
     }
 };
 
@@ -88,9 +88,9 @@ TEST_F(AntiPassBackRebuild, KeptTableBesideAnUnrebuiltTableIsNeverDeleted) {
     oldTable("AntiPassBack.db");
     oldTable("AntiPassBackOld.db");
     EXPECT_THAT(failure_of([&] { form_->rebuildAntiPassBack(); }), HasSubstr("AntiPassBackOld"));
-    EXPECT_EQ(rowsOf("AntiPassBackOld").size(), 3u);
-    EXPECT_EQ(rowsOf("AntiPassBack").size(), 3u);
-    EXPECT_EQ(form_->AntiPassBack.tableName(), "AntiPassBack.db");
+    EXPECT_EQ(rows_of("AntiPassBackOld").size(), 3u);
+    EXPECT_EQ(rows_of("AntiPassBack").size(), 3u);
+    EXPECT_EQ(form_->AntiPassBack.table_name(), "AntiPassBack.db");
 }
 
 TEST_F(AntiPassBackRebuild, MissingTableStopsTheStepWithTheEngineError) {

@@ -26,7 +26,7 @@ TEST_F(ColumnBlocks, ExistingLqGetsTheMissingColumnsAfterItsOwnWithNameOfTwentyC
                             "InTime time", "OutTime time", "LateMin smallint",
                             "EarlyLeaveMin smallint", "I autoinc", "WokringHourStart time",
                             "OT smallint", "Status char(40)", "DateTime char(40)"));
-    EXPECT_THAT(rowsOf("LQ", {"StaffID", "TDate", "DateName"}),
+    EXPECT_THAT(rows_of("LQ", {"StaffID", "TDate", "DateName"}),
                 ElementsAre("S001|2004-03-01|Monday"));
     EXPECT_EQ(logLines(), (Lines{"Upgraded Successfully : CardID Field added ",
                                  "Upgraded Successfully : Name Field added ",
@@ -70,7 +70,7 @@ TEST_F(ColumnBlocks, OldActiveRelayGetsBlockTwoColumnsFirstAndAColumnAddedAsCOnI
                             "DoorIn boolean", "DoorOut boolean", "FromCardID char(20)",
                             "ToCardID char(20)", "ActiveRelay smallint", "EventID smallint",
                             "RelayID smallint", "COnID smallint"));
-    EXPECT_EQ(rowsOf("ActiveRelay").size(), 1u);
+    EXPECT_EQ(rows_of("ActiveRelay").size(), 1u);
     EXPECT_EQ(logLines(), (Lines{"Upgraded Successfully : FromDoorIDField added ",
                                  "Upgraded Successfully : ToDoorIDField added ",
                                  "Upgraded Successfully : DoorInField added ",
@@ -108,7 +108,7 @@ TEST_F(ColumnBlocks, ColumnsOfATableThatCannotAllBeAddedLeaveItAsItWasAndLogNoth
     const std::string failure = failure_of([&] { form_->runColumnBlock(9); });
     EXPECT_NE(failure.find("A record of"), std::string::npos) << failure;
     EXPECT_EQ(fieldsOf("personal"), before);
-    EXPECT_THAT(rowsOf("personal", {"Filler0"}), ElementsAre("kept"));
+    EXPECT_THAT(rows_of("personal", {"Filler0"}), ElementsAre("kept"));
     EXPECT_EQ(logLines(), Lines{});
 }
 
@@ -134,7 +134,7 @@ class DepartmentNames : public UpgradeFixture {
 
 TEST_F(DepartmentNames, EachStaffRowTakesTheNameOfItsFirstMatchingDepartment) {
     form_->copyDepartmentNames();
-    EXPECT_THAT(rowsOf("Personal"),
+    EXPECT_THAT(rows_of("Personal"),
                 ElementsAre("1|Sales|2", "2|kept|7", "3|Unassigned|", "4|Finance|1"));
     EXPECT_TRUE(form_->Personnel.active());
     EXPECT_TRUE(form_->Department.active());
@@ -148,7 +148,7 @@ TEST_F(DepartmentNames, NameLongerThanTheStaffColumnIsCutToItsWidth) {
          "INSERT INTO Short (DeptID) VALUES (1)", "Drop Table \"Personal.DB\""});
     db::Table("VAQ", "Short").renameTable("Personal");
     form_->copyDepartmentNames();
-    EXPECT_THAT(rowsOf("Personal"), ElementsAre("1|Finan|1"));
+    EXPECT_THAT(rows_of("Personal"), ElementsAre("1|Finan|1"));
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ struct TableBefore {
 // Tables whose rows the upgrade replaces on purpose.
 bool isRefilled(std::string_view table) {
     for (const std::string_view refilled : {"events", "CardFormat", "DoorStatus"})
-        if (schema::sameTableName(table, refilled)) return true;
+        if (schema::same_table_name(table, refilled)) return true;
     return false;
 }
 
@@ -59,7 +59,7 @@ class GeneratedDatabase : public UpgradeFixture {
             const std::string extension = entry.path().extension().string();
             if (extension != ".DB" && extension != ".db") continue;
             const std::string file = entry.path().filename().string();
-            before_[file] = {fieldsOf(file), rowsOf(file)};
+            before_[file] = {fieldsOf(file), rows_of(file)};
         }
     }
 
@@ -68,13 +68,13 @@ class GeneratedDatabase : public UpgradeFixture {
         std::vector<std::string_view> columns;
         for (const std::string& field : before_.at(table).fields)
             columns.push_back(nameOf(field));
-        return rowsOf(table, columns);
+        return rows_of(table, columns);
     }
 
     void expectEveryTableOfTheLayoutWithItsRows() {
         for (const auto& [file, before] : before_) {
             SCOPED_TRACE(file);
-            if (schema::sameTableName(file, schema::AntiPassBack::kTable) || isRefilled(file))
+            if (schema::same_table_name(file, schema::AntiPassBack::kTable) || isRefilled(file))
                 continue;
             const Lines after = fieldsOf(file);
             ASSERT_GE(after.size(), before.fields.size());
@@ -84,7 +84,7 @@ class GeneratedDatabase : public UpgradeFixture {
         for (const auto& [table, added] : kAddedToOldTables) {
             SCOPED_TRACE(table);
             const auto found = std::find_if(before_.begin(), before_.end(), [&](const auto& t) {
-                return schema::sameTableName(t.first, table);
+                return schema::same_table_name(t.first, table);
             });
             ASSERT_NE(found, before_.end());
             Lines expected = found->second.fields;
@@ -92,7 +92,7 @@ class GeneratedDatabase : public UpgradeFixture {
             EXPECT_EQ(fieldsOf(table), expected);
         }
         for (const schema::TableLayout& table : schema::tables()) {
-            if (table.group != schema::TableGroup::CreatedByUpgrade) continue;
+            if (table.group != schema::TableGroup::kCreatedByUpgrade) continue;
             SCOPED_TRACE(table.name);
             EXPECT_EQ(fieldsOf(table.name), createdLayout(table));
             EXPECT_EQ(pdx::Table::open(data(), table.name)->schema().key_fields(),
@@ -110,14 +110,14 @@ class GeneratedDatabase : public UpgradeFixture {
 
     void expectAntiPassBackRulesNumberedAfresh() {
         const auto old = std::find_if(before_.begin(), before_.end(), [](const auto& t) {
-            return schema::sameTableName(t.first, schema::AntiPassBack::kTable);
+            return schema::same_table_name(t.first, schema::AntiPassBack::kTable);
         });
         ASSERT_NE(old, before_.end());
         Lines expected;
         for (std::size_t i = 0; i < old->second.rows.size(); ++i)
             expected.push_back(std::to_string(i + 1) + "|" + old->second.rows[i]);
-        EXPECT_EQ(rowsOf("AntiPassBack", {"Pkey", "ControllerID", "FromDoorID", "FromDirection",
-                                          "ToDOorID", "ToDirection"}),
+        EXPECT_EQ(rows_of("AntiPassBack", {"Pkey", "ControllerID", "FromDoorID", "FromDirection",
+                                           "ToDOorID", "ToDirection"}),
                   expected);
     }
 
@@ -163,11 +163,11 @@ TEST_F(GeneratedDatabase, IntermediateVersionLogsOnlyTheTablesItLacked) {
     form_->BitBtn1Click();
     EXPECT_EQ(window_.log(), firstLog + logText(kLaterRunLog) + std::string(kRepairText));
     EXPECT_EQ(fieldsOf("Personal"), layoutBefore);
-    const Lines departments = rowsOf("Department", {"DeptID", "DeptName"});
+    const Lines departments = rows_of("Department", {"DeptID", "DeptName"});
     ASSERT_GE(departments.size(), 2u);
     const std::string first = departments[0].substr(departments[0].find('|') + 1);
     const std::string second = departments[1].substr(departments[1].find('|') + 1);
-    Lines names = rowsOf("Personal", {"Department"});
+    Lines names = rows_of("Personal", {"Department"});
     ASSERT_EQ(names.size(), 40u);
     EXPECT_THAT(Lines(names.begin(), names.begin() + 10), Each(first));
     EXPECT_THAT(Lines(names.begin() + 10, names.end()), Each(second));
@@ -184,8 +184,8 @@ TEST_F(GeneratedDatabase, DatabaseWithEveryNewerTableGetsOnlyColumnsAndIndexes) 
     EXPECT_EQ(creationLines.size(), 17u);
     EXPECT_EQ(window_.log(), logWithout(creationLines));
     expectEveryTableOfTheLayoutWithItsRows();
-    EXPECT_THAT(rowsOf("DoorStatus", {"Status"}), Each(EndsWith("128")));
-    EXPECT_EQ(rowsOf("DoorStatus").size(), rowsOf("Door").size());
+    EXPECT_THAT(rows_of("DoorStatus", {"Status"}), Each(EndsWith("128")));
+    EXPECT_EQ(rows_of("DoorStatus").size(), rows_of("Door").size());
 }
 
 }  // namespace

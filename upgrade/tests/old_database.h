@@ -12,7 +12,7 @@
 namespace vaq::upgrade::testing {
 
 // The tables, each with its columns as "Name type" and its rows as values joined by '|'
-// (as UpgradeFixture::fieldsOf and rowsOf read them back).
+// (as UpgradeFixture::fieldsOf and rows_of read them back).
 struct OldTable {
     std::string_view name;
     std::vector<std::string_view> fields;

@@ -30,7 +30,7 @@ class Primitives : public UpgradeFixture {
     // named index City), for what reading alone can show.
     bool copyCustomer() {
         if (!haveCorpus()) return false;
-        copyCorpusTable("paradoxdriver/db/CUSTOMER.DB");
+        copy_corpus_table("paradoxdriver/db/CUSTOMER.DB");
         return true;
     }
 };
@@ -59,14 +59,14 @@ TEST_F(Primitives, MissingTableIsCreatedFromItsLinesThenItsFollowUpsRunThenItIsL
     createTableStep("T6");
     EXPECT_THAT(fieldsOf("LeaveType"),
                 ElementsAre("LeaveTypeID smallint", "LeaveTypeName char(40)"));
-    EXPECT_THAT(rowsOf("LeaveType"), ElementsAre("1|Annual Leave", "2|Sick Leave with Certificate",
-                                                 "3|Sick Leave without Certificate"));
+    EXPECT_THAT(rows_of("LeaveType"), ElementsAre("1|Annual Leave", "2|Sick Leave with Certificate",
+                                                  "3|Sick Leave without Certificate"));
     EXPECT_EQ(window_.log(), "Upgraded Successfully : Table LeaveType.db Added\r\n");
 
     // The second time the file is there: nothing runs, the rows are not written again.
     sql("delete from LeaveType");
     createTableStep("T6");
-    EXPECT_TRUE(rowsOf("LeaveType").empty());
+    EXPECT_TRUE(rows_of("LeaveType").empty());
     EXPECT_EQ(window_.log(), "Upgraded Successfully : Table LeaveType.db Added\r\n");
 }
 
@@ -126,7 +126,7 @@ TEST_F(Primitives, MissingColumnIsAddedAtTheEndWithTheGenericLine) {
     form_->AddFieldIfMissing(form_->q1, "Door", "MainEntrance", "Boolean");
     EXPECT_THAT(fieldsOf("Door"),
                 ElementsAre("DoorID autoinc", "Name char(30)", "MainEntrance boolean"));
-    EXPECT_THAT(rowsOf("Door"), ElementsAre("1|Lobby|"));
+    EXPECT_THAT(rows_of("Door"), ElementsAre("1|Lobby|"));
     EXPECT_EQ(window_.log(), "Upgraded Successfully : MainEntranceField added \r\n");
     EXPECT_FALSE(form_->q1.active());
 }
@@ -145,7 +145,7 @@ TEST_F(Primitives, HiddenButtonAddsStaffIdOnlyWhenPersonalLacksIt) {
 
 TEST_F(Primitives, ColumnOfTheOpenSelectInAnotherLetterCaseIsNotAltered) {
     if (!copyCustomer()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
-    form_->Q2.setSql("Select * from \"Customer.DB\"");
+    form_->Q2.set_sql("Select * from \"Customer.DB\"");
     form_->Q2.open();
     const auto before = snapshot();
     EXPECT_FALSE(form_->AlterIfFieldMissing("email", "alter table Customer add EMail Char(20)",
@@ -160,7 +160,7 @@ TEST_F(Primitives, MissingColumnIsAlteredFilledAndLogged) {
          "PRIMARY KEY (SecurityGroupID))",
          "INSERT INTO SecMas (SecurityGroupName) VALUES ('All Doors')",
          "INSERT INTO SecMas (SecurityGroupName) VALUES ('Office')"});
-    form_->Q2.setSql("Select * from \"secmas.DB\"");
+    form_->Q2.set_sql("Select * from \"secmas.DB\"");
     form_->Q2.open();
     EXPECT_TRUE(form_->AlterIfFieldMissing(
         "WorkingHourStart", "alter table SecMas add WorkingHourStart time",
@@ -169,13 +169,13 @@ TEST_F(Primitives, MissingColumnIsAlteredFilledAndLogged) {
     EXPECT_TRUE(form_->AlterIfFieldMissing("CarparkCount",
                                            "alter table SecMas add CarParkCount smallInt",
                                            std::nullopt, std::nullopt));
-    EXPECT_THAT(rowsOf("SecMas"), ElementsAre("1|All Doors|09:00:00|", "2|Office|09:00:00|"));
+    EXPECT_THAT(rows_of("SecMas"), ElementsAre("1|All Doors|09:00:00|", "2|Office|09:00:00|"));
     EXPECT_EQ(window_.log(), "Upgraded Successfully : WorkingHourStart Field added \r\n");
 }
 
 TEST_F(Primitives, ColumnAddedByTheSameGroupIsNotSeenByItsSelect) {
     sql("CREATE TABLE \"Holiday.db\" (HolidayID autoinc, PRIMARY KEY (HolidayID))");
-    form_->Q2.setSql("Select * from \"Holiday.DB\"");
+    form_->Q2.set_sql("Select * from \"Holiday.DB\"");
     form_->Q2.open();
     const std::string_view alter = "alter table \"Holiday.db\" add HolidayName Char(20)";
     form_->AlterIfFieldMissing("HolidayName", alter, std::nullopt, "added");
@@ -210,7 +210,7 @@ TEST_F(Primitives, TableStepCutOffBeforeItsRowsIsDoneWholeByTheNextRun) {
         for (const auto& entry : fs::directory_iterator(data()))
             fs::remove_all(entry.path());
         if (!failOnceThenRunAgain(n, [&] { createTableStep("T6"); })) break;
-        EXPECT_THAT(rowsOf("LeaveType"),
+        EXPECT_THAT(rows_of("LeaveType"),
                     ElementsAre("1|Annual Leave", "2|Sick Leave with Certificate",
                                 "3|Sick Leave without Certificate"));
         EXPECT_FALSE(fs::exists(data() / ".upgrade-step"));
@@ -220,7 +220,7 @@ TEST_F(Primitives, TableStepCutOffBeforeItsRowsIsDoneWholeByTheNextRun) {
 TEST_F(Primitives, ColumnStepCutOffBeforeItsUpdateIsFilledByTheNextRun) {
     const auto step = [&] {
         form_->Q2.close();
-        form_->Q2.setSql("Select * from \"secmas.DB\"");
+        form_->Q2.set_sql("Select * from \"secmas.DB\"");
         form_->Q2.open();
         form_->AlterIfFieldMissing("WorkingHourStart",
                                    "alter table SecMas add WorkingHourStart time",
@@ -237,7 +237,7 @@ TEST_F(Primitives, ColumnStepCutOffBeforeItsUpdateIsFilledByTheNextRun) {
              "INSERT INTO SecMas (SecurityGroupName) VALUES ('All Doors'), ('Office')"});
         if (!failOnceThenRunAgain(n, step)) break;
         form_->Q2.close();
-        EXPECT_THAT(rowsOf("SecMas"), ElementsAre("1|All Doors|09:00:00", "2|Office|09:00:00"));
+        EXPECT_THAT(rows_of("SecMas"), ElementsAre("1|All Doors|09:00:00", "2|Office|09:00:00"));
         EXPECT_FALSE(fs::exists(data() / ".upgrade-step"));
     }
 }
@@ -255,7 +255,7 @@ TEST_F(Primitives, WantedIndexFoundInAnotherLetterCaseDeletesNothing) {
 
 TEST_F(Primitives, TableWithoutNamedIndexesGivesFalseAndLosesNothing) {
     if (!haveCorpus()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
-    copyCorpusTable("paradoxdriver/db/ORDERS.DB");
+    copy_corpus_table("paradoxdriver/db/ORDERS.DB");
     window_.set_items(Control::ListBox1, {"from an earlier table"});
     db::Table orders("VAQ", "Orders");
     const auto before = snapshot();
@@ -284,14 +284,14 @@ TEST_F(IndexSteps, NamedIndexesBeforeTheWantedOneAreDeleted) {
     EXPECT_EQ(indexesOf("Holiday"), (Lines{"idx_B"}));
     EXPECT_EQ(window_.items(Control::ListBox1), (Lines{"idx_A", "idx_B"}));
     EXPECT_TRUE(fs::exists(data() / "Holiday.PX") || fs::exists(data() / "HOLIDAY.PX"));
-    EXPECT_EQ(rowsOf("Holiday").size(), 1u);
+    EXPECT_EQ(rows_of("Holiday").size(), 1u);
 }
 
 TEST_F(IndexSteps, MissingIndexCostsEveryNamedIndex) {
     EXPECT_FALSE(form_->IndexExists(holiday_, "idx_C"));
     EXPECT_TRUE(indexesOf("Holiday").empty());
     EXPECT_EQ(window_.items(Control::ListBox1), (Lines{"idx_A", "idx_B"}));
-    EXPECT_EQ(rowsOf("Holiday").size(), 1u);
+    EXPECT_EQ(rows_of("Holiday").size(), 1u);
 }
 
 TEST_F(IndexSteps, IndexTestedInAnotherLetterCaseIsFoundAfterItsCreation) {

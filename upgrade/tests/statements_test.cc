@@ -56,9 +56,9 @@ void addAntiPassBack(Statements& out) {
 
 void addIndexSteps(Statements& out) {
     int number = 0;
-    for (const db::schema::EnsuredIndex& step : db::schema::ensuredIndexes())
+    for (const db::schema::EnsuredIndex& step : db::schema::ensured_indexes())
         out["index step I" + std::to_string(++number)] =
-            createIndexStatement(step.tableName, step.createdName, step.column);
+            createIndexStatement(step.table_name, step.created_name, step.column);
 }
 
 void addReferenceData(Statements& out) {

@@ -168,23 +168,23 @@ namespace {
 std::string typeText(const schema::ColumnLayout& column, int size) {
     using T = schema::ColumnType;
     switch (column.type) {
-        case T::Char:
+        case T::kChar:
             return "char(" + std::to_string(size) + ")";
-        case T::SmallInt:
+        case T::kSmallInt:
             return "smallint";
-        case T::Integer:
+        case T::kInteger:
             return "integer";
-        case T::AutoInc:
+        case T::kAutoInc:
             return "autoinc";
-        case T::Boolean:
+        case T::kBoolean:
             return "boolean";
-        case T::Date:
+        case T::kDate:
             return "date";
-        case T::Time:
+        case T::kTime:
             return "time";
-        case T::DateTime:
+        case T::kDateTime:
             return "datetime";
-        case T::Float:
+        case T::kFloat:
             return "float";
         default:
             return "?";

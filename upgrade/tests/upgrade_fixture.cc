@@ -77,7 +77,7 @@ bool UpgradeFixture::haveCorpus() {
     return vaq::test_support::have_corpus();
 }
 
-void UpgradeFixture::copyCorpusTable(const std::string& relative) const {
+void UpgradeFixture::copy_corpus_table(const std::string& relative) const {
     const fs::path source = vaq::test_support::corpus_folder() / relative;
     const std::string stem = source.stem().string();
     for (const auto& entry : fs::directory_iterator(source.parent_path()))
@@ -101,8 +101,8 @@ Lines UpgradeFixture::indexesOf(std::string_view table) const {
     return names;
 }
 
-Lines UpgradeFixture::rowsOf(std::string_view table,
-                             const std::vector<std::string_view>& columns) const {
+Lines UpgradeFixture::rows_of(std::string_view table,
+                              const std::vector<std::string_view>& columns) const {
     const auto opened = pdx::Table::open(data(), table);
     std::vector<std::size_t> indexes;
     for (const std::string_view column : columns)

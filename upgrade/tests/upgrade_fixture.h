@@ -39,7 +39,7 @@ class UpgradeFixture : public ::testing::Test {
     void sql(std::initializer_list<std::string_view> statements) const;
 
     // Copies a corpus table (path of its .DB under the corpus) and its family into data().
-    void copyCorpusTable(const std::string& relative) const;
+    void copy_corpus_table(const std::string& relative) const;
     static bool haveCorpus();
 
     // "Name type" for each field in table order, types as the engine's SQL writes them
@@ -49,7 +49,7 @@ class UpgradeFixture : public ::testing::Test {
     Lines indexesOf(std::string_view table) const;
     // Each row as its values read as text and joined by '|', in table order; only the
     // columns named, or all when none are named.
-    Lines rowsOf(std::string_view table, const std::vector<std::string_view>& columns = {}) const;
+    Lines rows_of(std::string_view table, const std::vector<std::string_view>& columns = {}) const;
     bool tableExists(std::string_view table) const;
     // Every file of the directory with its bytes, to show that nothing changed.
     std::vector<std::pair<std::string, std::string>> snapshot() const;

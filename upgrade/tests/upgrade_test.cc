@@ -183,12 +183,12 @@ TEST_F(Upgraded, OldDatabaseGetsTheWholeLayoutKeepsItsRowsAndLogsEveryStep) {
         std::vector<std::string_view> ownColumns;
         for (const std::string_view field : old.fields)
             ownColumns.push_back(field.substr(0, field.find(' ')));
-        EXPECT_EQ(rowsOf(old.name, ownColumns), Lines(old.rows.begin(), old.rows.end()));
+        EXPECT_EQ(rows_of(old.name, ownColumns), Lines(old.rows.begin(), old.rows.end()));
     }
 
     // Tables the upgrade creates, in their full layout with their keys.
     for (const schema::TableLayout& table : schema::tables()) {
-        if (table.group != schema::TableGroup::CreatedByUpgrade) continue;
+        if (table.group != schema::TableGroup::kCreatedByUpgrade) continue;
         SCOPED_TRACE(table.name);
         ASSERT_TRUE(tableExists(table.name));
         EXPECT_EQ(fieldsOf(table.name), createdLayout(table));
@@ -214,28 +214,28 @@ TEST_F(Upgraded, ReferenceRowsAreWrittenAndEarlierContentIsGone) {
     for (const CodeName& event : eventNames())
         events.push_back(std::to_string(event.code) + "|" + std::string(event.name));
     ASSERT_EQ(events.size(), 50u);
-    EXPECT_EQ(rowsOf("events"), events);
-    EXPECT_THAT(rowsOf("CardFormat"),
+    EXPECT_EQ(rows_of("events"), events);
+    EXPECT_THAT(rows_of("CardFormat"),
                 ElementsAre("0|Normal 32-bit", "1|Custom Mask", "2|Reverse 32-bit"));
-    EXPECT_THAT(rowsOf("LeaveType"), ElementsAre("1|Annual Leave", "2|Sick Leave with Certificate",
-                                                 "3|Sick Leave without Certificate"));
-    EXPECT_THAT(rowsOf("DoorStatus"), ElementsAre("1|128", "2|128", "3|128"));
+    EXPECT_THAT(rows_of("LeaveType"), ElementsAre("1|Annual Leave", "2|Sick Leave with Certificate",
+                                                  "3|Sick Leave without Certificate"));
+    EXPECT_THAT(rows_of("DoorStatus"), ElementsAre("1|128", "2|128", "3|128"));
 }
 
 TEST_F(Upgraded, NewColumnsGetTheirFirstValuesInEveryExistingRow) {
-    EXPECT_THAT(rowsOf("Ctrller", {"ConnectMethod", "ReadCardFormat", "CardMask",
-                                   "PresentCardDelay", "EnablePanicPIN", "PanicPIN", "UDP_HOST",
-                                   "UDP_PORT", "EnableAutoAdjTime", "WinterTriggerTime",
-                                   "WinterTriggerDate", "SummerTriggerTime", "SummerTriggerDate",
-                                   "WinterHour", "SummerHour", "AllowAnyCard", "PhoneNumber"}),
+    EXPECT_THAT(rows_of("Ctrller", {"ConnectMethod", "ReadCardFormat", "CardMask",
+                                    "PresentCardDelay", "EnablePanicPIN", "PanicPIN", "UDP_HOST",
+                                    "UDP_PORT", "EnableAutoAdjTime", "WinterTriggerTime",
+                                    "WinterTriggerDate", "SummerTriggerTime", "SummerTriggerDate",
+                                    "WinterHour", "SummerHour", "AllowAnyCard", "PhoneNumber"}),
                 ElementsAre("1|||0|false|1234||1001|false|00:00:00|2000-01-01|00:00:00|"
                             "2000-01-01|0|0|false|",
                             "1|||0|false|1234||1001|false|00:00:00|2000-01-01|00:00:00|"
                             "2000-01-01|0|0|false|"));
-    EXPECT_THAT(rowsOf("Door", {"MainEntrance", "ForceDoorCloseTimeTbl", "DoorPIN",
-                                "DoorPINEnableTimeTable", "IsSupportEMCard"}),
+    EXPECT_THAT(rows_of("Door", {"MainEntrance", "ForceDoorCloseTimeTbl", "DoorPIN",
+                                 "DoorPINEnableTimeTable", "IsSupportEMCard"}),
                 ElementsAre("||||false", "||||false", "||||false"));
-    EXPECT_THAT(rowsOf("SecMas", {"WorkingHourStart", "CarParkCount", "CarParkBalance"}),
+    EXPECT_THAT(rows_of("SecMas", {"WorkingHourStart", "CarParkCount", "CarParkBalance"}),
                 ElementsAre("09:00:00||", "09:00:00||"));
 }
 
@@ -244,7 +244,7 @@ TEST_F(Upgraded, AntiPassBackWithoutKeyIsRebuiltNumberedInSelectOrder) {
                 ElementsAre("Pkey autoinc", "ControllerID smallint", "FromDoorID smallint",
                             "FromDirection smallint", "ToDOorID smallint", "ToDirection smallint"));
     EXPECT_EQ(pdx::Table::open(data(), "AntiPassBack")->schema().key_fields(), 1u);
-    EXPECT_THAT(rowsOf("AntiPassBack"), ElementsAre("1|2|1|0|1|1", "2|1|1|0|2|1", "3|1|2|1|1|0"));
+    EXPECT_THAT(rows_of("AntiPassBack"), ElementsAre("1|2|1|0|1|1", "2|1|1|0|2|1", "3|1|2|1|1|0"));
 }
 
 TEST_F(Upgraded, SecondRunChangesNoLayoutAndAppendsOnlyWhatEveryRunWrites) {
@@ -256,7 +256,7 @@ TEST_F(Upgraded, SecondRunChangesNoLayoutAndAppendsOnlyWhatEveryRunWrites) {
     EXPECT_EQ(window_.log(), firstLog + logText(kLaterRunLog) + std::string(kRepairText));
     EXPECT_EQ(indexesOf("Leave"), (Lines{"idx_StaffID"}));
     EXPECT_EQ(repair_.presses, 1);
-    EXPECT_THAT(rowsOf("AntiPassBack"), ElementsAre("1|2|1|0|1|1", "2|1|1|0|2|1", "3|1|2|1|1|0"));
+    EXPECT_THAT(rows_of("AntiPassBack"), ElementsAre("1|2|1|0|1|1", "2|1|1|0|2|1", "3|1|2|1|1|0"));
 }
 
 TEST_F(Upgraded, EveryTableReadsIdenticallyThroughPxlib) {
@@ -276,7 +276,7 @@ TEST_F(Upgrade, LeftoverTmpdbIsDroppedBeforeTheCopyAndKeptWhenTheTableHasItsKey)
     sql({"CREATE TABLE \"tmpdb.DB\" (Leftover Char(10))", "INSERT INTO tmpdb VALUES ('x')"});
     form_->rebuildAntiPassBack();
     EXPECT_FALSE(tableExists("tmpdb"));
-    EXPECT_EQ(rowsOf("AntiPassBack").size(), 3u);
+    EXPECT_EQ(rows_of("AntiPassBack").size(), 3u);
 
     sql({"CREATE TABLE \"tmpdb.DB\" (Leftover Char(10))", "INSERT INTO tmpdb VALUES ('x')"});
     const auto before = snapshot();
@@ -321,7 +321,7 @@ TEST_F(Upgrade, DoorTableWithoutRowsLeavesDoorStatusEmpty) {
          "smallint, Primary Key(DoorID, Status) )",
          "INSERT INTO DoorStatus VALUES (9, 1)"});
     form_->refillDoorStatus();
-    EXPECT_TRUE(rowsOf("DoorStatus").empty());
+    EXPECT_TRUE(rows_of("DoorStatus").empty());
     EXPECT_TRUE(form_->q1.active());
 }
 
@@ -367,7 +367,7 @@ TEST_F(Upgrade, ADepartmentNameCutToFitIsLoggedOnce) {
     const std::size_t first = log.find(cut);
     EXPECT_NE(first, std::string::npos) << log;
     EXPECT_EQ(log.find(cut, first + 1), std::string::npos) << "logged twice";
-    EXPECT_EQ(rowsOf("Personal", {"Department"}), (Lines{"Informatio", "Informatio", "Sales"}));
+    EXPECT_EQ(rows_of("Personal", {"Department"}), (Lines{"Informatio", "Informatio", "Sales"}));
 }
 
 TEST_F(Upgrade, TheRebuiltAntiPassBackTableKeepsItsLetterCase) {

@@ -86,7 +86,7 @@ TEST_F(ProgressCallbacks, RefusesABufferTooSmallForTheRecord) {
 
 class EmptyCursor : public DbiCursor {
   public:
-    bool nextRecord(void*) override { return false; }
+    bool next_record(void*) override { return false; }
 };
 
 TEST_F(ProgressCallbacks, ACursorsOwnCallbackComesFirstAndClosesWithIt) {

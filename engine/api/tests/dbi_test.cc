@@ -121,7 +121,9 @@ TEST_F(Dbi, ABrokenConfigurationIsReportedByEveryCall) {
 class CountingCursor : public DbiCursor {
   public:
     explicit CountingCursor(int* saves) : saves_(saves) {}
-    bool nextRecord(void*) override { throw EngineError(DBIERR_OSACCESS, "Read error in Door.DB"); }
+    bool next_record(void*) override {
+        throw EngineError(DBIERR_OSACCESS, "Read error in Door.DB");
+    }
     void saveChanges() override { ++*saves_; }
 
   private:

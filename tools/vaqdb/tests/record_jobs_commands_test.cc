@@ -31,7 +31,7 @@ class RecordJobsCommandsTest : public GeneratedDatabaseTest {
         vaq::db::Table t("VAQ", table);
         t.open();
         for (t.first(); !t.eof(); t.next())
-            values.push_back(t.fieldByName(field).asString());
+            values.push_back(t.field_by_name(field).as_string());
         return values;
     }
 };
