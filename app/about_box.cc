@@ -9,7 +9,7 @@
 
 namespace vaq::app {
 
-AboutBox::AboutBox(const std::string& engineVersion, QWidget* parent)
+AboutBox::AboutBox(const std::string& engine_version, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName(QStringLiteral("AboutForm"));
@@ -38,12 +38,12 @@ AboutBox::AboutBox(const std::string& engineVersion, QWidget* parent)
         kit::label(this, "Comments", QStringLiteral("Upgrade to use VAQ 3.2.1 BDE Edition"),
                    QRect(70, 50, 230, 16)),
         kit::colour::kOlive);
-    QLabel* builtFrom =
-        kit::label(this, "BuiltWith",
-                   QStringLiteral("Utility %1, engine %2, Qt %3")
-                       .arg(QStringLiteral(VAQ_UTILITY_VERSION),
-                            QString::fromStdString(engineVersion), QString::fromLatin1(qVersion())),
-                   QRect(70, 68, 232, 16));
+    QLabel* builtFrom = kit::label(
+        this, "BuiltWith",
+        QStringLiteral("Utility %1, engine %2, Qt %3")
+            .arg(QStringLiteral(VAQ_UTILITY_VERSION), QString::fromStdString(engine_version),
+                 QString::fromLatin1(qVersion())),
+        QRect(70, 68, 232, 16));
     builtFrom->setToolTip(builtFrom->text());
 
     QPushButton* ok = kit::button(this, "OKButton", QStringLiteral("OK"), QRect(117, 94, 75, 25));

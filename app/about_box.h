@@ -14,7 +14,7 @@ class AboutBox : public QDialog {
     static constexpr int kClientWidth = 309;
     static constexpr int kClientHeight = 128;
 
-    AboutBox(const std::string& engineVersion, QWidget* parent = nullptr);
+    AboutBox(const std::string& engine_version, QWidget* parent = nullptr);
 };
 
 }  // namespace vaq::app

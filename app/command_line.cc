@@ -58,7 +58,7 @@ std::string usageText() {
 }
 
 std::string versionText() {
-    return std::string("vaq-utility ") + VAQ_UTILITY_VERSION + "\nengine " + pdx::engineVersion() +
+    return std::string("vaq-utility ") + VAQ_UTILITY_VERSION + "\nengine " + pdx::engine_version() +
            "\n";
 }
 

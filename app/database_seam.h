@@ -22,7 +22,7 @@ struct DatabaseSeam {
     // The rows of the table object Transaction while it is open, else null.
     std::function<std::shared_ptr<const window::RowSource>()> transactionRows;
     // Shown in the About box.
-    std::string engineVersion;
+    std::string engine_version;
 };
 
 }  // namespace vaq::app

@@ -19,7 +19,7 @@ DatabaseSeam makeEngineDatabaseSeam(std::shared_ptr<EngineDatabase> database) {
     seam.standardAliases = [database] { return database->standardAliases(); };
     // The table object Transaction arrives with the table objects of db/.
     seam.transactionRows = [] { return std::shared_ptr<const window::RowSource>(); };
-    seam.engineVersion = VAQ_UTILITY_VERSION;
+    seam.engine_version = VAQ_UTILITY_VERSION;
     return seam;
 }
 

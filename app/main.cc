@@ -16,7 +16,7 @@ namespace {
 // aliases, the engine's settings) stays as the engine reads it.
 bool useDatabaseOption(const std::string& directory) {
     try {
-        pdx::useConfiguration(pdx::currentConfiguration()->withStandardAlias("VAQ", directory));
+        pdx::use_configuration(pdx::current_configuration()->with_standard_alias("VAQ", directory));
         return true;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "vaq-utility: %s\n", error.what());

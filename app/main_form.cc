@@ -96,7 +96,7 @@ void MainForm::formDestroy() {
 }
 
 void MainForm::createAboutBox() {
-    if (aboutBox_ == nullptr) aboutBox_ = new AboutBox(database_.engineVersion, window_.get());
+    if (aboutBox_ == nullptr) aboutBox_ = new AboutBox(database_.engine_version, window_.get());
 }
 
 void MainForm::showCentred() {

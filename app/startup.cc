@@ -17,7 +17,7 @@ namespace vaq::app {
 std::string configurationNote(const std::string& databaseOption) {
     if (!databaseOption.empty())
         return "The alias VAQ was given as --database " + databaseOption + ".";
-    const std::filesystem::path file = pdx::Configuration::defaultFile();
+    const std::filesystem::path file = pdx::Configuration::default_file();
     std::error_code error;
     std::string note = std::filesystem::exists(file, error)
                            ? "The engine configuration was read from " + file.string() + "."

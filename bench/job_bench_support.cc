@@ -64,7 +64,7 @@ std::int64_t writeImportFile(const Site& site, const fs::path& file) {
 }
 
 void useAliasFolder(const fs::path& folder) {
-    pdx::useConfiguration(pdx::Configuration::fromText(
+    pdx::use_configuration(pdx::Configuration::from_text(
         "[alias VAQ]\npath = " + folder.string() + "\n[engine]\nprivate_dir = private\n",
         folder.parent_path(), "benchmark"));
 }

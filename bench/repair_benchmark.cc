@@ -185,9 +185,9 @@ int main(int argc, char** argv) {
     g_copy = scratch.path() / "copy";
     fs::create_directories(g_copy);
     vaq::bench::generateJobDatabase(g_data, g_staff, g_transactions);
-    pdx::useConfiguration(
-        pdx::Configuration::fromText("[alias VAQ]\npath = data\n[engine]\nprivate_dir = private\n",
-                                     scratch.path(), "benchmark"));
+    pdx::use_configuration(
+        pdx::Configuration::from_text("[alias VAQ]\npath = data\n[engine]\nprivate_dir = private\n",
+                                      scratch.path(), "benchmark"));
 
     vaq::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -241,7 +241,7 @@ int main(int argc, char** argv) {
     fs::create_directory(g_work / "data");
     g_table = g_work / "data" / "Transact.db";
     vaq::bench::write_transact_table(g_table, g_records);
-    pdx::useConfiguration(pdx::Configuration::fromText(
+    pdx::use_configuration(pdx::Configuration::from_text(
         "[engine]\nprivate_dir = " + (g_work / "private").string() + "\n", g_work, "benchmark"));
     std::printf("table: %u records, %.1f MiB\n", g_records,
                 static_cast<double>(fs::file_size(g_table)) / (1024.0 * 1024.0));

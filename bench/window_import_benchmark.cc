@@ -55,7 +55,7 @@ void freshDatabase() {
     vaq::bench::copyDatabase(g_source, g_work / "db");
     fs::remove_all(g_work / "private");
     fs::create_directories(g_work / "private");
-    pdx::useConfiguration(pdx::Configuration::fromText(
+    pdx::use_configuration(pdx::Configuration::from_text(
         "[alias VAQ]\npath = " + (g_work / "db").string() +
             "\n[engine]\nprivate_dir = " + (g_work / "private").string() + "\n",
         g_work, "benchmark"));

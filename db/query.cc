@@ -13,7 +13,7 @@ namespace {
 // out as the engine's configuration says.
 pdx::sql::Executor executor_for(Session& session, std::string_view database_name) {
     session.open();
-    const pdx::EngineSettings& settings = pdx::currentConfiguration()->settings();
+    const pdx::EngineSettings& settings = pdx::current_configuration()->settings();
     return pdx::sql::Executor(database_directory(session, database_name),
                               pdx::CreateOptions{settings.createLevel, settings.blockSize});
 }

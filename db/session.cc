@@ -89,8 +89,8 @@ std::vector<std::string> Session::table_names(std::string_view database_name,
                                               bool systemTables) {
     open();
     if (const Database* database = find_database(database_name))
-        return pdx::listTables(database->directory(), pattern, extensions, systemTables);
-    return pdx::listAliasTables(database_name, pattern, extensions, systemTables);
+        return pdx::list_tables(database->directory(), pattern, extensions, systemTables);
+    return pdx::list_alias_tables(database_name, pattern, extensions, systemTables);
 }
 
 void Session::get_table_names(std::string_view database_name, std::string_view pattern,

@@ -127,7 +127,7 @@ Table::Table(std::string alias_name, std::string table_name, Session& session)
 
 Table::~Table() {
     // A pending edit is dropped; closing the handle cannot fail.
-    if (handle_ != nullptr) pdx::releaseCursor(handle_);
+    if (handle_ != nullptr) pdx::release_cursor(handle_);
 }
 
 Table::State Table::state() const {
@@ -220,7 +220,7 @@ void Table::open() {
     table_ = open_engine_table();
     try {
         openCursor();
-        handle_ = pdx::registerCursor(std::make_unique<TableHandle>(table_));
+        handle_ = pdx::register_cursor(std::make_unique<TableHandle>(table_));
         for (const pdx::Field& field : table_->schema().fields())
             labels_.push_back(&field_label(field.name, table_->name()));
     } catch (...) {
@@ -236,7 +236,7 @@ void Table::close() {
     if (!active()) return;
     editor_.reset();
     cursor_.reset();
-    if (handle_ != nullptr) pdx::releaseCursor(handle_);
+    if (handle_ != nullptr) pdx::release_cursor(handle_);
     handle_ = nullptr;
     table_.reset();
     forget_field_indexes();

@@ -26,7 +26,7 @@ Scratch::Scratch() {
     root_ = pattern;
     fs::create_directory(data());
     fs::create_directory(root_ / "private");
-    pdx::useConfiguration(pdx::Configuration::fromText(
+    pdx::use_configuration(pdx::Configuration::from_text(
         "[engine]\nprivate_dir = private\n[alias FUZZ]\npath = data\n", root_, "fuzz"));
 }
 

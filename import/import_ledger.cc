@@ -139,7 +139,7 @@ void LineHash::add(std::string_view line) {
 
 ImportLedger::ImportLedger(const fs::path& directory, std::uint32_t transactionCount)
     : directory_(directory) {
-    for (const fs::path& run : pdx::runFolders(pdx::subjectFolder(directory, kJobFolder))) {
+    for (const fs::path& run : pdx::run_folders(pdx::subject_folder(directory, kJobFolder))) {
         const fs::path file = run / kLinesFile;
         const std::optional<LedgerEnds> ends = readEnds(file);
         if (!ends || ends->header.size() < 3 || ends->header[0] != kFirstLine) continue;
@@ -190,7 +190,7 @@ std::optional<EarlierImport> ImportLedger::longestMatch(const fs::path& file) co
 }
 
 ImportLedger::Recorder ImportLedger::record(const fs::path& file) const {
-    return Recorder(pdx::makeRunFolder(directory_, kJobFolder), file);
+    return Recorder(pdx::make_run_folder(directory_, kJobFolder), file);
 }
 
 ImportLedger::Recorder::Recorder(const fs::path& folder, const fs::path& file)

@@ -235,7 +235,7 @@ RenumberedKey renumberKey(const fs::path& directory, std::string_view table, std
         member->referringColumns = columns;
     }
 
-    KeptCopy kept(pdx::makeRunFolder(directory, kJobFolder));
+    KeptCopy kept(pdx::make_run_folder(directory, kJobFolder));
     // The copies are worked on in a folder inside the staging folder: the engine locks the
     // directory it changes tables in, and the staging folder is locked while it is built.
     // A crash before the swap leaves the staging folder behind, which the engine removes.

@@ -27,7 +27,7 @@ constexpr char kRebuilt[] = "Rebuild was successful.";
 
 // Copies `text` into a fixed field of a library record, NUL included.
 template <std::size_t N>
-void copyField(char (&field)[N], std::string_view text) {
+void copy_field(char (&field)[N], std::string_view text) {
     std::memcpy(field, text.data(), text.size());
     field[text.size()] = '\0';
 }
@@ -45,9 +45,9 @@ class RebuildDescription {
             throw Error("The table location is longer than " +
                         std::to_string(sizeof desc_.szTblName - 1) +
                         " characters, so the table cannot be rebuilt: " + location);
-        copyField(desc_.szTblName, location);
-        copyField(desc_.szTblType, kDriverType);
-        copyField(desc_.szErrTblName, "Rebuild.DB");
+        copy_field(desc_.szTblName, location);
+        copy_field(desc_.szTblType, kDriverType);
+        copy_field(desc_.szErrTblName, "Rebuild.DB");
         desc_.iFldCount = counts[0];
         desc_.iIdxCount = counts[1];
         desc_.iSecRecCount = counts[2];
@@ -265,13 +265,13 @@ TableRebuild RepairForm::rebuildTable(const std::string& location) {
         if (library_.getCrTblDescCount(util.SessionHandle, location.c_str(), &counts[0], &counts[1],
                                        &counts[2], &counts[3], &counts[4], &counts[5],
                                        &counts[6]) != 0) {
-            outcome.cause = pdx::lastErrorMessage();
+            outcome.cause = pdx::last_error_message();
             return;
         }
         RebuildDescription description(location, counts);
         if (library_.fillCrTblDesc(util.SessionHandle, description.record(), location.c_str(),
                                    nullptr) != 0) {
-            outcome.cause = pdx::lastErrorMessage();
+            outcome.cause = pdx::last_error_message();
             port_.showMessage({"Error Filling table structure", "", BoxIcon::kError});
             return;
         }
@@ -279,7 +279,7 @@ TableRebuild RepairForm::rebuildTable(const std::string& location) {
         outcome.rebuilt =
             library_.rebuildTable(util.SessionHandle, location.c_str(), kDriverType, "Backup.Db",
                                   "KEYVIOL.DB", "PROBLEM.DB", description.record()) == 0;
-        if (!outcome.rebuilt) outcome.cause = pdx::lastErrorMessage();
+        if (!outcome.rebuilt) outcome.cause = pdx::last_error_message();
         tutil::RebuildResult result;
         if (outcome.rebuilt && library_.getRebuildResult(util.SessionHandle, &result) == 0)
             outcome.notes = tutil::rebuild_notes(location, result);

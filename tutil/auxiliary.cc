@@ -20,8 +20,8 @@ namespace vaq::tutil {
 namespace fs = std::filesystem;
 
 fs::path auxiliary_folder(const fs::path& table) {
-    return pdx::subjectFolder(table.has_parent_path() ? table.parent_path() : fs::path("."),
-                              table.stem().string());
+    return pdx::subject_folder(table.has_parent_path() ? table.parent_path() : fs::path("."),
+                               table.stem().string());
 }
 
 fs::path auxiliary_table(const fs::path& folder, std::string_view name, const char* what) {
@@ -66,7 +66,7 @@ void put_text(std::string_view text, std::uint8_t* field, std::size_t width) {
 }  // namespace
 
 void write_verification(const fs::path& target, const Verification& verification) {
-    const pdx::EngineSettings& settings = pdx::currentConfiguration()->settings();
+    const pdx::EngineSettings& settings = pdx::current_configuration()->settings();
     const pdx::TableSpec spec = findings_spec();
     const std::string name = target.filename().string();
     const int level = pdx::check_table_spec(

@@ -82,7 +82,7 @@ void remove_or_fail(const fs::path& path) {
 
 // The folder of the database's runs, without creating it.
 fs::path runs_root(const fs::path& directory) {
-    return pdx::privateDirectory() / pdx::databaseId(directory);
+    return pdx::private_directory() / pdx::database_id(directory);
 }
 
 std::string table_stem(const std::string& table) {
@@ -158,7 +158,7 @@ std::vector<std::string> rebuild_notes(const fs::path& table, const RebuildResul
 
 fs::path new_rebuild_folder(const fs::path& table) {
     const fs::path directory = table.has_parent_path() ? table.parent_path() : fs::path(".");
-    return pdx::makeRunFolder(directory, table.stem().string());
+    return pdx::make_run_folder(directory, table.stem().string());
 }
 
 void write_run_report(RebuildRun run) {
@@ -212,7 +212,7 @@ std::optional<RebuildRun> read_run_report(const fs::path& folder) {
 }
 
 void prune_backups(const fs::path& table_folder, int keep) {
-    std::vector<fs::path> runs = pdx::runFolders(table_folder);
+    std::vector<fs::path> runs = pdx::run_folders(table_folder);
     int kept = 0;
     for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
         const auto report = read_run_report(*run);
@@ -238,7 +238,7 @@ std::vector<RebuildRun> rebuild_runs(const fs::path& directory,
     std::sort(tables.begin(), tables.end());
     std::vector<RebuildRun> runs;
     for (const fs::path& folder : tables)
-        for (const fs::path& run : pdx::runFolders(folder))
+        for (const fs::path& run : pdx::run_folders(folder))
             if (auto report = read_run_report(run)) runs.push_back(std::move(*report));
     return runs;
 }

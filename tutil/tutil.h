@@ -4,7 +4,7 @@
 // plain C-callable functions over 16-bit session handles.
 //
 // Every function returns a 16-bit result, 0 on success; a non-zero result leaves its message
-// for pdx::check() and pdx::lastErrorMessage() (engine/api/engine_error.h), like the engine's
+// for pdx::check() and pdx::last_error_message() (engine/api/engine_error.h), like the engine's
 // own calls. Names and paths are NUL-terminated 8-bit strings; a table path is the full path
 // of the table's .DB file, extension included; auxiliary table names carry no directory.
 //

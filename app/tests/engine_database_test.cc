@@ -22,12 +22,12 @@ class EngineDatabaseTest : public ::testing::Test {
         fs::create_directories(folder_ / "data");
     }
     void TearDown() override {
-        pdx::useConfiguration(pdx::Configuration());
+        pdx::use_configuration(pdx::Configuration());
         fs::remove_all(folder_);
     }
 
-    void useConfiguration(const std::string& text) {
-        pdx::useConfiguration(pdx::Configuration::fromText(text, folder_, "engine.ini"));
+    void use_configuration(const std::string& text) {
+        pdx::use_configuration(pdx::Configuration::from_text(text, folder_, "engine.ini"));
     }
 
     std::string openingError() {
@@ -45,7 +45,7 @@ class EngineDatabaseTest : public ::testing::Test {
 };
 
 TEST_F(EngineDatabaseTest, MainDbOpensOnTheDirectoryOfAliasVaq) {
-    useConfiguration("[alias VAQ]\ntype = STANDARD\npath = data\n");
+    use_configuration("[alias VAQ]\ntype = STANDARD\npath = data\n");
     EngineDatabase database;
     database.open();
     EXPECT_TRUE(database.session().active());
@@ -56,14 +56,14 @@ TEST_F(EngineDatabaseTest, MainDbOpensOnTheDirectoryOfAliasVaq) {
 }
 
 TEST_F(EngineDatabaseTest, OpeningFailsWithTheEnginesMessage) {
-    useConfiguration("[alias Other]\ntype = STANDARD\npath = data\n");
+    use_configuration("[alias Other]\ntype = STANDARD\npath = data\n");
     EXPECT_EQ(openingError(), "Alias not found: VAQ");
-    useConfiguration("[alias VAQ]\ntype = STANDARD\npath = gone\n");
+    use_configuration("[alias VAQ]\ntype = STANDARD\npath = gone\n");
     EXPECT_EQ(openingError(), "Directory does not exist: " + (folder_ / "gone").string());
 }
 
 TEST_F(EngineDatabaseTest, AliasListHoldsStandardAliasesOnlyInTheirOrder) {
-    useConfiguration(
+    use_configuration(
         "[alias Zeta]\ntype = STANDARD\npath = data\n"
         "[alias Lower]\ntype = standard\npath = data\n"
         "[alias Remote]\ntype = INTRBASE\npath = data\n"
@@ -73,7 +73,7 @@ TEST_F(EngineDatabaseTest, AliasListHoldsStandardAliasesOnlyInTheirOrder) {
 }
 
 TEST_F(EngineDatabaseTest, NoAliasesGiveAnEmptyList) {
-    useConfiguration("");
+    use_configuration("");
     EngineDatabase database;
     EXPECT_TRUE(database.standardAliases().empty());
 }

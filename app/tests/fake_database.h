@@ -14,7 +14,7 @@ inline DatabaseSeam workingDatabase(std::vector<std::string> aliases = {"Default
     seam.openMainDatabase = [] {};
     seam.standardAliases = [aliases] { return aliases; };
     seam.transactionRows = [] { return std::shared_ptr<const window::RowSource>(); };
-    seam.engineVersion = "test-engine 0.1";
+    seam.engine_version = "test-engine 0.1";
     return seam;
 }
 

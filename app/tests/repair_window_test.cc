@@ -49,7 +49,7 @@ class RepairWindowTest : public QObject {
         QVERIFY(mkdtemp(pattern.data()) != nullptr);
         root_ = pattern;
         fs::create_directory(root_ / "data");
-        pdx::useConfiguration(pdx::Configuration::fromText(
+        pdx::use_configuration(pdx::Configuration::from_text(
             "[alias VAQ]\npath = data\n[alias Spare]\ntype = standard\npath = data\n"
             "[engine]\nprivate_dir = private\n",
             root_, "test"));
@@ -73,7 +73,7 @@ class RepairWindowTest : public QObject {
         if (form_) form_->formDestroy();
         form_.reset();
         database_.reset();
-        pdx::reloadConfiguration();
+        pdx::reload_configuration();
         std::error_code ignored;  // a leftover temporary folder is no test failure
         fs::remove_all(root_, ignored);
     }

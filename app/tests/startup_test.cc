@@ -56,13 +56,13 @@ class StartupTest : public QObject {
     }
 
     void engineWithoutAliasVaqEndsWithApplicationErrorAndExitCode1() {
-        pdx::useConfiguration(
-            pdx::Configuration::fromText("[alias Other]\ntype = STANDARD\npath = .\n",
-                                         QDir::tempPath().toStdString(), "engine.ini"));
+        pdx::use_configuration(
+            pdx::Configuration::from_text("[alias Other]\ntype = STANDARD\npath = .\n",
+                                          QDir::tempPath().toStdString(), "engine.ini"));
         testing::RecordingDialogs dialogs;
         auto database = std::make_shared<EngineDatabase>();
         const int exitCode = runUtility(*qApp, {makeEngineDatabaseSeam(database), {}, &dialogs});
-        pdx::useConfiguration(pdx::Configuration());
+        pdx::use_configuration(pdx::Configuration());
         QCOMPARE(exitCode, 1);
         QCOMPARE(dialogs.boxes.size(), std::size_t{1});
         QCOMPARE(dialogs.boxes.front().title, QStringLiteral("Application Error"));

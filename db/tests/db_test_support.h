@@ -29,12 +29,12 @@ class AliasDirectory : public ::testing::Test {
         scratch_ = std::make_unique<test_support::ScratchFolder>("vaq-db-objects");
         root_ = scratch_->path();
         fs::create_directory(data());
-        pdx::useConfiguration(pdx::Configuration::fromText(configuration(), root_, "test"));
+        pdx::use_configuration(pdx::Configuration::from_text(configuration(), root_, "test"));
     }
     // What the engine is told, its paths relative to root_.
     virtual std::string configuration() const { return "[alias VAQ]\npath = data\n"; }
     void TearDown() override {
-        pdx::reloadConfiguration();
+        pdx::reload_configuration();
         scratch_.reset();
     }
 

@@ -68,7 +68,7 @@ TEST_F(QueryObject, ExecutingASelectLeavesNoResult) {
 }
 
 TEST_F(QueryObject, CreatedTablesFollowTheEngineConfiguration) {
-    pdx::useConfiguration(pdx::Configuration::fromText(
+    pdx::use_configuration(pdx::Configuration::from_text(
         "[alias VAQ]\npath = data\n[engine]\ncreate_level = 5\nblock_size = 2048\n", root_,
         "test"));
     Query q1;

@@ -105,7 +105,7 @@ TEST_F(Connections, ABrokenEngineConfigurationStopsTheSessionFromStarting) {
     const fs::path file = root_ / "broken.ini";
     std::ofstream(file) << "[alias VAQ]\npath = /x\ncolour = blue\n";
     setenv("PDX_CONFIG", file.c_str(), 1);
-    pdx::reloadConfiguration();
+    pdx::reload_configuration();
     Session session("Session1");
     EXPECT_EQ(failure_of([&] { session.open(); }),
               "Engine configuration " + file.string() +

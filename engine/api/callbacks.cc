@@ -45,7 +45,7 @@ std::optional<Registration> lookup(hDBICur cursor, CBType type) {
 
 }  // namespace
 
-ProgressRecord encodeProgress(const ProgressReport& report) {
+ProgressRecord encode_progress(const ProgressReport& report) {
     ProgressRecord record{};
     record[kProgressPercentOffset] = static_cast<std::uint8_t>(report.percent & 0xff);
     record[kProgressPercentOffset + 1] = static_cast<std::uint8_t>(report.percent >> 8);
@@ -55,7 +55,7 @@ ProgressRecord encodeProgress(const ProgressReport& report) {
     return record;
 }
 
-ProgressReport decodeProgress(const ProgressRecord& record) {
+ProgressReport decode_progress(const ProgressRecord& record) {
     ProgressReport report;
     report.percent = static_cast<std::uint16_t>(record[kProgressPercentOffset] |
                                                 (record[kProgressPercentOffset + 1] << 8));
@@ -69,18 +69,18 @@ CBRType reportProgress(hDBICur cursor, const ProgressReport& report) {
     // The callback runs outside the lock: it may register or remove callbacks itself.
     const auto registration = lookup(cursor, cbGENPROGRESS);
     if (!registration || registration->function == nullptr) return cbrUSEDEF;
-    const ProgressRecord record = encodeProgress(report);
+    const ProgressRecord record = encode_progress(report);
     std::memcpy(registration->buffer, record.data(), record.size());
     return registration->function(cbGENPROGRESS, registration->clientData, registration->buffer);
 }
 
-bool hasCallback(hDBICur cursor, CBType type) {
+bool has_callback(hDBICur cursor, CBType type) {
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
     return r.registrations.count({cursor, type}) != 0;
 }
 
-void forgetCallbacks(hDBICur cursor) {
+void forget_callbacks(hDBICur cursor) {
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
     std::erase_if(r.registrations,
@@ -89,9 +89,9 @@ void forgetCallbacks(hDBICur cursor) {
 
 DBIResult DbiRegisterCallBack(hDBICur hCursor, CBType ecbType, std::uint32_t iClientData,
                               std::uint16_t iCbBufLen, void* pCbBuf, pfDBICallBack pfCb) {
-    if (hCursor != nullptr && !isOpenCursor(hCursor))
-        return recordFailure(DBIERR_INVALIDHNDL,
-                             "Callback registered on a cursor that is not open");
+    if (hCursor != nullptr && !is_open_cursor(hCursor))
+        return record_failure(DBIERR_INVALIDHNDL,
+                              "Callback registered on a cursor that is not open");
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
     if (pfCb == nullptr) {
@@ -99,10 +99,10 @@ DBIResult DbiRegisterCallBack(hDBICur hCursor, CBType ecbType, std::uint32_t iCl
         return DBIERR_NONE;
     }
     if (ecbType == cbGENPROGRESS && (pCbBuf == nullptr || iCbBufLen < kProgressRecordSize))
-        return recordFailure(DBIERR_INVALIDPARAM,
-                             "Progress callback needs a buffer of " +
-                                 std::to_string(kProgressRecordSize) + " bytes, got " +
-                                 std::to_string(pCbBuf == nullptr ? 0 : iCbBufLen));
+        return record_failure(DBIERR_INVALIDPARAM,
+                              "Progress callback needs a buffer of " +
+                                  std::to_string(kProgressRecordSize) + " bytes, got " +
+                                  std::to_string(pCbBuf == nullptr ? 0 : iCbBufLen));
     r.registrations[{hCursor, ecbType}] = Registration{iClientData, iCbBufLen, pCbBuf, pfCb};
     return DBIERR_NONE;
 }

@@ -38,8 +38,8 @@ struct ProgressReport {
 
 using ProgressRecord = std::array<std::uint8_t, kProgressRecordSize>;
 
-ProgressRecord encodeProgress(const ProgressReport& report);
-ProgressReport decodeProgress(const ProgressRecord& record);
+ProgressRecord encode_progress(const ProgressReport& report);
+ProgressReport decode_progress(const ProgressRecord& record);
 
 // Calls the progress callback registered for the cursor, or else the one registered for the
 // whole process, after writing the report into its buffer. Returns the callback's answer, or
@@ -47,9 +47,9 @@ ProgressReport decodeProgress(const ProgressRecord& record);
 CBRType reportProgress(hDBICur cursor, const ProgressReport& report);
 
 // True when a callback of that type is registered for the cursor (null: for the process).
-bool hasCallback(hDBICur cursor, CBType type);
+bool has_callback(hDBICur cursor, CBType type);
 
 // Drops every registration made on the cursor; closing a cursor does this.
-void forgetCallbacks(hDBICur cursor);
+void forget_callbacks(hDBICur cursor);
 
 }  // namespace pdx

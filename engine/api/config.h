@@ -45,29 +45,29 @@ class Configuration {
 
     // Reads a configuration file. Throws EngineError (DBIERR_CONFIG) naming the file, the
     // line and what is wrong; an unknown section or key is an error, not ignored.
-    static Configuration fromFile(const std::filesystem::path& file);
+    static Configuration from_file(const std::filesystem::path& file);
     // The same for text; relative paths are taken from baseDir, messages name `origin`.
-    static Configuration fromText(std::string_view text, const std::filesystem::path& baseDir,
-                                  const std::string& origin);
+    static Configuration from_text(std::string_view text, const std::filesystem::path& baseDir,
+                                   const std::string& origin);
 
     // The file the engine reads: $PDX_CONFIG when set, else $XDG_CONFIG_HOME/pdx/engine.ini,
     // else ~/.config/pdx/engine.ini.
-    static std::filesystem::path defaultFile();
-    // Reads defaultFile(). A missing file named by $PDX_CONFIG is an error; a missing file in
+    static std::filesystem::path default_file();
+    // Reads default_file(). A missing file named by $PDX_CONFIG is an error; a missing file in
     // the usual place gives an empty configuration.
-    static Configuration loadDefault();
+    static Configuration load_default();
 
     const std::vector<Alias>& aliases() const { return aliases_; }
     // The alias of that name, letter case ignored; null when there is none.
-    const Alias* findAlias(std::string_view name) const;
+    const Alias* find_alias(std::string_view name) const;
     const EngineSettings& settings() const { return settings_; }
     // The file it was read from; empty when it was not read from a file.
     const std::filesystem::path& source() const { return source_; }
 
     // This configuration with the STANDARD alias `name` standing for `directory` (made
     // absolute), first and in place of an alias of that name; the rest stays.
-    Configuration withStandardAlias(std::string_view name,
-                                    const std::filesystem::path& directory) const;
+    Configuration with_standard_alias(std::string_view name,
+                                      const std::filesystem::path& directory) const;
 
   private:
     std::vector<Alias> aliases_;
@@ -76,23 +76,23 @@ class Configuration {
 };
 
 // $XDG_STATE_HOME/pdx/private, or ~/.local/state/pdx/private.
-std::filesystem::path defaultPrivateDir();
+std::filesystem::path default_private_dir();
 
 // The private directory of the current configuration, created (for the user only) when it
 // is missing. Throws EngineError (DBIERR_OSACCESS) naming the directory and the reason.
-std::filesystem::path privateDirectory();
+std::filesystem::path private_directory();
 
-// The configuration the engine works with, read from Configuration::loadDefault() on first
+// The configuration the engine works with, read from Configuration::load_default() on first
 // use. Throws EngineError when that fails (and tries again on the next call).
-std::shared_ptr<const Configuration> currentConfiguration();
+std::shared_ptr<const Configuration> current_configuration();
 // Replaces the configuration of the running process (tools and tests).
-void useConfiguration(Configuration configuration);
+void use_configuration(Configuration configuration);
 // Forgets the configuration, so that the next use reads the file again.
-void reloadConfiguration();
+void reload_configuration();
 
 // The alias of that name in the current configuration. Throws EngineError
 // (DBIERR_UNKNOWNDB) "Alias not found: NAME".
-Alias findAlias(std::string_view name);
+Alias find_alias(std::string_view name);
 
 // The directory of a STANDARD alias, which must exist. Throws EngineError:
 // "Alias not found: NAME", "Alias is not of type STANDARD: NAME",

@@ -27,12 +27,12 @@ class DbiCursor {
 };
 
 // Makes an open cursor of a new cursor object and returns its handle.
-hDBICur registerCursor(std::unique_ptr<DbiCursor> cursor);
+hDBICur register_cursor(std::unique_ptr<DbiCursor> cursor);
 // True when the handle names a cursor that is open.
-bool isOpenCursor(hDBICur handle);
+bool is_open_cursor(hDBICur handle);
 // Takes an open cursor out of the open ones and hands it back (null for a handle that is not
 // open); destroying it closes it.
-std::unique_ptr<DbiCursor> releaseCursor(hDBICur handle);
+std::unique_ptr<DbiCursor> release_cursor(hDBICur handle);
 
 // An open database: an alias and its directory.
 class DbiDatabase {
@@ -47,8 +47,8 @@ class DbiDatabase {
     std::filesystem::path directory_;
 };
 
-hDBIDb registerDatabase(std::unique_ptr<DbiDatabase> database);
-bool isOpenDatabase(hDBIDb handle);
-std::unique_ptr<DbiDatabase> releaseDatabase(hDBIDb handle);
+hDBIDb register_database(std::unique_ptr<DbiDatabase> database);
+bool is_open_database(hDBIDb handle);
+std::unique_ptr<DbiDatabase> release_database(hDBIDb handle);
 
 }  // namespace pdx

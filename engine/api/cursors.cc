@@ -39,42 +39,42 @@ class OpenObjects {
     std::map<Object*, std::unique_ptr<Object>> objects_;
 };
 
-OpenObjects<DbiCursor>& openCursors() {
+OpenObjects<DbiCursor>& open_cursors() {
     static OpenObjects<DbiCursor> cursors;
     return cursors;
 }
 
-OpenObjects<DbiDatabase>& openDatabases() {
+OpenObjects<DbiDatabase>& open_databases() {
     static OpenObjects<DbiDatabase> databases;
     return databases;
 }
 
 }  // namespace
 
-hDBICur registerCursor(std::unique_ptr<DbiCursor> cursor) {
-    return openCursors().add(std::move(cursor));
+hDBICur register_cursor(std::unique_ptr<DbiCursor> cursor) {
+    return open_cursors().add(std::move(cursor));
 }
 
-bool isOpenCursor(hDBICur handle) {
-    return openCursors().contains(handle);
+bool is_open_cursor(hDBICur handle) {
+    return open_cursors().contains(handle);
 }
 
-std::unique_ptr<DbiCursor> releaseCursor(hDBICur handle) {
-    auto cursor = openCursors().release(handle);
-    if (cursor) forgetCallbacks(handle);
+std::unique_ptr<DbiCursor> release_cursor(hDBICur handle) {
+    auto cursor = open_cursors().release(handle);
+    if (cursor) forget_callbacks(handle);
     return cursor;
 }
 
-hDBIDb registerDatabase(std::unique_ptr<DbiDatabase> database) {
-    return openDatabases().add(std::move(database));
+hDBIDb register_database(std::unique_ptr<DbiDatabase> database) {
+    return open_databases().add(std::move(database));
 }
 
-bool isOpenDatabase(hDBIDb handle) {
-    return openDatabases().contains(handle);
+bool is_open_database(hDBIDb handle) {
+    return open_databases().contains(handle);
 }
 
-std::unique_ptr<DbiDatabase> releaseDatabase(hDBIDb handle) {
-    return openDatabases().release(handle);
+std::unique_ptr<DbiDatabase> release_database(hDBIDb handle) {
+    return open_databases().release(handle);
 }
 
 }  // namespace pdx

@@ -11,7 +11,7 @@ struct LastError {
     std::string message;
 };
 
-LastError& lastError() {
+LastError& last_error() {
     thread_local LastError last;
     return last;
 }
@@ -21,7 +21,7 @@ LastError& lastError() {
 EngineError::EngineError(DBIResult code, const std::string& message)
     : vaq::Error(message), code_(code) {}
 
-std::string errorText(DBIResult result) {
+std::string error_text(DBIResult result) {
     switch (result) {
         case DBIERR_NONE:
             return "No error";
@@ -52,29 +52,29 @@ std::string errorText(DBIResult result) {
 
 void check(DBIResult result) {
     if (result == DBIERR_NONE) return;
-    const LastError& last = lastError();
+    const LastError& last = last_error();
     const bool recorded = last.code == result && !last.message.empty();
-    throw EngineError(result, recorded ? last.message : errorText(result));
+    throw EngineError(result, recorded ? last.message : error_text(result));
 }
 
-std::string lastErrorMessage() {
-    return lastError().message;
+std::string last_error_message() {
+    return last_error().message;
 }
 
-DBIResult recordFailure(DBIResult code, const std::string& message) {
-    lastError() = LastError{code, message};
+DBIResult record_failure(DBIResult code, const std::string& message) {
+    last_error() = LastError{code, message};
     return code;
 }
 
-DBIResult recordCurrentException() {
+DBIResult record_current_exception() {
     try {
         throw;
     } catch (const EngineError& error) {
-        return recordFailure(error.code(), error.what());
+        return record_failure(error.code(), error.what());
     } catch (const std::exception& error) {
-        return recordFailure(DBIERR_ENGINE, error.what());
+        return record_failure(DBIERR_ENGINE, error.what());
     } catch (...) {
-        return recordFailure(DBIERR_ENGINE, "The database engine failed for an unknown reason");
+        return record_failure(DBIERR_ENGINE, "The database engine failed for an unknown reason");
     }
 }
 

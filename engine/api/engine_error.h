@@ -34,20 +34,20 @@ class EngineError : public vaq::Error {
 };
 
 // A general text for a result code, used when no failure message was recorded for it.
-std::string errorText(DBIResult result);
+std::string error_text(DBIResult result);
 
 // Raises the failure behind a non-zero result of an engine call: an EngineError with the
-// message recorded by the failing call on this thread, or errorText() when there is none.
+// message recorded by the failing call on this thread, or error_text() when there is none.
 void check(DBIResult result);
 
 // The message recorded by the last failing engine call on this thread ("" when none).
-std::string lastErrorMessage();
+std::string last_error_message();
 
 // Used by the engine calls: records the failure of the current call and returns its code.
-DBIResult recordFailure(DBIResult code, const std::string& message);
+DBIResult record_failure(DBIResult code, const std::string& message);
 // Records whatever the current exception is (EngineError keeps its code, any other
 // vaq::Error or standard exception becomes DBIERR_ENGINE) and returns the code. Call it
 // only inside a catch block.
-DBIResult recordCurrentException();
+DBIResult record_current_exception();
 
 }  // namespace pdx

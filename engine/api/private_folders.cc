@@ -26,7 +26,7 @@ constexpr std::size_t kStampLength = 20;
 constexpr int kMaxSameStamp = 9999;
 
 // FNV-1a, 64 bits: stable across runs and builds, which std::hash does not promise.
-std::uint64_t stableHash(std::string_view text) {
+std::uint64_t stable_hash(std::string_view text) {
     std::uint64_t hash = 0xcbf29ce484222325ULL;
     for (const char c : text) {
         hash ^= static_cast<unsigned char>(c);
@@ -35,12 +35,12 @@ std::uint64_t stableHash(std::string_view text) {
     return hash;
 }
 
-bool safeCharacter(char c) {
+bool safe_character(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
            c == '_' || c == '-';
 }
 
-fs::path canonicalDirectory(const fs::path& directory) {
+fs::path canonical_directory(const fs::path& directory) {
     std::error_code error;
     fs::path canonical = fs::weakly_canonical(fs::absolute(directory, error), error);
     if (error) canonical = fs::absolute(directory).lexically_normal();
@@ -52,7 +52,7 @@ fs::path canonicalDirectory(const fs::path& directory) {
 }
 
 // Creates `folder` for the user only when it is missing.
-void makeFolder(const fs::path& folder) {
+void make_folder(const fs::path& folder) {
     std::error_code error;
     if (fs::is_directory(folder, error)) return;
     fs::create_directory(folder, error);
@@ -62,7 +62,7 @@ void makeFolder(const fs::path& folder) {
                           "Cannot create the folder " + folder.string() + ": " + error.message());
 }
 
-std::string utcStamp() {
+std::string utc_stamp() {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     const auto millis =
@@ -78,8 +78,8 @@ std::string utcStamp() {
 }
 
 // The stamp and the number of a run folder's name ("…Z" is 1, "…Z-2" is 2); nothing for a
-// name makeRunFolder does not give.
-std::optional<std::pair<std::string, int>> runName(const std::string& name) {
+// name make_run_folder does not give.
+std::optional<std::pair<std::string, int>> run_name(const std::string& name) {
     if (name.size() < kStampLength || name[8] != 'T' || name[kStampLength - 1] != 'Z')
         return std::nullopt;
     const std::string stamp = name.substr(0, kStampLength);
@@ -96,46 +96,46 @@ std::optional<std::pair<std::string, int>> runName(const std::string& name) {
 
 }  // namespace
 
-std::string databaseId(const fs::path& directory) {
-    const fs::path canonical = canonicalDirectory(directory);
+std::string database_id(const fs::path& directory) {
+    const fs::path canonical = canonical_directory(directory);
     std::string name = canonical.filename().string();
     if (name.size() > kNameInId) name.resize(kNameInId);
     for (char& c : name)
-        if (!safeCharacter(c)) c = '_';
+        if (!safe_character(c)) c = '_';
     if (name.empty() || name == "." || name == "..") name = "root";
     char hash[17];
     std::snprintf(hash, sizeof hash, "%016llx",
-                  static_cast<unsigned long long>(stableHash(canonical.string())));
+                  static_cast<unsigned long long>(stable_hash(canonical.string())));
     return name + "-" + hash;
 }
 
-fs::path databaseFolder(const fs::path& directory) {
-    const fs::path folder = privateDirectory() / databaseId(directory);
-    makeFolder(folder);
+fs::path database_folder(const fs::path& directory) {
+    const fs::path folder = private_directory() / database_id(directory);
+    make_folder(folder);
     const fs::path note = folder / "DATABASE";
     std::error_code error;
     if (!fs::exists(note, error)) {
         // Only for the reader of the folder: nothing depends on it.
-        std::ofstream(note, std::ios::binary) << canonicalDirectory(directory).string() << '\n';
+        std::ofstream(note, std::ios::binary) << canonical_directory(directory).string() << '\n';
     }
     return folder;
 }
 
-fs::path subjectFolder(const fs::path& directory, std::string_view subject) {
+fs::path subject_folder(const fs::path& directory, std::string_view subject) {
     if (subject.empty() || subject == "." || subject == ".." ||
         subject.find_first_of("/\\") != std::string_view::npos ||
         subject.find('\0') != std::string_view::npos)
         throw EngineError(
             DBIERR_INVALIDPARAM,
             "Not a name for a folder of the private directory: '" + std::string(subject) + "'");
-    const fs::path folder = databaseFolder(directory) / fs::path(std::string(subject));
-    makeFolder(folder);
+    const fs::path folder = database_folder(directory) / fs::path(std::string(subject));
+    make_folder(folder);
     return folder;
 }
 
-fs::path makeRunFolder(const fs::path& directory, std::string_view subject) {
-    const fs::path parent = subjectFolder(directory, subject);
-    const std::string stamp = utcStamp();
+fs::path make_run_folder(const fs::path& directory, std::string_view subject) {
+    const fs::path parent = subject_folder(directory, subject);
+    const std::string stamp = utc_stamp();
     for (int number = 1; number <= kMaxSameStamp; ++number) {
         const fs::path folder =
             parent / (number == 1 ? stamp : stamp + "-" + std::to_string(number));
@@ -152,14 +152,14 @@ fs::path makeRunFolder(const fs::path& directory, std::string_view subject) {
     throw EngineError(DBIERR_OSACCESS, "Cannot create a new run folder in " + parent.string());
 }
 
-std::vector<fs::path> runFolders(const fs::path& subjectFolder) {
+std::vector<fs::path> run_folders(const fs::path& subject_folder) {
     std::vector<std::pair<std::pair<std::string, int>, fs::path>> runs;
     std::error_code error;
-    for (fs::directory_iterator it(subjectFolder, error), end; !error && it != end;
+    for (fs::directory_iterator it(subject_folder, error), end; !error && it != end;
          it.increment(error)) {
         std::error_code kind;
         if (!it->is_directory(kind)) continue;
-        if (auto name = runName(it->path().filename().string()))
+        if (auto name = run_name(it->path().filename().string()))
             runs.emplace_back(std::move(*name), it->path());
     }
     std::sort(runs.begin(), runs.end());

@@ -22,25 +22,25 @@
 namespace pdx {
 
 // The id of the database in `directory` (which need not exist).
-std::string databaseId(const std::filesystem::path& directory);
+std::string database_id(const std::filesystem::path& directory);
 
 // <private_dir>/<database id>, created (for the user only) with its DATABASE file when
 // missing. Throws EngineError (DBIERR_OSACCESS) naming the folder when it cannot.
-std::filesystem::path databaseFolder(const std::filesystem::path& directory);
+std::filesystem::path database_folder(const std::filesystem::path& directory);
 
 // <private_dir>/<database id>/<subject>, created when missing. Throws EngineError
 // (DBIERR_INVALIDPARAM) when the subject is empty or holds a path separator or is "." or
 // "..", (DBIERR_OSACCESS) when the folder cannot be created.
-std::filesystem::path subjectFolder(const std::filesystem::path& directory,
-                                    std::string_view subject);
+std::filesystem::path subject_folder(const std::filesystem::path& directory,
+                                     std::string_view subject);
 
 // A new, empty run folder for `subject` of the database in `directory`, named by the
-// current time. Throws as subjectFolder does.
-std::filesystem::path makeRunFolder(const std::filesystem::path& directory,
-                                    std::string_view subject);
+// current time. Throws as subject_folder does.
+std::filesystem::path make_run_folder(const std::filesystem::path& directory,
+                                      std::string_view subject);
 
-// The run folders in `subjectFolder` (named as makeRunFolder names them), oldest first.
+// The run folders in `subject_folder` (named as make_run_folder names them), oldest first.
 // Nothing when the folder does not exist.
-std::vector<std::filesystem::path> runFolders(const std::filesystem::path& subjectFolder);
+std::vector<std::filesystem::path> run_folders(const std::filesystem::path& subject_folder);
 
 }  // namespace pdx

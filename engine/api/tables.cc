@@ -11,7 +11,7 @@ namespace pdx {
 
 namespace fs = std::filesystem;
 
-bool matchesPattern(std::string_view name, std::string_view pattern) {
+bool matches_pattern(std::string_view name, std::string_view pattern) {
     // Classic wildcard matching with backtracking to the last '*'.
     std::size_t n = 0, p = 0;
     std::size_t starP = std::string_view::npos, starN = 0;
@@ -37,13 +37,13 @@ bool matchesPattern(std::string_view name, std::string_view pattern) {
 
 namespace {
 
-bool isTableFile(const fs::directory_entry& entry) {
+bool is_table_file(const fs::directory_entry& entry) {
     std::error_code error;
     if (!entry.is_regular_file(error)) return false;
     return vaq::iequals(entry.path().extension().string(), ".db");
 }
 
-EngineError directoryError(const fs::path& directory, const std::error_code& error) {
+EngineError directory_error(const fs::path& directory, const std::error_code& error) {
     if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
         return EngineError(DBIERR_DIRNOTFOUND, "Directory does not exist: " + directory.string());
     return EngineError(DBIERR_OSACCESS,
@@ -52,25 +52,25 @@ EngineError directoryError(const fs::path& directory, const std::error_code& err
 
 }  // namespace
 
-std::vector<std::string> listTables(const fs::path& directory, std::string_view pattern,
-                                    bool extensions, bool /*systemTables*/) {
+std::vector<std::string> list_tables(const fs::path& directory, std::string_view pattern,
+                                     bool extensions, bool /*systemTables*/) {
     std::error_code error;
     if (!fs::is_directory(directory, error)) {
         if (!error) error = std::make_error_code(std::errc::not_a_directory);
-        throw directoryError(directory, error);
+        throw directory_error(directory, error);
     }
     fs::directory_iterator it(directory, error);
-    if (error) throw directoryError(directory, error);
+    if (error) throw directory_error(directory, error);
 
     std::vector<std::string> names;
     for (const fs::directory_iterator end; it != end; it.increment(error)) {
-        if (error) throw directoryError(directory, error);
-        if (!isTableFile(*it)) continue;
+        if (error) throw directory_error(directory, error);
+        if (!is_table_file(*it)) continue;
         const std::string fileName = it->path().filename().string();
-        if (!matchesPattern(fileName, pattern)) continue;
+        if (!matches_pattern(fileName, pattern)) continue;
         names.push_back(extensions ? fileName : it->path().stem().string());
     }
-    if (error) throw directoryError(directory, error);
+    if (error) throw directory_error(directory, error);
 
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         if (vaq::iless(a, b)) return true;
@@ -80,9 +80,9 @@ std::vector<std::string> listTables(const fs::path& directory, std::string_view 
     return names;
 }
 
-std::vector<std::string> listAliasTables(std::string_view alias_name, std::string_view pattern,
-                                         bool extensions, bool systemTables) {
-    return listTables(alias_directory(alias_name), pattern, extensions, systemTables);
+std::vector<std::string> list_alias_tables(std::string_view alias_name, std::string_view pattern,
+                                           bool extensions, bool systemTables) {
+    return list_tables(alias_directory(alias_name), pattern, extensions, systemTables);
 }
 
 }  // namespace pdx

@@ -2,7 +2,7 @@
 
 namespace pdx {
 
-std::string engineVersion() {
+std::string engine_version() {
     return std::string(PDX_ENGINE_VERSION) + " (Paradox table levels 3, 4, 5 and 7)";
 }
 

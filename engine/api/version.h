@@ -7,6 +7,6 @@
 namespace pdx {
 
 // "1.5.3 (Paradox table levels 3, 4, 5 and 7)".
-std::string engineVersion();
+std::string engine_version();
 
 }  // namespace pdx

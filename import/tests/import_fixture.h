@@ -40,7 +40,7 @@ class ImportTest : public ::testing::Test {
         scratch_ = std::make_unique<test_support::ScratchFolder>("vaq-import");
         root_ = scratch_->path();
         fs::create_directory(root_ / "data");
-        pdx::useConfiguration(pdx::Configuration::fromText(
+        pdx::use_configuration(pdx::Configuration::from_text(
             "[alias VAQ]\npath = data\n[engine]\nprivate_dir = private\n", root_, "test"));
         saved_ = date_time_formats();
         // A system that writes dates month first.
@@ -51,7 +51,7 @@ class ImportTest : public ::testing::Test {
     void TearDown() override {
         form_.reset();
         set_date_time_formats(saved_);
-        pdx::reloadConfiguration();
+        pdx::reload_configuration();
         scratch_.reset();
     }
 

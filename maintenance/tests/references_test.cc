@@ -156,7 +156,8 @@ TEST_F(ReferencesTest, EveryTransactionNamesTheSamePersonAfterTheRenumbering) {
     EXPECT_GT(result.referencesChanged, 0U);
     // The tables as they were stay in the run folder of the private directory.
     ASSERT_TRUE(fs::exists(result.keptCopy));
-    EXPECT_EQ(result.keptCopy.parent_path(), privateDir() / pdx::databaseId(data()) / ".rearrange");
+    EXPECT_EQ(result.keptCopy.parent_path(),
+              privateDir() / pdx::database_id(data()) / ".rearrange");
     EXPECT_EQ(namedPeople(*pdx::find_table_file(result.keptCopy, "Personal"),
                           *pdx::find_table_file(result.keptCopy, "Transact")),
               before);
@@ -184,7 +185,7 @@ TEST_F(ReferencesTest, AFailedRenumberingChangesNoTableAndKeepsNothing) {
     };
     EXPECT_THROW(renumberKey(data(), "Personal", "PersonalID", noAdd), Error);
     EXPECT_EQ(namedPeople(file("Personal"), file("Transact")), before);
-    const fs::path runs = privateDir() / pdx::databaseId(data()) / ".rearrange";
+    const fs::path runs = privateDir() / pdx::database_id(data()) / ".rearrange";
     EXPECT_TRUE(!fs::exists(runs) || fs::is_empty(runs));
     for (const auto& entry : fs::directory_iterator(data()))
         EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();

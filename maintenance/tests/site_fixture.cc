@@ -14,12 +14,12 @@ void SiteFixture::SetUp() {
     root_ = scratch_->path();
     data_ = root_ / "data";
     fs::create_directory(data_);
-    pdx::useConfiguration(pdx::Configuration::fromText(
+    pdx::use_configuration(pdx::Configuration::from_text(
         "[alias VAQ]\npath = data\n[engine]\nprivate_dir = private\n", root_, "test"));
 }
 
 void SiteFixture::TearDown() {
-    pdx::reloadConfiguration();
+    pdx::reload_configuration();
     scratch_.reset();
 }
 

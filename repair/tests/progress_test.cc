@@ -84,7 +84,7 @@ TEST_F(ProgressTest, RegisteredOnlyBetweenRegisterAndUnregister) {
 
     EXPECT_EQ(window_.positionChanges, (std::vector<std::pair<Control, int>>{
                                            {Control::PBData, 60}, {Control::PBIndexes, 5}}));
-    EXPECT_FALSE(pdx::hasCallback(nullptr, pdx::cbGENPROGRESS));
+    EXPECT_FALSE(pdx::has_callback(nullptr, pdx::cbGENPROGRESS));
     util.close();
 }
 

@@ -12,7 +12,7 @@ void RepairFixture::SetUp() {
     fs::create_directory(data());
     fs::create_directory(root_ / "bin");
     window_.executableDirectory = (root_ / "bin").string();
-    pdx::useConfiguration(pdx::Configuration::fromText(
+    pdx::use_configuration(pdx::Configuration::from_text(
         "[alias VAQ]\npath = data\n" + extraConfiguration() + "[engine]\nprivate_dir = private\n",
         root_, "test"));
     session_ = std::make_unique<db::Session>("Session1");
@@ -30,7 +30,7 @@ void RepairFixture::TearDown() {
     form_.reset();
     mainDB_.reset();
     session_.reset();
-    pdx::reloadConfiguration();
+    pdx::reload_configuration();
     scratch_.reset();
 }
 

@@ -134,7 +134,7 @@ TEST_F(SelectionTest, VerifyWritesTheLevelsMessageOrNothing) {
     EXPECT_GT(window_.position(Control::PBData), 0);
     EXPECT_FALSE(window_.busy);
     EXPECT_EQ(window_.busyStarts, 1);
-    EXPECT_FALSE(pdx::hasCallback(nullptr, pdx::cbGENPROGRESS));
+    EXPECT_FALSE(pdx::has_callback(nullptr, pdx::cbGENPROGRESS));
 
     // The library refuses a file that is not there: nothing is written, bars start over.
     form_->SetLocation(location("Missing.DB"));
@@ -142,7 +142,7 @@ TEST_F(SelectionTest, VerifyWritesTheLevelsMessageOrNothing) {
     EXPECT_EQ(window_.text(Control::MessageLB), "");
     EXPECT_EQ(window_.position(Control::PBData), 0);
     EXPECT_FALSE(window_.busy);
-    EXPECT_FALSE(pdx::hasCallback(nullptr, pdx::cbGENPROGRESS));
+    EXPECT_FALSE(pdx::has_callback(nullptr, pdx::cbGENPROGRESS));
 }
 
 TEST_F(SelectionTest, RebuildOfAGoodTableSucceedsAndKeepsItsRows) {
@@ -152,7 +152,7 @@ TEST_F(SelectionTest, RebuildOfAGoodTableSucceedsAndKeepsItsRows) {
     EXPECT_TRUE(window_.boxes.empty());
     form_->VerifyBtnClick();
     EXPECT_EQ(window_.text(Control::MessageLB), "Verification Successful. Table has no errors.");
-    EXPECT_TRUE(fs::exists(privateDir() / pdx::databaseId(data()) / "Door"));
+    EXPECT_TRUE(fs::exists(privateDir() / pdx::database_id(data()) / "Door"));
 }
 
 TEST_F(SelectionTest, WithoutAUtilitySessionVerifyAndRebuildSaySo) {
@@ -211,7 +211,7 @@ TUResult scriptedFill(hTUses, tutil::CRTblDesc* desc, const char* table, const c
     if (!script.failingFill.empty())
         return std::string(table).find(script.failingFill) == std::string::npos
                    ? TUResult{0}
-                   : pdx::recordFailure(pdx::DBIERR_ENGINE, "The description cannot be filled.");
+                   : pdx::record_failure(pdx::DBIERR_ENGINE, "The description cannot be filled.");
     script.fieldCount = desc->iFldCount;
     script.arraysAsCounted = desc->iIdxCount == 1 && desc->pidxDesc != nullptr &&
                              desc->pfldDesc != nullptr && desc->psecDesc == nullptr &&
@@ -260,7 +260,7 @@ TEST_F(ScriptedRebuildTest, ALevelFourTableIsStillRebuilt) {
     EXPECT_EQ(script.descriptionName, location("Door.DB"));
     EXPECT_EQ(window_.position(Control::PBData), 40);
     EXPECT_EQ(window_.position(Control::PBRebuild), 100);
-    EXPECT_FALSE(pdx::hasCallback(nullptr, pdx::cbGENPROGRESS));
+    EXPECT_FALSE(pdx::has_callback(nullptr, pdx::cbGENPROGRESS));
 }
 
 TEST_F(ScriptedRebuildTest, LibraryFailuresBecomeTextsNotErrors) {
@@ -315,7 +315,7 @@ TEST_F(ScriptedRebuildTest, ALocationTooLongForTheRecordIsRefusedByName) {
               "rebuilt: " +
                   longPath);
     EXPECT_EQ(script.calls, (std::vector<std::string>{"verify PARADOX VERIFY.DB 0", "counts"}));
-    EXPECT_FALSE(pdx::hasCallback(nullptr, pdx::cbGENPROGRESS));
+    EXPECT_FALSE(pdx::has_callback(nullptr, pdx::cbGENPROGRESS));
     EXPECT_FALSE(window_.busy);
 }
 

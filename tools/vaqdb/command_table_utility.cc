@@ -49,7 +49,7 @@ void command_props(ShellContext& context, const Arguments& arguments) {
     vaq::repair::TBDEUtil util;
     if (!util.FillProps(location))
         throw vaq::Error("The properties of " + arguments[0] +
-                         " cannot be read: " + pdx::lastErrorMessage());
+                         " cannot be read: " + pdx::last_error_message());
     for (const vaq::repair::PropertyLabel& property : vaq::repair::kPropertyLabels)
         context.out << property.caption << ' '
                     << vaq::repair::propertyValue(util.TableProps, property.offset) << '\n';
@@ -67,7 +67,7 @@ void command_verify(ShellContext& context, const Arguments& arguments) {
     const std::string message = jobs.window().text(Control::MessageLB);
     // The window leaves its label empty when the library fails; the shell says why.
     if (message.empty())
-        throw vaq::Error(arguments[0] + " could not be verified: " + pdx::lastErrorMessage());
+        throw vaq::Error(arguments[0] + " could not be verified: " + pdx::last_error_message());
     context.out << message << '\n';
     for (const std::string& finding : verificationFindings(location))
         context.out << finding << '\n';

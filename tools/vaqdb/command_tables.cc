@@ -5,7 +5,7 @@ namespace vaq::shell {
 
 // .tables: the tables of the directory, one file name a line.
 void command_tables(ShellContext& context, const Arguments& /*arguments*/) {
-    for (const std::string& name : pdx::listTables(context.directory))
+    for (const std::string& name : pdx::list_tables(context.directory))
         context.out << name << '\n';
 }
 

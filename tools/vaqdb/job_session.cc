@@ -8,9 +8,9 @@
 namespace vaq::shell {
 
 JobSession::JobSession(ShellContext& context)
-    : previous_(pdx::currentConfiguration()),
+    : previous_(pdx::current_configuration()),
       window_(context.out, context.err, context.show_progress) {
-    pdx::useConfiguration(previous_->withStandardAlias("VAQ", context.directory));
+    pdx::use_configuration(previous_->with_standard_alias("VAQ", context.directory));
     try {
         session1_ = std::make_unique<vaq::db::Session>("Session1");
         mainDatabase_ = std::make_unique<vaq::db::Database>(*session1_, "MainDB", "VAQ");
@@ -22,7 +22,7 @@ JobSession::JobSession(ShellContext& context)
         repair_.reset();
         mainDatabase_.reset();
         session1_.reset();
-        pdx::useConfiguration(*previous_);
+        pdx::use_configuration(*previous_);
         throw;
     }
 }
@@ -33,7 +33,7 @@ JobSession::~JobSession() {
     repair_.reset();
     mainDatabase_.reset();
     session1_.reset();
-    pdx::useConfiguration(*previous_);
+    pdx::use_configuration(*previous_);
 }
 
 void JobSession::finish() {

@@ -115,7 +115,7 @@ bool run_commands(ShellContext& context, LineSource& lines, std::string_view sou
 }
 
 std::string version_text() {
-    return std::string("vaqdb ") + VAQ_UTILITY_VERSION + "\nengine " + pdx::engineVersion() + "\n";
+    return std::string("vaqdb ") + VAQ_UTILITY_VERSION + "\nengine " + pdx::engine_version() + "\n";
 }
 
 }  // namespace

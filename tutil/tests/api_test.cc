@@ -27,10 +27,10 @@ using namespace tutil::testing;
 class PrivateDir {
   public:
     PrivateDir() {
-        pdx::useConfiguration(pdx::Configuration::fromText(
+        pdx::use_configuration(pdx::Configuration::from_text(
             "[engine]\nprivate_dir = " + (dir_ / "private").string() + "\n", dir_.path(), "test"));
     }
-    ~PrivateDir() { pdx::reloadConfiguration(); }
+    ~PrivateDir() { pdx::reload_configuration(); }
     fs::path operator/(const std::string& name) const { return dir_ / "private" / name; }
 
   private:
@@ -67,7 +67,7 @@ TEST(TableUtilitySessions, HandlesOpenAndClose) {
     EXPECT_NE(first, second);
     EXPECT_EQ(TUExit(first), 0);
     EXPECT_EQ(TUExit(first), pdx::DBIERR_INVALIDHNDL);
-    EXPECT_NE(pdx::lastErrorMessage().find("is not open"), std::string::npos);
+    EXPECT_NE(pdx::last_error_message().find("is not open"), std::string::npos);
     CURProps props{};
     EXPECT_EQ(TUFillCURProps(first, "x.DB", &props), pdx::DBIERR_INVALIDHNDL);
     EXPECT_EQ(TUExit(second), 0);
@@ -140,10 +140,10 @@ TEST(TableUtilityProperties, UnreadableTableIsAResultNotACrash) {
     CURProps props{};
     EXPECT_EQ(TUFillCURProps(session.handle(), (dir / "None.DB").c_str(), &props),
               pdx::DBIERR_OBJNOTFOUND);
-    EXPECT_NE(pdx::lastErrorMessage().find("Table does not exist"), std::string::npos);
+    EXPECT_NE(pdx::last_error_message().find("Table does not exist"), std::string::npos);
     write_file(dir / "Bad.DB", std::vector<std::uint8_t>(10, 1));
     EXPECT_NE(TUFillCURProps(session.handle(), (dir / "Bad.DB").c_str(), &props), 0);
-    EXPECT_NE(pdx::lastErrorMessage().find("Bad.DB"), std::string::npos);
+    EXPECT_NE(pdx::last_error_message().find("Bad.DB"), std::string::npos);
 }
 
 // What a rebuild prepares: counts, arrays of count times element size, the fill.
@@ -201,7 +201,7 @@ TEST(TableUtilityDescription, CountsSizeTheArraysTheFillFills) {
     desc.iIdxCount = 1;
     EXPECT_EQ(TUFillCRTblDesc(session.handle(), &desc, table.c_str(), nullptr),
               pdx::DBIERR_INVALIDPARAM);
-    EXPECT_NE(pdx::lastErrorMessage().find("indexes"), std::string::npos);
+    EXPECT_NE(pdx::last_error_message().find("indexes"), std::string::npos);
 }
 
 // --- verify through the interface ---
@@ -211,7 +211,7 @@ pdx::CBRType record_progress(pdx::CBType type, std::uint32_t, void* info) {
     if (type == pdx::cbGENPROGRESS) {
         pdx::ProgressRecord record;
         std::memcpy(record.data(), info, record.size());
-        g_reports.push_back(pdx::decodeProgress(record));
+        g_reports.push_back(pdx::decode_progress(record));
     }
     return pdx::cbrUSEDEF;
 }
@@ -240,7 +240,7 @@ TEST(TableUtilityVerify, LevelAndProgressThroughTheEngineCallback) {
         }
         EXPECT_TRUE(done) << "phase " << phase;
     }
-    EXPECT_TRUE(fs::is_directory(private_dir / pdx::databaseId(table.parent_path()) / "Players"));
+    EXPECT_TRUE(fs::is_directory(private_dir / pdx::database_id(table.parent_path()) / "Players"));
 }
 
 TEST(TableUtilityVerify, FindingsGoToTheErrorTable) {
@@ -253,10 +253,10 @@ TEST(TableUtilityVerify, FindingsGoToTheErrorTable) {
     ASSERT_EQ(
         TUVerifyTable(session.handle(), table.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &level),
         0)
-        << pdx::lastErrorMessage();
+        << pdx::last_error_message();
     EXPECT_EQ(level, 1);
     const fs::path verify_table =
-        private_dir / pdx::databaseId(data.path()) / "Players" / "VERIFY.DB";
+        private_dir / pdx::database_id(data.path()) / "Players" / "VERIFY.DB";
     const auto findings = pdx::Table::open_file(verify_table);
     std::vector<std::string> lines;
     for (auto c = findings->open_cursor(); !c->eof(); c->next())
@@ -287,7 +287,7 @@ TEST(TableUtilityVerify, BadArgumentsAreResults) {
     EXPECT_EQ(TUVerifyTable(session.handle(), table.c_str(), "PARADOX", "../VERIFY.DB", nullptr, 0,
                             &level),
               pdx::DBIERR_INVALIDPARAM);
-    EXPECT_NE(pdx::lastErrorMessage().find("without a folder"), std::string::npos);
+    EXPECT_NE(pdx::last_error_message().find("without a folder"), std::string::npos);
     EXPECT_EQ(
         TUVerifyTable(session.handle(), table.c_str(), "PARADOX", "VERIFY.DB", nullptr, 3, &level),
         pdx::DBIERR_INVALIDPARAM);

@@ -118,7 +118,7 @@ std::string describe(const Verification& v) {
 class GeneratedDamage : public ::testing::Test {
   protected:
     void SetUp() override {
-        pdx::useConfiguration(pdx::Configuration::fromText(
+        pdx::use_configuration(pdx::Configuration::from_text(
             "[engine]\nprivate_dir = " + (dir_ / "private").string() + "\n", dir_.path(), "test"));
         fs::create_directory(dir_ / "data");
         for (const auto& entry : fs::directory_iterator(pristine().parent_path()))
@@ -130,7 +130,7 @@ class GeneratedDamage : public ::testing::Test {
         const Verification clean = verify_table(db_);
         ASSERT_EQ(clean.level, 0) << describe(clean);
     }
-    void TearDown() override { pdx::reloadConfiguration(); }
+    void TearDown() override { pdx::reload_configuration(); }
 
     fs::path aux(const std::string& name) const { return dir_ / "private" / "Visits" / name; }
     fs::path sibling(const std::string& extension) const {

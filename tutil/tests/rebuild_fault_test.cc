@@ -58,11 +58,11 @@ SweepTally sweep_rebuild(const fs::path& root, const std::string& table) {
 
 TEST(RebuildFaults, EveryFailedCallIsReportedAndKeepsEveryRecord) {
     TempDir dir;
-    pdx::useConfiguration(pdx::Configuration::fromText(
+    pdx::use_configuration(pdx::Configuration::from_text(
         "[engine]\nprivate_dir = " + (dir / "private").string() + "\n", dir.path(), "test"));
     SweepTally tally = sweep_rebuild(dir / "wide", "Wide");
     tally.add(sweep_rebuild(dir / "heap", "Heap"));
-    pdx::reloadConfiguration();
+    pdx::reload_configuration();
     EXPECT_TRUE(tally.clean()) << pdx::testing::describe_failures(tally);
 }
 

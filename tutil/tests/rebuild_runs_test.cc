@@ -44,10 +44,10 @@ void spoil_records(const fs::path& db, int count, std::size_t stride = 3) {
 class RebuildRunsTest : public ::testing::Test {
   protected:
     void SetUp() override { configure(""); }
-    void TearDown() override { pdx::reloadConfiguration(); }
+    void TearDown() override { pdx::reload_configuration(); }
 
     void configure(const std::string& extra) {
-        pdx::useConfiguration(pdx::Configuration::fromText(
+        pdx::use_configuration(pdx::Configuration::from_text(
             "[engine]\nprivate_dir = " + (dir_ / "private").string() + "\n" + extra, dir_.path(),
             "test"));
     }
@@ -66,7 +66,7 @@ TEST_F(RebuildRunsTest, ALaterRebuildKeepsWhatAnEarlierOneSetAside) {
     const fs::path db = database("data") / "Small.DB";
     write_small_table(db, kRecords);
     spoil_records(db, 43);
-    ASSERT_EQ(rebuild(db), 0) << pdx::lastErrorMessage();
+    ASSERT_EQ(rebuild(db), 0) << pdx::last_error_message();
     ASSERT_EQ(pxlib_count(db), static_cast<int>(kRecords) - 43);
 
     std::vector<RebuildRun> runs = rebuild_runs(db.parent_path());
@@ -86,7 +86,7 @@ TEST_F(RebuildRunsTest, ALaterRebuildKeepsWhatAnEarlierOneSetAside) {
     // Rebuilt again and again ("Rebuild and Fix All" rebuilds twice, an upgrade ends with a
     // rebuild of every table): the first run's records stay where they went.
     for (int again = 0; again < 3; ++again)
-        ASSERT_EQ(rebuild(db), 0) << pdx::lastErrorMessage();
+        ASSERT_EQ(rebuild(db), 0) << pdx::last_error_message();
     runs = rebuild_runs(db.parent_path());
     ASSERT_EQ(runs.size(), 4u);
     EXPECT_EQ(runs[0].folder, first.folder);
@@ -112,7 +112,7 @@ TEST_F(RebuildRunsTest, TheNumberOfKeptBackupsIsConfigured) {
     const fs::path db = database("data") / "Small.DB";
     write_small_table(db, kRecords);
     spoil_records(db, 5);
-    ASSERT_EQ(rebuild(db), 0) << pdx::lastErrorMessage();
+    ASSERT_EQ(rebuild(db), 0) << pdx::last_error_message();
     const std::vector<RebuildRun> runs = rebuild_runs(db.parent_path());
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_FALSE(runs[0].backup_kept());
@@ -126,9 +126,9 @@ TEST_F(RebuildRunsTest, SameNamedTablesOfTwoDatabasesKeepTheirOwnRuns) {
     write_small_table(second, kRecords);
     spoil_records(first, 3);
     spoil_records(second, 7);
-    ASSERT_EQ(rebuild(first), 0) << pdx::lastErrorMessage();
-    ASSERT_EQ(rebuild(second), 0) << pdx::lastErrorMessage();
-    ASSERT_EQ(rebuild(second), 0) << pdx::lastErrorMessage();
+    ASSERT_EQ(rebuild(first), 0) << pdx::last_error_message();
+    ASSERT_EQ(rebuild(second), 0) << pdx::last_error_message();
+    ASSERT_EQ(rebuild(second), 0) << pdx::last_error_message();
 
     const std::vector<RebuildRun> runs_a = rebuild_runs(first.parent_path());
     const std::vector<RebuildRun> runs_b = rebuild_runs(second.parent_path(), "door");
@@ -168,8 +168,8 @@ TEST_F(RebuildRunsTest, ARunIsRemovedByItsNameWithEverythingItKept) {
     const fs::path db = database("data") / "Small.DB";
     write_small_table(db, kRecords);
     spoil_records(db, 2);
-    ASSERT_EQ(rebuild(db), 0) << pdx::lastErrorMessage();
-    ASSERT_EQ(rebuild(db), 0) << pdx::lastErrorMessage();
+    ASSERT_EQ(rebuild(db), 0) << pdx::last_error_message();
+    ASSERT_EQ(rebuild(db), 0) << pdx::last_error_message();
     std::vector<RebuildRun> runs = rebuild_runs(db.parent_path());
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(runs[0].name(), "Small/" + runs[0].folder.filename().string());

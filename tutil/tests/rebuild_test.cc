@@ -35,17 +35,17 @@ using Records = std::vector<std::vector<std::uint8_t>>;
 class RebuildTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        pdx::useConfiguration(pdx::Configuration::fromText(
+        pdx::use_configuration(pdx::Configuration::from_text(
             "[engine]\nprivate_dir = " + (dir_ / "private").string() + "\n", dir_.path(), "test"));
         fs::create_directory(dir_ / "data");
     }
-    void TearDown() override { pdx::reloadConfiguration(); }
+    void TearDown() override { pdx::reload_configuration(); }
 
     fs::path data() const { return dir_ / "data"; }
     // The auxiliary table `name` of the table's last rebuild.
     fs::path aux(const fs::path& table, const std::string& name) const {
-        const auto runs =
-            pdx::runFolders(dir_ / "private" / pdx::databaseId(table.parent_path()) / table.stem());
+        const auto runs = pdx::run_folders(dir_ / "private" /
+                                           pdx::database_id(table.parent_path()) / table.stem());
         return (runs.empty() ? dir_ / "no rebuild" : runs.back()) / name;
     }
 
@@ -108,7 +108,7 @@ TEST_F(RebuildTest, UnkeyedTableKeepsEveryReadableRecord) {
         set_u16(b, g.block(6) + 4, 9);  // block 6: impossible record area size
         set_u32(b, 0x06, 7);
     });
-    ASSERT_EQ(rebuild(db), 0) << pdx::lastErrorMessage();
+    ASSERT_EQ(rebuild(db), 0) << pdx::last_error_message();
     expect_clean(db);
 
     const Records kept = records_of(db);
@@ -181,7 +181,7 @@ TEST_F(RebuildTest, TruncatedKeyedTableKeepsTheRecordsOfWholeBlocks) {
     const std::size_t in_block = (700 - 6) / g.record_size;  // whole records before byte 700
     ASSERT_LT(in_block, chain[cut].second);
     fs::resize_file(db, g.block(chain[cut].first) + 700);
-    ASSERT_EQ(rebuild(db), 0) << pdx::lastErrorMessage();
+    ASSERT_EQ(rebuild(db), 0) << pdx::last_error_message();
     expect_clean(db);
     const auto after = values_of(db);
     EXPECT_EQ(after.size(), whole + in_block);
@@ -202,7 +202,7 @@ TEST_F(RebuildTest, DuplicateKeysGoToTheKeyViolationTable) {
         duplicate.assign(b.begin() + static_cast<std::ptrdiff_t>(g.record(1, 1)),
                          b.begin() + static_cast<std::ptrdiff_t>(g.record(1, 1) + g.record_size));
     });
-    ASSERT_EQ(rebuild(db), 0) << pdx::lastErrorMessage();
+    ASSERT_EQ(rebuild(db), 0) << pdx::last_error_message();
     expect_clean(db);
     EXPECT_EQ(records_of(db).size(), before.size() - 1);
     const Records violations = records_of(aux(db, "KEYVIOL.DB"));
@@ -218,7 +218,7 @@ TEST_F(RebuildTest, DuplicateKeysGoToTheKeyViolationTable) {
 TEST_F(RebuildTest, AutoIncrementCounterIsRaisedAndBlobsAreCarried) {
     const fs::path db = pdx::testing::copy_of_family("Customers", 20, 2048, false, data());
     patch(db, [](std::vector<std::uint8_t>& b) { set_u32(b, 0x49, 0); });
-    ASSERT_EQ(rebuild(db), 0) << pdx::lastErrorMessage();
+    ASSERT_EQ(rebuild(db), 0) << pdx::last_error_message();
     expect_clean(db);
     const auto table = pdx::Table::open_file(db);
     EXPECT_GE(table->header().auto_inc, 20u);
@@ -235,7 +235,7 @@ TEST_F(RebuildTest, AutoIncrementCounterIsRaisedAndBlobsAreCarried) {
 TEST_F(RebuildTest, LostBlobValueKeepsItsLeaderAndIsListed) {
     const fs::path db = pdx::testing::copy_of_family("Customers", 20, 2048, false, data());
     fs::remove(data() / "Customers.MB");
-    ASSERT_EQ(rebuild(db), 0) << pdx::lastErrorMessage();
+    ASSERT_EQ(rebuild(db), 0) << pdx::last_error_message();
     expect_clean(db);
     EXPECT_EQ(records_of(db).size(), 20u);
     EXPECT_EQ(records_of(aux(db, "PROBLEM.DB")).size(), 4u);  // the values kept in the .MB
@@ -257,7 +257,7 @@ TEST_F(RebuildTest, FailureLeavesTheTableAsItWas) {
     });
     EXPECT_NE(rebuild(db), 0);
     pdx::set_crash_point_handler(nullptr);
-    EXPECT_EQ(pdx::lastErrorMessage(), "The disk refused the new family.");
+    EXPECT_EQ(pdx::last_error_message(), "The disk refused the new family.");
     EXPECT_EQ(read_file(db), before);
     for (const auto& entry : fs::directory_iterator(data()))
         EXPECT_EQ(entry.path().filename(), "Small.DB") << "left behind: " << entry.path();
@@ -266,7 +266,7 @@ TEST_F(RebuildTest, FailureLeavesTheTableAsItWas) {
 TEST_F(RebuildTest, TablesThatCannotBeRebuilt) {
     write_encrypted_table(data() / "Secret.DB", 30);
     EXPECT_NE(rebuild(data() / "Secret.DB"), 0);
-    EXPECT_NE(pdx::lastErrorMessage().find("password"), std::string::npos);
+    EXPECT_NE(pdx::last_error_message().find("password"), std::string::npos);
     write_file(data() / "Notes.DB", std::vector<std::uint8_t>(100, 'x'));
     EXPECT_NE(rebuild(data() / "Notes.DB"), 0);
 }
@@ -276,7 +276,7 @@ TEST_F(RebuildTest, RealEncryptedTableCannotBeRebuilt) {
     SKIP_WITHOUT_CORPUS();
     const fs::path encrypted = copy_corpus_table("paradoxdriver/encrypt/encrypted.db", data());
     EXPECT_NE(rebuild(encrypted), 0);
-    EXPECT_NE(pdx::lastErrorMessage().find("password"), std::string::npos);
+    EXPECT_NE(pdx::last_error_message().find("password"), std::string::npos);
 }
 
 TEST_F(RebuildTest, EveryGeneratedTableRebuildsToItsOwnRecords) {
@@ -288,7 +288,7 @@ TEST_F(RebuildTest, EveryGeneratedTableRebuildsToItsOwnRecords) {
         const std::string name = entry.path().filename().string();
         const std::vector<std::vector<std::string>> before = values_of(entry.path());
         if (rebuild(entry.path()) != 0) {
-            ADD_FAILURE() << name << ": " << pdx::lastErrorMessage();
+            ADD_FAILURE() << name << ": " << pdx::last_error_message();
             continue;
         }
         ++tables;
@@ -314,7 +314,7 @@ TEST_F(RebuildTest, EveryUndamagedCorpusTableRebuildsToItsOwnRecords) {
         const std::vector<std::vector<std::string>> before = values_of(db);
         const TUResult result = rebuild(db);
         if (result != 0) {
-            ADD_FAILURE() << relative << ": " << pdx::lastErrorMessage();
+            ADD_FAILURE() << relative << ": " << pdx::last_error_message();
             continue;
         }
         const Verification v = verify_table(db);

@@ -43,11 +43,12 @@ struct RunResult {
 RunResult upgrade(const fs::path& folder) {
     std::shared_ptr<const pdx::Configuration> previous;
     try {
-        previous = pdx::currentConfiguration();
+        previous = pdx::current_configuration();
     } catch (const Error&) {
         // No configuration of the test's own; it is read again below.
     }
-    pdx::useConfiguration(pdx::Configuration::fromText("[alias VAQ]\npath = .\n", folder, "fault"));
+    pdx::use_configuration(
+        pdx::Configuration::from_text("[alias VAQ]\npath = .\n", folder, "fault"));
     RunResult result;
     {
         test_support::MemoryWindow window;
@@ -65,9 +66,9 @@ RunResult upgrade(const fs::path& folder) {
         }
     }
     if (previous)
-        pdx::useConfiguration(*previous);
+        pdx::use_configuration(*previous);
     else
-        pdx::reloadConfiguration();
+        pdx::reload_configuration();
     return result;
 }
 

@@ -43,11 +43,12 @@ constexpr const char* kTables[] = {"Ctrller.DB", "User.DB"};
 Lines runBlocks(const fs::path& folder) {
     std::shared_ptr<const pdx::Configuration> previous;
     try {
-        previous = pdx::currentConfiguration();
+        previous = pdx::current_configuration();
     } catch (const Error&) {
         // No configuration of the test's own; it is read again below.
     }
-    pdx::useConfiguration(pdx::Configuration::fromText("[alias VAQ]\npath = .\n", folder, "kill"));
+    pdx::use_configuration(
+        pdx::Configuration::from_text("[alias VAQ]\npath = .\n", folder, "kill"));
     test_support::MemoryWindow window;
     {
         db::Session session("Session1");
@@ -60,9 +61,9 @@ Lines runBlocks(const fs::path& folder) {
         sync.finish();
     }
     if (previous)
-        pdx::useConfiguration(*previous);
+        pdx::use_configuration(*previous);
     else
-        pdx::reloadConfiguration();
+        pdx::reload_configuration();
     Lines lines;
     const std::string log = window.log();
     for (std::size_t from = 0; from < log.size();) {

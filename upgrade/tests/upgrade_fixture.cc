@@ -48,8 +48,8 @@ void UpgradeFixture::SetUp() {
     scratch_ = std::make_unique<test_support::ScratchFolder>("vaq-upgrade");
     root_ = scratch_->path();
     fs::create_directory(data());
-    pdx::useConfiguration(
-        pdx::Configuration::fromText("[alias VAQ]\npath = data\n", root_, "test"));
+    pdx::use_configuration(
+        pdx::Configuration::from_text("[alias VAQ]\npath = data\n", root_, "test"));
     session_ = std::make_unique<db::Session>("Session1");
     mainDB_ = std::make_unique<db::Database>(*session_, "MainDB", "VAQ");
     mainDB_->open();
@@ -60,7 +60,7 @@ void UpgradeFixture::TearDown() {
     form_.reset();
     mainDB_.reset();
     session_.reset();
-    pdx::reloadConfiguration();
+    pdx::reload_configuration();
     scratch_.reset();
 }
 

@@ -47,17 +47,17 @@ struct FirstRun {
         folder = pattern;
         std::shared_ptr<const pdx::Configuration> previous;
         try {
-            previous = pdx::currentConfiguration();
+            previous = pdx::current_configuration();
         } catch (const Error&) {
             // The test had no configuration of its own; it reads the file again below.
         }
-        pdx::useConfiguration(
-            pdx::Configuration::fromText("[alias VAQ]\npath = .\n", folder, "first run"));
+        pdx::use_configuration(
+            pdx::Configuration::from_text("[alias VAQ]\npath = .\n", folder, "first run"));
         error = upgrade();
         if (previous)
-            pdx::useConfiguration(*previous);
+            pdx::use_configuration(*previous);
         else
-            pdx::reloadConfiguration();
+            pdx::reload_configuration();
     }
     ~FirstRun() {
         std::error_code ignored;

@@ -21,10 +21,10 @@ std::vector<Seen>& seen() {
     return calls;
 }
 
-CBRType recordingCallback(CBType type, std::uint32_t clientData, void* info) {
+CBRType recording_callback(CBType type, std::uint32_t clientData, void* info) {
     ProgressRecord record;
     std::memcpy(record.data(), info, record.size());
-    seen().push_back({type, clientData, decodeProgress(record)});
+    seen().push_back({type, clientData, decode_progress(record)});
     return cbrCONTINUE;
 }
 
@@ -37,7 +37,7 @@ class ProgressCallbacks : public ::testing::Test {
 };
 
 TEST(ProgressRecordLayout, PercentAtTheStartPhaseAtByte263) {
-    const ProgressRecord record = encodeProgress({0x1234, kPhaseRebuild, "Rebuilding Door.DB"});
+    const ProgressRecord record = encode_progress({0x1234, kPhaseRebuild, "Rebuilding Door.DB"});
     EXPECT_EQ(record.size(), 268u);
     EXPECT_EQ(record[0], 0x34);
     EXPECT_EQ(record[1], 0x12);
@@ -47,7 +47,7 @@ TEST(ProgressRecordLayout, PercentAtTheStartPhaseAtByte263) {
         EXPECT_EQ(record[i], 0) << i;
 
     const ProgressReport longMessage{100, kPhaseData, std::string(400, 'x')};
-    const ProgressReport back = decodeProgress(encodeProgress(longMessage));
+    const ProgressReport back = decode_progress(encode_progress(longMessage));
     EXPECT_EQ(back.message.size(), kProgressMessageCapacity);  // cut, never past the phase
     EXPECT_EQ(back.phase, kPhaseData);
     EXPECT_EQ(back.percent, 100);
@@ -56,19 +56,19 @@ TEST(ProgressRecordLayout, PercentAtTheStartPhaseAtByte263) {
 TEST_F(ProgressCallbacks, ReportsGoToTheRegisteredBufferAndCallback) {
     ProgressRecord buffer{};
     ASSERT_EQ(
-        DbiRegisterCallBack(nullptr, cbGENPROGRESS, 77, 268, buffer.data(), recordingCallback),
+        DbiRegisterCallBack(nullptr, cbGENPROGRESS, 77, 268, buffer.data(), recording_callback),
         DBIERR_NONE);
-    EXPECT_TRUE(hasCallback(nullptr, cbGENPROGRESS));
+    EXPECT_TRUE(has_callback(nullptr, cbGENPROGRESS));
     EXPECT_EQ(reportProgress(nullptr, {42, kPhaseIndexes, ""}), cbrCONTINUE);
     ASSERT_EQ(seen().size(), 1u);
     EXPECT_EQ(seen()[0].type, cbGENPROGRESS);
     EXPECT_EQ(seen()[0].clientData, 77u);
     EXPECT_EQ(seen()[0].report, (ProgressReport{42, kPhaseIndexes, ""}));
-    EXPECT_EQ(decodeProgress(buffer).percent, 42);  // the caller's buffer holds the record
+    EXPECT_EQ(decode_progress(buffer).percent, 42);  // the caller's buffer holds the record
 
     ASSERT_EQ(DbiRegisterCallBack(nullptr, cbGENPROGRESS, 0, 268, buffer.data(), nullptr),
               DBIERR_NONE);
-    EXPECT_FALSE(hasCallback(nullptr, cbGENPROGRESS));
+    EXPECT_FALSE(has_callback(nullptr, cbGENPROGRESS));
     EXPECT_EQ(reportProgress(nullptr, {50, kPhaseData, ""}), cbrUSEDEF);
     EXPECT_EQ(seen().size(), 1u);
 }
@@ -76,12 +76,12 @@ TEST_F(ProgressCallbacks, ReportsGoToTheRegisteredBufferAndCallback) {
 TEST_F(ProgressCallbacks, RefusesABufferTooSmallForTheRecord) {
     std::uint8_t small[100]{};
     EXPECT_EQ(
-        DbiRegisterCallBack(nullptr, cbGENPROGRESS, 0, sizeof small, small, recordingCallback),
+        DbiRegisterCallBack(nullptr, cbGENPROGRESS, 0, sizeof small, small, recording_callback),
         DBIERR_INVALIDPARAM);
-    EXPECT_EQ(lastErrorMessage(), "Progress callback needs a buffer of 268 bytes, got 100");
-    EXPECT_EQ(DbiRegisterCallBack(nullptr, cbGENPROGRESS, 0, 268, nullptr, recordingCallback),
+    EXPECT_EQ(last_error_message(), "Progress callback needs a buffer of 268 bytes, got 100");
+    EXPECT_EQ(DbiRegisterCallBack(nullptr, cbGENPROGRESS, 0, 268, nullptr, recording_callback),
               DBIERR_INVALIDPARAM);
-    EXPECT_FALSE(hasCallback(nullptr, cbGENPROGRESS));
+    EXPECT_FALSE(has_callback(nullptr, cbGENPROGRESS));
 }
 
 class EmptyCursor : public DbiCursor {
@@ -91,24 +91,25 @@ class EmptyCursor : public DbiCursor {
 
 TEST_F(ProgressCallbacks, ACursorsOwnCallbackComesFirstAndClosesWithIt) {
     ProgressRecord global{}, own{};
-    hDBICur cursor = registerCursor(std::make_unique<EmptyCursor>());
-    ASSERT_EQ(DbiRegisterCallBack(nullptr, cbGENPROGRESS, 1, 268, global.data(), recordingCallback),
-              DBIERR_NONE);
-    ASSERT_EQ(DbiRegisterCallBack(cursor, cbGENPROGRESS, 2, 268, own.data(), recordingCallback),
+    hDBICur cursor = register_cursor(std::make_unique<EmptyCursor>());
+    ASSERT_EQ(
+        DbiRegisterCallBack(nullptr, cbGENPROGRESS, 1, 268, global.data(), recording_callback),
+        DBIERR_NONE);
+    ASSERT_EQ(DbiRegisterCallBack(cursor, cbGENPROGRESS, 2, 268, own.data(), recording_callback),
               DBIERR_NONE);
     reportProgress(cursor, {10, kPhaseHeader, ""});
     reportProgress(nullptr, {20, kPhaseHeader, ""});
     hDBICur closed = cursor;
     ASSERT_EQ(DbiCloseCursor(&cursor), DBIERR_NONE);
-    EXPECT_FALSE(hasCallback(closed, cbGENPROGRESS));
+    EXPECT_FALSE(has_callback(closed, cbGENPROGRESS));
     ASSERT_EQ(seen().size(), 2u);
     EXPECT_EQ(seen()[0].clientData, 2u);
     EXPECT_EQ(seen()[1].clientData, 1u);
-    EXPECT_EQ(DbiRegisterCallBack(closed, cbGENPROGRESS, 2, 268, own.data(), recordingCallback),
+    EXPECT_EQ(DbiRegisterCallBack(closed, cbGENPROGRESS, 2, 268, own.data(), recording_callback),
               DBIERR_INVALIDHNDL);
 }
 
-CBRType unregisteringCallback(CBType, std::uint32_t, void*) {
+CBRType unregistering_callback(CBType, std::uint32_t, void*) {
     // Removing the registration from inside the callback must not deadlock.
     DbiRegisterCallBack(nullptr, cbGENPROGRESS, 0, 0, nullptr, nullptr);
     return cbrABORT;
@@ -117,10 +118,10 @@ CBRType unregisteringCallback(CBType, std::uint32_t, void*) {
 TEST_F(ProgressCallbacks, ACallbackMayRemoveItself) {
     ProgressRecord buffer{};
     ASSERT_EQ(
-        DbiRegisterCallBack(nullptr, cbGENPROGRESS, 0, 268, buffer.data(), unregisteringCallback),
+        DbiRegisterCallBack(nullptr, cbGENPROGRESS, 0, 268, buffer.data(), unregistering_callback),
         DBIERR_NONE);
     EXPECT_EQ(reportProgress(nullptr, {1, kPhaseHeader, ""}), cbrABORT);
-    EXPECT_FALSE(hasCallback(nullptr, cbGENPROGRESS));
+    EXPECT_FALSE(has_callback(nullptr, cbGENPROGRESS));
 }
 
 }  // namespace

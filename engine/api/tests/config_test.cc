@@ -13,7 +13,7 @@ using testing::ScratchDir;
 
 std::string failure_of(std::string_view text) {
     try {
-        Configuration::fromText(text, "/base", "engine.ini");
+        Configuration::from_text(text, "/base", "engine.ini");
     } catch (const EngineError& error) {
         EXPECT_EQ(error.code(), DBIERR_CONFIG);
         return error.what();
@@ -35,7 +35,7 @@ TEST(Configuration, ReadsAliasesAndEngineSettings) {
                                 "private_dir = /var/pdx\n"
                                 "create_level = 5\n"
                                 "block_size = 2048\n");
-    const Configuration config = Configuration::fromFile(file);
+    const Configuration config = Configuration::from_file(file);
     ASSERT_EQ(config.aliases().size(), 2u);
     EXPECT_EQ(config.aliases()[0].name, "VAQ");
     EXPECT_EQ(config.aliases()[0].type, "STANDARD");
@@ -43,8 +43,8 @@ TEST(Configuration, ReadsAliasesAndEngineSettings) {
     EXPECT_EQ(config.aliases()[1].name, "Archive");
     EXPECT_EQ(config.aliases()[1].type, "STANDARD");  // the default type
     EXPECT_EQ(config.aliases()[1].path, "/srv/archive/");
-    EXPECT_EQ(config.findAlias("vaq"), &config.aliases()[0]);
-    EXPECT_EQ(config.findAlias("VAQ2"), nullptr);
+    EXPECT_EQ(config.find_alias("vaq"), &config.aliases()[0]);
+    EXPECT_EQ(config.find_alias("VAQ2"), nullptr);
     EXPECT_EQ(config.settings().privateDir, "/var/pdx");
     EXPECT_EQ(config.settings().createLevel, 5);
     EXPECT_EQ(config.settings().blockSize, 2048);
@@ -55,7 +55,7 @@ TEST(Configuration, DefaultsAndHomeRelativePaths) {
     ScopedEnv home("HOME", "/home/tester");
     ScopedEnv state("XDG_STATE_HOME", std::nullopt);
     const Configuration config =
-        Configuration::fromText("[alias A]\npath = ~/vaq\ntype = standard\n", "/etc", "x");
+        Configuration::from_text("[alias A]\npath = ~/vaq\ntype = standard\n", "/etc", "x");
     EXPECT_EQ(config.aliases()[0].path, "/home/tester/vaq");
     EXPECT_EQ(config.aliases()[0].type, "standard");  // kept as written
     EXPECT_EQ(config.settings().privateDir, "/home/tester/.local/state/pdx/private");
@@ -63,11 +63,11 @@ TEST(Configuration, DefaultsAndHomeRelativePaths) {
     EXPECT_EQ(config.settings().blockSize, 4096);
     EXPECT_EQ(config.settings().keepBackups, 2);
     EXPECT_EQ(
-        Configuration::fromText("[engine]\nkeep_backups = 0\n", "/", "x").settings().keepBackups,
+        Configuration::from_text("[engine]\nkeep_backups = 0\n", "/", "x").settings().keepBackups,
         0);
 
     ScopedEnv xdgState("XDG_STATE_HOME", "/state");
-    EXPECT_EQ(defaultPrivateDir(), "/state/pdx/private");
+    EXPECT_EQ(default_private_dir(), "/state/pdx/private");
 }
 
 TEST(Configuration, RefusesMistakesWithTheirLine) {
@@ -106,7 +106,7 @@ TEST(Configuration, RefusesMistakesWithTheirLine) {
 
 TEST(Configuration, RefusesLinesTheReaderWouldCut) {
     const std::string fits = "[alias VAQ]\npath = /" + std::string(189, 'p') + "\r\n";
-    EXPECT_EQ(Configuration::fromText(fits, "/", "x").aliases()[0].path.string().size(), 190u);
+    EXPECT_EQ(Configuration::from_text(fits, "/", "x").aliases()[0].path.string().size(), 190u);
     const std::string tooLong = "[alias VAQ]\npath = /" + std::string(300, 'p') + "\n";
     EXPECT_EQ(failure_of(tooLong),
               "Engine configuration engine.ini line 2: line is longer than 197 characters");
@@ -116,29 +116,29 @@ TEST(Configuration, FileLocationFollowsTheEnvironment) {
     ScopedEnv home("HOME", "/home/tester");
     {
         ScopedEnv explicitFile("PDX_CONFIG", "/etc/pdx.ini");
-        EXPECT_EQ(Configuration::defaultFile(), "/etc/pdx.ini");
+        EXPECT_EQ(Configuration::default_file(), "/etc/pdx.ini");
     }
     ScopedEnv noExplicit("PDX_CONFIG", std::nullopt);
     {
         ScopedEnv xdg("XDG_CONFIG_HOME", "/cfg");
-        EXPECT_EQ(Configuration::defaultFile(), "/cfg/pdx/engine.ini");
+        EXPECT_EQ(Configuration::default_file(), "/cfg/pdx/engine.ini");
     }
     ScopedEnv relativeXdg("XDG_CONFIG_HOME", "relative");  // not absolute: ignored
-    EXPECT_EQ(Configuration::defaultFile(), "/home/tester/.config/pdx/engine.ini");
+    EXPECT_EQ(Configuration::default_file(), "/home/tester/.config/pdx/engine.ini");
 }
 
 TEST(Configuration, MissingFiles) {
     ScratchDir dir;
     ScopedEnv noExplicit("PDX_CONFIG", std::nullopt);
     ScopedEnv xdg("XDG_CONFIG_HOME", dir.path().string());
-    EXPECT_TRUE(Configuration::loadDefault().aliases().empty());  // nothing configured yet
+    EXPECT_TRUE(Configuration::load_default().aliases().empty());  // nothing configured yet
 
     dir.write("pdx/engine.ini", "[alias VAQ]\npath = /data\n");
-    EXPECT_EQ(Configuration::loadDefault().aliases().size(), 1u);
+    EXPECT_EQ(Configuration::load_default().aliases().size(), 1u);
 
     ScopedEnv missing("PDX_CONFIG", (dir.path() / "none.ini").string());
     try {
-        Configuration::loadDefault();
+        Configuration::load_default();
         ADD_FAILURE() << "a missing file named by PDX_CONFIG was accepted";
     } catch (const EngineError& error) {
         EXPECT_EQ(std::string(error.what()), "Engine configuration file does not exist: " +
@@ -150,36 +150,36 @@ TEST(Configuration, MissingFiles) {
 TEST(Configuration, ProcessConfigurationIsReadOnFirstUseAndReplaceable) {
     ScratchDir dir;
     ScopedEnv explicitFile("PDX_CONFIG", dir.write("a.ini", "[alias ONE]\npath=/one\n").string());
-    reloadConfiguration();
-    EXPECT_EQ(findAlias("one").path, "/one");
-    useConfiguration(Configuration::fromText("[alias TWO]\npath=/two\n", "/", "t"));
-    EXPECT_EQ(findAlias("TWO").path, "/two");
+    reload_configuration();
+    EXPECT_EQ(find_alias("one").path, "/one");
+    use_configuration(Configuration::from_text("[alias TWO]\npath=/two\n", "/", "t"));
+    EXPECT_EQ(find_alias("TWO").path, "/two");
     try {
-        findAlias("ONE");
+        find_alias("ONE");
         ADD_FAILURE() << "alias of the replaced configuration found";
     } catch (const EngineError& error) {
         EXPECT_EQ(error.code(), DBIERR_UNKNOWNDB);
         EXPECT_STREQ(error.what(), "Alias not found: ONE");
     }
-    reloadConfiguration();
-    EXPECT_EQ(findAlias("ONE").name, "ONE");
-    reloadConfiguration();
+    reload_configuration();
+    EXPECT_EQ(find_alias("ONE").name, "ONE");
+    reload_configuration();
 }
 
 TEST(Configuration, PrivateDirectoryIsCreatedForTheUserOnly) {
     ScratchDir dir;
     const auto wanted = dir.path() / "state" / "pdx" / "private";
-    useConfiguration(
-        Configuration::fromText("[engine]\nprivate_dir = state/pdx/private\n", dir.path(), "t"));
-    EXPECT_EQ(privateDirectory(), wanted);
+    use_configuration(
+        Configuration::from_text("[engine]\nprivate_dir = state/pdx/private\n", dir.path(), "t"));
+    EXPECT_EQ(private_directory(), wanted);
     EXPECT_EQ(std::filesystem::status(wanted).permissions(), std::filesystem::perms::owner_all);
-    EXPECT_EQ(privateDirectory(), wanted);  // an existing one is used as it is
+    EXPECT_EQ(private_directory(), wanted);  // an existing one is used as it is
 
     dir.write("file", "x");
-    useConfiguration(
-        Configuration::fromText("[engine]\nprivate_dir = file/private\n", dir.path(), "t"));
+    use_configuration(
+        Configuration::from_text("[engine]\nprivate_dir = file/private\n", dir.path(), "t"));
     try {
-        privateDirectory();
+        private_directory();
         ADD_FAILURE() << "created a directory below a file";
     } catch (const EngineError& error) {
         EXPECT_EQ(error.code(), DBIERR_OSACCESS);
@@ -189,7 +189,7 @@ TEST(Configuration, PrivateDirectoryIsCreatedForTheUserOnly) {
                              0),
                   0u);
     }
-    reloadConfiguration();
+    reload_configuration();
 }
 
 }  // namespace

@@ -19,13 +19,13 @@ class Dbi : public ::testing::Test {
   protected:
     void SetUp() override {
         std::filesystem::create_directory(dir_.path() / "data");
-        useConfiguration(
-            Configuration::fromText("[alias VAQ]\npath = data\n"
-                                    "[alias Gone]\npath = /no/such/dir\n"
-                                    "[alias Remote]\ntype = INTRBASE\npath = data\n",
-                                    dir_.path(), "test"));
+        use_configuration(
+            Configuration::from_text("[alias VAQ]\npath = data\n"
+                                     "[alias Gone]\npath = /no/such/dir\n"
+                                     "[alias Remote]\ntype = INTRBASE\npath = data\n",
+                                     dir_.path(), "test"));
     }
-    void TearDown() override { reloadConfiguration(); }
+    void TearDown() override { reload_configuration(); }
 
     std::filesystem::path data() const { return dir_.path() / "data"; }
 
@@ -110,7 +110,7 @@ TEST_F(Dbi, OpensADatabaseOnAnExistingDirectoryOnly) {
 TEST_F(Dbi, ABrokenConfigurationIsReportedByEveryCall) {
     ScratchDir dir;
     testing::ScopedEnv file("PDX_CONFIG", dir.write("bad.ini", "[alias VAQ]\n").string());
-    reloadConfiguration();
+    reload_configuration();
     EXPECT_EQ(raised(DbiInit()), "Engine configuration " + (dir.path() / "bad.ini").string() +
                                      ": alias VAQ has no path");
     hDBICur cursor = nullptr;
@@ -132,7 +132,7 @@ class CountingCursor : public DbiCursor {
 
 TEST_F(Dbi, SaveChangesReachesTheCursorAndCursorFailuresKeepTheirMessage) {
     int saves = 0;
-    hDBICur cursor = registerCursor(std::make_unique<CountingCursor>(&saves));
+    hDBICur cursor = register_cursor(std::make_unique<CountingCursor>(&saves));
     EXPECT_EQ(DbiSaveChanges(cursor), DBIERR_NONE);
     EXPECT_EQ(saves, 1);
     char record[8];

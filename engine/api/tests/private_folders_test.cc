@@ -18,10 +18,10 @@ using testing::ScratchDir;
 class PrivateFolders : public ::testing::Test {
   protected:
     void SetUp() override {
-        useConfiguration(
-            Configuration::fromText("[engine]\nprivate_dir = private\n", scratch.path(), "test"));
+        use_configuration(
+            Configuration::from_text("[engine]\nprivate_dir = private\n", scratch.path(), "test"));
     }
-    void TearDown() override { reloadConfiguration(); }
+    void TearDown() override { reload_configuration(); }
 
     fs::path database(const std::string& relative) {
         const fs::path directory = scratch.path() / relative;
@@ -35,54 +35,54 @@ class PrivateFolders : public ::testing::Test {
 TEST_F(PrivateFolders, SameNamedDatabasesHaveFoldersOfTheirOwn) {
     const fs::path first = database("site-a/data");
     const fs::path second = database("site-b/data");
-    EXPECT_NE(databaseId(first), databaseId(second));
-    EXPECT_EQ(databaseId(first).rfind("data-", 0), 0u);
+    EXPECT_NE(database_id(first), database_id(second));
+    EXPECT_EQ(database_id(first).rfind("data-", 0), 0u);
     // One directory however it is spelt.
-    EXPECT_EQ(databaseId(first), databaseId(first / ""));
-    EXPECT_EQ(databaseId(first), databaseId(first / ".." / "data"));
+    EXPECT_EQ(database_id(first), database_id(first / ""));
+    EXPECT_EQ(database_id(first), database_id(first / ".." / "data"));
     fs::create_directory_symlink(first, scratch.path() / "link");
-    EXPECT_EQ(databaseId(first), databaseId(scratch.path() / "link"));
+    EXPECT_EQ(database_id(first), database_id(scratch.path() / "link"));
 
-    const fs::path folder = databaseFolder(first);
-    EXPECT_EQ(folder, scratch.path() / "private" / databaseId(first));
+    const fs::path folder = database_folder(first);
+    EXPECT_EQ(folder, scratch.path() / "private" / database_id(first));
     EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
     std::ifstream note(folder / "DATABASE");
     std::string line;
     std::getline(note, line);
     EXPECT_EQ(line, fs::canonical(first).string());
-    EXPECT_NE(subjectFolder(first, "Door"), subjectFolder(second, "Door"));
+    EXPECT_NE(subject_folder(first, "Door"), subject_folder(second, "Door"));
 }
 
 TEST_F(PrivateFolders, DirectoryNamesAreMadeSafeForAFolderName) {
-    const std::string id = databaseId(database("Zeit Daten (alt)"));
+    const std::string id = database_id(database("Zeit Daten (alt)"));
     EXPECT_EQ(id.substr(0, id.size() - 17), "Zeit_Daten__alt_");
-    EXPECT_EQ(databaseId("/").rfind("root-", 0), 0u);
+    EXPECT_EQ(database_id("/").rfind("root-", 0), 0u);
 }
 
 TEST_F(PrivateFolders, EveryRunGetsANewFolderAndRunsListOldestFirst) {
     const fs::path directory = database("data");
     std::vector<fs::path> made;
     for (int i = 0; i < 30; ++i)
-        made.push_back(makeRunFolder(directory, "Transact"));
+        made.push_back(make_run_folder(directory, "Transact"));
     EXPECT_EQ(std::set<fs::path>(made.begin(), made.end()).size(), made.size());
     for (const fs::path& folder : made) {
         EXPECT_TRUE(fs::is_empty(folder));
-        EXPECT_EQ(folder.parent_path(), subjectFolder(directory, "Transact"));
+        EXPECT_EQ(folder.parent_path(), subject_folder(directory, "Transact"));
     }
     // Something else in the subject's folder is no run.
-    fs::create_directory(subjectFolder(directory, "Transact") / "notes");
-    std::ofstream(subjectFolder(directory, "Transact") / "20261207T152116.042Z.txt") << "x";
-    EXPECT_EQ(runFolders(subjectFolder(directory, "Transact")), made);
-    EXPECT_TRUE(runFolders(scratch.path() / "missing").empty());
+    fs::create_directory(subject_folder(directory, "Transact") / "notes");
+    std::ofstream(subject_folder(directory, "Transact") / "20261207T152116.042Z.txt") << "x";
+    EXPECT_EQ(run_folders(subject_folder(directory, "Transact")), made);
+    EXPECT_TRUE(run_folders(scratch.path() / "missing").empty());
 }
 
 TEST_F(PrivateFolders, RunsOfOneMillisecondAreOrderedByTheirNumber) {
-    const fs::path subject = subjectFolder(database("data"), "Door");
+    const fs::path subject = subject_folder(database("data"), "Door");
     for (const char* name : {"20261207T152116.042Z-10", "20261207T152116.042Z-2",
                              "20261207T152116.042Z", "20261207T152116.041Z-3"})
         fs::create_directory(subject / name);
     std::vector<std::string> names;
-    for (const fs::path& run : runFolders(subject))
+    for (const fs::path& run : run_folders(subject))
         names.push_back(run.filename().string());
     EXPECT_EQ(names,
               (std::vector<std::string>{"20261207T152116.041Z-3", "20261207T152116.042Z",
@@ -93,7 +93,7 @@ TEST_F(PrivateFolders, ASubjectNeverLeavesTheDatabaseFolder) {
     const fs::path directory = database("data");
     for (const char* subject : {"", ".", "..", "../Door", "a/b", "a\\b"}) {
         try {
-            makeRunFolder(directory, subject);
+            make_run_folder(directory, subject);
             ADD_FAILURE() << "made a run folder for '" << subject << "'";
         } catch (const EngineError& error) {
             EXPECT_EQ(error.code(), DBIERR_INVALIDPARAM);

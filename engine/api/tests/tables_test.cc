@@ -14,14 +14,14 @@ using testing::ScratchDir;
 using Names = std::vector<std::string>;
 
 TEST(Wildcards, MatchLikeFileDialogsIgnoringCase) {
-    EXPECT_TRUE(matchesPattern("Door.DB", "*.*"));
-    EXPECT_TRUE(matchesPattern("Door.DB", "d*.db"));
-    EXPECT_TRUE(matchesPattern("Door.DB", "D??r.*"));
-    EXPECT_FALSE(matchesPattern("Door.DB", "D?r.*"));
-    EXPECT_TRUE(matchesPattern("a.b.c.DB", "*.*.db"));
-    EXPECT_FALSE(matchesPattern("Door.DB", "*.px"));
-    EXPECT_TRUE(matchesPattern("[x].DB", "[x]*"));  // brackets are plain characters
-    EXPECT_TRUE(matchesPattern("", "*"));
+    EXPECT_TRUE(matches_pattern("Door.DB", "*.*"));
+    EXPECT_TRUE(matches_pattern("Door.DB", "d*.db"));
+    EXPECT_TRUE(matches_pattern("Door.DB", "D??r.*"));
+    EXPECT_FALSE(matches_pattern("Door.DB", "D?r.*"));
+    EXPECT_TRUE(matches_pattern("a.b.c.DB", "*.*.db"));
+    EXPECT_FALSE(matches_pattern("Door.DB", "*.px"));
+    EXPECT_TRUE(matches_pattern("[x].DB", "[x]*"));  // brackets are plain characters
+    EXPECT_TRUE(matches_pattern("", "*"));
 }
 
 class TableListing : public ::testing::Test {
@@ -38,34 +38,34 @@ class TableListing : public ::testing::Test {
 };
 
 TEST_F(TableListing, ListsTheDbFilesSortedWithoutRegardToCase) {
-    EXPECT_EQ(listTables(dir_.path()),
+    EXPECT_EQ(list_tables(dir_.path()),
               (Names{"Alias.DB", "Ctrller.Db", "Door.DB", "transact.db", "WorkON.DB"}));
-    EXPECT_EQ(listTables(dir_.path(), "*.*", false),
+    EXPECT_EQ(list_tables(dir_.path(), "*.*", false),
               (Names{"Alias", "Ctrller", "Door", "transact", "WorkON"}));
-    EXPECT_EQ(listTables(dir_.path(), "t*"), (Names{"transact.db"}));
-    EXPECT_EQ(listTables(dir_.path(), "*.px"), Names{});
+    EXPECT_EQ(list_tables(dir_.path(), "t*"), (Names{"transact.db"}));
+    EXPECT_EQ(list_tables(dir_.path(), "*.px"), Names{});
 }
 
 TEST_F(TableListing, TheAliasDirectoryMustExist) {
-    useConfiguration(Configuration::fromText(
+    use_configuration(Configuration::from_text(
         "[alias VAQ]\npath = " + dir_.path().string() +
             "\n[alias Gone]\npath = " + (dir_.path() / "nothing").string() + "\n",
         "/", "test"));
-    EXPECT_EQ(listAliasTables("vaq").size(), 5u);
+    EXPECT_EQ(list_alias_tables("vaq").size(), 5u);
     try {
-        listAliasTables("Gone");
+        list_alias_tables("Gone");
         ADD_FAILURE() << "listed a directory that does not exist";
     } catch (const EngineError& error) {
         EXPECT_EQ(error.code(), DBIERR_DIRNOTFOUND);
         EXPECT_EQ(error.what(), "Directory does not exist: " + (dir_.path() / "nothing").string());
     }
     try {
-        listTables(dir_.path() / "notes.txt");
+        list_tables(dir_.path() / "notes.txt");
         ADD_FAILURE() << "listed a file as a directory";
     } catch (const EngineError& error) {
         EXPECT_EQ(error.code(), DBIERR_DIRNOTFOUND);
     }
-    reloadConfiguration();
+    reload_configuration();
 }
 
 TEST_F(TableListing, AnUnreadableDirectoryNamesTheReason) {
@@ -74,7 +74,7 @@ TEST_F(TableListing, AnUnreadableDirectoryNamesTheReason) {
     std::filesystem::create_directory(locked);
     std::filesystem::permissions(locked, std::filesystem::perms::none);
     try {
-        listTables(locked);
+        list_tables(locked);
         ADD_FAILURE() << "listed an unreadable directory";
     } catch (const EngineError& error) {
         EXPECT_EQ(error.code(), DBIERR_OSACCESS);

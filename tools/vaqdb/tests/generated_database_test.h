@@ -42,7 +42,7 @@ class GeneratedDatabaseTest : public ::testing::Test {
     void SetUp() override {
         scratch_ = std::make_unique<vaq::test_support::ScratchFolder>(folder_);
         root_ = scratch_->path();
-        pdx::useConfiguration(pdx::Configuration::fromText(configuration_, root_, "test"));
+        pdx::use_configuration(pdx::Configuration::from_text(configuration_, root_, "test"));
         vaq::bench::GeneratorOptions options;
         options.out = data();
         options.site.controllers = 2;
@@ -52,7 +52,7 @@ class GeneratedDatabaseTest : public ::testing::Test {
         vaq::bench::generateDatabase(options);
     }
     void TearDown() override {
-        pdx::reloadConfiguration();
+        pdx::reload_configuration();
         scratch_.reset();
     }
 

@@ -25,7 +25,7 @@ class RecordJobsCommandsTest : public GeneratedDatabaseTest {
 
     // A column of a table through the alias VAQ standing for data().
     std::vector<std::string> column(const std::string& table, const std::string& field) {
-        pdx::useConfiguration(pdx::Configuration::fromText(
+        pdx::use_configuration(pdx::Configuration::from_text(
             "[alias VAQ]\npath = data\n[engine]\nprivate_dir = private\n", root_, "test"));
         std::vector<std::string> values;
         vaq::db::Table t("VAQ", table);

@@ -63,10 +63,10 @@ TEST_F(RepairCommandsTest, RepairRunsRebuildIndexOverTheDirectoryAsVaq) {
     const Outcome repair = run({".repair"});
     EXPECT_EQ(repair.status, 0) << repair.err;
     EXPECT_EQ(repair.out, "Rebuild was successful.\nbox: Rebuild was successful.\n");
-    EXPECT_TRUE(fs::is_directory(root_ / "private" / pdx::databaseId(data()) / "Transact"));
+    EXPECT_TRUE(fs::is_directory(root_ / "private" / pdx::database_id(data()) / "Transact"));
     // The alias VAQ stood for the directory only while the command ran.
-    EXPECT_EQ(pdx::currentConfiguration()->findAlias("VAQ"), nullptr);
-    EXPECT_NE(pdx::currentConfiguration()->findAlias("Other"), nullptr);
+    EXPECT_EQ(pdx::current_configuration()->find_alias("VAQ"), nullptr);
+    EXPECT_NE(pdx::current_configuration()->find_alias("Other"), nullptr);
 }
 
 TEST_F(RepairCommandsTest, WrongTablesAreNamed) {

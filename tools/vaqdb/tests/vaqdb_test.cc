@@ -212,14 +212,14 @@ TEST(ShellErrors, StandardInputRunsEveryLineAndFailsWhenOneFailed) {
 
 TEST(ShellErrors, AliasesComeFromTheEngineConfiguration) {
     SKIP_WITHOUT_CORPUS();
-    pdx::useConfiguration(pdx::Configuration::fromText(
+    pdx::use_configuration(pdx::Configuration::from_text(
         "[alias Corpus]\ntype = STANDARD\npath = " + dir("paradox-reader") + "\n", kCorpus,
         "test"));
     EXPECT_EQ(run({":corpus", ".indexes", "testtab"}).out, "TIMEINDEX\tTIME\n");
     const Outcome r = run({":Nope", ".tables"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Alias not found: Nope\n");
-    pdx::useConfiguration(pdx::Configuration());
+    pdx::use_configuration(pdx::Configuration());
 }
 
 TEST(ShellProgram, TheProgramSeparatesOutputErrorsAndStatus) {
