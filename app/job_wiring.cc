@@ -28,7 +28,7 @@ ProgramWiring makeProgramWiring(std::shared_ptr<EngineDatabase> database) {
     wiring.installJobs = [database, forms](window::WindowPort& port, window::JobSet& jobs) {
         repair::installRepairJobs(port, jobs, database->session(), database->mainDatabase());
         upgrade::installUpgradeJobs(port, jobs, database->mainDatabase());
-        maintenance::installMaintenanceJobs(port, jobs);
+        maintenance::install_maintenance_jobs(port, jobs);
         forms->import = import::installImportJobs(port, jobs);
     };
     return wiring;

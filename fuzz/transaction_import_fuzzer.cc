@@ -25,7 +25,7 @@ struct Database {
         using I = std::int64_t;
         const auto table = [&](std::string_view file,
                                const std::vector<vaq::bench::NamedRow>& rows) {
-            vaq::bench::writeTable(scratch.data(), file, rows);
+            vaq::bench::write_table(scratch.data(), file, rows);
         };
         table("Ctrller.DB",
               {{{"ControllerID", I{11}}, {"ID", I{2}}}, {{"ControllerID", I{12}}, {"ID", I{3}}}});

@@ -112,8 +112,8 @@ std::int64_t TableWriter::finish() {
     return state_->appended;
 }
 
-void writeTable(const std::filesystem::path& folder, std::string_view file,
-                const std::vector<NamedRow>& rows) {
+void write_table(const std::filesystem::path& folder, std::string_view file,
+                 const std::vector<NamedRow>& rows) {
     const TableDef& def = tableLayout(file);
     TableWriter writer(folder, def);
     for (const NamedRow& named : rows) {

@@ -37,7 +37,7 @@ class TableWriter {
 using NamedRow = std::map<std::string, Cell>;
 
 // Creates the old table `file` (tableLayout()) in `folder` with `rows`.
-void writeTable(const std::filesystem::path& folder, std::string_view file,
-                const std::vector<NamedRow>& rows);
+void write_table(const std::filesystem::path& folder, std::string_view file,
+                 const std::vector<NamedRow>& rows);
 
 }  // namespace vaq::bench

@@ -4,11 +4,11 @@
 
 namespace vaq::maintenance {
 
-std::string timeStamp(const DateTime& moment) {
+std::string time_stamp(const DateTime& moment) {
     return format_date(moment.date, "yyyy/mm/dd") + " " + format_time(moment.time, "hh:nn:ss");
 }
 
-std::string completionLine(std::string_view start, std::string_view end) {
+std::string completion_line(std::string_view start, std::string_view end) {
     std::string line = "Update Completed :  ---- From : ";
     line += start;
     line += " - To : ";
@@ -16,8 +16,8 @@ std::string completionLine(std::string_view start, std::string_view end) {
     return line;
 }
 
-std::string remainingTimeText(std::uint32_t recordCount, std::uint32_t recordNumber,
-                              std::int32_t ticks) {
+std::string remaining_time_text(std::uint32_t recordCount, std::uint32_t recordNumber,
+                                std::int32_t ticks) {
     if (ticks <= 0 || recordNumber == 0) return {};
     const std::int64_t done = recordNumber;
     const std::int64_t remaining = recordCount > recordNumber ? recordCount - done : 0;

@@ -4,9 +4,9 @@
 
 namespace vaq::maintenance {
 
-std::shared_ptr<MaintenanceForm> installMaintenanceJobs(window::WindowPort& port,
-                                                        window::JobSet& jobs,
-                                                        db::Session& session) {
+std::shared_ptr<MaintenanceForm> install_maintenance_jobs(window::WindowPort& port,
+                                                          window::JobSet& jobs,
+                                                          db::Session& session) {
     const auto form = std::make_shared<MaintenanceForm>(port, session);
     jobs.handlers[window::Handler::BitBtn3Click] = [form] { form->BitBtn3Click(); };
     jobs.handlers[window::Handler::Timer1Timer] = [form] { form->Timer1Timer(); };

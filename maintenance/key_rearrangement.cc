@@ -21,25 +21,25 @@ using window::Control;
 // bar5 shows the steps within one table: two before the drop, one before the add.
 constexpr int kStepsPerTable = 3;
 
-bool isBlankOrControl(char c) {
+bool is_blank_or_control(char c) {
     return static_cast<unsigned char>(c) <= ' ';
 }
 
 }  // namespace
 
-std::string dropKeyStatement(std::string_view table, std::string_view key) {
+std::string drop_key_statement(std::string_view table, std::string_view key) {
     return "ALTER TABLE " + std::string(table) + " DROP COLUMN " + std::string(key);
 }
 
-std::string addKeyStatement(std::string_view table, std::string_view key) {
+std::string add_key_statement(std::string_view table, std::string_view key) {
     return "ALTER TABLE " + std::string(table) + " ADD " + std::string(key) +
            " int IDENTITY(1,1) CONSTRAINT PK_" + std::string(table) + " PRIMARY KEY";
 }
 
-std::string trimListItem(std::string_view item) {
-    while (!item.empty() && isBlankOrControl(item.front()))
+std::string trim_list_item(std::string_view item) {
+    while (!item.empty() && is_blank_or_control(item.front()))
         item.remove_prefix(1);
-    while (!item.empty() && isBlankOrControl(item.back()))
+    while (!item.empty() && is_blank_or_control(item.back()))
         item.remove_suffix(1);
     return std::string(item);
 }
@@ -74,8 +74,8 @@ void MaintenanceForm::BitBtn14Click() {
             if (i >= keys.size())
                 throw Error("No key column is listed for the table " + tables[i] + ".");
             // The drop, the add and the references to the key change together, or not at all.
-            renumberKey(database_directory(), trimListItem(tables[i]), trimListItem(keys[i]),
-                        executeStatement, [&] { advance(1); });
+            renumber_key(database_directory(), trim_list_item(tables[i]), trim_list_item(keys[i]),
+                         executeStatement, [&] { advance(1); });
             advance(-kStepsPerTable);
         }
     } catch (const std::exception& error) {

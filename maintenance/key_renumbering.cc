@@ -55,7 +55,7 @@ Member claim(const fs::path& directory, std::string_view name) {
     return member;
 }
 
-void copyFamily(const Member& member, const fs::path& to) {
+void copy_family(const Member& member, const fs::path& to) {
     for (const fs::path& file : member.family) {
         std::error_code error;
         fs::copy_file(file, to / file.filename(), fs::copy_options::overwrite_existing, error);
@@ -67,9 +67,9 @@ void copyFamily(const Member& member, const fs::path& to) {
 
 // The tables whose columns name records of `table` by `key`, with those columns, as the
 // schema lists them and as far as the directory has them.
-std::map<std::string, std::vector<std::string>> referringTables(const fs::path& directory,
-                                                                std::string_view table,
-                                                                std::string_view key) {
+std::map<std::string, std::vector<std::string>> referring_tables(const fs::path& directory,
+                                                                 std::string_view table,
+                                                                 std::string_view key) {
     std::map<std::string, std::vector<std::string>> found;
     for (const db::schema::ColumnRef& reference : db::schema::references_to(table, key)) {
         const std::optional<fs::path> file = pdx::find_table_file(directory, reference.table);
@@ -79,7 +79,7 @@ std::map<std::string, std::vector<std::string>> referringTables(const fs::path& 
     return found;
 }
 
-bool sameValue(const pdx::Value& a, const pdx::Value& b) {
+bool same_value(const pdx::Value& a, const pdx::Value& b) {
     if (pdx::is_blob_type(a.type()) || pdx::is_blob_type(b.type())) {
         if (a.type() != b.type()) return false;
         return a.blob() == b.blob();
@@ -95,9 +95,9 @@ bool sameValue(const pdx::Value& a, const pdx::Value& b) {
 // every record and its place, which is checked record by record: a table that came out any
 // other way is not trusted to say which new number a record got. A key value that several
 // records had goes to the first of them, the one a lookup found.
-std::unordered_map<std::string, std::string> newNumbers(const pdx::Table& before,
-                                                        const pdx::Table& after,
-                                                        std::string_view key) {
+std::unordered_map<std::string, std::string> new_numbers(const pdx::Table& before,
+                                                         const pdx::Table& after,
+                                                         std::string_view key) {
     const std::optional<std::size_t> oldKey = before.schema().find(key);
     const std::optional<std::size_t> newKey = after.schema().find(key);
     if (!oldKey || !newKey)
@@ -122,7 +122,7 @@ std::unordered_map<std::string, std::string> newNumbers(const pdx::Table& before
     const std::unique_ptr<pdx::Cursor> is = pdx::open_primary_cursor(after);
     for (was->first(), is->first(); !was->eof() && !is->eof(); was->next(), is->next()) {
         for (const auto& [oldIndex, newIndex] : kept)
-            if (!sameValue(was->value(oldIndex), is->value(newIndex)))
+            if (!same_value(was->value(oldIndex), is->value(newIndex)))
                 throw Error("The renumbered " + after.name() + " does not keep record " +
                             std::to_string(was->record_number()) +
                             " in its place; no reference was changed.");
@@ -174,7 +174,8 @@ std::uint64_t repoint(const fs::path& folder, const std::string& table_file,
 }
 
 // A table must never be swapped in without its key column.
-void requireKeyColumn(const fs::path& folder, const std::string& table_file, std::string_view key) {
+void require_key_column(const fs::path& folder, const std::string& table_file,
+                        std::string_view key) {
     const auto table = pdx::Table::open(folder, table_file);
     if (!table->schema().find(key))
         throw Error("After the renumbering " + table_file + " has no key field " +
@@ -184,7 +185,7 @@ void requireKeyColumn(const fs::path& folder, const std::string& table_file, std
 // Moves the tables worked on into the staging folder. What the engine leaves beside tables
 // it worked on (dot files and folders of its own changes) is not part of any table and is
 // not swapped in.
-void moveTables(const fs::path& work, const fs::path& staging) {
+void move_tables(const fs::path& work, const fs::path& staging) {
     for (const fs::directory_entry& entry : fs::directory_iterator(work)) {
         const std::string name = entry.path().filename().string();
         if (name.starts_with(".")) continue;
@@ -214,20 +215,20 @@ class KeptCopy {
 
 }  // namespace
 
-void runEngineStatement(const fs::path& directory, const std::string& statement) {
+void run_engine_statement(const fs::path& directory, const std::string& statement) {
     pdx::sql::Executor(directory).execute(statement);
 }
 
-RenumberedKey renumberKey(const fs::path& directory, std::string_view table, std::string_view key,
-                          const StatementRunner& run,
-                          const std::function<void()>& betweenStatements) {
+RenumberedKey renumber_key(const fs::path& directory, std::string_view table, std::string_view key,
+                           const StatementRunner& run,
+                           const std::function<void()>& betweenStatements) {
     pdx::check_table_name(table);
     pdx::recover_family_changes(directory);
 
     std::vector<Member> members;
     members.push_back(claim(directory, table));
     const std::string table_file = members.front().fileName;
-    for (auto& [file, columns] : referringTables(directory, table_file, key)) {
+    for (auto& [file, columns] : referring_tables(directory, table_file, key)) {
         Member* member = nullptr;
         for (Member& known : members)
             if (known.fileName == file) member = &known;
@@ -243,14 +244,14 @@ RenumberedKey renumberKey(const fs::path& directory, std::string_view table, std
     const fs::path work = staged.folder() / "work";
     fs::create_directory(work);
     for (const Member& member : members) {
-        copyFamily(member, kept.folder());
-        copyFamily(member, work);
+        copy_family(member, kept.folder());
+        copy_family(member, work);
     }
 
-    run(work, dropKeyStatement(table, key));
+    run(work, drop_key_statement(table, key));
     if (betweenStatements) betweenStatements();
-    run(work, addKeyStatement(table, key));
-    requireKeyColumn(work, table_file, key);
+    run(work, add_key_statement(table, key));
+    require_key_column(work, table_file, key);
 
     RenumberedKey result;
     bool anyReferences = false;
@@ -261,14 +262,14 @@ RenumberedKey renumberKey(const fs::path& directory, std::string_view table, std
         {
             const auto before = pdx::Table::open(kept.folder(), table_file);
             const auto after = pdx::Table::open(work, table_file);
-            numbers = newNumbers(*before, *after, key);
+            numbers = new_numbers(*before, *after, key);
         }
         for (const Member& member : members)
             if (!member.referringColumns.empty())
                 result.referencesChanged +=
                     repoint(work, member.fileName, member.referringColumns, numbers);
     }
-    moveTables(work, staged.folder());
+    move_tables(work, staged.folder());
 
     std::vector<fs::path> oldFamilies;
     for (const Member& member : members)

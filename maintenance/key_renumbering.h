@@ -37,11 +37,11 @@ struct RenumberedKey {
 // Renumbers `key` of `table` in `directory`, running the drop and the add statement through
 // `run` and calling `betweenStatements` after the drop. Throws vaq::Error with the cause;
 // nothing in the directory has changed then.
-RenumberedKey renumberKey(const std::filesystem::path& directory, std::string_view table,
-                          std::string_view key, const StatementRunner& run,
-                          const std::function<void()>& betweenStatements = {});
+RenumberedKey renumber_key(const std::filesystem::path& directory, std::string_view table,
+                           std::string_view key, const StatementRunner& run,
+                           const std::function<void()>& betweenStatements = {});
 
 // The statement runner of the engine's local SQL.
-void runEngineStatement(const std::filesystem::path& directory, const std::string& statement);
+void run_engine_statement(const std::filesystem::path& directory, const std::string& statement);
 
 }  // namespace vaq::maintenance

@@ -11,7 +11,7 @@ MaintenanceForm::MaintenanceForm(window::WindowPort& port, db::Session& session)
       q1("VAQ", session),
       port_(port),
       session_(session) {
-    executeStatement = runEngineStatement;
+    executeStatement = run_engine_statement;
 }
 
 }  // namespace vaq::maintenance

@@ -19,11 +19,11 @@
 namespace vaq::maintenance {
 
 // The two statements that renumber key column K of table T.
-std::string dropKeyStatement(std::string_view table, std::string_view key);
-std::string addKeyStatement(std::string_view table, std::string_view key);
+std::string drop_key_statement(std::string_view table, std::string_view key);
+std::string add_key_statement(std::string_view table, std::string_view key);
 
 // Control characters and blanks at either end removed, as list items are read.
-std::string trimListItem(std::string_view item);
+std::string trim_list_item(std::string_view item);
 
 class StaffIdsByCard;
 
@@ -43,7 +43,7 @@ struct StaffIdBackfill {
 
 // "12 transactions read: 5 filled, 3 already filled, 2 without a matching staff record, 2
 // kept because the card holder has no staff ID."
-std::string backfillSummary(const StaffIdBackfill& result);
+std::string backfill_summary(const StaffIdBackfill& result);
 
 class MaintenanceForm {
   public:
@@ -61,16 +61,16 @@ class MaintenanceForm {
     // transactions, copies the staff IDs and returns what it did; the page around it, the
     // completion line and the box are up to the caller. An engine error stops it; the
     // transactions stored before the failing one stay stored.
-    StaffIdBackfill backfillStaffIds();
+    StaffIdBackfill backfill_staff_ids();
     // What the last BitBtn3Click came to; all zero when it failed or has not run.
-    const StaffIdBackfill& lastBackfill() const { return lastBackfill_; }
+    const StaffIdBackfill& last_backfill() const { return lastBackfill_; }
     // A tick of Timer1 during the back-fill: the remaining-time estimate into Label29.
     void Timer1Timer();
     // "Re-arrange Key": drops and adds again the key column of each table of ComboBox1.
     void BitBtn14Click();
 
     // Timer ticks of the running back-fill; 0 when idle.
-    std::int32_t tickCount() const { return tickCount_; }
+    std::int32_t tick_count() const { return tickCount_; }
 
     // ---- the objects of the window ----
     db::Table Personnel;
@@ -88,11 +88,11 @@ class MaintenanceForm {
 
     // Why the last "Re-arrange Key" failed; empty when it did not. The window shows only
     // that it failed.
-    const std::string& lastRearrangeFailure() const { return lastRearrangeFailure_; }
+    const std::string& last_rearrange_failure() const { return lastRearrangeFailure_; }
 
   private:
-    bool backfillInPlace(const StaffIdsByCard& staffIds, StaffIdBackfill& result);
-    void restoreIdlePage();
+    bool backfill_in_place(const StaffIdsByCard& staffIds, StaffIdBackfill& result);
+    void restore_idle_page();
     std::filesystem::path database_directory() const;
 
     window::WindowPort& port_;

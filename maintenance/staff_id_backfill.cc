@@ -27,7 +27,7 @@ constexpr std::string_view kTransactTable = "Transact";
 
 // Equal texts, compared here rather than by a library call: IDs are a few bytes long and
 // compared for every transaction.
-bool sameId(std::string_view a, std::string_view b) {
+bool same_id(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (a[i] != b[i]) return false;
@@ -65,10 +65,10 @@ class StaffIdsByCard {
     void index() {
         slots_.assign(std::bit_ceil(pairCount_ + pairCount_ / 3 + 1), Slot{});
         for (std::size_t at = 0; at < pairs_.size();) {
-            const Pair pair = pairAt(static_cast<std::uint32_t>(at));
-            const std::uint64_t hash = hashOf(pair.cardId);
-            Slot& slot = slots_[findSlot(pair.cardId, hash)];
-            if (slot.pair == kEmpty) slot = slotFor(pair, tagOf(hash), at);
+            const Pair pair = pair_at(static_cast<std::uint32_t>(at));
+            const std::uint64_t hash = hash_of(pair.cardId);
+            Slot& slot = slots_[find_slot(pair.cardId, hash)];
+            if (slot.pair == kEmpty) slot = slot_for(pair, tag_of(hash), at);
             at += sizeof(std::uint32_t[2]) + pair.cardId.size() + pair.staffId.size();
         }
     }
@@ -80,7 +80,7 @@ class StaffIdsByCard {
         std::uint64_t hash;
     };
     Lookup begin(std::string_view cardId) const {
-        const std::uint64_t hash = hashOf(cardId);
+        const std::uint64_t hash = hash_of(cardId);
         // The slot and, for a card whose slot was taken, the ones after it.
         const std::size_t first = hash & (slots_.size() - 1);
         __builtin_prefetch(&slots_[first]);
@@ -94,9 +94,9 @@ class StaffIdsByCard {
     // The staff ID of the card ID, letter case significant; nothing when no staff member has
     // it.
     std::optional<std::string_view> find(const Lookup& lookup) const {
-        const Slot& slot = slots_[findSlot(lookup.cardId, lookup.hash)];
+        const Slot& slot = slots_[find_slot(lookup.cardId, lookup.hash)];
         if (slot.pair == kEmpty) return std::nullopt;
-        return pairOf(slot).staffId;
+        return pair_of(slot).staffId;
     }
 
   private:
@@ -120,7 +120,7 @@ class StaffIdsByCard {
         std::string_view staffId;
     };
 
-    static Slot slotFor(const Pair& pair, std::uint32_t tag, std::size_t at) {
+    static Slot slot_for(const Pair& pair, std::uint32_t tag, std::size_t at) {
         Slot slot;
         slot.tag = tag;
         slot.pair = static_cast<std::uint32_t>(at);
@@ -133,12 +133,12 @@ class StaffIdsByCard {
         return slot;
     }
 
-    Pair pairOf(const Slot& slot) const {
-        if (slot.cardLength == 0) return pairAt(slot.pair);
+    Pair pair_of(const Slot& slot) const {
+        if (slot.cardLength == 0) return pair_at(slot.pair);
         return {{slot.text, slot.cardLength}, {slot.text + slot.cardLength, slot.staffLength}};
     }
 
-    Pair pairAt(std::uint32_t at) const {
+    Pair pair_at(std::uint32_t at) const {
         std::uint32_t lengths[2];
         std::memcpy(lengths, pairs_.data() + at, sizeof lengths);
         const char* text = pairs_.data() + at + sizeof lengths;
@@ -147,7 +147,7 @@ class StaffIdsByCard {
 
     // Eight bytes at a time, then the finishing steps of splitmix64 so that the low bits,
     // which choose the slot, depend on every byte.
-    static std::uint64_t hashOf(std::string_view text) {
+    static std::uint64_t hash_of(std::string_view text) {
         std::uint64_t hash = 0x9E3779B97F4A7C15ULL ^ text.size();
         std::size_t at = 0;
         for (; at + 8 <= text.size(); at += 8) {
@@ -164,17 +164,17 @@ class StaffIdsByCard {
         hash = (hash ^ (hash >> 27)) * 0x94D049BB133111EBULL;
         return hash ^ (hash >> 31);
     }
-    static std::uint32_t tagOf(std::uint64_t hash) {
+    static std::uint32_t tag_of(std::uint64_t hash) {
         return static_cast<std::uint32_t>(hash >> 32);
     }
 
     // The slot holding `cardId`, or the empty slot where it would go.
-    std::size_t findSlot(std::string_view cardId, std::uint64_t hash) const {
+    std::size_t find_slot(std::string_view cardId, std::uint64_t hash) const {
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
             const Slot& slot = slots_[i];
             if (slot.pair == kEmpty) return i;
-            if (slot.tag == tagOf(hash) && sameId(pairOf(slot).cardId, cardId)) return i;
+            if (slot.tag == tag_of(hash) && same_id(pair_of(slot).cardId, cardId)) return i;
         }
     }
 
@@ -190,7 +190,7 @@ namespace {
 // compare exactly, letter case significant. A staff record without a card is left out: a
 // transaction without a card number belongs to nobody, not to the first staff member who
 // has no card.
-StaffIdsByCard staffIdsByCard(db::Table& personnel) {
+StaffIdsByCard staff_ids_by_card(db::Table& personnel) {
     StaffIdsByCard staffIds(personnel.recordCount());
     const auto add = [&](std::string_view cardId, std::string_view staffId) {
         if (!cardId.empty()) staffIds.add(cardId, staffId);
@@ -215,9 +215,9 @@ StaffIdsByCard staffIdsByCard(db::Table& personnel) {
 // counted in `result`; nothing when it keeps its own. A transaction that has the staff ID
 // already is left as it is: storing it again would change nothing. A card holder without a
 // staff ID has nothing to give: a blank never replaces a staff ID the transaction has.
-std::optional<std::string_view> staffIdToWrite(std::string_view staffId, std::string_view stored,
-                                               StaffIdBackfill& result) {
-    if (sameId(stored, staffId)) {
+std::optional<std::string_view> staff_id_to_write(std::string_view staffId, std::string_view stored,
+                                                  StaffIdBackfill& result) {
+    if (same_id(stored, staffId)) {
         ++result.alreadyFilled;
         return std::nullopt;
     }
@@ -231,7 +231,7 @@ std::optional<std::string_view> staffIdToWrite(std::string_view staffId, std::st
 
 }  // namespace
 
-std::string backfillSummary(const StaffIdBackfill& result) {
+std::string backfill_summary(const StaffIdBackfill& result) {
     return std::to_string(result.read) + " transactions read: " + std::to_string(result.filled) +
            " filled, " + std::to_string(result.alreadyFilled) + " already filled, " +
            std::to_string(result.noStaffMatched) + " without a matching staff record, " +
@@ -240,25 +240,25 @@ std::string backfillSummary(const StaffIdBackfill& result) {
 }
 
 void MaintenanceForm::BitBtn3Click() {
-    const std::string start = timeStamp(clock());
+    const std::string start = time_stamp(clock());
     port_.setEnabled(Control::PageControl1, false);
     port_.setEnabled(Control::BitBtn3, false);
     port_.setVisible(Control::Animate1, true);
     port_.set_running(Control::Animate1, true);
     lastBackfill_ = {};
     try {
-        lastBackfill_ = backfillStaffIds();
+        lastBackfill_ = backfill_staff_ids();
     } catch (...) {
         // The error reaches the error box; the page must not stay disabled behind it.
-        restoreIdlePage();
+        restore_idle_page();
         throw;
     }
-    const std::string end = timeStamp(clock());
+    const std::string end = time_stamp(clock());
     port_.set_running(Control::Timer1, false);
     port_.setText(Control::Label29, "");
     Table1.close();
     tickCount_ = 0;
-    port_.setText(Control::Memo2, completionLine(start, end));
+    port_.setText(Control::Memo2, completion_line(start, end));
     port_.setVisible(Control::Animate1, false);
     port_.set_running(Control::Animate1, false);
     port_.showMessage({"Update Completed", "", window::BoxIcon::kNone});
@@ -270,7 +270,7 @@ void MaintenanceForm::BitBtn3Click() {
 // One walk of the transaction table that changes each transaction where it stands, rather
 // than an edit and a post per transaction; false, with nothing done, when the table's card
 // ID and staff ID fields are not both text.
-bool MaintenanceForm::backfillInPlace(const StaffIdsByCard& staffIds, StaffIdBackfill& result) {
+bool MaintenanceForm::backfill_in_place(const StaffIdsByCard& staffIds, StaffIdBackfill& result) {
     recordsWalked_ = 0;
     walkingInPlace_ = true;
     const auto walked = [this] {
@@ -286,7 +286,7 @@ bool MaintenanceForm::backfillInPlace(const StaffIdsByCard& staffIds, StaffIdBac
             ++result.noStaffMatched;
             return std::nullopt;
         }
-        return staffIdToWrite(*staffId, stored, result);
+        return staff_id_to_write(*staffId, stored, result);
     };
     try {
         const bool done =
@@ -299,7 +299,7 @@ bool MaintenanceForm::backfillInPlace(const StaffIdsByCard& staffIds, StaffIdBac
     }
 }
 
-StaffIdBackfill MaintenanceForm::backfillStaffIds() {
+StaffIdBackfill MaintenanceForm::backfill_staff_ids() {
     StaffIdBackfill result;
     Table1.close();
     Table1.set_table_name(std::string(kTransactTable));
@@ -307,7 +307,7 @@ StaffIdBackfill MaintenanceForm::backfillStaffIds() {
     const bool personnelWasOpen = Personnel.active();
     Personnel.open();
     Personnel.first();
-    const StaffIdsByCard staffIds = staffIdsByCard(Personnel);
+    const StaffIdsByCard staffIds = staff_ids_by_card(Personnel);
     // Only this run needed the staff table; another job may need it free to change its
     // structure.
     if (!personnelWasOpen) Personnel.close();
@@ -317,7 +317,7 @@ StaffIdBackfill MaintenanceForm::backfillStaffIds() {
     // A table without the staff ID field reads it only for a card found, to fail where it
     // always failed.
     const bool hasStaffId = Table1.findField(transact::StaffID);
-    if (hasStaffId && backfillInPlace(staffIds, result)) return result;
+    if (hasStaffId && backfill_in_place(staffIds, result)) return result;
 
     const std::uint32_t count = Table1.recordCount();
     const auto staffIdOfTransaction = [this] {
@@ -335,7 +335,7 @@ StaffIdBackfill MaintenanceForm::backfillStaffIds() {
             ++result.noStaffMatched;
         } else {
             if (!hasStaffId) stored = staffIdOfTransaction();
-            if (const auto write = staffIdToWrite(*staffId, stored, result)) {
+            if (const auto write = staff_id_to_write(*staffId, stored, result)) {
                 Table1.edit();
                 Table1.set_field_text(transact::StaffID, *write);
                 Table1.post();
@@ -348,7 +348,7 @@ StaffIdBackfill MaintenanceForm::backfillStaffIds() {
     return result;
 }
 
-void MaintenanceForm::restoreIdlePage() {
+void MaintenanceForm::restore_idle_page() {
     port_.set_running(Control::Timer1, false);
     port_.setText(Control::Label29, "");
     Table1.close();
@@ -365,7 +365,7 @@ void MaintenanceForm::Timer1Timer() {
     if (!Table1.active()) return;
     // The walk in place leaves the cursor where it is; it counts the records it has done.
     const std::uint32_t current = walkingInPlace_ ? recordsWalked_ : Table1.rec_no();
-    port_.setText(Control::Label29, remainingTimeText(Table1.recordCount(), current, tickCount_));
+    port_.setText(Control::Label29, remaining_time_text(Table1.recordCount(), current, tickCount_));
 }
 
 }  // namespace vaq::maintenance

@@ -121,7 +121,7 @@ void apply_engine_setting(Reader& reader, std::string_view key, const std::strin
     EngineSettings& settings = reader.settings;
     if (vaq::iequals(key, "private_dir")) {
         if (value.empty()) throw vaq::Error("private_dir is empty");
-        settings.privateDir = resolve_path(value, reader.baseDir).lexically_normal();
+        settings.private_dir = resolve_path(value, reader.baseDir).lexically_normal();
     } else if (vaq::iequals(key, "create_level")) {
         int level = 0;
         if (!parse_integer(value, level) || (level != 3 && level != 4 && level != 5 && level != 7))
@@ -235,7 +235,7 @@ ProcessConfiguration& process_configuration() {
 }  // namespace
 
 Configuration::Configuration() {
-    settings_.privateDir = default_private_dir();
+    settings_.private_dir = default_private_dir();
 }
 
 Configuration Configuration::from_text(std::string_view text, const fs::path& baseDir,
@@ -243,7 +243,7 @@ Configuration Configuration::from_text(std::string_view text, const fs::path& ba
     Reader reader;
     reader.baseDir = baseDir;
     reader.origin = origin;
-    reader.settings.privateDir = default_private_dir();
+    reader.settings.private_dir = default_private_dir();
     read_section_headers(text, reader);
 
     LineSource source{text, 0, 0};
@@ -324,7 +324,7 @@ fs::path default_private_dir() {
 }
 
 fs::path private_directory() {
-    const fs::path directory = current_configuration()->settings().privateDir;
+    const fs::path directory = current_configuration()->settings().private_dir;
     std::error_code error;
     if (fs::is_directory(directory, error)) return directory;
     fs::create_directories(directory, error);

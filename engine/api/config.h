@@ -17,7 +17,7 @@ struct Alias {
 
 // The [engine] section.
 struct EngineSettings {
-    std::filesystem::path privateDir;  // auxiliary tables of the table-utility library
+    std::filesystem::path private_dir;  // auxiliary tables of the table-utility library
     int createLevel = 7;               // table level of new tables: 3, 4, 5 or 7
     int blockSize = 4096;              // block size of new tables in bytes
     int keepBackups = 2;               // rebuilds per table whose backup is kept

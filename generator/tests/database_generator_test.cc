@@ -110,7 +110,7 @@ std::vector<std::vector<std::string>> read_rows(const fs::path& folder, std::str
     return rows;
 }
 
-Contents readAll(const fs::path& folder) {
+Contents read_all(const fs::path& folder) {
     Contents contents;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
         if (ascii_lower(entry.path().extension().string()) != ".db") continue;
@@ -281,9 +281,9 @@ TEST_F(GeneratedDatabaseTest, TheSameSeedWritesTheSameDatabase) {
     TempDir other;
     generateDatabase(options(other.path() / "same"));
     generateDatabase(options(other.path() / "seed6", 6));
-    const Contents first = readAll(folder());
-    EXPECT_EQ(readAll(other.path() / "same"), first);
-    const Contents sixth = readAll(other.path() / "seed6");
+    const Contents first = read_all(folder());
+    EXPECT_EQ(read_all(other.path() / "same"), first);
+    const Contents sixth = read_all(other.path() / "seed6");
     EXPECT_NE(sixth.at("Transact.db"), first.at("Transact.db"));
     EXPECT_NE(sixth.at("Personal.DB"), first.at("Personal.DB"));
 }

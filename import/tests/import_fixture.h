@@ -55,24 +55,24 @@ class ImportTest : public ::testing::Test {
         scratch_.reset();
     }
 
-    void writeTable(std::string_view file, const std::vector<bench::NamedRow>& rows) {
-        bench::writeTable(root_ / "data", file, rows);
+    void write_table(std::string_view file, const std::vector<bench::NamedRow>& rows) {
+        bench::write_table(root_ / "data", file, rows);
     }
 
     // Controllers 2 and 3 (keys 11 and 12), a door 1 on each, a door 5 under key 0, two
     // card holders.
     void writeTables() {
         using I = std::int64_t;
-        writeTable("Ctrller.DB", {{{"ControllerID", I{11}}, {"ID", I{2}}},
-                                  {{"ControllerID", I{12}}, {"ID", I{3}}}});
-        writeTable("Door.DB",
-                   {{{"ControllerID", I{11}}, {"ID", I{1}}, {"Name", std::string("Front")}},
-                    {{"ControllerID", I{12}}, {"ID", I{1}}, {"Name", std::string("Back")}},
-                    {{"ControllerID", I{0}}, {"ID", I{5}}, {"Name", std::string("Orphan")}}});
-        writeTable("Personal.DB",
-                   {{{"CardID", std::string("0015433336")}, {"StaffID", std::string("ST-1")}},
-                    {{"CardID", std::string("00ABCDEF12")}, {"StaffID", std::string("ST-2")}}});
-        writeTable("Transact.db", {});
+        write_table("Ctrller.DB", {{{"ControllerID", I{11}}, {"ID", I{2}}},
+                                   {{"ControllerID", I{12}}, {"ID", I{3}}}});
+        write_table("Door.DB",
+                    {{{"ControllerID", I{11}}, {"ID", I{1}}, {"Name", std::string("Front")}},
+                     {{"ControllerID", I{12}}, {"ID", I{1}}, {"Name", std::string("Back")}},
+                     {{"ControllerID", I{0}}, {"ID", I{5}}, {"Name", std::string("Orphan")}}});
+        write_table("Personal.DB",
+                    {{{"CardID", std::string("0015433336")}, {"StaffID", std::string("ST-1")}},
+                     {{"CardID", std::string("00ABCDEF12")}, {"StaffID", std::string("ST-2")}}});
+        write_table("Transact.db", {});
     }
 
     std::string writeFile(const std::string& contents) {

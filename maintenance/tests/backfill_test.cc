@@ -24,19 +24,19 @@ namespace transact = db::schema::Transact;
 
 TEST(BackfillTexts, RemainingTimeCountsWholeRecordsPerTick) {
     // 899 records left at 10 records a tick: 89 ticks.
-    EXPECT_EQ(remainingTimeText(1000, 101, 10), "1min29sec");
-    EXPECT_EQ(remainingTimeText(1000, 1000, 7), "0min0sec");
-    EXPECT_EQ(remainingTimeText(1'000'000, 1000, 1), "16min39sec");
-    EXPECT_EQ(remainingTimeText(1'000'000, 1, 1), "16666min39sec");
+    EXPECT_EQ(remaining_time_text(1000, 101, 10), "1min29sec");
+    EXPECT_EQ(remaining_time_text(1000, 1000, 7), "0min0sec");
+    EXPECT_EQ(remaining_time_text(1'000'000, 1000, 1), "16min39sec");
+    EXPECT_EQ(remaining_time_text(1'000'000, 1, 1), "16666min39sec");
 }
 
 TEST(BackfillTexts, SlowerThanOneRecordPerTickStillGivesAnEstimate) {
     // 5 records in 10 ticks: half a record a tick, 995 records left take 1990 ticks.
-    EXPECT_EQ(remainingTimeText(1000, 5, 10), "33min10sec");
-    EXPECT_EQ(remainingTimeText(10, 1, 3), "0min27sec");
+    EXPECT_EQ(remaining_time_text(1000, 5, 10), "33min10sec");
+    EXPECT_EQ(remaining_time_text(10, 1, 3), "0min27sec");
     // Nothing done or no tick yet: nothing to say.
-    EXPECT_EQ(remainingTimeText(1000, 0, 4), "");
-    EXPECT_EQ(remainingTimeText(1000, 10, 0), "");
+    EXPECT_EQ(remaining_time_text(1000, 0, 4), "");
+    EXPECT_EQ(remaining_time_text(1000, 10, 0), "");
 }
 
 TEST(BackfillTexts, TimeStampsUseTheSystemSeparators) {
@@ -44,13 +44,13 @@ TEST(BackfillTexts, TimeStampsUseTheSystemSeparators) {
     const DateTime moment{{2004, 2, 1}, {7, 5, 9, 500}};
     set_date_separator('/');
     set_time_separator(':');
-    EXPECT_EQ(timeStamp(moment), "2004/02/01 07:05:09");
+    EXPECT_EQ(time_stamp(moment), "2004/02/01 07:05:09");
     set_date_separator('-');
     set_time_separator('.');
-    EXPECT_EQ(timeStamp(moment), "2004-02-01 07.05.09");
+    EXPECT_EQ(time_stamp(moment), "2004-02-01 07.05.09");
     set_date_time_formats(saved);
 
-    EXPECT_EQ(completionLine("2004/02/01 07:05:09", "2004/02/01 07:06:00"),
+    EXPECT_EQ(completion_line("2004/02/01 07:05:09", "2004/02/01 07:06:00"),
               "Update Completed :  ---- From : 2004/02/01 07:05:09 - To : 2004/02/01 07:06:00");
 }
 
@@ -73,19 +73,19 @@ class BackfillTest : public SiteFixture {
         SiteFixture::TearDown();
     }
 
-    void writeStaff() {
-        writeTable(personal::kTable,
-                   {{{std::string(personal::CardID), std::string("0000000001")},
-                     {std::string(personal::StaffID), std::string("S-1")}},
-                    {{std::string(personal::CardID), std::string("0000000002")},
-                     {std::string(personal::StaffID), std::string("S-2")}},
-                    // The same card again: the first staff record in table order wins.
-                    {{std::string(personal::CardID), std::string("0000000002")},
-                     {std::string(personal::StaffID), std::string("S-2-later")}},
-                    {{std::string(personal::CardID), std::string("abc0000003")},
-                     {std::string(personal::StaffID), std::string("S-3")}},
-                    // No card issued.
-                    {{std::string(personal::StaffID), std::string("S-nocard")}}});
+    void write_staff() {
+        write_table(personal::kTable,
+                    {{{std::string(personal::CardID), std::string("0000000001")},
+                      {std::string(personal::StaffID), std::string("S-1")}},
+                     {{std::string(personal::CardID), std::string("0000000002")},
+                      {std::string(personal::StaffID), std::string("S-2")}},
+                     // The same card again: the first staff record in table order wins.
+                     {{std::string(personal::CardID), std::string("0000000002")},
+                      {std::string(personal::StaffID), std::string("S-2-later")}},
+                     {{std::string(personal::CardID), std::string("abc0000003")},
+                      {std::string(personal::StaffID), std::string("S-3")}},
+                     // No card issued.
+                     {{std::string(personal::StaffID), std::string("S-nocard")}}});
     }
 
     static NamedRow transaction(const std::string& card, const std::string& staff) {
@@ -96,17 +96,17 @@ class BackfillTest : public SiteFixture {
         return row;
     }
 
-    std::vector<std::string> staffIdsOfTransactions() const {
+    std::vector<std::string> staff_ids_of_transactions() const {
         const auto names = field_names(transact::kTable);
         std::size_t column = 0;
-        while (!iequalsName(names[column], transact::StaffID))
+        while (!iequals_name(names[column], transact::StaffID))
             ++column;
         std::vector<std::string> ids;
-        for (const auto& row : readAll(transact::kTable))
+        for (const auto& row : read_all(transact::kTable))
             ids.push_back(row[column]);
         return ids;
     }
-    static bool iequalsName(const std::string& a, std::string_view b) {
+    static bool iequals_name(const std::string& a, std::string_view b) {
         return a.size() == b.size() &&
                std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                    return std::tolower(static_cast<unsigned char>(x)) ==
@@ -114,8 +114,8 @@ class BackfillTest : public SiteFixture {
                });
     }
 
-    void expectCounts(const StaffIdBackfill& expected) const {
-        const StaffIdBackfill& got = form_->lastBackfill();
+    void expect_counts(const StaffIdBackfill& expected) const {
+        const StaffIdBackfill& got = form_->last_backfill();
         EXPECT_EQ(got.read, expected.read);
         EXPECT_EQ(got.filled, expected.filled);
         EXPECT_EQ(got.alreadyFilled, expected.alreadyFilled);
@@ -123,7 +123,7 @@ class BackfillTest : public SiteFixture {
         EXPECT_EQ(got.blankHolderKept, expected.blankHolderKept);
     }
 
-    void expectIdlePage() const {
+    void expect_idle_page() const {
         EXPECT_TRUE(window_.isEnabled(Control::PageControl1));
         EXPECT_TRUE(window_.isEnabled(Control::BitBtn3));
         EXPECT_FALSE(window_.isVisible(Control::Animate1));
@@ -131,7 +131,7 @@ class BackfillTest : public SiteFixture {
         EXPECT_FALSE(window_.isRunning(Control::Timer1));
         EXPECT_EQ(window_.text(Control::Label29), "");
         EXPECT_EQ(window_.position(Control::bar1), 0);
-        EXPECT_EQ(form_->tickCount(), 0);
+        EXPECT_EQ(form_->tick_count(), 0);
         EXPECT_FALSE(form_->Table1.active());
     }
 
@@ -142,8 +142,8 @@ class BackfillTest : public SiteFixture {
 };
 
 TEST_F(BackfillTest, EmptyTransactionTableCompletesAtOnce) {
-    writeStaff();
-    writeTable(transact::kTable, {});
+    write_staff();
+    write_table(transact::kTable, {});
     form_->BitBtn3Click();
 
     // The bar is set to the range 0 to 0, which the window shows as an empty bar of width 1.
@@ -152,17 +152,17 @@ TEST_F(BackfillTest, EmptyTransactionTableCompletesAtOnce) {
     EXPECT_EQ(window_.text(Control::Memo2),
               "Update Completed :  ---- From : 2026/12/07 09:00:01 - To : 2026/12/07 09:01:01");
     EXPECT_EQ(window_.box_texts(), std::vector<std::string>{"Update Completed"});
-    expectCounts({});
-    expectIdlePage();
+    expect_counts({});
+    expect_idle_page();
 }
 
 TEST_F(BackfillTest, CopiesTheStaffIdOfTheCardHolderWithLetterCaseSignificant) {
-    writeStaff();
-    writeTable(transact::kTable,
-               {transaction("0000000001", ""), transaction("0000000002", "OLD"),  // overwritten
-                transaction("ABC0000003", "KEEP"),  // other letter case
-                transaction("abc0000003", ""), transaction("0000000009", "NONE"),  // no such card
-                transaction("", "")});                                             // no card at all
+    write_staff();
+    write_table(transact::kTable,
+                {transaction("0000000001", ""), transaction("0000000002", "OLD"),  // overwritten
+                 transaction("ABC0000003", "KEEP"),  // other letter case
+                 transaction("abc0000003", ""), transaction("0000000009", "NONE"),  // no such card
+                 transaction("", "")});  // no card at all
 
     // The page while the records are walked, and a timer tick after every record.
     bool disabledWhileRunning = true;
@@ -177,16 +177,16 @@ TEST_F(BackfillTest, CopiesTheStaffIdOfTheCardHolderWithLetterCaseSignificant) {
     };
     form_->BitBtn3Click();
 
-    EXPECT_EQ(staffIdsOfTransactions(),
+    EXPECT_EQ(staff_ids_of_transactions(),
               (std::vector<std::string>{"S-1", "S-2", "KEEP", "S-3", "NONE", ""}));
-    expectCounts({.read = 6, .filled = 3, .noStaffMatched = 3});
+    expect_counts({.read = 6, .filled = 3, .noStaffMatched = 3});
     EXPECT_TRUE(disabledWhileRunning);
     EXPECT_EQ(window_.range(Control::bar1), std::make_pair(0, 6));
     EXPECT_EQ(window_.position_history(Control::bar1), (std::vector<int>{1, 2, 3, 4, 5, 6, 0}));
     ASSERT_EQ(estimates.size(), 6U);
     EXPECT_FALSE(estimates.front().empty());
     EXPECT_EQ(window_.box_texts(), std::vector<std::string>{"Update Completed"});
-    expectIdlePage();
+    expect_idle_page();
 }
 
 TEST_F(BackfillTest, FindsEveryCardOfALargeStaffTable) {
@@ -209,7 +209,7 @@ TEST_F(BackfillTest, FindsEveryCardOfALargeStaffTable) {
             staff.push_back({{std::string(personal::CardID), card(n - 10)},
                              {std::string(personal::StaffID), "later"}});
     }
-    writeTable(personal::kTable, staff);
+    write_table(personal::kTable, staff);
     std::vector<NamedRow> transactions;
     std::vector<std::string> expected;
     for (int i = 0; i < staffCount + 20; ++i) {
@@ -217,10 +217,10 @@ TEST_F(BackfillTest, FindsEveryCardOfALargeStaffTable) {
         transactions.push_back(transaction(card(holder), ""));
         expected.push_back(holder < staffCount ? staffId(holder) : "");
     }
-    writeTable(transact::kTable, transactions);
+    write_table(transact::kTable, transactions);
 
     form_->BitBtn3Click();
-    EXPECT_EQ(staffIdsOfTransactions(), expected);
+    EXPECT_EQ(staff_ids_of_transactions(), expected);
 }
 
 TEST_F(BackfillTest, ABlankStaffIdNeverReplacesAFilledOne) {
@@ -245,37 +245,37 @@ TEST_F(BackfillTest, ABlankStaffIdNeverReplacesAFilledOne) {
         ++counts.read;
         ++(blankHolder ? (filled ? counts.blankHolderKept : counts.alreadyFilled) : counts.filled);
     }
-    writeTable(personal::kTable, staff);
-    writeTable(transact::kTable, transactions);
+    write_table(personal::kTable, staff);
+    write_table(transact::kTable, transactions);
 
     form_->BitBtn3Click();
-    const std::vector<std::string> after = staffIdsOfTransactions();
+    const std::vector<std::string> after = staff_ids_of_transactions();
     ASSERT_EQ(after.size(), expected.size());
     std::size_t blanked = 0;
     for (std::size_t i = 0; i < after.size(); ++i)
         if (after[i].empty() && !expected[i].empty()) ++blanked;
     EXPECT_EQ(blanked, 0U) << "filled staff IDs blanked";
     EXPECT_EQ(after, expected);
-    expectCounts(counts);
+    expect_counts(counts);
 }
 
 TEST_F(BackfillTest, SecondRunFindsNothingToChange) {
-    writeStaff();
-    writeTable(transact::kTable, {transaction("0000000001", "S-1")});
+    write_staff();
+    write_table(transact::kTable, {transaction("0000000001", "S-1")});
     // Nothing differs, so nothing is stored: this run needs no writing at all.
     form_->BitBtn3Click();
-    EXPECT_EQ(staffIdsOfTransactions(), std::vector<std::string>{"S-1"});
-    expectCounts({.read = 1, .alreadyFilled = 1});
-    expectIdlePage();
+    EXPECT_EQ(staff_ids_of_transactions(), std::vector<std::string>{"S-1"});
+    expect_counts({.read = 1, .alreadyFilled = 1});
+    expect_idle_page();
 }
 
 TEST_F(BackfillTest, AnEngineErrorLeavesThePageUsable) {
-    writeStaff();  // but no transaction table
+    write_staff();  // but no transaction table
     EXPECT_THROW(form_->BitBtn3Click(), Error);
-    expectIdlePage();
+    expect_idle_page();
     EXPECT_TRUE(window_.boxes.empty());
     EXPECT_EQ(window_.text(Control::Memo2), "");
-    expectCounts({});
+    expect_counts({});
 }
 
 TEST_F(BackfillTest, TimerTicksOutsideARunChangeNothingVisible) {

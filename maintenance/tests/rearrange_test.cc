@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 const std::vector<std::string> kTables = {"MessForm", "MessSys", "Personal", "Transact"};
 const std::vector<std::string> kKeys = {"MessID", "MessID", "PersonalID", "TransID"};
 
-std::string contentsOf(const fs::path& file) {
+std::string contents_of(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
@@ -36,7 +36,7 @@ class RearrangeTest : public SiteFixture {
   protected:
     void SetUp() override {
         SiteFixture::SetUp();
-        writeSite(30, 200);
+        write_site(30, 200);
         window_.set_items(Control::ComboBox1, kTables);
         window_.set_items(Control::ComboBox2, kKeys);
         form_ = std::make_unique<MaintenanceForm>(window_);
@@ -47,7 +47,7 @@ class RearrangeTest : public SiteFixture {
     }
 
     // Records the statements instead of running them; `fail` says which one raises.
-    void recordStatements(
+    void record_statements(
         std::function<void(const fs::path&, const std::string&)> beforeEach = {}) {
         form_->executeStatement = [this, beforeEach](const fs::path& directory,
                                                      const std::string& statement) {
@@ -56,14 +56,14 @@ class RearrangeTest : public SiteFixture {
         };
     }
 
-    std::map<std::string, std::string> familyContents(std::string_view table) const {
+    std::map<std::string, std::string> family_contents(std::string_view table) const {
         std::map<std::string, std::string> files;
         for (const fs::path& file : pdx::family_files(*pdx::find_table_file(data(), table)))
-            files[file.filename().string()] = contentsOf(file);
+            files[file.filename().string()] = contents_of(file);
         return files;
     }
 
-    void expectClosingState() {
+    void expect_closing_state() {
         EXPECT_EQ(window_.selected_index(Control::ComboBox1), -1);
         EXPECT_EQ(window_.selected_index(Control::ComboBox2), -1);
         EXPECT_EQ(window_.position(Control::bar4), 0);
@@ -79,17 +79,17 @@ class RearrangeTest : public SiteFixture {
 };
 
 TEST(KeyStatements, AreTheEnginesIdentityForm) {
-    EXPECT_EQ(dropKeyStatement("MessForm", "MessID"), "ALTER TABLE MessForm DROP COLUMN MessID");
+    EXPECT_EQ(drop_key_statement("MessForm", "MessID"), "ALTER TABLE MessForm DROP COLUMN MessID");
     EXPECT_EQ(
-        addKeyStatement("MessForm", "MessID"),
+        add_key_statement("MessForm", "MessID"),
         "ALTER TABLE MessForm ADD MessID int IDENTITY(1,1) CONSTRAINT PK_MessForm PRIMARY KEY");
-    EXPECT_EQ(trimListItem(" \tTransact\r\n"), "Transact");
-    EXPECT_EQ(trimListItem("Mess Form"), "Mess Form");
-    EXPECT_EQ(trimListItem("\x01\x1f"), "");
+    EXPECT_EQ(trim_list_item(" \tTransact\r\n"), "Transact");
+    EXPECT_EQ(trim_list_item("Mess Form"), "Mess Form");
+    EXPECT_EQ(trim_list_item("\x01\x1f"), "");
 }
 
 TEST_F(RearrangeTest, EightStatementsDropBeforeAddInListOrder) {
-    recordStatements();
+    record_statements();
     form_->BitBtn14Click();
 
     EXPECT_EQ(statements_,
@@ -114,46 +114,46 @@ TEST_F(RearrangeTest, EightStatementsDropBeforeAddInListOrder) {
     EXPECT_EQ(window_.position_history(Control::bar5),
               (std::vector<int>{1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0}));
     EXPECT_EQ(window_.eventRounds, 16);
-    expectClosingState();
+    expect_closing_state();
 }
 
 TEST_F(RearrangeTest, FailureOfTheFirstStatementChangesNothing) {
-    const auto before = familyContents("MessForm");
-    recordStatements(
+    const auto before = family_contents("MessForm");
+    record_statements(
         [](const fs::path&, const std::string&) { throw Error("Table is in use: MessForm.DB."); });
     form_->BitBtn14Click();
 
     EXPECT_EQ(statements_.size(), 1U);
     EXPECT_EQ(window_.box_texts(),
               (std::vector<std::string>{"Re-arrange Fail!", "Update Completed"}));
-    EXPECT_EQ(familyContents("MessForm"), before);
+    EXPECT_EQ(family_contents("MessForm"), before);
     // bar5 stays where the failing step left it.
     EXPECT_EQ(window_.position(Control::bar5), 2);
-    expectClosingState();
+    expect_closing_state();
 }
 
 TEST_F(RearrangeTest, AFailedAddPutsTheTableBackAsItWasBeforeTheDrop) {
-    const auto personal = familyContents("Personal");
-    const auto transact = familyContents("Transact");
-    recordStatements([](const fs::path& directory, const std::string& statement) {
+    const auto personal = family_contents("Personal");
+    const auto transact = family_contents("Transact");
+    record_statements([](const fs::path& directory, const std::string& statement) {
         // The statements really run on the copies, up to the add of Personal, which fails.
         if (statement.rfind("ALTER TABLE Personal ADD", 0) == 0)
             throw Error("Key violation in Personal.DB.");
-        runEngineStatement(directory, statement);
+        run_engine_statement(directory, statement);
     });
     form_->BitBtn14Click();
 
     ASSERT_EQ(statements_.size(), 6U);
     EXPECT_EQ(window_.box_texts(),
               (std::vector<std::string>{"Re-arrange Fail!", "Update Completed"}));
-    EXPECT_EQ(familyContents("Personal"), personal);
-    EXPECT_EQ(familyContents("Transact"), transact);
-    expectClosingState();
+    EXPECT_EQ(family_contents("Personal"), personal);
+    EXPECT_EQ(family_contents("Transact"), transact);
+    expect_closing_state();
 }
 
 TEST_F(RearrangeTest, MissingTableOrKeyFailsBeforeAnyStatement) {
     window_.set_items(Control::ComboBox1, {"NoSuchTable"});
-    recordStatements();
+    record_statements();
     form_->BitBtn14Click();
     EXPECT_TRUE(statements_.empty());
     EXPECT_EQ(window_.box_texts(),
@@ -169,21 +169,21 @@ TEST_F(RearrangeTest, MissingTableOrKeyFailsBeforeAnyStatement) {
               (std::vector<std::string>{"Re-arrange Fail!", "Update Completed"}));
     // The second table has no key listed: the failure names it (the window's list of keys
     // has no item to select for it, which failed before).
-    EXPECT_EQ(form_->lastRearrangeFailure(), "No key column is listed for the table MessSys.");
-    expectClosingState();
+    EXPECT_EQ(form_->last_rearrange_failure(), "No key column is listed for the table MessSys.");
+    expect_closing_state();
 }
 
 TEST_F(RearrangeTest, KeysAreNumberedOneToNWithEveryOtherColumnKept) {
     const std::vector<std::string> names = field_names("MessForm");
-    const auto before = readAll("MessForm");
-    const auto personalBefore = readAll("Personal");
+    const auto before = read_all("MessForm");
+    const auto personalBefore = read_all("Personal");
     form_->BitBtn14Click();
     EXPECT_EQ(window_.box_texts(), std::vector<std::string>{"Update Completed"});
 
     // The key comes first (the format wants key fields in front), numbered in table order.
     const std::vector<std::string> after = field_names("MessForm");
     ASSERT_EQ(after.size(), names.size());
-    const auto rows = readAll("MessForm");
+    const auto rows = read_all("MessForm");
     ASSERT_EQ(rows.size(), before.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         EXPECT_EQ(rows[i][0], std::to_string(i + 1));
@@ -194,7 +194,7 @@ TEST_F(RearrangeTest, KeysAreNumberedOneToNWithEveryOtherColumnKept) {
             if (after[c] != "MessID") is[after[c]] = rows[i][c];
         EXPECT_EQ(is, was) << "record " << i + 1;
     }
-    const auto personalAfter = readAll("Personal");
+    const auto personalAfter = read_all("Personal");
     ASSERT_EQ(personalAfter.size(), personalBefore.size());
     for (std::size_t i = 0; i < personalAfter.size(); ++i)
         EXPECT_EQ(personalAfter[i][0], std::to_string(i + 1));

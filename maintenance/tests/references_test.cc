@@ -31,7 +31,7 @@ namespace fs = std::filesystem;
 // NULL), alpha fields as their bytes.
 using PxRecord = std::map<std::string, std::string>;
 
-std::string decodeField(const pxfield_t& field, const char* bytes) {
+std::string decode_field(const pxfield_t& field, const char* bytes) {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes);
     const int length = field.px_flen;
     if (field.px_ftype == pxfAlpha) return std::string(bytes, strnlen(bytes, length));
@@ -49,7 +49,7 @@ std::string decodeField(const pxfield_t& field, const char* bytes) {
     return "?";
 }
 
-std::vector<PxRecord> pxlibRecords(const fs::path& file, const std::vector<std::string>& names) {
+std::vector<PxRecord> pxlib_records(const fs::path& file, const std::vector<std::string>& names) {
     pdx::testing::PxlibTable px(file.string());
     std::vector<std::pair<std::string, std::pair<int, int>>> wanted;  // name, field, offset
     int offset = 0;
@@ -65,7 +65,7 @@ std::vector<PxRecord> pxlibRecords(const fs::path& file, const std::vector<std::
         const char* record = px.read_record(n);
         PxRecord values;
         for (const auto& [name, where] : wanted)
-            values[name] = decodeField(px.field(where.first), record + where.second);
+            values[name] = decode_field(px.field(where.first), record + where.second);
         records.push_back(std::move(values));
     }
     return records;
@@ -75,7 +75,7 @@ class ReferencesTest : public SiteFixture {
   protected:
     void SetUp() override {
         SiteFixture::SetUp();
-        writeSite(60, 600);
+        write_site(60, 600);
         // Gaps in the staff keys: staff who left, whose transactions now name nobody.
         db::Query remove;
         remove.set_sql(
@@ -87,20 +87,21 @@ class ReferencesTest : public SiteFixture {
     fs::path file(std::string_view table) const { return *pdx::find_table_file(data(), table); }
 
     // Each staff record by its key: who it is.
-    std::map<std::string, std::string> staffByKey(const fs::path& personal) const {
+    std::map<std::string, std::string> staff_by_key(const fs::path& personal) const {
         std::map<std::string, std::string> people;
         for (const PxRecord& r :
-             pxlibRecords(personal, {"PersonalID", "CardID", "StaffID", "Name"}))
+             pxlib_records(personal, {"PersonalID", "CardID", "StaffID", "Name"}))
             people[r.at("PersonalID")] =
                 r.at("CardID") + "|" + r.at("StaffID") + "|" + r.at("Name");
         return people;
     }
     // For every transaction in table order: whom it names, or "#" and its value when it
     // names nobody.
-    std::vector<std::string> namedPeople(const fs::path& personal, const fs::path& transact) const {
-        const auto people = staffByKey(personal);
+    std::vector<std::string> named_people(const fs::path& personal,
+                                          const fs::path& transact) const {
+        const auto people = staff_by_key(personal);
         std::vector<std::string> named;
-        for (const PxRecord& r : pxlibRecords(transact, {"PersonalID", "TransID"})) {
+        for (const PxRecord& r : pxlib_records(transact, {"PersonalID", "TransID"})) {
             const auto found = people.find(r.at("PersonalID"));
             named.push_back(r.at("TransID") + ":" +
                             (found == people.end() ? "#" + r.at("PersonalID") : found->second));
@@ -109,11 +110,11 @@ class ReferencesTest : public SiteFixture {
     }
     // A transaction names the same person as before; one that named nobody kept its value
     // (it may name somebody now: the numbers moved up to it).
-    void expectSameReferences(const std::vector<std::string>& before, const fs::path& personal,
-                              const fs::path& transact, const std::string& when = {}) const {
-        const std::vector<std::string> after = namedPeople(personal, transact);
+    void expect_same_references(const std::vector<std::string>& before, const fs::path& personal,
+                                const fs::path& transact, const std::string& when = {}) const {
+        const std::vector<std::string> after = named_people(personal, transact);
         std::vector<std::string> values;
-        for (const PxRecord& r : pxlibRecords(transact, {"PersonalID", "TransID"}))
+        for (const PxRecord& r : pxlib_records(transact, {"PersonalID", "TransID"}))
             values.push_back(r.at("TransID") + ":#" + r.at("PersonalID"));
         ASSERT_EQ(after.size(), before.size()) << when;
         std::size_t wrong = 0;
@@ -126,13 +127,13 @@ class ReferencesTest : public SiteFixture {
         }
         EXPECT_EQ(wrong, 0U) << when;
     }
-    std::vector<std::string> staffKeys() const {
+    std::vector<std::string> staff_keys() const {
         std::vector<std::string> keys;
-        for (const PxRecord& r : pxlibRecords(file("Personal"), {"PersonalID"}))
+        for (const PxRecord& r : pxlib_records(file("Personal"), {"PersonalID"}))
             keys.push_back(r.at("PersonalID"));
         return keys;
     }
-    static std::vector<std::string> oneToN(std::size_t n) {
+    static std::vector<std::string> one_to_n(std::size_t n) {
         std::vector<std::string> keys;
         for (std::size_t i = 1; i <= n; ++i)
             keys.push_back(std::to_string(i));
@@ -141,51 +142,53 @@ class ReferencesTest : public SiteFixture {
 };
 
 TEST_F(ReferencesTest, EveryTransactionNamesTheSamePersonAfterTheRenumbering) {
-    const std::vector<std::string> before = namedPeople(file("Personal"), file("Transact"));
-    const std::size_t staff = staffKeys().size();
+    const std::vector<std::string> before = named_people(file("Personal"), file("Transact"));
+    const std::size_t staff = staff_keys().size();
     ASSERT_EQ(staff, 55U);
     std::size_t namingNobody = 0;
     for (const std::string& n : before)
         if (n.find(":#") != std::string::npos) ++namingNobody;
     ASSERT_GT(namingNobody, 0U) << "the fixture should hold transactions of staff who left";
 
-    const RenumberedKey result = renumberKey(data(), "Personal", "PersonalID", runEngineStatement);
+    const RenumberedKey result =
+        renumber_key(data(), "Personal", "PersonalID", run_engine_statement);
 
-    EXPECT_EQ(staffKeys(), oneToN(staff));
-    expectSameReferences(before, file("Personal"), file("Transact"));
+    EXPECT_EQ(staff_keys(), one_to_n(staff));
+    expect_same_references(before, file("Personal"), file("Transact"));
     EXPECT_GT(result.referencesChanged, 0U);
     // The tables as they were stay in the run folder of the private directory.
     ASSERT_TRUE(fs::exists(result.keptCopy));
     EXPECT_EQ(result.keptCopy.parent_path(),
-              privateDir() / pdx::database_id(data()) / ".rearrange");
-    EXPECT_EQ(namedPeople(*pdx::find_table_file(result.keptCopy, "Personal"),
-                          *pdx::find_table_file(result.keptCopy, "Transact")),
+              private_dir() / pdx::database_id(data()) / ".rearrange");
+    EXPECT_EQ(named_people(*pdx::find_table_file(result.keptCopy, "Personal"),
+                           *pdx::find_table_file(result.keptCopy, "Transact")),
               before);
     for (const auto& entry : fs::directory_iterator(data()))
         EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
 
     // Once more: numbers without gaps stay as they are, and so does every reference.
-    const RenumberedKey again = renumberKey(data(), "Personal", "PersonalID", runEngineStatement);
+    const RenumberedKey again =
+        renumber_key(data(), "Personal", "PersonalID", run_engine_statement);
     EXPECT_EQ(again.referencesChanged, 0U);
-    expectSameReferences(before, file("Personal"), file("Transact"));
+    expect_same_references(before, file("Personal"), file("Transact"));
     EXPECT_NE(again.keptCopy, result.keptCopy);
 }
 
 TEST_F(ReferencesTest, AFailedRenumberingChangesNoTableAndKeepsNothing) {
-    const std::vector<std::string> before = namedPeople(file("Personal"), file("Transact"));
+    const std::vector<std::string> before = named_people(file("Personal"), file("Transact"));
     const StatementRunner failingAdd = [](const fs::path& directory, const std::string& sql) {
         if (sql.find(" ADD ") != std::string::npos) throw Error("Key violation in Personal.DB.");
-        runEngineStatement(directory, sql);
+        run_engine_statement(directory, sql);
     };
-    EXPECT_THROW(renumberKey(data(), "Personal", "PersonalID", failingAdd), Error);
-    EXPECT_EQ(namedPeople(file("Personal"), file("Transact")), before);
+    EXPECT_THROW(renumber_key(data(), "Personal", "PersonalID", failingAdd), Error);
+    EXPECT_EQ(named_people(file("Personal"), file("Transact")), before);
     // An add that did nothing would leave the table without its key: refused as well.
     const StatementRunner noAdd = [](const fs::path& directory, const std::string& sql) {
-        if (sql.find(" DROP ") != std::string::npos) runEngineStatement(directory, sql);
+        if (sql.find(" DROP ") != std::string::npos) run_engine_statement(directory, sql);
     };
-    EXPECT_THROW(renumberKey(data(), "Personal", "PersonalID", noAdd), Error);
-    EXPECT_EQ(namedPeople(file("Personal"), file("Transact")), before);
-    const fs::path runs = privateDir() / pdx::database_id(data()) / ".rearrange";
+    EXPECT_THROW(renumber_key(data(), "Personal", "PersonalID", noAdd), Error);
+    EXPECT_EQ(named_people(file("Personal"), file("Transact")), before);
+    const fs::path runs = private_dir() / pdx::database_id(data()) / ".rearrange";
     EXPECT_TRUE(!fs::exists(runs) || fs::is_empty(runs));
     for (const auto& entry : fs::directory_iterator(data()))
         EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
@@ -193,17 +196,17 @@ TEST_F(ReferencesTest, AFailedRenumberingChangesNoTableAndKeepsNothing) {
 
 // The renumbering of the staff keys in a child process killed at its `killAt`-th crash
 // point, or after `delay`; true when it was killed.
-bool renumberInChild(int killAt, std::optional<std::chrono::microseconds> delay,
-                     const fs::path& directory) {
+bool renumber_in_child(int killAt, std::optional<std::chrono::microseconds> delay,
+                       const fs::path& directory) {
     return test_support::run_killed_child(
-        [&] { renumberKey(directory, "Personal", "PersonalID", runEngineStatement); }, killAt,
+        [&] { renumber_key(directory, "Personal", "PersonalID", run_engine_statement); }, killAt,
         delay);
 }
 
 TEST_F(ReferencesTest, AKillAtAnyMomentLeavesTheOldStateOrTheNewWhole) {
-    const std::vector<std::string> before = namedPeople(file("Personal"), file("Transact"));
-    const std::vector<std::string> oldKeys = staffKeys();
-    const fs::path pristine = privateDir().parent_path() / "pristine";
+    const std::vector<std::string> before = named_people(file("Personal"), file("Transact"));
+    const std::vector<std::string> oldKeys = staff_keys();
+    const fs::path pristine = private_dir().parent_path() / "pristine";
     fs::copy(data(), pristine);
     const auto restore = [&] {
         fs::remove_all(data());
@@ -213,26 +216,26 @@ TEST_F(ReferencesTest, AKillAtAnyMomentLeavesTheOldStateOrTheNewWhole) {
     const auto check = [&](const std::string& when) {
         // What the engine does before it opens a table of the directory.
         pdx::recover_family_changes(data());
-        const std::vector<std::string> keys = staffKeys();
-        EXPECT_TRUE(keys == oldKeys || keys == oneToN(oldKeys.size())) << when;
-        expectSameReferences(before, file("Personal"), file("Transact"), when);
+        const std::vector<std::string> keys = staff_keys();
+        EXPECT_TRUE(keys == oldKeys || keys == one_to_n(oldKeys.size())) << when;
+        expect_same_references(before, file("Personal"), file("Transact"), when);
     };
 
     int killAt = 1;
     for (; killAt < 400; ++killAt) {
         restore();
-        const bool killed = renumberInChild(killAt, std::nullopt, data());
+        const bool killed = renumber_in_child(killAt, std::nullopt, data());
         check("killed at crash point " + std::to_string(killAt));
         if (!killed) break;
     }
     EXPECT_LT(killAt, 400) << "the renumbering never ended";
-    EXPECT_EQ(staffKeys(), oneToN(oldKeys.size()));
+    EXPECT_EQ(staff_keys(), one_to_n(oldKeys.size()));
 
     std::mt19937 random(20261207);
     for (int round = 0; round < 8; ++round) {
         restore();
         const auto delay = std::chrono::microseconds(random() % 60000);
-        renumberInChild(0, delay, data());
+        renumber_in_child(0, delay, data());
         check("killed after " + std::to_string(delay.count()) + " microseconds");
     }
 }

@@ -23,11 +23,11 @@ void SiteFixture::TearDown() {
     scratch_.reset();
 }
 
-void SiteFixture::writeTable(std::string_view file, const std::vector<NamedRow>& rows) {
-    bench::writeTable(data_, file, rows);
+void SiteFixture::write_table(std::string_view file, const std::vector<NamedRow>& rows) {
+    bench::write_table(data_, file, rows);
 }
 
-void SiteFixture::writeSite(int staff, std::int64_t transactions) {
+void SiteFixture::write_site(int staff, std::int64_t transactions) {
     bench::GeneratorOptions options;
     options.out = data_;
     options.replace = true;
@@ -39,7 +39,7 @@ void SiteFixture::writeSite(int staff, std::int64_t transactions) {
     bench::generateDatabase(options);
 }
 
-std::vector<std::vector<std::string>> SiteFixture::readAll(std::string_view name) const {
+std::vector<std::vector<std::string>> SiteFixture::read_all(std::string_view name) const {
     db::Table table("VAQ", std::string(name));
     table.open();
     std::vector<std::vector<std::string>> rows;

@@ -26,15 +26,15 @@ class SiteFixture : public ::testing::Test {
 
     const std::filesystem::path& data() const { return data_; }
     // The engine's private directory of the test.
-    std::filesystem::path privateDir() const { return root_ / "private"; }
+    std::filesystem::path private_dir() const { return root_ / "private"; }
 
     // Creates an old table ("Personal.DB", "MessForm.DB", "Transact.db") in data().
-    void writeTable(std::string_view file, const std::vector<NamedRow>& rows);
+    void write_table(std::string_view file, const std::vector<NamedRow>& rows);
     // A whole generated site: every table of the old layout.
-    void writeSite(int staff, std::int64_t transactions);
+    void write_site(int staff, std::int64_t transactions);
 
     // Every record of a table, each field as text, in the table's order.
-    std::vector<std::vector<std::string>> readAll(std::string_view table) const;
+    std::vector<std::vector<std::string>> read_all(std::string_view table) const;
     std::vector<std::string> field_names(std::string_view table) const;
 
   private:

@@ -55,7 +55,7 @@ TEST_F(BatchTest, RebuildIndexRebuildsEveryTableAndReportsTheLast) {
     // Each table kept its own backup in the database's folder of the private directory.
     for (const std::string& table : tables)
         EXPECT_TRUE(
-            fs::is_directory(privateDir() / pdx::database_id(data()) / fs::path(table).stem()))
+            fs::is_directory(private_dir() / pdx::database_id(data()) / fs::path(table).stem()))
             << table;
 
     // Rebuilt tables verify clean.

@@ -34,7 +34,7 @@ class RepairFixture : public ::testing::Test {
     virtual UtilityLibrary library() const { return {}; }
 
     fs::path data() const { return root_ / "data"; }
-    fs::path privateDir() const { return root_ / "private"; }
+    fs::path private_dir() const { return root_ / "private"; }
 
     // Writes a small generated VAQ database into data().
     void generate(std::int64_t transactions = 300) const;

@@ -152,7 +152,7 @@ TEST_F(SelectionTest, RebuildOfAGoodTableSucceedsAndKeepsItsRows) {
     EXPECT_TRUE(window_.boxes.empty());
     form_->VerifyBtnClick();
     EXPECT_EQ(window_.text(Control::MessageLB), "Verification Successful. Table has no errors.");
-    EXPECT_TRUE(fs::exists(privateDir() / pdx::database_id(data()) / "Door"));
+    EXPECT_TRUE(fs::exists(private_dir() / pdx::database_id(data()) / "Door"));
 }
 
 TEST_F(SelectionTest, WithoutAUtilitySessionVerifyAndRebuildSaySo) {

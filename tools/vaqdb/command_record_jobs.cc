@@ -50,11 +50,11 @@ void runHandler(vaq::window::JobSet& jobs, Handler handler) {
 void command_backfill(ShellContext& context, const Arguments& /*arguments*/) {
     JobSession session(context);
     TerminalWindow& window = session.window();
-    const auto form = vaq::maintenance::installMaintenanceJobs(window, window.jobs);
+    const auto form = vaq::maintenance::install_maintenance_jobs(window, window.jobs);
     runHandler(window.jobs, Handler::BitBtn3Click);
     session.finish();
     // The window shows only when it ran; a script is told what it did.
-    context.out << vaq::maintenance::backfillSummary(form->lastBackfill()) << '\n';
+    context.out << vaq::maintenance::backfill_summary(form->last_backfill()) << '\n';
 }
 
 void command_rearrange(ShellContext& context, const Arguments& /*arguments*/) {
@@ -62,12 +62,12 @@ void command_rearrange(ShellContext& context, const Arguments& /*arguments*/) {
     TerminalWindow& window = session.window();
     window.set_items(Control::ComboBox1, kKeyTables);
     window.set_items(Control::ComboBox2, kKeyColumns);
-    const auto form = vaq::maintenance::installMaintenanceJobs(window, window.jobs);
+    const auto form = vaq::maintenance::install_maintenance_jobs(window, window.jobs);
     runHandler(window.jobs, Handler::BitBtn14Click);
     session.finish();
     // The window shows only "Re-arrange Fail!"; a script is told why, and by the status.
-    if (!form->lastRearrangeFailure().empty())
-        throw vaq::Error("Re-arrange Key failed: " + form->lastRearrangeFailure());
+    if (!form->last_rearrange_failure().empty())
+        throw vaq::Error("Re-arrange Key failed: " + form->last_rearrange_failure());
 }
 
 void command_import_transactions(ShellContext& context, const Arguments& arguments) {

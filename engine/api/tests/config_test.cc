@@ -45,7 +45,7 @@ TEST(Configuration, ReadsAliasesAndEngineSettings) {
     EXPECT_EQ(config.aliases()[1].path, "/srv/archive/");
     EXPECT_EQ(config.find_alias("vaq"), &config.aliases()[0]);
     EXPECT_EQ(config.find_alias("VAQ2"), nullptr);
-    EXPECT_EQ(config.settings().privateDir, "/var/pdx");
+    EXPECT_EQ(config.settings().private_dir, "/var/pdx");
     EXPECT_EQ(config.settings().createLevel, 5);
     EXPECT_EQ(config.settings().blockSize, 2048);
     EXPECT_EQ(config.source(), file);
@@ -58,7 +58,7 @@ TEST(Configuration, DefaultsAndHomeRelativePaths) {
         Configuration::from_text("[alias A]\npath = ~/vaq\ntype = standard\n", "/etc", "x");
     EXPECT_EQ(config.aliases()[0].path, "/home/tester/vaq");
     EXPECT_EQ(config.aliases()[0].type, "standard");  // kept as written
-    EXPECT_EQ(config.settings().privateDir, "/home/tester/.local/state/pdx/private");
+    EXPECT_EQ(config.settings().private_dir, "/home/tester/.local/state/pdx/private");
     EXPECT_EQ(config.settings().createLevel, 7);
     EXPECT_EQ(config.settings().blockSize, 4096);
     EXPECT_EQ(config.settings().keepBackups, 2);
