@@ -20,7 +20,7 @@ struct DatabaseSeam {
     // Names of the engine's aliases whose type is "STANDARD", in the engine's order.
     std::function<std::vector<std::string>()> standardAliases;
     // The rows of the table object Transaction while it is open, else null.
-    std::function<std::shared_ptr<const window::RowSource>()> transactionRows;
+    std::function<std::shared_ptr<const window::RowSource>()> transaction_rows;
     // Shown in the About box.
     std::string engine_version;
 };

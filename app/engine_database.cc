@@ -18,7 +18,7 @@ DatabaseSeam makeEngineDatabaseSeam(std::shared_ptr<EngineDatabase> database) {
     seam.openMainDatabase = [database] { database->open(); };
     seam.standardAliases = [database] { return database->standardAliases(); };
     // The table object Transaction arrives with the table objects of db/.
-    seam.transactionRows = [] { return std::shared_ptr<const window::RowSource>(); };
+    seam.transaction_rows = [] { return std::shared_ptr<const window::RowSource>(); };
     seam.engine_version = VAQ_UTILITY_VERSION;
     return seam;
 }

@@ -22,14 +22,14 @@ ProgramWiring makeProgramWiring(std::shared_ptr<EngineDatabase> database) {
     ProgramWiring wiring;
     wiring.database = makeEngineDatabaseSeam(database);
     wiring.database.standardAliases = nullptr;
-    wiring.database.transactionRows = [forms]() -> std::shared_ptr<const window::RowSource> {
-        return forms->import ? forms->import->transactionRows() : nullptr;
+    wiring.database.transaction_rows = [forms]() -> std::shared_ptr<const window::RowSource> {
+        return forms->import ? forms->import->transaction_rows() : nullptr;
     };
     wiring.installJobs = [database, forms](window::WindowPort& port, window::JobSet& jobs) {
         repair::installRepairJobs(port, jobs, database->session(), database->mainDatabase());
         upgrade::installUpgradeJobs(port, jobs, database->mainDatabase());
         maintenance::install_maintenance_jobs(port, jobs);
-        forms->import = import::installImportJobs(port, jobs);
+        forms->import = import::install_import_jobs(port, jobs);
     };
     return wiring;
 }

@@ -124,7 +124,7 @@ QPoint placeOnScreen(QSize frame, QRect desktop) {
 void MainForm::syncTransactionGrid() {
     std::shared_ptr<const window::RowSource> rows;
     runShowingErrors(dialogs_, [&] {
-        if (database_.transactionRows) rows = database_.transactionRows();
+        if (database_.transaction_rows) rows = database_.transaction_rows();
     });
     window_->transactionModel()->setSource(std::move(rows));
 }

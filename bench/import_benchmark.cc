@@ -79,7 +79,7 @@ void writeImportFile() {
                          std::to_string(x.controllerId),
                          std::to_string(x.doorId),
                          x.doorName,
-                         vaq::import::zeroPad(x.cardId, vaq::import::kCardNumberWidth),
+                         vaq::import::zero_pad(x.cardId, vaq::import::kCardNumberWidth),
                          x.personalId ? std::to_string(*x.personalId) : std::string(),
                          x.personalId
                              ? site.staff[static_cast<std::size_t>(*x.personalId - 1)].staffId

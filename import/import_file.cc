@@ -11,13 +11,13 @@ namespace {
 
 constexpr char kEndOfFile = '\x1a';  // Ctrl-Z
 
-std::string systemReason() {
+std::string system_reason() {
     return errno != 0 ? std::string(std::strerror(errno)) : std::string("unknown error");
 }
 
 }  // namespace
 
-std::vector<std::string> cutFields(std::string_view line) {
+std::vector<std::string> cut_fields(std::string_view line) {
     std::vector<std::string> fields;
     while (fields.size() < kFieldsPerLine) {
         const std::size_t comma = line.find(',');
@@ -31,7 +31,7 @@ std::vector<std::string> cutFields(std::string_view line) {
     return fields;
 }
 
-std::string zeroPad(std::string_view text, std::size_t width) {
+std::string zero_pad(std::string_view text, std::size_t width) {
     if (text.size() >= width) return std::string(text);
     return std::string(width - text.size(), '0') + std::string(text);
 }
@@ -39,11 +39,11 @@ std::string zeroPad(std::string_view text, std::size_t width) {
 ImportFileReader::ImportFileReader(const std::filesystem::path& file) : path_(file) {
     errno = 0;
     in_.open(file, std::ios::binary);
-    if (!in_) throw Error("Cannot open the file " + file.string() + ": " + systemReason() + ".");
-    skipByteOrderMark();
+    if (!in_) throw Error("Cannot open the file " + file.string() + ": " + system_reason() + ".");
+    skip_byte_order_mark();
 }
 
-void ImportFileReader::skipByteOrderMark() {
+void ImportFileReader::skip_byte_order_mark() {
     // A UTF-8 byte-order mark, which some editors put first, belongs to no field.
     char mark[3] = {};
     in_.read(mark, sizeof mark);
@@ -52,13 +52,13 @@ void ImportFileReader::skipByteOrderMark() {
     in_.seekg(0);
 }
 
-std::optional<std::string> ImportFileReader::nextLine() {
+std::optional<std::string> ImportFileReader::next_line() {
     if (ended_) return std::nullopt;
     std::string raw;
     errno = 0;
     if (!std::getline(in_, raw)) {
         if (in_.bad())
-            throw Error("Cannot read the file " + path_.string() + ": " + systemReason() + ".");
+            throw Error("Cannot read the file " + path_.string() + ": " + system_reason() + ".");
         ended_ = true;
         return std::nullopt;
     }

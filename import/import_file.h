@@ -20,10 +20,10 @@ inline constexpr std::size_t kCardNumberWidth = 10;
 // Cuts a line at commas from the left into at most six fields: each field is the text
 // before the next comma, the last one the whole rest of the line when no comma is left.
 // Text after the sixth comma is dropped. An empty line has one empty field.
-std::vector<std::string> cutFields(std::string_view line);
+std::vector<std::string> cut_fields(std::string_view line);
 
 // Prepends "0" until the text is `width` characters long; a longer text comes back as it is.
-std::string zeroPad(std::string_view text, std::size_t width);
+std::string zero_pad(std::string_view text, std::size_t width);
 
 // Reads an import file line by line. A line ends at a line feed, with or without a carriage
 // return before it; any other carriage return is dropped. A Ctrl-Z ends the file. The file
@@ -35,12 +35,12 @@ class ImportFileReader {
 
     // The next line, or nothing at the end of the file. Throws vaq::Error when reading fails.
     // A UTF-8 byte-order mark at the start of the file is not part of the first line.
-    std::optional<std::string> nextLine();
-    // The number of the line nextLine() returned last, from 1.
-    std::uint64_t lineNumber() const { return lineNumber_; }
+    std::optional<std::string> next_line();
+    // The number of the line next_line() returned last, from 1.
+    std::uint64_t line_number() const { return lineNumber_; }
 
   private:
-    void skipByteOrderMark();
+    void skip_byte_order_mark();
 
     std::filesystem::path path_;
     std::ifstream in_;

@@ -74,13 +74,13 @@ struct ReadLine {
 };
 
 // The next lines of the file, up to a batch; `hash` is that of the lines before them.
-void readBatch(ImportFileReader& reader, LineHash hash, std::vector<ReadLine>& batch) {
+void read_batch(ImportFileReader& reader, LineHash hash, std::vector<ReadLine>& batch) {
     batch.clear();
     while (batch.size() < kLinesPerBatch) {
-        std::optional<std::string> line = reader.nextLine();
+        std::optional<std::string> line = reader.next_line();
         if (!line) break;
         hash.add(*line);
-        batch.push_back({std::move(*line), reader.lineNumber(), hash});
+        batch.push_back({std::move(*line), reader.line_number(), hash});
     }
 }
 
@@ -119,12 +119,12 @@ void ImportForm::Button2Click() {
         return;
     }
     if (std::filesystem::is_directory(*file, error))
-        throw Error("'" + shownValue(*file) + "' is a folder, not a file of transactions");
+        throw Error("'" + shown_value(*file) + "' is a folder, not a file of transactions");
     window::BusyCursor busy(port_);
-    importFile(*file);
+    import_file(*file);
 }
 
-void ImportForm::importFile(const std::string& file) {
+void ImportForm::import_file(const std::string& file) {
     Door.open();
     Transaction.open();
     Personnel.open();
@@ -133,7 +133,7 @@ void ImportForm::importFile(const std::string& file) {
                               countAtStart);
     std::uint64_t skipped = 0;
     if (!importEveryLine) {
-        if (const std::optional<EarlierImport> earlier = ledger.longestMatch(file)) {
+        if (const std::optional<EarlierImport> earlier = ledger.longest_match(file)) {
             const std::string question =
                 "Lines 1-" + std::to_string(earlier->lines) + " of this file were imported on " +
                 earlier->date + "; importing from line " + std::to_string(earlier->lines + 1) + ".";
@@ -145,7 +145,7 @@ void ImportForm::importFile(const std::string& file) {
     ImportFileReader reader(file);
     LineHash hash;
     for (std::uint64_t n = 0; n < skipped; ++n)
-        if (const std::optional<std::string> line = reader.nextLine()) hash.add(*line);
+        if (const std::optional<std::string> line = reader.next_line()) hash.add(*line);
     ImportLedger::Recorder record = ledger.record(file);
     if (skipped > 0) record.done(skipped, hash);
 
@@ -165,7 +165,7 @@ void ImportForm::importFile(const std::string& file) {
             throw;
         }
         if (next == batch.size()) {
-            readBatch(reader, hash, batch);
+            read_batch(reader, hash, batch);
             next = 0;
             if (batch.empty()) break;
             pending.clear();
@@ -179,10 +179,10 @@ void ImportForm::importFile(const std::string& file) {
         const ReadLine& line = batch[next++];
         if (!line.text.empty()) {
             try {
-                importLine(cutFields(line.text));
+                import_line(cut_fields(line.text));
             } catch (const Error& failure) {
                 record.finish(lastLine, hash);
-                throw Error(stoppedAtLine(line.number, failure.what(), skipped + 1, stored));
+                throw Error(stopped_at_line(line.number, failure.what(), skipped + 1, stored));
             } catch (...) {
                 record.finish(lastLine, hash);
                 throw;
@@ -195,13 +195,13 @@ void ImportForm::importFile(const std::string& file) {
     record.finish(lastLine, hash);
 }
 
-void ImportForm::importLine(const std::vector<std::string>& fields) {
-    appendTransaction(fields[0]);
+void ImportForm::import_line(const std::vector<std::string>& fields) {
+    append_transaction(fields[0]);
     try {
         if (fields.size() > 1) Transaction.set_field_text(transact::TTime, fields[1]);
-        if (fields.size() > 2) lookUpController(fields[2]);
-        if (fields.size() > 3) lookUpDoor(fields[3]);
-        if (fields.size() > 4) writeCard(fields[4]);
+        if (fields.size() > 2) look_up_controller(fields[2]);
+        if (fields.size() > 3) look_up_door(fields[3]);
+        if (fields.size() > 4) write_card(fields[4]);
         if (fields.size() > 5) Transaction.set_field_text(transact::EventID, fields[5]);
         Transaction.post();
     } catch (...) {
@@ -211,27 +211,27 @@ void ImportForm::importLine(const std::vector<std::string>& fields) {
     }
 }
 
-void ImportForm::appendTransaction(const std::string& dateField) {
+void ImportForm::append_transaction(const std::string& dateField) {
     set_short_date_format(kReadFormat);
     Date date;
     try {
         date = parse_date_time(dateField).date;
     } catch (const Error&) {
-        throw Error("'" + shownValue(dateField) + "' is not a valid date and time");
+        throw Error("'" + shown_value(dateField) + "' is not a valid date and time");
     }
     Transaction.append();
     set_short_date_format(kWriteFormat);
     Transaction.set_field_text(transact::TDate, format_date(date, kWriteFormat));
 }
 
-void ImportForm::lookUpController(const std::string& number) {
+void ImportForm::look_up_controller(const std::string& number) {
     if (!Controller.locate(ctrller::ID, db::LocateValue(number))) return;
     const db::FieldValue key = Controller.field_by_name(ctrller::ControllerID);
     Transaction.set_field_text(transact::ControllerID, key.as_string());
     rememberedControllerKey_ = key.as_integer();
 }
 
-void ImportForm::lookUpDoor(const std::string& number) {
+void ImportForm::look_up_door(const std::string& number) {
     const db::LocateValue values[] = {db::LocateValue(rememberedControllerKey_),
                                       db::LocateValue(number)};
     const std::string fields = std::string(door::ControllerID) + ";" + std::string(door::ID);
@@ -240,8 +240,8 @@ void ImportForm::lookUpDoor(const std::string& number) {
     Transaction.set_field_text(transact::Door, Door.field_by_name(door::Name).as_string());
 }
 
-void ImportForm::writeCard(const std::string& cardNumber) {
-    Transaction.set_field_text(transact::CardID, zeroPad(cardNumber, kCardNumberWidth));
+void ImportForm::write_card(const std::string& cardNumber) {
+    Transaction.set_field_text(transact::CardID, zero_pad(cardNumber, kCardNumberWidth));
     const std::string stored = Transaction.field_by_name(transact::CardID).as_string();
     db::LocateOptions ignoreCase;
     ignoreCase.case_insensitive = true;
@@ -258,7 +258,7 @@ void ImportForm::TransactionAfterPost(db::Table& table) {
     pdx::check(pdx::DbiSaveChanges(table.handle()));
 }
 
-std::shared_ptr<const window::RowSource> ImportForm::transactionRows() {
+std::shared_ptr<const window::RowSource> ImportForm::transaction_rows() {
     if (!Transaction.active()) {
         rows_.reset();
         return nullptr;

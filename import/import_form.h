@@ -34,20 +34,20 @@ class ImportForm {
 
     // The controller key the door lookups use: that of the last controller found, during
     // this run of the program; 0 before any.
-    std::int64_t rememberedControllerKey() const { return rememberedControllerKey_; }
+    std::int64_t remembered_controller_key() const { return rememberedControllerKey_; }
     // A key remembered from an earlier run of the import in the same program (the shell
     // starts a new form for every command).
-    void setRememberedControllerKey(std::int64_t key) { rememberedControllerKey_ = key; }
+    void set_remembered_controller_key(std::int64_t key) { rememberedControllerKey_ = key; }
     bool running() const { return running_; }
 
     // Every line of the file is imported, also lines an earlier import stored already.
     bool importEveryLine = false;
     // What kept the last import from starting, shown in a box ("File not found: NAME");
     // empty when nothing did. Errors are raised instead.
-    const std::string& lastProblem() const { return lastProblem_; }
+    const std::string& last_problem() const { return lastProblem_; }
 
     // The rows of Transaction for the grid while the table object is open, else null.
-    std::shared_ptr<const window::RowSource> transactionRows();
+    std::shared_ptr<const window::RowSource> transaction_rows();
 
     // ---- the objects of the window ----
     db::Table Controller;
@@ -56,12 +56,12 @@ class ImportForm {
     db::Table Transaction;
 
   private:
-    void importFile(const std::string& file);
-    void importLine(const std::vector<std::string>& fields);
-    void appendTransaction(const std::string& dateField);
-    void lookUpController(const std::string& number);
-    void lookUpDoor(const std::string& number);
-    void writeCard(const std::string& cardNumber);
+    void import_file(const std::string& file);
+    void import_line(const std::vector<std::string>& fields);
+    void append_transaction(const std::string& dateField);
+    void look_up_controller(const std::string& number);
+    void look_up_door(const std::string& number);
+    void write_card(const std::string& cardNumber);
 
     window::WindowPort& port_;
     db::Session& session_;

@@ -27,7 +27,7 @@ std::string hex(std::uint64_t value) {
     return text;
 }
 
-std::string localMinute() {
+std::string local_minute() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -44,7 +44,7 @@ struct Entry {
     std::vector<ImportLedger::PendingLine> batch;  // B: the lines stored by it
 };
 
-std::optional<std::uint64_t> parseHash(const std::string& text) {
+std::optional<std::uint64_t> parse_hash(const std::string& text) {
     try {
         std::size_t used = 0;
         const std::uint64_t value = std::stoull(text, &used, 16);
@@ -55,20 +55,20 @@ std::optional<std::uint64_t> parseHash(const std::string& text) {
     }
 }
 
-std::optional<Entry> parseEntry(const std::string& text) {
+std::optional<Entry> parse_entry(const std::string& text) {
     std::istringstream in(text);
     Entry entry;
     std::string hash;
     if (!(in >> entry.kind >> entry.lines >> hash)) return std::nullopt;
     if (entry.kind != 'B' && entry.kind != 'D') return std::nullopt;
-    std::optional<std::uint64_t> value = parseHash(hash);
+    std::optional<std::uint64_t> value = parse_hash(hash);
     if (!value) return std::nullopt;
     entry.hash = *value;
     if (entry.kind == 'D') return entry;
     if (!(in >> entry.count)) return std::nullopt;
     ImportLedger::PendingLine line;
     while (in >> line.line >> hash) {
-        if (!(value = parseHash(hash))) return std::nullopt;
+        if (!(value = parse_hash(hash))) return std::nullopt;
         line.hash = *value;
         entry.batch.push_back(line);
     }
@@ -83,7 +83,7 @@ struct LedgerEnds {
     std::string lastLine;
 };
 
-std::optional<LedgerEnds> readEnds(const fs::path& file) {
+std::optional<LedgerEnds> read_ends(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) return std::nullopt;
     // Larger than the longest entry, a batch of lines.
@@ -115,7 +115,7 @@ std::optional<LedgerEnds> readEnds(const fs::path& file) {
     return ends;
 }
 
-std::string doneEntry(std::uint64_t lines, std::uint64_t hash) {
+std::string done_entry(std::uint64_t lines, std::uint64_t hash) {
     return "D " + std::to_string(lines) + " " + hex(hash) + "\n";
 }
 
@@ -141,12 +141,12 @@ ImportLedger::ImportLedger(const fs::path& directory, std::uint32_t transactionC
     : directory_(directory) {
     for (const fs::path& run : pdx::run_folders(pdx::subject_folder(directory, kJobFolder))) {
         const fs::path file = run / kLinesFile;
-        const std::optional<LedgerEnds> ends = readEnds(file);
+        const std::optional<LedgerEnds> ends = read_ends(file);
         if (!ends || ends->header.size() < 3 || ends->header[0] != kFirstLine) continue;
         Fingerprint fingerprint;
         if (ends->header[2].starts_with(kStartedPrefix))
             fingerprint.date = ends->header[2].substr(kStartedPrefix.size());
-        std::optional<Entry> last = parseEntry(ends->lastLine);
+        std::optional<Entry> last = parse_entry(ends->lastLine);
         if (!last) continue;
         // The last batch begun: the lines before it are done, and of its own lines as many
         // as the table holds records more than it did then. Settled once, so that records
@@ -160,7 +160,7 @@ ImportLedger::ImportLedger(const fs::path& directory, std::uint32_t transactionC
                 last->hash = stored.hash;
             }
             last->kind = 'D';
-            append(file, doneEntry(last->lines, last->hash));
+            append(file, done_entry(last->lines, last->hash));
         }
         if (last->lines == 0) continue;
         fingerprint.lines = last->lines;
@@ -171,7 +171,7 @@ ImportLedger::ImportLedger(const fs::path& directory, std::uint32_t transactionC
               [](const Fingerprint& a, const Fingerprint& b) { return a.lines < b.lines; });
 }
 
-std::optional<EarlierImport> ImportLedger::longestMatch(const fs::path& file) const {
+std::optional<EarlierImport> ImportLedger::longest_match(const fs::path& file) const {
     if (fingerprints_.empty()) return std::nullopt;
     ImportFileReader reader(file);
     LineHash hash;
@@ -179,7 +179,7 @@ std::optional<EarlierImport> ImportLedger::longestMatch(const fs::path& file) co
     std::optional<EarlierImport> match;
     auto next = fingerprints_.begin();
     while (next != fingerprints_.end()) {
-        const std::optional<std::string> line = reader.nextLine();
+        const std::optional<std::string> line = reader.next_line();
         if (!line) break;
         hash.add(*line);
         ++read;
@@ -198,7 +198,7 @@ ImportLedger::Recorder::Recorder(const fs::path& folder, const fs::path& file)
     out_.open(path_, std::ios::binary | std::ios::trunc);
     if (!out_) throw Error("Cannot create " + path_.string() + ".");
     header_ = std::string(kFirstLine) + "\nfile " + file.string() + "\n" +
-              std::string(kStartedPrefix) + localMinute() + "\n";
+              std::string(kStartedPrefix) + local_minute() + "\n";
     write(header_);
 }
 
@@ -213,7 +213,7 @@ void ImportLedger::Recorder::storing(std::uint64_t doneLines, const LineHash& do
 }
 
 void ImportLedger::Recorder::done(std::uint64_t line, const LineHash& hash) {
-    write(doneEntry(line, hash.value()));
+    write(done_entry(line, hash.value()));
 }
 
 void ImportLedger::Recorder::finish(std::uint64_t line, const LineHash& hash) {
@@ -223,7 +223,7 @@ void ImportLedger::Recorder::finish(std::uint64_t line, const LineHash& hash) {
     const fs::path fresh = path_.string() + ".new";
     {
         std::ofstream out(fresh, std::ios::binary | std::ios::trunc);
-        out << header_ << doneEntry(line, hash.value());
+        out << header_ << done_entry(line, hash.value());
         out.flush();
         if (!out) throw Error("Cannot write " + fresh.string() + ".");
     }

@@ -58,7 +58,7 @@ class ImportLedger {
 
     // The longest earlier import whose lines are the first lines of `file`; nothing when
     // the file starts with no earlier import's lines.
-    std::optional<EarlierImport> longestMatch(const std::filesystem::path& file) const;
+    std::optional<EarlierImport> longest_match(const std::filesystem::path& file) const;
 
     // A line about to be stored: its number and the hash of the lines up to it.
     struct PendingLine {

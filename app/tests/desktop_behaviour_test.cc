@@ -237,8 +237,8 @@ class DesktopBehaviourTest : public QObject {
         const auto rows = std::make_shared<GrowingRows>();
         auto syncs = std::make_shared<int>(0);
         DatabaseSeam database = testing::workingDatabase();
-        database.transactionRows = [rows,
-                                    syncs]() -> std::shared_ptr<const vaq::window::RowSource> {
+        database.transaction_rows = [rows,
+                                     syncs]() -> std::shared_ptr<const vaq::window::RowSource> {
             ++*syncs;
             return rows;
         };

@@ -13,7 +13,7 @@ inline DatabaseSeam workingDatabase(std::vector<std::string> aliases = {"Default
     DatabaseSeam seam;
     seam.openMainDatabase = [] {};
     seam.standardAliases = [aliases] { return aliases; };
-    seam.transactionRows = [] { return std::shared_ptr<const window::RowSource>(); };
+    seam.transaction_rows = [] { return std::shared_ptr<const window::RowSource>(); };
     seam.engine_version = "test-engine 0.1";
     return seam;
 }

@@ -550,7 +550,7 @@ class MainWindowTest : public QObject {
         };
         auto open = std::make_shared<bool>(false);
         DatabaseSeam database = testing::workingDatabase();
-        database.transactionRows = [open]() -> std::shared_ptr<const vaq::window::RowSource> {
+        database.transaction_rows = [open]() -> std::shared_ptr<const vaq::window::RowSource> {
             if (!*open) return nullptr;
             static const auto rows = std::make_shared<TwoRows>();
             return rows;

@@ -127,7 +127,7 @@ class RepairWindowTest : public QObject {
     }
 
     // An import line that the generated database resolves, at 10:00:00 plus `second` seconds.
-    std::string importLine(int second) {
+    std::string import_line(int second) {
         pdx::sql::Executor sql(root_ / "data");
         auto door = sql.open("SELECT ControllerID, ID FROM Door");
         const auto controllerKey = door->value(std::size_t{0}).integer;
@@ -145,7 +145,7 @@ class RepairWindowTest : public QObject {
 
     void anImportShowsItsRowsInTheGrid() {
         const fs::path file = root_ / "import.txt";
-        std::ofstream(file, std::ios::binary) << importLine(0);
+        std::ofstream(file, std::ios::binary) << import_line(0);
         dialogs_.fileAnswers = {QString::fromStdString(file.string())};
 
         auto* grid = control<QTableView>("DBGrid1");
@@ -161,14 +161,14 @@ class RepairWindowTest : public QObject {
     void aFileImportedAgainIsAskedAboutFirst() {
         const fs::path file = root_ / "import.txt";
         const QString chosen = QString::fromStdString(file.string());
-        std::ofstream(file, std::ios::binary) << importLine(1);
+        std::ofstream(file, std::ios::binary) << import_line(1);
         dialogs_.fileAnswers = {chosen};
         control<QPushButton>("Button2")->click();
         QVERIFY(dialogs_.questions.empty());
         auto* grid = control<QTableView>("DBGrid1");
         QCOMPARE(grid->model()->rowCount(), 201);
 
-        std::ofstream(file, std::ios::binary | std::ios::app) << importLine(2);
+        std::ofstream(file, std::ios::binary | std::ios::app) << import_line(2);
         for (const bool yes : {false, true}) {
             dialogs_.fileAnswers = {chosen};
             dialogs_.onQuestion = [this, yes](const BoxRequest&) { dialogs_.answerQuestion(yes); };
@@ -192,7 +192,7 @@ class RepairWindowTest : public QObject {
         {
             std::ofstream out(file, std::ios::binary);
             for (int line = 1; line <= kLines; ++line)
-                out << importLine(line);
+                out << import_line(line);
         }
         dialogs_.fileAnswers = {QString::fromStdString(file.string())};
         dialogs_.onQuestion = [this](const BoxRequest&) { dialogs_.answerQuestion(true); };

@@ -45,7 +45,7 @@ class ImportTest : public ::testing::Test {
         saved_ = date_time_formats();
         // A system that writes dates month first.
         set_date_time_formats(DateTimeFormats{});
-        writeTables();
+        write_tables();
         form_ = std::make_unique<ImportForm>(window_);
     }
     void TearDown() override {
@@ -61,7 +61,7 @@ class ImportTest : public ::testing::Test {
 
     // Controllers 2 and 3 (keys 11 and 12), a door 1 on each, a door 5 under key 0, two
     // card holders.
-    void writeTables() {
+    void write_tables() {
         using I = std::int64_t;
         write_table("Ctrller.DB", {{{"ControllerID", I{11}}, {"ID", I{2}}},
                                    {{"ControllerID", I{12}}, {"ID", I{3}}}});
@@ -75,19 +75,19 @@ class ImportTest : public ::testing::Test {
         write_table("Transact.db", {});
     }
 
-    std::string writeFile(const std::string& contents) {
+    std::string write_file(const std::string& contents) {
         const fs::path file = root_ / ("import" + std::to_string(files_++) + ".txt");
         std::ofstream(file, std::ios::binary) << contents;
         return file.string();
     }
 
     void import(const std::string& contents) {
-        window_.fileAnswer = writeFile(contents);
+        window_.fileAnswer = write_file(contents);
         form_->Button2Click();
     }
 
     // The error the import stops with, or "" when it ends normally.
-    std::string importFailure(const std::string& contents) {
+    std::string import_failure(const std::string& contents) {
         try {
             import(contents);
         } catch (const Error& error) {
@@ -112,7 +112,7 @@ class ImportTest : public ::testing::Test {
     }
 
     // Descriptors of this process open on files under the test folder.
-    int openFilesOfTheTest() const {
+    int open_files_of_the_test() const {
         int count = 0;
         for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
             std::error_code error;
@@ -132,7 +132,7 @@ class ImportTest : public ::testing::Test {
 
 #define VAQ_IMPORT(contents)                                            \
     do {                                                                \
-        const std::string importError = importFailure(contents);        \
+        const std::string importError = import_failure(contents);       \
         if (importError.find("not supported yet") != std::string::npos) \
             GTEST_SKIP() << "waits for the engine: " << importError;    \
         ASSERT_EQ(importError, "");                                     \

@@ -26,7 +26,7 @@ std::string lines(int from, int to) {
 class ImportRerunTest : public ImportTest {
   protected:
     // The card numbers of the transaction table, read by pxlib, in table order.
-    std::vector<std::string> cardsByPxlib() const {
+    std::vector<std::string> cards_by_pxlib() const {
         const fs::path file = *pdx::find_table_file(root_ / "data", "Transact");
         pdx::testing::PxlibTable px(file.string());
         int offset = 0;
@@ -46,8 +46,8 @@ class ImportRerunTest : public ImportTest {
         return cards;
     }
     // Every card number from 1 to `count` exactly once.
-    void expectEachLineOnce(int count, const std::string& when = {}) const {
-        const std::vector<std::string> cards = cardsByPxlib();
+    void expect_each_line_once(int count, const std::string& when = {}) const {
+        const std::vector<std::string> cards = cards_by_pxlib();
         std::multiset<std::string> seen(cards.begin(), cards.end());
         EXPECT_EQ(cards.size(), static_cast<std::size_t>(count)) << when;
         for (int n = 1; n <= count; ++n)
@@ -69,7 +69,7 @@ TEST_F(ImportRerunTest, AMendedFileImportedAgainStoresEachLineOnce) {
                   "Line 4: '31/02/2004' is not a valid date and time. Lines 1-3 were imported "
                   "(3 records).");
     }
-    expectEachLineOnce(3);
+    expect_each_line_once(3);
 
     // Mended: the user is asked, and only the lines after the stored ones are imported.
     std::ofstream(file, std::ios::binary | std::ios::trunc) << lines(1, 7);
@@ -78,7 +78,7 @@ TEST_F(ImportRerunTest, AMendedFileImportedAgainStoresEachLineOnce) {
     const std::string& question = window_.questions[0].text;
     EXPECT_EQ(question.rfind("Lines 1-3 of this file were imported on ", 0), 0U) << question;
     EXPECT_TRUE(question.ends_with("; importing from line 4.")) << question;
-    expectEachLineOnce(7);
+    expect_each_line_once(7);
 
     // The whole file again: nothing is new. Answered No, nothing is imported either.
     form_->Button2Click();
@@ -86,23 +86,23 @@ TEST_F(ImportRerunTest, AMendedFileImportedAgainStoresEachLineOnce) {
     window_.answerYes = false;
     std::ofstream(file, std::ios::binary | std::ios::app) << lines(8, 9);
     form_->Button2Click();
-    expectEachLineOnce(7);
+    expect_each_line_once(7);
     window_.answerYes = true;
     form_->Button2Click();
-    expectEachLineOnce(9);
+    expect_each_line_once(9);
 
     // A file that differs in its first lines is a new file; --all imports every line.
-    const std::string other = writeFile("16/10/2004,15:33:00,2,1,1,1\r\n" + lines(2, 3));
+    const std::string other = write_file("16/10/2004,15:33:00,2,1,1,1\r\n" + lines(2, 3));
     window_.fileAnswer = other;
     const std::size_t asked = window_.questions.size();
     form_->Button2Click();
     EXPECT_EQ(window_.questions.size(), asked);
-    EXPECT_EQ(cardsByPxlib().size(), 12U);
+    EXPECT_EQ(cards_by_pxlib().size(), 12U);
     window_.fileAnswer = file.string();
     form_->importEveryLine = true;
     form_->Button2Click();
     EXPECT_EQ(window_.questions.size(), asked);
-    EXPECT_EQ(cardsByPxlib().size(), 21U);
+    EXPECT_EQ(cards_by_pxlib().size(), 21U);
 }
 
 TEST_F(ImportRerunTest, AnImportKilledAtAnyMomentStoresEachLineOnceWhenRunAgain) {
@@ -135,7 +135,7 @@ TEST_F(ImportRerunTest, AnImportKilledAtAnyMomentStoresEachLineOnceWhenRunAgain)
         if (storedBefore > 0 && storedBefore < static_cast<std::size_t>(kLines)) ++cutOff;
 
         form_->Button2Click();
-        expectEachLineOnce(
+        expect_each_line_once(
             kLines, "round " + std::to_string(round) + ", killed at " + std::to_string(killAt));
     }
     EXPECT_GE(cutOff, 3) << "too few imports were killed halfway to tell anything";
@@ -143,36 +143,36 @@ TEST_F(ImportRerunTest, AnImportKilledAtAnyMomentStoresEachLineOnceWhenRunAgain)
 
 TEST_F(ImportRerunTest, ByteOrderMarkAndEmptyLinesAreNoTransactions) {
     VAQ_IMPORT("\xEF\xBB\xBF" + lines(1, 1) + "\r\n\n" + lines(2, 2) + "\r\n\r\n");
-    expectEachLineOnce(2);
+    expect_each_line_once(2);
     VAQ_IMPORT("\n\r\n");
     VAQ_IMPORT("");
-    expectEachLineOnce(2);
+    expect_each_line_once(2);
 }
 
 TEST_F(ImportRerunTest, MessagesNameTheLineAndShowValuesSafely) {
     // A field of 200 KB is shown by its first 60 characters.
     const std::string huge(200 * 1024, '7');
-    std::string failure = importFailure(lines(1, 2) + huge + "\n");
+    std::string failure = import_failure(lines(1, 2) + huge + "\n");
     EXPECT_EQ(failure, "Line 3: '" + std::string(60, '7') +
                            "\xE2\x80\xA6' is not a valid date and time. Lines 1-2 were imported "
                            "(2 records).");
     // A file in UTF-16: its bytes are shown, not cut at the first NUL.
-    failure = importFailure(std::string("\xFF\xFE"
-                                        "1\0"
-                                        "5\0",
-                                        6) +
-                            "\n");
+    failure = import_failure(std::string("\xFF\xFE"
+                                         "1\0"
+                                         "5\0",
+                                         6) +
+                             "\n");
     EXPECT_EQ(failure.rfind("Line 1: '\\xFF\\xFE1\\x005\\x00' is not a valid date and time. ", 0),
               0U)
         << failure;
     EXPECT_NE(failure.find("No line was imported."), std::string::npos);
 
-    EXPECT_EQ(shownValue("a\tb\x7f\xC3\xA9"), "a\\x09b\\x7F\xC3\xA9");
-    EXPECT_EQ(shownMessage("Field TTime: '" + std::string(70, 'x') + "' no\x01"),
+    EXPECT_EQ(shown_value("a\tb\x7f\xC3\xA9"), "a\\x09b\\x7F\xC3\xA9");
+    EXPECT_EQ(shown_message("Field TTime: '" + std::string(70, 'x') + "' no\x01"),
               "Field TTime: '" + std::string(60, 'x') + "\xE2\x80\xA6' no\\x01");
-    EXPECT_EQ(stoppedAtLine(9, "Key violation.", 9, 0),
+    EXPECT_EQ(stopped_at_line(9, "Key violation.", 9, 0),
               "Line 9: Key violation. No line was imported.");
-    EXPECT_EQ(stoppedAtLine(5, "x", 3, 2), "Line 5: x. Lines 3-4 were imported (2 records).");
+    EXPECT_EQ(stopped_at_line(5, "x", 3, 2), "Line 5: x. Lines 3-4 were imported (2 records).");
 }
 
 TEST_F(ImportRerunTest, EmptyNameAndFolderAreClearErrors) {
@@ -187,7 +187,7 @@ TEST_F(ImportRerunTest, EmptyNameAndFolderAreClearErrors) {
     }
     window_.fileAnswer = (root_ / "none.txt").string();
     form_->Button2Click();
-    EXPECT_EQ(form_->lastProblem(), "File not found: " + (root_ / "none.txt").string());
+    EXPECT_EQ(form_->last_problem(), "File not found: " + (root_ / "none.txt").string());
 }
 
 }  // namespace

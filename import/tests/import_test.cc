@@ -21,7 +21,7 @@ TEST_F(ImportTest, TheExampleLineBecomesOneCompleteRecord) {
                                   {"PersonalID", "1"},
                                   {"StaffID", "ST-1"},
                                   {"EventID", "1"}}));
-    EXPECT_EQ(form_->rememberedControllerKey(), 11);
+    EXPECT_EQ(form_->remembered_controller_key(), 11);
     // The format the import set last stays, month first.
     EXPECT_EQ(short_date_format(), "mm/dd/yyyy");
     EXPECT_EQ(window_.dialogs, std::vector<Control>{Control::OpenDialog2});
@@ -34,7 +34,7 @@ TEST_F(ImportTest, TheExampleLineBecomesOneCompleteRecord) {
     EXPECT_FALSE(form_->Personnel.active());
     EXPECT_FALSE(form_->Door.active());
     EXPECT_TRUE(form_->Transaction.active());
-    const auto rows = form_->transactionRows();
+    const auto rows = form_->transaction_rows();
     ASSERT_NE(rows, nullptr);
     EXPECT_EQ(rows->rowCount(), 1);
     EXPECT_EQ(rows->read_rows(0, 10).at(0).at(1), "10/15/2004");
@@ -87,17 +87,17 @@ TEST_F(ImportTest, DoorsAreLookedUpUnderTheLastControllerFound) {
     EXPECT_EQ(records[2].count("ControllerID"), 0U);
     EXPECT_EQ(records[2].at("Door"), "Back");
     EXPECT_EQ(records[3].at("Door"), "Back");
-    EXPECT_EQ(form_->rememberedControllerKey(), 12);
+    EXPECT_EQ(form_->remembered_controller_key(), 12);
 }
 
 TEST_F(ImportTest, AnInvalidDateStopsTheImportAfterStoringTheEarlierLines) {
     const std::string failure =
-        importFailure("15/10/2004,15:33:00,2,1,15433336,1\n31/02/2004,15:33:00\n1/1/2005\n");
+        import_failure("15/10/2004,15:33:00,2,1,15433336,1\n31/02/2004,15:33:00\n1/1/2005\n");
     EXPECT_EQ(failure,
               "Line 2: '31/02/2004' is not a valid date and time. Line 1 was imported (1 record).");
     EXPECT_EQ(transactions().size(), 1U);
     EXPECT_EQ(short_date_format(), "dd/mm/yyyy");
-    EXPECT_EQ(openFilesOfTheTest(), 0);
+    EXPECT_EQ(open_files_of_the_test(), 0);
     EXPECT_FALSE(window_.busy);
     // The lookup tables are let go; the transactions stay open for the grid.
     EXPECT_FALSE(form_->Controller.active());
@@ -105,15 +105,15 @@ TEST_F(ImportTest, AnInvalidDateStopsTheImportAfterStoringTheEarlierLines) {
     EXPECT_FALSE(form_->Door.active());
     EXPECT_TRUE(form_->Transaction.active());
 
-    EXPECT_EQ(importFailure("1/1/2001\n\n,15:00\n"),
+    EXPECT_EQ(import_failure("1/1/2001\n\n,15:00\n"),
               "Line 3: '' is not a valid date and time. Lines 1-2 were imported (1 record).");
 }
 
 TEST_F(ImportTest, TheRecordOfALineThatFailsIsNeverStored) {
-    const std::string failure = importFailure("15/10/2004,25:99:00,2,1,15433336,1\n");
+    const std::string failure = import_failure("15/10/2004,25:99:00,2,1,15433336,1\n");
     EXPECT_NE(failure, "");
     EXPECT_EQ(form_->Transaction.state(), db::Table::State::kBrowse);
-    EXPECT_EQ(openFilesOfTheTest(), 0);
+    EXPECT_EQ(open_files_of_the_test(), 0);
     // A later import posts only its own record.
     VAQ_IMPORT("16/10/2004,08:00:00,2,1,1,1\n");
     const std::vector<Record> records = transactions();
@@ -121,8 +121,8 @@ TEST_F(ImportTest, TheRecordOfALineThatFailsIsNeverStored) {
     EXPECT_EQ(records[0].at("TDate"), "10/16/2004");
     EXPECT_EQ(records[0].count("CardID"), 1U);
 
-    EXPECT_NE(importFailure("15/10/2004,08:00:00,x\n"), "");
-    EXPECT_NE(importFailure("15/10/2004,08:00:00,2,1,1,seven\n"), "");
+    EXPECT_NE(import_failure("15/10/2004,08:00:00,x\n"), "");
+    EXPECT_NE(import_failure("15/10/2004,08:00:00,2,1,1,seven\n"), "");
     EXPECT_EQ(transactions().size(), 1U);
 }
 
@@ -133,7 +133,7 @@ TEST_F(ImportTest, CancelMissingFileAndEmptyFile) {
     EXPECT_FALSE(form_->Controller.active());
     EXPECT_FALSE(form_->Personnel.active());
     EXPECT_FALSE(form_->Transaction.active());
-    EXPECT_EQ(form_->transactionRows(), nullptr);
+    EXPECT_EQ(form_->transaction_rows(), nullptr);
 
     window_.fileAnswer = (root_ / "nothing.txt").string();
     form_->Button2Click();

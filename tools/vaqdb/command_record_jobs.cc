@@ -80,18 +80,18 @@ void command_import_transactions(ShellContext& context, const Arguments& argumen
     // A relative name is taken from where the shell was started, not from DIR.
     ImportFileWindow window(context,
                             name.empty() ? name : std::filesystem::absolute(name).string());
-    const auto form = vaq::import::installImportJobs(window, window.jobs);
+    const auto form = vaq::import::install_import_jobs(window, window.jobs);
     form->importEveryLine = everyLine;
-    form->setRememberedControllerKey(context.rememberedControllerKey);
+    form->set_remembered_controller_key(context.remembered_controller_key);
     try {
         runHandler(window.jobs, Handler::Button2Click);
     } catch (...) {
-        context.rememberedControllerKey = form->rememberedControllerKey();
+        context.remembered_controller_key = form->remembered_controller_key();
         throw;
     }
-    context.rememberedControllerKey = form->rememberedControllerKey();
+    context.remembered_controller_key = form->remembered_controller_key();
     session.finish();
-    if (!form->lastProblem().empty()) throw vaq::Error(form->lastProblem());
+    if (!form->last_problem().empty()) throw vaq::Error(form->last_problem());
 }
 
 }  // namespace vaq::shell

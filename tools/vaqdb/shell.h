@@ -43,7 +43,7 @@ struct ShellContext {
     void report_status(int code) { status = std::max(status, code); }
     // The controller key the transaction import remembers, for the whole run of the shell
     // as for the whole run of the window.
-    std::int64_t rememberedControllerKey = 0;
+    std::int64_t remembered_controller_key = 0;
 };
 
 // The directory DIR stands for. Throws vaq::Error when it is no directory or names an
