@@ -26,7 +26,7 @@ ProgramWiring makeProgramWiring(std::shared_ptr<EngineDatabase> database) {
         return forms->import ? forms->import->transaction_rows() : nullptr;
     };
     wiring.installJobs = [database, forms](window::WindowPort& port, window::JobSet& jobs) {
-        repair::installRepairJobs(port, jobs, database->session(), database->mainDatabase());
+        repair::install_repair_jobs(port, jobs, database->session(), database->mainDatabase());
         upgrade::installUpgradeJobs(port, jobs, database->mainDatabase());
         maintenance::install_maintenance_jobs(port, jobs);
         forms->import = import::install_import_jobs(port, jobs);

@@ -135,8 +135,8 @@ void BM_RebuildButton(benchmark::State& state) {
         repair.form.RebuildBtnClick();
     state.counters["process_cpu_ms"] =
         1000 * (processSeconds() - processBefore) / static_cast<double>(state.iterations());
-    if (!repair.form.lastRebuild().rebuilt)
-        state.SkipWithError(repair.form.lastRebuild().cause.c_str());
+    if (!repair.form.last_rebuild().rebuilt)
+        state.SkipWithError(repair.form.last_rebuild().cause.c_str());
     state.SetItemsProcessed(state.iterations() * g_transactions);
 }
 
@@ -152,8 +152,8 @@ void BM_RebuildIndex(benchmark::State& state) {
     Repair repair;
     for (auto _ : state)
         repair.form.BitBtn2Click();
-    if (!repair.form.notRebuilt().empty())
-        state.SkipWithError(vaq::repair::notRebuiltMessage(repair.form.notRebuilt()).c_str());
+    if (!repair.form.not_rebuilt().empty())
+        state.SkipWithError(vaq::repair::not_rebuilt_message(repair.form.not_rebuilt()).c_str());
     state.SetItemsProcessed(state.iterations() * g_transactions);
 }
 

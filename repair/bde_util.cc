@@ -22,14 +22,14 @@ const std::array<PropertyLabel, 10> kPropertyLabels = {{
     {"Table Level:", Control::TabLvlLB, 351},
 }};
 
-std::uint16_t propertyValue(const tutil::CURProps& props, std::size_t offset) {
+std::uint16_t property_value(const tutil::CURProps& props, std::size_t offset) {
     static_assert(sizeof(tutil::CURProps) >= 389);
     std::uint8_t bytes[2];
     std::memcpy(bytes, reinterpret_cast<const std::uint8_t*>(&props) + offset, 2);
     return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
 }
 
-std::string_view verificationMessage(std::int32_t level) {
+std::string_view verification_message(std::int32_t level) {
     switch (level) {
         case 0:
             return "Verification Successful. Table has no errors.";

@@ -43,7 +43,7 @@ struct UtilityLibrary {
     decltype(&TUVerifyTable) verifyTable = TUVerifyTable;
     decltype(&TUGetCRTblDescCount) getCrTblDescCount = TUGetCRTblDescCount;
     decltype(&TUFillCRTblDesc) fillCrTblDesc = TUFillCRTblDesc;
-    decltype(&TURebuildTable) rebuildTable = TURebuildTable;
+    decltype(&TURebuildTable) rebuild_table = TURebuildTable;
     decltype(&TUGetRebuildResult) getRebuildResult = TUGetRebuildResult;
 };
 
@@ -95,9 +95,9 @@ struct PropertyLabel {
 extern const std::array<PropertyLabel, 10> kPropertyLabels;
 
 // The value of a property in the record, read at its byte offset.
-std::uint16_t propertyValue(const tutil::CURProps& props, std::size_t offset);
+std::uint16_t property_value(const tutil::CURProps& props, std::size_t offset);
 
 // The message of a verification level, as MessageLB shows it.
-std::string_view verificationMessage(std::int32_t level);
+std::string_view verification_message(std::int32_t level);
 
 }  // namespace vaq::repair

@@ -6,11 +6,11 @@ namespace vaq::repair {
 
 using window::Handler;
 
-std::shared_ptr<RepairForm> installRepairJobs(window::WindowPort& port, window::JobSet& jobs,
-                                              db::Session& session1, db::Database& mainDatabase,
-                                              std::function<LocalTime()> clock) {
+std::shared_ptr<RepairForm> install_repair_jobs(window::WindowPort& port, window::JobSet& jobs,
+                                                db::Session& session1, db::Database& mainDatabase,
+                                                std::function<LocalTime()> clock) {
     const auto form = std::make_shared<RepairForm>(port, session1, mainDatabase, std::move(clock));
-    form->onStepFailed([&jobs] { ++jobs.failedSteps; });
+    form->on_step_failed([&jobs] { ++jobs.failedSteps; });
     jobs.handlers[Handler::AliasComboChange] = [form] { form->AliasComboChange(); };
     jobs.handlers[Handler::TableComboChange] = [form] { form->TableComboChange(); };
     jobs.handlers[Handler::ByDirectBtnClick] = [form] { form->ByDirectBtnClick(); };

@@ -17,8 +17,8 @@ namespace vaq::repair {
 // the table-utility session (the alias list, then BDEUtil). `session1` and `mainDatabase`
 // must outlive the job set. Returns the repair the handlers run, for a caller that reports
 // more of its results than the window shows (the shell).
-std::shared_ptr<RepairForm> installRepairJobs(window::WindowPort& port, window::JobSet& jobs,
-                                              db::Session& session1, db::Database& mainDatabase,
-                                              std::function<LocalTime()> clock = readLocalClock);
+std::shared_ptr<RepairForm> install_repair_jobs(
+    window::WindowPort& port, window::JobSet& jobs, db::Session& session1,
+    db::Database& mainDatabase, std::function<LocalTime()> clock = read_local_clock);
 
 }  // namespace vaq::repair

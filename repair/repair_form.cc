@@ -88,7 +88,7 @@ class RebuildDescription {
 
 }  // namespace
 
-LocalTime readLocalClock() {
+LocalTime read_local_clock() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     if (localtime_r(&now, &local) == nullptr)
@@ -97,16 +97,16 @@ LocalTime readLocalClock() {
             local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
-std::string backupFolderName(const LocalTime& time) {
+std::string backup_folder_name(const LocalTime& time) {
     char name[64];
     std::snprintf(name, sizeof name, "%d%02d%02d %02d%02d%02d", time.year, time.month, time.day,
                   time.hour, time.minute, time.second);
     return name;
 }
 
-std::string notRebuiltMessage(const std::vector<std::string>& notRebuilt) {
+std::string not_rebuilt_message(const std::vector<std::string>& not_rebuilt) {
     std::string text = "These tables were not rebuilt:";
-    for (const std::string& line : notRebuilt)
+    for (const std::string& line : not_rebuilt)
         text += "\n" + line;
     return text;
 }
@@ -161,7 +161,7 @@ void RepairForm::ShowTableProps() {
     if (!util.FillProps(port_.text(Control::TableLocEdit))) return;
     for (const PropertyLabel& property : kPropertyLabels)
         port_.setText(property.label,
-                      std::to_string(propertyValue(util.TableProps, property.offset)));
+                      std::to_string(property_value(util.TableProps, property.offset)));
 }
 
 // ---- one table ----
@@ -216,7 +216,7 @@ void RepairForm::SetLocation(const std::string& path) {
     port_.setEnabled(Control::RebuildBtn, true);
 }
 
-void RepairForm::withProgress(const std::function<void()>& work) {
+void RepairForm::with_progress(const std::function<void()>& work) {
     TBDEUtil& util = utility();
     util.RegisterProgress();
     try {
@@ -228,11 +228,11 @@ void RepairForm::withProgress(const std::function<void()>& work) {
     util.UnregisterProgress();
 }
 
-void RepairForm::verifyInto(const std::string& location) {
+void RepairForm::verify_into(const std::string& location) {
     std::int32_t level = 0;
     if (library_.verifyTable(utility().SessionHandle, location.c_str(), kDriverType, "VERIFY.DB",
                              nullptr, 0, &level) == 0)
-        port_.setText(Control::MessageLB, verificationMessage(level));
+        port_.setText(Control::MessageLB, verification_message(level));
 }
 
 void RepairForm::VerifyBtnClick() {
@@ -240,27 +240,27 @@ void RepairForm::VerifyBtnClick() {
     ClearProgress();
     const std::string location = port_.text(Control::TableLocEdit);
     utility().reopen();
-    withProgress([&] { verifyInto(location); });
+    with_progress([&] { verify_into(location); });
 }
 
 void RepairForm::RebuildBtnClick() {
     window::BusyCursor busy(port_);
     ClearProgress();
     lastRebuild_ = {};
-    lastRebuild_ = rebuildTable(port_.text(Control::TableLocEdit));
+    lastRebuild_ = rebuild_table(port_.text(Control::TableLocEdit));
     // A table that could not be described keeps the verification's text.
     if (lastRebuild_.tried)
         port_.setText(Control::MessageLB,
                       lastRebuild_.rebuilt ? kRebuilt : "Rebuild was not successful.");
 }
 
-TableRebuild RepairForm::rebuildTable(const std::string& location) {
+TableRebuild RepairForm::rebuild_table(const std::string& location) {
     TableRebuild outcome;
     TBDEUtil& util = utility();
     util.reopen();
-    withProgress([&] {
+    with_progress([&] {
         // The verification's outcome decides nothing: the rebuild follows whatever it said.
-        verifyInto(location);
+        verify_into(location);
         DescriptionCounts counts{};
         if (library_.getCrTblDescCount(util.SessionHandle, location.c_str(), &counts[0], &counts[1],
                                        &counts[2], &counts[3], &counts[4], &counts[5],
@@ -277,8 +277,8 @@ TableRebuild RepairForm::rebuildTable(const std::string& location) {
         }
         outcome.tried = true;
         outcome.rebuilt =
-            library_.rebuildTable(util.SessionHandle, location.c_str(), kDriverType, "Backup.Db",
-                                  "KEYVIOL.DB", "PROBLEM.DB", description.record()) == 0;
+            library_.rebuild_table(util.SessionHandle, location.c_str(), kDriverType, "Backup.Db",
+                                   "KEYVIOL.DB", "PROBLEM.DB", description.record()) == 0;
         if (!outcome.rebuilt) outcome.cause = pdx::last_error_message();
         tutil::RebuildResult result;
         if (outcome.rebuilt && library_.getRebuildResult(util.SessionHandle, &result) == 0)
@@ -292,20 +292,20 @@ TableRebuild RepairForm::rebuildTable(const std::string& location) {
 void RepairForm::BitBtn2Click() {
     // A failed backup ends the run before any table is touched.
     if (port_.isChecked(Control::CheckBox1)) BackupDatabase();
-    reportLastResult(rebuildEveryTable());
+    report_last_result(rebuild_every_table());
 }
 
 void RepairForm::Button1Click() {
-    const std::vector<std::string> notRebuilt = rebuildEveryTable();
+    const std::vector<std::string> not_rebuilt = rebuild_every_table();
     // The upgrade ends with a "Rebuild Index" of its own, which reports its own notes; the
     // report below is of this run.
     const std::vector<std::string> notes = batchNotes_;
     port_.click(Control::BitBtn1);
     batchNotes_ = notes;
-    reportLastResult(notRebuilt);
+    report_last_result(not_rebuilt);
 }
 
-std::vector<std::string> RepairForm::rebuildEveryTable() {
+std::vector<std::string> RepairForm::rebuild_every_table() {
     notRebuilt_.clear();
     const std::vector<std::string> aliases = port_.items(Control::AliasCombo);
     for (std::size_t i = 0; i < aliases.size(); ++i) {
@@ -319,7 +319,7 @@ std::vector<std::string> RepairForm::rebuildEveryTable() {
     std::vector<std::string> tables;
     session1_.get_table_names(port_.text(Control::AliasCombo), "*.*", true, false, tables);
     port_.set_items(Control::TableCombo, tables);
-    std::vector<std::string> notRebuilt;
+    std::vector<std::string> not_rebuilt;
     batchNotes_.clear();
     for (std::size_t i = 0; i < tables.size(); ++i) {
         port_.select(Control::TableCombo, static_cast<int>(i));
@@ -330,15 +330,15 @@ std::vector<std::string> RepairForm::rebuildEveryTable() {
         batchNotes_.insert(batchNotes_.end(), outcome.notes.begin(), outcome.notes.end());
         if (!outcome.rebuilt) {
             const std::string shown = port_.text(Control::MessageLB);
-            notRebuilt.push_back(tables[i] + ": " + (shown.empty() ? "no result" : shown) +
-                                 (outcome.cause.empty() ? "" : " " + outcome.cause));
+            not_rebuilt.push_back(tables[i] + ": " + (shown.empty() ? "no result" : shown) +
+                                  (outcome.cause.empty() ? "" : " " + outcome.cause));
         }
     }
-    return notRebuilt;
+    return not_rebuilt;
 }
 
-void RepairForm::reportLastResult(const std::vector<std::string>& notRebuilt) {
-    notRebuilt_ = notRebuilt;
+void RepairForm::report_last_result(const std::vector<std::string>& not_rebuilt) {
+    notRebuilt_ = not_rebuilt;
     const std::string message = port_.text(Control::MessageLB);
     // Additions of our own, each on a line after the result text: why the last table was
     // not rebuilt, where the records that left any table went.
@@ -348,21 +348,21 @@ void RepairForm::reportLastResult(const std::vector<std::string>& notRebuilt) {
         log += "\r\n" + note;
     port_.append_text(Control::Memo1, log);
     port_.showMessage({message, "", BoxIcon::kNone});
-    if (notRebuilt.empty()) return;
-    port_.showMessage({notRebuiltMessage(notRebuilt), "", BoxIcon::kWarning});
+    if (not_rebuilt.empty()) return;
+    port_.showMessage({not_rebuilt_message(not_rebuilt), "", BoxIcon::kWarning});
     if (stepFailed_) stepFailed_();
 }
 
-fs::path RepairForm::backupRoot() const {
+fs::path RepairForm::backup_root() const {
     return fs::path(port_.application_directory()) / "Backup";
 }
 
 void RepairForm::BackupDatabase() {
-    const fs::path root = backupRoot();
+    const fs::path root = backup_root();
     std::error_code error;
     if (!fs::is_directory(root, error) && !fs::create_directory(root, error))
         throw Error(root.string());
-    const fs::path folder = root / backupFolderName(clock_());
+    const fs::path folder = root / backup_folder_name(clock_());
     // An existing folder (a second backup in the same second) is refused, never reused.
     if (!fs::create_directory(folder, error)) throw Error(folder.string());
 

@@ -33,10 +33,10 @@ struct LocalTime {
     int second = 0;
 };
 
-LocalTime readLocalClock();
+LocalTime read_local_clock();
 
 // The name of a backup folder taken at `time`: "20050321 093005".
-std::string backupFolderName(const LocalTime& time);
+std::string backup_folder_name(const LocalTime& time);
 
 // What one table's rebuild came to.
 struct TableRebuild {
@@ -52,14 +52,14 @@ struct TableRebuild {
 };
 
 // The warning that names the tables a batch did not rebuild, one a line.
-std::string notRebuiltMessage(const std::vector<std::string>& notRebuilt);
+std::string not_rebuilt_message(const std::vector<std::string>& not_rebuilt);
 
 class RepairForm {
   public:
     // `session1` lists aliases and tables; `mainDatabase` (MainDB on VAQ) gives the database
     // directory that a backup copies. `clock` is read once per backup.
     RepairForm(window::WindowPort& port, db::Session& session1, db::Database& mainDatabase,
-               std::function<LocalTime()> clock = readLocalClock, UtilityLibrary library = {});
+               std::function<LocalTime()> clock = read_local_clock, UtilityLibrary library = {});
     ~RepairForm();
     RepairForm(const RepairForm&) = delete;
     RepairForm& operator=(const RepairForm&) = delete;
@@ -84,11 +84,11 @@ class RepairForm {
     void ClearLocation();
     void SetLocation(const std::string& path);
     void VerifyBtnClick();
-    // Rebuilds the table of TableLocEdit (rebuildTable) and shows the result in MessageLB.
+    // Rebuilds the table of TableLocEdit (rebuild_table) and shows the result in MessageLB.
     void RebuildBtnClick();
     // Verifies, then rebuilds the table at `location` with the progress bars running; what
     // the window shows of it is up to the caller.
-    TableRebuild rebuildTable(const std::string& location);
+    TableRebuild rebuild_table(const std::string& location);
 
     // ---- every table ----
     void BitBtn2Click();
@@ -99,30 +99,30 @@ class RepairForm {
 
     // Called when a run over every table leaves tables not rebuilt (listed in a box), so that
     // a caller without a screen can tell that the run did not do everything.
-    void onStepFailed(std::function<void()> handler) { stepFailed_ = std::move(handler); }
+    void on_step_failed(std::function<void()> handler) { stepFailed_ = std::move(handler); }
     // What the last RebuildBtnClick came to.
-    const TableRebuild& lastRebuild() const { return lastRebuild_; }
+    const TableRebuild& last_rebuild() const { return lastRebuild_; }
     // The tables the last "Rebuild Index" did not rebuild, each with the result text and its
     // cause ("Door.DB: Rebuild was not successful. Table is busy: Door.DB.").
-    const std::vector<std::string>& notRebuilt() const { return notRebuilt_; }
+    const std::vector<std::string>& not_rebuilt() const { return notRebuilt_; }
 
   private:
     TBDEUtil& utility();
     // The verify step shared by verify and rebuild: the level's message into MessageLB when
     // the library answers 0, nothing otherwise.
-    void verifyInto(const std::string& location);
+    void verify_into(const std::string& location);
     // Runs `work` with the progress callback registered, removing it on every way out.
-    void withProgress(const std::function<void()>& work);
+    void with_progress(const std::function<void()>& work);
     // The alias VAQ, its tables, each one rebuilt; returns a line for each table whose
     // rebuild did not succeed ("Door.DB: Rebuild was not successful.").
-    std::vector<std::string> rebuildEveryTable();
+    std::vector<std::string> rebuild_every_table();
     // The last table's result into the log and a box, with its cause in the log when it was
     // not rebuilt, and after it the notes of every table of the batch (where records went);
     // then, when some tables were not rebuilt, a warning box that names them with their
     // causes, so that an earlier table's failure is not hidden behind the last table's
     // success.
-    void reportLastResult(const std::vector<std::string>& notRebuilt);
-    std::filesystem::path backupRoot() const;
+    void report_last_result(const std::vector<std::string>& not_rebuilt);
+    std::filesystem::path backup_root() const;
 
     window::WindowPort& port_;
     db::Session& session1_;

@@ -9,7 +9,7 @@ namespace vaq::upgrade {
 void installUpgradeJobs(window::WindowPort& port, window::JobSet& jobs,
                         db::Database& mainDatabase) {
     const auto form = std::make_shared<UpgradeForm>(port, mainDatabase);
-    form->onStepFailed([&jobs] { ++jobs.failedSteps; });
+    form->on_step_failed([&jobs] { ++jobs.failedSteps; });
     jobs.handlers[window::Handler::BitBtn1Click] = [form] { form->BitBtn1Click(); };
     jobs.handlers[window::Handler::Button3Click] = [form] { form->Button3Click(); };
 }

@@ -104,7 +104,7 @@ class UpgradeForm {
     // Called for each step that fails while the run goes on (an index CreateIndex could not
     // create, shown in a box), so that a caller without a screen can tell that the run did
     // not do everything.
-    void onStepFailed(std::function<void()> handler) { stepFailed_ = std::move(handler); }
+    void on_step_failed(std::function<void()> handler) { stepFailed_ = std::move(handler); }
 
   private:
     std::filesystem::path database_directory() const;

@@ -26,7 +26,7 @@ class BatchTest : public RepairFixture {
         RepairFixture::SetUp();
         form_->FormCreate();
     }
-    fs::path backupRoot() const { return root_ / "bin" / "Backup"; }
+    fs::path backup_root() const { return root_ / "bin" / "Backup"; }
 };
 
 TEST_F(BatchTest, RebuildIndexRebuildsEveryTableAndReportsTheLast) {
@@ -96,7 +96,7 @@ TEST_F(BatchTest, TablesThatWereNotRebuiltAreNamedAfterTheSummary) {
               0u)
         << window_.boxes[1].text;
     EXPECT_NE(window_.boxes[1].text.find("busy"), std::string::npos) << window_.boxes[1].text;
-    EXPECT_EQ(form_->notRebuilt().size(), 1u);
+    EXPECT_EQ(form_->not_rebuilt().size(), 1u);
     EXPECT_EQ(window_.boxes[1].icon, BoxIcon::kWarning);
     door.close();
 }
@@ -141,7 +141,7 @@ TEST_F(BatchTest, RebuildAndFixAllUpgradesBetweenTheRebuildAndTheReport) {
     EXPECT_EQ(window_.text(Control::Memo1),
               "Upgraded Successfully : StaffIDField added \r\nRebuild was successful.");
     EXPECT_EQ(window_.box_texts(), std::vector<std::string>{"Rebuild was successful."});
-    EXPECT_FALSE(fs::exists(backupRoot()));
+    EXPECT_FALSE(fs::exists(backup_root()));
 }
 
 TEST_F(BatchTest, RebuildAndFixAllRebuildingTwiceKeepsAndNamesWhatTheFirstRebuildSetAside) {
@@ -178,7 +178,7 @@ TEST_F(BatchTest, RebuildAndFixAllRebuildingTwiceKeepsAndNamesWhatTheFirstRebuil
 TEST_F(BatchTest, InstalledHandlersReachTheRepair) {
     test_support::MemoryWindow other;
     other.executableDirectory = window_.executableDirectory;
-    installRepairJobs(other, other.jobs, *session_, *mainDB_);
+    install_repair_jobs(other, other.jobs, *session_, *mainDB_);
     for (auto handler : {window::Handler::AliasComboChange, window::Handler::TableComboChange,
                          window::Handler::ByDirectBtnClick, window::Handler::VerifyBtnClick,
                          window::Handler::RebuildBtnClick, window::Handler::BitBtn2Click,
@@ -194,10 +194,10 @@ TEST_F(BatchTest, InstalledHandlersReachTheRepair) {
 // ---- backup ----
 
 TEST(BackupFolderNameTest, FollowsTheTimeStampRule) {
-    EXPECT_EQ(backupFolderName({2005, 3, 21, 9, 30, 5}), "20050321 093005");
-    EXPECT_EQ(backupFolderName({2006, 1, 1, 7, 5, 9}), "20060101 070509");
-    EXPECT_EQ(backupFolderName({2024, 12, 31, 23, 59, 59}), "20241231 235959");
-    EXPECT_EQ(backupFolderName({999, 10, 10, 0, 0, 0}), "9991010 000000");
+    EXPECT_EQ(backup_folder_name({2005, 3, 21, 9, 30, 5}), "20050321 093005");
+    EXPECT_EQ(backup_folder_name({2006, 1, 1, 7, 5, 9}), "20060101 070509");
+    EXPECT_EQ(backup_folder_name({2024, 12, 31, 23, 59, 59}), "20241231 235959");
+    EXPECT_EQ(backup_folder_name({999, 10, 10, 0, 0, 0}), "9991010 000000");
 }
 
 TEST_F(BatchTest, BackupCopiesTheFilesOfTheDirectoryFlat) {
@@ -208,7 +208,7 @@ TEST_F(BatchTest, BackupCopiesTheFilesOfTheDirectoryFlat) {
     now_ = {2006, 1, 1, 7, 5, 9};
 
     form_->BackupDatabase();
-    const fs::path folder = backupRoot() / "20060101 070509";
+    const fs::path folder = backup_root() / "20060101 070509";
     ASSERT_TRUE(fs::is_directory(folder));
     std::size_t files = 0;
     for (const auto& entry : fs::directory_iterator(data())) {
@@ -229,24 +229,24 @@ TEST_F(BatchTest, BackupCopiesTheFilesOfTheDirectoryFlat) {
 TEST_F(BatchTest, TwoBackupsInOneSecondFailWithTheFoldersName) {
     std::ofstream(data() / "Door.DB") << "x";
     form_->BackupDatabase();
-    const fs::path folder = backupRoot() / "20050321 093005";
+    const fs::path folder = backup_root() / "20050321 093005";
     EXPECT_EQ(failure_of([&] { form_->BackupDatabase(); }), folder.string());
     EXPECT_EQ(window_.boxes.size(), 1u);
     now_.second = 6;
     form_->BackupDatabase();
-    EXPECT_TRUE(fs::exists(backupRoot() / "20050321 093006" / "Door.DB"));
+    EXPECT_TRUE(fs::exists(backup_root() / "20050321 093006" / "Door.DB"));
 }
 
 TEST_F(BatchTest, ADirectoryOfOnlyFoldersGivesAnEmptyBackup) {
     fs::create_directory(data() / "archive");
     form_->BackupDatabase();
-    EXPECT_TRUE(fs::is_empty(backupRoot() / "20050321 093005"));
+    EXPECT_TRUE(fs::is_empty(backup_root() / "20050321 093005"));
     EXPECT_EQ(window_.box_texts(), std::vector<std::string>{"The Database backup successfully"});
 }
 
 TEST_F(BatchTest, ABackupRootThatCannotBeMadeIsNamed) {
-    std::ofstream(backupRoot()) << "a file where the folder should be";
-    EXPECT_EQ(failure_of([&] { form_->BackupDatabase(); }), backupRoot().string());
+    std::ofstream(backup_root()) << "a file where the folder should be";
+    EXPECT_EQ(failure_of([&] { form_->BackupDatabase(); }), backup_root().string());
 }
 
 TEST_F(BatchTest, AnIncompleteBackupIsAnErrorAndNoTableIsTouched) {
@@ -254,7 +254,7 @@ TEST_F(BatchTest, AnIncompleteBackupIsAnErrorAndNoTableIsTouched) {
     fs::create_symlink(root_ / "nowhere.DB", data() / "Lost.DB");
     window_.setChecked(Control::CheckBox1, true);
     const std::string message = failure_of([&] { form_->BitBtn2Click(); });
-    EXPECT_EQ(message, "The database backup in " + (backupRoot() / "20050321 093005").string() +
+    EXPECT_EQ(message, "The database backup in " + (backup_root() / "20050321 093005").string() +
                            " is incomplete; these files could not be copied: Lost.DB");
     EXPECT_TRUE(window_.presses.empty());
     EXPECT_TRUE(window_.boxes.empty());
@@ -265,7 +265,7 @@ TEST_F(BatchTest, RebuildIndexBacksUpFirstWhenTicked) {
     generate(20);
     window_.setChecked(Control::CheckBox1, true);
     form_->BitBtn2Click();
-    EXPECT_TRUE(fs::exists(backupRoot() / "20050321 093005" / "Transact.db"));
+    EXPECT_TRUE(fs::exists(backup_root() / "20050321 093005" / "Transact.db"));
     EXPECT_EQ(window_.box_texts(), (std::vector<std::string>{"The Database backup successfully",
                                                              "Rebuild was successful."}));
 }

@@ -127,7 +127,7 @@ TEST(BDEUtilTest, PropertyLabelsReadTheirFieldsOfTheRecord) {
     std::vector<std::string> shown;
     for (const PropertyLabel& property : kPropertyLabels)
         shown.push_back(std::string(property.caption) + " " +
-                        std::to_string(propertyValue(props, property.offset)));
+                        std::to_string(property_value(props, property.offset)));
     EXPECT_EQ(shown, (std::vector<std::string>{
                          "Fields: 12", "Record Size: 515", "Indexes: 3", "Validities: 0",
                          "References: 0", "Restructure Version: 7", "Aux Passwords: 1",
@@ -135,14 +135,14 @@ TEST(BDEUtilTest, PropertyLabelsReadTheirFieldsOfTheRecord) {
 }
 
 TEST(VerificationMessageTest, EveryLevelHasItsText) {
-    EXPECT_EQ(verificationMessage(0), "Verification Successful. Table has no errors.");
-    EXPECT_EQ(verificationMessage(1), "Verification Successful. Verification completed.");
-    EXPECT_EQ(verificationMessage(2),
+    EXPECT_EQ(verification_message(0), "Verification Successful. Table has no errors.");
+    EXPECT_EQ(verification_message(1), "Verification Successful. Verification completed.");
+    EXPECT_EQ(verification_message(2),
               "Verification Successful. Verification could not be completed.");
-    EXPECT_EQ(verificationMessage(3), "Verification Successful. Table must be rebuild manually.");
-    EXPECT_EQ(verificationMessage(4), "Verification Successful. Table cannot be rebuilt.");
+    EXPECT_EQ(verification_message(3), "Verification Successful. Table must be rebuild manually.");
+    EXPECT_EQ(verification_message(4), "Verification Successful. Table cannot be rebuilt.");
     for (std::int32_t other : {5, -1, -2147483647 - 1, 100})
-        EXPECT_EQ(verificationMessage(other), "Verification unsuccessful.");
+        EXPECT_EQ(verification_message(other), "Verification unsuccessful.");
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ void RepairFixture::SetUp() {
     fs::create_directory(root_ / "bin");
     window_.executableDirectory = (root_ / "bin").string();
     pdx::use_configuration(pdx::Configuration::from_text(
-        "[alias VAQ]\npath = data\n" + extraConfiguration() + "[engine]\nprivate_dir = private\n",
+        "[alias VAQ]\npath = data\n" + extra_configuration() + "[engine]\nprivate_dir = private\n",
         root_, "test"));
     session_ = std::make_unique<db::Session>("Session1");
     mainDB_ = std::make_unique<db::Database>(*session_, "MainDB", "VAQ");

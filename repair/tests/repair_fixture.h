@@ -30,7 +30,7 @@ class RepairFixture : public ::testing::Test {
     void TearDown() override;
 
     // Extra lines of the engine configuration ("[alias X]" sections) before the window starts.
-    virtual std::string extraConfiguration() const { return {}; }
+    virtual std::string extra_configuration() const { return {}; }
     virtual UtilityLibrary library() const { return {}; }
 
     fs::path data() const { return root_ / "data"; }

@@ -18,7 +18,7 @@ using window::BoxIcon;
 
 class SelectionTest : public RepairFixture {
   protected:
-    std::string extraConfiguration() const override {
+    std::string extra_configuration() const override {
         return "[alias lowered]\ntype = standard\npath = data\n"
                "[alias Remote]\ntype = ORACLE\npath = data\n"
                "[alias Second]\ntype = STANDARD\npath = data\n";
@@ -34,21 +34,21 @@ class SelectionTest : public RepairFixture {
     std::string location(const std::string& table) const { return (data() / table).string(); }
 
     // The ten property labels as "Caption value".
-    std::vector<std::string> propertyLines() const {
+    std::vector<std::string> property_lines() const {
         std::vector<std::string> lines;
         for (const PropertyLabel& property : kPropertyLabels)
             lines.push_back(std::string(property.caption) + " " + window_.text(property.label));
         return lines;
     }
 
-    void chooseAlias(const std::string& alias) {
+    void choose_alias(const std::string& alias) {
         const auto aliases = window_.items(Control::AliasCombo);
         const auto found = std::find(aliases.begin(), aliases.end(), alias);
         ASSERT_NE(found, aliases.end());
         window_.select(Control::AliasCombo, static_cast<int>(found - aliases.begin()));
         form_->AliasComboChange();
     }
-    void chooseTable(int index) {
+    void choose_table(int index) {
         window_.select(Control::TableCombo, index);
         form_->TableComboChange();
     }
@@ -66,7 +66,7 @@ TEST_F(SelectionTest, ChoosingAnAliasListsItsTablesAndClearsTheRest) {
     window_.setText(Control::MessageLB, "Rebuild was successful.");
     window_.setPosition(Control::PBData, 70);
 
-    chooseAlias("Second");
+    choose_alias("Second");
     EXPECT_EQ(window_.items(Control::TableCombo),
               (std::vector<std::string>{"Door.DB", "Staff.DB"}));
     EXPECT_EQ(window_.text(Control::TableLocEdit), "");
@@ -79,12 +79,12 @@ TEST_F(SelectionTest, ChoosingAnAliasListsItsTablesAndClearsTheRest) {
 }
 
 TEST_F(SelectionTest, ChoosingATableSetsItsLocationAndShowsItsProperties) {
-    chooseAlias("VAQ");
-    chooseTable(0);
+    choose_alias("VAQ");
+    choose_table(0);
     EXPECT_EQ(window_.text(Control::TableLocEdit), location("Door.DB"));
     EXPECT_TRUE(window_.isEnabled(Control::VerifyBtn));
     EXPECT_TRUE(window_.isEnabled(Control::RebuildBtn));
-    const auto lines = propertyLines();
+    const auto lines = property_lines();
     EXPECT_EQ(lines[0], "Fields: 3");
     EXPECT_EQ(lines[2], "Indexes: 1");
     EXPECT_EQ(lines[3], "Validities: 0");
@@ -94,8 +94,8 @@ TEST_F(SelectionTest, ChoosingATableSetsItsLocationAndShowsItsProperties) {
     // A table whose properties cannot be read keeps the earlier table's values, yet its
     // location is set and both buttons work.
     std::filesystem::resize_file(data() / "Staff.DB", 10);
-    chooseTable(1);
-    EXPECT_EQ(propertyLines(), lines);
+    choose_table(1);
+    EXPECT_EQ(property_lines(), lines);
     EXPECT_EQ(window_.text(Control::TableLocEdit), location("Staff.DB"));
     EXPECT_TRUE(window_.isEnabled(Control::RebuildBtn));
 }
@@ -112,7 +112,7 @@ TEST_F(SelectionTest, AnUnknownAliasOrNoAliasIsAClearError) {
 }
 
 TEST_F(SelectionTest, ByDirectoryTakesTheChosenFileOrNothing) {
-    chooseAlias("VAQ");
+    choose_alias("VAQ");
     form_->ByDirectBtnClick();  // cancelled
     EXPECT_EQ(window_.dialogs, std::vector<Control>{Control::OpenDialog1});
     EXPECT_EQ(window_.selected_index(Control::AliasCombo), 0);
@@ -183,8 +183,8 @@ struct Script {
 };
 Script script;
 
-TUResult scriptedVerify(hTUses, const char*, const char* driver, const char* errorTable,
-                        const char*, std::int32_t options, std::int32_t* level) {
+TUResult scripted_verify(hTUses, const char*, const char* driver, const char* errorTable,
+                         const char*, std::int32_t options, std::int32_t* level) {
     script.calls.push_back(std::string("verify ") + driver + " " + errorTable + " " +
                            std::to_string(options));
     pdx::reportProgress(nullptr, {40, pdx::kPhaseData, ""});
@@ -192,9 +192,9 @@ TUResult scriptedVerify(hTUses, const char*, const char* driver, const char* err
     return script.verify;
 }
 
-TUResult scriptedCounts(hTUses, const char*, std::uint16_t* fields, std::uint16_t* indexes,
-                        std::uint16_t* security, std::uint16_t* checks, std::uint16_t* references,
-                        std::uint16_t* parameters, std::uint16_t* optionalUnits) {
+TUResult scripted_counts(hTUses, const char*, std::uint16_t* fields, std::uint16_t* indexes,
+                         std::uint16_t* security, std::uint16_t* checks, std::uint16_t* references,
+                         std::uint16_t* parameters, std::uint16_t* optionalUnits) {
     script.calls.push_back("counts");
     *fields = 3;
     *indexes = 1;
@@ -206,7 +206,7 @@ TUResult scriptedCounts(hTUses, const char*, std::uint16_t* fields, std::uint16_
     return script.counts;
 }
 
-TUResult scriptedFill(hTUses, tutil::CRTblDesc* desc, const char* table, const char*) {
+TUResult scripted_fill(hTUses, tutil::CRTblDesc* desc, const char* table, const char*) {
     script.calls.push_back("fill");
     if (!script.failingFill.empty())
         return std::string(table).find(script.failingFill) == std::string::npos
@@ -223,8 +223,8 @@ TUResult scriptedFill(hTUses, tutil::CRTblDesc* desc, const char* table, const c
     return script.fill;
 }
 
-TUResult scriptedRebuild(hTUses, const char*, const char* driver, const char* backup,
-                         const char* keyViolations, const char* problems, tutil::CRTblDesc*) {
+TUResult scripted_rebuild(hTUses, const char*, const char* driver, const char* backup,
+                          const char* keyViolations, const char* problems, tutil::CRTblDesc*) {
     script.calls.push_back(std::string("rebuild ") + driver + " " + backup + " " + keyViolations +
                            " " + problems);
     pdx::reportProgress(nullptr, {100, pdx::kPhaseRebuild, ""});
@@ -235,10 +235,10 @@ class ScriptedRebuildTest : public SelectionTest {
   protected:
     UtilityLibrary library() const override {
         UtilityLibrary scripted;
-        scripted.verifyTable = scriptedVerify;
-        scripted.getCrTblDescCount = scriptedCounts;
-        scripted.fillCrTblDesc = scriptedFill;
-        scripted.rebuildTable = scriptedRebuild;
+        scripted.verifyTable = scripted_verify;
+        scripted.getCrTblDescCount = scripted_counts;
+        scripted.fillCrTblDesc = scripted_fill;
+        scripted.rebuild_table = scripted_rebuild;
         return scripted;
     }
     void SetUp() override {

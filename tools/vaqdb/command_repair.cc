@@ -14,8 +14,8 @@ void command_repair(ShellContext& context, const Arguments& /*arguments*/) {
     JobSession jobs(context);
     jobs.run(vaq::window::Handler::BitBtn2Click);
     jobs.finish();
-    const std::vector<std::string>& notRebuilt = jobs.repair().notRebuilt();
-    if (!notRebuilt.empty()) throw vaq::Error(vaq::repair::notRebuiltMessage(notRebuilt));
+    const std::vector<std::string>& not_rebuilt = jobs.repair().not_rebuilt();
+    if (!not_rebuilt.empty()) throw vaq::Error(vaq::repair::not_rebuilt_message(not_rebuilt));
 }
 
 }  // namespace vaq::shell

@@ -52,7 +52,7 @@ void command_props(ShellContext& context, const Arguments& arguments) {
                          " cannot be read: " + pdx::last_error_message());
     for (const vaq::repair::PropertyLabel& property : vaq::repair::kPropertyLabels)
         context.out << property.caption << ' '
-                    << vaq::repair::propertyValue(util.TableProps, property.offset) << '\n';
+                    << vaq::repair::property_value(util.TableProps, property.offset) << '\n';
     util.close();
 }
 
@@ -72,7 +72,7 @@ void command_verify(ShellContext& context, const Arguments& arguments) {
     for (const std::string& finding : verificationFindings(location))
         context.out << finding << '\n';
     jobs.finish();
-    if (message != vaq::repair::verificationMessage(0)) context.report_status(2);
+    if (message != vaq::repair::verification_message(0)) context.report_status(2);
 }
 
 // .rebuild TABLE: the last result text of the window's "Rebuild" (the verification's
@@ -84,7 +84,7 @@ void command_rebuild(ShellContext& context, const Arguments& arguments) {
     jobs.window().setText(Control::TableLocEdit, location);
     jobs.run(Handler::RebuildBtnClick);
     const std::string message = jobs.window().text(Control::MessageLB);
-    const vaq::repair::TableRebuild& outcome = jobs.repair().lastRebuild();
+    const vaq::repair::TableRebuild& outcome = jobs.repair().last_rebuild();
     if (!outcome.rebuilt)
         throw vaq::Error(message + (outcome.cause.empty() ? "" : " " + outcome.cause));
     context.out << message << '\n';

@@ -15,7 +15,8 @@ JobSession::JobSession(ShellContext& context)
         session1_ = std::make_unique<vaq::db::Session>("Session1");
         mainDatabase_ = std::make_unique<vaq::db::Database>(*session1_, "MainDB", "VAQ");
         mainDatabase_->open();
-        repair_ = vaq::repair::installRepairJobs(window_, window_.jobs, *session1_, *mainDatabase_);
+        repair_ =
+            vaq::repair::install_repair_jobs(window_, window_.jobs, *session1_, *mainDatabase_);
         window_.jobs.createUtilitySession();
     } catch (...) {
         window_.jobs = {};

@@ -57,7 +57,7 @@ RunResult upgrade(const fs::path& folder) {
             db::Database mainDB(session, "MainDB", "VAQ");
             mainDB.open();
             UpgradeForm form(window, mainDB);
-            form.onStepFailed([&] { ++result.failedSteps; });
+            form.on_step_failed([&] { ++result.failedSteps; });
             RepairStandIn repair;
             repair.install(window, form);
             form.BitBtn1Click();
