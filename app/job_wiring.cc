@@ -27,7 +27,7 @@ ProgramWiring makeProgramWiring(std::shared_ptr<EngineDatabase> database) {
     };
     wiring.installJobs = [database, forms](window::WindowPort& port, window::JobSet& jobs) {
         repair::install_repair_jobs(port, jobs, database->session(), database->mainDatabase());
-        upgrade::installUpgradeJobs(port, jobs, database->mainDatabase());
+        upgrade::install_upgrade_jobs(port, jobs, database->mainDatabase());
         maintenance::install_maintenance_jobs(port, jobs);
         forms->import = import::install_import_jobs(port, jobs);
     };

@@ -304,7 +304,7 @@ ColumnDef columnOf(const schema::ColumnLayout& c) {
 }
 
 // The layout the upgrade creates the table in: the created columns only.
-TableDef createdLayout(std::string_view table_name) {
+TableDef created_layout(std::string_view table_name) {
     const schema::TableLayout* layout = schema::find_table(table_name);
     if (layout == nullptr) throw Error("Table not in the schema: " + std::string(table_name));
     TableDef def{layout->name, {}, layout->primaryKey.size(), {}};
@@ -339,9 +339,9 @@ bool worksSaturday(const Department& d) {
 }
 
 void addSomeNewerTables(const Site& site, std::vector<GeneratedTable>& tables) {
-    GeneratedTable departments{createdLayout(schema::Department::kTable), {}};
-    GeneratedTable workOn{createdLayout(schema::WorkOn::kTable), {}};
-    GeneratedTable timeTable{createdLayout(schema::DeptTimeTable::kTable), {}};
+    GeneratedTable departments{created_layout(schema::Department::kTable), {}};
+    GeneratedTable workOn{created_layout(schema::WorkOn::kTable), {}};
+    GeneratedTable timeTable{created_layout(schema::DeptTimeTable::kTable), {}};
     for (const Department& d : site.departments) {
         departments.rows.push_back(
             {number(d.deptId), text(d.name), number(d.lateAllowance), d.enableLateAllowance});
@@ -352,8 +352,8 @@ void addSomeNewerTables(const Site& site, std::vector<GeneratedTable>& tables) {
     tables.push_back(std::move(departments));
     tables.push_back(std::move(workOn));
     tables.push_back(std::move(timeTable));
-    tables.push_back({createdLayout(schema::ActiveRelay::kTable), {}});
-    tables.push_back({createdLayout(schema::LQ::kTable), {}});
+    tables.push_back({created_layout(schema::ActiveRelay::kTable), {}});
+    tables.push_back({created_layout(schema::LQ::kTable), {}});
 }
 
 void addRemainingNewerTables(const Site& site, std::vector<GeneratedTable>& tables) {
@@ -362,12 +362,12 @@ void addRemainingNewerTables(const Site& site, std::vector<GeneratedTable>& tabl
           schema::DoorTree::kTable, schema::LeaveType::kTable, schema::StaffTimeTbl::kTable,
           schema::attendance::kTable, schema::SGCountTbl::kTable, schema::FILORPT::kTable,
           schema::LocationMap::kTable, schema::EmailAlert::kTable}) {
-        tables.push_back({createdLayout(name), {}});
+        tables.push_back({created_layout(name), {}});
     }
-    GeneratedTable leave{createdLayout(schema::Leave::kTable), {}};
+    GeneratedTable leave{created_layout(schema::Leave::kTable), {}};
     leave.def.indexes.push_back({schema::Leave::idx_StaffID, schema::Leave::StaffID});
     tables.push_back(std::move(leave));
-    GeneratedTable status{createdLayout(schema::DoorStatus::kTable), {}};
+    GeneratedTable status{created_layout(schema::DoorStatus::kTable), {}};
     for (const Door& d : site.doors)
         status.rows.push_back({number(d.doorId), number(0)});
     tables.push_back(std::move(status));

@@ -15,7 +15,7 @@
 //   4. AntiPassBackOld.db is deleted.
 //
 // A crash between 2 and 4 leaves both tables complete. The next upgrade finishes the
-// replacement before anything else (finishInterruptedRebuild): a kept old table beside a
+// replacement before anything else (finish_interrupted_rebuild): a kept old table beside a
 // missing AntiPassBack.db means step 3 had not happened, and tmpdb.DB, complete since
 // step 1, is renamed into place; a kept old table beside a rebuilt AntiPassBack.db is
 // deleted. The rows are on disk in at least one complete table at every moment.
@@ -58,27 +58,27 @@ class TemporaryBinding {
 
 }  // namespace
 
-void UpgradeForm::rebuildAntiPassBack() {
-    finishInterruptedRebuild();
+void UpgradeForm::rebuild_anti_pass_back() {
+    finish_interrupted_rebuild();
     q1.close();
     q1.set_sql(kAntiPassBackSelect);
     q1.open();
     if (q1.findField(schema::AntiPassBack::Pkey)) return;
     const std::uint32_t rows = q1.recordCount();
-    copyIntoTmpdb();
-    replaceByTmpdb(rows);
+    copy_into_tmpdb();
+    replace_by_tmpdb(rows);
     AntiPassBack.close();
     AntiPassBack.refresh_field_defs();
     mainDatabase_.close();
     mainDatabase_.open();
 }
 
-void UpgradeForm::copyIntoTmpdb() {
+void UpgradeForm::copy_into_tmpdb() {
     // The copy is written to disk whole, counted, before it takes the old table's place
-    // (replaceByTmpdb); the statements that make it need not each wait for the disk. A
+    // (replace_by_tmpdb); the statements that make it need not each wait for the disk. A
     // crash meanwhile leaves the old table as it was and a tmpdb.DB the next run drops.
     pdx::DeferredSync sync;
-    if (tableFileExists(kTmpdbFile)) {
+    if (table_file_exists(kTmpdbFile)) {
         q1.close();
         q1.clear_sql();
         q1.add_sql(std::string(kDropTmpdb));
@@ -97,22 +97,22 @@ void UpgradeForm::copyIntoTmpdb() {
     sync.finish();
 }
 
-std::uint32_t UpgradeForm::tmpdbRecordCount() {
+std::uint32_t UpgradeForm::tmpdb_record_count() {
     const TemporaryBinding tmpdb(AntiPassBack, kTmpdbObjectName);
     AntiPassBack.open();
     return AntiPassBack.recordCount();
 }
 
-void UpgradeForm::replaceByTmpdb(std::uint32_t expectedRows) {
+void UpgradeForm::replace_by_tmpdb(std::uint32_t expectedRows) {
     const std::string table_name = AntiPassBack.table_name();
-    const std::uint32_t copied = tmpdbRecordCount();
+    const std::uint32_t copied = tmpdb_record_count();
     if (copied != expectedRows)
         throw Error("The copy of " + table_name + " into " + std::string(schema::work::tmpdb) +
                     " holds " + std::to_string(copied) + " rows instead of " +
                     std::to_string(expectedRows) + "; " + table_name + " is left as it was.");
     const auto tmpdbFile = findTableFile(database_directory(), kTmpdbFile);
     if (!tmpdbFile) throw Error("Table does not exist: " + std::string(schema::work::tmpdb));
-    flushTableToDisk(*tmpdbFile);
+    flush_table_to_disk(*tmpdbFile);
 
     AntiPassBack.close();
     AntiPassBack.renameTable(kKeptOldTable);
@@ -125,7 +125,7 @@ void UpgradeForm::replaceByTmpdb(std::uint32_t expectedRows) {
     kept.deleteTable();
 }
 
-void UpgradeForm::finishInterruptedRebuild() {
+void UpgradeForm::finish_interrupted_rebuild() {
     const std::filesystem::path directory = database_directory();
     if (!findTableFile(directory, kKeptOldTable)) return;
     db::Table kept(AntiPassBack.alias_name(), std::string(kKeptOldTable), session_);

@@ -188,11 +188,11 @@ constexpr std::array kBlocks = {
 
 }  // namespace
 
-std::span<const ColumnBlock> columnBlocks() {
+std::span<const ColumnBlock> column_blocks() {
     return kBlocks;
 }
 
-const ColumnBlock& columnBlock(int number) {
+const ColumnBlock& column_block(int number) {
     for (const ColumnBlock& block : kBlocks)
         if (block.number == number) return block;
     throw Error("There is no column block " + std::to_string(number) + ".");

@@ -44,8 +44,8 @@ struct ColumnBlock {
     bool reopenAfterAdding = false;
 };
 
-std::span<const ColumnBlock> columnBlocks();
+std::span<const ColumnBlock> column_blocks();
 // Block 1 to 12; throws vaq::Error for another number.
-const ColumnBlock& columnBlock(int number);
+const ColumnBlock& column_block(int number);
 
 }  // namespace vaq::upgrade

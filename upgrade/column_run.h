@@ -22,9 +22,9 @@ struct AlterParts {
 };
 
 // The parts of `statement`; nothing when it is not an ALTER adding one column.
-std::optional<AlterParts> splitAlter(std::string_view statement);
+std::optional<AlterParts> split_alter(std::string_view statement);
 
 // "alter table T add F1 Y1, add F2 Y2, ...": `head` followed by every definition.
-std::string joinedAlter(std::string_view head, std::span<const std::string_view> definitions);
+std::string joined_alter(std::string_view head, std::span<const std::string_view> definitions);
 
 }  // namespace vaq::upgrade

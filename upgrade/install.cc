@@ -6,8 +6,8 @@
 
 namespace vaq::upgrade {
 
-void installUpgradeJobs(window::WindowPort& port, window::JobSet& jobs,
-                        db::Database& mainDatabase) {
+void install_upgrade_jobs(window::WindowPort& port, window::JobSet& jobs,
+                          db::Database& mainDatabase) {
     const auto form = std::make_shared<UpgradeForm>(port, mainDatabase);
     form->on_step_failed([&jobs] { ++jobs.failedSteps; });
     jobs.handlers[window::Handler::BitBtn1Click] = [form] { form->BitBtn1Click(); };

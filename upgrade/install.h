@@ -10,6 +10,7 @@ namespace vaq::upgrade {
 // Fills the handlers BitBtn1Click ("Upgrade DataBase") and Button3Click into `jobs`. The
 // handlers keep their query and table objects for as long as the job set holds them;
 // `mainDatabase` (the window's MainDB) must outlive the job set.
-void installUpgradeJobs(window::WindowPort& port, window::JobSet& jobs, db::Database& mainDatabase);
+void install_upgrade_jobs(window::WindowPort& port, window::JobSet& jobs,
+                          db::Database& mainDatabase);
 
 }  // namespace vaq::upgrade

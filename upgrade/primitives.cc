@@ -19,7 +19,7 @@ namespace {
 constexpr std::string_view kAlias = "VAQ";
 
 // The table a table object of the window is bound to ("WorkON.DB" for WorkOn).
-std::string boundTable(std::string_view object) {
+std::string bound_table(std::string_view object) {
     for (const schema::TableObject& entry : schema::table_objects())
         if (entry.object == object) return std::string(entry.table_name);
     throw Error("The window has no table object " + std::string(object) + ".");
@@ -30,17 +30,17 @@ std::string boundTable(std::string_view object) {
 UpgradeForm::UpgradeForm(window::WindowPort& port, db::Database& mainDatabase, db::Session& session)
     : q1(std::string(kAlias), session),
       Q2(std::string(kAlias), session),
-      Personnel(std::string(kAlias), boundTable("Personnel"), session),
-      Department(std::string(kAlias), boundTable("Department"), session),
-      AntiPassBack(std::string(kAlias), boundTable("AntiPassBack"), session),
-      DeptTimeTbl(std::string(kAlias), boundTable("DeptTimeTbl"), session),
-      WorkOn(std::string(kAlias), boundTable("WorkOn"), session),
-      Leave(std::string(kAlias), boundTable("Leave"), session),
-      SecurityMaster(std::string(kAlias), boundTable("SecurityMaster"), session),
-      Holiday(std::string(kAlias), boundTable("Holiday"), session),
-      Transaction(std::string(kAlias), boundTable("Transaction"), session),
-      EmailAlert(std::string(kAlias), boundTable("EmailAlert"), session),
-      ActiveRelay(std::string(kAlias), boundTable("ActiveRelay"), session),
+      Personnel(std::string(kAlias), bound_table("Personnel"), session),
+      Department(std::string(kAlias), bound_table("Department"), session),
+      AntiPassBack(std::string(kAlias), bound_table("AntiPassBack"), session),
+      DeptTimeTbl(std::string(kAlias), bound_table("DeptTimeTbl"), session),
+      WorkOn(std::string(kAlias), bound_table("WorkOn"), session),
+      Leave(std::string(kAlias), bound_table("Leave"), session),
+      SecurityMaster(std::string(kAlias), bound_table("SecurityMaster"), session),
+      Holiday(std::string(kAlias), bound_table("Holiday"), session),
+      Transaction(std::string(kAlias), bound_table("Transaction"), session),
+      EmailAlert(std::string(kAlias), bound_table("EmailAlert"), session),
+      ActiveRelay(std::string(kAlias), bound_table("ActiveRelay"), session),
       port_(port),
       mainDatabase_(mainDatabase),
       session_(session) {}
@@ -72,7 +72,7 @@ namespace {
 
 // The upgrade's statements are its own, fixed texts: where in them the engine stopped
 // ("(line 1, column 15)") tells the user nothing, what it found wrong does.
-void executeWithoutPosition(db::Query& query) {
+void execute_without_position(db::Query& query) {
     try {
         query.exec_sql();
     } catch (const pdx::sql::SqlError& error) {
@@ -87,14 +87,14 @@ std::filesystem::path UpgradeForm::database_directory() const {
     return mainDatabase_.directory();
 }
 
-bool UpgradeForm::tableFileExists(std::string_view fileName) const {
+bool UpgradeForm::table_file_exists(std::string_view fileName) const {
     return findTableFile(database_directory(), fileName).has_value();
 }
 
-void UpgradeForm::runStatement(db::Query& query, std::string_view statement) {
+void UpgradeForm::run_statement(db::Query& query, std::string_view statement) {
     query.close();
     query.set_sql(statement);
-    executeWithoutPosition(query);
+    execute_without_position(query);
 }
 
 void UpgradeForm::AppendUpgradeLog(std::string_view message) {
@@ -110,7 +110,7 @@ void UpgradeForm::CreateTableIfMissing(std::string_view fileName,
     StepRecord steps(database_directory());
     const bool severalStatements = !followUps.empty();
     if (const auto existing = findTableFile(database_directory(), fileName)) {
-        if (!severalStatements || !steps.isUnfinished(fileName)) return;
+        if (!severalStatements || !steps.is_unfinished(fileName)) return;
         // An earlier run created the table and stopped before its rows or its index: the
         // table holds nothing else, so it is made again whole.
         q1.close();
@@ -121,9 +121,9 @@ void UpgradeForm::CreateTableIfMissing(std::string_view fileName,
     q1.clear_sql();
     for (const std::string_view line : lines)
         q1.add_sql(std::string(line));
-    executeWithoutPosition(q1);
+    execute_without_position(q1);
     for (const std::string_view statement : followUps)
-        runStatement(q1, statement);
+        run_statement(q1, statement);
     if (severalStatements) steps.finish();
     if (log) AppendUpgradeLog(*log);
 }
@@ -131,11 +131,11 @@ void UpgradeForm::CreateTableIfMissing(std::string_view fileName,
 void UpgradeForm::AddFieldIfMissing(db::Query& query, std::string_view table,
                                     std::string_view column, std::string_view type) {
     query.close();
-    query.set_sql(addFieldSelect(table));
+    query.set_sql(add_field_select(table));
     query.open();
     if (query.findField(column)) return;
-    runStatement(query, addFieldAlter(table, column, type));
-    AppendUpgradeLog(addFieldLog(column));
+    run_statement(query, add_field_alter(table, column, type));
+    AppendUpgradeLog(add_field_log(column));
 }
 
 bool UpgradeForm::AlterIfFieldMissing(std::string_view column, std::string_view alter,
@@ -143,17 +143,17 @@ bool UpgradeForm::AlterIfFieldMissing(std::string_view column, std::string_view 
     StepRecord steps(database_directory());
     if (Q2.findField(column)) {
         // An earlier run added the column and stopped before the UPDATE that fills it.
-        if (update && steps.isUnfinished(alter)) {
-            runStatement(q1, *update);
+        if (update && steps.is_unfinished(alter)) {
+            run_statement(q1, *update);
             steps.finish();
             if (log) AppendUpgradeLog(*log);
         }
         return false;
     }
     if (update) steps.begin(alter);
-    runStatement(q1, alter);
+    run_statement(q1, alter);
     if (update) {
-        runStatement(q1, *update);
+        run_statement(q1, *update);
         steps.finish();
     }
     if (log) AppendUpgradeLog(*log);
@@ -175,9 +175,9 @@ bool UpgradeForm::CreateIndex(db::Table& table, std::string_view index, std::str
         table.close();
         db::Query query(std::string(kAlias), session_);
         query.clear_sql();
-        query.add_sql(createIndexStatement(table.table_name(), index, columns));
+        query.add_sql(create_index_statement(table.table_name(), index, columns));
         query.exec_sql();
-        AppendUpgradeLog(createIndexLog(table.table_name()));
+        AppendUpgradeLog(create_index_log(table.table_name()));
         return true;
     } catch (const std::exception& error) {
         // The run goes on with its next step; the box tells the user why this index is

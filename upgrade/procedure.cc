@@ -27,7 +27,7 @@ namespace {
 // The first `width` characters of a UTF-8 text. A department name longer than the staff
 // table's own Department column is cut to fit, as the access-control program's engine cut
 // such texts, rather than stopping the upgrade; the full name stays in Department.db.
-std::string fittedTo(std::string text, std::size_t width) {
+std::string fitted_to(std::string text, std::size_t width) {
     std::size_t characters = 0;
     for (std::size_t at = 0; at < text.size(); ++at) {
         const auto byte = static_cast<unsigned char>(text[at]);
@@ -42,7 +42,7 @@ std::string fittedTo(std::string text, std::size_t width) {
 
 // The tables of the database that an upgrade may change, as found in `directory`; for a
 // table still to be created, the name it will have.
-std::vector<std::filesystem::path> upgradedTables(const std::filesystem::path& directory) {
+std::vector<std::filesystem::path> upgraded_tables(const std::filesystem::path& directory) {
     std::vector<std::filesystem::path> files;
     for (const schema::TableLayout& table : schema::tables()) {
         if (table.group == schema::TableGroup::kWork) continue;
@@ -54,9 +54,9 @@ std::vector<std::filesystem::path> upgradedTables(const std::filesystem::path& d
 
 // Which of the tables another program holds: the access-control program by its lock files
 // (the directory's own lock file holds every table), another process of ours by its lock.
-std::vector<std::string> tablesInUse(const std::filesystem::path& directory) {
+std::vector<std::string> tables_in_use(const std::filesystem::path& directory) {
     std::vector<std::string> busy;
-    for (const std::filesystem::path& file : upgradedTables(directory)) {
+    for (const std::filesystem::path& file : upgraded_tables(directory)) {
         try {
             pdx::check_not_open_in_paradox(file);
             if (std::filesystem::exists(file) && !pdx::is_table_open(file))
@@ -80,7 +80,7 @@ void UpgradeForm::BitBtn1Click() {
     Personnel.close();
     // Every table is checked before the first change: an upgrade stopped halfway by a table
     // another program holds would leave a database of neither layout.
-    const std::vector<std::string> busy = tablesInUse(database_directory());
+    const std::vector<std::string> busy = tables_in_use(database_directory());
     if (!busy.empty()) {
         std::string names;
         for (const std::string& name : busy)
@@ -94,38 +94,38 @@ void UpgradeForm::BitBtn1Click() {
     // everything before it is on disk.
     {
         pdx::DeferredSync sync;
-        runTableSteps("T1", "T4");
-        runColumnBlock(1);
-        runTableSteps("T5", "T14");
-        refillDoorStatus();
+        run_table_steps("T1", "T4");
+        run_column_block(1);
+        run_table_steps("T5", "T14");
+        refill_door_status();
         for (const int block : {2, 3, 4})
-            runColumnBlock(block);
-        runTableSteps("T15", "T16");
+            run_column_block(block);
+        run_table_steps("T15", "T16");
         for (const int block : {5, 6, 7, 8, 9, 10})
-            runColumnBlock(block);
-        runTableSteps("T17", "T18");
+            run_column_block(block);
+        run_table_steps("T17", "T18");
         for (const int block : {11, 12})
-            runColumnBlock(block);
+            run_column_block(block);
         sync.finish();
     }
-    rebuildAntiPassBack();
+    rebuild_anti_pass_back();
     {
         pdx::DeferredSync sync;
-        copyDepartmentNames();
-        refillEventNames();
-        refillCardFormats();
+        copy_department_names();
+        refill_event_names();
+        refill_card_formats();
         AppendUpgradeLog(kEventTypeUpdatedLog);
-        ensureIndexes();
+        ensure_indexes();
         sync.finish();
     }
-    releaseTablesForRepair();
+    release_tables_for_repair();
     port_.click(window::Control::BitBtn2);
 }
 
-void UpgradeForm::runTableSteps(std::string_view first, std::string_view last) {
-    const std::span<const TableStep> steps = tableSteps();
-    const auto from = &tableStep(first) - steps.data();
-    const auto to = &tableStep(last) - steps.data();
+void UpgradeForm::run_table_steps(std::string_view first, std::string_view last) {
+    const std::span<const TableStep> steps = table_steps();
+    const auto from = &table_step(first) - steps.data();
+    const auto to = &table_step(last) - steps.data();
     for (auto at = from; at <= to; ++at) {
         const TableStep& step = steps[static_cast<std::size_t>(at)];
         CreateTableIfMissing(step.fileName, step.lines, step.followUps, step.log);
@@ -149,8 +149,8 @@ namespace {
 // The table file an ALTER adds to, found the way the engine finds it. Nothing when the
 // statement or the name is of another shape: the step then runs alone and meets whatever
 // the engine says about it.
-std::optional<std::filesystem::path> alteredTable(const std::filesystem::path& directory,
-                                                  const std::optional<AlterParts>& parts) {
+std::optional<std::filesystem::path> altered_table(const std::filesystem::path& directory,
+                                                   const std::optional<AlterParts>& parts) {
     if (!parts) return std::nullopt;
     try {
         return pdx::find_table_file(directory, parts->table);
@@ -159,7 +159,7 @@ std::optional<std::filesystem::path> alteredTable(const std::filesystem::path& d
     }
 }
 
-bool containsIgnoringCase(const std::vector<std::string_view>& names, std::string_view name) {
+bool contains_ignoring_case(const std::vector<std::string_view>& names, std::string_view name) {
     for (const std::string_view each : names)
         if (iequals(each, name)) return true;
     return false;
@@ -167,15 +167,15 @@ bool containsIgnoringCase(const std::vector<std::string_view>& names, std::strin
 
 }  // namespace
 
-std::vector<UpgradeForm::ColumnStep> UpgradeForm::columnSteps(const ColumnBlock& block,
-                                                              bool groupRows) const {
+std::vector<UpgradeForm::ColumnStep> UpgradeForm::column_steps(const ColumnBlock& block,
+                                                               bool groupRows) const {
     std::vector<ColumnStep> steps;
     const auto addCall = [&](const AddFieldCall& call, const GroupRow* row) {
         ColumnStep step;
         step.call = &call;
         step.row = row;
-        step.alter = addFieldAlter(call.table, call.column, call.type);
-        step.log = addFieldLog(call.column);
+        step.alter = add_field_alter(call.table, call.column, call.type);
+        step.log = add_field_log(call.column);
         steps.push_back(std::move(step));
     };
     if (!groupRows) {
@@ -196,23 +196,23 @@ std::vector<UpgradeForm::ColumnStep> UpgradeForm::columnSteps(const ColumnBlock&
         }
     }
     for (ColumnStep& step : steps) {
-        step.parts = splitAlter(step.alter);
-        step.table_file = alteredTable(database_directory(), step.parts);
+        step.parts = split_alter(step.alter);
+        step.table_file = altered_table(database_directory(), step.parts);
     }
     return steps;
 }
 
-void UpgradeForm::runColumnBlock(int number) {
-    const ColumnBlock& block = columnBlock(number);
-    runColumnSteps(block, columnSteps(block, false));
+void UpgradeForm::run_column_block(int number) {
+    const ColumnBlock& block = column_block(number);
+    run_column_steps(block, column_steps(block, false));
     if (block.select.empty()) return;
     Q2.close();
     Q2.set_sql(block.select);
     Q2.open();
-    runColumnSteps(block, columnSteps(block, true));
+    run_column_steps(block, column_steps(block, true));
 }
 
-void UpgradeForm::runColumnSteps(const ColumnBlock& block, std::span<const ColumnStep> steps) {
+void UpgradeForm::run_column_steps(const ColumnBlock& block, std::span<const ColumnStep> steps) {
     for (std::size_t first = 0; first < steps.size();) {
         std::size_t end = first + 1;
         // Block 7 reads its select again after its column; it has one column anyway.
@@ -221,14 +221,14 @@ void UpgradeForm::runColumnSteps(const ColumnBlock& block, std::span<const Colum
                 ++end;
         }
         if (end - first == 1)
-            runColumnStep(block, steps[first]);
+            run_column_step(block, steps[first]);
         else
-            addColumnsTogether(steps.subspan(first, end - first));
+            add_columns_together(steps.subspan(first, end - first));
         first = end;
     }
 }
 
-void UpgradeForm::runColumnStep(const ColumnBlock& block, const ColumnStep& step) {
+void UpgradeForm::run_column_step(const ColumnBlock& block, const ColumnStep& step) {
     if (step.call) {
         AddFieldIfMissing(q1, step.call->table, step.call->column, step.call->type);
         return;
@@ -246,7 +246,7 @@ void UpgradeForm::runColumnStep(const ColumnBlock& block, const ColumnStep& step
 // against the field list of the group's select, an AddFieldIfMissing call against a select
 // of its own, which sees the columns added by the calls before it. A run cut off between its
 // ALTER and the last UPDATE is filled whole by the next run (step_record.h).
-void UpgradeForm::addColumnsTogether(std::span<const ColumnStep> run) {
+void UpgradeForm::add_columns_together(std::span<const ColumnStep> run) {
     enum class Action { kNone, kAdd, kFill };
     std::vector<Action> actions(run.size(), Action::kNone);
     std::vector<std::string_view> added;
@@ -261,12 +261,12 @@ void UpgradeForm::addColumnsTogether(std::span<const ColumnStep> run) {
         if (step.call) {
             if (!selectOpen) {
                 q1.close();
-                q1.set_sql(addFieldSelect(step.call->table));
+                q1.set_sql(add_field_select(step.call->table));
                 q1.open();
                 selectOpen = true;
             }
             present =
-                q1.findField(step.call->column) || containsIgnoringCase(added, step.call->column);
+                q1.findField(step.call->column) || contains_ignoring_case(added, step.call->column);
         } else {
             present = Q2.findField(step.row->testedColumn);
         }
@@ -276,48 +276,48 @@ void UpgradeForm::addColumnsTogether(std::span<const ColumnStep> run) {
             added.push_back(step.parts->column);
             definitions.push_back(step.parts->definition);
             if (step.update) unfilled.push_back(step.alter);
-        } else if (step.update && record.isUnfinished(step.alter)) {
+        } else if (step.update && record.is_unfinished(step.alter)) {
             actions[at] = Action::kFill;
             unfilled.push_back(step.alter);
         }
     }
     if (firstAdded) {
         if (!unfilled.empty()) record.begin(std::span<const std::string_view>(unfilled));
-        runStatement(q1, joinedAlter(firstAdded->head, definitions));
+        run_statement(q1, joined_alter(firstAdded->head, definitions));
     }
     for (std::size_t at = 0; at < run.size(); ++at)
-        if (actions[at] != Action::kNone && run[at].update) runStatement(q1, *run[at].update);
+        if (actions[at] != Action::kNone && run[at].update) run_statement(q1, *run[at].update);
     if (!unfilled.empty()) record.finish();
     for (std::size_t at = 0; at < run.size(); ++at)
         if (actions[at] != Action::kNone && run[at].log) AppendUpgradeLog(*run[at].log);
 }
 
-void UpgradeForm::refillDoorStatus() {
+void UpgradeForm::refill_door_status() {
     q1.set_sql(kDeleteDoorStatus);
     q1.exec_sql();
     q1.set_sql(kSelectDoors);
     q1.open();
     q1.first();
     while (!q1.eof()) {
-        Q2.set_sql(doorStatusInsert(q1.field_by_name(schema::Door::DoorID).as_string()));
+        Q2.set_sql(door_status_insert(q1.field_by_name(schema::Door::DoorID).as_string()));
         Q2.exec_sql();
         q1.next();
     }
 }
 
-void UpgradeForm::refillEventNames() {
-    runStatement(q1, kDeleteEvents);
-    for (const CodeName& event : eventNames())
-        runStatement(q1, eventInsert(event.code, event.name));
+void UpgradeForm::refill_event_names() {
+    run_statement(q1, kDeleteEvents);
+    for (const CodeName& event : event_names())
+        run_statement(q1, event_insert(event.code, event.name));
 }
 
-void UpgradeForm::refillCardFormats() {
-    runStatement(q1, kDeleteCardFormats);
-    for (const CodeName& format : cardFormats())
-        runStatement(q1, cardFormatInsert(format.code, format.name));
+void UpgradeForm::refill_card_formats() {
+    run_statement(q1, kDeleteCardFormats);
+    for (const CodeName& format : card_formats())
+        run_statement(q1, card_format_insert(format.code, format.name));
 }
 
-void UpgradeForm::copyDepartmentNames() {
+void UpgradeForm::copy_department_names() {
     Personnel.open();
     Department.open();
     const std::size_t width = columnWidth(Personnel, schema::Personal::Department);
@@ -326,7 +326,7 @@ void UpgradeForm::copyDepartmentNames() {
         const std::int64_t deptId = Personnel.field_by_name(schema::Personal::DeptID).as_integer();
         if (!Department.locate(schema::Department::DeptID, db::LocateValue(deptId))) continue;
         const std::string name = Department.field_by_name(schema::Department::DeptName).as_string();
-        const std::string fitted = fittedTo(name, width);
+        const std::string fitted = fitted_to(name, width);
         // Each name cut is told once, however many staff members carry it.
         if (fitted != name && cutNames.insert(name).second)
             AppendUpgradeLog("Department name '" + name + "' cut to '" + fitted + "'.");
@@ -336,7 +336,7 @@ void UpgradeForm::copyDepartmentNames() {
     }
 }
 
-void UpgradeForm::ensureIndexes() {
+void UpgradeForm::ensure_indexes() {
     for (const schema::EnsuredIndex& step : schema::ensured_indexes()) {
         db::Table& table = table_object(step.table_object);
         if (!IndexExists(table, step.tested_name))
@@ -346,7 +346,7 @@ void UpgradeForm::ensureIndexes() {
 
 // The repair that follows verifies and rebuilds every table of the database, replacing
 // their files; a table or a result still open here would be in use while that happens.
-void UpgradeForm::releaseTablesForRepair() {
+void UpgradeForm::release_tables_for_repair() {
     q1.close();
     Q2.close();
     Personnel.close();

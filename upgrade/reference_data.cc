@@ -67,11 +67,11 @@ constexpr std::array kCardFormats = {
 
 }  // namespace
 
-std::span<const CodeName> eventNames() {
+std::span<const CodeName> event_names() {
     return kEventNames;
 }
 
-std::span<const CodeName> cardFormats() {
+std::span<const CodeName> card_formats() {
     return kCardFormats;
 }
 

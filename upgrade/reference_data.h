@@ -15,10 +15,10 @@ struct CodeName {
 
 // The event codes 0 to 49 with their names, in code order. Names are stored as the
 // access-control program shows them, misspellings and bare numbers included.
-std::span<const CodeName> eventNames();
+std::span<const CodeName> event_names();
 
 // FormatIndex and FormatName of the three card formats, in index order.
-std::span<const CodeName> cardFormats();
+std::span<const CodeName> card_formats();
 
 // The rows of LeaveType.db, written only right after the upgrade creates that table. The
 // blanks at both ends and the double quotes belong to the statements.

@@ -15,27 +15,27 @@ using OptionalText = std::optional<std::string_view>;
 
 // ---- AddFieldIfMissing ----
 // Select * from 'T'
-std::string addFieldSelect(std::string_view table);
+std::string add_field_select(std::string_view table);
 // alter table 'T'  add  F Y (two blanks on either side of add)
-std::string addFieldAlter(std::string_view table, std::string_view column, std::string_view type);
+std::string add_field_alter(std::string_view table, std::string_view column, std::string_view type);
 // "Upgraded Successfully : FField added " (no blank before Field, one blank at the end)
-std::string addFieldLog(std::string_view column);
+std::string add_field_log(std::string_view column);
 
 // ---- CreateIndex ----
 // CREATE INDEX N ON "T"(C)
-std::string createIndexStatement(std::string_view table, std::string_view index,
-                                 std::string_view columns);
-std::string createIndexLog(std::string_view table);
+std::string create_index_statement(std::string_view table, std::string_view index,
+                                   std::string_view columns);
+std::string create_index_log(std::string_view table);
 
 // ---- Reference data ----
 inline constexpr std::string_view kDeleteEvents = "delete from events";
-std::string eventInsert(int code, std::string_view name);
+std::string event_insert(int code, std::string_view name);
 inline constexpr std::string_view kDeleteCardFormats = "delete from CardFormat";
-std::string cardFormatInsert(int index, std::string_view name);
+std::string card_format_insert(int index, std::string_view name);
 inline constexpr std::string_view kDeleteDoorStatus = "Delete from DoorStatus.db";
 inline constexpr std::string_view kSelectDoors = "Select * from Door.db";
 // Insert into DoorStatus Values(ID,128), with the door's DoorID read as text.
-std::string doorStatusInsert(std::string_view doorId);
+std::string door_status_insert(std::string_view doorId);
 inline constexpr std::string_view kEventTypeUpdatedLog =
     "Upgraded Successfully : Event Type Updated";
 

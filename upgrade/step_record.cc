@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 StepRecord::StepRecord(fs::path database_directory)
     : file_(std::move(database_directory) / ".upgrade-step") {}
 
-bool StepRecord::isUnfinished(std::string_view step) const {
+bool StepRecord::is_unfinished(std::string_view step) const {
     std::ifstream in(file_, std::ios::binary);
     if (!in) return false;
     const std::string recorded{std::istreambuf_iterator<char>(in),

@@ -25,7 +25,7 @@ class StepRecord {
     explicit StepRecord(std::filesystem::path database_directory);
 
     // True when `step` is a step recorded as under way.
-    bool isUnfinished(std::string_view step) const;
+    bool is_unfinished(std::string_view step) const;
     // Records `step` as under way. Throws vaq::Error when the record cannot be written.
     void begin(std::string_view step);
     // Records the steps (texts without line breaks) as under way together.

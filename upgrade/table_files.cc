@@ -20,7 +20,7 @@ std::optional<fs::path> findTableFile(const fs::path& directory, std::string_vie
     return pdx::find_table_file(directory, fileName);
 }
 
-void flushTableToDisk(const fs::path& table_file) {
+void flush_table_to_disk(const fs::path& table_file) {
     const std::string stem = table_file.stem().string();
     for (const fs::directory_entry& entry : fs::directory_iterator(table_file.parent_path())) {
         if (entry.is_regular_file() && iequals(entry.path().stem().string(), stem))

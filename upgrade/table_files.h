@@ -18,6 +18,6 @@ std::optional<std::filesystem::path> findTableFile(const std::filesystem::path& 
 // Writes every file of the table's family (the .DB and the files sharing its stem) to disk,
 // then the directory's list of entries, so that the rows survive a crash of the machine and
 // not only of the process. Throws vaq::Error naming the file the system refused.
-void flushTableToDisk(const std::filesystem::path& table_file);
+void flush_table_to_disk(const std::filesystem::path& table_file);
 
 }  // namespace vaq::upgrade

@@ -130,11 +130,11 @@ constexpr std::array kTableSteps = {
 
 }  // namespace
 
-std::span<const TableStep> tableSteps() {
+std::span<const TableStep> table_steps() {
     return kTableSteps;
 }
 
-const TableStep& tableStep(std::string_view name) {
+const TableStep& table_step(std::string_view name) {
     for (const TableStep& step : kTableSteps)
         if (step.name == name) return step;
     throw Error("There is no table step " + std::string(name) + ".");

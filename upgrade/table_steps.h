@@ -22,8 +22,8 @@ struct TableStep {
 };
 
 // T1 to T18 in the order the upgrade runs them.
-std::span<const TableStep> tableSteps();
+std::span<const TableStep> table_steps();
 // The step of that name ("T7"); throws vaq::Error for an unknown name.
-const TableStep& tableStep(std::string_view name);
+const TableStep& table_step(std::string_view name);
 
 }  // namespace vaq::upgrade

@@ -74,14 +74,14 @@ class UpgradeForm {
     bool CreateIndex(db::Table& table, std::string_view index, std::string_view columns);
 
     // ---- parts of the procedure, in its order ----
-    void runTableSteps(std::string_view first, std::string_view last);
-    void runColumnBlock(int number);
-    void refillDoorStatus();
-    void rebuildAntiPassBack();
-    void copyDepartmentNames();
-    void refillEventNames();
-    void refillCardFormats();
-    void ensureIndexes();
+    void run_table_steps(std::string_view first, std::string_view last);
+    void run_column_block(int number);
+    void refill_door_status();
+    void rebuild_anti_pass_back();
+    void copy_department_names();
+    void refill_event_names();
+    void refill_card_formats();
+    void ensure_indexes();
 
     // ---- the objects of the window ----
     db::Query q1;
@@ -110,22 +110,22 @@ class UpgradeForm {
     std::filesystem::path database_directory() const;
     // The file test of the table steps: "\NAME.db" in the database directory, letter case
     // ignored.
-    bool tableFileExists(std::string_view fileName) const;
-    void runStatement(db::Query& query, std::string_view statement);
+    bool table_file_exists(std::string_view fileName) const;
+    void run_statement(db::Query& query, std::string_view statement);
     // The column steps of a block (procedure.cc): its AddFieldIfMissing calls, or the rows of
     // its column group; a run of missing columns of one table is added by one ALTER.
     struct ColumnStep;
-    std::vector<ColumnStep> columnSteps(const ColumnBlock& block, bool groupRows) const;
-    void runColumnSteps(const ColumnBlock& block, std::span<const ColumnStep> steps);
-    void runColumnStep(const ColumnBlock& block, const ColumnStep& step);
-    void addColumnsTogether(std::span<const ColumnStep> run);
+    std::vector<ColumnStep> column_steps(const ColumnBlock& block, bool groupRows) const;
+    void run_column_steps(const ColumnBlock& block, std::span<const ColumnStep> steps);
+    void run_column_step(const ColumnBlock& block, const ColumnStep& step);
+    void add_columns_together(std::span<const ColumnStep> run);
     // The parts of the anti-pass-back rebuild that keep its rows safe (anti_pass_back.cc).
-    void finishInterruptedRebuild();
-    void copyIntoTmpdb();
-    std::uint32_t tmpdbRecordCount();
-    void replaceByTmpdb(std::uint32_t expectedRows);
+    void finish_interrupted_rebuild();
+    void copy_into_tmpdb();
+    std::uint32_t tmpdb_record_count();
+    void replace_by_tmpdb(std::uint32_t expectedRows);
     // Closes what the procedure leaves open before the repair rebuilds every table.
-    void releaseTablesForRepair();
+    void release_tables_for_repair();
 
     window::WindowPort& port_;
     db::Database& mainDatabase_;

@@ -25,7 +25,7 @@ class AntiPassBackRebuild : public UpgradeFixture {
     void SetUp() override { UpgradeFixture::SetUp(); }
 
     // A table of the old layout under `name` holding the three rules.
-    void oldTable(std::string_view name) {
+    void old_table(std::string_view name) {
         std::string create(kOldLayout);
         create.replace(create.find("AntiPassBack.db"), 15, name);
         sql(create);
@@ -34,7 +34,7 @@ class AntiPassBackRebuild : public UpgradeFixture {
     }
 
     // A table of the new layout under `name`, with the three rules copied into it.
-    void newTable(std::string_view name) {
+    void new_table(std::string_view name) {
         std::string create(kNewLayout);
         create.replace(create.find("%s"), 2, name);
         sql(create);
@@ -44,9 +44,9 @@ class AntiPassBackRebuild : public UpgradeFixture {
                 row);
     }
 
-    void expectRebuilt() {
-        EXPECT_FALSE(tableExists("AntiPassBackOld"));
-        EXPECT_FALSE(tableExists("tmpdb"));
+    void expect_rebuilt() {
+        EXPECT_FALSE(table_exists("AntiPassBackOld"));
+        EXPECT_FALSE(table_exists("tmpdb"));
         EXPECT_THAT(rows_of("AntiPassBack"),
                     ElementsAre("1|2|1|0|1|1", "2|1|1|0|2|1", "3|1|2|1|1|0"));
         EXPECT_EQ(form_->AntiPassBack.table_name(), "AntiPassBack.db");
@@ -54,9 +54,9 @@ class AntiPassBackRebuild : public UpgradeFixture {
 };
 
 TEST_F(AntiPassBackRebuild, CopyReplacesTheOldTableAndLeavesNoWorkTable) {
-    oldTable("AntiPassBack.db");
-    form_->rebuildAntiPassBack();
-    expectRebuilt();
+    old_table("AntiPassBack.db");
+    form_->rebuild_anti_pass_back();
+    expect_rebuilt();
     EXPECT_FALSE(form_->AntiPassBack.active());
     EXPECT_TRUE(form_->AntiPassBack.findField("PKEY"));
     EXPECT_TRUE(mainDB_->connected());
@@ -65,37 +65,37 @@ TEST_F(AntiPassBackRebuild, CopyReplacesTheOldTableAndLeavesNoWorkTable) {
 
 TEST_F(AntiPassBackRebuild, CutOffBetweenTheRenamesIsFinishedFromTheCompleteCopy) {
     // The old table already moved aside, the copy not yet renamed into place.
-    oldTable("AntiPassBackOld.db");
-    newTable("tmpdb.DB");
-    form_->rebuildAntiPassBack();
-    expectRebuilt();
+    old_table("AntiPassBackOld.db");
+    new_table("tmpdb.DB");
+    form_->rebuild_anti_pass_back();
+    expect_rebuilt();
 }
 
 TEST_F(AntiPassBackRebuild, CutOffBeforeTheKeptTableWasDeletedOnlyDeletesIt) {
-    oldTable("AntiPassBackOld.db");
-    newTable("AntiPassBack.db");
-    form_->rebuildAntiPassBack();
-    expectRebuilt();
+    old_table("AntiPassBackOld.db");
+    new_table("AntiPassBack.db");
+    form_->rebuild_anti_pass_back();
+    expect_rebuilt();
 }
 
 TEST_F(AntiPassBackRebuild, KeptTableWithoutItsCopyGoesBackAndIsRebuilt) {
-    oldTable("AntiPassBackOld.db");
-    form_->rebuildAntiPassBack();
-    expectRebuilt();
+    old_table("AntiPassBackOld.db");
+    form_->rebuild_anti_pass_back();
+    expect_rebuilt();
 }
 
 TEST_F(AntiPassBackRebuild, KeptTableBesideAnUnrebuiltTableIsNeverDeleted) {
-    oldTable("AntiPassBack.db");
-    oldTable("AntiPassBackOld.db");
-    EXPECT_THAT(failure_of([&] { form_->rebuildAntiPassBack(); }), HasSubstr("AntiPassBackOld"));
+    old_table("AntiPassBack.db");
+    old_table("AntiPassBackOld.db");
+    EXPECT_THAT(failure_of([&] { form_->rebuild_anti_pass_back(); }), HasSubstr("AntiPassBackOld"));
     EXPECT_EQ(rows_of("AntiPassBackOld").size(), 3u);
     EXPECT_EQ(rows_of("AntiPassBack").size(), 3u);
     EXPECT_EQ(form_->AntiPassBack.table_name(), "AntiPassBack.db");
 }
 
 TEST_F(AntiPassBackRebuild, MissingTableStopsTheStepWithTheEngineError) {
-    EXPECT_THAT(failure_of([&] { form_->rebuildAntiPassBack(); }), HasSubstr("ntiPassback"));
-    EXPECT_FALSE(tableExists("tmpdb"));
+    EXPECT_THAT(failure_of([&] { form_->rebuild_anti_pass_back(); }), HasSubstr("ntiPassback"));
+    EXPECT_FALSE(table_exists("tmpdb"));
 }
 
 }  // namespace

@@ -74,13 +74,13 @@ RunResult upgrade(const fs::path& folder) {
 
 // Every file of the directory by name: a table file as pxlib reads it (fields, then records
 // in table order), any other file by its bytes.
-std::map<std::string, Lines> databaseView(const fs::path& folder) {
+std::map<std::string, Lines> database_view(const fs::path& folder) {
     std::map<std::string, Lines> view;
     for (const auto& entry : fs::directory_iterator(folder)) {
         const std::string name = entry.path().filename().string();
         const std::string ext = entry.path().extension().string();
         if (ext == ".DB" || ext == ".db")
-            view[name] = pxlibView(entry.path());
+            view[name] = pxlib_view(entry.path());
         else
             view[name] = {std::to_string(fs::file_size(entry.path()))};
     }
@@ -103,7 +103,7 @@ class UpgradeFaults : public ::testing::Test {
         const fs::path folder = root_ / name;
         fs::remove_all(folder);
         fs::create_directories(folder);
-        writeOldDatabase(folder);
+        write_old_database(folder);
         return folder;
     }
 
@@ -118,7 +118,7 @@ TEST_F(UpgradeFaults, FailedRunReportsItAndASecondRunEndsAsAnUninterruptedOne) {
         ASSERT_EQ(upgrade(reference).error, "");
         points = counting.calls();
     }
-    const std::map<std::string, Lines> expected = databaseView(reference);
+    const std::map<std::string, Lines> expected = database_view(reference);
 
     std::uint64_t every = points / 4 + 1;
     if (const char* wanted = std::getenv("VAQ_FAULT_EVERY")) every = std::max(1, std::atoi(wanted));
@@ -148,7 +148,7 @@ TEST_F(UpgradeFaults, FailedRunReportsItAndASecondRunEndsAsAnUninterruptedOne) {
             const RunResult second = upgrade(folder);
             EXPECT_EQ(second.error, "");
             EXPECT_EQ(second.failedSteps, 0);
-            if (databaseView(folder) != expected) {
+            if (database_view(folder) != expected) {
                 ++tally.records_lost;
                 ADD_FAILURE() << "the second run ends with another database than an "
                                  "uninterrupted upgrade";

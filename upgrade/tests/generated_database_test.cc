@@ -29,13 +29,13 @@ struct TableBefore {
 };
 
 // Tables whose rows the upgrade replaces on purpose.
-bool isRefilled(std::string_view table) {
+bool is_refilled(std::string_view table) {
     for (const std::string_view refilled : {"events", "CardFormat", "DoorStatus"})
         if (schema::same_table_name(table, refilled)) return true;
     return false;
 }
 
-std::string_view nameOf(const std::string& field) {
+std::string_view name_of(const std::string& field) {
     return std::string_view(field).substr(0, field.find(' '));
 }
 
@@ -59,27 +59,27 @@ class GeneratedDatabase : public UpgradeFixture {
             const std::string extension = entry.path().extension().string();
             if (extension != ".DB" && extension != ".db") continue;
             const std::string file = entry.path().filename().string();
-            before_[file] = {fieldsOf(file), rows_of(file)};
+            before_[file] = {fields_of(file), rows_of(file)};
         }
     }
 
     // The columns of a table as they were before, read now.
-    Lines rowsByFormerColumns(const std::string& table) const {
+    Lines rows_by_former_columns(const std::string& table) const {
         std::vector<std::string_view> columns;
         for (const std::string& field : before_.at(table).fields)
-            columns.push_back(nameOf(field));
+            columns.push_back(name_of(field));
         return rows_of(table, columns);
     }
 
-    void expectEveryTableOfTheLayoutWithItsRows() {
+    void expect_every_table_of_the_layout_with_its_rows() {
         for (const auto& [file, before] : before_) {
             SCOPED_TRACE(file);
-            if (schema::same_table_name(file, schema::AntiPassBack::kTable) || isRefilled(file))
+            if (schema::same_table_name(file, schema::AntiPassBack::kTable) || is_refilled(file))
                 continue;
-            const Lines after = fieldsOf(file);
+            const Lines after = fields_of(file);
             ASSERT_GE(after.size(), before.fields.size());
             EXPECT_TRUE(std::equal(before.fields.begin(), before.fields.end(), after.begin()));
-            EXPECT_EQ(rowsByFormerColumns(file), before.rows);
+            EXPECT_EQ(rows_by_former_columns(file), before.rows);
         }
         for (const auto& [table, added] : kAddedToOldTables) {
             SCOPED_TRACE(table);
@@ -89,26 +89,26 @@ class GeneratedDatabase : public UpgradeFixture {
             ASSERT_NE(found, before_.end());
             Lines expected = found->second.fields;
             expected.insert(expected.end(), added.begin(), added.end());
-            EXPECT_EQ(fieldsOf(table), expected);
+            EXPECT_EQ(fields_of(table), expected);
         }
         for (const schema::TableLayout& table : schema::tables()) {
             if (table.group != schema::TableGroup::kCreatedByUpgrade) continue;
             SCOPED_TRACE(table.name);
-            EXPECT_EQ(fieldsOf(table.name), createdLayout(table));
+            EXPECT_EQ(fields_of(table.name), created_layout(table));
             EXPECT_EQ(pdx::Table::open(data(), table.name)->schema().key_fields(),
                       table.primaryKey.size());
         }
         for (const schema::TableLayout& table : schema::tables()) {
-            if (!tableExists(table.name)) continue;
+            if (!table_exists(table.name)) continue;
             SCOPED_TRACE(table.name);
             Lines expected;
             for (const schema::IndexLayout& index : table.indexes)
                 expected.emplace_back(index.name);
-            EXPECT_EQ(indexesOf(table.name), expected);
+            EXPECT_EQ(indexes_of(table.name), expected);
         }
     }
 
-    void expectAntiPassBackRulesNumberedAfresh() {
+    void expect_anti_pass_back_rules_numbered_afresh() {
         const auto old = std::find_if(before_.begin(), before_.end(), [](const auto& t) {
             return schema::same_table_name(t.first, schema::AntiPassBack::kTable);
         });
@@ -122,12 +122,12 @@ class GeneratedDatabase : public UpgradeFixture {
     }
 
     // The log of the first run when the tables whose creation lines are listed existed.
-    static std::string logWithout(const Lines& creationLines) {
+    static std::string log_without(const Lines& creationLines) {
         Lines lines;
         for (const std::string& line : kFirstRunLog)
             if (std::find(creationLines.begin(), creationLines.end(), line) == creationLines.end())
                 lines.push_back(line);
-        return logText(lines) + std::string(kRepairText);
+        return log_text(lines) + std::string(kRepairText);
     }
 
     std::map<std::string, TableBefore> before_;
@@ -137,32 +137,32 @@ class GeneratedDatabase : public UpgradeFixture {
 TEST_F(GeneratedDatabase, OldestLayoutReachesTheWholeLayoutWithTheFullLog) {
     generate(NewerTables::None);
     form_->BitBtn1Click();
-    EXPECT_EQ(window_.log(), logWithout({}));
+    EXPECT_EQ(window_.log(), log_without({}));
     EXPECT_TRUE(window_.boxes.empty());
-    expectEveryTableOfTheLayoutWithItsRows();
-    expectAntiPassBackRulesNumberedAfresh();
+    expect_every_table_of_the_layout_with_its_rows();
+    expect_anti_pass_back_rules_numbered_afresh();
 }
 
 TEST_F(GeneratedDatabase, IntermediateVersionLogsOnlyTheTablesItLacked) {
     generate(NewerTables::Some);
     form_->BitBtn1Click();
-    EXPECT_EQ(window_.log(), logWithout({"Upgraded Successfully : Table WorkOn.db Added",
-                                         "Upgraded Successfully : Table DeptTimeTable.db Added",
-                                         "Upgraded Successfully : Table Department.db Added",
-                                         "Upgraded Successfully : Table ActiveRelay Added",
-                                         "Upgraded Successfully : Table LQ Added"}));
-    expectEveryTableOfTheLayoutWithItsRows();
-    expectAntiPassBackRulesNumberedAfresh();
+    EXPECT_EQ(window_.log(), log_without({"Upgraded Successfully : Table WorkOn.db Added",
+                                          "Upgraded Successfully : Table DeptTimeTable.db Added",
+                                          "Upgraded Successfully : Table Department.db Added",
+                                          "Upgraded Successfully : Table ActiveRelay Added",
+                                          "Upgraded Successfully : Table LQ Added"}));
+    expect_every_table_of_the_layout_with_its_rows();
+    expect_anti_pass_back_rules_numbered_afresh();
 
     // Once the access-control program has given its staff departments, the next upgrade
     // writes their names; nothing else of the layout changes.
-    const Lines layoutBefore = fieldsOf("Personal");
+    const Lines layoutBefore = fields_of("Personal");
     sql({"update personal set DeptID=1 where PersonalID < 11",
          "update personal set DeptID=2 where PersonalID > 10"});
     const std::string firstLog = window_.log();
     form_->BitBtn1Click();
-    EXPECT_EQ(window_.log(), firstLog + logText(kLaterRunLog) + std::string(kRepairText));
-    EXPECT_EQ(fieldsOf("Personal"), layoutBefore);
+    EXPECT_EQ(window_.log(), firstLog + log_text(kLaterRunLog) + std::string(kRepairText));
+    EXPECT_EQ(fields_of("Personal"), layoutBefore);
     const Lines departments = rows_of("Department", {"DeptID", "DeptName"});
     ASSERT_GE(departments.size(), 2u);
     const std::string first = departments[0].substr(departments[0].find('|') + 1);
@@ -182,8 +182,8 @@ TEST_F(GeneratedDatabase, DatabaseWithEveryNewerTableGetsOnlyColumnsAndIndexes) 
             line == "Upgraded Successfully : LocationMap.DB  added ")
             creationLines.push_back(line);
     EXPECT_EQ(creationLines.size(), 17u);
-    EXPECT_EQ(window_.log(), logWithout(creationLines));
-    expectEveryTableOfTheLayoutWithItsRows();
+    EXPECT_EQ(window_.log(), log_without(creationLines));
+    expect_every_table_of_the_layout_with_its_rows();
     EXPECT_THAT(rows_of("DoorStatus", {"Status"}), Each(EndsWith("128")));
     EXPECT_EQ(rows_of("DoorStatus").size(), rows_of("Door").size());
 }

@@ -40,7 +40,7 @@ constexpr const char* kTables[] = {"Ctrller.DB", "User.DB"};
 
 // Blocks 5 and 10 of the database in `folder`, known as the alias VAQ, under one durable
 // point as the upgrade runs them; the log lines they wrote.
-Lines runBlocks(const fs::path& folder) {
+Lines run_blocks(const fs::path& folder) {
     std::shared_ptr<const pdx::Configuration> previous;
     try {
         previous = pdx::current_configuration();
@@ -56,8 +56,8 @@ Lines runBlocks(const fs::path& folder) {
         mainDB.open();
         UpgradeForm form(window, mainDB);
         pdx::DeferredSync sync;
-        form.runColumnBlock(5);
-        form.runColumnBlock(10);
+        form.run_column_block(5);
+        form.run_column_block(10);
         sync.finish();
     }
     if (previous)
@@ -76,7 +76,7 @@ Lines runBlocks(const fs::path& folder) {
 
 // Runs the blocks in a child process that kills itself at its `killAt`-th crash point;
 // true when it was killed.
-bool runKilledAt(const fs::path& folder, int killAt) {
+bool run_killed_at(const fs::path& folder, int killAt) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         int reached = 0;
@@ -84,7 +84,7 @@ bool runKilledAt(const fs::path& folder, int killAt) {
             if (++reached == killAt) ::raise(SIGKILL);
         });
         try {
-            runBlocks(folder);
+            run_blocks(folder);
         } catch (...) {
             ::_exit(2);
         }
@@ -98,14 +98,14 @@ bool runKilledAt(const fs::path& folder, int killAt) {
     return false;
 }
 
-void copyFolder(const fs::path& from, const fs::path& to) {
+void copy_folder(const fs::path& from, const fs::path& to) {
     fs::remove_all(to);
     fs::create_directories(to);
     for (const auto& entry : fs::directory_iterator(from))
         fs::copy(entry.path(), to / entry.path().filename(), fs::copy_options::recursive);
 }
 
-std::map<std::string, std::size_t> recordCounts(const pdx::testing::DatabaseState& state) {
+std::map<std::string, std::size_t> record_counts(const pdx::testing::DatabaseState& state) {
     std::map<std::string, std::size_t> counts;
     for (const auto& [name, read] : state)
         counts[name] = read.records.size();
@@ -113,7 +113,7 @@ std::map<std::string, std::size_t> recordCounts(const pdx::testing::DatabaseStat
 }
 
 // Orders lines by their place in `log`, whose lines are all different.
-auto inLogOrder(const Lines& log) {
+auto in_log_order(const Lines& log) {
     return [&log](const std::string& a, const std::string& b) {
         return std::find(log.begin(), log.end(), a) < std::find(log.begin(), log.end(), b);
     };
@@ -127,22 +127,22 @@ TEST(UpgradeKill, ColumnsAddedTogetherLeaveEachTableOldOrNewAndTheNextRunFinishe
     const test_support::ScratchFolder scratch("vaq-upgrade-kill");
     const fs::path base = scratch.path() / "base";
     fs::create_directories(base);
-    writeOldDatabase(base);
+    write_old_database(base);
     const pdx::testing::DatabaseState before = pdx::testing::read_database(base);
 
     const fs::path reference = scratch.path() / "reference";
-    copyFolder(base, reference);
-    const Lines wholeLog = runBlocks(reference);
+    copy_folder(base, reference);
+    const Lines wholeLog = run_blocks(reference);
     std::map<std::string, Lines> expected;
     std::map<std::string, std::set<int>> layouts;
     for (const char* table : kTables) {
-        expected[table] = pxlibView(reference / table);
+        expected[table] = pxlib_view(reference / table);
         layouts[table] = {fieldCount(base / table), fieldCount(reference / table)};
         ASSERT_EQ(layouts[table].size(), 2u) << table << " gets no column";
     }
     // The lines of the columns of block 5 that an UPDATE fills.
     std::set<std::string> filledLog;
-    for (const GroupRow& row : columnBlock(5).rows)
+    for (const GroupRow& row : column_block(5).rows)
         if (row.update && row.log) filledLog.insert(std::string(*row.log));
     ASSERT_EQ(filledLog.size(), 13u);
 
@@ -150,18 +150,18 @@ TEST(UpgradeKill, ColumnsAddedTogetherLeaveEachTableOldOrNewAndTheNextRunFinishe
     int kills = 0;
     for (int killAt = 1;; ++killAt) {
         SCOPED_TRACE("killed at crash point " + std::to_string(killAt));
-        copyFolder(base, work);
-        const bool killed = runKilledAt(work, killAt);
+        copy_folder(base, work);
+        const bool killed = run_killed_at(work, killAt);
         const pdx::testing::DatabaseState after = pdx::testing::read_database(work);
-        EXPECT_EQ(recordCounts(after), recordCounts(before)) << "records lost or invented";
+        EXPECT_EQ(record_counts(after), record_counts(before)) << "records lost or invented";
         for (const auto& [name, read] : after)
             EXPECT_EQ(read.problem, "") << name;
         for (const char* table : kTables)
             EXPECT_TRUE(layouts[table].contains(fieldCount(work / table))) << table;
 
-        const Lines rerunLog = runBlocks(work);
+        const Lines rerunLog = run_blocks(work);
         for (const char* table : kTables)
-            EXPECT_EQ(pxlibView(work / table), expected[table]) << table;
+            EXPECT_EQ(pxlib_view(work / table), expected[table]) << table;
         if (!killed) {
             EXPECT_EQ(rerunLog, Lines{});
             break;
@@ -170,7 +170,7 @@ TEST(UpgradeKill, ColumnsAddedTogetherLeaveEachTableOldOrNewAndTheNextRunFinishe
         // run's to write; a column whose UPDATE the kill may have cut off is filled and logged
         // again, with every column of its ALTER that has an UPDATE.
         EXPECT_TRUE(std::includes(wholeLog.begin(), wholeLog.end(), rerunLog.begin(),
-                                  rerunLog.end(), inLogOrder(wholeLog)))
+                                  rerunLog.end(), in_log_order(wholeLog)))
             << rerunLog.size() << " lines";
         const std::size_t filledLines = static_cast<std::size_t>(
             std::count_if(rerunLog.begin(), rerunLog.end(),

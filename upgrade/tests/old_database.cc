@@ -123,7 +123,7 @@ const std::vector<OldTableSource>& sources() {
 
 }  // namespace
 
-const std::vector<OldTable>& oldTables() {
+const std::vector<OldTable>& old_tables() {
     static const std::vector<OldTable> kTables = [] {
         std::vector<OldTable> tables;
         for (const OldTableSource& source : sources())
@@ -133,8 +133,8 @@ const std::vector<OldTable>& oldTables() {
     return kTables;
 }
 
-void writeOldDatabase(const std::filesystem::path& directory,
-                      const std::vector<std::string_view>& leaveOut) {
+void write_old_database(const std::filesystem::path& directory,
+                        const std::vector<std::string_view>& leaveOut) {
     pdx::sql::Executor sql(directory);
     for (const OldTableSource& source : sources()) {
         if (std::find(leaveOut.begin(), leaveOut.end(), source.table.name) != leaveOut.end())

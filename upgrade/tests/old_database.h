@@ -12,16 +12,16 @@
 namespace vaq::upgrade::testing {
 
 // The tables, each with its columns as "Name type" and its rows as values joined by '|'
-// (as UpgradeFixture::fieldsOf and rows_of read them back).
+// (as UpgradeFixture::fields_of and rows_of read them back).
 struct OldTable {
     std::string_view name;
     std::vector<std::string_view> fields;
     std::vector<std::string_view> rows;
 };
-const std::vector<OldTable>& oldTables();
+const std::vector<OldTable>& old_tables();
 
-// Writes every table of oldTables() into `directory`, except those named in `leaveOut`.
-void writeOldDatabase(const std::filesystem::path& directory,
-                      const std::vector<std::string_view>& leaveOut = {});
+// Writes every table of old_tables() into `directory`, except those named in `leaveOut`.
+void write_old_database(const std::filesystem::path& directory,
+                        const std::vector<std::string_view>& leaveOut = {});
 
 }  // namespace vaq::upgrade::testing

@@ -21,14 +21,14 @@ using window::Control;
 
 class Primitives : public UpgradeFixture {
   protected:
-    void createTableStep(std::string_view name) {
-        const TableStep& step = tableStep(name);
+    void create_table_step(std::string_view name) {
+        const TableStep& step = table_step(name);
         form_->CreateTableIfMissing(step.fileName, step.lines, step.followUps, step.log);
     }
 
     // A copy of the corpus table CUSTOMER (fields CustNo, FirstName, ..., City, ...; one
     // named index City), for what reading alone can show.
-    bool copyCustomer() {
+    bool copy_customer() {
         if (!haveCorpus()) return false;
         copy_corpus_table("paradoxdriver/db/CUSTOMER.DB");
         return true;
@@ -50,14 +50,14 @@ TEST_F(Primitives, TableWhoseFileExistsInAnotherLetterCaseIsLeftAlone) {
     // Not a table the engine could read: any statement run on it would fail.
     std::ofstream(data() / "emailALERT.db") << "not a table";
     const auto before = snapshot();
-    createTableStep("T18");
+    create_table_step("T18");
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(window_.log(), "");
 }
 
 TEST_F(Primitives, MissingTableIsCreatedFromItsLinesThenItsFollowUpsRunThenItIsLogged) {
-    createTableStep("T6");
-    EXPECT_THAT(fieldsOf("LeaveType"),
+    create_table_step("T6");
+    EXPECT_THAT(fields_of("LeaveType"),
                 ElementsAre("LeaveTypeID smallint", "LeaveTypeName char(40)"));
     EXPECT_THAT(rows_of("LeaveType"), ElementsAre("1|Annual Leave", "2|Sick Leave with Certificate",
                                                   "3|Sick Leave without Certificate"));
@@ -65,26 +65,26 @@ TEST_F(Primitives, MissingTableIsCreatedFromItsLinesThenItsFollowUpsRunThenItIsL
 
     // The second time the file is there: nothing runs, the rows are not written again.
     sql("delete from LeaveType");
-    createTableStep("T6");
+    create_table_step("T6");
     EXPECT_TRUE(rows_of("LeaveType").empty());
     EXPECT_EQ(window_.log(), "Upgraded Successfully : Table LeaveType.db Added\r\n");
 }
 
 TEST_F(Primitives, TestedNameAndCreatedNameDifferingInCaseAreOneTable) {
-    createTableStep("T12");  // tests SGCountTbl.DB, creates SGCountTBl.DB
-    createTableStep("T18");  // tests Emailalert.DB, creates EmailAlert.DB
-    createTableStep("T12");
-    createTableStep("T18");
-    EXPECT_EQ(logLines(), (Lines{"Upgraded Successfully : Table SGCountTbl.DB Added",
-                                 "Upgraded Successfully : Table EmailAlert.DB  added "}));
-    EXPECT_THAT(fieldsOf("EmailAlert"), ElementsAre("pkey autoinc", "PName char(20)",
-                                                    "emailaddress char(30)", "EventID smallint"));
+    create_table_step("T12");  // tests SGCountTbl.DB, creates SGCountTBl.DB
+    create_table_step("T18");  // tests Emailalert.DB, creates EmailAlert.DB
+    create_table_step("T12");
+    create_table_step("T18");
+    EXPECT_EQ(log_lines(), (Lines{"Upgraded Successfully : Table SGCountTbl.DB Added",
+                                  "Upgraded Successfully : Table EmailAlert.DB  added "}));
+    EXPECT_THAT(fields_of("EmailAlert"), ElementsAre("pkey autoinc", "PName char(20)",
+                                                     "emailaddress char(30)", "EventID smallint"));
 }
 
 TEST_F(Primitives, StepWithoutLogMessageCreatesSilently) {
-    createTableStep("T8");
-    EXPECT_TRUE(tableExists("StaffTimeTbl.db"));
-    const Lines fields = fieldsOf("StaffTimeTbl");
+    create_table_step("T8");
+    EXPECT_TRUE(table_exists("StaffTimeTbl.db"));
+    const Lines fields = fields_of("StaffTimeTbl");
     ASSERT_EQ(fields.size(), 22u);
     EXPECT_EQ(fields.front(), "StaffID char(20)");
     EXPECT_EQ(fields[9], "FriS time");
@@ -96,14 +96,14 @@ TEST_F(Primitives, FailingCreateStatementLogsNothing) {
     const std::string_view lines[] = {"CREATE TABLE \"Broken.db\" ( A Char(20), A Char(20))"};
     EXPECT_NE(failure_of([&] { form_->CreateTableIfMissing("\\Broken.db", lines, {}, "never"); }),
               "no error");
-    EXPECT_FALSE(tableExists("Broken"));
+    EXPECT_FALSE(table_exists("Broken"));
     EXPECT_EQ(window_.log(), "");
 }
 
 // ---- AddFieldIfMissing and Button3 ----
 
 TEST_F(Primitives, PresentColumnInAnotherLetterCaseChangesNothingAndKeepsTheSelectOpen) {
-    if (!copyCustomer()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
+    if (!copy_customer()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
     const auto before = snapshot();
     form_->AddFieldIfMissing(form_->q1, "Customer", "LASTNAME", "Char(20)");
     EXPECT_EQ(snapshot(), before);
@@ -124,7 +124,7 @@ TEST_F(Primitives, MissingColumnIsAddedAtTheEndWithTheGenericLine) {
     sql({"CREATE TABLE \"Door.DB\" (DoorID autoinc, Name Char(30), PRIMARY KEY (DoorID))",
          "INSERT INTO Door (Name) VALUES ('Lobby')"});
     form_->AddFieldIfMissing(form_->q1, "Door", "MainEntrance", "Boolean");
-    EXPECT_THAT(fieldsOf("Door"),
+    EXPECT_THAT(fields_of("Door"),
                 ElementsAre("DoorID autoinc", "Name char(30)", "MainEntrance boolean"));
     EXPECT_THAT(rows_of("Door"), ElementsAre("1|Lobby|"));
     EXPECT_EQ(window_.log(), "Upgraded Successfully : MainEntranceField added \r\n");
@@ -136,7 +136,7 @@ TEST_F(Primitives, HiddenButtonAddsStaffIdOnlyWhenPersonalLacksIt) {
         "(PersonalID))");
     form_->Button3Click();
     form_->Button3Click();
-    EXPECT_THAT(fieldsOf("Personal"),
+    EXPECT_THAT(fields_of("Personal"),
                 ElementsAre("PersonalID autoinc", "CardID char(10)", "StaffID char(20)"));
     EXPECT_EQ(window_.log(), "Upgraded Successfully : StaffIDField added \r\n");
 }
@@ -144,7 +144,7 @@ TEST_F(Primitives, HiddenButtonAddsStaffIdOnlyWhenPersonalLacksIt) {
 // ---- AlterIfFieldMissing ----
 
 TEST_F(Primitives, ColumnOfTheOpenSelectInAnotherLetterCaseIsNotAltered) {
-    if (!copyCustomer()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
+    if (!copy_customer()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
     form_->Q2.set_sql("Select * from \"Customer.DB\"");
     form_->Q2.open();
     const auto before = snapshot();
@@ -183,7 +183,7 @@ TEST_F(Primitives, ColumnAddedByTheSameGroupIsNotSeenByItsSelect) {
     // refuses it; the log keeps the one line of the step that succeeded.
     EXPECT_THAT(failure_of([&] { form_->AlterIfFieldMissing("HolidayName", alter, {}, "again"); }),
                 HasSubstr("HolidayName"));
-    EXPECT_EQ(logLines(), (Lines{"added"}));
+    EXPECT_EQ(log_lines(), (Lines{"added"}));
 }
 
 // ---- steps of several statements cut off by a failed write ----
@@ -191,7 +191,7 @@ TEST_F(Primitives, ColumnAddedByTheSameGroupIsNotSeenByItsSelect) {
 // The step run with its `n`-th file-changing call failing once, then run again without a
 // fault; false when the first run made fewer than n calls.
 template <typename Step>
-bool failOnceThenRunAgain(std::uint64_t n, Step&& step) {
+bool fail_once_then_run_again(std::uint64_t n, Step&& step) {
     {
         pdx::FaultInjection faults({.fail_at = n});
         try {
@@ -209,7 +209,7 @@ TEST_F(Primitives, TableStepCutOffBeforeItsRowsIsDoneWholeByTheNextRun) {
         SCOPED_TRACE("call " + std::to_string(n));
         for (const auto& entry : fs::directory_iterator(data()))
             fs::remove_all(entry.path());
-        if (!failOnceThenRunAgain(n, [&] { createTableStep("T6"); })) break;
+        if (!fail_once_then_run_again(n, [&] { create_table_step("T6"); })) break;
         EXPECT_THAT(rows_of("LeaveType"),
                     ElementsAre("1|Annual Leave", "2|Sick Leave with Certificate",
                                 "3|Sick Leave without Certificate"));
@@ -235,7 +235,7 @@ TEST_F(Primitives, ColumnStepCutOffBeforeItsUpdateIsFilledByTheNextRun) {
             {"CREATE TABLE \"SecMas.DB\" (SecurityGroupID autoinc, SecurityGroupName Char(30), "
              "PRIMARY KEY (SecurityGroupID))",
              "INSERT INTO SecMas (SecurityGroupName) VALUES ('All Doors'), ('Office')"});
-        if (!failOnceThenRunAgain(n, step)) break;
+        if (!fail_once_then_run_again(n, step)) break;
         form_->Q2.close();
         EXPECT_THAT(rows_of("SecMas"), ElementsAre("1|All Doors|09:00:00", "2|Office|09:00:00"));
         EXPECT_FALSE(fs::exists(data() / ".upgrade-step"));
@@ -245,7 +245,7 @@ TEST_F(Primitives, ColumnStepCutOffBeforeItsUpdateIsFilledByTheNextRun) {
 // ---- IndexExists ----
 
 TEST_F(Primitives, WantedIndexFoundInAnotherLetterCaseDeletesNothing) {
-    if (!copyCustomer()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
+    if (!copy_customer()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
     db::Table customer("VAQ", "Customer");
     const auto before = snapshot();
     EXPECT_TRUE(form_->IndexExists(customer, "CITY"));
@@ -273,7 +273,7 @@ class IndexSteps : public Primitives {
              "smallint, PRIMARY KEY (HolidayID))",
              "INSERT INTO Holiday (TDate, A, B) VALUES ('1/2/2001', 1, 2)",
              "CREATE INDEX idx_A ON Holiday (A)", "CREATE INDEX idx_B ON Holiday (B)"});
-        ASSERT_EQ(indexesOf("Holiday"), (Lines{"idx_A", "idx_B"}));
+        ASSERT_EQ(indexes_of("Holiday"), (Lines{"idx_A", "idx_B"}));
     }
 
     db::Table holiday_{"VAQ", "Holiday.db"};
@@ -281,7 +281,7 @@ class IndexSteps : public Primitives {
 
 TEST_F(IndexSteps, NamedIndexesBeforeTheWantedOneAreDeleted) {
     EXPECT_TRUE(form_->IndexExists(holiday_, "IDX_b"));
-    EXPECT_EQ(indexesOf("Holiday"), (Lines{"idx_B"}));
+    EXPECT_EQ(indexes_of("Holiday"), (Lines{"idx_B"}));
     EXPECT_EQ(window_.items(Control::ListBox1), (Lines{"idx_A", "idx_B"}));
     EXPECT_TRUE(fs::exists(data() / "Holiday.PX") || fs::exists(data() / "HOLIDAY.PX"));
     EXPECT_EQ(rows_of("Holiday").size(), 1u);
@@ -289,7 +289,7 @@ TEST_F(IndexSteps, NamedIndexesBeforeTheWantedOneAreDeleted) {
 
 TEST_F(IndexSteps, MissingIndexCostsEveryNamedIndex) {
     EXPECT_FALSE(form_->IndexExists(holiday_, "idx_C"));
-    EXPECT_TRUE(indexesOf("Holiday").empty());
+    EXPECT_TRUE(indexes_of("Holiday").empty());
     EXPECT_EQ(window_.items(Control::ListBox1), (Lines{"idx_A", "idx_B"}));
     EXPECT_EQ(rows_of("Holiday").size(), 1u);
 }
@@ -298,10 +298,10 @@ TEST_F(IndexSteps, IndexTestedInAnotherLetterCaseIsFoundAfterItsCreation) {
     holiday_.open();
     EXPECT_TRUE(form_->CreateIndex(holiday_, "idx_TDate", "TDate"));
     EXPECT_FALSE(holiday_.active());
-    EXPECT_EQ(logLines(), (Lines{"Upgraded Successfully : New Index added on: Holiday.db"}));
-    EXPECT_EQ(indexesOf("Holiday"), (Lines{"idx_A", "idx_B", "idx_TDate"}));
+    EXPECT_EQ(log_lines(), (Lines{"Upgraded Successfully : New Index added on: Holiday.db"}));
+    EXPECT_EQ(indexes_of("Holiday"), (Lines{"idx_A", "idx_B", "idx_TDate"}));
     EXPECT_TRUE(form_->IndexExists(holiday_, "idx_Tdate"));
-    EXPECT_EQ(indexesOf("Holiday"), (Lines{"idx_TDate"}));
+    EXPECT_EQ(indexes_of("Holiday"), (Lines{"idx_TDate"}));
 }
 
 TEST_F(IndexSteps, IndexNameTheTableHasIsShownInABoxAndTheRunGoesOn) {
@@ -313,7 +313,7 @@ TEST_F(IndexSteps, IndexNameTheTableHasIsShownInABoxAndTheRunGoesOn) {
     EXPECT_EQ(window_.boxes[0].title, "");
     EXPECT_EQ(window_.boxes[0].icon, window::BoxIcon::kNone);
     EXPECT_EQ(window_.log(), "");
-    EXPECT_EQ(indexesOf("Holiday"), (Lines{"idx_A", "idx_B"}));
+    EXPECT_EQ(indexes_of("Holiday"), (Lines{"idx_A", "idx_B"}));
 }
 
 TEST_F(Primitives, AnyEngineErrorOfCreateIndexEndsInABoxNotInTheCaller) {

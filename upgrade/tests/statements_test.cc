@@ -25,7 +25,7 @@ namespace {
 
 using Statements = std::map<std::string, std::string>;
 
-std::string joinedLines(std::span<const std::string_view> lines) {
+std::string joined_lines(std::span<const std::string_view> lines) {
     std::string text;
     for (const std::string_view line : lines) {
         if (!text.empty()) text += '\n';
@@ -34,10 +34,10 @@ std::string joinedLines(std::span<const std::string_view> lines) {
     return text;
 }
 
-void addTableSteps(Statements& out) {
-    for (const TableStep& step : tableSteps()) {
+void add_table_steps(Statements& out) {
+    for (const TableStep& step : table_steps()) {
         const std::string origin = "table step " + std::string(step.name);
-        out[origin] = joinedLines(step.lines);
+        out[origin] = joined_lines(step.lines);
         for (std::size_t i = 0; i < step.followUps.size(); ++i) {
             const std::string suffix =
                 step.followUps.size() == 1 ? ", follow-up" : ", follow-up " + std::to_string(i + 1);
@@ -46,49 +46,49 @@ void addTableSteps(Statements& out) {
     }
 }
 
-void addAntiPassBack(Statements& out) {
+void add_anti_pass_back(Statements& out) {
     const std::string origin = "anti-pass-back rebuild: ";
     out[origin + "test select"] = std::string(kAntiPassBackSelect);
     out[origin + "drop"] = std::string(kDropTmpdb);
-    out[origin + "create"] = joinedLines(kCreateTmpdbLines);
-    out[origin + "copy"] = joinedLines(kCopyIntoTmpdbLines);
+    out[origin + "create"] = joined_lines(kCreateTmpdbLines);
+    out[origin + "copy"] = joined_lines(kCopyIntoTmpdbLines);
 }
 
-void addIndexSteps(Statements& out) {
+void add_index_steps(Statements& out) {
     int number = 0;
     for (const db::schema::EnsuredIndex& step : db::schema::ensured_indexes())
         out["index step I" + std::to_string(++number)] =
-            createIndexStatement(step.table_name, step.created_name, step.column);
+            create_index_statement(step.table_name, step.created_name, step.column);
 }
 
-void addReferenceData(Statements& out) {
+void add_reference_data(Statements& out) {
     out["event names: empty"] = std::string(kDeleteEvents);
-    for (const CodeName& event : eventNames())
-        out["event names: " + std::to_string(event.code)] = eventInsert(event.code, event.name);
+    for (const CodeName& event : event_names())
+        out["event names: " + std::to_string(event.code)] = event_insert(event.code, event.name);
     out["card formats: empty"] = std::string(kDeleteCardFormats);
-    for (const CodeName& format : cardFormats())
+    for (const CodeName& format : card_formats())
         out["card formats: " + std::to_string(format.code)] =
-            cardFormatInsert(format.code, format.name);
+            card_format_insert(format.code, format.name);
     out["door status refill: empty"] = std::string(kDeleteDoorStatus);
     out["door status refill: doors"] = std::string(kSelectDoors);
-    out["door status refill: door 7"] = doorStatusInsert("7");
+    out["door status refill: door 7"] = door_status_insert("7");
 }
 
-void addAddField(Statements& out, const std::string& origin, const AddFieldCall& call) {
-    out[origin + "select"] = addFieldSelect(call.table);
-    out[origin + "alter"] = addFieldAlter(call.table, call.column, call.type);
+void add_add_field(Statements& out, const std::string& origin, const AddFieldCall& call) {
+    out[origin + "select"] = add_field_select(call.table);
+    out[origin + "alter"] = add_field_alter(call.table, call.column, call.type);
 }
 
-void addColumnBlocks(Statements& out) {
-    for (const ColumnBlock& block : columnBlocks()) {
+void add_column_blocks(Statements& out) {
+    for (const ColumnBlock& block : column_blocks()) {
         const std::string prefix = "column block " + std::to_string(block.number) + ": ";
         for (const AddFieldCall& call : block.addFields)
-            addAddField(out, prefix + std::string(call.column) + ": ", call);
+            add_add_field(out, prefix + std::string(call.column) + ": ", call);
         if (!block.select.empty()) out[prefix + "select"] = std::string(block.select);
         for (const GroupRow& row : block.rows) {
             const std::string origin = prefix + std::string(row.testedColumn) + ": ";
             if (row.add_field) {
-                addAddField(out, origin, *row.add_field);
+                add_add_field(out, origin, *row.add_field);
                 continue;
             }
             out[origin + "alter"] = std::string(row.alter);
@@ -97,20 +97,20 @@ void addColumnBlocks(Statements& out) {
     }
 }
 
-Statements upgradeStatements() {
+Statements upgrade_statements() {
     Statements out;
-    out["hidden button Button3: select"] = addFieldSelect("Personal");
-    out["hidden button Button3: alter"] = addFieldAlter("Personal", "StaffID", "Char(20)");
-    addTableSteps(out);
-    addAntiPassBack(out);
-    addIndexSteps(out);
-    addReferenceData(out);
-    addColumnBlocks(out);
+    out["hidden button Button3: select"] = add_field_select("Personal");
+    out["hidden button Button3: alter"] = add_field_alter("Personal", "StaffID", "Char(20)");
+    add_table_steps(out);
+    add_anti_pass_back(out);
+    add_index_steps(out);
+    add_reference_data(out);
+    add_column_blocks(out);
     return out;
 }
 
 TEST(UpgradeStatements, AreByteForByteTheStatementsOfTheQuotedList) {
-    const Statements ours = upgradeStatements();
+    const Statements ours = upgrade_statements();
     Statements quoted;
     for (const auto& statement : pdx::sql::testing::quoted_statements()) {
         // The key re-arrangement is another job's.
@@ -137,25 +137,25 @@ TEST(UpgradeStatements, PanicPinOfBlockFiveIsTheListedConstant) {
 }
 
 // Every ALTER of the column blocks, in the order of its block.
-std::vector<std::string> blockAlters(const ColumnBlock& block) {
+std::vector<std::string> block_alters(const ColumnBlock& block) {
     std::vector<std::string> alters;
     for (const AddFieldCall& call : block.addFields)
-        alters.push_back(addFieldAlter(call.table, call.column, call.type));
+        alters.push_back(add_field_alter(call.table, call.column, call.type));
     for (const GroupRow& row : block.rows)
-        alters.push_back(row.add_field ? addFieldAlter(row.add_field->table, row.add_field->column,
-                                                       row.add_field->type)
+        alters.push_back(row.add_field ? add_field_alter(row.add_field->table,
+                                                         row.add_field->column, row.add_field->type)
                                        : std::string(row.alter));
     return alters;
 }
 
 // The table a statement names, as the engine finds its file: letter case and ".db" aside.
-std::string tableKey(std::string_view table) {
+std::string table_key(std::string_view table) {
     std::string key = ascii_lower(table);
     if (key.size() > 3 && key.ends_with(".db")) key.resize(key.size() - 3);
     return key;
 }
 
-std::vector<std::string> addedColumns(const pdx::sql::AlterTable& alter) {
+std::vector<std::string> added_columns(const pdx::sql::AlterTable& alter) {
     std::vector<std::string> columns;
     for (const pdx::sql::AlterAction& action : alter.actions) {
         const auto& column = std::get<pdx::sql::AddColumn>(action).column;
@@ -169,29 +169,29 @@ std::vector<std::string> addedColumns(const pdx::sql::AlterTable& alter) {
 // ALTERs (column_run.h); that statement must add, to the same table, what they add one by one.
 TEST(UpgradeStatements, AltersOfOneTableJoinedAddTheColumnsTheyAddOneByOne) {
     int joined = 0;
-    for (const ColumnBlock& block : columnBlocks()) {
+    for (const ColumnBlock& block : column_blocks()) {
         SCOPED_TRACE("column block " + std::to_string(block.number));
         std::map<std::string, std::vector<std::string>> byTable;
-        for (const std::string& alter : blockAlters(block)) {
-            const std::optional<AlterParts> parts = splitAlter(alter);
+        for (const std::string& alter : block_alters(block)) {
+            const std::optional<AlterParts> parts = split_alter(alter);
             ASSERT_TRUE(parts) << alter;
-            byTable[tableKey(parts->table)].push_back(alter);
+            byTable[table_key(parts->table)].push_back(alter);
         }
         for (const auto& [table, alters] : byTable) {
-            const AlterParts first = *splitAlter(alters.front());
+            const AlterParts first = *split_alter(alters.front());
             std::vector<std::string_view> definitions;
             std::vector<std::string> singly;
             for (const std::string& alter : alters) {
-                definitions.push_back(splitAlter(alter)->definition);
+                definitions.push_back(split_alter(alter)->definition);
                 const auto one = std::get<pdx::sql::AlterTable>(pdx::sql::parse(alter));
-                EXPECT_EQ(tableKey(one.table.name), table) << alter;
-                for (std::string& column : addedColumns(one))
+                EXPECT_EQ(table_key(one.table.name), table) << alter;
+                for (std::string& column : added_columns(one))
                     singly.push_back(std::move(column));
             }
-            const std::string statement = joinedAlter(first.head, definitions);
+            const std::string statement = joined_alter(first.head, definitions);
             const auto together = std::get<pdx::sql::AlterTable>(pdx::sql::parse(statement));
-            EXPECT_EQ(tableKey(together.table.name), table) << statement;
-            EXPECT_EQ(addedColumns(together), singly) << statement;
+            EXPECT_EQ(table_key(together.table.name), table) << statement;
+            EXPECT_EQ(added_columns(together), singly) << statement;
             ++joined;
         }
     }
@@ -199,16 +199,16 @@ TEST(UpgradeStatements, AltersOfOneTableJoinedAddTheColumnsTheyAddOneByOne) {
 }
 
 TEST(UpgradeStatements, OnlyAnAlterAddingOneColumnIsSplit) {
-    const auto parts = splitAlter("alter table \"LQ.db\" add StaffID Char(20) ");
+    const auto parts = split_alter("alter table \"LQ.db\" add StaffID Char(20) ");
     ASSERT_TRUE(parts);
     EXPECT_EQ(parts->head, "alter table \"LQ.db\"");
     EXPECT_EQ(parts->table, "LQ.db");
     EXPECT_EQ(parts->definition, "StaffID Char(20)");
     EXPECT_EQ(parts->column, "StaffID");
-    EXPECT_FALSE(splitAlter("alter table Door drop DoorPIN"));
-    EXPECT_FALSE(splitAlter("alter table Door add A smallint, add B smallint"));
-    EXPECT_FALSE(splitAlter("alter table \"Door add A smallint"));
-    EXPECT_FALSE(splitAlter("update Door set A=1"));
+    EXPECT_FALSE(split_alter("alter table Door drop DoorPIN"));
+    EXPECT_FALSE(split_alter("alter table Door add A smallint, add B smallint"));
+    EXPECT_FALSE(split_alter("alter table \"Door add A smallint"));
+    EXPECT_FALSE(split_alter("update Door set A=1"));
 }
 
 }  // namespace

@@ -165,7 +165,7 @@ const std::map<std::string_view, Lines> kAddedToOldTables = {
 
 namespace {
 
-std::string typeText(const schema::ColumnLayout& column, int size) {
+std::string type_text(const schema::ColumnLayout& column, int size) {
     using T = schema::ColumnType;
     switch (column.type) {
         case T::kChar:
@@ -193,20 +193,20 @@ std::string typeText(const schema::ColumnLayout& column, int size) {
 
 }  // namespace
 
-Lines createdLayout(const schema::TableLayout& table) {
+Lines created_layout(const schema::TableLayout& table) {
     Lines fields;
     for (const schema::ColumnLayout& column : table.columns)
         if (column.created)
-            fields.push_back(std::string(column.name) + " " + typeText(column, column.size));
+            fields.push_back(std::string(column.name) + " " + type_text(column, column.size));
     for (const schema::ColumnLayout& column : table.columns)
         if (column.added && !column.created)
-            fields.push_back(std::string(column.name) + " " + typeText(column, column.size));
+            fields.push_back(std::string(column.name) + " " + type_text(column, column.size));
     return fields;
 }
 
 // A table as pxlib, written by other people, sees it: fields with type and size, and the
 // bytes of every record in the order the data blocks hold them.
-Lines pxlibView(const fs::path& file) {
+Lines pxlib_view(const fs::path& file) {
     pdx::testing::PxlibTable px(file.string());
     Lines view;
     for (int i = 0; i < px.field_count(); ++i) {
@@ -220,7 +220,7 @@ Lines pxlibView(const fs::path& file) {
     return view;
 }
 
-Lines engineView(const fs::path& file) {
+Lines engine_view(const fs::path& file) {
     const auto table = pdx::Table::open_file(file);
     Lines view;
     for (const pdx::Field& field : table->schema().fields())

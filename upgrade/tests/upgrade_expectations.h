@@ -31,7 +31,7 @@ extern const std::map<std::string_view, Lines> kAddedToOldTables;
 
 // A table the upgrade creates: its columns for creation, then those added to it, at their
 // sizes for creation; the layout it has after any upgrade.
-Lines createdLayout(const db::schema::TableLayout& table);
+Lines created_layout(const db::schema::TableLayout& table);
 
 // Stands in for the repair that "Upgrade DataBase" presses at its end: counts the presses,
 // notes whether the upgrade left a table or a result open, and appends the repair's text.
@@ -50,7 +50,7 @@ struct RepairStandIn {
 
 // A table file as pxlib, written by other people, reads it, and as the engine reads it:
 // fields with type and size, then the bytes of every record in table order.
-Lines pxlibView(const std::filesystem::path& file);
-Lines engineView(const std::filesystem::path& file);
+Lines pxlib_view(const std::filesystem::path& file);
+Lines engine_view(const std::filesystem::path& file);
 
 }  // namespace vaq::upgrade::testing

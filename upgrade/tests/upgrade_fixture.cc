@@ -16,7 +16,7 @@ namespace vaq::upgrade::testing {
 
 namespace {
 
-std::string sqlTypeOf(const pdx::Field& field) {
+std::string sql_type_of(const pdx::Field& field) {
     const std::string size = std::to_string(field.descriptor.size);
     switch (field.type()) {
         case pdx::FieldType::kAlpha:
@@ -85,15 +85,15 @@ void UpgradeFixture::copy_corpus_table(const std::string& relative) const {
             fs::copy_file(entry.path(), data() / entry.path().filename());
 }
 
-Lines UpgradeFixture::fieldsOf(std::string_view table) const {
+Lines UpgradeFixture::fields_of(std::string_view table) const {
     Lines fields;
     const auto opened = pdx::Table::open(data(), table);
     for (const pdx::Field& field : opened->schema().fields())
-        fields.push_back(field.name + " " + sqlTypeOf(field));
+        fields.push_back(field.name + " " + sql_type_of(field));
     return fields;
 }
 
-Lines UpgradeFixture::indexesOf(std::string_view table) const {
+Lines UpgradeFixture::indexes_of(std::string_view table) const {
     Lines names;
     for (const pdx::SecondaryIndex& index :
          pdx::list_secondary_indexes(*pdx::Table::open(data(), table)))
@@ -122,7 +122,7 @@ Lines UpgradeFixture::rows_of(std::string_view table,
     return rows;
 }
 
-bool UpgradeFixture::tableExists(std::string_view table) const {
+bool UpgradeFixture::table_exists(std::string_view table) const {
     return pdx::find_table_file(data(), table).has_value();
 }
 
@@ -138,7 +138,7 @@ std::vector<std::pair<std::string, std::string>> UpgradeFixture::snapshot() cons
     return files;
 }
 
-Lines UpgradeFixture::logLines() const {
+Lines UpgradeFixture::log_lines() const {
     Lines lines;
     const std::string log = window_.log();
     std::string_view text = log;
@@ -155,7 +155,7 @@ Lines UpgradeFixture::logLines() const {
     return lines;
 }
 
-std::string logText(const Lines& lines) {
+std::string log_text(const Lines& lines) {
     std::string text;
     for (const std::string& line : lines)
         text += line + "\r\n";

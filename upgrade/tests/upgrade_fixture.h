@@ -44,18 +44,18 @@ class UpgradeFixture : public ::testing::Test {
 
     // "Name type" for each field in table order, types as the engine's SQL writes them
     // ("CardID char(20)", "DoorID autoinc").
-    Lines fieldsOf(std::string_view table) const;
+    Lines fields_of(std::string_view table) const;
     // The named secondary indexes, in the engine's order.
-    Lines indexesOf(std::string_view table) const;
+    Lines indexes_of(std::string_view table) const;
     // Each row as its values read as text and joined by '|', in table order; only the
     // columns named, or all when none are named.
     Lines rows_of(std::string_view table, const std::vector<std::string_view>& columns = {}) const;
-    bool tableExists(std::string_view table) const;
+    bool table_exists(std::string_view table) const;
     // Every file of the directory with its bytes, to show that nothing changed.
     std::vector<std::pair<std::string, std::string>> snapshot() const;
 
     // The upgrade log as lines, each of which must end with CR LF.
-    Lines logLines() const;
+    Lines log_lines() const;
 
     std::unique_ptr<test_support::ScratchFolder> scratch_;
     fs::path root_;
@@ -66,6 +66,6 @@ class UpgradeFixture : public ::testing::Test {
 };
 
 // Joins lines into the text of the upgrade log: each line followed by CR LF.
-std::string logText(const Lines& lines);
+std::string log_text(const Lines& lines);
 
 }  // namespace vaq::upgrade::testing

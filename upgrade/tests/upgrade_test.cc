@@ -68,7 +68,7 @@ struct FirstRun {
         test_support::MemoryWindow window;
         std::string failure;
         try {
-            writeOldDatabase(folder);
+            write_old_database(folder);
             db::Session session("Session1");
             db::Database mainDB(session, "MainDB", "VAQ");
             mainDB.open();
@@ -84,7 +84,7 @@ struct FirstRun {
     }
 };
 
-const FirstRun& firstRun() {
+const FirstRun& first_run() {
     static const FirstRun run;
     return run;
 }
@@ -145,7 +145,7 @@ class Upgrade : public UpgradeFixture {
         for (const auto& entry : fs::directory_iterator(data())) {
             const std::string file = entry.path().filename().string();
             if (entry.path().extension() != ".DB" && entry.path().extension() != ".db") continue;
-            all[file] = {fieldsOf(file), indexesOf(file)};
+            all[file] = {fields_of(file), indexes_of(file)};
         }
         return all;
     }
@@ -159,26 +159,26 @@ class Upgraded : public Upgrade {
     void SetUp() override {
         Upgrade::SetUp();
         if (IsSkipped()) return;
-        ASSERT_EQ(firstRun().error, "");
-        fs::copy(firstRun().folder, data(), fs::copy_options::recursive);
-        window_.setText(Control::Memo1, firstRun().log);
+        ASSERT_EQ(first_run().error, "");
+        fs::copy(first_run().folder, data(), fs::copy_options::recursive);
+        window_.setText(Control::Memo1, first_run().log);
     }
 };
 
 TEST_F(Upgraded, OldDatabaseGetsTheWholeLayoutKeepsItsRowsAndLogsEveryStep) {
-    EXPECT_EQ(firstRun().log, logText(kFirstRunLog) + std::string(kRepairText));
-    EXPECT_EQ(firstRun().repair.presses, 1);
-    EXPECT_FALSE(firstRun().repair.openAtPress);
-    EXPECT_TRUE(firstRun().boxes.empty());
+    EXPECT_EQ(first_run().log, log_text(kFirstRunLog) + std::string(kRepairText));
+    EXPECT_EQ(first_run().repair.presses, 1);
+    EXPECT_FALSE(first_run().repair.openAtPress);
+    EXPECT_TRUE(first_run().boxes.empty());
     // Tables of the access-control program: their own columns, then the added ones; their
     // rows keep every value in their own columns.
-    for (const OldTable& old : oldTables()) {
+    for (const OldTable& old : old_tables()) {
         if (old.name == "AntiPassBack.db") continue;
         SCOPED_TRACE(old.name);
         Lines expected(old.fields.begin(), old.fields.end());
         const Lines& added = kAddedToOldTables.at(old.name);
         expected.insert(expected.end(), added.begin(), added.end());
-        EXPECT_EQ(fieldsOf(old.name), expected);
+        EXPECT_EQ(fields_of(old.name), expected);
         if (old.name == "events.db") continue;
         std::vector<std::string_view> ownColumns;
         for (const std::string_view field : old.fields)
@@ -190,28 +190,28 @@ TEST_F(Upgraded, OldDatabaseGetsTheWholeLayoutKeepsItsRowsAndLogsEveryStep) {
     for (const schema::TableLayout& table : schema::tables()) {
         if (table.group != schema::TableGroup::kCreatedByUpgrade) continue;
         SCOPED_TRACE(table.name);
-        ASSERT_TRUE(tableExists(table.name));
-        EXPECT_EQ(fieldsOf(table.name), createdLayout(table));
+        ASSERT_TRUE(table_exists(table.name));
+        EXPECT_EQ(fields_of(table.name), created_layout(table));
         EXPECT_EQ(pdx::Table::open(data(), table.name)->schema().key_fields(),
                   table.primaryKey.size());
     }
 
     // Named indexes: the ones each table must have, and no other.
     for (const schema::TableLayout& table : schema::tables()) {
-        if (!tableExists(table.name)) continue;
+        if (!table_exists(table.name)) continue;
         SCOPED_TRACE(table.name);
         Lines expected;
         for (const schema::IndexLayout& index : table.indexes)
             expected.emplace_back(index.name);
-        EXPECT_EQ(indexesOf(table.name), expected);
+        EXPECT_EQ(indexes_of(table.name), expected);
     }
-    EXPECT_FALSE(tableExists("tmpdb"));
-    EXPECT_FALSE(tableExists("AntiPassBackOld"));
+    EXPECT_FALSE(table_exists("tmpdb"));
+    EXPECT_FALSE(table_exists("AntiPassBackOld"));
 }
 
 TEST_F(Upgraded, ReferenceRowsAreWrittenAndEarlierContentIsGone) {
     Lines events;
-    for (const CodeName& event : eventNames())
+    for (const CodeName& event : event_names())
         events.push_back(std::to_string(event.code) + "|" + std::string(event.name));
     ASSERT_EQ(events.size(), 50u);
     EXPECT_EQ(rows_of("events"), events);
@@ -240,7 +240,7 @@ TEST_F(Upgraded, NewColumnsGetTheirFirstValuesInEveryExistingRow) {
 }
 
 TEST_F(Upgraded, AntiPassBackWithoutKeyIsRebuiltNumberedInSelectOrder) {
-    EXPECT_THAT(fieldsOf("AntiPassBack"),
+    EXPECT_THAT(fields_of("AntiPassBack"),
                 ElementsAre("Pkey autoinc", "ControllerID smallint", "FromDoorID smallint",
                             "FromDirection smallint", "ToDOorID smallint", "ToDirection smallint"));
     EXPECT_EQ(pdx::Table::open(data(), "AntiPassBack")->schema().key_fields(), 1u);
@@ -253,8 +253,8 @@ TEST_F(Upgraded, SecondRunChangesNoLayoutAndAppendsOnlyWhatEveryRunWrites) {
 
     form_->BitBtn1Click();
     EXPECT_EQ(layouts(), before);
-    EXPECT_EQ(window_.log(), firstLog + logText(kLaterRunLog) + std::string(kRepairText));
-    EXPECT_EQ(indexesOf("Leave"), (Lines{"idx_StaffID"}));
+    EXPECT_EQ(window_.log(), firstLog + log_text(kLaterRunLog) + std::string(kRepairText));
+    EXPECT_EQ(indexes_of("Leave"), (Lines{"idx_StaffID"}));
     EXPECT_EQ(repair_.presses, 1);
     EXPECT_THAT(rows_of("AntiPassBack"), ElementsAre("1|2|1|0|1|1", "2|1|1|0|2|1", "3|1|2|1|1|0"));
 }
@@ -265,68 +265,68 @@ TEST_F(Upgraded, EveryTableReadsIdenticallyThroughPxlib) {
         const std::string extension = entry.path().extension().string();
         if (extension != ".DB" && extension != ".db") continue;
         SCOPED_TRACE(entry.path().filename().string());
-        EXPECT_EQ(pxlibView(entry.path()), engineView(entry.path()));
+        EXPECT_EQ(pxlib_view(entry.path()), engine_view(entry.path()));
         ++tables;
     }
     EXPECT_EQ(tables, 27);
 }
 
 TEST_F(Upgrade, LeftoverTmpdbIsDroppedBeforeTheCopyAndKeptWhenTheTableHasItsKey) {
-    writeOldDatabase(data());
+    write_old_database(data());
     sql({"CREATE TABLE \"tmpdb.DB\" (Leftover Char(10))", "INSERT INTO tmpdb VALUES ('x')"});
-    form_->rebuildAntiPassBack();
-    EXPECT_FALSE(tableExists("tmpdb"));
+    form_->rebuild_anti_pass_back();
+    EXPECT_FALSE(table_exists("tmpdb"));
     EXPECT_EQ(rows_of("AntiPassBack").size(), 3u);
 
     sql({"CREATE TABLE \"tmpdb.DB\" (Leftover Char(10))", "INSERT INTO tmpdb VALUES ('x')"});
     const auto before = snapshot();
-    form_->rebuildAntiPassBack();
+    form_->rebuild_anti_pass_back();
     EXPECT_EQ(snapshot(), before);
     EXPECT_TRUE(form_->q1.active());
     EXPECT_EQ(form_->q1.text(), "Select * from \"antiPassback.DB\"");
 }
 
 TEST_F(Upgrade, MissingDoorTableStopsTheRunWithTheEngineErrorAndKeepsEarlierSteps) {
-    writeOldDatabase(data(), {"Door.DB"});
+    write_old_database(data(), {"Door.DB"});
     const std::string error = failure_of([&] { form_->BitBtn1Click(); });
     EXPECT_THAT(error, HasSubstr("Door"));
-    EXPECT_EQ(logLines(), Lines(kFirstRunLog.begin(), kFirstRunLog.begin() + 4));
+    EXPECT_EQ(log_lines(), Lines(kFirstRunLog.begin(), kFirstRunLog.begin() + 4));
     for (const std::string_view table : {"EMCARD_MAS", "EMCARD_DET", "CardFormat", "DoorTree"})
-        EXPECT_TRUE(tableExists(table)) << table;
-    EXPECT_FALSE(tableExists("WorkOn"));
+        EXPECT_TRUE(table_exists(table)) << table;
+    EXPECT_FALSE(table_exists("WorkOn"));
     EXPECT_EQ(repair_.presses, 0);
     EXPECT_FALSE(form_->Personnel.active());
 
     // The next run skips what was made and goes on once the table is there.
-    writeOldDatabase(data(), {"Ctrller.DB", "Personal.DB", "Transact.db", "Holiday.db", "SecMas.DB",
-                              "User.DB", "AntiPassBack.db", "events.db"});
+    write_old_database(data(), {"Ctrller.DB", "Personal.DB", "Transact.db", "Holiday.db",
+                                "SecMas.DB", "User.DB", "AntiPassBack.db", "events.db"});
     window_.setText(Control::Memo1, "");
     form_->BitBtn1Click();
     EXPECT_EQ(
-        logText(Lines(kFirstRunLog.begin() + 4, kFirstRunLog.end())) + std::string(kRepairText),
+        log_text(Lines(kFirstRunLog.begin() + 4, kFirstRunLog.end())) + std::string(kRepairText),
         window_.log());
 }
 
 TEST_F(Upgrade, MissingUserTableStopsTheRunAtItsColumnBlock) {
-    writeOldDatabase(data(), {"User.DB"});
+    write_old_database(data(), {"User.DB"});
     EXPECT_THAT(failure_of([&] { form_->BitBtn1Click(); }), HasSubstr("User"));
-    EXPECT_EQ(logLines(), Lines(kFirstRunLog.begin(), kFirstRunLog.begin() + 5));
+    EXPECT_EQ(log_lines(), Lines(kFirstRunLog.begin(), kFirstRunLog.begin() + 5));
     EXPECT_EQ(repair_.presses, 0);
 }
 
 TEST_F(Upgrade, DoorTableWithoutRowsLeavesDoorStatusEmpty) {
-    writeOldDatabase(data());
+    write_old_database(data());
     sql({"delete from Door",
          "CREATE TABLE \"DoorStatus.db\" (DoorID smallint,\tStatus "
          "smallint, Primary Key(DoorID, Status) )",
          "INSERT INTO DoorStatus VALUES (9, 1)"});
-    form_->refillDoorStatus();
+    form_->refill_door_status();
     EXPECT_TRUE(rows_of("DoorStatus").empty());
     EXPECT_TRUE(form_->q1.active());
 }
 
 TEST_F(Upgrade, ATableHeldByAnotherProgramStopsTheUpgradeBeforeAnyChange) {
-    writeOldDatabase(data());
+    write_old_database(data());
     {
         const LockHolder door(data() / "Door.LCK");
         const auto before = snapshot();
@@ -350,7 +350,7 @@ TEST_F(Upgrade, ATableHeldByAnotherProgramStopsTheUpgradeBeforeAnyChange) {
 }
 
 TEST_F(Upgrade, ADepartmentNameCutToFitIsLoggedOnce) {
-    writeOldDatabase(data(), {"Personal.DB"});
+    write_old_database(data(), {"Personal.DB"});
     sql(
         {"CREATE TABLE \"Personal.DB\" (PersonalID autoinc, CardID Char(10), StaffID Char(20), "
          "Name Char(40), Department Char(10), DeptID smallint, PRIMARY KEY (PersonalID))",
@@ -371,7 +371,7 @@ TEST_F(Upgrade, ADepartmentNameCutToFitIsLoggedOnce) {
 }
 
 TEST_F(Upgrade, TheRebuiltAntiPassBackTableKeepsItsLetterCase) {
-    writeOldDatabase(data());
+    write_old_database(data());
     ASSERT_EQ(failure_of([&] { form_->BitBtn1Click(); }), "no error");
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(data()))
