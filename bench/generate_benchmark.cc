@@ -36,7 +36,7 @@ vaq::bench::GeneratorOptions options() {
 void BM_GenerateDatabase(benchmark::State& state) {
     const vaq::bench::PeakMemory memory;
     for (auto _ : state)
-        benchmark::DoNotOptimize(vaq::bench::generateDatabase(options()));
+        benchmark::DoNotOptimize(vaq::bench::generate_database(options()));
     memory.reportTo(state);
     state.SetItemsProcessed(state.iterations() * g_transactions);
 }
@@ -44,7 +44,7 @@ void BM_GenerateDatabase(benchmark::State& state) {
 // The yardstick: the same files copied, as `cp` copies them.
 void BM_CopyDatabase(benchmark::State& state) {
     const fs::path from = g_work / "generated";
-    if (!fs::exists(from)) vaq::bench::generateDatabase(options());
+    if (!fs::exists(from)) vaq::bench::generate_database(options());
     const fs::path to = g_work / "copy";
     for (auto _ : state)
         vaq::bench::copyDatabase(from, to);

@@ -55,7 +55,7 @@ std::string two_digits(int value) {
 // Writes the import file from the site's own event stream and keeps each line's record.
 void writeImportFile() {
     const vaq::bench::Site site =
-        vaq::bench::makeSite(vaq::bench::jobSiteOptions(g_staff, g_lines));
+        vaq::bench::make_site(vaq::bench::jobSiteOptions(g_staff, g_lines));
     std::map<int, int> addressOf;
     for (const vaq::bench::Controller& c : site.controllers)
         addressOf[c.controllerId] = c.address;

@@ -20,7 +20,7 @@ SiteOptions jobSiteOptions(int staff, std::int64_t transactions) {
     site.staff = staff;
     site.transactions = transactions;
     site.seed = 7;
-    site.newerTables = NewerTables::None;
+    site.newerTables = NewerTables::kNone;
     return site;
 }
 
@@ -30,7 +30,7 @@ void generateJobDatabase(const fs::path& folder, int staff, std::int64_t transac
     options.out = folder;
     options.replace = true;
     options.site = jobSiteOptions(staff, transactions);
-    generateDatabase(options);
+    generate_database(options);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     std::printf("database: %d staff, %lld transactions, written in %.1f s\n", staff,
                 static_cast<long long>(transactions), took.count());

@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
     g_file = scratch.path() / "transactions.txt";
     vaq::bench::generateJobDatabase(g_source, g_staff, 0);
     const std::int64_t lines = vaq::bench::writeImportFile(
-        vaq::bench::makeSite(vaq::bench::jobSiteOptions(g_staff, g_lines)), g_file);
+        vaq::bench::make_site(vaq::bench::jobSiteOptions(g_staff, g_lines)), g_file);
     std::printf("import file: %lld lines\n", static_cast<long long>(lines));
     std::fflush(stdout);
 

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::int64_t parseNumber(std::string_view option, std::string_view text) {
+std::int64_t parse_number(std::string_view option, std::string_view text) {
     std::int64_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
@@ -27,66 +27,66 @@ std::int64_t parseNumber(std::string_view option, std::string_view text) {
     return value;
 }
 
-int parseInt(std::string_view option, std::string_view text) {
-    const std::int64_t value = parseNumber(option, text);
+int parse_int(std::string_view option, std::string_view text) {
+    const std::int64_t value = parse_number(option, text);
     if (value < -2'000'000'000 || value > 2'000'000'000) {
         throw Error("Option --" + std::string(option) + " is out of range: " + std::string(text));
     }
     return static_cast<int>(value);
 }
 
-NewerTables parseNewerTables(std::string_view text) {
+NewerTables parse_newer_tables(std::string_view text) {
     const std::string word = ascii_lower(text);
-    if (word == "none") return NewerTables::None;
-    if (word == "some") return NewerTables::Some;
-    if (word == "all") return NewerTables::All;
+    if (word == "none") return NewerTables::kNone;
+    if (word == "some") return NewerTables::kSome;
+    if (word == "all") return NewerTables::kAll;
     throw Error("Option --newer-tables takes none, some or all, not '" + std::string(text) + "'");
 }
 
 // Options that take a value, and where the value goes.
 using Setter = std::function<void(GeneratorOptions&, std::string_view)>;
 
-const std::vector<std::pair<std::string_view, Setter>>& valueOptions() {
+const std::vector<std::pair<std::string_view, Setter>>& value_options() {
     static const std::vector<std::pair<std::string_view, Setter>> kOptions = {
         {"controllers",
          [](GeneratorOptions& o, std::string_view v) {
-             o.site.controllers = parseInt("controllers", v);
+             o.site.controllers = parse_int("controllers", v);
          }},
         {"doors-per-controller",
          [](GeneratorOptions& o, std::string_view v) {
-             o.site.doorsPerController = parseInt("doors-per-controller", v);
+             o.site.doorsPerController = parse_int("doors-per-controller", v);
          }},
         {"staff",
-         [](GeneratorOptions& o, std::string_view v) { o.site.staff = parseInt("staff", v); }},
+         [](GeneratorOptions& o, std::string_view v) { o.site.staff = parse_int("staff", v); }},
         {"transactions",
          [](GeneratorOptions& o, std::string_view v) {
-             o.site.transactions = parseNumber("transactions", v);
+             o.site.transactions = parse_number("transactions", v);
          }},
         {"seed",
          [](GeneratorOptions& o, std::string_view v) {
-             o.site.seed = static_cast<std::uint64_t>(parseNumber("seed", v));
+             o.site.seed = static_cast<std::uint64_t>(parse_number("seed", v));
          }},
         {"events",
-         [](GeneratorOptions& o, std::string_view v) { o.site.events = parseInt("events", v); }},
+         [](GeneratorOptions& o, std::string_view v) { o.site.events = parse_int("events", v); }},
         {"first-year", [](GeneratorOptions& o,
-                          std::string_view v) { o.site.firstYear = parseInt("first-year", v); }},
+                          std::string_view v) { o.site.firstYear = parse_int("first-year", v); }},
         {"years",
-         [](GeneratorOptions& o, std::string_view v) { o.site.years = parseInt("years", v); }},
-        {"newer-tables",
-         [](GeneratorOptions& o, std::string_view v) { o.site.newerTables = parseNewerTables(v); }},
+         [](GeneratorOptions& o, std::string_view v) { o.site.years = parse_int("years", v); }},
+        {"newer-tables", [](GeneratorOptions& o,
+                            std::string_view v) { o.site.newerTables = parse_newer_tables(v); }},
         {"out", [](GeneratorOptions& o, std::string_view v) { o.out = fs::path(v); }},
     };
     return kOptions;
 }
 
-const Setter* findValueOption(std::string_view name) {
-    for (const auto& [option, setter] : valueOptions()) {
+const Setter* find_value_option(std::string_view name) {
+    for (const auto& [option, setter] : value_options()) {
         if (option == name) return &setter;
     }
     return nullptr;
 }
 
-bool isParadoxFile(const fs::path& file) {
+bool is_paradox_file(const fs::path& file) {
     const std::string ext = ascii_lower(file.extension().string());
     if (ext == ".db" || ext == ".px" || ext == ".mb" || ext == ".val" || ext == ".tv" ||
         ext == ".fam") {
@@ -98,22 +98,22 @@ bool isParadoxFile(const fs::path& file) {
            std::isxdigit(static_cast<unsigned char>(ext[3]));
 }
 
-std::vector<fs::path> paradoxFilesIn(const fs::path& folder) {
+std::vector<fs::path> paradox_files_in(const fs::path& folder) {
     std::vector<fs::path> files;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-        if (entry.is_regular_file() && isParadoxFile(entry.path())) files.push_back(entry.path());
+        if (entry.is_regular_file() && is_paradox_file(entry.path())) files.push_back(entry.path());
     }
     return files;
 }
 
-void prepareFolder(const GeneratorOptions& options) {
+void prepare_folder(const GeneratorOptions& options) {
     std::error_code error;
     fs::create_directories(options.out, error);
     if (error || !fs::is_directory(options.out)) {
         throw Error("Cannot create the folder " + options.out.string() + ": " +
                     (error ? error.message() : "a file of that name is in the way"));
     }
-    const std::vector<fs::path> existing = paradoxFilesIn(options.out);
+    const std::vector<fs::path> existing = paradox_files_in(options.out);
     if (existing.empty()) return;
     if (!options.replace) {
         throw Error("The folder " + options.out.string() + " holds tables already (" +
@@ -125,7 +125,7 @@ void prepareFolder(const GeneratorOptions& options) {
 
 }  // namespace
 
-std::string generatorUsage() {
+std::string generator_usage() {
     return "Usage: vaq-generate --out DIR [options]\n"
            "Writes a VAQ database of a version before the 3.2.1 layout into DIR.\n"
            "\n"
@@ -142,7 +142,7 @@ std::string generatorUsage() {
            "  --replace                  remove the Paradox files in DIR first\n";
 }
 
-GeneratorOptions parseGeneratorArguments(std::span<const std::string_view> arguments) {
+GeneratorOptions parse_generator_arguments(std::span<const std::string_view> arguments) {
     GeneratorOptions options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string_view argument = arguments[i];
@@ -163,7 +163,7 @@ GeneratorOptions parseGeneratorArguments(std::span<const std::string_view> argum
             argument = argument.substr(0, equals);
             hasValue = true;
         }
-        const Setter* setter = findValueOption(argument);
+        const Setter* setter = find_value_option(argument);
         if (setter == nullptr) throw Error("Unknown option: --" + std::string(argument));
         if (!hasValue) {
             if (i + 1 == arguments.size()) {
@@ -174,28 +174,28 @@ GeneratorOptions parseGeneratorArguments(std::span<const std::string_view> argum
         (*setter)(options, value);
     }
     if (options.out.empty()) throw Error("Option --out is missing: name the folder to write");
-    checkSiteOptions(options.site);
+    check_site_options(options.site);
     return options;
 }
 
-GeneratedDatabase generateDatabase(const GeneratorOptions& options) {
-    const Site site = makeSite(options.site);
-    prepareFolder(options);
+GeneratedDatabase generate_database(const GeneratorOptions& options) {
+    const Site site = make_site(options.site);
+    prepare_folder(options);
     GeneratedDatabase result{options.out, {}};
 
-    for (const GeneratedTable& table : siteTables(site)) {
+    for (const GeneratedTable& table : site_tables(site)) {
         TableWriter writer(options.out, table.def);
         for (const Row& row : table.rows)
             writer.append(row);
         result.rows[std::string(table.def.file)] = writer.finish();
     }
 
-    TableWriter transactions(options.out, transactTable());
+    TableWriter transactions(options.out, transact_table());
     TransactionStream stream(site);
     Transaction transaction;
     while (stream.next(transaction))
-        transactions.append(transactionRow(transaction));
-    result.rows[std::string(transactTable().file)] = transactions.finish();
+        transactions.append(transaction_row(transaction));
+    result.rows[std::string(transact_table().file)] = transactions.finish();
     return result;
 }
 

@@ -25,10 +25,10 @@ struct GeneratorOptions {
 
 // Reads the command line of vaq-generate (without the program name). Throws vaq::Error
 // naming the option when one is unknown, lacks its value or has a value out of range.
-GeneratorOptions parseGeneratorArguments(std::span<const std::string_view> arguments);
+GeneratorOptions parse_generator_arguments(std::span<const std::string_view> arguments);
 
 // The text --help prints.
-std::string generatorUsage();
+std::string generator_usage();
 
 // What was written: the rows of each table, by file name.
 struct GeneratedDatabase {
@@ -38,6 +38,6 @@ struct GeneratedDatabase {
 
 // Creates the folder when needed and writes every table. Throws vaq::Error when the folder
 // holds tables already (unless `replace`), and passes on the engine's errors.
-GeneratedDatabase generateDatabase(const GeneratorOptions& options);
+GeneratedDatabase generate_database(const GeneratorOptions& options);
 
 }  // namespace vaq::bench

@@ -108,7 +108,7 @@ std::string digits(Random& random, int count) {
     return text;
 }
 
-std::string hexDigits(Random& random, int count) {
+std::string hex_digits(Random& random, int count) {
     static constexpr std::string_view kHex = "0123456789ABCDEF";
     std::string text;
     for (int i = 0; i < count; ++i)
@@ -125,17 +125,17 @@ std::string two_digits(int n) {
 // The card formats found in old installations: ten-digit numbers (padded as the import
 // pads them), shorter numbers from before the padding, 7-byte card serials in hex written
 // in either letter case, visitor cards, and staff without a card.
-std::string newCardNumber(Random& random) {
+std::string new_card_number(Random& random) {
     const int kind = random.between(0, 99);
     if (kind < 65) return "00" + digits(random, 8);
     if (kind < 75) return std::to_string(random.between(1, 8)) + digits(random, 7);
-    if (kind < 87) return "04" + hexDigits(random, 12);
-    if (kind < 92) return ascii_lower("04" + hexDigits(random, 12));
+    if (kind < 87) return "04" + hex_digits(random, 12);
+    if (kind < 92) return ascii_lower("04" + hex_digits(random, 12));
     if (kind < 95) return "V" + digits(random, 9);
     return "";
 }
 
-std::vector<Department> makeDepartments() {
+std::vector<Department> make_departments() {
     std::vector<Department> departments;
     for (std::size_t i = 0; i < kDepartmentNames.size(); ++i) {
         const int id = static_cast<int>(i) + 1;
@@ -145,7 +145,7 @@ std::vector<Department> makeDepartments() {
     return departments;
 }
 
-std::vector<SecurityGroup> makeSecurityGroups() {
+std::vector<SecurityGroup> make_security_groups() {
     std::vector<SecurityGroup> groups;
     for (std::size_t i = 0; i < kSecurityGroupNames.size(); ++i) {
         const int id = static_cast<int>(i) + 1;
@@ -156,7 +156,7 @@ std::vector<SecurityGroup> makeSecurityGroups() {
 
 // Bus addresses: distinct numbers, not in the order of the controller keys, so that a
 // mix-up of `ID` and `ControllerID` shows.
-std::vector<int> busAddresses(Random& random, int count) {
+std::vector<int> bus_addresses(Random& random, int count) {
     const int range = std::max(255, 2 * count);
     std::vector<int> all(static_cast<std::size_t>(range));
     for (int i = 0; i < range; ++i)
@@ -170,8 +170,8 @@ std::vector<int> busAddresses(Random& random, int count) {
     return all;
 }
 
-void makeControllersAndDoors(Site& site, Random& random) {
-    const std::vector<int> addresses = busAddresses(random, site.options.controllers);
+void make_controllers_and_doors(Site& site, Random& random) {
+    const std::vector<int> addresses = bus_addresses(random, site.options.controllers);
     for (int c = 1; c <= site.options.controllers; ++c) {
         Controller controller;
         controller.controllerId = c;
@@ -203,9 +203,9 @@ void makeControllersAndDoors(Site& site, Random& random) {
             door.monitorTime = random.between(10, 30);
             door.pin = random.chance(20);
             door.holiday = random.chance(50);
-            door.inReaderSerial = hexDigits(random, 8);
-            if (random.chance(60)) door.outReaderSerial = hexDigits(random, 8);
-            door.relaySerial = hexDigits(random, 8);
+            door.inReaderSerial = hex_digits(random, 8);
+            if (random.chance(60)) door.outReaderSerial = hex_digits(random, 8);
+            door.relaySerial = hex_digits(random, 8);
             site.doors.push_back(std::move(door));
         }
         if (site.options.doorsPerController >= 2 && random.chance(50)) {
@@ -219,7 +219,7 @@ void makeControllersAndDoors(Site& site, Random& random) {
     }
 }
 
-void makeStaff(Site& site, Random& random) {
+void make_staff(Site& site, Random& random) {
     std::unordered_set<std::string> cards;
     const int firstYear = site.options.firstYear;
     for (int i = 1; i <= site.options.staff; ++i) {
@@ -234,7 +234,7 @@ void makeStaff(Site& site, Random& random) {
             staff.cardId = site.staff[earlier].cardId;
         } else {
             do {
-                staff.cardId = newCardNumber(random);
+                staff.cardId = new_card_number(random);
             } while (!staff.cardId.empty() && !cards.insert(staff.cardId).second);
         }
         if (!random.chance(3)) staff.staffId = "E" + std::to_string(10000 + i);
@@ -253,7 +253,7 @@ void makeStaff(Site& site, Random& random) {
     }
 }
 
-std::vector<Date> makeHolidays(const SiteOptions& options, Random& random) {
+std::vector<Date> make_holidays(const SiteOptions& options, Random& random) {
     std::vector<Date> holidays;
     for (int year = options.firstYear; year < options.firstYear + options.years; ++year) {
         holidays.push_back({year, 1, 1});
@@ -268,7 +268,7 @@ std::vector<Date> makeHolidays(const SiteOptions& options, Random& random) {
     return holidays;
 }
 
-void checkRange(std::string_view option, std::int64_t value, std::int64_t low, std::int64_t high) {
+void check_range(std::string_view option, std::int64_t value, std::int64_t low, std::int64_t high) {
     if (value < low || value > high) {
         throw Error("Option --" + std::string(option) + " must be between " + std::to_string(low) +
                     " and " + std::to_string(high) + ", not " + std::to_string(value));
@@ -280,7 +280,7 @@ int weekday(std::int32_t dayNumber) {
     return (dayNumber - 1) % 7;
 }
 
-Time randomTime(Random& random) {
+Time random_time(Random& random) {
     int seconds = 0;
     const int kind = random.between(0, 99);
     if (kind < 35) {  // arriving, most around half past eight
@@ -295,7 +295,7 @@ Time randomTime(Random& random) {
     return {seconds / 3600, seconds / 60 % 60, seconds % 60, 0};
 }
 
-std::string flipLetterCase(const std::string& text) {
+std::string flip_letter_case(const std::string& text) {
     std::string flipped = text;
     for (char& c : flipped) {
         if (c >= 'a' && c <= 'z') {
@@ -307,21 +307,21 @@ std::string flipLetterCase(const std::string& text) {
     return flipped;
 }
 
-bool hasLetter(const std::string& text) {
+bool has_letter(const std::string& text) {
     return std::any_of(text.begin(), text.end(),
                        [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
 }
 
 }  // namespace
 
-void checkSiteOptions(const SiteOptions& options) {
-    checkRange("controllers", options.controllers, 0, kMaxControllers);
-    checkRange("doors-per-controller", options.doorsPerController, 0, kMaxDoorsPerController);
-    checkRange("staff", options.staff, 0, kMaxStaff);
-    checkRange("transactions", options.transactions, 0, kMaxTransactions);
-    checkRange("events", options.events, 1, kMaxEvents);
-    checkRange("first-year", options.firstYear, 1980, 2100);
-    checkRange("years", options.years, 1, 50);
+void check_site_options(const SiteOptions& options) {
+    check_range("controllers", options.controllers, 0, kMaxControllers);
+    check_range("doors-per-controller", options.doorsPerController, 0, kMaxDoorsPerController);
+    check_range("staff", options.staff, 0, kMaxStaff);
+    check_range("transactions", options.transactions, 0, kMaxTransactions);
+    check_range("events", options.events, 1, kMaxEvents);
+    check_range("first-year", options.firstYear, 1980, 2100);
+    check_range("years", options.years, 1, 50);
     const std::int64_t doors =
         std::int64_t{options.controllers} * std::int64_t{options.doorsPerController};
     if (doors > kMaxDoors) {
@@ -335,22 +335,22 @@ void checkSiteOptions(const SiteOptions& options) {
     }
 }
 
-Site makeSite(const SiteOptions& options) {
-    checkSiteOptions(options);
+Site make_site(const SiteOptions& options) {
+    check_site_options(options);
     Site site;
     site.options = options;
-    site.departments = makeDepartments();
-    site.securityGroups = makeSecurityGroups();
+    site.departments = make_departments();
+    site.securityGroups = make_security_groups();
     Random controllers(options.seed, "controllers");
-    makeControllersAndDoors(site, controllers);
+    make_controllers_and_doors(site, controllers);
     Random staff(options.seed, "staff");
-    makeStaff(site, staff);
+    make_staff(site, staff);
     Random holidays(options.seed, "holidays");
-    site.holidays = makeHolidays(options, holidays);
+    site.holidays = make_holidays(options, holidays);
     return site;
 }
 
-std::string eventName(int code) {
+std::string event_name(int code) {
     if (code >= 0 && static_cast<std::size_t>(code) < kEventNames.size()) {
         return std::string(kEventNames[static_cast<std::size_t>(code)]);
     }
@@ -375,19 +375,19 @@ TransactionStream::TransactionStream(const Site& site)
 bool TransactionStream::next(Transaction& out) {
     while (nextInDay_ == dayTimes_.size()) {
         if (day_ == dayNumbers_.size()) return false;
-        fillDay();
+        fill_day();
     }
     out = Transaction{};
     out.transId = ++produced_;
     out.date = from_day_number(dayNumbers_[day_ - 1]);
     out.time = dayTimes_[nextInDay_++];
-    makeEvent(out);
+    make_event(out);
     return true;
 }
 
 // The day's share of the transactions: the count up to the end of the day minus the count
 // up to its start, each rounded down, so that the shares add up to the total exactly.
-void TransactionStream::fillDay() {
+void TransactionStream::fill_day() {
     const std::int64_t total = site_.options.transactions;
     const std::int64_t weight = cumulativeWeight_.back();
     const std::int64_t before = total * cumulativeWeight_[day_] / weight;
@@ -395,12 +395,12 @@ void TransactionStream::fillDay() {
     ++day_;
     dayTimes_.resize(static_cast<std::size_t>(through - before));
     for (Time& t : dayTimes_)
-        t = randomTime(random_);
+        t = random_time(random_);
     std::sort(dayTimes_.begin(), dayTimes_.end());
     nextInDay_ = 0;
 }
 
-void TransactionStream::makeEvent(Transaction& t) {
+void TransactionStream::make_event(Transaction& t) {
     const Door& door = site_.doors[static_cast<std::size_t>(
         random_.between(std::int64_t{0}, static_cast<std::int64_t>(site_.doors.size()) - 1))];
     t.controllerId = door.controllerId;
@@ -430,7 +430,7 @@ void TransactionStream::makeEvent(Transaction& t) {
         std::int64_t{0}, static_cast<std::int64_t>(site_.cardHolders.size()) - 1))]];
     t.cardId = holder.cardId;
     // Some readers report hex serials in the other letter case.
-    if (hasLetter(t.cardId) && random_.chance(15)) t.cardId = flipLetterCase(t.cardId);
+    if (has_letter(t.cardId) && random_.chance(15)) t.cardId = flip_letter_case(t.cardId);
     t.personalId = holder.personalId;
     const int staffIdKind = random_.between(0, 99);
     if (staffIdKind >= 95) {

@@ -17,9 +17,9 @@ namespace vaq::bench {
 
 // Which tables of newer program versions an old database already holds.
 enum class NewerTables {
-    None,  // the oldest layout: only the tables of the access-control program
-    Some,  // an intermediate version: departments, working days, time tables, relays, report
-    All,   // every table the upgrade would create, each in its first layout
+    kNone,  // the oldest layout: only the tables of the access-control program
+    kSome,  // an intermediate version: departments, working days, time tables, relays, report
+    kAll,   // every table the upgrade would create, each in its first layout
 };
 
 struct SiteOptions {
@@ -31,11 +31,11 @@ struct SiteOptions {
     int events = 30;  // event codes 0..events-1 named in the events table
     int firstYear = 2001;
     int years = 5;  // transactions are spread over these years
-    NewerTables newerTables = NewerTables::Some;
+    NewerTables newerTables = NewerTables::kSome;
 };
 
 // Throws vaq::Error naming the option when a value is out of range.
-void checkSiteOptions(const SiteOptions& options);
+void check_site_options(const SiteOptions& options);
 
 struct Department {
     int deptId = 0;  // 1, 2, ...
@@ -114,10 +114,10 @@ struct Site {
     std::vector<std::size_t> cardHolders;
 };
 
-Site makeSite(const SiteOptions& options);
+Site make_site(const SiteOptions& options);
 
 // The names of event codes 0..count-1 as the old program wrote them.
-std::string eventName(int code);
+std::string event_name(int code);
 
 // Event codes the generator writes into transactions.
 inline constexpr int kAccessGranted = 0;
@@ -152,8 +152,8 @@ class TransactionStream {
     std::int64_t produced() const { return produced_; }
 
   private:
-    void fillDay();
-    void makeEvent(Transaction& t);
+    void fill_day();
+    void make_event(Transaction& t);
 
     const Site& site_;
     Random random_;

@@ -51,13 +51,13 @@ constexpr std::string_view kMessSysFile = "MessSys.DB";
 constexpr ColumnDef alpha(std::string_view name, std::uint8_t width) {
     return {name, FieldType::kAlpha, width};
 }
-constexpr ColumnDef shortInt(std::string_view name) {
+constexpr ColumnDef short_int(std::string_view name) {
     return {name, FieldType::kShort, 2};
 }
-constexpr ColumnDef longInt(std::string_view name) {
+constexpr ColumnDef long_int(std::string_view name) {
     return {name, FieldType::kLong, 4};
 }
-constexpr ColumnDef autoInc(std::string_view name) {
+constexpr ColumnDef auto_inc(std::string_view name) {
     return {name, FieldType::kAutoInc, 4};
 }
 constexpr ColumnDef logical(std::string_view name) {
@@ -80,12 +80,12 @@ const Cell kEmpty{};
 
 // ---- Tables of the access-control program ----------------------------------------------------
 
-GeneratedTable controllerTable(const Site& site) {
+GeneratedTable controller_table(const Site& site) {
     namespace c = schema::Ctrller;
     GeneratedTable t{
         {c::kTable,
-         {shortInt(c::ControllerID), shortInt(c::ID), alpha(own::Name, 30),
-          alpha(own::Location, 30), shortInt(own::CommPort), longInt(own::BaudRate),
+         {short_int(c::ControllerID), short_int(c::ID), alpha(own::Name, 30),
+          alpha(own::Location, 30), short_int(own::CommPort), long_int(own::BaudRate),
           alpha(own::IPAddress, 15), alpha(own::FirmwareVersion, 10), logical(own::Active)},
          1,
          {}},
@@ -98,13 +98,13 @@ GeneratedTable controllerTable(const Site& site) {
     return t;
 }
 
-GeneratedTable doorTable(const Site& site) {
+GeneratedTable door_table(const Site& site) {
     namespace d = schema::Door;
     GeneratedTable t{
         {d::kTable,
-         {autoInc(d::DoorID), shortInt(d::ControllerID), shortInt(d::ID), alpha(d::Name, 30),
-          shortInt(d::DoorOpenTime), shortInt(d::DoorMode), shortInt(d::ForceDoorOpenTimeTbl),
-          shortInt(d::CancelPINTimeTbl), shortInt(d::MonitorTime), logical(d::PIN),
+         {auto_inc(d::DoorID), short_int(d::ControllerID), short_int(d::ID), alpha(d::Name, 30),
+          short_int(d::DoorOpenTime), short_int(d::DoorMode), short_int(d::ForceDoorOpenTimeTbl),
+          short_int(d::CancelPINTimeTbl), short_int(d::MonitorTime), logical(d::PIN),
           logical(d::AntiPassBack), logical(d::Holiday), alpha(d::InReaderSN, 8),
           alpha(d::OutReaderSN, 8), alpha(d::DoorRelaySN, 8)},
          1,
@@ -121,12 +121,12 @@ GeneratedTable doorTable(const Site& site) {
 }
 
 // StaffID is in: an earlier version's hidden step added it, and installations have it.
-GeneratedTable personalTable(const Site& site) {
+GeneratedTable personal_table(const Site& site) {
     namespace p = schema::Personal;
     GeneratedTable t{{p::kTable,
-                      {autoInc(p::PersonalID), alpha(p::CardID, 20), alpha(p::StaffID, 20),
+                      {auto_inc(p::PersonalID), alpha(p::CardID, 20), alpha(p::StaffID, 20),
                        alpha(own::Name, 40), alpha(p::Department, 40), alpha(own::Designation, 30),
-                       shortInt(own::SecurityGroupID), date(own::JoinDate), logical(own::Active)},
+                       short_int(own::SecurityGroupID), date(own::JoinDate), logical(own::Active)},
                       1,
                       {}},
                      {}};
@@ -138,14 +138,14 @@ GeneratedTable personalTable(const Site& site) {
     return t;
 }
 
-GeneratedTable holidayTable(const Site& site) {
+GeneratedTable holiday_table(const Site& site) {
     namespace h = schema::Holiday;
-    GeneratedTable t{
-        {h::kTable,
-         {autoInc(h::HolidayID), date(h::TDate), shortInt(h::TimeZoneID), shortInt(h::HolidayType)},
-         1,
-         {}},
-        {}};
+    GeneratedTable t{{h::kTable,
+                      {auto_inc(h::HolidayID), date(h::TDate), short_int(h::TimeZoneID),
+                       short_int(h::HolidayType)},
+                      1,
+                      {}},
+                     {}};
     for (const Date& day : site.holidays) {
         const bool publicHoliday = (day.month == 1 && day.day == 1) ||
                                    (day.month == 5 && day.day == 1) ||
@@ -155,24 +155,24 @@ GeneratedTable holidayTable(const Site& site) {
     return t;
 }
 
-GeneratedTable securityGroupTable(const Site& site) {
+GeneratedTable security_group_table(const Site& site) {
     namespace s = schema::SecMas;
-    GeneratedTable t{
-        {s::kTable,
-         {autoInc(s::SecurityGroupID), alpha(s::SecurityGroupName, 30), shortInt(own::TimeZoneID)},
-         1,
-         {}},
-        {}};
+    GeneratedTable t{{s::kTable,
+                      {auto_inc(s::SecurityGroupID), alpha(s::SecurityGroupName, 30),
+                       short_int(own::TimeZoneID)},
+                      1,
+                      {}},
+                     {}};
     for (const SecurityGroup& g : site.securityGroups) {
         t.rows.push_back({kEmpty, text(g.name), number(g.timeZoneId)});
     }
     return t;
 }
 
-GeneratedTable userTable() {
+GeneratedTable user_table() {
     GeneratedTable t{
         {schema::User::kTable,
-         {autoInc(own::UserID), alpha(own::UserName, 20), alpha(own::Password, 20),
+         {auto_inc(own::UserID), alpha(own::UserName, 20), alpha(own::Password, 20),
           logical(own::Administrator), logical(own::ControllerSetup), logical(own::DoorSetup),
           logical(own::PersonalSetup), logical(own::TransactionReport)},
          1,
@@ -188,14 +188,15 @@ GeneratedTable userTable() {
 }
 
 // Without the key column the upgrade looks for: it rebuilds the table.
-GeneratedTable antiPassBackTable(const Site& site) {
+GeneratedTable anti_pass_back_table(const Site& site) {
     namespace a = schema::AntiPassBack;
-    GeneratedTable t{{a::kTable,
-                      {shortInt(a::ControllerID), shortInt(a::FromDoorID),
-                       shortInt(a::FromDirection), shortInt(a::ToDOorID), shortInt(a::ToDirection)},
-                      0,
-                      {}},
-                     {}};
+    GeneratedTable t{
+        {a::kTable,
+         {short_int(a::ControllerID), short_int(a::FromDoorID), short_int(a::FromDirection),
+          short_int(a::ToDOorID), short_int(a::ToDirection)},
+         0,
+         {}},
+        {}};
     for (const AntiPassBackRule& r : site.antiPassBack) {
         t.rows.push_back({number(r.controllerId), number(r.fromDoor), number(r.fromDirection),
                           number(r.toDoor), number(r.toDirection)});
@@ -203,20 +204,20 @@ GeneratedTable antiPassBackTable(const Site& site) {
     return t;
 }
 
-GeneratedTable eventsTable(const Site& site) {
+GeneratedTable events_table(const Site& site) {
     namespace e = schema::events;
-    GeneratedTable t{{kEventsFile, {shortInt(e::EventID), alpha(e::Events, 40)}, 1, {}}, {}};
+    GeneratedTable t{{kEventsFile, {short_int(e::EventID), alpha(e::Events, 40)}, 1, {}}, {}};
     for (int code = 0; code < site.options.events; ++code) {
-        t.rows.push_back({number(code), text(eventName(code))});
+        t.rows.push_back({number(code), text(event_name(code))});
     }
     return t;
 }
 
 // Message numbers with gaps and one repeated, as years of editing leave them.
-GeneratedTable messFormTable() {
+GeneratedTable mess_form_table() {
     GeneratedTable t{
         {kMessFormFile,
-         {longInt(schema::MessForm::MessID), alpha(own::FormName, 30), alpha(own::Caption, 60)},
+         {long_int(schema::MessForm::MessID), alpha(own::FormName, 30), alpha(own::Caption, 60)},
          0,
          {}},
         {}};
@@ -244,9 +245,9 @@ GeneratedTable messFormTable() {
     return t;
 }
 
-GeneratedTable messSysTable(const Site& site) {
+GeneratedTable mess_sys_table(const Site& site) {
     GeneratedTable t{{kMessSysFile,
-                      {longInt(schema::MessSys::MessID), date(own::MessDate), time(own::MessTime),
+                      {long_int(schema::MessSys::MessID), date(own::MessDate), time(own::MessTime),
                        alpha(own::Message, 80)},
                       0,
                       {}},
@@ -275,17 +276,17 @@ GeneratedTable messSysTable(const Site& site) {
 
 // ---- Tables of newer versions ------------------------------------------------------------------
 
-ColumnDef columnOf(const schema::ColumnLayout& c) {
+ColumnDef column_of(const schema::ColumnLayout& c) {
     using T = schema::ColumnType;
     switch (c.type) {
         case T::kChar:
             return alpha(c.name, static_cast<std::uint8_t>(c.size));
         case T::kSmallInt:
-            return shortInt(c.name);
+            return short_int(c.name);
         case T::kInteger:
-            return longInt(c.name);
+            return long_int(c.name);
         case T::kAutoInc:
-            return autoInc(c.name);
+            return auto_inc(c.name);
         case T::kBoolean:
             return logical(c.name);
         case T::kDate:
@@ -309,14 +310,14 @@ TableDef created_layout(std::string_view table_name) {
     if (layout == nullptr) throw Error("Table not in the schema: " + std::string(table_name));
     TableDef def{layout->name, {}, layout->primaryKey.size(), {}};
     for (const schema::ColumnLayout& c : layout->columns) {
-        if (c.created) def.columns.push_back(columnOf(c));
+        if (c.created) def.columns.push_back(column_of(c));
     }
     return def;
 }
 
 // The start (S), end (E) and lunch (L) times of a department's week; the weekend is
 // empty unless the department works on Saturdays.
-Row weekTimes(const TableDef& def, std::int64_t key, bool saturday) {
+Row week_times(const TableDef& def, std::int64_t key, bool saturday) {
     Row row{number(key)};
     for (std::size_t i = 1; i < def.columns.size(); ++i) {
         const std::string_view name = def.columns[i].name;
@@ -334,11 +335,11 @@ Row weekTimes(const TableDef& def, std::int64_t key, bool saturday) {
     return row;
 }
 
-bool worksSaturday(const Department& d) {
+bool works_saturday(const Department& d) {
     return d.name == "Production" || d.name == "Warehouse" || d.name == "Security";
 }
 
-void addSomeNewerTables(const Site& site, std::vector<GeneratedTable>& tables) {
+void add_some_newer_tables(const Site& site, std::vector<GeneratedTable>& tables) {
     GeneratedTable departments{created_layout(schema::Department::kTable), {}};
     GeneratedTable workOn{created_layout(schema::WorkOn::kTable), {}};
     GeneratedTable timeTable{created_layout(schema::DeptTimeTable::kTable), {}};
@@ -346,8 +347,8 @@ void addSomeNewerTables(const Site& site, std::vector<GeneratedTable>& tables) {
         departments.rows.push_back(
             {number(d.deptId), text(d.name), number(d.lateAllowance), d.enableLateAllowance});
         workOn.rows.push_back(
-            {number(d.deptId), kEmpty, true, true, true, true, true, worksSaturday(d), false});
-        timeTable.rows.push_back(weekTimes(timeTable.def, d.deptId, worksSaturday(d)));
+            {number(d.deptId), kEmpty, true, true, true, true, true, works_saturday(d), false});
+        timeTable.rows.push_back(week_times(timeTable.def, d.deptId, works_saturday(d)));
     }
     tables.push_back(std::move(departments));
     tables.push_back(std::move(workOn));
@@ -356,7 +357,7 @@ void addSomeNewerTables(const Site& site, std::vector<GeneratedTable>& tables) {
     tables.push_back({created_layout(schema::LQ::kTable), {}});
 }
 
-void addRemainingNewerTables(const Site& site, std::vector<GeneratedTable>& tables) {
+void add_remaining_newer_tables(const Site& site, std::vector<GeneratedTable>& tables) {
     for (const std::string_view name :
          {schema::EMCARD_MAS::kTable, schema::EMCARD_DET::kTable, schema::CardFormat::kTable,
           schema::DoorTree::kTable, schema::LeaveType::kTable, schema::StaffTimeTbl::kTable,
@@ -382,19 +383,19 @@ std::size_t TableDef::column(std::string_view name) const {
     throw Error("Field not found: " + std::string(name) + " in " + std::string(file));
 }
 
-const TableDef& transactTable() {
+const TableDef& transact_table() {
     namespace x = schema::Transact;
     static const TableDef def{
         x::kTable,
-        {autoInc(x::TransID), date(x::TDate), time(x::TTime), shortInt(x::ControllerID),
-         longInt(x::DoorID), alpha(x::Door, 30), alpha(x::CardID, 20), longInt(x::PersonalID),
-         alpha(x::StaffID, 20), shortInt(x::EventID)},
+        {auto_inc(x::TransID), date(x::TDate), time(x::TTime), short_int(x::ControllerID),
+         long_int(x::DoorID), alpha(x::Door, 30), alpha(x::CardID, 20), long_int(x::PersonalID),
+         alpha(x::StaffID, 20), short_int(x::EventID)},
         0,
         {}};
     return def;
 }
 
-Row transactionRow(const Transaction& x) {
+Row transaction_row(const Transaction& x) {
     Row row;
     row.reserve(10);
     row.push_back(kEmpty);
@@ -410,34 +411,34 @@ Row transactionRow(const Transaction& x) {
     return row;
 }
 
-std::vector<GeneratedTable> siteTables(const Site& site) {
+std::vector<GeneratedTable> site_tables(const Site& site) {
     std::vector<GeneratedTable> tables;
-    tables.push_back(controllerTable(site));
-    tables.push_back(doorTable(site));
-    tables.push_back(personalTable(site));
-    tables.push_back(holidayTable(site));
-    tables.push_back(securityGroupTable(site));
-    tables.push_back(userTable());
-    tables.push_back(antiPassBackTable(site));
-    tables.push_back(eventsTable(site));
-    tables.push_back(messFormTable());
-    tables.push_back(messSysTable(site));
-    if (site.options.newerTables != NewerTables::None) addSomeNewerTables(site, tables);
-    if (site.options.newerTables == NewerTables::All) addRemainingNewerTables(site, tables);
+    tables.push_back(controller_table(site));
+    tables.push_back(door_table(site));
+    tables.push_back(personal_table(site));
+    tables.push_back(holiday_table(site));
+    tables.push_back(security_group_table(site));
+    tables.push_back(user_table());
+    tables.push_back(anti_pass_back_table(site));
+    tables.push_back(events_table(site));
+    tables.push_back(mess_form_table());
+    tables.push_back(mess_sys_table(site));
+    if (site.options.newerTables != NewerTables::kNone) add_some_newer_tables(site, tables);
+    if (site.options.newerTables == NewerTables::kAll) add_remaining_newer_tables(site, tables);
     return tables;
 }
 
-const TableDef& tableLayout(std::string_view file) {
+const TableDef& table_layout(std::string_view file) {
     static const std::vector<GeneratedTable> tables = [] {
         SiteOptions options;
         options.controllers = 1;
         options.doorsPerController = 1;
         options.staff = 1;
         options.transactions = 0;
-        options.newerTables = NewerTables::None;
-        return siteTables(makeSite(options));
+        options.newerTables = NewerTables::kNone;
+        return site_tables(make_site(options));
     }();
-    if (iequals(file, transactTable().file)) return transactTable();
+    if (iequals(file, transact_table().file)) return transact_table();
     for (const GeneratedTable& table : tables)
         if (iequals(table.def.file, file)) return table.def;
     throw Error("The generator has no table " + std::string(file) + ".");

@@ -50,16 +50,16 @@ struct GeneratedTable {
     std::vector<Row> rows;
 };
 
-// The layout of the transaction table; its rows come from transactionRow().
-const TableDef& transactTable();
-Row transactionRow(const Transaction& transaction);
+// The layout of the transaction table; its rows come from transaction_row().
+const TableDef& transact_table();
+Row transaction_row(const Transaction& transaction);
 
 // Every other table of the old database with its rows, in the order they are written
 // (tables referred to before those referring to them).
-std::vector<GeneratedTable> siteTables(const Site& site);
+std::vector<GeneratedTable> site_tables(const Site& site);
 
 // The layout of an old table by its file name ("Personal.DB", "Transact.db"), letter case
 // ignored. Throws vaq::Error when the generator has no such table.
-const TableDef& tableLayout(std::string_view file);
+const TableDef& table_layout(std::string_view file);
 
 }  // namespace vaq::bench

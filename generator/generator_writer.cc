@@ -18,7 +18,7 @@ namespace {
 
 // Dates and times go into the record as the day number and the milliseconds they are
 // stored as; everything else as the engine takes values from outside.
-bool setDirectly(pdx::EditBuffer& record, std::size_t field, const Cell& cell) {
+bool set_directly(pdx::EditBuffer& record, std::size_t field, const Cell& cell) {
     if (const Date* d = std::get_if<Date>(&cell)) {
         pdx::encode_long(to_day_number(*d), record.record().field_bytes(field).data());
         return true;
@@ -30,7 +30,7 @@ bool setDirectly(pdx::EditBuffer& record, std::size_t field, const Cell& cell) {
     return false;
 }
 
-pdx::FieldInput inputOf(const Cell& cell) {
+pdx::FieldInput input_of(const Cell& cell) {
     struct Visitor {
         pdx::FieldInput operator()(std::monostate) const { return std::monostate{}; }
         pdx::FieldInput operator()(std::int64_t v) const { return v; }
@@ -43,7 +43,7 @@ pdx::FieldInput inputOf(const Cell& cell) {
     return std::visit(Visitor{}, cell);
 }
 
-pdx::TableSpec specOf(const TableDef& def) {
+pdx::TableSpec spec_of(const TableDef& def) {
     pdx::TableSpec spec;
     for (const ColumnDef& column : def.columns) {
         spec.fields.push_back({std::string(column.name), column.type,
@@ -65,7 +65,7 @@ struct TableWriter::State {
     std::int64_t appended = 0;
     std::vector<pdx::EditBuffer> pending;
 
-    void storePending() {
+    void store_pending() {
         std::size_t stored = 0;
         table->writer().insert_all(pending, stored);
         appended += static_cast<std::int64_t>(stored);
@@ -74,7 +74,7 @@ struct TableWriter::State {
 };
 
 TableWriter::TableWriter(const std::filesystem::path& folder, const TableDef& def) {
-    const std::filesystem::path file = pdx::create_table(folder, def.file, specOf(def));
+    const std::filesystem::path file = pdx::create_table(folder, def.file, spec_of(def));
     auto table = pdx::Table::open_file(file, pdx::Access::kWrite);
     state_ = std::make_unique<State>(State{def, std::move(table), 0, {}});
     state_->pending.reserve(kBatchRows);
@@ -90,18 +90,18 @@ void TableWriter::append(const Row& row) {
     }
     pdx::EditBuffer record = pdx::EditBuffer::blank(state_->table);
     for (std::size_t i = 0; i < row.size(); ++i) {
-        if (std::holds_alternative<std::monostate>(row[i]) || setDirectly(record, i, row[i])) {
+        if (std::holds_alternative<std::monostate>(row[i]) || set_directly(record, i, row[i])) {
             continue;
         }
-        record.set(i, inputOf(row[i]));
+        record.set(i, input_of(row[i]));
     }
     state_->pending.push_back(std::move(record));
-    if (state_->pending.size() == kBatchRows) state_->storePending();
+    if (state_->pending.size() == kBatchRows) state_->store_pending();
 }
 
 // The secondary indexes are made once the rows are in: one pass over the table.
 std::int64_t TableWriter::finish() {
-    state_->storePending();
+    state_->store_pending();
     pdx::Table& table = *state_->table;
     for (const IndexDef& index : state_->def.indexes) {
         pdx::create_secondary_index(
@@ -114,7 +114,7 @@ std::int64_t TableWriter::finish() {
 
 void write_table(const std::filesystem::path& folder, std::string_view file,
                  const std::vector<NamedRow>& rows) {
-    const TableDef& def = tableLayout(file);
+    const TableDef& def = table_layout(file);
     TableWriter writer(folder, def);
     for (const NamedRow& named : rows) {
         Row row(def.columns.size());

@@ -36,7 +36,7 @@ class TableWriter {
 // Values of one row by column name; columns not named stay empty.
 using NamedRow = std::map<std::string, Cell>;
 
-// Creates the old table `file` (tableLayout()) in `folder` with `rows`.
+// Creates the old table `file` (table_layout()) in `folder` with `rows`.
 void write_table(const std::filesystem::path& folder, std::string_view file,
                  const std::vector<NamedRow>& rows);
 

@@ -18,9 +18,9 @@ inline bench::GeneratedDatabase write_small_database(const std::filesystem::path
     o.site.staff = 20;
     o.site.transactions = 200;
     o.site.seed = seed;
-    o.site.newerTables = bench::NewerTables::All;
+    o.site.newerTables = bench::NewerTables::kAll;
     o.out = out;
-    return bench::generateDatabase(o);
+    return bench::generate_database(o);
 }
 
 }  // namespace vaq::test_support

@@ -59,7 +59,7 @@ class RepairWindowTest : public QObject {
         options.site.doorsPerController = 2;
         options.site.staff = 15;
         options.site.transactions = 200;
-        vaq::bench::generateDatabase(options);
+        vaq::bench::generate_database(options);
 
         dialogs_ = {};
         database_ = std::make_shared<EngineDatabase>();

@@ -52,10 +52,10 @@ class QuotedStatementsRun : public testing::AliasDirectory {
         options.site.doorsPerController = 4;  // door 7 exists
         options.site.staff = 30;
         options.site.transactions = 300;
-        options.site.newerTables = bench::NewerTables::None;
+        options.site.newerTables = bench::NewerTables::kNone;
         options.out = data();
         options.replace = true;
-        bench::generateDatabase(options);
+        bench::generate_database(options);
     }
 
     void run(std::string_view text, bool open = false) {

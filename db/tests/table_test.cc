@@ -179,7 +179,7 @@ TEST_F(TableObject, DoorOpensInTheOrderOfItsControllerIndex) {
     options.site.transactions = 10;
     options.out = data();
     options.replace = true;
-    bench::generateDatabase(options);
+    bench::generate_database(options);
 
     namespace door = schema::Door;
     Table doors("VAQ", std::string(door::kTable));

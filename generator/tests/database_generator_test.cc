@@ -48,10 +48,10 @@ class TempDir {
 };
 
 GeneratorOptions parse(std::vector<std::string_view> arguments) {
-    return parseGeneratorArguments(arguments);
+    return parse_generator_arguments(arguments);
 }
 
-std::string parseError(std::vector<std::string_view> arguments) {
+std::string parse_error(std::vector<std::string_view> arguments) {
     try {
         parse(std::move(arguments));
     } catch (const Error& error) {
@@ -73,7 +73,7 @@ TEST(GeneratorArguments, ReadEveryOptionInBothForms) {
     EXPECT_EQ(o.site.events, 40);
     EXPECT_EQ(o.site.firstYear, 1999);
     EXPECT_EQ(o.site.years, 3);
-    EXPECT_EQ(o.site.newerTables, NewerTables::All);
+    EXPECT_EQ(o.site.newerTables, NewerTables::kAll);
     EXPECT_EQ(o.out, fs::path("db"));
     EXPECT_TRUE(o.replace);
     EXPECT_FALSE(o.help);
@@ -81,17 +81,17 @@ TEST(GeneratorArguments, ReadEveryOptionInBothForms) {
 }
 
 TEST(GeneratorArguments, MistakesAreNamed) {
-    EXPECT_NE(parseError({"--staff", "10"}).find("--out is missing"), std::string::npos);
-    EXPECT_NE(parseError({"--out", "d", "--stuff", "1"}).find("Unknown option: --stuff"),
+    EXPECT_NE(parse_error({"--staff", "10"}).find("--out is missing"), std::string::npos);
+    EXPECT_NE(parse_error({"--out", "d", "--stuff", "1"}).find("Unknown option: --stuff"),
               std::string::npos);
-    EXPECT_NE(parseError({"--out", "d", "--staff"}).find("--staff needs a value"),
+    EXPECT_NE(parse_error({"--out", "d", "--staff"}).find("--staff needs a value"),
               std::string::npos);
-    EXPECT_NE(parseError({"--out", "d", "--staff", "12x"}).find("'12x'"), std::string::npos);
-    EXPECT_NE(parseError({"--out", "d", "--newer-tables", "most"}).find("none, some or all"),
+    EXPECT_NE(parse_error({"--out", "d", "--staff", "12x"}).find("'12x'"), std::string::npos);
+    EXPECT_NE(parse_error({"--out", "d", "--newer-tables", "most"}).find("none, some or all"),
               std::string::npos);
-    EXPECT_NE(parseError({"--out", "d", "--transactions", "-5"}).find("--transactions"),
+    EXPECT_NE(parse_error({"--out", "d", "--transactions", "-5"}).find("--transactions"),
               std::string::npos);
-    EXPECT_NE(parseError({"d"}).find("Unknown argument: d"), std::string::npos);
+    EXPECT_NE(parse_error({"d"}).find("Unknown argument: d"), std::string::npos);
 }
 
 // Every field of every record as text, table by table.
@@ -129,14 +129,14 @@ class GeneratedDatabaseTest : public ::testing::Test {
         o.site.staff = 40;
         o.site.transactions = 500;
         o.site.seed = seed;
-        o.site.newerTables = NewerTables::All;
+        o.site.newerTables = NewerTables::kAll;
         o.out = out;
         return o;
     }
 
     static void SetUpTestSuite() {
         dir_ = new TempDir;
-        written_ = new GeneratedDatabase(generateDatabase(options(dir_->path() / "db")));
+        written_ = new GeneratedDatabase(generate_database(options(dir_->path() / "db")));
     }
     static void TearDownTestSuite() {
         delete written_;
@@ -153,9 +153,9 @@ TempDir* GeneratedDatabaseTest::dir_ = nullptr;
 GeneratedDatabase* GeneratedDatabaseTest::written_ = nullptr;
 
 TEST_F(GeneratedDatabaseTest, EveryTableHasItsLayoutOnDisk) {
-    const Site site = makeSite(options(folder()).site);
-    std::vector<const TableDef*> defs{&transactTable()};
-    const std::vector<GeneratedTable> tables = siteTables(site);
+    const Site site = make_site(options(folder()).site);
+    std::vector<const TableDef*> defs{&transact_table()};
+    const std::vector<GeneratedTable> tables = site_tables(site);
     for (const GeneratedTable& t : tables)
         defs.push_back(&t.def);
 
@@ -240,7 +240,7 @@ TEST_F(GeneratedDatabaseTest, TransactionsReferToStoredDoorsControllersAndStaff)
         cardByPersonalId[staff[i][0]] = staff[i][1];
     }
 
-    const TableDef& t = transactTable();
+    const TableDef& t = transact_table();
     const std::size_t transId = t.column(schema::Transact::TransID);
     const std::size_t doorId = t.column(schema::Transact::DoorID);
     const std::size_t controllerId = t.column(schema::Transact::ControllerID);
@@ -251,7 +251,7 @@ TEST_F(GeneratedDatabaseTest, TransactionsReferToStoredDoorsControllersAndStaff)
     const std::size_t date = t.column(schema::Transact::TDate);
     const std::size_t time = t.column(schema::Transact::TTime);
     const auto transactions = read_rows(folder(), schema::Transact::kTable);
-    const Site site = makeSite(options(folder()).site);
+    const Site site = make_site(options(folder()).site);
     TransactionStream made(site);
     Transaction expected;
     std::size_t blank = 0;
@@ -279,8 +279,8 @@ TEST_F(GeneratedDatabaseTest, TransactionsReferToStoredDoorsControllersAndStaff)
 
 TEST_F(GeneratedDatabaseTest, TheSameSeedWritesTheSameDatabase) {
     TempDir other;
-    generateDatabase(options(other.path() / "same"));
-    generateDatabase(options(other.path() / "seed6", 6));
+    generate_database(options(other.path() / "same"));
+    generate_database(options(other.path() / "seed6", 6));
     const Contents first = read_all(folder());
     EXPECT_EQ(read_all(other.path() / "same"), first);
     const Contents sixth = read_all(other.path() / "seed6");
@@ -291,17 +291,17 @@ TEST_F(GeneratedDatabaseTest, TheSameSeedWritesTheSameDatabase) {
 TEST_F(GeneratedDatabaseTest, AFolderWithTablesIsWrittenOverOnlyWhenAsked) {
     TempDir other;
     GeneratorOptions o = options(other.path());
-    o.site.newerTables = NewerTables::None;
-    generateDatabase(o);
+    o.site.newerTables = NewerTables::kNone;
+    generate_database(o);
     try {
-        generateDatabase(o);
+        generate_database(o);
         FAIL() << "a folder with tables must be refused";
     } catch (const Error& error) {
         EXPECT_NE(std::string(error.what()).find("--replace"), std::string::npos);
     }
     o.replace = true;
     o.site.transactions = 10;
-    EXPECT_EQ(generateDatabase(o).rows.at("Transact.db"), 10);
+    EXPECT_EQ(generate_database(o).rows.at("Transact.db"), 10);
     EXPECT_EQ(pdx::Table::open(other.path(), "Transact")->record_count(), 10u);
 }
 

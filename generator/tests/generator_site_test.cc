@@ -14,7 +14,7 @@
 namespace vaq::bench {
 namespace {
 
-SiteOptions mediumSite() {
+SiteOptions medium_site() {
     SiteOptions options;
     options.controllers = 6;
     options.doorsPerController = 3;
@@ -24,7 +24,7 @@ SiteOptions mediumSite() {
     return options;
 }
 
-std::vector<Transaction> allTransactions(const Site& site) {
+std::vector<Transaction> all_transactions(const Site& site) {
     std::vector<Transaction> out;
     TransactionStream stream(site);
     Transaction t;
@@ -33,14 +33,14 @@ std::vector<Transaction> allTransactions(const Site& site) {
     return out;
 }
 
-bool sameTransaction(const Transaction& a, const Transaction& b) {
+bool same_transaction(const Transaction& a, const Transaction& b) {
     return a.transId == b.transId && a.date == b.date && a.time == b.time && a.doorId == b.doorId &&
            a.cardId == b.cardId && a.personalId == b.personalId && a.staffId == b.staffId &&
            a.eventId == b.eventId;
 }
 
 TEST(GeneratorSite, SizesAndKeysFollowTheOptions) {
-    const Site site = makeSite(mediumSite());
+    const Site site = make_site(medium_site());
     ASSERT_EQ(site.controllers.size(), 6u);
     ASSERT_EQ(site.doors.size(), 18u);
     ASSERT_EQ(site.staff.size(), 3000u);
@@ -69,7 +69,7 @@ TEST(GeneratorSite, SizesAndKeysFollowTheOptions) {
 }
 
 TEST(GeneratorSite, CardNumbersCoverTheFormatsInUse) {
-    const Site site = makeSite(mediumSite());
+    const Site site = make_site(medium_site());
     int empty = 0, shortNumbers = 0, long10 = 0, longer = 0, lower = 0, upper = 0;
     std::map<std::string, std::vector<std::size_t>> holders;
     for (std::size_t i = 0; i < site.staff.size(); ++i) {
@@ -104,11 +104,11 @@ TEST(GeneratorSite, CardNumbersCoverTheFormatsInUse) {
 }
 
 TEST(GeneratorSite, TheSameSeedGivesTheSameSiteAndTransactions) {
-    const Site a = makeSite(mediumSite());
-    const Site b = makeSite(mediumSite());
-    SiteOptions other = mediumSite();
+    const Site a = make_site(medium_site());
+    const Site b = make_site(medium_site());
+    SiteOptions other = medium_site();
     other.seed = 43;
-    const Site c = makeSite(other);
+    const Site c = make_site(other);
 
     ASSERT_EQ(a.staff.size(), b.staff.size());
     bool differs = false;
@@ -119,17 +119,17 @@ TEST(GeneratorSite, TheSameSeedGivesTheSameSiteAndTransactions) {
     }
     EXPECT_TRUE(differs) << "another seed should give other cards";
 
-    const std::vector<Transaction> ta = allTransactions(a);
-    const std::vector<Transaction> tb = allTransactions(b);
+    const std::vector<Transaction> ta = all_transactions(a);
+    const std::vector<Transaction> tb = all_transactions(b);
     ASSERT_EQ(ta.size(), tb.size());
     for (std::size_t i = 0; i < ta.size(); ++i) {
-        ASSERT_TRUE(sameTransaction(ta[i], tb[i])) << "transaction " << i + 1;
+        ASSERT_TRUE(same_transaction(ta[i], tb[i])) << "transaction " << i + 1;
     }
 }
 
 TEST(GeneratorSite, TransactionsReferToTheSiteInTimeOrder) {
-    const Site site = makeSite(mediumSite());
-    const std::vector<Transaction> all = allTransactions(site);
+    const Site site = make_site(medium_site());
+    const std::vector<Transaction> all = all_transactions(site);
     ASSERT_EQ(all.size(), 20'000u);
 
     std::map<std::string, const Staff*> byCard;
@@ -183,8 +183,8 @@ TEST(GeneratorSite, SmallAndEmptySitesWork) {
     options.transactions = 7;
     options.events = 1;
     options.years = 1;
-    const Site site = makeSite(options);
-    const std::vector<Transaction> all = allTransactions(site);
+    const Site site = make_site(options);
+    const std::vector<Transaction> all = all_transactions(site);
     ASSERT_EQ(all.size(), 7u);
     for (const Transaction& t : all) {
         EXPECT_EQ(t.eventId, kInvalidCard) << "without staff every card is unknown";
@@ -192,13 +192,13 @@ TEST(GeneratorSite, SmallAndEmptySitesWork) {
     }
 
     options.transactions = 0;
-    EXPECT_TRUE(allTransactions(makeSite(options)).empty());
+    EXPECT_TRUE(all_transactions(make_site(options)).empty());
 }
 
 TEST(GeneratorSite, OptionsOutOfRangeAreRefusedByName) {
     const auto message = [](SiteOptions options) -> std::string {
         try {
-            checkSiteOptions(options);
+            check_site_options(options);
         } catch (const Error& error) {
             return error.what();
         }

@@ -15,7 +15,7 @@ namespace {
 namespace schema = vaq::db::schema;
 using pdx::FieldType;
 
-SiteOptions smallSite(NewerTables newer) {
+SiteOptions small_site(NewerTables newer) {
     SiteOptions options;
     options.controllers = 3;
     options.doorsPerController = 2;
@@ -25,8 +25,8 @@ SiteOptions smallSite(NewerTables newer) {
     return options;
 }
 
-const TableDef* findDef(const std::vector<GeneratedTable>& tables, std::string_view name) {
-    if (schema::same_table_name(name, transactTable().file)) return &transactTable();
+const TableDef* find_def(const std::vector<GeneratedTable>& tables, std::string_view name) {
+    if (schema::same_table_name(name, transact_table().file)) return &transact_table();
     for (const GeneratedTable& t : tables) {
         if (schema::same_table_name(t.def.file, name)) return &t.def;
     }
@@ -65,7 +65,7 @@ bool fits(const schema::ColumnLayout& want, const ColumnDef& have) {
 // Whether an old database has the column. StaffID of the staff table came with an earlier
 // version although the layout marks it as added; AntiPassBack.db is listed in the layout the
 // upgrade rebuilds it in, and the old table lacks that layout's key.
-bool inOldTable(std::string_view table, const schema::ColumnLayout& column) {
+bool in_old_table(std::string_view table, const schema::ColumnLayout& column) {
     if (schema::same_table_name(table, schema::AntiPassBack::kTable)) {
         return !schema::same_column_name(column.name, schema::AntiPassBack::Pkey);
     }
@@ -84,17 +84,17 @@ std::optional<std::size_t> position(const TableDef& def, std::string_view column
 }
 
 TEST(GeneratorTables, TablesOfTheProgramHaveTheOldLayout) {
-    const Site site = makeSite(smallSite(NewerTables::None));
-    const std::vector<GeneratedTable> tables = siteTables(site);
+    const Site site = make_site(small_site(NewerTables::kNone));
+    const std::vector<GeneratedTable> tables = site_tables(site);
     for (const schema::TableLayout& layout : schema::tables()) {
         if (layout.group != schema::TableGroup::kAccessControl) continue;
         SCOPED_TRACE(std::string(layout.name));
-        const TableDef* def = findDef(tables, layout.name);
+        const TableDef* def = find_def(tables, layout.name);
         ASSERT_NE(def, nullptr) << "table missing";
         for (const schema::ColumnLayout& column : layout.columns) {
             SCOPED_TRACE(std::string(column.name));
             const auto at = position(*def, column.name);
-            if (!inOldTable(layout.name, column)) {
+            if (!in_old_table(layout.name, column)) {
                 EXPECT_FALSE(at) << "a column of the new layout is in the old table";
                 continue;
             }
@@ -111,8 +111,9 @@ TEST(GeneratorTables, TablesOfTheProgramHaveTheOldLayout) {
 }
 
 TEST(GeneratorTables, DoorTableHasItsKeyAndControllerIndex) {
-    const std::vector<GeneratedTable> tables = siteTables(makeSite(smallSite(NewerTables::None)));
-    const TableDef* door = findDef(tables, schema::Door::kTable);
+    const std::vector<GeneratedTable> tables =
+        site_tables(make_site(small_site(NewerTables::kNone)));
+    const TableDef* door = find_def(tables, schema::Door::kTable);
     ASSERT_NE(door, nullptr);
     EXPECT_EQ(door->keyFields, 1u);
     EXPECT_EQ(door->columns.front().name, schema::Door::DoorID);
@@ -126,7 +127,7 @@ TEST(GeneratorTables, DoorTableHasItsKeyAndControllerIndex) {
 TEST(GeneratorTables, NewerTablesArePresentAsAskedInTheirCreatedLayout) {
     const auto groupTwoNames = [](NewerTables newer) {
         std::set<std::string> names;
-        for (const GeneratedTable& t : siteTables(makeSite(smallSite(newer)))) {
+        for (const GeneratedTable& t : site_tables(make_site(small_site(newer)))) {
             const schema::TableLayout* layout = schema::find_table(t.def.file);
             EXPECT_NE(layout, nullptr) << t.def.file;
             if (layout == nullptr || layout->group != schema::TableGroup::kCreatedByUpgrade) {
@@ -147,20 +148,20 @@ TEST(GeneratorTables, NewerTablesArePresentAsAskedInTheirCreatedLayout) {
         }
         return names;
     };
-    EXPECT_TRUE(groupTwoNames(NewerTables::None).empty());
+    EXPECT_TRUE(groupTwoNames(NewerTables::kNone).empty());
     EXPECT_EQ(
-        groupTwoNames(NewerTables::Some),
+        groupTwoNames(NewerTables::kSome),
         (std::set<std::string>{"activerelay", "department", "depttimetable", "lq", "workon"}));
     std::size_t all = 0;
     for (const schema::TableLayout& layout : schema::tables()) {
         all += layout.group == schema::TableGroup::kCreatedByUpgrade;
     }
-    EXPECT_EQ(groupTwoNames(NewerTables::All).size(), all);
+    EXPECT_EQ(groupTwoNames(NewerTables::kAll).size(), all);
 }
 
 // Each cell must be a value its field can take: the writer would refuse it otherwise, in
 // the middle of a long run.
-void expectCellsFit(const TableDef& def, const Row& row) {
+void expect_cells_fit(const TableDef& def, const Row& row) {
     ASSERT_EQ(row.size(), def.columns.size()) << def.file;
     for (std::size_t i = 0; i < row.size(); ++i) {
         const ColumnDef& column = def.columns[i];
@@ -199,20 +200,20 @@ void expectCellsFit(const TableDef& def, const Row& row) {
 }
 
 TEST(GeneratorTables, EveryCellFitsItsColumn) {
-    const Site site = makeSite(smallSite(NewerTables::All));
-    for (const GeneratedTable& t : siteTables(site)) {
+    const Site site = make_site(small_site(NewerTables::kAll));
+    for (const GeneratedTable& t : site_tables(site)) {
         for (const Row& row : t.rows)
-            expectCellsFit(t.def, row);
+            expect_cells_fit(t.def, row);
     }
     TransactionStream stream(site);
     Transaction transaction;
     while (stream.next(transaction))
-        expectCellsFit(transactTable(), transactionRow(transaction));
+        expect_cells_fit(transact_table(), transaction_row(transaction));
 }
 
 TEST(GeneratorTables, RowsFollowTheSite) {
-    const Site site = makeSite(smallSite(NewerTables::Some));
-    const std::vector<GeneratedTable> tables = siteTables(site);
+    const Site site = make_site(small_site(NewerTables::kSome));
+    const std::vector<GeneratedTable> tables = site_tables(site);
     const auto rows_of = [&](std::string_view name) -> const std::vector<Row>& {
         for (const GeneratedTable& t : tables) {
             if (schema::same_table_name(t.def.file, name)) return t.rows;

@@ -35,8 +35,8 @@ void SiteFixture::write_site(int staff, std::int64_t transactions) {
     options.site.doorsPerController = 2;
     options.site.staff = staff;
     options.site.transactions = transactions;
-    options.site.newerTables = bench::NewerTables::None;
-    bench::generateDatabase(options);
+    options.site.newerTables = bench::NewerTables::kNone;
+    bench::generate_database(options);
 }
 
 std::vector<std::vector<std::string>> SiteFixture::read_all(std::string_view name) const {

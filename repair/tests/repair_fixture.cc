@@ -43,7 +43,7 @@ void RepairFixture::generate(std::int64_t transactions) const {
     options.site.staff = 20;
     options.site.transactions = transactions;
     options.site.seed = 7;
-    bench::generateDatabase(options);
+    bench::generate_database(options);
 }
 
 void RepairFixture::sql(std::string_view statement) const {

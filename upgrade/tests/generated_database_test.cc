@@ -54,7 +54,7 @@ class GeneratedDatabase : public UpgradeFixture {
         options.site.transactions = 400;
         options.site.newerTables = newerTables;
         options.out = data();
-        bench::generateDatabase(options);
+        bench::generate_database(options);
         for (const auto& entry : fs::directory_iterator(data())) {
             const std::string extension = entry.path().extension().string();
             if (extension != ".DB" && extension != ".db") continue;
@@ -135,7 +135,7 @@ class GeneratedDatabase : public UpgradeFixture {
 };
 
 TEST_F(GeneratedDatabase, OldestLayoutReachesTheWholeLayoutWithTheFullLog) {
-    generate(NewerTables::None);
+    generate(NewerTables::kNone);
     form_->BitBtn1Click();
     EXPECT_EQ(window_.log(), log_without({}));
     EXPECT_TRUE(window_.boxes.empty());
@@ -144,7 +144,7 @@ TEST_F(GeneratedDatabase, OldestLayoutReachesTheWholeLayoutWithTheFullLog) {
 }
 
 TEST_F(GeneratedDatabase, IntermediateVersionLogsOnlyTheTablesItLacked) {
-    generate(NewerTables::Some);
+    generate(NewerTables::kSome);
     form_->BitBtn1Click();
     EXPECT_EQ(window_.log(), log_without({"Upgraded Successfully : Table WorkOn.db Added",
                                           "Upgraded Successfully : Table DeptTimeTable.db Added",
@@ -174,7 +174,7 @@ TEST_F(GeneratedDatabase, IntermediateVersionLogsOnlyTheTablesItLacked) {
 }
 
 TEST_F(GeneratedDatabase, DatabaseWithEveryNewerTableGetsOnlyColumnsAndIndexes) {
-    generate(NewerTables::All);
+    generate(NewerTables::kAll);
     form_->BitBtn1Click();
     Lines creationLines;
     for (const std::string& line : kFirstRunLog)

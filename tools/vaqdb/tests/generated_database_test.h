@@ -49,7 +49,7 @@ class GeneratedDatabaseTest : public ::testing::Test {
         options.site.doorsPerController = 2;
         options.site.staff = 10;
         options.site.transactions = transactions_;
-        vaq::bench::generateDatabase(options);
+        vaq::bench::generate_database(options);
     }
     void TearDown() override {
         pdx::reload_configuration();
