@@ -39,7 +39,7 @@ std::optional<QString> QtDialogService::choose_file(QFileDialog& dialog) {
     return dialog.selectedFiles().constFirst();
 }
 
-void QtDialogService::askThenCall(const BoxRequest& box, std::function<void(bool yes)> answered) {
+void QtDialogService::ask_then_call(const BoxRequest& box, std::function<void(bool yes)> answered) {
     auto* question =
         new QMessageBox(messageBoxIcon(box.icon), box.title, box.text,
                         QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());

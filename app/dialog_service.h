@@ -35,7 +35,7 @@ class DialogService {
     // A question with the buttons Yes and No over the window, which goes on answering the
     // user and running a job meanwhile: returns at once, and `answered` is called with true
     // for Yes when the box is closed (closing it otherwise means No).
-    virtual void askThenCall(const BoxRequest& box, std::function<void(bool yes)> answered) = 0;
+    virtual void ask_then_call(const BoxRequest& box, std::function<void(bool yes)> answered) = 0;
 };
 
 // Shows real boxes and dialogs, centred over the active window.
@@ -43,7 +43,7 @@ class QtDialogService : public DialogService {
   public:
     void showMessage(const BoxRequest& box) override;
     std::optional<QString> choose_file(QFileDialog& dialog) override;
-    void askThenCall(const BoxRequest& box, std::function<void(bool yes)> answered) override;
+    void ask_then_call(const BoxRequest& box, std::function<void(bool yes)> answered) override;
 };
 
 }  // namespace vaq::app

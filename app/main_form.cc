@@ -207,7 +207,7 @@ bool MainForm::mayClose() {
 void MainForm::askToStopTheJob() {
     if (stopQuestionOpen_) return;
     stopQuestionOpen_ = true;
-    dialogs_.askThenCall(
+    dialogs_.ask_then_call(
         {QString::fromLatin1(kApplicationTitle),
          QStringLiteral("A job is running. Stop it and close?"), window::BoxIcon::kWarning, false},
         [this](bool yes) {

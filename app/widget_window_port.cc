@@ -221,8 +221,8 @@ bool WidgetWindowPort::ask_yes_no(const window::MessageBox& box) {
         box.title.empty() ? QString::fromLatin1(kApplicationTitle) : fromUtf8(box.title);
     // The question is answered while the window goes on; the job waits for the answer.
     const auto answer = std::make_shared<std::optional<bool>>();
-    dialogs_.askThenCall({title, fromUtf8(box.text), box.icon, false},
-                         [answer](bool yes) { *answer = yes; });
+    dialogs_.ask_then_call({title, fromUtf8(box.text), box.icon, false},
+                           [answer](bool yes) { *answer = yes; });
     while (!answer->has_value())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return **answer;

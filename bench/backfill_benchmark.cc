@@ -30,7 +30,7 @@ fs::path g_source[2];
 fs::path g_work;
 
 // Every value of every record, as the engine reads them.
-std::size_t scanTransactions(const fs::path& folder) {
+std::size_t scan_transactions(const fs::path& folder) {
     auto table = pdx::Table::open_file(folder / "Transact.db");
     auto cursor = table->open_cursor();
     const std::size_t fields = table->schema().size();
@@ -44,7 +44,7 @@ std::size_t scanTransactions(const fs::path& folder) {
 void BM_FullScan(benchmark::State& state) {
     const fs::path& source = g_source[state.range(0)];
     for (auto _ : state)
-        benchmark::DoNotOptimize(scanTransactions(source));
+        benchmark::DoNotOptimize(scan_transactions(source));
 }
 
 void BM_Backfill(benchmark::State& state) {
@@ -52,8 +52,8 @@ void BM_Backfill(benchmark::State& state) {
     vaq::bench::SilentWindow window;
     for (auto _ : state) {
         state.PauseTiming();
-        vaq::bench::copyDatabase(source, g_work, vaq::bench::Flush::Yes);
-        vaq::bench::useAliasFolder(g_work);
+        vaq::bench::copy_database(source, g_work, vaq::bench::Flush::kYes);
+        vaq::bench::use_alias_folder(g_work);
         state.ResumeTiming();
         vaq::maintenance::MaintenanceForm form(window);
         form.BitBtn3Click();
@@ -66,8 +66,8 @@ void BM_Backfill(benchmark::State& state) {
 void BM_BackfillAgain(benchmark::State& state) {
     const fs::path& source = g_source[state.range(0)];
     vaq::bench::SilentWindow window;
-    vaq::bench::copyDatabase(source, g_work);
-    vaq::bench::useAliasFolder(g_work);
+    vaq::bench::copy_database(source, g_work);
+    vaq::bench::use_alias_folder(g_work);
     vaq::maintenance::MaintenanceForm(window).BitBtn3Click();
     for (auto _ : state) {
         vaq::maintenance::MaintenanceForm form(window);
@@ -82,8 +82,8 @@ BENCHMARK(BM_BackfillAgain)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime(
 }  // namespace
 
 int main(int argc, char** argv) {
-    g_transactions = vaq::bench::takeFlag(argc, argv, "transactions", g_transactions);
-    g_staff = static_cast<int>(vaq::bench::takeFlag(argc, argv, "staff", g_staff));
+    g_transactions = vaq::bench::take_flag(argc, argv, "transactions", g_transactions);
+    g_staff = static_cast<int>(vaq::bench::take_flag(argc, argv, "staff", g_staff));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
@@ -91,20 +91,20 @@ int main(int argc, char** argv) {
     g_source[0] = scratch.path() / "n";
     g_source[1] = scratch.path() / "2n";
     g_work = scratch.path() / "work";
-    vaq::bench::generateJobDatabase(g_source[0], g_staff, g_transactions);
-    vaq::bench::generateJobDatabase(g_source[1], g_staff, 2 * g_transactions);
+    vaq::bench::generate_job_database(g_source[0], g_staff, g_transactions);
+    vaq::bench::generate_job_database(g_source[1], g_staff, 2 * g_transactions);
 
     vaq::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    const double scan = reporter.secondsOf("BM_FullScan/0");
-    const double backfill = reporter.secondsOf("BM_Backfill/0");
-    const double backfillDouble = reporter.secondsOf("BM_Backfill/1");
+    const double scan = reporter.seconds_of("BM_FullScan/0");
+    const double backfill = reporter.seconds_of("BM_Backfill/0");
+    const double backfillDouble = reporter.seconds_of("BM_Backfill/1");
     if (scan > 0 && backfill > 0)
         std::printf("back-fill / full scan at %lld transactions: %.2f (goal: at most 2)\n",
                     static_cast<long long>(g_transactions), backfill / scan);
-    const double again = reporter.secondsOf("BM_BackfillAgain/0");
+    const double again = reporter.seconds_of("BM_BackfillAgain/0");
     if (scan > 0 && again > 0)
         std::printf("second back-fill (nothing to store) / full scan: %.2f\n", again / scan);
     if (backfill > 0 && backfillDouble > 0)

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // A line "KEY  VALUE kB" of /proc/self/status.
-long statusKib(std::string_view key) {
+long status_kib(std::string_view key) {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line))
@@ -23,7 +23,7 @@ long statusKib(std::string_view key) {
     return 0;
 }
 
-void writeThrough(const fs::path& file) {
+void write_through(const fs::path& file) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw std::runtime_error("cannot open " + file.string());
     const int synced = ::fsync(fd);
@@ -44,7 +44,7 @@ ScratchFolder::~ScratchFolder() {
     fs::remove_all(path_, ignored);
 }
 
-std::int64_t takeFlag(int& argc, char** argv, std::string_view name, std::int64_t fallback) {
+std::int64_t take_flag(int& argc, char** argv, std::string_view name, std::int64_t fallback) {
     const std::string prefix = "--" + std::string(name) + "=";
     std::int64_t value = fallback;
     int out = 1;
@@ -58,32 +58,32 @@ std::int64_t takeFlag(int& argc, char** argv, std::string_view name, std::int64_
     return value;
 }
 
-PeakMemory::PeakMemory() : baseKib_(statusKib("VmRSS:")) {
+PeakMemory::PeakMemory() : baseKib_(status_kib("VmRSS:")) {
     // Writing 5 resets the peak resident size of the process.
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-long PeakMemory::addedKib() const {
-    return statusKib("VmHWM:") - baseKib_;
+long PeakMemory::added_kib() const {
+    return status_kib("VmHWM:") - baseKib_;
 }
 
-long PeakMemory::reportTo(benchmark::State& state) const {
-    const long added = addedKib();
+long PeakMemory::report_to(benchmark::State& state) const {
+    const long added = added_kib();
     state.counters["peak_kib"] = static_cast<double>(added);
     return added;
 }
 
-void copyFiles(const fs::path& from, const fs::path& to, std::string_view stem, Flush flush) {
+void copy_files(const fs::path& from, const fs::path& to, std::string_view stem, Flush flush) {
     for (const auto& entry : fs::directory_iterator(from)) {
         if (!entry.is_regular_file()) continue;
         if (!stem.empty() && entry.path().stem() != stem) continue;
         const fs::path copy = to / entry.path().filename();
         fs::copy_file(entry.path(), copy);
-        if (flush == Flush::Yes) writeThrough(copy);
+        if (flush == Flush::kYes) write_through(copy);
     }
 }
 
-void emptyFolderUntimed(benchmark::State& state, const fs::path& folder) {
+void empty_folder_untimed(benchmark::State& state, const fs::path& folder) {
     state.PauseTiming();
     fs::create_directories(folder);
     for (const auto& entry : fs::directory_iterator(folder))
@@ -91,11 +91,11 @@ void emptyFolderUntimed(benchmark::State& state, const fs::path& folder) {
     state.ResumeTiming();
 }
 
-void copyDatabase(const fs::path& from, const fs::path& to, Flush flush) {
+void copy_database(const fs::path& from, const fs::path& to, Flush flush) {
     fs::create_directories(to);
     for (const auto& entry : fs::directory_iterator(to))
         fs::remove_all(entry.path());
-    copyFiles(from, to, {}, flush);
+    copy_files(from, to, {}, flush);
 }
 
 void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
@@ -105,7 +105,7 @@ void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
     ConsoleReporter::ReportRuns(runs);
 }
 
-double RatioReporter::secondsOf(std::string_view name) const {
+double RatioReporter::seconds_of(std::string_view name) const {
     for (const auto& [run, seconds] : seconds_)
         if (run == name || (run.starts_with(name) && run[name.size()] == '/')) return seconds;
     return 0;

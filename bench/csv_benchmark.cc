@@ -61,7 +61,7 @@ long children_peak_kib() {
 void copy_table(benchmark::State& state, const fs::path& from) {
     const fs::path target = g_root / "copy";
     for (auto _ : state) {
-        vaq::bench::emptyFolderUntimed(state, target);
+        vaq::bench::empty_folder_untimed(state, target);
         run_shell("cp " + (from / "Transact.db").string() + " " + target.string());
     }
 }
@@ -91,7 +91,7 @@ void BM_ImportIntoPxlibTable(benchmark::State& state) {
     run_shell(vaqdb() + " " + pxlib_dir().string() + " .export Transact > " + csv_file().string());
     for (auto _ : state) {
         state.PauseTiming();
-        vaq::bench::copyDatabase(empty_dir(), import_dir());
+        vaq::bench::copy_database(empty_dir(), import_dir());
         state.ResumeTiming();
         run_shell(vaqdb() + " " + import_dir().string() + " .import " + csv_file().string() +
                   " Transact > /dev/null");
@@ -113,23 +113,23 @@ BENCHMARK(BM_CopyImportedTable)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void print_ratio(const vaq::bench::RatioReporter& reporter, const char* what, const char* run,
                  const char* yardstick, const char* goal) {
-    const double seconds = reporter.secondsOf(run);
-    const double cp = reporter.secondsOf(yardstick);
+    const double seconds = reporter.seconds_of(run);
+    const double cp = reporter.seconds_of(yardstick);
     if (seconds > 0 && cp > 0) std::printf("%s / cp: %.2f (goal: %s)\n", what, seconds / cp, goal);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    g_records = static_cast<std::uint32_t>(vaq::bench::takeFlag(argc, argv, "records", g_records));
+    g_records = static_cast<std::uint32_t>(vaq::bench::take_flag(argc, argv, "records", g_records));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
     vaq::bench::ScratchFolder dir("vaqdb-csv");
     g_root = dir.path();
-    vaq::bench::copyDatabase(vaq::bench::pxlib_transact_table(g_records).parent_path(),
-                             pxlib_dir());
-    vaq::bench::copyDatabase(vaq::bench::pxlib_transact_table(0).parent_path(), empty_dir());
+    vaq::bench::copy_database(vaq::bench::pxlib_transact_table(g_records).parent_path(),
+                              pxlib_dir());
+    vaq::bench::copy_database(vaq::bench::pxlib_transact_table(0).parent_path(), empty_dir());
     fs::create_directories(ours_dir());
     vaq::bench::write_transact_table(ours_dir() / "Transact.db", g_records);
     std::printf("tables: %u records, pxlib-written %.1f MiB, ours %.1f MiB\n", g_records,

@@ -37,7 +37,7 @@ void BM_GenerateDatabase(benchmark::State& state) {
     const vaq::bench::PeakMemory memory;
     for (auto _ : state)
         benchmark::DoNotOptimize(vaq::bench::generate_database(options()));
-    memory.reportTo(state);
+    memory.report_to(state);
     state.SetItemsProcessed(state.iterations() * g_transactions);
 }
 
@@ -47,7 +47,7 @@ void BM_CopyDatabase(benchmark::State& state) {
     if (!fs::exists(from)) vaq::bench::generate_database(options());
     const fs::path to = g_work / "copy";
     for (auto _ : state)
-        vaq::bench::copyDatabase(from, to);
+        vaq::bench::copy_database(from, to);
     state.SetItemsProcessed(state.iterations() * g_transactions);
 }
 
@@ -57,7 +57,7 @@ BENCHMARK(BM_GenerateDatabase)->Unit(benchmark::kMillisecond)->UseRealTime()->It
 }  // namespace
 
 int main(int argc, char** argv) {
-    g_transactions = vaq::bench::takeFlag(argc, argv, "transactions", g_transactions);
+    g_transactions = vaq::bench::take_flag(argc, argv, "transactions", g_transactions);
     vaq::bench::ScratchFolder scratch("vaq-generate-bench");
     g_work = scratch.path();
 
@@ -66,8 +66,8 @@ int main(int argc, char** argv) {
     int status = 0;
     try {
         benchmark::RunSpecifiedBenchmarks(&reporter);
-        const double generate = reporter.secondsOf("BM_GenerateDatabase");
-        const double copy = reporter.secondsOf("BM_CopyDatabase");
+        const double generate = reporter.seconds_of("BM_GenerateDatabase");
+        const double copy = reporter.seconds_of("BM_CopyDatabase");
         if (generate > 0 && copy > 0) {
             std::printf(
                 "%lld transactions: generating takes %.1f times as long as copying "

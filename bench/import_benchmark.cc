@@ -53,9 +53,9 @@ std::string two_digits(int value) {
 }
 
 // Writes the import file from the site's own event stream and keeps each line's record.
-void writeImportFile() {
+void write_import_file() {
     const vaq::bench::Site site =
-        vaq::bench::make_site(vaq::bench::jobSiteOptions(g_staff, g_lines));
+        vaq::bench::make_site(vaq::bench::job_site_options(g_staff, g_lines));
     std::map<int, int> addressOf;
     for (const vaq::bench::Controller& c : site.controllers)
         addressOf[c.controllerId] = c.address;
@@ -89,16 +89,16 @@ void writeImportFile() {
     }
 }
 
-void freshDatabase(benchmark::State& state) {
+void fresh_database(benchmark::State& state) {
     state.PauseTiming();
-    vaq::bench::copyDatabase(g_source, g_work);
-    vaq::bench::useAliasFolder(g_work);
+    vaq::bench::copy_database(g_source, g_work);
+    vaq::bench::use_alias_folder(g_work);
     state.ResumeTiming();
 }
 
 void BM_BatchAppend(benchmark::State& state) {
     for (auto _ : state) {
-        freshDatabase(state);
+        fresh_database(state);
         vaq::set_short_date_format("mm/dd/yyyy");
         vaq::db::Table table("VAQ", std::string(transact::kTable));
         table.open();
@@ -123,7 +123,7 @@ void BM_Import(benchmark::State& state) {
     vaq::bench::SilentWindow window;
     window.chosenFile = g_file.string();
     for (auto _ : state) {
-        freshDatabase(state);
+        fresh_database(state);
         vaq::import::ImportForm form(window);
         // Every iteration imports the same file into a fresh table.
         form.importEveryLine = true;
@@ -138,7 +138,7 @@ void BM_ImportWithoutSave(benchmark::State& state) {
     vaq::bench::SilentWindow window;
     window.chosenFile = g_file.string();
     for (auto _ : state) {
-        freshDatabase(state);
+        fresh_database(state);
         vaq::import::ImportForm form(window);
         form.importEveryLine = true;
         form.Transaction.set_after_post({});
@@ -153,8 +153,8 @@ BENCHMARK(BM_ImportWithoutSave)->Unit(benchmark::kMillisecond)->UseRealTime();
 }  // namespace
 
 int main(int argc, char** argv) {
-    g_lines = vaq::bench::takeFlag(argc, argv, "lines", g_lines);
-    g_staff = static_cast<int>(vaq::bench::takeFlag(argc, argv, "staff", g_staff));
+    g_lines = vaq::bench::take_flag(argc, argv, "lines", g_lines);
+    g_staff = static_cast<int>(vaq::bench::take_flag(argc, argv, "staff", g_staff));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
@@ -162,8 +162,8 @@ int main(int argc, char** argv) {
     g_source = scratch.path() / "db";
     g_work = scratch.path() / "work";
     g_file = scratch.path() / "transactions.txt";
-    vaq::bench::generateJobDatabase(g_source, g_staff, 0);
-    writeImportFile();
+    vaq::bench::generate_job_database(g_source, g_staff, 0);
+    write_import_file();
     std::printf("import file: %zu lines, %.1f MiB\n", g_records.size(),
                 static_cast<double>(fs::file_size(g_file)) / (1024.0 * 1024.0));
     std::fflush(stdout);
@@ -172,9 +172,9 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    const double batch = reporter.secondsOf("BM_BatchAppend");
-    const double import = reporter.secondsOf("BM_Import");
-    const double unsaved = reporter.secondsOf("BM_ImportWithoutSave");
+    const double batch = reporter.seconds_of("BM_BatchAppend");
+    const double import = reporter.seconds_of("BM_Import");
+    const double unsaved = reporter.seconds_of("BM_ImportWithoutSave");
     if (batch > 0 && import > 0)
         std::printf("import / batch append of %zu records: %.2f (goal: at most 3)\n",
                     g_records.size(), import / batch);

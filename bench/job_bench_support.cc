@@ -13,7 +13,7 @@ namespace vaq::bench {
 
 namespace fs = std::filesystem;
 
-SiteOptions jobSiteOptions(int staff, std::int64_t transactions) {
+SiteOptions job_site_options(int staff, std::int64_t transactions) {
     SiteOptions site;
     site.controllers = 20;
     site.doorsPerController = 4;
@@ -24,12 +24,12 @@ SiteOptions jobSiteOptions(int staff, std::int64_t transactions) {
     return site;
 }
 
-void generateJobDatabase(const fs::path& folder, int staff, std::int64_t transactions) {
+void generate_job_database(const fs::path& folder, int staff, std::int64_t transactions) {
     const auto start = std::chrono::steady_clock::now();
     GeneratorOptions options;
     options.out = folder;
     options.replace = true;
-    options.site = jobSiteOptions(staff, transactions);
+    options.site = job_site_options(staff, transactions);
     generate_database(options);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     std::printf("database: %d staff, %lld transactions, written in %.1f s\n", staff,
@@ -37,7 +37,7 @@ void generateJobDatabase(const fs::path& folder, int staff, std::int64_t transac
     std::fflush(stdout);
 }
 
-std::int64_t writeImportFile(const Site& site, const fs::path& file) {
+std::int64_t write_import_file(const Site& site, const fs::path& file) {
     std::map<int, int> addressOf;
     for (const Controller& controller : site.controllers)
         addressOf[controller.controllerId] = controller.address;
@@ -63,7 +63,7 @@ std::int64_t writeImportFile(const Site& site, const fs::path& file) {
     return lines;
 }
 
-void useAliasFolder(const fs::path& folder) {
+void use_alias_folder(const fs::path& folder) {
     pdx::use_configuration(pdx::Configuration::from_text(
         "[alias VAQ]\npath = " + folder.string() + "\n[engine]\nprivate_dir = private\n",
         folder.parent_path(), "benchmark"));

@@ -48,17 +48,18 @@ class SilentWindow : public window::WindowPort {
 };
 
 // The site of the job benchmarks: 20 controllers of 4 doors, seed 7.
-SiteOptions jobSiteOptions(int staff, std::int64_t transactions);
+SiteOptions job_site_options(int staff, std::int64_t transactions);
 
 // Writes an old-layout database of `staff` staff and `transactions` transactions into
 // `folder` and prints how long it took.
-void generateJobDatabase(const std::filesystem::path& folder, int staff, std::int64_t transactions);
+void generate_job_database(const std::filesystem::path& folder, int staff,
+                           std::int64_t transactions);
 
 // Writes the site's events as an import file, one line "dd/mm/yyyy,hh:mm:ss,controller
 // address,door number,card,event" each, ending in CR LF; returns the number of lines.
-std::int64_t writeImportFile(const Site& site, const std::filesystem::path& file);
+std::int64_t write_import_file(const Site& site, const std::filesystem::path& file);
 
 // Points the alias VAQ at `folder`.
-void useAliasFolder(const std::filesystem::path& folder);
+void use_alias_folder(const std::filesystem::path& folder);
 
 }  // namespace vaq::bench

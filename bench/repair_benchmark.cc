@@ -89,26 +89,26 @@ struct Repair {
 
 // The yardsticks copy into an empty folder, emptied outside the timing: `cp` into a new
 // folder.
-void copyTransactFiles(benchmark::State& state, vaq::bench::Flush flush) {
+void copy_transact_files(benchmark::State& state, vaq::bench::Flush flush) {
     for (auto _ : state) {
-        vaq::bench::emptyFolderUntimed(state, g_copy);
-        vaq::bench::copyFiles(g_data, g_copy, "Transact", flush);
+        vaq::bench::empty_folder_untimed(state, g_copy);
+        vaq::bench::copy_files(g_data, g_copy, "Transact", flush);
     }
     state.SetItemsProcessed(state.iterations() * g_transactions);
 }
 
 void BM_CopyTransactFiles(benchmark::State& state) {
-    copyTransactFiles(state, vaq::bench::Flush::No);
+    copy_transact_files(state, vaq::bench::Flush::kNo);
 }
 
 // The same copy written through to disk, as a rebuild writes its new table before it swaps
 // it in.
 void BM_CopyTransactFilesFlushed(benchmark::State& state) {
-    copyTransactFiles(state, vaq::bench::Flush::Yes);
+    copy_transact_files(state, vaq::bench::Flush::kYes);
 }
 
 // Processor time of the whole process, every thread's: the rebuild works on more than one.
-double processSeconds() {
+double process_seconds() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     const auto seconds = [](const timeval& t) {
@@ -130,11 +130,11 @@ void BM_VerifyButton(benchmark::State& state) {
 void BM_RebuildButton(benchmark::State& state) {
     Repair repair;
     repair.form.SetLocation((g_data / "Transact.db").string());
-    const double processBefore = processSeconds();
+    const double processBefore = process_seconds();
     for (auto _ : state)
         repair.form.RebuildBtnClick();
     state.counters["process_cpu_ms"] =
-        1000 * (processSeconds() - processBefore) / static_cast<double>(state.iterations());
+        1000 * (process_seconds() - processBefore) / static_cast<double>(state.iterations());
     if (!repair.form.last_rebuild().rebuilt)
         state.SkipWithError(repair.form.last_rebuild().cause.c_str());
     state.SetItemsProcessed(state.iterations() * g_transactions);
@@ -142,8 +142,8 @@ void BM_RebuildButton(benchmark::State& state) {
 
 void BM_CopyDatabase(benchmark::State& state) {
     for (auto _ : state) {
-        vaq::bench::emptyFolderUntimed(state, g_copy);
-        vaq::bench::copyDatabase(g_data, g_copy);
+        vaq::bench::empty_folder_untimed(state, g_copy);
+        vaq::bench::copy_database(g_data, g_copy);
     }
     state.SetItemsProcessed(state.iterations() * g_transactions);
 }
@@ -164,10 +164,10 @@ BENCHMARK(BM_RebuildButton)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CopyDatabase)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RebuildIndex)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void printRatio(const vaq::bench::RatioReporter& reporter, const char* what, const char* job,
-                const char* yardstick, const char* goal) {
-    const double jobSeconds = reporter.secondsOf(job);
-    const double copySeconds = reporter.secondsOf(yardstick);
+void print_ratio(const vaq::bench::RatioReporter& reporter, const char* what, const char* job,
+                 const char* yardstick, const char* goal) {
+    const double jobSeconds = reporter.seconds_of(job);
+    const double copySeconds = reporter.seconds_of(yardstick);
     if (copySeconds <= 0 || jobSeconds <= 0) return;
     std::printf("%s: %.2f times the copy%s\n", what, jobSeconds / copySeconds, goal);
 }
@@ -175,8 +175,8 @@ void printRatio(const vaq::bench::RatioReporter& reporter, const char* what, con
 }  // namespace
 
 int main(int argc, char** argv) {
-    g_transactions = vaq::bench::takeFlag(argc, argv, "transactions", g_transactions);
-    g_staff = static_cast<int>(vaq::bench::takeFlag(argc, argv, "staff", g_staff));
+    g_transactions = vaq::bench::take_flag(argc, argv, "transactions", g_transactions);
+    g_staff = static_cast<int>(vaq::bench::take_flag(argc, argv, "staff", g_staff));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
     g_data = scratch.path() / "data";
     g_copy = scratch.path() / "copy";
     fs::create_directories(g_copy);
-    vaq::bench::generateJobDatabase(g_data, g_staff, g_transactions);
+    vaq::bench::generate_job_database(g_data, g_staff, g_transactions);
     pdx::use_configuration(
         pdx::Configuration::from_text("[alias VAQ]\npath = data\n[engine]\nprivate_dir = private\n",
                                       scratch.path(), "benchmark"));
@@ -192,12 +192,12 @@ int main(int argc, char** argv) {
     vaq::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    printRatio(reporter, "Verify of Transact.db", "BM_VerifyButton", "BM_CopyTransactFiles",
-               " (goal at most 1.5)");
-    printRatio(reporter, "Rebuild of Transact.db (with its verify)", "BM_RebuildButton",
-               "BM_CopyTransactFiles", " (goal at most 3)");
-    printRatio(reporter, "Rebuild of Transact.db (with its verify)", "BM_RebuildButton",
-               "BM_CopyTransactFilesFlushed", " flushed to disk");
-    printRatio(reporter, "Rebuild Index of every table", "BM_RebuildIndex", "BM_CopyDatabase", "");
+    print_ratio(reporter, "Verify of Transact.db", "BM_VerifyButton", "BM_CopyTransactFiles",
+                " (goal at most 1.5)");
+    print_ratio(reporter, "Rebuild of Transact.db (with its verify)", "BM_RebuildButton",
+                "BM_CopyTransactFiles", " (goal at most 3)");
+    print_ratio(reporter, "Rebuild of Transact.db (with its verify)", "BM_RebuildButton",
+                "BM_CopyTransactFilesFlushed", " flushed to disk");
+    print_ratio(reporter, "Rebuild Index of every table", "BM_RebuildIndex", "BM_CopyDatabase", "");
     return 0;
 }

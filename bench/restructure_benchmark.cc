@@ -51,7 +51,7 @@ void run_shell(const std::string& command) {
 void copy_files(benchmark::State& state, Source source, bool sync) {
     const fs::path target = g_root / "copy";
     for (auto _ : state) {
-        vaq::bench::emptyFolderUntimed(state, target);
+        vaq::bench::empty_folder_untimed(state, target);
         run_shell("cp " + (source_dir(source) / "*").string() + " " + target.string() +
                   (sync ? " && sync -f " + (target / "Transact.db").string() : ""));
     }
@@ -72,13 +72,13 @@ void restructure(benchmark::State& state, Source source, const std::string& name
     const vaq::bench::PeakMemory memory;
     for (auto _ : state) {
         state.PauseTiming();
-        vaq::bench::copyDatabase(source_dir(source), work, vaq::bench::Flush::Yes);
+        vaq::bench::copy_database(source_dir(source), work, vaq::bench::Flush::kYes);
         pdx::RestructurePlan plan = pdx::current_layout(*pdx::Table::open(work, "Transact"));
         plan.fields.push_back({{"Remark", pdx::FieldType::kAlpha, 20}, std::nullopt});
         state.ResumeTiming();
         pdx::restructure_table(work, "Transact", plan);
     }
-    g_peak_kib[name] = memory.reportTo(state);
+    g_peak_kib[name] = memory.report_to(state);
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(g_records));
 }
 
@@ -102,7 +102,7 @@ BENCHMARK(BM_RestructurePxlib)->Unit(benchmark::kMillisecond)->UseRealTime();
 }  // namespace
 
 int main(int argc, char** argv) {
-    g_records = static_cast<std::uint32_t>(vaq::bench::takeFlag(argc, argv, "records", g_records));
+    g_records = static_cast<std::uint32_t>(vaq::bench::take_flag(argc, argv, "records", g_records));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
@@ -111,13 +111,13 @@ int main(int argc, char** argv) {
     fs::create_directories(source_dir(Source::kPlain));
     vaq::bench::write_transact_table(source_dir(Source::kPlain) / "Transact.db", g_records);
     // The keyed copy: the same table keyed on TransID, built by a restructure.
-    vaq::bench::copyDatabase(source_dir(Source::kPlain), source_dir(Source::kKeyed));
+    vaq::bench::copy_database(source_dir(Source::kPlain), source_dir(Source::kKeyed));
     pdx::RestructurePlan plan =
         pdx::current_layout(*pdx::Table::open(source_dir(Source::kKeyed), "Transact"));
     plan.key_fields = 1;
     pdx::restructure_table(source_dir(Source::kKeyed), "Transact", plan);
-    vaq::bench::copyDatabase(vaq::bench::pxlib_transact_table(g_records).parent_path(),
-                             source_dir(Source::kPxlib));
+    vaq::bench::copy_database(vaq::bench::pxlib_transact_table(g_records).parent_path(),
+                              source_dir(Source::kPxlib));
     std::printf("table: %u records, %.1f MiB (pxlib: %.1f MiB)\n", g_records,
                 static_cast<double>(fs::file_size(source_dir(Source::kPlain) / "Transact.db")) /
                     (1024.0 * 1024.0),
@@ -130,18 +130,18 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     std::fflush(stderr);
 
-    const double cp = reporter.secondsOf("BM_CopyFiles");
-    const double cp_sync = reporter.secondsOf("BM_CopyFilesAndSync");
+    const double cp = reporter.seconds_of("BM_CopyFiles");
+    const double cp_sync = reporter.seconds_of("BM_CopyFilesAndSync");
     for (const char* kind : {"Unkeyed", "Keyed"}) {
-        const double seconds = reporter.secondsOf(std::string("BM_Restructure") + kind);
+        const double seconds = reporter.seconds_of(std::string("BM_Restructure") + kind);
         if (seconds <= 0) continue;
         if (cp > 0)
             std::printf("restructure (%s) / cp: %.2f (goal: at most 2.5)\n", kind, seconds / cp);
         if (cp_sync > 0)
             std::printf("restructure (%s) / cp + sync: %.2f\n", kind, seconds / cp_sync);
     }
-    const double pxlib = reporter.secondsOf("BM_RestructurePxlib");
-    const double cp_pxlib = reporter.secondsOf("BM_CopyPxlibFiles");
+    const double pxlib = reporter.seconds_of("BM_RestructurePxlib");
+    const double cp_pxlib = reporter.seconds_of("BM_CopyPxlibFiles");
     if (pxlib > 0 && cp_pxlib > 0)
         std::printf("restructure (pxlib-written, 3 KB blocks) / cp: %.2f (goal: at most 2.5)\n",
                     pxlib / cp_pxlib);

@@ -33,7 +33,7 @@ std::map<std::string, long> g_peak_kib;
 
 void record_result(benchmark::State& state, const std::string& name,
                    const vaq::bench::PeakMemory& memory) {
-    g_peak_kib[name] = std::max(g_peak_kib[name], memory.reportTo(state));
+    g_peak_kib[name] = std::max(g_peak_kib[name], memory.report_to(state));
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(g_records));
 }
 
@@ -146,7 +146,7 @@ BENCHMARK(BM_LocateCard)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    g_records = static_cast<std::uint32_t>(vaq::bench::takeFlag(argc, argv, "records", g_records));
+    g_records = static_cast<std::uint32_t>(vaq::bench::take_flag(argc, argv, "records", g_records));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
@@ -162,8 +162,8 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     std::fflush(stderr);
 
-    const double engine = reporter.secondsOf("BM_ScanEngine");
-    const double pxlib = reporter.secondsOf("BM_ScanPxlib");
+    const double engine = reporter.seconds_of("BM_ScanEngine");
+    const double pxlib = reporter.seconds_of("BM_ScanPxlib");
     if (engine > 0 && pxlib > 0)
         std::printf("scan time engine/pxlib: %.3f (goal: at most 0.5)\n", engine / pxlib);
     std::printf("peak memory added by a scan: engine %ld KiB, pxlib %ld KiB\n",

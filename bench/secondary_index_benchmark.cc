@@ -105,7 +105,7 @@ BENCHMARK(BM_AppendWithIndex)->Unit(benchmark::kMillisecond)->UseRealTime()->Ite
 }  // namespace
 
 int main(int argc, char** argv) {
-    g_records = static_cast<std::uint32_t>(vaq::bench::takeFlag(argc, argv, "records", g_records));
+    g_records = static_cast<std::uint32_t>(vaq::bench::take_flag(argc, argv, "records", g_records));
     benchmark::Initialize(&argc, argv);
     vaq::bench::ScratchFolder dir("pdx-xbench");
     g_dir = dir.path();
@@ -113,18 +113,18 @@ int main(int argc, char** argv) {
 
     vaq::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double scan_seconds = reporter.secondsOf("BM_FullScan");
+    const double scan_seconds = reporter.seconds_of("BM_FullScan");
     if (scan_seconds > 0) {
         std::printf(
             "\n%u records: building the date index takes %.2f full scans, the "
             "case-insensitive card index %.2f full scans\n",
-            g_records, reporter.secondsOf("BM_CreateDateIndex") / scan_seconds,
-            reporter.secondsOf("BM_CreateCaseInsensitiveCardIndex") / scan_seconds);
+            g_records, reporter.seconds_of("BM_CreateDateIndex") / scan_seconds,
+            reporter.seconds_of("BM_CreateCaseInsensitiveCardIndex") / scan_seconds);
     }
-    const double plain = reporter.secondsOf("BM_AppendWithoutIndex");
+    const double plain = reporter.seconds_of("BM_AppendWithoutIndex");
     if (plain > 0)
         std::printf("appending %d records with the index takes %.2f times as long as without\n",
-                    kAppends, reporter.secondsOf("BM_AppendWithIndex") / plain);
+                    kAppends, reporter.seconds_of("BM_AppendWithIndex") / plain);
     benchmark::Shutdown();
     return 0;
 }

@@ -56,7 +56,7 @@ std::map<int, std::uint32_t> g_pxlib_records;  // records of the pxlib table, by
 
 void record_peak(benchmark::State& state, const std::string& name,
                  const vaq::bench::PeakMemory& memory) {
-    g_peak_kib[name] = std::max(g_peak_kib[name], memory.reportTo(state));
+    g_peak_kib[name] = std::max(g_peak_kib[name], memory.report_to(state));
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(g_records));
 }
 
@@ -64,18 +64,18 @@ void record_peak(benchmark::State& state, const std::string& name,
 void copy_table(benchmark::State& state, vaq::bench::Flush flush) {
     const fs::path copy = g_work / "copy";
     for (auto _ : state) {
-        vaq::bench::emptyFolderUntimed(state, copy);
-        vaq::bench::copyFiles(g_table.parent_path(), copy, "Transact", flush);
+        vaq::bench::empty_folder_untimed(state, copy);
+        vaq::bench::copy_files(g_table.parent_path(), copy, "Transact", flush);
     }
 }
 
 void BM_CopyFiles(benchmark::State& state) {
-    copy_table(state, vaq::bench::Flush::No);
+    copy_table(state, vaq::bench::Flush::kNo);
 }
 
 // The copy flushed to disk, as a rebuild flushes the table it writes before it swaps it in.
 void BM_CopyAndFlush(benchmark::State& state) {
-    copy_table(state, vaq::bench::Flush::Yes);
+    copy_table(state, vaq::bench::Flush::kYes);
 }
 
 void BM_Verify(benchmark::State& state) {
@@ -178,9 +178,9 @@ void register_block_size(int block_kib) {
                                  [source](benchmark::State& state) {
                                      const fs::path copy = g_work / "pxcopy";
                                      for (auto _ : state) {
-                                         vaq::bench::emptyFolderUntimed(state, copy);
-                                         vaq::bench::copyFiles(source.parent_path(), copy,
-                                                               "Transact");
+                                         vaq::bench::empty_folder_untimed(state, copy);
+                                         vaq::bench::copy_files(source.parent_path(), copy,
+                                                                "Transact");
                                      }
                                  })
         ->Unit(benchmark::kMillisecond)
@@ -189,9 +189,10 @@ void register_block_size(int block_kib) {
                                  [source](benchmark::State& state) {
                                      const fs::path copy = g_work / "pxcopy";
                                      for (auto _ : state) {
-                                         vaq::bench::emptyFolderUntimed(state, copy);
-                                         vaq::bench::copyFiles(source.parent_path(), copy,
-                                                               "Transact", vaq::bench::Flush::Yes);
+                                         vaq::bench::empty_folder_untimed(state, copy);
+                                         vaq::bench::copy_files(source.parent_path(), copy,
+                                                                "Transact",
+                                                                vaq::bench::Flush::kYes);
                                      }
                                  })
         ->Unit(benchmark::kMillisecond)
@@ -204,7 +205,7 @@ void register_block_size(int block_kib) {
             fs::create_directories(aside);
             fs::remove_all(data);
             fs::create_directories(data);
-            vaq::bench::copyFiles(source.parent_path(), data, "Transact");
+            vaq::bench::copy_files(source.parent_path(), data, "Transact");
             // The copy reaches the disk first: a rebuild's flush must not wait for it.
             ::sync();
             const vaq::tutil::RebuildRequest request{data / "Transact.db", aside / "Backup.Db",
@@ -214,7 +215,7 @@ void register_block_size(int block_kib) {
             for (auto _ : state)
                 vaq::tutil::rebuild_table(request);
             g_peak_kib["pxlib" + std::to_string(block_kib)] =
-                std::max(g_peak_kib["pxlib" + std::to_string(block_kib)], memory.reportTo(state));
+                std::max(g_peak_kib["pxlib" + std::to_string(block_kib)], memory.report_to(state));
         })
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
@@ -231,8 +232,8 @@ std::string load_average() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    g_records = static_cast<std::uint32_t>(vaq::bench::takeFlag(argc, argv, "records", g_records));
-    const auto block_kib = static_cast<int>(vaq::bench::takeFlag(argc, argv, "block-kib", 0));
+    g_records = static_cast<std::uint32_t>(vaq::bench::take_flag(argc, argv, "records", g_records));
+    const auto block_kib = static_cast<int>(vaq::bench::take_flag(argc, argv, "block-kib", 0));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
@@ -261,26 +262,27 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     std::printf("load average after the run: %s\n", load_average().c_str());
-    const double copy = reporter.secondsOf("BM_CopyFiles");
-    const double rebuild = reporter.secondsOf("BM_Rebuild");
+    const double copy = reporter.seconds_of("BM_CopyFiles");
+    const double rebuild = reporter.seconds_of("BM_Rebuild");
     if (copy > 0) {
         std::printf("verify:  %.2f times the copy (goal at most 1.5), peak %ld KiB\n",
-                    reporter.secondsOf("BM_Verify") / copy, g_peak_kib["verify"]);
+                    reporter.seconds_of("BM_Verify") / copy, g_peak_kib["verify"]);
         std::printf("rebuild: %.2f times the copy (goal at most 3), peak %ld KiB\n", rebuild / copy,
                     g_peak_kib["rebuild"]);
-        if (const double flushed = reporter.secondsOf("BM_CopyAndFlush"); flushed > 0)
+        if (const double flushed = reporter.seconds_of("BM_CopyAndFlush"); flushed > 0)
             std::printf("rebuild: %.2f times the copy flushed to disk\n", rebuild / flushed);
     }
     for (const int kib : block_sizes) {
         const std::string suffix = "/" + std::to_string(kib) + "KiB";
-        const double px_copy = reporter.secondsOf("BM_PxlibCopy" + suffix);
+        const double px_copy = reporter.seconds_of("BM_PxlibCopy" + suffix);
         if (px_copy <= 0) continue;
-        const double px_rebuild = reporter.secondsOf("BM_PxlibRebuild" + suffix);
+        const double px_rebuild = reporter.seconds_of("BM_PxlibRebuild" + suffix);
         std::printf(
             "rebuild of the pxlib table, %d KiB blocks: %.2f times the copy (goal at "
             "most 3), peak %ld KiB (goal at most 32768)\n",
             kib, px_rebuild / px_copy, g_peak_kib["pxlib" + std::to_string(kib)]);
-        if (const double flushed = reporter.secondsOf("BM_PxlibCopyAndFlush" + suffix); flushed > 0)
+        if (const double flushed = reporter.seconds_of("BM_PxlibCopyAndFlush" + suffix);
+            flushed > 0)
             std::printf("  %.2f times the copy flushed to disk\n", px_rebuild / flushed);
         if (g_pxlib_records[kib] < g_records)
             std::printf("  (%u records: the most that 65535 blocks of %d KiB hold, not %u)\n",

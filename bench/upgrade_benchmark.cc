@@ -34,47 +34,47 @@ fs::path g_pxlibSource;  // g_source with pxlib's transaction table
 fs::path g_work;
 
 // The yardstick: the whole database directory copied.
-void copyBenchmark(benchmark::State& state, const fs::path& source) {
+void copy_benchmark(benchmark::State& state, const fs::path& source) {
     for (auto _ : state)
-        vaq::bench::copyDatabase(source, g_work);
+        vaq::bench::copy_database(source, g_work);
     state.SetItemsProcessed(state.iterations() * g_transactions);
 }
 
 void BM_CopyDatabase(benchmark::State& state) {
-    copyBenchmark(state, g_source);
+    copy_benchmark(state, g_source);
 }
 
 void BM_CopyPxlibDatabase(benchmark::State& state) {
-    copyBenchmark(state, g_pxlibSource);
+    copy_benchmark(state, g_pxlibSource);
 }
 
-void upgradeBenchmark(benchmark::State& state, const fs::path& source) {
+void upgrade_benchmark(benchmark::State& state, const fs::path& source) {
     vaq::bench::SilentWindow window;
     const vaq::bench::PeakMemory memory;
     for (auto _ : state) {
         state.PauseTiming();
-        vaq::bench::copyDatabase(source, g_work, vaq::bench::Flush::Yes);
-        vaq::bench::useAliasFolder(g_work);
+        vaq::bench::copy_database(source, g_work, vaq::bench::Flush::kYes);
+        vaq::bench::use_alias_folder(g_work);
         vaq::db::Session session("Session1");
         vaq::db::Database mainDB(session, "MainDB", "VAQ");
         mainDB.open();
         state.ResumeTiming();
         vaq::upgrade::UpgradeForm(window, mainDB).BitBtn1Click();
     }
-    memory.reportTo(state);
+    memory.report_to(state);
     state.SetItemsProcessed(state.iterations() * g_transactions);
 }
 
 void BM_Upgrade(benchmark::State& state) {
-    upgradeBenchmark(state, g_source);
+    upgrade_benchmark(state, g_source);
 }
 
 void BM_UpgradePxlibTransact(benchmark::State& state) {
-    upgradeBenchmark(state, g_pxlibSource);
+    upgrade_benchmark(state, g_pxlibSource);
 }
 
 // The old database with its transaction table replaced by the one pxlib wrote.
-void makePxlibSource() {
+void make_pxlib_source() {
     fs::create_directories(g_pxlibSource);
     for (const auto& entry : fs::directory_iterator(g_source)) {
         const std::string name = entry.path().filename().string();
@@ -97,8 +97,8 @@ BENCHMARK(BM_UpgradePxlibTransact)->Unit(benchmark::kMillisecond)->UseRealTime()
 }  // namespace
 
 int main(int argc, char** argv) {
-    g_transactions = vaq::bench::takeFlag(argc, argv, "transactions", g_transactions);
-    g_staff = static_cast<int>(vaq::bench::takeFlag(argc, argv, "staff", g_staff));
+    g_transactions = vaq::bench::take_flag(argc, argv, "transactions", g_transactions);
+    g_staff = static_cast<int>(vaq::bench::take_flag(argc, argv, "staff", g_staff));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
@@ -106,16 +106,16 @@ int main(int argc, char** argv) {
     g_source = scratch.path() / "old";
     g_pxlibSource = scratch.path() / "old-pxlib";
     g_work = scratch.path() / "work";
-    vaq::bench::generateJobDatabase(g_source, g_staff, g_transactions);
-    makePxlibSource();
+    vaq::bench::generate_job_database(g_source, g_staff, g_transactions);
+    make_pxlib_source();
 
     vaq::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
     const auto print = [&](const char* copyName, const char* upgradeName, const char* what) {
-        const double copy = reporter.secondsOf(copyName);
-        const double upgrade = reporter.secondsOf(upgradeName);
+        const double copy = reporter.seconds_of(copyName);
+        const double upgrade = reporter.seconds_of(upgradeName);
         if (copy > 0 && upgrade > 0)
             std::printf(
                 "upgrade / copy of the database at %lld transactions%s: %.1f (goal: at most 5; "

@@ -44,15 +44,15 @@ class BenchDialogs : public vaq::app::QtDialogService {
     std::optional<QString> choose_file(QFileDialog&) override {
         return QString::fromStdString(g_file.string());
     }
-    void askThenCall(const vaq::app::BoxRequest&, std::function<void(bool)> answered) override {
+    void ask_then_call(const vaq::app::BoxRequest&, std::function<void(bool)> answered) override {
         answered(false);
     }
     int boxes = 0;
 };
 
 // A fresh copy of the database, with a private folder of its own, as the alias VAQ.
-void freshDatabase() {
-    vaq::bench::copyDatabase(g_source, g_work / "db");
+void fresh_database() {
+    vaq::bench::copy_database(g_source, g_work / "db");
     fs::remove_all(g_work / "private");
     fs::create_directories(g_work / "private");
     pdx::use_configuration(pdx::Configuration::from_text(
@@ -66,7 +66,7 @@ void BM_ShellImport(benchmark::State& state) {
     window.chosenFile = g_file.string();
     for (auto _ : state) {
         state.PauseTiming();
-        freshDatabase();
+        fresh_database();
         state.ResumeTiming();
         vaq::import::ImportForm form(window);
         form.Button2Click();
@@ -77,7 +77,7 @@ void BM_WindowImportShowingTheGrid(benchmark::State& state) {
     BenchDialogs dialogs;
     for (auto _ : state) {
         state.PauseTiming();
-        freshDatabase();
+        fresh_database();
         auto database = std::make_shared<vaq::app::EngineDatabase>();
         vaq::app::ProgramWiring wiring = vaq::app::makeProgramWiring(database);
         auto form = std::make_unique<vaq::app::MainForm>(std::move(wiring.database), dialogs,
@@ -106,8 +106,8 @@ BENCHMARK(BM_WindowImportShowingTheGrid)->Unit(benchmark::kMillisecond)->UseReal
 }  // namespace
 
 int main(int argc, char** argv) {
-    g_lines = vaq::bench::takeFlag(argc, argv, "lines", g_lines);
-    g_staff = static_cast<int>(vaq::bench::takeFlag(argc, argv, "staff", g_staff));
+    g_lines = vaq::bench::take_flag(argc, argv, "lines", g_lines);
+    g_staff = static_cast<int>(vaq::bench::take_flag(argc, argv, "staff", g_staff));
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
@@ -117,9 +117,9 @@ int main(int argc, char** argv) {
     g_source = scratch.path() / "db";
     g_work = scratch.path() / "work";
     g_file = scratch.path() / "transactions.txt";
-    vaq::bench::generateJobDatabase(g_source, g_staff, 0);
-    const std::int64_t lines = vaq::bench::writeImportFile(
-        vaq::bench::make_site(vaq::bench::jobSiteOptions(g_staff, g_lines)), g_file);
+    vaq::bench::generate_job_database(g_source, g_staff, 0);
+    const std::int64_t lines = vaq::bench::write_import_file(
+        vaq::bench::make_site(vaq::bench::job_site_options(g_staff, g_lines)), g_file);
     std::printf("import file: %lld lines\n", static_cast<long long>(lines));
     std::fflush(stdout);
 
@@ -127,8 +127,8 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    const double shell = reporter.secondsOf("BM_ShellImport");
-    const double window = reporter.secondsOf("BM_WindowImportShowingTheGrid");
+    const double shell = reporter.seconds_of("BM_ShellImport");
+    const double window = reporter.seconds_of("BM_WindowImportShowingTheGrid");
     if (shell > 0 && window > 0)
         std::printf("window with the grid showing / shell, %lld lines: %.2f (goal: at most 1.5)\n",
                     static_cast<long long>(lines), window / shell);

@@ -30,7 +30,7 @@ class RecordingDialogs : public DialogService {
     }
 
     // Questions are recorded and wait for a test to answer them through `answerQuestion`.
-    void askThenCall(const BoxRequest& box, std::function<void(bool yes)> answered) override {
+    void ask_then_call(const BoxRequest& box, std::function<void(bool yes)> answered) override {
         questions.push_back(box);
         pendingAnswer = std::move(answered);
         if (onQuestion) onQuestion(box);
