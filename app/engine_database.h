@@ -23,7 +23,7 @@ class EngineDatabase {
     std::vector<std::string> standardAliases();
 
     db::Session& session() { return session_; }
-    db::Database& mainDatabase() { return mainDatabase_; }
+    db::Database& main_database() { return mainDatabase_; }
 
   private:
     // Declared first: the connection must go before its session.

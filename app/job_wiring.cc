@@ -26,8 +26,8 @@ ProgramWiring makeProgramWiring(std::shared_ptr<EngineDatabase> database) {
         return forms->import ? forms->import->transaction_rows() : nullptr;
     };
     wiring.installJobs = [database, forms](window::WindowPort& port, window::JobSet& jobs) {
-        repair::install_repair_jobs(port, jobs, database->session(), database->mainDatabase());
-        upgrade::install_upgrade_jobs(port, jobs, database->mainDatabase());
+        repair::install_repair_jobs(port, jobs, database->session(), database->main_database());
+        upgrade::install_upgrade_jobs(port, jobs, database->main_database());
         maintenance::install_maintenance_jobs(port, jobs);
         forms->import = import::install_import_jobs(port, jobs);
     };

@@ -159,7 +159,7 @@ void MainForm::connectHandlers() {
     }
 }
 
-void MainForm::runHandler(Handler handler) {
+void MainForm::run_handler(Handler handler) {
     const auto found = jobs_.handlers.find(handler);
     if (found == jobs_.handlers.end() || !found->second) {
         throw Error("This version of the utility cannot run " +
@@ -176,7 +176,7 @@ void MainForm::runForUser(Handler handler) {
     ++runningHandlers_;
     runShowingErrors(dialogs_, [this, handler] {
         try {
-            runHandler(handler);
+            run_handler(handler);
         } catch (const JobStopped&) {
             // Stopped on the user's word; the handler it ran inside stops at its next chance.
         }
@@ -226,7 +226,7 @@ void MainForm::clickByProgram(Control button) {
     for (Handler handler : kAllHandlers) {
         if (window::handler_control(handler) == button &&
             window::handler_name(handler).ends_with("Click")) {
-            runHandler(handler);
+            run_handler(handler);
             return;
         }
     }

@@ -60,7 +60,7 @@ class MainForm {
     void connectMenuAndExit();
     void connectHandlers();
     // Runs a handler the way a click by program does: errors reach the caller.
-    void runHandler(window::Handler handler);
+    void run_handler(window::Handler handler);
     // Runs a handler the way a user's action does: errors go to the standard error box.
     void runForUser(window::Handler handler);
     void clickByProgram(window::Control button);

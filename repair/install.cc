@@ -7,9 +7,9 @@ namespace vaq::repair {
 using window::Handler;
 
 std::shared_ptr<RepairForm> install_repair_jobs(window::WindowPort& port, window::JobSet& jobs,
-                                                db::Session& session1, db::Database& mainDatabase,
+                                                db::Session& session1, db::Database& main_database,
                                                 std::function<LocalTime()> clock) {
-    const auto form = std::make_shared<RepairForm>(port, session1, mainDatabase, std::move(clock));
+    const auto form = std::make_shared<RepairForm>(port, session1, main_database, std::move(clock));
     form->on_step_failed([&jobs] { ++jobs.failedSteps; });
     jobs.handlers[Handler::AliasComboChange] = [form] { form->AliasComboChange(); };
     jobs.handlers[Handler::TableComboChange] = [form] { form->TableComboChange(); };

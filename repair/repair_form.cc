@@ -111,11 +111,11 @@ std::string not_rebuilt_message(const std::vector<std::string>& not_rebuilt) {
     return text;
 }
 
-RepairForm::RepairForm(window::WindowPort& port, db::Session& session1, db::Database& mainDatabase,
+RepairForm::RepairForm(window::WindowPort& port, db::Session& session1, db::Database& main_database,
                        std::function<LocalTime()> clock, UtilityLibrary library)
     : port_(port),
       session1_(session1),
-      mainDatabase_(mainDatabase),
+      mainDatabase_(main_database),
       clock_(std::move(clock)),
       library_(library) {}
 

@@ -56,9 +56,9 @@ std::string not_rebuilt_message(const std::vector<std::string>& not_rebuilt);
 
 class RepairForm {
   public:
-    // `session1` lists aliases and tables; `mainDatabase` (MainDB on VAQ) gives the database
+    // `session1` lists aliases and tables; `main_database` (MainDB on VAQ) gives the database
     // directory that a backup copies. `clock` is read once per backup.
-    RepairForm(window::WindowPort& port, db::Session& session1, db::Database& mainDatabase,
+    RepairForm(window::WindowPort& port, db::Session& session1, db::Database& main_database,
                std::function<LocalTime()> clock = read_local_clock, UtilityLibrary library = {});
     ~RepairForm();
     RepairForm(const RepairForm&) = delete;

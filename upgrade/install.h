@@ -9,8 +9,8 @@ namespace vaq::upgrade {
 
 // Fills the handlers BitBtn1Click ("Upgrade DataBase") and Button3Click into `jobs`. The
 // handlers keep their query and table objects for as long as the job set holds them;
-// `mainDatabase` (the window's MainDB) must outlive the job set.
+// `main_database` (the window's MainDB) must outlive the job set.
 void install_upgrade_jobs(window::WindowPort& port, window::JobSet& jobs,
-                          db::Database& mainDatabase);
+                          db::Database& main_database);
 
 }  // namespace vaq::upgrade

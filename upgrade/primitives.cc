@@ -27,7 +27,8 @@ std::string bound_table(std::string_view object) {
 
 }  // namespace
 
-UpgradeForm::UpgradeForm(window::WindowPort& port, db::Database& mainDatabase, db::Session& session)
+UpgradeForm::UpgradeForm(window::WindowPort& port, db::Database& main_database,
+                         db::Session& session)
     : q1(std::string(kAlias), session),
       Q2(std::string(kAlias), session),
       Personnel(std::string(kAlias), bound_table("Personnel"), session),
@@ -42,7 +43,7 @@ UpgradeForm::UpgradeForm(window::WindowPort& port, db::Database& mainDatabase, d
       EmailAlert(std::string(kAlias), bound_table("EmailAlert"), session),
       ActiveRelay(std::string(kAlias), bound_table("ActiveRelay"), session),
       port_(port),
-      mainDatabase_(mainDatabase),
+      mainDatabase_(main_database),
       session_(session) {}
 
 db::Table& UpgradeForm::table_object(std::string_view name) {

@@ -36,9 +36,9 @@ struct TableStep;
 
 class UpgradeForm {
   public:
-    // `mainDatabase` is the window's connection MainDB; its directory is the database
+    // `main_database` is the window's connection MainDB; its directory is the database
     // directory. Query and table objects work on the alias VAQ of `session`.
-    UpgradeForm(window::WindowPort& port, db::Database& mainDatabase,
+    UpgradeForm(window::WindowPort& port, db::Database& main_database,
                 db::Session& session = db::default_session());
     UpgradeForm(const UpgradeForm&) = delete;
     UpgradeForm& operator=(const UpgradeForm&) = delete;

@@ -35,7 +35,7 @@ class EngineDatabaseTest : public ::testing::Test {
         try {
             database.open();
         } catch (const pdx::EngineError& error) {
-            EXPECT_FALSE(database.mainDatabase().connected());
+            EXPECT_FALSE(database.main_database().connected());
             return error.what();
         }
         return "opened";
@@ -50,9 +50,9 @@ TEST_F(EngineDatabaseTest, MainDbOpensOnTheDirectoryOfAliasVaq) {
     database.open();
     EXPECT_TRUE(database.session().active());
     EXPECT_EQ(database.session().name(), "Session1");
-    EXPECT_TRUE(database.mainDatabase().connected());
-    EXPECT_EQ(database.mainDatabase().database_name(), "MainDB");
-    EXPECT_EQ(fs::canonical(database.mainDatabase().directory()), fs::canonical(folder_ / "data"));
+    EXPECT_TRUE(database.main_database().connected());
+    EXPECT_EQ(database.main_database().database_name(), "MainDB");
+    EXPECT_EQ(fs::canonical(database.main_database().directory()), fs::canonical(folder_ / "data"));
 }
 
 TEST_F(EngineDatabaseTest, OpeningFailsWithTheEnginesMessage) {

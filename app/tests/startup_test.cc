@@ -73,7 +73,7 @@ class StartupTest : public QObject {
                  qPrintable(dialogs.boxes.front().text));
         QVERIFY2(dialogs.boxes.front().text.contains("[alias VAQ]"),
                  qPrintable(dialogs.boxes.front().text));
-        QVERIFY(!database->mainDatabase().connected());
+        QVERIFY(!database->main_database().connected());
     }
 
     void theRealApplicationErrorBoxIsTaskModalAndClosesWithOk() {

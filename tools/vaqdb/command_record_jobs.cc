@@ -41,7 +41,7 @@ class ImportFileWindow final : public TerminalWindow {
     std::string file_;
 };
 
-void runHandler(vaq::window::JobSet& jobs, Handler handler) {
+void run_handler(vaq::window::JobSet& jobs, Handler handler) {
     jobs.handlers.at(handler)();
 }
 
@@ -51,7 +51,7 @@ void command_backfill(ShellContext& context, const Arguments& /*arguments*/) {
     JobSession session(context);
     TerminalWindow& window = session.window();
     const auto form = vaq::maintenance::install_maintenance_jobs(window, window.jobs);
-    runHandler(window.jobs, Handler::BitBtn3Click);
+    run_handler(window.jobs, Handler::BitBtn3Click);
     session.finish();
     // The window shows only when it ran; a script is told what it did.
     context.out << vaq::maintenance::backfill_summary(form->last_backfill()) << '\n';
@@ -63,7 +63,7 @@ void command_rearrange(ShellContext& context, const Arguments& /*arguments*/) {
     window.set_items(Control::ComboBox1, kKeyTables);
     window.set_items(Control::ComboBox2, kKeyColumns);
     const auto form = vaq::maintenance::install_maintenance_jobs(window, window.jobs);
-    runHandler(window.jobs, Handler::BitBtn14Click);
+    run_handler(window.jobs, Handler::BitBtn14Click);
     session.finish();
     // The window shows only "Re-arrange Fail!"; a script is told why, and by the status.
     if (!form->last_rearrange_failure().empty())
@@ -84,7 +84,7 @@ void command_import_transactions(ShellContext& context, const Arguments& argumen
     form->importEveryLine = everyLine;
     form->set_remembered_controller_key(context.remembered_controller_key);
     try {
-        runHandler(window.jobs, Handler::Button2Click);
+        run_handler(window.jobs, Handler::Button2Click);
     } catch (...) {
         context.remembered_controller_key = form->remembered_controller_key();
         throw;

@@ -18,7 +18,7 @@ using vaq::window::Handler;
 
 namespace {
 
-std::string tableLocation(const ShellContext& context, const std::string& table) {
+std::string table_location(const ShellContext& context, const std::string& table) {
     pdx::check_table_name(table);
     const auto file = pdx::find_table_file(context.directory, table);
     if (!file) throw vaq::Error("Table does not exist: " + table);
@@ -27,7 +27,7 @@ std::string tableLocation(const ShellContext& context, const std::string& table)
 
 // Each finding of the table's last verification, as VERIFY.DB holds it: "Door.DB block 3
 // record 2: …", the block and record left out where the finding names none.
-std::vector<std::string> verificationFindings(const std::string& location) {
+std::vector<std::string> verification_findings(const std::string& location) {
     std::vector<std::string> lines;
     const auto findings = pdx::Table::open_file(tutil::auxiliary_folder(location) / "VERIFY.DB");
     for (auto cursor = findings->open_cursor(); !cursor->eof(); cursor->next()) {
@@ -45,7 +45,7 @@ std::vector<std::string> verificationFindings(const std::string& location) {
 
 // .props TABLE: the ten properties the window shows, "Caption value" a line.
 void command_props(ShellContext& context, const Arguments& arguments) {
-    const std::string location = tableLocation(context, arguments[0]);
+    const std::string location = table_location(context, arguments[0]);
     vaq::repair::TBDEUtil util;
     if (!util.FillProps(location))
         throw vaq::Error("The properties of " + arguments[0] +
@@ -60,7 +60,7 @@ void command_props(ShellContext& context, const Arguments& arguments) {
 // finding the library wrote into VERIFY.DB on a line of its own. A table with findings of
 // levels 1 to 4 makes the exit status 2.
 void command_verify(ShellContext& context, const Arguments& arguments) {
-    const std::string location = tableLocation(context, arguments[0]);
+    const std::string location = table_location(context, arguments[0]);
     JobSession jobs(context);
     jobs.window().setText(Control::TableLocEdit, location);
     jobs.run(Handler::VerifyBtnClick);
@@ -69,7 +69,7 @@ void command_verify(ShellContext& context, const Arguments& arguments) {
     if (message.empty())
         throw vaq::Error(arguments[0] + " could not be verified: " + pdx::last_error_message());
     context.out << message << '\n';
-    for (const std::string& finding : verificationFindings(location))
+    for (const std::string& finding : verification_findings(location))
         context.out << finding << '\n';
     jobs.finish();
     if (message != vaq::repair::verification_message(0)) context.report_status(2);
@@ -79,7 +79,7 @@ void command_verify(ShellContext& context, const Arguments& arguments) {
 // message when the table could not be described), then where the records that left the
 // table went, a line each; a table that was not rebuilt is an error naming the cause.
 void command_rebuild(ShellContext& context, const Arguments& arguments) {
-    const std::string location = tableLocation(context, arguments[0]);
+    const std::string location = table_location(context, arguments[0]);
     JobSession jobs(context);
     jobs.window().setText(Control::TableLocEdit, location);
     jobs.run(Handler::RebuildBtnClick);

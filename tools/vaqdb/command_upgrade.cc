@@ -12,7 +12,7 @@ namespace vaq::shell {
 // box is printed) ends the command with an error as well.
 void command_upgrade(ShellContext& context, const Arguments& /*arguments*/) {
     JobSession jobs(context);
-    vaq::upgrade::install_upgrade_jobs(jobs.window(), jobs.window().jobs, jobs.mainDatabase());
+    vaq::upgrade::install_upgrade_jobs(jobs.window(), jobs.window().jobs, jobs.main_database());
     jobs.run(vaq::window::Handler::BitBtn1Click);
     jobs.finish();
     const int failed = jobs.window().jobs.failedSteps;

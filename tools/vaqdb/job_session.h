@@ -25,7 +25,7 @@ class JobSession {
 
     TerminalWindow& window() { return window_; }
     // The connection MainDB on the alias VAQ, open while the session lasts.
-    vaq::db::Database& mainDatabase() { return *mainDatabase_; }
+    vaq::db::Database& main_database() { return *mainDatabase_; }
     // The repair the window's handlers run, for what it tells beyond the window's texts.
     const vaq::repair::RepairForm& repair() const { return *repair_; }
     // Runs the handler as a click by program would; its error reaches the caller.

@@ -12,12 +12,12 @@ using vaq::window::Control;
 
 namespace {
 
-bool isTextBox(Control control) {
+bool is_text_box(Control control) {
     return control == Control::Memo1 || control == Control::Memo2;
 }
 
 // The caption the window shows beside a bar.
-std::string_view barCaption(Control bar) {
+std::string_view bar_caption(Control bar) {
     switch (bar) {
         case Control::PBHeader:
             return "Header:";
@@ -49,12 +49,12 @@ std::string TerminalWindow::text(Control control) const {
 void TerminalWindow::setText(Control control, std::string_view text) {
     texts_[control] = std::string(text);
     // The completion line of the back-fill and the remaining-time estimate are shown too.
-    if (control == Control::Memo2 && !text.empty()) printLines(text);
+    if (control == Control::Memo2 && !text.empty()) print_lines(text);
 }
 
 void TerminalWindow::append_text(Control control, std::string_view text) {
     texts_[control] += std::string(text);
-    if (isTextBox(control)) printLines(text);
+    if (is_text_box(control)) print_lines(text);
 }
 
 std::vector<std::string> TerminalWindow::items(Control list) const {
@@ -92,7 +92,7 @@ void TerminalWindow::setPosition(Control bar, int position) {
     const auto range = ranges_.count(bar) != 0 ? ranges_.at(bar) : std::pair{0, 100};
     position = std::clamp(position, range.first, range.second);
     positions_[bar] = position;
-    bar_.show(barCaption(bar), static_cast<std::uint64_t>(position - range.first),
+    bar_.show(bar_caption(bar), static_cast<std::uint64_t>(position - range.first),
               static_cast<std::uint64_t>(std::max(1, range.second - range.first)));
 }
 
@@ -147,7 +147,7 @@ std::string TerminalWindow::application_directory() const {
     return self.parent_path().string();
 }
 
-void TerminalWindow::printLines(std::string_view text) {
+void TerminalWindow::print_lines(std::string_view text) {
     bar_.close();
     std::string lines;
     for (std::size_t i = 0; i < text.size(); ++i) {

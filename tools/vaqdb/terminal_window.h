@@ -52,7 +52,7 @@ class TerminalWindow : public vaq::window::WindowPort {
 
   private:
     // Prints a job's text as lines, CR LF read as a line break.
-    void printLines(std::string_view text);
+    void print_lines(std::string_view text);
 
     std::ostream& out_;
     ProgressBar bar_;
