@@ -21,7 +21,7 @@ AboutBox::AboutBox(const std::string& engine_version, QWidget* parent)
     setPalette(cream);
 
     QLabel* icon = kit::label(this, "ProgramIcon", QString(), QRect(10, 10, 48, 48));
-    icon->setPixmap(programPicture(48));
+    icon->setPixmap(program_picture(48));
 
     QLabel* title =
         kit::label(this, "ProductName", QStringLiteral("VAQ DB Utility"), QRect(70, 8, 230, 22));
@@ -29,12 +29,12 @@ AboutBox::AboutBox(const std::string& engine_version, QWidget* parent)
     arial.setPixelSize(16);
     arial.setBold(true);
     title->setFont(arial);
-    kit::setTextColour(title, kit::colour::kNavy);
+    kit::set_text_colour(title, kit::colour::kNavy);
 
-    kit::setTextColour(
+    kit::set_text_colour(
         kit::label(this, "Version", QStringLiteral("Version 1.5.3"), QRect(70, 32, 230, 16)),
         kit::colour::kNavy);
-    kit::setTextColour(
+    kit::set_text_colour(
         kit::label(this, "Comments", QStringLiteral("Upgrade to use VAQ 3.2.1 BDE Edition"),
                    QRect(70, 50, 230, 16)),
         kit::colour::kOlive);

@@ -20,9 +20,9 @@ bool Application::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {
-        const std::string message = currentErrorMessage();
+        const std::string message = current_error_message();
         if (dialogs_ != nullptr) {
-            showStandardErrorBox(*dialogs_, message);
+            show_standard_error_box(*dialogs_, message);
         } else {
             std::fprintf(stderr, "VAQ Utility: %s\n", message.c_str());
         }

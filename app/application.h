@@ -17,7 +17,7 @@ class Application : public QApplication {
   public:
     Application(int& argc, char** argv);
 
-    void setErrorDialogs(DialogService* dialogs) { dialogs_ = dialogs; }
+    void set_error_dialogs(DialogService* dialogs) { dialogs_ = dialogs; }
     bool notify(QObject* receiver, QEvent* event) override;
 
   private:

@@ -6,7 +6,7 @@
 
 namespace vaq::app {
 
-CommandLine parseCommandLine(int argc, const char* const* argv) {
+CommandLine parse_command_line(int argc, const char* const* argv) {
     CommandLine options;
     for (int i = 1; i < argc && options.error.empty(); ++i) {
         const std::string_view argument = argv[i];
@@ -34,7 +34,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     return options;
 }
 
-std::string usageText() {
+std::string usage_text() {
     return "Usage: vaq-utility [--database DIR]\n"
            "       vaq-utility --help | --version\n"
            "\n"
@@ -57,7 +57,7 @@ std::string usageText() {
            "vaqdb(1) runs the same jobs without a window.\n";
 }
 
-std::string versionText() {
+std::string version_text() {
     return std::string("vaq-utility ") + VAQ_UTILITY_VERSION + "\nengine " + pdx::engine_version() +
            "\n";
 }

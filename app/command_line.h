@@ -17,10 +17,10 @@ struct CommandLine {
     std::string error;
 };
 
-CommandLine parseCommandLine(int argc, const char* const* argv);
+CommandLine parse_command_line(int argc, const char* const* argv);
 
-std::string usageText();
+std::string usage_text();
 // The utility's version and the engine's.
-std::string versionText();
+std::string version_text();
 
 }  // namespace vaq::app

@@ -18,7 +18,7 @@ struct DatabaseSeam {
     // Raises vaq::Error with the engine's message when either fails.
     std::function<void()> openMainDatabase;
     // Names of the engine's aliases whose type is "STANDARD", in the engine's order.
-    std::function<std::vector<std::string>()> standardAliases;
+    std::function<std::vector<std::string>()> standard_aliases;
     // The rows of the table object Transaction while it is open, else null.
     std::function<std::shared_ptr<const window::RowSource>()> transaction_rows;
     // Shown in the About box.

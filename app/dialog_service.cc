@@ -7,7 +7,7 @@
 namespace vaq::app {
 namespace {
 
-QMessageBox::Icon messageBoxIcon(window::BoxIcon icon) {
+QMessageBox::Icon message_box_icon(window::BoxIcon icon) {
     switch (icon) {
         case window::BoxIcon::kInformation:
             return QMessageBox::Information;
@@ -26,7 +26,7 @@ QMessageBox::Icon messageBoxIcon(window::BoxIcon icon) {
 void QtDialogService::showMessage(const BoxRequest& box) {
     // A task-modal box stands on its own; the others sit over the window that is active.
     QWidget* parent = box.taskModal ? nullptr : QApplication::activeWindow();
-    QMessageBox message(messageBoxIcon(box.icon), box.title, box.text, QMessageBox::Ok, parent);
+    QMessageBox message(message_box_icon(box.icon), box.title, box.text, QMessageBox::Ok, parent);
     message.setObjectName(QStringLiteral("MessageBox"));
     message.setWindowModality(Qt::ApplicationModal);
     message.exec();
@@ -41,7 +41,7 @@ std::optional<QString> QtDialogService::choose_file(QFileDialog& dialog) {
 
 void QtDialogService::ask_then_call(const BoxRequest& box, std::function<void(bool yes)> answered) {
     auto* question =
-        new QMessageBox(messageBoxIcon(box.icon), box.title, box.text,
+        new QMessageBox(message_box_icon(box.icon), box.title, box.text,
                         QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
     question->setObjectName(QStringLiteral("QuestionBox"));
     question->setDefaultButton(QMessageBox::No);

@@ -9,14 +9,14 @@ void EngineDatabase::open() {
     mainDatabase_.open();
 }
 
-std::vector<std::string> EngineDatabase::standardAliases() {
+std::vector<std::string> EngineDatabase::standard_aliases() {
     return session_.standard_alias_names();
 }
 
-DatabaseSeam makeEngineDatabaseSeam(std::shared_ptr<EngineDatabase> database) {
+DatabaseSeam make_engine_database_seam(std::shared_ptr<EngineDatabase> database) {
     DatabaseSeam seam;
     seam.openMainDatabase = [database] { database->open(); };
-    seam.standardAliases = [database] { return database->standardAliases(); };
+    seam.standard_aliases = [database] { return database->standard_aliases(); };
     // The table object Transaction arrives with the table objects of db/.
     seam.transaction_rows = [] { return std::shared_ptr<const window::RowSource>(); };
     seam.engine_version = VAQ_UTILITY_VERSION;

@@ -20,7 +20,7 @@ class EngineDatabase {
     // Activates Session1, then opens MainDB; raises pdx::EngineError with the engine's message.
     void open();
     // The names of the aliases whose type is "STANDARD" exactly, in the engine's order.
-    std::vector<std::string> standardAliases();
+    std::vector<std::string> standard_aliases();
 
     db::Session& session() { return session_; }
     db::Database& main_database() { return mainDatabase_; }
@@ -31,6 +31,6 @@ class EngineDatabase {
     db::Database mainDatabase_;
 };
 
-DatabaseSeam makeEngineDatabaseSeam(std::shared_ptr<EngineDatabase> database);
+DatabaseSeam make_engine_database_seam(std::shared_ptr<EngineDatabase> database);
 
 }  // namespace vaq::app

@@ -6,7 +6,7 @@
 
 namespace vaq::app {
 
-std::string withClosingFullStop(const std::string& message) {
+std::string with_closing_full_stop(const std::string& message) {
     // Bytes of a multi-byte UTF-8 character are all above '.', as the character itself is.
     if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') {
         return message + '.';
@@ -14,21 +14,21 @@ std::string withClosingFullStop(const std::string& message) {
     return message;
 }
 
-void showStandardErrorBox(DialogService& dialogs, const std::string& message) {
+void show_standard_error_box(DialogService& dialogs, const std::string& message) {
     dialogs.showMessage({QString::fromLatin1(kApplicationTitle),
-                         QString::fromStdString(withClosingFullStop(message)),
+                         QString::fromStdString(with_closing_full_stop(message)),
                          window::BoxIcon::kError, false});
 }
 
-void showFatalStartupBox(DialogService& dialogs, const std::string& message,
-                         const std::string& note) {
+void show_fatal_startup_box(DialogService& dialogs, const std::string& message,
+                            const std::string& note) {
     QString text = QStringLiteral("The database MainDB could not be opened on the alias VAQ.\n\n%1")
-                       .arg(QString::fromStdString(withClosingFullStop(message)));
+                       .arg(QString::fromStdString(with_closing_full_stop(message)));
     if (!note.empty()) text += QStringLiteral("\n\n") + QString::fromStdString(note);
     dialogs.showMessage({QStringLiteral("Application Error"), text, window::BoxIcon::kError, true});
 }
 
-std::string currentErrorMessage() {
+std::string current_error_message() {
     try {
         throw;
     } catch (const std::exception& error) {
@@ -38,12 +38,12 @@ std::string currentErrorMessage() {
     }
 }
 
-bool runShowingErrors(DialogService& dialogs, const std::function<void()>& work) {
+bool run_showing_errors(DialogService& dialogs, const std::function<void()>& work) {
     try {
         work();
         return true;
     } catch (...) {
-        showStandardErrorBox(dialogs, currentErrorMessage());
+        show_standard_error_box(dialogs, current_error_message());
         return false;
     }
 }

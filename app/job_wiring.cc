@@ -17,11 +17,11 @@ struct InstalledForms {
 
 }  // namespace
 
-ProgramWiring makeProgramWiring(std::shared_ptr<EngineDatabase> database) {
+ProgramWiring make_program_wiring(std::shared_ptr<EngineDatabase> database) {
     const auto forms = std::make_shared<InstalledForms>();
     ProgramWiring wiring;
-    wiring.database = makeEngineDatabaseSeam(database);
-    wiring.database.standardAliases = nullptr;
+    wiring.database = make_engine_database_seam(database);
+    wiring.database.standard_aliases = nullptr;
     wiring.database.transaction_rows = [forms]() -> std::shared_ptr<const window::RowSource> {
         return forms->import ? forms->import->transaction_rows() : nullptr;
     };

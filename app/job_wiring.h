@@ -21,6 +21,6 @@ struct ProgramWiring {
 // The seam and the installer of the real program over `database`, which both keep alive.
 // The repair fills the alias list in its start-up step, so the window's own alias step only
 // empties the list.
-ProgramWiring makeProgramWiring(std::shared_ptr<EngineDatabase> database);
+ProgramWiring make_program_wiring(std::shared_ptr<EngineDatabase> database);
 
 }  // namespace vaq::app

@@ -14,7 +14,7 @@ namespace {
 
 // --database DIR: the directory stands as the alias VAQ; the rest of the configuration (other
 // aliases, the engine's settings) stays as the engine reads it.
-bool useDatabaseOption(const std::string& directory) {
+bool use_database_option(const std::string& directory) {
     try {
         pdx::use_configuration(pdx::current_configuration()->with_standard_alias("VAQ", directory));
         return true;
@@ -27,28 +27,28 @@ bool useDatabaseOption(const std::string& directory) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const vaq::app::CommandLine options = vaq::app::parseCommandLine(argc, argv);
+    const vaq::app::CommandLine options = vaq::app::parse_command_line(argc, argv);
     if (!options.error.empty()) {
         std::fprintf(stderr, "vaq-utility: %s; vaq-utility --help lists the options.\n",
                      options.error.c_str());
         return 1;
     }
     if (options.help) {
-        std::fputs(vaq::app::usageText().c_str(), stdout);
+        std::fputs(vaq::app::usage_text().c_str(), stdout);
         return 0;
     }
     if (options.version) {
-        std::fputs(vaq::app::versionText().c_str(), stdout);
+        std::fputs(vaq::app::version_text().c_str(), stdout);
         return 0;
     }
-    if (options.database && !useDatabaseOption(*options.database)) return 1;
+    if (options.database && !use_database_option(*options.database)) return 1;
 
     vaq::app::Application application(argc, argv);
     vaq::app::QtDialogService dialogs;
-    application.setErrorDialogs(&dialogs);
+    application.set_error_dialogs(&dialogs);
     vaq::app::ProgramWiring wiring =
-        vaq::app::makeProgramWiring(std::make_shared<vaq::app::EngineDatabase>());
-    return vaq::app::runUtility(
+        vaq::app::make_program_wiring(std::make_shared<vaq::app::EngineDatabase>());
+    return vaq::app::run_utility(
         application, {std::move(wiring.database), std::move(wiring.installJobs), &dialogs},
         options.database.value_or(std::string()));
 }

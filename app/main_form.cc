@@ -53,14 +53,14 @@ MainForm::MainForm(DatabaseSeam database, DialogService& dialogs,
     : database_(std::move(database)), dialogs_(dialogs), window_(std::make_unique<MainWindow>()) {
     port_ = std::make_unique<WidgetWindowPort>(
         *window_, dialogs_,
-        WidgetWindowPort::Hooks{[this](Control button) { clickByProgram(button); },
-                                [this] { catchUpTransactionGrid(); },
+        WidgetWindowPort::Hooks{[this](Control button) { click_by_program(button); },
+                                [this] { catch_up_transaction_grid(); },
                                 [this] { return stopRequested_; }});
-    window_->setCloseCheck([this] { return mayClose(); });
-    window_->transactionModel()->setReadErrorHandler(
-        [this](const std::string& message) { showStandardErrorBox(dialogs_, message); });
-    connectMenuAndExit();
-    connectHandlers();
+    window_->set_close_check([this] { return may_close(); });
+    window_->transaction_model()->set_read_error_handler(
+        [this](const std::string& message) { show_standard_error_box(dialogs_, message); });
+    connect_menu_and_exit();
+    connect_handlers();
     if (installJobs) installJobs(*port_, jobs_);
 }
 
@@ -70,50 +70,50 @@ window::WindowPort& MainForm::port() {
     return *port_;
 }
 
-void MainForm::openDatabase() {
+void MainForm::open_database() {
     if (!database_.openMainDatabase) throw Error("No database session is available");
     database_.openMainDatabase();
 }
 
-void MainForm::formCreate() {
-    runShowingErrors(dialogs_, [this] {
+void MainForm::form_create() {
+    run_showing_errors(dialogs_, [this] {
         // The tick counter of the staff ID back-fill starts at 0 with its job.
-        fillAliasList();
+        fill_alias_list();
         if (jobs_.createUtilitySession) {
             jobs_.createUtilitySession();
             utilitySessionCreated_ = true;
         }
-        clearTextBoxes();
-        fillExampleGrid();
+        clear_text_boxes();
+        fill_example_grid();
     });
-    syncTransactionGrid();
+    sync_transaction_grid();
 }
 
-void MainForm::formDestroy() {
+void MainForm::form_destroy() {
     if (!utilitySessionCreated_ || !jobs_.destroyUtilitySession) return;
     utilitySessionCreated_ = false;
-    runShowingErrors(dialogs_, jobs_.destroyUtilitySession);
+    run_showing_errors(dialogs_, jobs_.destroyUtilitySession);
 }
 
-void MainForm::createAboutBox() {
+void MainForm::create_about_box() {
     if (aboutBox_ == nullptr) aboutBox_ = new AboutBox(database_.engine_version, window_.get());
 }
 
-void MainForm::showCentred() {
+void MainForm::show_centred() {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) {
         window_->show();
         return;
     }
     const QRect desktop = screen->availableGeometry();
-    window_->move(placeOnScreen(window_->frameGeometry().size(), desktop));
+    window_->move(place_on_screen(window_->frameGeometry().size(), desktop));
     window_->show();
     // Only now does the window know the frame its window manager gave it.
-    const QPoint framed = placeOnScreen(window_->frameGeometry().size(), desktop);
+    const QPoint framed = place_on_screen(window_->frameGeometry().size(), desktop);
     if (framed != window_->pos()) window_->move(framed);
 }
 
-QPoint placeOnScreen(QSize frame, QRect desktop) {
+QPoint place_on_screen(QSize frame, QRect desktop) {
     const QPoint centred(desktop.left() + (desktop.width() - frame.width()) / 2,
                          desktop.top() + (desktop.height() - frame.height()) / 2);
     // On a screen smaller than the window (a small one at a large scale) the title bar and
@@ -121,30 +121,30 @@ QPoint placeOnScreen(QSize frame, QRect desktop) {
     return {std::max(centred.x(), desktop.left()), std::max(centred.y(), desktop.top())};
 }
 
-void MainForm::syncTransactionGrid() {
+void MainForm::sync_transaction_grid() {
     std::shared_ptr<const window::RowSource> rows;
-    runShowingErrors(dialogs_, [&] {
+    run_showing_errors(dialogs_, [&] {
         if (database_.transaction_rows) rows = database_.transaction_rows();
     });
-    window_->transactionModel()->setSource(std::move(rows));
+    window_->transaction_model()->setSource(std::move(rows));
 }
 
-void MainForm::connectMenuAndExit() {
-    QObject::connect(window_->exitAction(), &QAction::triggered, window_.get(),
+void MainForm::connect_menu_and_exit() {
+    QObject::connect(window_->exit_action(), &QAction::triggered, window_.get(),
                      [this] { window_->close(); });
-    QObject::connect(window_->aboutAction(), &QAction::triggered, window_.get(),
-                     [this] { showAbout(); });
+    QObject::connect(window_->about_action(), &QAction::triggered, window_.get(),
+                     [this] { show_about(); });
     auto* exitButton = window_->findChild<QAbstractButton*>(QStringLiteral("ExitBtn"));
     QObject::connect(exitButton, &QAbstractButton::clicked, window_.get(),
                      [this] { window_->close(); });
 }
 
-void MainForm::connectHandlers() {
+void MainForm::connect_handlers() {
     for (Handler handler : kAllHandlers) {
         const std::string_view name = window::control_name(window::handler_control(handler));
         QObject* source = window_->findChild<QObject*>(
             QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
-        auto run = [this, handler] { runForUser(handler); };
+        auto run = [this, handler] { run_for_user(handler); };
         if (auto* button = qobject_cast<QAbstractButton*>(source)) {
             QObject::connect(button, &QAbstractButton::clicked, window_.get(), run);
         } else if (auto* list = qobject_cast<QComboBox*>(source)) {
@@ -168,13 +168,13 @@ void MainForm::run_handler(Handler handler) {
     found->second();
 }
 
-void MainForm::runForUser(Handler handler) {
+void MainForm::run_for_user(Handler handler) {
     // Once the user has chosen to stop and close, nothing new starts.
     if (stopRequested_) return;
-    if (handler == Handler::Timer1Timer && !tickCounts()) return;
+    if (handler == Handler::Timer1Timer && !tick_counts()) return;
     if (runningHandlers_ == 0) jobLoopLevel_ = QThread::currentThread()->loopLevel();
     ++runningHandlers_;
-    runShowingErrors(dialogs_, [this, handler] {
+    run_showing_errors(dialogs_, [this, handler] {
         try {
             run_handler(handler);
         } catch (const JobStopped&) {
@@ -182,29 +182,29 @@ void MainForm::runForUser(Handler handler) {
         }
     });
     --runningHandlers_;
-    syncTransactionGrid();
+    sync_transaction_grid();
     if (runningHandlers_ == 0 && stopRequested_) window_->close();
 }
 
-bool MainForm::tickCounts() const {
+bool MainForm::tick_counts() const {
     return runningHandlers_ == 0 || QThread::currentThread()->loopLevel() <= jobLoopLevel_;
 }
 
-void MainForm::catchUpTransactionGrid() {
+void MainForm::catch_up_transaction_grid() {
     if (sinceGridCaughtUp_.isValid() && sinceGridCaughtUp_.elapsed() < kGridCatchUpMilliseconds)
         return;
-    syncTransactionGrid();
+    sync_transaction_grid();
     sinceGridCaughtUp_.start();
 }
 
-bool MainForm::mayClose() {
-    if (!jobRunning()) return true;
+bool MainForm::may_close() {
+    if (!job_running()) return true;
     // After a Yes the window closes as soon as the job has stopped.
-    if (!stopRequested_) askToStopTheJob();
+    if (!stopRequested_) ask_to_stop_the_job();
     return false;
 }
 
-void MainForm::askToStopTheJob() {
+void MainForm::ask_to_stop_the_job() {
     if (stopQuestionOpen_) return;
     stopQuestionOpen_ = true;
     dialogs_.ask_then_call(
@@ -214,7 +214,7 @@ void MainForm::askToStopTheJob() {
             stopQuestionOpen_ = false;
             if (!yes) return;
             // The job may have ended while the question was open.
-            if (!jobRunning()) {
+            if (!job_running()) {
                 window_->close();
                 return;
             }
@@ -222,7 +222,7 @@ void MainForm::askToStopTheJob() {
         });
 }
 
-void MainForm::clickByProgram(Control button) {
+void MainForm::click_by_program(Control button) {
     for (Handler handler : kAllHandlers) {
         if (window::handler_control(handler) == button &&
             window::handler_name(handler).ends_with("Click")) {
@@ -234,27 +234,27 @@ void MainForm::clickByProgram(Control button) {
                 " is not a button with a handler");
 }
 
-void MainForm::fillAliasList() {
+void MainForm::fill_alias_list() {
     port_->set_items(Control::AliasCombo, {});
-    if (database_.standardAliases)
-        port_->set_items(Control::AliasCombo, database_.standardAliases());
+    if (database_.standard_aliases)
+        port_->set_items(Control::AliasCombo, database_.standard_aliases());
 }
 
-void MainForm::clearTextBoxes() {
+void MainForm::clear_text_boxes() {
     port_->setText(Control::Memo1, "");
     port_->setText(Control::Memo2, "");
 }
 
-void MainForm::fillExampleGrid() {
-    QTableWidget* grid = window_->exampleGrid();
+void MainForm::fill_example_grid() {
+    QTableWidget* grid = window_->example_grid();
     for (const ExampleCell& cell : kExampleCells) {
         grid->item(cell.row, cell.column)->setText(QString::fromLatin1(cell.text));
     }
-    fitExampleColumns(grid);
+    fit_example_columns(grid);
 }
 
-void MainForm::showAbout() {
-    createAboutBox();
+void MainForm::show_about() {
+    create_about_box();
     // Modal to the window, without an event loop of its own: a running job goes on.
     aboutBox_->open();
 }

@@ -22,7 +22,7 @@ class WidgetWindowPort;
 
 // Where a window with the frame size `frame` goes on the desktop: centred, but with its
 // top-left corner never above or left of the desktop.
-QPoint placeOnScreen(QSize frame, QRect desktop);
+QPoint place_on_screen(QSize frame, QRect desktop);
 
 class MainForm {
   public:
@@ -34,48 +34,48 @@ class MainForm {
     MainForm& operator=(const MainForm&) = delete;
 
     // Activates the session and opens MainDB on the alias VAQ; raises when that fails.
-    void openDatabase();
+    void open_database();
     // Alias list, table-utility session, empty text boxes, the example grid. An error is shown
     // in the standard error box and skips the remaining steps.
-    void formCreate();
+    void form_create();
     // Frees the table-utility session; an error is shown in the standard error box.
-    void formDestroy();
+    void form_destroy();
     // Created once, hidden; each "&About..." shows the same box.
-    void createAboutBox();
+    void create_about_box();
     // Shows the window centred on the screen, its title bar on the screen.
-    void showCentred();
+    void show_centred();
 
     MainWindow& window() { return *window_; }
     window::WindowPort& port();
-    AboutBox* aboutBox() { return aboutBox_; }
+    AboutBox* about_box() { return aboutBox_; }
     // Shows the rows of the transaction table while that table object is open.
-    void syncTransactionGrid();
+    void sync_transaction_grid();
     // Whether a handler the user started is running (the job, and any handler run inside it).
-    bool jobRunning() const { return runningHandlers_ > 0; }
+    bool job_running() const { return runningHandlers_ > 0; }
 
     // The grid catches up with a running job at most this often, and always when it ends.
     static constexpr int kGridCatchUpMilliseconds = 250;
 
   private:
-    void connectMenuAndExit();
-    void connectHandlers();
+    void connect_menu_and_exit();
+    void connect_handlers();
     // Runs a handler the way a click by program does: errors reach the caller.
     void run_handler(window::Handler handler);
     // Runs a handler the way a user's action does: errors go to the standard error box.
-    void runForUser(window::Handler handler);
-    void clickByProgram(window::Control button);
+    void run_for_user(window::Handler handler);
+    void click_by_program(window::Control button);
     // While a job runs: the grid catches up now and then rather than after every record.
-    void catchUpTransactionGrid();
+    void catch_up_transaction_grid();
     // Whether a tick of Timer1 falls in time the job ran, rather than in time it waited for
     // a box shown inside it.
-    bool tickCounts() const;
+    bool tick_counts() const;
     // The window's close check: closes when no job runs, otherwise asks whether to stop it.
-    bool mayClose();
-    void askToStopTheJob();
-    void fillAliasList();
-    void clearTextBoxes();
-    void fillExampleGrid();
-    void showAbout();
+    bool may_close();
+    void ask_to_stop_the_job();
+    void fill_alias_list();
+    void clear_text_boxes();
+    void fill_example_grid();
+    void show_about();
 
     DatabaseSeam database_;
     DialogService& dialogs_;

@@ -22,7 +22,7 @@ namespace {
 
 constexpr int kMenuStripHeight = 23;
 
-QFont defaultWindowFont() {
+QFont default_window_font() {
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(11);
     return font;
@@ -31,7 +31,7 @@ QFont defaultWindowFont() {
 // A flat toolbar button with a caption that opens its menu, as a classic menu bar item would.
 // The menu pops up without an event loop of its own, so that a job which lets the window
 // answer between its records goes on while the menu is open.
-void addMenuButton(QToolBar* toolBar, const char* name, QMenu* menu) {
+void add_menu_button(QToolBar* toolBar, const char* name, QMenu* menu) {
     auto* button = new QToolButton(toolBar);
     button->setObjectName(QString::fromLatin1(name));
     button->setText(menu->title());
@@ -39,8 +39,8 @@ void addMenuButton(QToolBar* toolBar, const char* name, QMenu* menu) {
     button->setAutoRaise(true);
     // The platform gives tool buttons and menus fonts of their own; the strip and its menus
     // use the window's font, as a menu bar of the window would.
-    button->setFont(defaultWindowFont());
-    menu->setFont(defaultWindowFont());
+    button->setFont(default_window_font());
+    menu->setFont(default_window_font());
     // A click that closes the open menu does not open it again.
     button->setAttribute(Qt::WA_NoMouseReplay);
     QObject::connect(button, &QToolButton::pressed, menu, [button, menu] {
@@ -50,7 +50,7 @@ void addMenuButton(QToolBar* toolBar, const char* name, QMenu* menu) {
     toolBar->addWidget(button);
 }
 
-QFileDialog* openFileDialog(QWidget* window, const char* name, const QStringList& filters) {
+QFileDialog* open_file_dialog(QWidget* window, const char* name, const QStringList& filters) {
     auto* dialog = new QFileDialog(window);
     dialog->setObjectName(QString::fromLatin1(name));
     dialog->setOption(QFileDialog::DontUseNativeDialog);
@@ -75,17 +75,17 @@ MainWindow::MainWindow(QWidget* parent)
                           Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("VAQ DataBase Utility "));
-    setWindowIcon(programIcon());
-    setFont(defaultWindowFont());
+    setWindowIcon(program_icon());
+    setFont(default_window_font());
     setFixedSize(kClientWidth, kClientHeight);
-    buildMenuStrip();
-    buildPages();
-    buildStateControls(this);
-    buildDialogsAndTimer();
+    build_menu_strip();
+    build_pages();
+    build_state_controls(this);
+    build_dialogs_and_timer();
 }
 
-void MainWindow::setCloseCheck(std::function<bool()> mayClose) {
-    mayClose_ = std::move(mayClose);
+void MainWindow::set_close_check(std::function<bool()> may_close) {
+    mayClose_ = std::move(may_close);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -96,7 +96,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void MainWindow::buildMenuStrip() {
+void MainWindow::build_menu_strip() {
     auto* fileMenu = new QMenu(QStringLiteral("&File"), this);
     fileMenu->setObjectName(QStringLiteral("Exit1"));
     exitAction_ = fileMenu->addAction(QStringLiteral("&Exit"));
@@ -123,30 +123,30 @@ void MainWindow::buildMenuStrip() {
     toolBar->setMovable(false);
     toolBar->setFloatable(false);
     toolBar->setContentsMargins(0, 0, 0, 0);
-    addMenuButton(toolBar, "ToolButton1", fileMenu);
-    addMenuButton(toolBar, "ToolButton2", helpMenu);
+    add_menu_button(toolBar, "ToolButton1", fileMenu);
+    add_menu_button(toolBar, "ToolButton2", helpMenu);
 }
 
-void MainWindow::buildPages() {
+void MainWindow::build_pages() {
     auto* pages = new QTabWidget(this);
     pages->setObjectName(QStringLiteral("PageControl1"));
     pages->setGeometry(0, kMenuStripHeight, kClientWidth, kClientHeight - kMenuStripHeight);
 
     auto* upgradePage = new QWidget();
     upgradePage->setObjectName(QStringLiteral("TabSheet1"));
-    buildUpgradePage(upgradePage);
+    build_upgrade_page(upgradePage);
     pages->addTab(upgradePage, QStringLiteral("Upgrade DB/Rebuild index"));
 
     auto* staffIdPage = new QWidget();
     staffIdPage->setObjectName(QStringLiteral("TabSheet2"));
-    buildStaffIdPage(staffIdPage);
+    build_staff_id_page(staffIdPage);
     pages->addTab(staffIdPage, QStringLiteral("Update Blank StaffID"));
 
     auto* importPage = new QWidget();
     importPage->setObjectName(QStringLiteral("TabSheet3"));
     transactionModel_ = new RowSourceModel(this);
     transactionModel_->setObjectName(QStringLiteral("DataSource1"));
-    const ImportPageGrids grids = buildImportPage(importPage, transactionModel_);
+    const ImportPageGrids grids = build_import_page(importPage, transactionModel_);
     exampleGrid_ = grids.example;
     transactionGrid_ = grids.transactions;
     pages->addTab(importPage, QStringLiteral("Import Trans2DB"));
@@ -154,16 +154,17 @@ void MainWindow::buildPages() {
     pages->setCurrentIndex(0);
 }
 
-void MainWindow::buildDialogsAndTimer() {
-    QFileDialog* tables = openFileDialog(this, "OpenDialog1", {QStringLiteral("DB Files (*.db)")});
+void MainWindow::build_dialogs_and_timer() {
+    QFileDialog* tables =
+        open_file_dialog(this, "OpenDialog1", {QStringLiteral("DB Files (*.db)")});
     tables->setDefaultSuffix(QStringLiteral("db"));
     // The table is only read through the chosen path: open read-only, no box to untick.
     tables->setOption(QFileDialog::ReadOnly);
 
     // "*.*" means every file, with or without an extension.
-    openFileDialog(this, "OpenDialog2",
-                   {QStringLiteral("(*.txt;*.dat;*.csv) (*.txt *.dat *.csv)"),
-                    QStringLiteral("All(*.*) (*)")});
+    open_file_dialog(this, "OpenDialog2",
+                     {QStringLiteral("(*.txt;*.dat;*.csv) (*.txt *.dat *.csv)"),
+                      QStringLiteral("All(*.*) (*)")});
 
     auto* timer = new QTimer(this);
     timer->setObjectName(QStringLiteral("Timer1"));

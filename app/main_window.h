@@ -25,21 +25,21 @@ class MainWindow : public QWidget {
     explicit MainWindow(QWidget* parent = nullptr);
 
     // Menu "&File" / "&Exit" and "&Help" / "&About...".
-    QAction* exitAction() const { return exitAction_; }
-    QAction* aboutAction() const { return aboutAction_; }
-    QTableWidget* exampleGrid() const { return exampleGrid_; }
-    QTableView* transactionGrid() const { return transactionGrid_; }
-    RowSourceModel* transactionModel() const { return transactionModel_; }
+    QAction* exit_action() const { return exitAction_; }
+    QAction* about_action() const { return aboutAction_; }
+    QTableWidget* example_grid() const { return exampleGrid_; }
+    QTableView* transaction_grid() const { return transactionGrid_; }
+    RowSourceModel* transaction_model() const { return transactionModel_; }
     // Asked whenever the window is to close (close box, "&Exit", ExitBtn); false keeps it.
-    void setCloseCheck(std::function<bool()> mayClose);
+    void set_close_check(std::function<bool()> may_close);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    void buildMenuStrip();
-    void buildPages();
-    void buildDialogsAndTimer();
+    void build_menu_strip();
+    void build_pages();
+    void build_dialogs_and_timer();
 
     QAction* exitAction_ = nullptr;
     QAction* aboutAction_ = nullptr;

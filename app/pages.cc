@@ -25,20 +25,20 @@ namespace {
 
 constexpr int kPageMargin = 4;
 
-QIcon standardGlyph(QStyle::StandardPixmap pixmap) {
+QIcon standard_glyph(QStyle::StandardPixmap pixmap) {
     return QApplication::style()->standardIcon(pixmap);
 }
 
 // The page's group box, filling the page with a small margin.
-QGroupBox* pageGroup(QWidget* page, const char* name, const QString& caption) {
+QGroupBox* page_group(QWidget* page, const char* name, const QString& caption) {
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(kPageMargin, kPageMargin, kPageMargin, kPageMargin);
-    QGroupBox* group = kit::groupBox(page, name, caption, QRect());
+    QGroupBox* group = kit::group_box(page, name, caption, QRect());
     layout->addWidget(group);
     return group;
 }
 
-QPlainTextEdit* textBox(QWidget* parent, const char* name, QRect place) {
+QPlainTextEdit* text_box(QWidget* parent, const char* name, QRect place) {
     auto* box = new QPlainTextEdit(QStringLiteral("Memo1"), parent);
     box->setObjectName(QString::fromLatin1(name));
     box->setGeometry(place);
@@ -46,27 +46,27 @@ QPlainTextEdit* textBox(QWidget* parent, const char* name, QRect place) {
 }
 
 // A label captioning the control to its right, and that control's row.
-void captionedBar(QWidget* group, const char* labelName, const QString& caption,
-                  const char* barName, int top) {
+void captioned_bar(QWidget* group, const char* labelName, const QString& caption,
+                   const char* barName, int top) {
     kit::label(group, labelName, caption, QRect(12, top, 84, 16));
-    kit::progressBar(group, barName, QRect(100, top, 316, 16));
+    kit::progress_bar(group, barName, QRect(100, top, 316, 16));
 }
 
 }  // namespace
 
-void buildUpgradePage(QWidget* page) {
-    QGroupBox* group = pageGroup(page, "GroupBox3", QStringLiteral("Rebuild VAQ Table index"));
+void build_upgrade_page(QWidget* page) {
+    QGroupBox* group = page_group(page, "GroupBox3", QStringLiteral("Rebuild VAQ Table index"));
 
-    kit::pictureButton(page, "BitBtn2", QStringLiteral("Rebuild Index"),
-                       standardGlyph(QStyle::SP_BrowserReload), 16, QRect(16, 24, 140, 28));
+    kit::picture_button(page, "BitBtn2", QStringLiteral("Rebuild Index"),
+                        standard_glyph(QStyle::SP_BrowserReload), 16, QRect(16, 24, 140, 28));
     QLabel* version = kit::label(group, "Label22", QStringLiteral("Upgrade to VAQ(BDE) v3.2.1"),
                                  QRect(236, 20, 190, 16));
     version->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    kit::setTextColour(version, kit::colour::kGreen);
+    kit::set_text_colour(version, kit::colour::kGreen);
     QLabel* events =
         kit::label(group, "Label23", QStringLiteral("Event 0-49"), QRect(236, 38, 190, 16));
     events->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    kit::setTextColour(events, kit::colour::kOlive);
+    kit::set_text_colour(events, kit::colour::kOlive);
     kit::note(group, "Label12", QStringLiteral("Usage: Rebuild Index from database problem"),
               QRect(12, 54, 410, 18));
 
@@ -76,8 +76,8 @@ void buildUpgradePage(QWidget* page) {
     backup->setChecked(false);
     backup->hide();
 
-    kit::pictureButton(page, "BitBtn1", QStringLiteral("Upgrade DataBase"),
-                       standardGlyph(QStyle::SP_ArrowUp), 16, QRect(16, 82, 140, 28));
+    kit::picture_button(page, "BitBtn1", QStringLiteral("Upgrade DataBase"),
+                        standard_glyph(QStyle::SP_ArrowUp), 16, QRect(16, 82, 140, 28));
     kit::button(group, "Button3", QStringLiteral("Button3"), QRect(340, 80, 75, 25))->hide();
     kit::note(group, "Label13", QStringLiteral("Upgrade Old Database to use new version of VAQ"),
               QRect(12, 112, 410, 18));
@@ -90,20 +90,20 @@ void buildUpgradePage(QWidget* page) {
     separator->setGeometry(8, 136, 418, 1);
 
     kit::label(group, "Label9", QStringLiteral("Table Name:"), QRect(12, 148, 84, 16));
-    kit::dropDownList(group, "TableCombo", QRect(100, 145, 226, 22));
-    captionedBar(group, "Label24", QStringLiteral("Header:"), "PBHeader", 176);
-    captionedBar(group, "Label25", QStringLiteral("Indexes:"), "PBIndexes", 198);
-    captionedBar(group, "Label26", QStringLiteral("Data:"), "PBData", 220);
-    captionedBar(group, "Label27", QStringLiteral("Rebuild:"), "PBRebuild", 242);
+    kit::drop_down_list(group, "TableCombo", QRect(100, 145, 226, 22));
+    captioned_bar(group, "Label24", QStringLiteral("Header:"), "PBHeader", 176);
+    captioned_bar(group, "Label25", QStringLiteral("Indexes:"), "PBIndexes", 198);
+    captioned_bar(group, "Label26", QStringLiteral("Data:"), "PBData", 220);
+    captioned_bar(group, "Label27", QStringLiteral("Rebuild:"), "PBRebuild", 242);
     kit::label(group, "Label28", QStringLiteral("Message:"), QRect(12, 264, 84, 16));
     QLabel* message =
         kit::label(group, "MessageLB", QStringLiteral("MessageLB"), QRect(100, 264, 316, 16));
-    kit::setTextColour(message, kit::colour::kNavy);
+    kit::set_text_colour(message, kit::colour::kNavy);
     message->hide();
 
     QLabel* image = kit::label(group, "Image1", QString(), QRect(12, 290, 48, 48));
-    image->setPixmap(programPicture(48));
-    QPlainTextEdit* log = textBox(group, "Memo1", QRect(66, 290, 360, 192));
+    image->setPixmap(program_picture(48));
+    QPlainTextEdit* log = text_box(group, "Memo1", QRect(66, 290, 360, 192));
     log->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     log->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -111,34 +111,34 @@ void buildUpgradePage(QWidget* page) {
 
 namespace {
 
-void buildKeyGroup(QWidget* parent) {
+void build_key_group(QWidget* parent) {
     QGroupBox* group =
-        kit::groupBox(parent, "GroupBox10", QStringLiteral("Re-arrange the Key Field values"),
-                      QRect(12, 270, 414, 150));
-    kit::pictureButton(group, "BitBtn14", QStringLiteral("Re-arrange Key"),
-                       standardGlyph(QStyle::SP_FileDialogDetailedView), 24,
-                       QRect(10, 22, 140, 34));
+        kit::group_box(parent, "GroupBox10", QStringLiteral("Re-arrange the Key Field values"),
+                       QRect(12, 270, 414, 150));
+    kit::picture_button(group, "BitBtn14", QStringLiteral("Re-arrange Key"),
+                        standard_glyph(QStyle::SP_FileDialogDetailedView), 24,
+                        QRect(10, 22, 140, 34));
     kit::note(group, "Label30", QStringLiteral("Usage : Prevent Key Violation"),
               QRect(160, 30, 240, 18));
     kit::gauge(group, "bar4", QRect(10, 62, 394, 18), kit::colour::kLime);
-    kit::dropDownList(group, "ComboBox1", QRect(10, 88, 130, 22),
-                      {QStringLiteral("MessForm"), QStringLiteral("MessSys"),
-                       QStringLiteral("Personal"), QStringLiteral("Transact")});
+    kit::drop_down_list(group, "ComboBox1", QRect(10, 88, 130, 22),
+                        {QStringLiteral("MessForm"), QStringLiteral("MessSys"),
+                         QStringLiteral("Personal"), QStringLiteral("Transact")});
     kit::label(group, "Label31", QStringLiteral("Key Field"), QRect(150, 91, 60, 16));
-    kit::dropDownList(group, "ComboBox2", QRect(214, 88, 130, 22),
-                      {QStringLiteral("MessID"), QStringLiteral("MessID"),
-                       QStringLiteral("PersonalID"), QStringLiteral("TransID")});
-    kit::progressBar(group, "bar5", QRect(10, 120, 394, 16));
+    kit::drop_down_list(group, "ComboBox2", QRect(214, 88, 130, 22),
+                        {QStringLiteral("MessID"), QStringLiteral("MessID"),
+                         QStringLiteral("PersonalID"), QStringLiteral("TransID")});
+    kit::progress_bar(group, "bar5", QRect(10, 120, 394, 16));
     group->hide();
 }
 
 }  // namespace
 
-void buildStaffIdPage(QWidget* page) {
-    QGroupBox* group = pageGroup(page, "GroupBox5", QStringLiteral("Update Blank StaffID"));
+void build_staff_id_page(QWidget* page) {
+    QGroupBox* group = page_group(page, "GroupBox5", QStringLiteral("Update Blank StaffID"));
 
-    kit::pictureButton(group, "BitBtn3", QStringLiteral("Update StaffID"),
-                       standardGlyph(QStyle::SP_DialogApplyButton), 24, QRect(12, 24, 150, 34));
+    kit::picture_button(group, "BitBtn3", QStringLiteral("Update StaffID"),
+                        standard_glyph(QStyle::SP_DialogApplyButton), 24, QRect(12, 24, 150, 34));
     kit::note(group, "Label10",
               QStringLiteral("*Before update, Please make sure VAQ program is closed"),
               QRect(12, 66, 414, 18));
@@ -152,16 +152,16 @@ void buildStaffIdPage(QWidget* page) {
     animation->hide();
     kit::label(group, "Label29", QString(), QRect(292, 162, 134, 16));
 
-    QPlainTextEdit* completion = textBox(group, "Memo2", QRect(12, 206, 414, 56));
+    QPlainTextEdit* completion = text_box(group, "Memo2", QRect(12, 206, 414, 56));
     completion->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     completion->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
-    buildKeyGroup(group);
+    build_key_group(group);
 }
 
 namespace {
 
-QTableWidget* buildExampleGrid(QWidget* parent) {
+QTableWidget* build_example_grid(QWidget* parent) {
     constexpr int kColumns = 7;
     constexpr int kRows = 2;
     auto* grid = new QTableWidget(kRows, kColumns, parent);
@@ -200,7 +200,7 @@ QTableWidget* buildExampleGrid(QWidget* parent) {
     return grid;
 }
 
-QTableView* buildTransactionGrid(QWidget* parent, RowSourceModel* model) {
+QTableView* build_transaction_grid(QWidget* parent, RowSourceModel* model) {
     auto* grid = new QTableView(parent);
     grid->setObjectName(QStringLiteral("DBGrid1"));
     grid->setGeometry(12, 194, 414, 288);
@@ -215,7 +215,7 @@ QTableView* buildTransactionGrid(QWidget* parent, RowSourceModel* model) {
 
 }  // namespace
 
-void fitExampleColumns(QTableWidget* grid) {
+void fit_example_columns(QTableWidget* grid) {
     grid->resizeColumnsToContents();
     const int columns = grid->columnCount();
     int used = 0;
@@ -229,28 +229,28 @@ void fitExampleColumns(QTableWidget* grid) {
     }
 }
 
-ImportPageGrids buildImportPage(QWidget* page, RowSourceModel* model) {
-    QGroupBox* group = pageGroup(page, "GroupBox4", QStringLiteral("Import Trans2DB"));
+ImportPageGrids build_import_page(QWidget* page, RowSourceModel* model) {
+    QGroupBox* group = page_group(page, "GroupBox4", QStringLiteral("Import Trans2DB"));
 
     kit::button(group, "Button2", QStringLiteral("Import Transaction "), QRect(12, 24, 140, 28));
     kit::note(group, "Label19",
               QStringLiteral("* Import transaction from a file to transaction DB"),
               QRect(12, 56, 414, 18));
     kit::note(group, "Label20", QStringLiteral("Input File Format:"), QRect(12, 76, 414, 18));
-    QTableWidget* example = buildExampleGrid(group);
+    QTableWidget* example = build_example_grid(group);
     kit::note(group, "Label21", QStringLiteral("Transaction DB"), QRect(12, 174, 414, 18));
-    return {example, buildTransactionGrid(group, model)};
+    return {example, build_transaction_grid(group, model)};
 }
 
 namespace {
 
 // The alias, table and location controls that the repair drives by program.
-void buildLocationGroup(QWidget* panel) {
+void build_location_group(QWidget* panel) {
     QGroupBox* group =
-        kit::groupBox(panel, "GroupBox1", QStringLiteral(" Select Table Directory and File: "),
-                      QRect(4, 4, 440, 110));
+        kit::group_box(panel, "GroupBox1", QStringLiteral(" Select Table Directory and File: "),
+                       QRect(4, 4, 440, 110));
     kit::label(group, "Label1", QStringLiteral("Alias Name:"), QRect(10, 22, 90, 16));
-    kit::dropDownList(group, "AliasCombo", QRect(104, 20, 200, 22));
+    kit::drop_down_list(group, "AliasCombo", QRect(104, 20, 200, 22));
     kit::label(group, "Label2", QStringLiteral("Table Name:"), QRect(10, 48, 90, 16));
     kit::label(group, "Label3", QStringLiteral("Table Location:"), QRect(10, 74, 90, 16));
     auto* location = new QLineEdit(group);
@@ -275,17 +275,17 @@ constexpr PropertyRow kPropertyRows[] = {
     {"Label17", "Block Size:", "BlockSizeLB"},  {"Label18", "Table Level:", "TabLvlLB"},
 };
 
-void buildPropertiesGroup(QWidget* panel) {
+void build_properties_group(QWidget* panel) {
     QGroupBox* group =
-        kit::groupBox(panel, "GroupBox2", QStringLiteral(" Table Information and Action: "),
-                      QRect(4, 118, 440, 170));
+        kit::group_box(panel, "GroupBox2", QStringLiteral(" Table Information and Action: "),
+                       QRect(4, 118, 440, 170));
     int top = 20;
     for (const PropertyRow& row : kPropertyRows) {
         kit::label(group, row.captionName, QString::fromLatin1(row.caption),
                    QRect(10, top, 130, 13));
         QLabel* value =
             kit::label(group, row.valueName, QStringLiteral("0"), QRect(144, top, 80, 13));
-        kit::setTextColour(value, kit::colour::kNavy);
+        kit::set_text_colour(value, kit::colour::kNavy);
         top += 14;
     }
     kit::button(group, "VerifyBtn", QStringLiteral("Verify"), QRect(300, 30, 100, 25))
@@ -297,7 +297,7 @@ void buildPropertiesGroup(QWidget* panel) {
 
 }  // namespace
 
-void buildStateControls(QWidget* window) {
+void build_state_controls(QWidget* window) {
     // Right of and below the 450 x 545 client area: present, never seen.
     // Out of the Tab chain as well: a control the user cannot see must not take the keyboard.
     kit::button(window, "ExitBtn", QStringLiteral("Exit"), QRect(470, 40, 75, 25))
@@ -312,8 +312,8 @@ void buildStateControls(QWidget* window) {
     auto* panel = new QFrame(window);
     panel->setObjectName(QStringLiteral("Panel1"));
     panel->setGeometry(0, 560, 450, 292);
-    buildLocationGroup(panel);
-    buildPropertiesGroup(panel);
+    build_location_group(panel);
+    build_properties_group(panel);
 }
 
 }  // namespace vaq::app

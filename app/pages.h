@@ -11,9 +11,9 @@ namespace vaq::app {
 class RowSourceModel;
 
 // "Upgrade DB/Rebuild index": the repair and upgrade buttons, progress bars and the log.
-void buildUpgradePage(QWidget* page);
+void build_upgrade_page(QWidget* page);
 // "Update Blank StaffID": the back-fill and the hidden key re-arrangement group.
-void buildStaffIdPage(QWidget* page);
+void build_staff_id_page(QWidget* page);
 
 struct ImportPageGrids {
     QTableWidget* example;
@@ -21,13 +21,13 @@ struct ImportPageGrids {
 };
 // "Import Trans2DB": the import button, the example of the line format and the grid over
 // the transaction table, shown through model.
-ImportPageGrids buildImportPage(QWidget* page, RowSourceModel* model);
+ImportPageGrids build_import_page(QWidget* page, RowSourceModel* model);
 
 // Widens the columns of the example grid to their texts, sharing what room is left among
 // them, so that no heading or example is cut.
-void fitExampleColumns(QTableWidget* grid);
+void fit_example_columns(QTableWidget* grid);
 
 // Controls that serve the jobs as state: placed outside the client area or hidden.
-void buildStateControls(QWidget* window);
+void build_state_controls(QWidget* window);
 
 }  // namespace vaq::app

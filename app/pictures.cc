@@ -10,7 +10,7 @@ namespace vaq::app {
 namespace {
 
 // Drawn on a 64 x 64 canvas, as in resources/vaq-utility.svg.
-void paintProgramIcon(QPainter& painter) {
+void paint_program_icon(QPainter& painter) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QColor drumSide(0x1F, 0x4E, 0x9C);
     const QColor drumTop(0x6F, 0xA8, 0xE8);
@@ -38,7 +38,7 @@ void paintProgramIcon(QPainter& painter) {
     painter.drawPolyline(QPolygonF({QPointF(41, 48), QPointF(46, 54), QPointF(55, 41)}));
 }
 
-void paintFolder(QPainter& painter, QRectF box) {
+void paint_folder(QPainter& painter, QRectF box) {
     painter.setPen(QPen(QColor(0x80, 0x60, 0x00), 1));
     painter.setBrush(QColor(0xF0, 0xC8, 0x40));
     painter.drawRect(QRectF(box.left(), box.top() + 4, box.width(), box.height() - 4));
@@ -47,11 +47,11 @@ void paintFolder(QPainter& painter, QRectF box) {
 
 }  // namespace
 
-QPixmap programPicture(int logicalSize) {
-    return programIcon().pixmap(QSize(logicalSize, logicalSize), qApp->devicePixelRatio());
+QPixmap program_picture(int logicalSize) {
+    return program_icon().pixmap(QSize(logicalSize, logicalSize), qApp->devicePixelRatio());
 }
 
-QIcon programIcon() {
+QIcon program_icon() {
     QIcon icon;
     // Up to the sizes a screen at a scale of 2 or more asks for.
     for (int size : {16, 24, 32, 48, 64, 96, 128, 256}) {
@@ -59,7 +59,7 @@ QIcon programIcon() {
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
         painter.scale(size / 64.0, size / 64.0);
-        paintProgramIcon(painter);
+        paint_program_icon(painter);
         painter.end();
         icon.addPixmap(pixmap);
     }
@@ -96,8 +96,8 @@ void FileCopyAnimation::paintEvent(QPaintEvent*) {
     const qreal baseline = height() - 4;
     const QRectF from(4, baseline - folderHeight, folderWidth, folderHeight);
     const QRectF to(width() - 4 - folderWidth, baseline - folderHeight, folderWidth, folderHeight);
-    paintFolder(painter, from);
-    paintFolder(painter, to);
+    paint_folder(painter, from);
+    paint_folder(painter, to);
 
     // The sheet travels along an arc from the left folder to the right one.
     const qreal t = static_cast<qreal>(frame_) / (kFrameCount - 1);

@@ -11,10 +11,10 @@ class QTimer;
 namespace vaq::app {
 
 // A database drum with a green tick.
-QIcon programIcon();
+QIcon program_icon();
 // The program icon as a picture of logicalSize x logicalSize, sharp on the screens of the
 // highest scale.
-QPixmap programPicture(int logicalSize);
+QPixmap program_picture(int logicalSize);
 
 // Twenty frames of a sheet flying from one folder to another, played over and over while
 // running.

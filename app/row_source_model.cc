@@ -14,11 +14,11 @@ RowSourceModel::RowSourceModel(QObject* parent) : QAbstractTableModel(parent) {}
 namespace {
 
 // A view addresses rows with int; a larger table shows its first INT_MAX rows.
-int viewRows(std::int64_t rows) {
+int view_rows(std::int64_t rows) {
     return static_cast<int>(std::min<std::int64_t>(rows, INT_MAX));
 }
 
-QStringList namesOf(const window::RowSource& source) {
+QStringList names_of(const window::RowSource& source) {
     QStringList names;
     for (const std::string& name : source.field_names())
         names.append(QString::fromStdString(name));
@@ -32,25 +32,25 @@ void RowSourceModel::setSource(std::shared_ptr<const window::RowSource> source) 
         if (source_) refresh();
         return;
     }
-    resetTo(std::move(source));
+    reset_to(std::move(source));
 }
 
-void RowSourceModel::resetTo(std::shared_ptr<const window::RowSource> source) {
+void RowSourceModel::reset_to(std::shared_ptr<const window::RowSource> source) {
     beginResetModel();
     source_ = std::move(source);
-    forgetBlocks();
+    forget_blocks();
     fieldNames_.clear();
     rows_ = 0;
     version_ = 0;
     if (source_) {
         try {
             version_ = source_->version();
-            fieldNames_ = namesOf(*source_);
-            rows_ = viewRows(source_->rowCount());
+            fieldNames_ = names_of(*source_);
+            rows_ = view_rows(source_->rowCount());
         } catch (...) {
             fieldNames_.clear();
             rows_ = 0;
-            reportReadError(currentErrorMessage());
+            report_read_error(current_error_message());
         }
     }
     endResetModel();
@@ -63,18 +63,18 @@ void RowSourceModel::refresh() {
     try {
         version = source_->version();
         if (version == version_) return;
-        names = namesOf(*source_);
-        rows = viewRows(source_->rowCount());
+        names = names_of(*source_);
+        rows = view_rows(source_->rowCount());
     } catch (...) {
-        resetTo(source_);
+        reset_to(source_);
         return;
     }
     if (names != fieldNames_) {
-        resetTo(source_);
+        reset_to(source_);
         return;
     }
     version_ = version;
-    forgetBlocks();
+    forget_blocks();
     if (rows > rows_) {
         beginInsertRows(QModelIndex(), rows_, rows - 1);
         rows_ = rows;
@@ -89,13 +89,13 @@ void RowSourceModel::refresh() {
     }
 }
 
-void RowSourceModel::forgetBlocks() {
+void RowSourceModel::forget_blocks() {
     blocks_.clear();
     recentBlocks_.clear();
     readErrorReported_ = false;
 }
 
-void RowSourceModel::setReadErrorHandler(std::function<void(const std::string&)> handler) {
+void RowSourceModel::set_read_error_handler(std::function<void(const std::string&)> handler) {
     readErrorHandler_ = std::move(handler);
 }
 
@@ -154,12 +154,12 @@ RowSourceModel::Block RowSourceModel::readBlock(std::int64_t blockIndex) const {
         }
     } catch (...) {
         // The block stays empty (blank cells) until the table is shown again.
-        reportReadError(currentErrorMessage());
+        report_read_error(current_error_message());
     }
     return result;
 }
 
-void RowSourceModel::reportReadError(const std::string& message) const {
+void RowSourceModel::report_read_error(const std::string& message) const {
     if (readErrorReported_) return;
     readErrorReported_ = true;
     if (!readErrorHandler_) {

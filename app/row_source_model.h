@@ -30,7 +30,7 @@ class RowSourceModel : public QAbstractTableModel {
     // or went; another source starts afresh.
     void setSource(std::shared_ptr<const window::RowSource> source);
     // Called, after the view has finished drawing, with the message of a read that failed.
-    void setReadErrorHandler(std::function<void(const std::string&)> handler);
+    void set_read_error_handler(std::function<void(const std::string&)> handler);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -42,12 +42,12 @@ class RowSourceModel : public QAbstractTableModel {
   private:
     using Block = std::vector<QStringList>;
 
-    void resetTo(std::shared_ptr<const window::RowSource> source);
+    void reset_to(std::shared_ptr<const window::RowSource> source);
     void refresh();
-    void forgetBlocks();
+    void forget_blocks();
     const Block& block(std::int64_t blockIndex) const;
     Block readBlock(std::int64_t blockIndex) const;
-    void reportReadError(const std::string& message) const;
+    void report_read_error(const std::string& message) const;
 
     std::shared_ptr<const window::RowSource> source_;
     std::uint64_t version_ = 0;

@@ -14,7 +14,7 @@
 
 namespace vaq::app {
 
-std::string configurationNote(const std::string& databaseOption) {
+std::string configuration_note(const std::string& databaseOption) {
     if (!databaseOption.empty())
         return "The alias VAQ was given as --database " + databaseOption + ".";
     const std::filesystem::path file = pdx::Configuration::default_file();
@@ -28,30 +28,31 @@ std::string configurationNote(const std::string& databaseOption) {
     return note;
 }
 
-std::unique_ptr<MainForm> startMainForm(StartupParts parts, const std::string& databaseOption) {
+std::unique_ptr<MainForm> start_main_form(StartupParts parts, const std::string& databaseOption) {
     if (parts.dialogs == nullptr) throw Error("Start-up needs a dialog service");
     QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
     QGuiApplication::setDesktopFileName(QStringLiteral("vaq-utility"));
-    QApplication::setWindowIcon(programIcon());
+    QApplication::setWindowIcon(program_icon());
     DialogService& dialogs = *parts.dialogs;
     auto form = std::make_unique<MainForm>(std::move(parts.database), dialogs, parts.installJobs);
     try {
-        form->openDatabase();
+        form->open_database();
     } catch (...) {
-        showFatalStartupBox(dialogs, currentErrorMessage(), configurationNote(databaseOption));
+        show_fatal_startup_box(dialogs, current_error_message(),
+                               configuration_note(databaseOption));
         return nullptr;
     }
-    form->formCreate();
-    form->createAboutBox();
+    form->form_create();
+    form->create_about_box();
     return form;
 }
 
-int runUtility(QApplication& application, StartupParts parts, const std::string& databaseOption) {
-    std::unique_ptr<MainForm> form = startMainForm(std::move(parts), databaseOption);
+int run_utility(QApplication& application, StartupParts parts, const std::string& databaseOption) {
+    std::unique_ptr<MainForm> form = start_main_form(std::move(parts), databaseOption);
     if (!form) return 1;
-    form->showCentred();
+    form->show_centred();
     const int exitCode = application.exec();
-    form->formDestroy();
+    form->form_destroy();
     return exitCode;
 }
 

@@ -24,16 +24,17 @@ struct StartupParts {
 
 // For the "Application Error" box: where the alias VAQ came from (the --database folder, the
 // engine configuration file read, or that there is none) and how to add it.
-std::string configurationNote(const std::string& databaseOption);
+std::string configuration_note(const std::string& databaseOption);
 
 // Start-up up to the About box; the window is not shown yet. When the session or MainDB
 // cannot be opened, shows the "Application Error" box and returns null.
 // `databaseOption`: the folder given by --database; empty when the engine configuration
 // names it.
-std::unique_ptr<MainForm> startMainForm(StartupParts parts, const std::string& databaseOption = {});
+std::unique_ptr<MainForm> start_main_form(StartupParts parts,
+                                          const std::string& databaseOption = {});
 
 // The whole run; the program's exit code (1 when the database could not be opened).
-int runUtility(QApplication& application, StartupParts parts,
-               const std::string& databaseOption = {});
+int run_utility(QApplication& application, StartupParts parts,
+                const std::string& databaseOption = {});
 
 }  // namespace vaq::app

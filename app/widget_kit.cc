@@ -27,11 +27,11 @@ QLabel* note(QWidget* parent, const char* name, const QString& caption, QRect pl
     QFont verdana(QStringLiteral("Verdana"));
     verdana.setPixelSize(12);
     result->setFont(verdana);
-    setTextColour(result, colour::kBlue);
+    set_text_colour(result, colour::kBlue);
     return result;
 }
 
-void setTextColour(QWidget* widget, const QColor& colour) {
+void set_text_colour(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, colour);
     palette.setColor(QPalette::Text, colour);
@@ -42,19 +42,20 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, Q
     return placed(new QPushButton(caption, parent), name, place);
 }
 
-QPushButton* pictureButton(QWidget* parent, const char* name, const QString& caption,
-                           const QIcon& glyph, int glyphSize, QRect place) {
+QPushButton* picture_button(QWidget* parent, const char* name, const QString& caption,
+                            const QIcon& glyph, int glyphSize, QRect place) {
     QPushButton* result = button(parent, name, caption, place);
     result->setIcon(glyph);
     result->setIconSize(QSize(glyphSize, glyphSize));
     return result;
 }
 
-QGroupBox* groupBox(QWidget* parent, const char* name, const QString& caption, QRect place) {
+QGroupBox* group_box(QWidget* parent, const char* name, const QString& caption, QRect place) {
     return placed(new QGroupBox(caption, parent), name, place);
 }
 
-QComboBox* dropDownList(QWidget* parent, const char* name, QRect place, const QStringList& items) {
+QComboBox* drop_down_list(QWidget* parent, const char* name, QRect place,
+                          const QStringList& items) {
     QComboBox* result = placed(new QComboBox(parent), name, place);
     result->setEditable(false);
     result->addItems(items);
@@ -62,7 +63,7 @@ QComboBox* dropDownList(QWidget* parent, const char* name, QRect place, const QS
     return result;
 }
 
-QProgressBar* progressBar(QWidget* parent, const char* name, QRect place) {
+QProgressBar* progress_bar(QWidget* parent, const char* name, QRect place) {
     QProgressBar* result = placed(new QProgressBar(parent), name, place);
     result->setRange(0, 100);
     result->setValue(0);

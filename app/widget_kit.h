@@ -30,20 +30,20 @@ inline const QColor kCream{0xFF, 0xFB, 0xF0};
 QLabel* label(QWidget* parent, const char* name, const QString& caption, QRect place);
 // A label in blue 12-pixel Verdana, the style of the window's notes.
 QLabel* note(QWidget* parent, const char* name, const QString& caption, QRect place);
-void setTextColour(QWidget* widget, const QColor& colour);
+void set_text_colour(QWidget* widget, const QColor& colour);
 
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, QRect place);
 // A button with a picture of glyphSize pixels beside its caption.
-QPushButton* pictureButton(QWidget* parent, const char* name, const QString& caption,
-                           const QIcon& glyph, int glyphSize, QRect place);
+QPushButton* picture_button(QWidget* parent, const char* name, const QString& caption,
+                            const QIcon& glyph, int glyphSize, QRect place);
 
-QGroupBox* groupBox(QWidget* parent, const char* name, const QString& caption, QRect place);
+QGroupBox* group_box(QWidget* parent, const char* name, const QString& caption, QRect place);
 // A selection-only drop-down list.
-QComboBox* dropDownList(QWidget* parent, const char* name, QRect place,
-                        const QStringList& items = {});
+QComboBox* drop_down_list(QWidget* parent, const char* name, QRect place,
+                          const QStringList& items = {});
 
 // A plain bar, range 0 to 100.
-QProgressBar* progressBar(QWidget* parent, const char* name, QRect place);
+QProgressBar* progress_bar(QWidget* parent, const char* name, QRect place);
 // A bar with its percentage written on it, range 0 to 100.
 QProgressBar* gauge(QWidget* parent, const char* name, QRect place,
                     const QColor& barColour = QColor());

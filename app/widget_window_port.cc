@@ -31,11 +31,11 @@ QString fromUtf8(std::string_view text) {
 }
 
 // A text box keeps its lines apart; CR LF is how they are written and read back.
-QString toTextBoxLines(std::string_view text) {
+QString to_text_box_lines(std::string_view text) {
     return fromUtf8(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
-std::string fromTextBoxLines(const QString& text) {
+std::string from_text_box_lines(const QString& text) {
     QString withCrLf = text;
     return withCrLf.replace(QLatin1Char('\n'), QStringLiteral("\r\n")).toStdString();
 }
@@ -69,7 +69,7 @@ std::string WidgetWindowPort::text(Control control) const {
     if (auto* label = qobject_cast<QLabel*>(target)) return label->text().toStdString();
     if (auto* field = qobject_cast<QLineEdit*>(target)) return field->text().toStdString();
     if (auto* box = qobject_cast<QPlainTextEdit*>(target)) {
-        return fromTextBoxLines(box->toPlainText());
+        return from_text_box_lines(box->toPlainText());
     }
     if (auto* button = qobject_cast<QAbstractButton*>(target)) {
         return button->text().toStdString();
@@ -85,7 +85,7 @@ void WidgetWindowPort::setText(Control control, std::string_view text) {
     } else if (auto* field = qobject_cast<QLineEdit*>(target)) {
         field->setText(fromUtf8(text));
     } else if (auto* box = qobject_cast<QPlainTextEdit*>(target)) {
-        box->setPlainText(toTextBoxLines(text));
+        box->setPlainText(to_text_box_lines(text));
     } else if (auto* button = qobject_cast<QAbstractButton*>(target)) {
         button->setText(fromUtf8(text));
     } else {
@@ -96,7 +96,7 @@ void WidgetWindowPort::setText(Control control, std::string_view text) {
 void WidgetWindowPort::append_text(Control control, std::string_view text) {
     auto* box = as<QPlainTextEdit>(control, "a text box");
     box->moveCursor(QTextCursor::End);
-    box->insertPlainText(toTextBoxLines(text));
+    box->insertPlainText(to_text_box_lines(text));
 }
 
 std::vector<std::string> WidgetWindowPort::items(Control list) const {

@@ -79,12 +79,12 @@ void BM_WindowImportShowingTheGrid(benchmark::State& state) {
         state.PauseTiming();
         fresh_database();
         auto database = std::make_shared<vaq::app::EngineDatabase>();
-        vaq::app::ProgramWiring wiring = vaq::app::makeProgramWiring(database);
+        vaq::app::ProgramWiring wiring = vaq::app::make_program_wiring(database);
         auto form = std::make_unique<vaq::app::MainForm>(std::move(wiring.database), dialogs,
                                                          wiring.installJobs);
-        form->openDatabase();
-        form->formCreate();
-        form->showCentred();
+        form->open_database();
+        form->form_create();
+        form->show_centred();
         form->window().findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(2);
         QCoreApplication::processEvents();
         auto* importButton = form->window().findChild<QPushButton*>(QStringLiteral("Button2"));
@@ -93,7 +93,7 @@ void BM_WindowImportShowingTheGrid(benchmark::State& state) {
         importButton->click();
 
         state.PauseTiming();
-        form->formDestroy();
+        form->form_destroy();
         form.reset();
         state.ResumeTiming();
     }

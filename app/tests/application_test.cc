@@ -37,9 +37,9 @@ class ApplicationTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void errorEscapingAnEventHandlerShowsTheStandardBox() {
+    void error_escaping_an_event_handler_shows_the_standard_box() {
         testing::RecordingDialogs dialogs;
-        static_cast<Application*>(qApp)->setErrorDialogs(&dialogs);
+        static_cast<Application*>(qApp)->set_error_dialogs(&dialogs);
         FailingWidget widget;
         QEvent sent(QEvent::User);
         QVERIFY(!QCoreApplication::sendEvent(&widget, &sent));
@@ -55,10 +55,10 @@ class ApplicationTest : public QObject {
         connect(&widget, &QPushButton::clicked, [&clicks] { ++clicks; });
         widget.click();
         QCOMPARE(clicks, 1);
-        static_cast<Application*>(qApp)->setErrorDialogs(nullptr);
+        static_cast<Application*>(qApp)->set_error_dialogs(nullptr);
     }
 
-    void qtsOwnDialogsStoreNothingInTheUsersFolders() {
+    void qts_own_dialogs_store_nothing_in_the_users_folders() {
         // XDG_CONFIG_HOME points at a folder of this test (see main); the file dialog saves
         // its state when it closes and when it goes.
         const QString userFolder = qEnvironmentVariable("XDG_CONFIG_HOME");

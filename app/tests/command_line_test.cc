@@ -16,7 +16,7 @@ namespace {
 
 CommandLine parse(std::vector<const char*> arguments) {
     arguments.insert(arguments.begin(), "vaq-utility");
-    return parseCommandLine(static_cast<int>(arguments.size()), arguments.data());
+    return parse_command_line(static_cast<int>(arguments.size()), arguments.data());
 }
 
 TEST(CommandLine, OptionsAreReadAndQtOptionsLeftAlone) {
@@ -36,8 +36,8 @@ TEST(CommandLine, OptionsAreReadAndQtOptionsLeftAlone) {
     EXPECT_EQ(parse({"--database="}).error, "--database needs the folder of the database");
     EXPECT_EQ(parse({"--frobnicate"}).error, "Unknown option --frobnicate");
     EXPECT_EQ(parse({"stray"}).error, "Unexpected argument stray");
-    EXPECT_NE(usageText().find("--database DIR"), std::string::npos);
-    EXPECT_NE(versionText().find("\nengine "), std::string::npos);
+    EXPECT_NE(usage_text().find("--database DIR"), std::string::npos);
+    EXPECT_NE(version_text().find("\nengine "), std::string::npos);
 }
 
 TEST(ConfigurationNote, SaysWhichFileWasReadOrThatThereIsNone) {
@@ -46,18 +46,18 @@ TEST(ConfigurationNote, SaysWhichFileWasReadOrThatThereIsNone) {
     fs::create_directories(folder);
     const fs::path file = folder / "engine.ini";
     setenv("PDX_CONFIG", file.c_str(), 1);
-    std::string note = configurationNote("");
+    std::string note = configuration_note("");
     EXPECT_NE(note.find("There is no engine configuration file " + file.string()),
               std::string::npos)
         << note;
     EXPECT_NE(note.find("[alias VAQ]\ntype = STANDARD\npath = "), std::string::npos) << note;
     EXPECT_NE(note.find("--database"), std::string::npos) << note;
     std::ofstream(file) << "[alias Other]\npath = .\n";
-    note = configurationNote("");
+    note = configuration_note("");
     EXPECT_NE(note.find("The engine configuration was read from " + file.string()),
               std::string::npos)
         << note;
-    EXPECT_EQ(configurationNote("/srv/vaq"), "The alias VAQ was given as --database /srv/vaq.");
+    EXPECT_EQ(configuration_note("/srv/vaq"), "The alias VAQ was given as --database /srv/vaq.");
     unsetenv("PDX_CONFIG");
     fs::remove_all(folder);
 }

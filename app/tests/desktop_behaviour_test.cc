@@ -66,7 +66,7 @@ class DesktopBehaviourTest : public QObject {
     testing::FormFixture fixture_;
     RecordJob job_;
 
-    void installJob(Handler handler) {
+    void install_job(Handler handler) {
         job_ = {};
         job_.port = fixture_.port;
         fixture_.jobs->handlers[handler] = [this] { job_.run(); };
@@ -80,11 +80,11 @@ class DesktopBehaviourTest : public QObject {
     }
     void cleanup() { fixture_.stop(); }
 
-    void menusAndTheAboutBoxDoNotHoldUpARunningJob() {
-        installJob(Handler::BitBtn3Click);
+    void menus_and_the_about_box_do_not_hold_up_a_running_job() {
+        install_job(Handler::BitBtn3Click);
         auto* fileButton = fixture_.control<QToolButton>("ToolButton1");
         auto* fileMenu = fixture_.control<QMenu>("Exit1");
-        AboutBox* about = fixture_.form->aboutBox();
+        AboutBox* about = fixture_.form->about_box();
         int atMenuOpen = 0, atMenuClose = 0, atAboutClose = 0;
         bool menuShown = false, aboutShown = false;
         // Each step arms the next, so that the job runs between any two of them.
@@ -95,7 +95,7 @@ class DesktopBehaviourTest : public QObject {
             after(1000, [&] {
                 atMenuClose = job_.stored;
                 fileMenu->hide();
-                fixture_.window().aboutAction()->trigger();
+                fixture_.window().about_action()->trigger();
                 aboutShown = about->isVisible();
                 after(1000, [&] {
                     atAboutClose = job_.stored;
@@ -113,8 +113,8 @@ class DesktopBehaviourTest : public QObject {
         QVERIFY(fixture_.dialogs.boxes.empty());
     }
 
-    void closingDuringAJobAsksAndNoKeepsItRunning() {
-        installJob(Handler::Button2Click);
+    void closing_during_a_job_asks_and_no_keeps_it_running() {
+        install_job(Handler::Button2Click);
         int atAnswer = 0;
         after(100, [&] {
             fixture_.window().close();
@@ -124,10 +124,10 @@ class DesktopBehaviourTest : public QObject {
                          QStringLiteral("A job is running. Stop it and close?"));
                 QCOMPARE(fixture_.dialogs.questions.front().title, QStringLiteral("VAQ Utility"));
                 // Asking again while the question is open asks nothing more.
-                fixture_.window().exitAction()->trigger();
+                fixture_.window().exit_action()->trigger();
                 QCOMPARE(fixture_.dialogs.questions.size(), std::size_t{1});
                 QVERIFY(fixture_.window().isVisible());
-                fixture_.dialogs.answerQuestion(false);
+                fixture_.dialogs.answer_question(false);
                 atAnswer = job_.stored;
                 after(300, [&] { job_.finish = true; });
             });
@@ -143,13 +143,13 @@ class DesktopBehaviourTest : public QObject {
         QCOMPARE(fixture_.dialogs.questions.size(), std::size_t{1});
     }
 
-    void yesStopsTheJobBetweenTwoRecordsThenCloses() {
-        installJob(Handler::Button2Click);
+    void yes_stops_the_job_between_two_records_then_closes() {
+        install_job(Handler::Button2Click);
         int atAnswer = -1;
         after(100, [&] { fixture_.control<QPushButton>("ExitBtn")->click(); });
         after(300, [&] {
             QCOMPARE(fixture_.dialogs.questions.size(), std::size_t{1});
-            fixture_.dialogs.answerQuestion(true);
+            fixture_.dialogs.answer_question(true);
             atAnswer = job_.stored;
         });
         fixture_.control<QPushButton>("Button2")->click();
@@ -163,8 +163,8 @@ class DesktopBehaviourTest : public QObject {
         QVERIFY(!fixture_.window().isVisible());
     }
 
-    void aStopReachesAHandlerRunInsideTheJobAndTheJobAroundIt() {
-        installJob(Handler::Button2Click);
+    void a_stop_reaches_a_handler_run_inside_the_job_and_the_job_around_it() {
+        install_job(Handler::Button2Click);
         RecordJob inner;
         inner.port = fixture_.port;
         fixture_.jobs->handlers[Handler::BitBtn1Click] = [&inner] { inner.run(); };
@@ -173,7 +173,7 @@ class DesktopBehaviourTest : public QObject {
             after(200, [&] {
                 fixture_.window().close();
                 after(200, [&] {
-                    fixture_.dialogs.answerQuestion(true);
+                    fixture_.dialogs.answer_question(true);
                     outerAtAnswer = job_.stored;
                 });
             });
@@ -189,7 +189,7 @@ class DesktopBehaviourTest : public QObject {
         QVERIFY(!fixture_.window().isVisible());
     }
 
-    void timerTicksCountOnlyWhileTheJobRuns() {
+    void timer_ticks_count_only_while_the_job_runs() {
         std::atomic<int> ticks = 0;
         fixture_.jobs->handlers[Handler::Timer1Timer] = [&ticks] { ++ticks; };
         fixture_.window().findChild<QTimer*>(QStringLiteral("Timer1"))->setInterval(20);
@@ -219,7 +219,7 @@ class DesktopBehaviourTest : public QObject {
         QVERIFY(ticks > afterBox);
     }
 
-    void theGridCatchesUpNowAndThenAndAtTheEnd() {
+    void the_grid_catches_up_now_and_then_and_at_the_end() {
         class GrowingRows : public vaq::window::RowSource {
           public:
             std::int64_t rows = 0;
@@ -236,7 +236,7 @@ class DesktopBehaviourTest : public QObject {
         };
         const auto rows = std::make_shared<GrowingRows>();
         auto syncs = std::make_shared<int>(0);
-        DatabaseSeam database = testing::workingDatabase();
+        DatabaseSeam database = testing::working_database();
         database.transaction_rows = [rows,
                                      syncs]() -> std::shared_ptr<const vaq::window::RowSource> {
             ++*syncs;
@@ -269,7 +269,7 @@ class DesktopBehaviourTest : public QObject {
         QCOMPARE(grid->index(kRecords - 1, 0).data().toString(), QString::number(kRecords));
     }
 
-    void tabTypesATabInTheTextBoxesAndMovesWithinTheExampleGrid() {
+    void tab_types_a_tab_in_the_text_boxes_and_moves_within_the_example_grid() {
         QApplication::setActiveWindow(&fixture_.window());
         QVERIFY(QTest::qWaitForWindowActive(&fixture_.window()));
         for (const char* name : {"Memo1", "Memo2"}) {
@@ -295,7 +295,7 @@ class DesktopBehaviourTest : public QObject {
         QCOMPARE(grid->currentColumn(), 2);
     }
 
-    void theMenusOpenWithTheirAccessKeys() {
+    void the_menus_open_with_their_access_keys() {
         QApplication::setActiveWindow(&fixture_.window());
         QVERIFY(QTest::qWaitForWindowActive(&fixture_.window()));
         for (auto [key, name] : {std::pair{Qt::Key_F, "Exit1"}, {Qt::Key_H, "About1"}}) {
@@ -306,7 +306,7 @@ class DesktopBehaviourTest : public QObject {
         }
     }
 
-    void noControlOutsideTheClientAreaTakesTheKeyboard() {
+    void no_control_outside_the_client_area_takes_the_keyboard() {
         const QRect clientArea = fixture_.window().rect();
         for (QWidget* widget : fixture_.window().findChildren<QWidget*>()) {
             if (!widget->isVisible() || !(widget->focusPolicy() & Qt::TabFocus)) continue;
@@ -316,7 +316,7 @@ class DesktopBehaviourTest : public QObject {
         QCOMPARE(fixture_.control<QPushButton>("ExitBtn")->focusPolicy(), Qt::NoFocus);
     }
 
-    void theFileNameCompletionListGoesWithTheDialog() {
+    void the_file_name_completion_list_goes_with_the_dialog() {
         QTemporaryDir folder;
         for (const char* name : {"alpha.txt", "alpine.txt"}) {
             QFile file(folder.filePath(QString::fromLatin1(name)));

@@ -30,7 +30,7 @@ class EngineDatabaseTest : public ::testing::Test {
         pdx::use_configuration(pdx::Configuration::from_text(text, folder_, "engine.ini"));
     }
 
-    std::string openingError() {
+    std::string opening_error() {
         EngineDatabase database;
         try {
             database.open();
@@ -57,9 +57,9 @@ TEST_F(EngineDatabaseTest, MainDbOpensOnTheDirectoryOfAliasVaq) {
 
 TEST_F(EngineDatabaseTest, OpeningFailsWithTheEnginesMessage) {
     use_configuration("[alias Other]\ntype = STANDARD\npath = data\n");
-    EXPECT_EQ(openingError(), "Alias not found: VAQ");
+    EXPECT_EQ(opening_error(), "Alias not found: VAQ");
     use_configuration("[alias VAQ]\ntype = STANDARD\npath = gone\n");
-    EXPECT_EQ(openingError(), "Directory does not exist: " + (folder_ / "gone").string());
+    EXPECT_EQ(opening_error(), "Directory does not exist: " + (folder_ / "gone").string());
 }
 
 TEST_F(EngineDatabaseTest, AliasListHoldsStandardAliasesOnlyInTheirOrder) {
@@ -69,13 +69,13 @@ TEST_F(EngineDatabaseTest, AliasListHoldsStandardAliasesOnlyInTheirOrder) {
         "[alias Remote]\ntype = INTRBASE\npath = data\n"
         "[alias VAQ]\ntype = STANDARD\npath = data\n");
     EngineDatabase database;
-    EXPECT_EQ(database.standardAliases(), (std::vector<std::string>{"Zeta", "VAQ"}));
+    EXPECT_EQ(database.standard_aliases(), (std::vector<std::string>{"Zeta", "VAQ"}));
 }
 
 TEST_F(EngineDatabaseTest, NoAliasesGiveAnEmptyList) {
     use_configuration("");
     EngineDatabase database;
-    EXPECT_TRUE(database.standardAliases().empty());
+    EXPECT_TRUE(database.standard_aliases().empty());
 }
 
 }  // namespace

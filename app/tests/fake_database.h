@@ -9,17 +9,17 @@
 
 namespace vaq::app::testing {
 
-inline DatabaseSeam workingDatabase(std::vector<std::string> aliases = {"DefaultDD", "VAQ"}) {
+inline DatabaseSeam working_database(std::vector<std::string> aliases = {"DefaultDD", "VAQ"}) {
     DatabaseSeam seam;
     seam.openMainDatabase = [] {};
-    seam.standardAliases = [aliases] { return aliases; };
+    seam.standard_aliases = [aliases] { return aliases; };
     seam.transaction_rows = [] { return std::shared_ptr<const window::RowSource>(); };
     seam.engine_version = "test-engine 0.1";
     return seam;
 }
 
-inline DatabaseSeam failingDatabase(std::string message) {
-    DatabaseSeam seam = workingDatabase();
+inline DatabaseSeam failing_database(std::string message) {
+    DatabaseSeam seam = working_database();
     seam.openMainDatabase = [message] { throw Error(message); };
     return seam;
 }

@@ -15,7 +15,7 @@ namespace vaq::app::testing {
 
 class FormFixture {
   public:
-    void start(DatabaseSeam database = workingDatabase()) {
+    void start(DatabaseSeam database = working_database()) {
         form.reset();
         dialogs = {};
         form = std::make_unique<MainForm>(
@@ -24,9 +24,9 @@ class FormFixture {
                 port = &windowPort;
                 jobs = &jobSet;
             });
-        form->openDatabase();
-        form->formCreate();
-        form->createAboutBox();
+        form->open_database();
+        form->form_create();
+        form->create_about_box();
     }
     void stop() { form.reset(); }
 

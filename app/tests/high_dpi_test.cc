@@ -21,14 +21,14 @@ class HighDpiTest : public QObject {
     void init() { fixture_.start(); }
     void cleanup() { fixture_.stop(); }
 
-    void theScreenIsSmallAndScaledByTwo() {
+    void the_screen_is_small_and_scaled_by_two() {
         QScreen* screen = QGuiApplication::primaryScreen();
         QCOMPARE(screen->devicePixelRatio(), 2.0);
         QCOMPARE(screen->geometry().size(), QSize(512, 384));
     }
 
-    void theWindowKeepsItsSizeAndItsTitleBarOnTheScreen() {
-        fixture_.form->showCentred();
+    void the_window_keeps_its_size_and_its_title_bar_on_the_screen() {
+        fixture_.form->show_centred();
         QVERIFY(QTest::qWaitForWindowExposed(&fixture_.window()));
         QCOMPARE(fixture_.window().size(), QSize(450, 545));
         const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
@@ -41,17 +41,17 @@ class HighDpiTest : public QObject {
         QVERIFY(frame.right() <= desktop.right());
     }
 
-    void placementCentresWhatFitsAndKeepsTheCornerOfWhatDoesNot() {
+    void placement_centres_what_fits_and_keeps_the_corner_of_what_does_not() {
         const QRect desktop(0, 0, 1024, 768);
-        QCOMPARE(placeOnScreen(QSize(450, 570), desktop), QPoint(287, 99));
-        QCOMPARE(placeOnScreen(QSize(450, 570), QRect(0, 0, 512, 384)), QPoint(31, 0));
-        QCOMPARE(placeOnScreen(QSize(600, 570), QRect(100, 30, 512, 384)), QPoint(100, 30));
+        QCOMPARE(place_on_screen(QSize(450, 570), desktop), QPoint(287, 99));
+        QCOMPARE(place_on_screen(QSize(450, 570), QRect(0, 0, 512, 384)), QPoint(31, 0));
+        QCOMPARE(place_on_screen(QSize(600, 570), QRect(100, 30, 512, 384)), QPoint(100, 30));
     }
 
-    void picturesAreDrawnForTheScreensPixels() {
-        fixture_.form->showCentred();
+    void pictures_are_drawn_for_the_screens_pixels() {
+        fixture_.form->show_centred();
         for (QLabel* picture : {fixture_.control<QLabel>("Image1"),
-                                fixture_.form->aboutBox()->findChild<QLabel*>("ProgramIcon")}) {
+                                fixture_.form->about_box()->findChild<QLabel*>("ProgramIcon")}) {
             const QPixmap pixmap = picture->pixmap();
             QCOMPARE(pixmap.devicePixelRatio(), 2.0);
             QCOMPARE(pixmap.size(), QSize(96, 96));

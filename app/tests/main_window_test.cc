@@ -39,7 +39,7 @@ using vaq::window::Handler;
 
 namespace {
 
-enum class Start { Shown, Hidden };
+enum class Start { kShown, kHidden };
 
 struct ExpectedControl {
     const char* name;
@@ -50,74 +50,74 @@ struct ExpectedControl {
 
 // Every control of the window with its kind, caption and start state, page by page.
 const ExpectedControl kControls[] = {
-    {"PageControl1", "QTabWidget", nullptr, Start::Shown},
-    {"CoolBar1", "QFrame", nullptr, Start::Shown},
-    {"ToolBar1", "QToolBar", nullptr, Start::Shown},
+    {"PageControl1", "QTabWidget", nullptr, Start::kShown},
+    {"CoolBar1", "QFrame", nullptr, Start::kShown},
+    {"ToolBar1", "QToolBar", nullptr, Start::kShown},
     // Upgrade DB/Rebuild index
-    {"GroupBox3", "QGroupBox", "Rebuild VAQ Table index", Start::Shown},
-    {"BitBtn2", "QPushButton", "Rebuild Index", Start::Shown},
-    {"Label22", "QLabel", "Upgrade to VAQ(BDE) v3.2.1", Start::Shown},
-    {"Label23", "QLabel", "Event 0-49", Start::Shown},
-    {"Label12", "QLabel", "Usage: Rebuild Index from database problem", Start::Shown},
-    {"CheckBox1", "QCheckBox", "Backup Database", Start::Hidden},
-    {"BitBtn1", "QPushButton", "Upgrade DataBase", Start::Shown},
-    {"Button3", "QPushButton", "Button3", Start::Hidden},
-    {"Label13", "QLabel", "Upgrade Old Database to use new version of VAQ", Start::Shown},
-    {"Shape2", "QFrame", nullptr, Start::Shown},
-    {"Label9", "QLabel", "Table Name:", Start::Shown},
-    {"TableCombo", "QComboBox", nullptr, Start::Shown},
-    {"Label24", "QLabel", "Header:", Start::Shown},
-    {"PBHeader", "QProgressBar", nullptr, Start::Shown},
-    {"Label25", "QLabel", "Indexes:", Start::Shown},
-    {"PBIndexes", "QProgressBar", nullptr, Start::Shown},
-    {"Label26", "QLabel", "Data:", Start::Shown},
-    {"PBData", "QProgressBar", nullptr, Start::Shown},
-    {"Label27", "QLabel", "Rebuild:", Start::Shown},
-    {"PBRebuild", "QProgressBar", nullptr, Start::Shown},
-    {"Label28", "QLabel", "Message:", Start::Shown},
-    {"MessageLB", "QLabel", "MessageLB", Start::Hidden},
-    {"Image1", "QLabel", nullptr, Start::Shown},
-    {"Memo1", "QPlainTextEdit", "", Start::Shown},
+    {"GroupBox3", "QGroupBox", "Rebuild VAQ Table index", Start::kShown},
+    {"BitBtn2", "QPushButton", "Rebuild Index", Start::kShown},
+    {"Label22", "QLabel", "Upgrade to VAQ(BDE) v3.2.1", Start::kShown},
+    {"Label23", "QLabel", "Event 0-49", Start::kShown},
+    {"Label12", "QLabel", "Usage: Rebuild Index from database problem", Start::kShown},
+    {"CheckBox1", "QCheckBox", "Backup Database", Start::kHidden},
+    {"BitBtn1", "QPushButton", "Upgrade DataBase", Start::kShown},
+    {"Button3", "QPushButton", "Button3", Start::kHidden},
+    {"Label13", "QLabel", "Upgrade Old Database to use new version of VAQ", Start::kShown},
+    {"Shape2", "QFrame", nullptr, Start::kShown},
+    {"Label9", "QLabel", "Table Name:", Start::kShown},
+    {"TableCombo", "QComboBox", nullptr, Start::kShown},
+    {"Label24", "QLabel", "Header:", Start::kShown},
+    {"PBHeader", "QProgressBar", nullptr, Start::kShown},
+    {"Label25", "QLabel", "Indexes:", Start::kShown},
+    {"PBIndexes", "QProgressBar", nullptr, Start::kShown},
+    {"Label26", "QLabel", "Data:", Start::kShown},
+    {"PBData", "QProgressBar", nullptr, Start::kShown},
+    {"Label27", "QLabel", "Rebuild:", Start::kShown},
+    {"PBRebuild", "QProgressBar", nullptr, Start::kShown},
+    {"Label28", "QLabel", "Message:", Start::kShown},
+    {"MessageLB", "QLabel", "MessageLB", Start::kHidden},
+    {"Image1", "QLabel", nullptr, Start::kShown},
+    {"Memo1", "QPlainTextEdit", "", Start::kShown},
     // Update Blank StaffID
-    {"GroupBox5", "QGroupBox", "Update Blank StaffID", Start::Shown},
-    {"BitBtn3", "QPushButton", "Update StaffID", Start::Shown},
-    {"Label10", "QLabel", "*Before update, Please make sure VAQ program is closed", Start::Shown},
-    {"Label11", "QLabel", "Usage: Update Blank StaffID in Transactions", Start::Shown},
-    {"bar1", "QProgressBar", nullptr, Start::Shown},
-    {"Animate1", "vaq::app::FileCopyAnimation", nullptr, Start::Hidden},
-    {"Label29", "QLabel", "", Start::Shown},
-    {"Memo2", "QPlainTextEdit", "", Start::Shown},
-    {"GroupBox10", "QGroupBox", "Re-arrange the Key Field values", Start::Hidden},
-    {"BitBtn14", "QPushButton", "Re-arrange Key", Start::Shown},
-    {"Label30", "QLabel", "Usage : Prevent Key Violation", Start::Shown},
-    {"bar4", "QProgressBar", nullptr, Start::Shown},
-    {"ComboBox1", "QComboBox", nullptr, Start::Shown},
-    {"Label31", "QLabel", "Key Field", Start::Shown},
-    {"ComboBox2", "QComboBox", nullptr, Start::Shown},
-    {"bar5", "QProgressBar", nullptr, Start::Shown},
+    {"GroupBox5", "QGroupBox", "Update Blank StaffID", Start::kShown},
+    {"BitBtn3", "QPushButton", "Update StaffID", Start::kShown},
+    {"Label10", "QLabel", "*Before update, Please make sure VAQ program is closed", Start::kShown},
+    {"Label11", "QLabel", "Usage: Update Blank StaffID in Transactions", Start::kShown},
+    {"bar1", "QProgressBar", nullptr, Start::kShown},
+    {"Animate1", "vaq::app::FileCopyAnimation", nullptr, Start::kHidden},
+    {"Label29", "QLabel", "", Start::kShown},
+    {"Memo2", "QPlainTextEdit", "", Start::kShown},
+    {"GroupBox10", "QGroupBox", "Re-arrange the Key Field values", Start::kHidden},
+    {"BitBtn14", "QPushButton", "Re-arrange Key", Start::kShown},
+    {"Label30", "QLabel", "Usage : Prevent Key Violation", Start::kShown},
+    {"bar4", "QProgressBar", nullptr, Start::kShown},
+    {"ComboBox1", "QComboBox", nullptr, Start::kShown},
+    {"Label31", "QLabel", "Key Field", Start::kShown},
+    {"ComboBox2", "QComboBox", nullptr, Start::kShown},
+    {"bar5", "QProgressBar", nullptr, Start::kShown},
     // Import Trans2DB
-    {"GroupBox4", "QGroupBox", "Import Trans2DB", Start::Shown},
-    {"Button2", "QPushButton", "Import Transaction ", Start::Shown},
-    {"Label19", "QLabel", "* Import transaction from a file to transaction DB", Start::Shown},
-    {"Label20", "QLabel", "Input File Format:", Start::Shown},
-    {"StringGrid1", "QTableWidget", nullptr, Start::Shown},
-    {"Label21", "QLabel", "Transaction DB", Start::Shown},
-    {"DBGrid1", "QTableView", nullptr, Start::Shown},
+    {"GroupBox4", "QGroupBox", "Import Trans2DB", Start::kShown},
+    {"Button2", "QPushButton", "Import Transaction ", Start::kShown},
+    {"Label19", "QLabel", "* Import transaction from a file to transaction DB", Start::kShown},
+    {"Label20", "QLabel", "Input File Format:", Start::kShown},
+    {"StringGrid1", "QTableWidget", nullptr, Start::kShown},
+    {"Label21", "QLabel", "Transaction DB", Start::kShown},
+    {"DBGrid1", "QTableView", nullptr, Start::kShown},
     // Outside the pages
-    {"ExitBtn", "QPushButton", "Exit", Start::Shown},
-    {"Button1", "QPushButton", "Rebuild and Fix All", Start::Hidden},
-    {"ListBox1", "QListWidget", nullptr, Start::Hidden},
-    {"Panel1", "QFrame", nullptr, Start::Shown},
-    {"GroupBox1", "QGroupBox", " Select Table Directory and File: ", Start::Hidden},
-    {"Label1", "QLabel", "Alias Name:", Start::Shown},
-    {"AliasCombo", "QComboBox", nullptr, Start::Shown},
-    {"Label2", "QLabel", "Table Name:", Start::Shown},
-    {"Label3", "QLabel", "Table Location:", Start::Shown},
-    {"TableLocEdit", "QLineEdit", "", Start::Shown},
-    {"ByDirectBtn", "QPushButton", "By Directory...", Start::Shown},
-    {"GroupBox2", "QGroupBox", " Table Information and Action: ", Start::Hidden},
-    {"VerifyBtn", "QPushButton", "Verify", Start::Shown},
-    {"RebuildBtn", "QPushButton", "Rebuild", Start::Shown},
+    {"ExitBtn", "QPushButton", "Exit", Start::kShown},
+    {"Button1", "QPushButton", "Rebuild and Fix All", Start::kHidden},
+    {"ListBox1", "QListWidget", nullptr, Start::kHidden},
+    {"Panel1", "QFrame", nullptr, Start::kShown},
+    {"GroupBox1", "QGroupBox", " Select Table Directory and File: ", Start::kHidden},
+    {"Label1", "QLabel", "Alias Name:", Start::kShown},
+    {"AliasCombo", "QComboBox", nullptr, Start::kShown},
+    {"Label2", "QLabel", "Table Name:", Start::kShown},
+    {"Label3", "QLabel", "Table Location:", Start::kShown},
+    {"TableLocEdit", "QLineEdit", "", Start::kShown},
+    {"ByDirectBtn", "QPushButton", "By Directory...", Start::kShown},
+    {"GroupBox2", "QGroupBox", " Table Information and Action: ", Start::kHidden},
+    {"VerifyBtn", "QPushButton", "Verify", Start::kShown},
+    {"RebuildBtn", "QPushButton", "Rebuild", Start::kShown},
 };
 
 const char* const kPropertyCaptions[] = {
@@ -128,7 +128,7 @@ const char* const kPropertyLabels[] = {"FieldsLB",    "RecSizeLB",  "IndexLB",  
                                        "RefLB",       "RestructLB", "AuxPassLB", "CodePageLB",
                                        "BlockSizeLB", "TabLvlLB"};
 
-QString captionOf(QObject* control) {
+QString caption_of(QObject* control) {
     if (auto* label = qobject_cast<QLabel*>(control)) return label->text();
     if (auto* button = qobject_cast<QAbstractButton*>(control)) return button->text();
     if (auto* group = qobject_cast<QGroupBox*>(control)) return group->title();
@@ -137,7 +137,7 @@ QString captionOf(QObject* control) {
     return QStringLiteral("<no caption>");
 }
 
-QStringList itemsOf(QComboBox* list) {
+QStringList items_of(QComboBox* list) {
     QStringList items;
     for (int index = 0; index < list->count(); ++index)
         items.append(list->itemText(index));
@@ -162,7 +162,7 @@ class MainWindowTest : public QObject {
         return found;
     }
 
-    void startForm(DatabaseSeam database = testing::workingDatabase()) {
+    void start_form(DatabaseSeam database = testing::working_database()) {
         dialogs_ = {};
         form_ = std::make_unique<MainForm>(
             std::move(database), dialogs_,
@@ -170,22 +170,22 @@ class MainWindowTest : public QObject {
                 port_ = &port;
                 jobs_ = &jobs;
             });
-        form_->openDatabase();
-        form_->formCreate();
-        form_->createAboutBox();
+        form_->open_database();
+        form_->form_create();
+        form_->create_about_box();
     }
 
   private slots:
-    void init() { startForm(); }
+    void init() { start_form(); }
     void cleanup() { form_.reset(); }
 
-    void everyControlHasItsNameKindCaptionAndStartState() {
+    void every_control_has_its_name_kind_caption_and_start_state() {
         for (const ExpectedControl& expected : kControls) {
             QWidget* widget = control(expected.name);
             QVERIFY2(widget->inherits(expected.kind), expected.name);
-            QVERIFY2(widget->isHidden() == (expected.start == Start::Hidden), expected.name);
+            QVERIFY2(widget->isHidden() == (expected.start == Start::kHidden), expected.name);
             if (expected.caption != nullptr) {
-                QCOMPARE(captionOf(widget), QString::fromLatin1(expected.caption));
+                QCOMPARE(caption_of(widget), QString::fromLatin1(expected.caption));
             }
         }
         for (int row = 0; row < 10; ++row) {
@@ -198,7 +198,7 @@ class MainWindowTest : public QObject {
         }
     }
 
-    void startStatesOfButtonsBarsAndLists() {
+    void start_states_of_buttons_bars_and_lists() {
         QVERIFY(!control("VerifyBtn")->isEnabled());
         QVERIFY(!control("RebuildBtn")->isEnabled());
         for (const char* name : {"BitBtn1", "BitBtn2", "BitBtn3", "Button2", "ExitBtn"}) {
@@ -220,11 +220,11 @@ class MainWindowTest : public QObject {
         QCOMPARE(control<QProgressBar>("bar4")->palette().color(QPalette::Highlight),
                  QColor(Qt::green));
 
-        QCOMPARE(itemsOf(control<QComboBox>("ComboBox1")),
+        QCOMPARE(items_of(control<QComboBox>("ComboBox1")),
                  QStringList({"MessForm", "MessSys", "Personal", "Transact"}));
-        QCOMPARE(itemsOf(control<QComboBox>("ComboBox2")),
+        QCOMPARE(items_of(control<QComboBox>("ComboBox2")),
                  QStringList({"MessID", "MessID", "PersonalID", "TransID"}));
-        QCOMPARE(itemsOf(control<QComboBox>("AliasCombo")), QStringList({"DefaultDD", "VAQ"}));
+        QCOMPARE(items_of(control<QComboBox>("AliasCombo")), QStringList({"DefaultDD", "VAQ"}));
         for (const char* name : {"ComboBox1", "ComboBox2", "AliasCombo", "TableCombo"}) {
             QVERIFY2(!control<QComboBox>(name)->isEditable(), name);
             QCOMPARE(control<QComboBox>(name)->currentIndex(), -1);
@@ -238,7 +238,7 @@ class MainWindowTest : public QObject {
         QVERIFY(!control<QLabel>("Image1")->pixmap().isNull());
     }
 
-    void textBoxesStartEmptyAndKeepTheirScrollBars() {
+    void text_boxes_start_empty_and_keep_their_scroll_bars() {
         auto* log = control<QPlainTextEdit>("Memo1");
         auto* completion = control<QPlainTextEdit>("Memo2");
         QVERIFY(log->toPlainText().isEmpty());
@@ -250,7 +250,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(completion->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     }
 
-    void exampleGridHoldsExactlyItsTexts() {
+    void example_grid_holds_exactly_its_texts() {
         auto* grid = control<QTableWidget>("StringGrid1");
         QCOMPARE(grid->columnCount(), 7);
         QCOMPARE(grid->rowCount(), 2);
@@ -278,7 +278,7 @@ class MainWindowTest : public QObject {
         QVERIFY(grid->item(1, 3)->flags() & Qt::ItemIsSelectable);
     }
 
-    void transactionGridIsReadOnlyAndEmptyAtStart() {
+    void transaction_grid_is_read_only_and_empty_at_start() {
         auto* grid = control<QTableView>("DBGrid1");
         QCOMPARE(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
         QCOMPARE(grid->model()->rowCount(), 0);
@@ -286,7 +286,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(grid->model()->objectName(), QStringLiteral("DataSource1"));
     }
 
-    void windowFrameMenuAndPages() {
+    void window_frame_menu_and_pages() {
         MainWindow& window = form_->window();
         QCOMPARE(window.objectName(), QStringLiteral("MainForm"));
         QCOMPARE(window.windowTitle(), QStringLiteral("VAQ DataBase Utility "));
@@ -341,7 +341,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(fileButton->parentWidget()->objectName(), QStringLiteral("ToolBar1"));
     }
 
-    void upgradePageListsItsControlsFromTopToBottom() {
+    void upgrade_page_lists_its_controls_from_top_to_bottom() {
         const char* const order[] = {"BitBtn2", "Label12",    "BitBtn1",  "Label13",
                                      "Shape2",  "TableCombo", "PBHeader", "PBIndexes",
                                      "PBData",  "PBRebuild",  "Label28",  "Memo1"};
@@ -358,7 +358,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(control("BitBtn2")->parentWidget()->objectName(), QStringLiteral("TabSheet1"));
     }
 
-    void stateControlsLieOutsideTheClientArea() {
+    void state_controls_lie_outside_the_client_area() {
         const QRect client(0, 0, MainWindow::kClientWidth, MainWindow::kClientHeight);
         for (const char* name : {"ExitBtn", "Button1", "ListBox1", "Panel1"}) {
             QVERIFY2(!client.intersects(control(name)->geometry()), name);
@@ -366,7 +366,7 @@ class MainWindowTest : public QObject {
         }
     }
 
-    void dialogsAndTimer() {
+    void dialogs_and_timer() {
         auto* tables = control<QFileDialog>("OpenDialog1");
         QCOMPARE(tables->nameFilters(), QStringList({"DB Files (*.db)"}));
         QCOMPARE(tables->defaultSuffix(), QStringLiteral("db"));
@@ -381,7 +381,7 @@ class MainWindowTest : public QObject {
         QVERIFY(!timer->isActive());
     }
 
-    void fontsAndColoursOfTheNotes() {
+    void fonts_and_colours_of_the_notes() {
         QCOMPARE(form_->window().font().family(), QStringLiteral("MS Sans Serif"));
         QCOMPARE(form_->window().font().pixelSize(), 11);
         for (const char* name : {"Label10", "Label11", "Label12", "Label13", "Label19", "Label20",
@@ -397,8 +397,8 @@ class MainWindowTest : public QObject {
         QCOMPARE(control("FieldsLB")->palette().color(QPalette::WindowText), QColor(0, 0, 128));
     }
 
-    void aboutBoxOpensAndClosesAndIsTheSameEachTime() {
-        AboutBox* about = form_->aboutBox();
+    void about_box_opens_and_closes_and_is_the_same_each_time() {
+        AboutBox* about = form_->about_box();
         QVERIFY(about != nullptr);
         QVERIFY(about->isHidden());
         QCOMPARE(about->windowTitle(), QStringLiteral("About"));
@@ -428,7 +428,7 @@ class MainWindowTest : public QObject {
         // returns at once, so that a running job is not held up behind the box.
         form_->window().show();
         const auto openAbout = [&] {
-            form_->window().aboutAction()->trigger();
+            form_->window().about_action()->trigger();
             QVERIFY(about->isVisible());
             QCOMPARE(QApplication::activeModalWidget(), static_cast<QWidget*>(about));
             QVERIFY(about->windowModality() != Qt::NonModal);
@@ -445,23 +445,23 @@ class MainWindowTest : public QObject {
         openAbout();
         about->close();
         QVERIFY(about->isHidden());
-        QCOMPARE(form_->aboutBox(), about);
+        QCOMPARE(form_->about_box(), about);
         QVERIFY(form_->window().isVisible());
         QVERIFY(dialogs_.boxes.empty());
     }
 
-    void exitButtonAndMenuCloseTheWindow() {
+    void exit_button_and_menu_close_the_window() {
         form_->window().show();
         QVERIFY(QTest::qWaitForWindowExposed(&form_->window()));
         control<QPushButton>("ExitBtn")->click();
         QVERIFY(!form_->window().isVisible());
         form_->window().show();
-        form_->window().exitAction()->trigger();
+        form_->window().exit_action()->trigger();
         QVERIFY(!form_->window().isVisible());
         QVERIFY(dialogs_.boxes.empty());
     }
 
-    void errorInAHandlerShowsTheStandardBoxAndTheWindowStaysUsable() {
+    void error_in_a_handler_shows_the_standard_box_and_the_window_stays_usable() {
         int upgrades = 0;
         jobs_->handlers[Handler::BitBtn2Click] = [this] {
             port_->append_text(Control::Memo1, "started\r\n");
@@ -487,7 +487,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(dialogs_.boxes.size(), std::size_t{2});
     }
 
-    void errorInANestedClickStopsTheCallerAndShowsOneBox() {
+    void error_in_a_nested_click_stops_the_caller_and_shows_one_box() {
         int rebuilt = 0;
         bool callerContinued = false;
         jobs_->handlers[Handler::RebuildBtnClick] = [&] {
@@ -506,14 +506,14 @@ class MainWindowTest : public QObject {
         QCOMPARE(dialogs_.boxes.front().text, QStringLiteral("Key violation in DoorStatus.db."));
     }
 
-    void aHandlerNotYetProvidedAnswersWithAnError() {
+    void a_handler_not_yet_provided_answers_with_an_error() {
         control<QPushButton>("Button2")->click();
         QCOMPARE(dialogs_.boxes.size(), std::size_t{1});
         QVERIFY(dialogs_.boxes.front().text.contains("Button2Click"));
         QCOMPARE(dialogs_.boxes.front().icon, BoxIcon::kError);
     }
 
-    void onlyTheUsersChoiceRunsAChangeHandler() {
+    void only_the_users_choice_runs_a_change_handler() {
         int changes = 0;
         jobs_->handlers[Handler::AliasComboChange] = [&changes] { ++changes; };
         port_->select(Control::AliasCombo, 1);
@@ -523,7 +523,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(changes, 1);
     }
 
-    void timerTicksRunTheTimerHandler() {
+    void timer_ticks_run_the_timer_handler() {
         int ticks = 0;
         jobs_->handlers[Handler::Timer1Timer] = [&ticks] { ++ticks; };
         auto* timer = form_->window().findChild<QTimer*>(QStringLiteral("Timer1"));
@@ -534,7 +534,7 @@ class MainWindowTest : public QObject {
         QVERIFY(!timer->isActive());
     }
 
-    void transactionGridFollowsTheOpenTransactionTable() {
+    void transaction_grid_follows_the_open_transaction_table() {
         class TwoRows : public vaq::window::RowSource {
           public:
             std::vector<std::string> field_names() const override { return {"TransID", "TDate"}; }
@@ -549,13 +549,13 @@ class MainWindowTest : public QObject {
             std::uint64_t version() const override { return 1; }
         };
         auto open = std::make_shared<bool>(false);
-        DatabaseSeam database = testing::workingDatabase();
+        DatabaseSeam database = testing::working_database();
         database.transaction_rows = [open]() -> std::shared_ptr<const vaq::window::RowSource> {
             if (!*open) return nullptr;
             static const auto rows = std::make_shared<TwoRows>();
             return rows;
         };
-        startForm(std::move(database));
+        start_form(std::move(database));
         jobs_->handlers[Handler::Button2Click] = [open] { *open = true; };
 
         QAbstractItemModel* grid = control<QTableView>("DBGrid1")->model();
@@ -566,19 +566,19 @@ class MainWindowTest : public QObject {
         QCOMPARE(grid->index(1, 1).data().toString(), QStringLiteral("10/16/2004"));
     }
 
-    void formCreateErrorSkipsTheRestAndTheWindowOpensAnyway() {
-        DatabaseSeam database = testing::workingDatabase();
-        database.standardAliases = []() -> std::vector<std::string> {
+    void form_create_error_skips_the_rest_and_the_window_opens_anyway() {
+        DatabaseSeam database = testing::working_database();
+        database.standard_aliases = []() -> std::vector<std::string> {
             throw vaq::Error("Cannot open the list of databases");
         };
-        startForm(std::move(database));
+        start_form(std::move(database));
         QCOMPARE(dialogs_.boxes.size(), std::size_t{1});
         QCOMPARE(dialogs_.boxes.front().text, QStringLiteral("Cannot open the list of databases."));
         QCOMPARE(control<QPlainTextEdit>("Memo1")->toPlainText(), QStringLiteral("Memo1"));
         QCOMPARE(control<QPlainTextEdit>("Memo2")->toPlainText(), QStringLiteral("Memo1"));
         QCOMPARE(control<QTableWidget>("StringGrid1")->item(0, 0)->text(), QString());
         QCOMPARE(control<QTableWidget>("StringGrid1")->item(1, 5)->text(), QString());
-        QVERIFY(form_->aboutBox() != nullptr);
+        QVERIFY(form_->about_box() != nullptr);
     }
 };
 

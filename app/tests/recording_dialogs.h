@@ -29,13 +29,13 @@ class RecordingDialogs : public DialogService {
         return answer;
     }
 
-    // Questions are recorded and wait for a test to answer them through `answerQuestion`.
+    // Questions are recorded and wait for a test to answer them through `answer_question`.
     void ask_then_call(const BoxRequest& box, std::function<void(bool yes)> answered) override {
         questions.push_back(box);
         pendingAnswer = std::move(answered);
         if (onQuestion) onQuestion(box);
     }
-    void answerQuestion(bool yes) {
+    void answer_question(bool yes) {
         auto answered = std::move(pendingAnswer);
         pendingAnswer = nullptr;
         if (answered) answered(yes);

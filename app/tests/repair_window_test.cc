@@ -63,14 +63,14 @@ class RepairWindowTest : public QObject {
 
         dialogs_ = {};
         database_ = std::make_shared<EngineDatabase>();
-        ProgramWiring wiring = makeProgramWiring(database_);
+        ProgramWiring wiring = make_program_wiring(database_);
         form_ =
             std::make_unique<MainForm>(std::move(wiring.database), dialogs_, wiring.installJobs);
-        form_->openDatabase();
-        form_->formCreate();
+        form_->open_database();
+        form_->form_create();
     }
     void cleanup() {
-        if (form_) form_->formDestroy();
+        if (form_) form_->form_destroy();
         form_.reset();
         database_.reset();
         pdx::reload_configuration();
@@ -78,7 +78,7 @@ class RepairWindowTest : public QObject {
         fs::remove_all(root_, ignored);
     }
 
-    void startUpListsOnlyStandardAliasesAndOpensTheSession() {
+    void start_up_lists_only_standard_aliases_and_opens_the_session() {
         auto* aliases = control<QComboBox>("AliasCombo");
         QCOMPARE(aliases->count(), 1);
         QCOMPARE(aliases->itemText(0), QStringLiteral("VAQ"));
@@ -86,7 +86,7 @@ class RepairWindowTest : public QObject {
         QCOMPARE(control<QPlainTextEdit>("Memo1")->toPlainText(), QString());
     }
 
-    void rebuildIndexEndsWithTheBoxAndTheLogLine() {
+    void rebuild_index_ends_with_the_box_and_the_log_line() {
         control<QPushButton>("BitBtn2")->click();
 
         QCOMPARE(dialogs_.boxes.size(), std::size_t{1});
@@ -102,7 +102,7 @@ class RepairWindowTest : public QObject {
         QVERIFY(control<QPushButton>("RebuildBtn")->isEnabled());
     }
 
-    void choosingATableShowsItsProperties() {
+    void choosing_a_table_shows_its_properties() {
         control<QPushButton>("BitBtn2")->click();
         auto* tables = control<QComboBox>("TableCombo");
         const int door = tables->findText(QStringLiteral("Door.DB"), Qt::MatchFixedString);
@@ -115,7 +115,7 @@ class RepairWindowTest : public QObject {
         QVERIFY(form_->port().text(vaq::window::Control::FieldsLB) != "0");
     }
 
-    void upgradeEndsWithTheRepairOfEveryTable() {
+    void upgrade_ends_with_the_repair_of_every_table() {
         control<QPushButton>("BitBtn1")->click();
 
         const QString log = control<QPlainTextEdit>("Memo1")->toPlainText();
@@ -143,7 +143,7 @@ class RepairWindowTest : public QObject {
                std::to_string(doorNumber) + "," + card->value(std::size_t{0}).text + ",1\r\n";
     }
 
-    void anImportShowsItsRowsInTheGrid() {
+    void an_import_shows_its_rows_in_the_grid() {
         const fs::path file = root_ / "import.txt";
         std::ofstream(file, std::ios::binary) << import_line(0);
         dialogs_.fileAnswers = {QString::fromStdString(file.string())};
@@ -158,7 +158,7 @@ class RepairWindowTest : public QObject {
     }
 
     // A file imported before: the window asks; No imports nothing, Yes only the new lines.
-    void aFileImportedAgainIsAskedAboutFirst() {
+    void a_file_imported_again_is_asked_about_first() {
         const fs::path file = root_ / "import.txt";
         const QString chosen = QString::fromStdString(file.string());
         std::ofstream(file, std::ios::binary) << import_line(1);
@@ -171,7 +171,7 @@ class RepairWindowTest : public QObject {
         std::ofstream(file, std::ios::binary | std::ios::app) << import_line(2);
         for (const bool yes : {false, true}) {
             dialogs_.fileAnswers = {chosen};
-            dialogs_.onQuestion = [this, yes](const BoxRequest&) { dialogs_.answerQuestion(yes); };
+            dialogs_.onQuestion = [this, yes](const BoxRequest&) { dialogs_.answer_question(yes); };
             control<QPushButton>("Button2")->click();
             QCOMPARE(dialogs_.questions.size(), std::size_t{yes ? 2U : 1U});
             const QString question = dialogs_.questions.back().text;
@@ -186,7 +186,7 @@ class RepairWindowTest : public QObject {
                  dialogs_.boxes.empty() ? "" : qPrintable(dialogs_.boxes.front().text));
     }
 
-    void closingDuringAnImportStopsItBetweenTwoLines() {
+    void closing_during_an_import_stops_it_between_two_lines() {
         constexpr int kLines = 500;
         const fs::path file = root_ / "import.txt";
         {
@@ -195,7 +195,7 @@ class RepairWindowTest : public QObject {
                 out << import_line(line);
         }
         dialogs_.fileAnswers = {QString::fromStdString(file.string())};
-        dialogs_.onQuestion = [this](const BoxRequest&) { dialogs_.answerQuestion(true); };
+        dialogs_.onQuestion = [this](const BoxRequest&) { dialogs_.answer_question(true); };
         form_->window().show();
         // The import lets the window answer once before each line; on the 50th time the
         // user closes the window and says Yes.
@@ -213,7 +213,7 @@ class RepairWindowTest : public QObject {
         QVERIFY2(dialogs_.boxes.empty(),
                  dialogs_.boxes.empty() ? "" : qPrintable(dialogs_.boxes.front().text));
         QVERIFY(!form_->window().isVisible());
-        form_->formDestroy();
+        form_->form_destroy();
         form_.reset();
 
         // The table holds the generated transactions, then exactly the lines before the

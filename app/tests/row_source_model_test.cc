@@ -51,7 +51,7 @@ class RowSourceModelTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void aMillionRowsOpenWithoutReadingThem() {
+    void a_million_rows_open_without_reading_them() {
         auto rows = std::make_shared<CountingRows>(1'000'000);
         RowSourceModel model;
         model.setSource(rows);
@@ -76,7 +76,7 @@ class RowSourceModelTest : public QObject {
         QVERIFY(rows->reads <= 3);
     }
 
-    void blocksAreKeptWithinTheirBound() {
+    void blocks_are_kept_within_their_bound() {
         auto rows = std::make_shared<CountingRows>(100'000);
         RowSourceModel model;
         model.setSource(rows);
@@ -96,7 +96,7 @@ class RowSourceModelTest : public QObject {
         QCOMPARE(rows->reads, int(RowSourceModel::kCachedBlocks) + 2);
     }
 
-    void changedTableIsReadAgainUnchangedIsNot() {
+    void changed_table_is_read_again_unchanged_is_not() {
         auto rows = std::make_shared<CountingRows>(10);
         RowSourceModel model;
         QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
@@ -125,7 +125,7 @@ class RowSourceModelTest : public QObject {
         QCOMPARE(model.columnCount(), 0);
     }
 
-    void rowsAddedToTheShownTableKeepTheViewsPlace() {
+    void rows_added_to_the_shown_table_keep_the_views_place() {
         auto rows = std::make_shared<CountingRows>(1000);
         RowSourceModel model;
         model.setSource(rows);
@@ -154,7 +154,7 @@ class RowSourceModelTest : public QObject {
         QCOMPARE(resets.count(), 0);
     }
 
-    void cellsCannotBeEdited() {
+    void cells_cannot_be_edited() {
         RowSourceModel model;
         model.setSource(std::make_shared<CountingRows>(3));
         const Qt::ItemFlags flags = model.flags(model.index(1, 1));
@@ -163,12 +163,12 @@ class RowSourceModelTest : public QObject {
         QVERIFY(!model.setData(model.index(1, 1), "x"));
     }
 
-    void aFailedReadIsReportedOnceAfterDrawing() {
+    void a_failed_read_is_reported_once_after_drawing() {
         auto rows = std::make_shared<CountingRows>(1000);
         rows->failReads = true;
         RowSourceModel model;
         std::vector<std::string> reported;
-        model.setReadErrorHandler(
+        model.set_read_error_handler(
             [&reported](const std::string& message) { reported.push_back(message); });
         model.setSource(rows);
         QCOMPARE(model.index(0, 0).data(), QVariant());

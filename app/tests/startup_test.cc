@@ -24,7 +24,7 @@ using vaq::window::Control;
 
 namespace {
 
-bool anyMainWindowShown() {
+bool any_main_window_shown() {
     const auto windows = QApplication::topLevelWidgets();
     return std::any_of(windows.begin(), windows.end(), [](QWidget* window) {
         return window->objectName() == QLatin1String("MainForm") && window->isVisible();
@@ -37,12 +37,14 @@ class StartupTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void aliasThatCannotBeOpenedEndsWithApplicationErrorAndExitCode1() {
+    void alias_that_cannot_be_opened_ends_with_application_error_and_exit_code1() {
         testing::RecordingDialogs dialogs;
         bool windowShownDuringBox = true;
-        dialogs.onMessage = [&](const BoxRequest&) { windowShownDuringBox = anyMainWindowShown(); };
-        const int exitCode = runUtility(
-            *qApp, {testing::failingDatabase("Unknown database alias: VAQ"), {}, &dialogs});
+        dialogs.onMessage = [&](const BoxRequest&) {
+            windowShownDuringBox = any_main_window_shown();
+        };
+        const int exitCode = run_utility(
+            *qApp, {testing::failing_database("Unknown database alias: VAQ"), {}, &dialogs});
         QCOMPARE(exitCode, 1);
         QCOMPARE(dialogs.boxes.size(), std::size_t{1});
         const BoxRequest& box = dialogs.boxes.front();
@@ -52,16 +54,17 @@ class StartupTest : public QObject {
         QVERIFY2(box.text.contains("Unknown database alias: VAQ"), qPrintable(box.text));
         QVERIFY2(box.text.contains("MainDB"), qPrintable(box.text));
         QVERIFY(!windowShownDuringBox);
-        QVERIFY(!anyMainWindowShown());
+        QVERIFY(!any_main_window_shown());
     }
 
-    void engineWithoutAliasVaqEndsWithApplicationErrorAndExitCode1() {
+    void engine_without_alias_vaq_ends_with_application_error_and_exit_code1() {
         pdx::use_configuration(
             pdx::Configuration::from_text("[alias Other]\ntype = STANDARD\npath = .\n",
                                           QDir::tempPath().toStdString(), "engine.ini"));
         testing::RecordingDialogs dialogs;
         auto database = std::make_shared<EngineDatabase>();
-        const int exitCode = runUtility(*qApp, {makeEngineDatabaseSeam(database), {}, &dialogs});
+        const int exitCode =
+            run_utility(*qApp, {make_engine_database_seam(database), {}, &dialogs});
         pdx::use_configuration(pdx::Configuration());
         QCOMPARE(exitCode, 1);
         QCOMPARE(dialogs.boxes.size(), std::size_t{1});
@@ -76,7 +79,7 @@ class StartupTest : public QObject {
         QVERIFY(!database->main_database().connected());
     }
 
-    void theRealApplicationErrorBoxIsTaskModalAndClosesWithOk() {
+    void the_real_application_error_box_is_task_modal_and_closes_with_ok() {
         QtDialogService dialogs;
         QString seenTitle;
         QString seenText;
@@ -97,8 +100,8 @@ class StartupTest : public QObject {
             }
         });
         poll.start(20);
-        const int exitCode = runUtility(
-            *qApp, {testing::failingDatabase("Directory of the alias VAQ does not exist: /gone"),
+        const int exitCode = run_utility(
+            *qApp, {testing::failing_database("Directory of the alias VAQ does not exist: /gone"),
                     {},
                     &dialogs});
         poll.stop();
@@ -108,12 +111,12 @@ class StartupTest : public QObject {
         QVERIFY(applicationModal);
     }
 
-    void startUpRunsItsStepsInOrder() {
+    void start_up_runs_its_steps_in_order() {
         testing::RecordingDialogs dialogs;
         std::vector<std::string> steps;
-        DatabaseSeam database = testing::workingDatabase();
+        DatabaseSeam database = testing::working_database();
         database.openMainDatabase = [&steps] { steps.push_back("open MainDB"); };
-        database.standardAliases = [&steps] {
+        database.standard_aliases = [&steps] {
             steps.push_back("alias list");
             return std::vector<std::string>{"VAQ"};
         };
@@ -128,16 +131,16 @@ class StartupTest : public QObject {
                 steps.push_back("utility session");
             };
         };
-        std::unique_ptr<MainForm> form = startMainForm({database, installJobs, &dialogs});
+        std::unique_ptr<MainForm> form = start_main_form({database, installJobs, &dialogs});
         QVERIFY(form != nullptr);
         QCOMPARE(steps, (std::vector<std::string>{"jobs installed", "open MainDB", "alias list",
                                                   "utility session"}));
         QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("VAQ Utility"));
         QVERIFY(form->window().isHidden());
-        QVERIFY(form->aboutBox() != nullptr && form->aboutBox()->isHidden());
+        QVERIFY(form->about_box() != nullptr && form->about_box()->isHidden());
         QVERIFY(dialogs.boxes.empty());
 
-        form->showCentred();
+        form->show_centred();
         const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
         // Within the few pixels of a window frame.
         const QPoint offset = form->window().geometry().center() - desktop.center();
@@ -146,7 +149,7 @@ class StartupTest : public QObject {
         QVERIFY(form->window().isVisible());
     }
 
-    void utilitySessionErrorLeavesTheWindowWithItsDesignTexts() {
+    void utility_session_error_leaves_the_window_with_its_design_texts() {
         testing::RecordingDialogs dialogs;
         bool destroyed = false;
         auto installJobs = [&](vaq::window::WindowPort&, vaq::window::JobSet& jobs) {
@@ -154,7 +157,7 @@ class StartupTest : public QObject {
             jobs.destroyUtilitySession = [&destroyed] { destroyed = true; };
         };
         std::unique_ptr<MainForm> form =
-            startMainForm({testing::workingDatabase(), installJobs, &dialogs});
+            start_main_form({testing::working_database(), installJobs, &dialogs});
         QVERIFY(form != nullptr);
         QCOMPARE(dialogs.boxes.size(), std::size_t{1});
         QCOMPARE(dialogs.boxes.front().text, QStringLiteral("Cannot start a table session."));
@@ -163,11 +166,11 @@ class StartupTest : public QObject {
         QCOMPARE(form->window().findChild<QTableWidget*>("StringGrid1")->item(0, 0)->text(),
                  QString());
         // There is no session to free.
-        form->formDestroy();
+        form->form_destroy();
         QVERIFY(!destroyed);
     }
 
-    void closingTheWindowEndsTheRunAndFreesTheUtilitySession() {
+    void closing_the_window_ends_the_run_and_frees_the_utility_session() {
         testing::RecordingDialogs dialogs;
         int created = 0;
         int destroyed = 0;
@@ -182,7 +185,8 @@ class StartupTest : public QObject {
                 }
             }
         });
-        const int exitCode = runUtility(*qApp, {testing::workingDatabase(), installJobs, &dialogs});
+        const int exitCode =
+            run_utility(*qApp, {testing::working_database(), installJobs, &dialogs});
         QCOMPARE(exitCode, 0);
         QCOMPARE(created, 1);
         QCOMPARE(destroyed, 1);

@@ -38,13 +38,13 @@ class WindowPortTest : public QObject {
     void init() {
         dialogs_ = {};
         form_ = std::make_unique<MainForm>(
-            testing::workingDatabase(), dialogs_,
+            testing::working_database(), dialogs_,
             [this](vaq::window::WindowPort& port, vaq::window::JobSet&) { port_ = &port; });
-        form_->formCreate();
+        form_->form_create();
     }
     void cleanup() { form_.reset(); }
 
-    void logLinesReadBackAsTheyWereWritten() {
+    void log_lines_read_back_as_they_were_written() {
         port_->append_text(Control::Memo1, "Upgraded Successfully : Table EMCARD_MAS.db Added\r\n");
         port_->append_text(Control::Memo1, "Upgraded Successfully : StaffIDField added \r\n");
         QCOMPARE(port_->text(Control::Memo1),
@@ -69,7 +69,7 @@ class WindowPortTest : public QObject {
         QCOMPARE(port_->text(Control::MessageLB), std::string("Zutrittsprüfung"));
     }
 
-    void listsFillAndSelectWithoutChoosing() {
+    void lists_fill_and_select_without_choosing() {
         port_->set_items(Control::TableCombo, {"Ctrller.DB", "Door.DB", "Transact.db"});
         QCOMPARE(port_->items(Control::TableCombo),
                  (std::vector<std::string>{"Ctrller.DB", "Door.DB", "Transact.db"}));
@@ -92,7 +92,7 @@ class WindowPortTest : public QObject {
         QCOMPARE(port_->selected_index(Control::ComboBox2), -1);
     }
 
-    void barsKeepTheirPositionInsideTheirRange() {
+    void bars_keep_their_position_inside_their_range() {
         port_->setPosition(Control::PBData, 40);
         QCOMPARE(port_->position(Control::PBData), 40);
         // A percent above 100 draws a full bar.
@@ -114,7 +114,7 @@ class WindowPortTest : public QObject {
         QCOMPARE(gauge->text(), QStringLiteral("10%"));
     }
 
-    void statesOfButtonsPagesTimerAndAnimation() {
+    void states_of_buttons_pages_timer_and_animation() {
         QVERIFY(!port_->isEnabled(Control::VerifyBtn));
         port_->setEnabled(Control::VerifyBtn, true);
         QVERIFY(port_->isEnabled(Control::VerifyBtn));
@@ -146,7 +146,7 @@ class WindowPortTest : public QObject {
         QVERIFY(!timer->isActive());
     }
 
-    void boxesCarryTheApplicationTitleUnlessTheyHaveTheirOwn() {
+    void boxes_carry_the_application_title_unless_they_have_their_own() {
         port_->showMessage({"Update Completed", "", BoxIcon::kNone});
         port_->showMessage({"File not found.", "VAQ Message", BoxIcon::kError});
         QCOMPARE(dialogs_.boxes.size(), std::size_t{2});
@@ -158,7 +158,7 @@ class WindowPortTest : public QObject {
         QVERIFY(!dialogs_.boxes[1].taskModal);
     }
 
-    void fileDialogsAnswerThroughTheDialogService() {
+    void file_dialogs_answer_through_the_dialog_service() {
         const QString folder = QDir::tempPath();
         dialogs_.fileAnswers = {QString("/data/in/trans.csv"), QString()};
         QCOMPARE(port_->choose_file(Control::OpenDialog2, folder.toStdString()),
@@ -169,7 +169,7 @@ class WindowPortTest : public QObject {
         QCOMPARE(dialogs_.dialogsShown, (std::vector<QString>{"OpenDialog2", "OpenDialog1"}));
     }
 
-    void busyCursorIsOneStateNotACount() {
+    void busy_cursor_is_one_state_not_a_count() {
         {
             vaq::window::BusyCursor busy(*port_);
             QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
@@ -178,7 +178,7 @@ class WindowPortTest : public QObject {
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
-    void wrongUseNamesTheControl() {
+    void wrong_use_names_the_control() {
         try {
             port_->position(Control::Memo1);
             QFAIL("a text box has no position");
@@ -199,7 +199,7 @@ class WindowPortTest : public QObject {
         }
     }
 
-    void processEventsLetsTimersRun() {
+    void process_events_lets_timers_run() {
         bool fired = false;
         QTimer::singleShot(0, [&fired] { fired = true; });
         port_->processEvents();
