@@ -16,7 +16,7 @@ namespace vaq::app {
 struct DatabaseSeam {
     // Activates the session "Session1" and opens the connection MainDB on the alias VAQ in it.
     // Raises vaq::Error with the engine's message when either fails.
-    std::function<void()> openMainDatabase;
+    std::function<void()> open_main_database;
     // Names of the engine's aliases whose type is "STANDARD", in the engine's order.
     std::function<std::vector<std::string>()> standard_aliases;
     // The rows of the table object Transaction while it is open, else null.

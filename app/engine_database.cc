@@ -15,7 +15,7 @@ std::vector<std::string> EngineDatabase::standard_aliases() {
 
 DatabaseSeam make_engine_database_seam(std::shared_ptr<EngineDatabase> database) {
     DatabaseSeam seam;
-    seam.openMainDatabase = [database] { database->open(); };
+    seam.open_main_database = [database] { database->open(); };
     seam.standard_aliases = [database] { return database->standard_aliases(); };
     // The table object Transaction arrives with the table objects of db/.
     seam.transaction_rows = [] { return std::shared_ptr<const window::RowSource>(); };

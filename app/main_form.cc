@@ -71,8 +71,8 @@ window::WindowPort& MainForm::port() {
 }
 
 void MainForm::open_database() {
-    if (!database_.openMainDatabase) throw Error("No database session is available");
-    database_.openMainDatabase();
+    if (!database_.open_main_database) throw Error("No database session is available");
+    database_.open_main_database();
 }
 
 void MainForm::form_create() {

@@ -15,7 +15,7 @@ pdx::sql::Executor executor_for(Session& session, std::string_view database_name
     session.open();
     const pdx::EngineSettings& settings = pdx::current_configuration()->settings();
     return pdx::sql::Executor(database_directory(session, database_name),
-                              pdx::CreateOptions{settings.createLevel, settings.blockSize});
+                              pdx::CreateOptions{settings.create_level, settings.block_size});
 }
 
 }  // namespace

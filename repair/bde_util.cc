@@ -71,7 +71,7 @@ void TBDEUtil::reopen() {
 }
 
 bool TBDEUtil::FillProps(const std::string& tablePath) {
-    return library_.fillCurProps(SessionHandle, tablePath.c_str(), &TableProps) == 0;
+    return library_.fill_cur_props(SessionHandle, tablePath.c_str(), &TableProps) == 0;
 }
 
 void TBDEUtil::RegisterProgress() {

@@ -39,12 +39,12 @@ struct ProgressBuffer {
 struct UtilityLibrary {
     decltype(&TUInit) init = TUInit;
     decltype(&TUExit) exit = TUExit;
-    decltype(&TUFillCURProps) fillCurProps = TUFillCURProps;
-    decltype(&TUVerifyTable) verifyTable = TUVerifyTable;
-    decltype(&TUGetCRTblDescCount) getCrTblDescCount = TUGetCRTblDescCount;
-    decltype(&TUFillCRTblDesc) fillCrTblDesc = TUFillCRTblDesc;
+    decltype(&TUFillCURProps) fill_cur_props = TUFillCURProps;
+    decltype(&TUVerifyTable) verify_table = TUVerifyTable;
+    decltype(&TUGetCRTblDescCount) get_cr_tbl_desc_count = TUGetCRTblDescCount;
+    decltype(&TUFillCRTblDesc) fill_cr_tbl_desc = TUFillCRTblDesc;
     decltype(&TURebuildTable) rebuild_table = TURebuildTable;
-    decltype(&TUGetRebuildResult) getRebuildResult = TUGetRebuildResult;
+    decltype(&TUGetRebuildResult) get_rebuild_result = TUGetRebuildResult;
 };
 
 class TBDEUtil {

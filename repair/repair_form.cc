@@ -230,8 +230,8 @@ void RepairForm::with_progress(const std::function<void()>& work) {
 
 void RepairForm::verify_into(const std::string& location) {
     std::int32_t level = 0;
-    if (library_.verifyTable(utility().SessionHandle, location.c_str(), kDriverType, "VERIFY.DB",
-                             nullptr, 0, &level) == 0)
+    if (library_.verify_table(utility().SessionHandle, location.c_str(), kDriverType, "VERIFY.DB",
+                              nullptr, 0, &level) == 0)
         port_.setText(Control::MessageLB, verification_message(level));
 }
 
@@ -262,15 +262,15 @@ TableRebuild RepairForm::rebuild_table(const std::string& location) {
         // The verification's outcome decides nothing: the rebuild follows whatever it said.
         verify_into(location);
         DescriptionCounts counts{};
-        if (library_.getCrTblDescCount(util.SessionHandle, location.c_str(), &counts[0], &counts[1],
-                                       &counts[2], &counts[3], &counts[4], &counts[5],
-                                       &counts[6]) != 0) {
+        if (library_.get_cr_tbl_desc_count(util.SessionHandle, location.c_str(), &counts[0],
+                                           &counts[1], &counts[2], &counts[3], &counts[4],
+                                           &counts[5], &counts[6]) != 0) {
             outcome.cause = pdx::last_error_message();
             return;
         }
         RebuildDescription description(location, counts);
-        if (library_.fillCrTblDesc(util.SessionHandle, description.record(), location.c_str(),
-                                   nullptr) != 0) {
+        if (library_.fill_cr_tbl_desc(util.SessionHandle, description.record(), location.c_str(),
+                                      nullptr) != 0) {
             outcome.cause = pdx::last_error_message();
             port_.showMessage({"Error Filling table structure", "", BoxIcon::kError});
             return;
@@ -281,7 +281,7 @@ TableRebuild RepairForm::rebuild_table(const std::string& location) {
                                    "KEYVIOL.DB", "PROBLEM.DB", description.record()) == 0;
         if (!outcome.rebuilt) outcome.cause = pdx::last_error_message();
         tutil::RebuildResult result;
-        if (outcome.rebuilt && library_.getRebuildResult(util.SessionHandle, &result) == 0)
+        if (outcome.rebuilt && library_.get_rebuild_result(util.SessionHandle, &result) == 0)
             outcome.notes = tutil::rebuild_notes(location, result);
     });
     return outcome;

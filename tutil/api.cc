@@ -225,7 +225,7 @@ TUResult TURebuildTable(hTUses hSession, const char* pszTableName, const char* p
         }
         vaq::tutil::write_run_report(vaq::tutil::run_of(run.table, result));
         vaq::tutil::prune_backups(run.folder.parent_path(),
-                                  pdx::current_configuration()->settings().keepBackups);
+                                  pdx::current_configuration()->settings().keep_backups);
         vaq::tutil::keep_rebuild_result(hSession, std::move(result));
     });
 }

@@ -70,9 +70,9 @@ void write_verification(const fs::path& target, const Verification& verification
     const pdx::TableSpec spec = findings_spec();
     const std::string name = target.filename().string();
     const int level = pdx::check_table_spec(
-        spec, pdx::CreateOptions{settings.createLevel, settings.blockSize}, name);
+        spec, pdx::CreateOptions{settings.create_level, settings.block_size}, name);
     const pdx::TableHeader header =
-        pdx::layout_table(spec, level, settings.blockSize, pdx::TableLanguage{}, name);
+        pdx::layout_table(spec, level, settings.block_size, pdx::TableLanguage{}, name);
 
     const fs::path temporary = target.parent_path() / (".new." + name);
     std::error_code ignored;

@@ -11,7 +11,7 @@ namespace vaq::app::testing {
 
 inline DatabaseSeam working_database(std::vector<std::string> aliases = {"DefaultDD", "VAQ"}) {
     DatabaseSeam seam;
-    seam.openMainDatabase = [] {};
+    seam.open_main_database = [] {};
     seam.standard_aliases = [aliases] { return aliases; };
     seam.transaction_rows = [] { return std::shared_ptr<const window::RowSource>(); };
     seam.engine_version = "test-engine 0.1";
@@ -20,7 +20,7 @@ inline DatabaseSeam working_database(std::vector<std::string> aliases = {"Defaul
 
 inline DatabaseSeam failing_database(std::string message) {
     DatabaseSeam seam = working_database();
-    seam.openMainDatabase = [message] { throw Error(message); };
+    seam.open_main_database = [message] { throw Error(message); };
     return seam;
 }
 

@@ -115,7 +115,7 @@ class StartupTest : public QObject {
         testing::RecordingDialogs dialogs;
         std::vector<std::string> steps;
         DatabaseSeam database = testing::working_database();
-        database.openMainDatabase = [&steps] { steps.push_back("open MainDB"); };
+        database.open_main_database = [&steps] { steps.push_back("open MainDB"); };
         database.standard_aliases = [&steps] {
             steps.push_back("alias list");
             return std::vector<std::string>{"VAQ"};

@@ -126,19 +126,19 @@ void apply_engine_setting(Reader& reader, std::string_view key, const std::strin
         int level = 0;
         if (!parse_integer(value, level) || (level != 3 && level != 4 && level != 5 && level != 7))
             throw vaq::Error("create_level must be 3, 4, 5 or 7, not '" + value + "'");
-        settings.createLevel = level;
+        settings.create_level = level;
     } else if (vaq::iequals(key, "block_size")) {
         int size = 0;
         if (!parse_integer(value, size) || size < 1024 || size > 32768 || size % 1024 != 0)
             throw vaq::Error("block_size must be a multiple of 1024 from 1024 to 32768, not '" +
                              value + "'");
-        settings.blockSize = size;
+        settings.block_size = size;
     } else if (vaq::iequals(key, "keep_backups")) {
         int count = 0;
         if (!parse_integer(value, count) || count < 0 || count > kMostBackupsKept)
             throw vaq::Error("keep_backups must be a number from 0 to " +
                              std::to_string(kMostBackupsKept) + ", not '" + value + "'");
-        settings.keepBackups = count;
+        settings.keep_backups = count;
     } else {
         throw vaq::Error("unknown setting '" + std::string(key) + "' in [engine]");
     }

@@ -18,9 +18,9 @@ struct Alias {
 // The [engine] section.
 struct EngineSettings {
     std::filesystem::path private_dir;  // auxiliary tables of the table-utility library
-    int createLevel = 7;               // table level of new tables: 3, 4, 5 or 7
-    int blockSize = 4096;              // block size of new tables in bytes
-    int keepBackups = 2;               // rebuilds per table whose backup is kept
+    int create_level = 7;               // table level of new tables: 3, 4, 5 or 7
+    int block_size = 4096;              // block size of new tables in bytes
+    int keep_backups = 2;               // rebuilds per table whose backup is kept
 };
 
 // The engine configuration, an INI file:

@@ -235,9 +235,9 @@ class ScriptedRebuildTest : public SelectionTest {
   protected:
     UtilityLibrary library() const override {
         UtilityLibrary scripted;
-        scripted.verifyTable = scripted_verify;
-        scripted.getCrTblDescCount = scripted_counts;
-        scripted.fillCrTblDesc = scripted_fill;
+        scripted.verify_table = scripted_verify;
+        scripted.get_cr_tbl_desc_count = scripted_counts;
+        scripted.fill_cr_tbl_desc = scripted_fill;
         scripted.rebuild_table = scripted_rebuild;
         return scripted;
     }

@@ -46,8 +46,8 @@ TEST(Configuration, ReadsAliasesAndEngineSettings) {
     EXPECT_EQ(config.find_alias("vaq"), &config.aliases()[0]);
     EXPECT_EQ(config.find_alias("VAQ2"), nullptr);
     EXPECT_EQ(config.settings().private_dir, "/var/pdx");
-    EXPECT_EQ(config.settings().createLevel, 5);
-    EXPECT_EQ(config.settings().blockSize, 2048);
+    EXPECT_EQ(config.settings().create_level, 5);
+    EXPECT_EQ(config.settings().block_size, 2048);
     EXPECT_EQ(config.source(), file);
 }
 
@@ -59,11 +59,11 @@ TEST(Configuration, DefaultsAndHomeRelativePaths) {
     EXPECT_EQ(config.aliases()[0].path, "/home/tester/vaq");
     EXPECT_EQ(config.aliases()[0].type, "standard");  // kept as written
     EXPECT_EQ(config.settings().private_dir, "/home/tester/.local/state/pdx/private");
-    EXPECT_EQ(config.settings().createLevel, 7);
-    EXPECT_EQ(config.settings().blockSize, 4096);
-    EXPECT_EQ(config.settings().keepBackups, 2);
+    EXPECT_EQ(config.settings().create_level, 7);
+    EXPECT_EQ(config.settings().block_size, 4096);
+    EXPECT_EQ(config.settings().keep_backups, 2);
     EXPECT_EQ(
-        Configuration::from_text("[engine]\nkeep_backups = 0\n", "/", "x").settings().keepBackups,
+        Configuration::from_text("[engine]\nkeep_backups = 0\n", "/", "x").settings().keep_backups,
         0);
 
     ScopedEnv xdgState("XDG_STATE_HOME", "/state");
