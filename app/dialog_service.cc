@@ -23,7 +23,7 @@ QMessageBox::Icon message_box_icon(window::BoxIcon icon) {
 
 }  // namespace
 
-void QtDialogService::showMessage(const BoxRequest& box) {
+void QtDialogService::show_message(const BoxRequest& box) {
     // A task-modal box stands on its own; the others sit over the window that is active.
     QWidget* parent = box.taskModal ? nullptr : QApplication::activeWindow();
     QMessageBox message(message_box_icon(box.icon), box.title, box.text, QMessageBox::Ok, parent);

@@ -29,7 +29,7 @@ class DialogService {
   public:
     virtual ~DialogService() = default;
     // A modal box with one OK button; returns when it is closed.
-    virtual void showMessage(const BoxRequest& box) = 0;
+    virtual void show_message(const BoxRequest& box) = 0;
     // Runs a configured open-file dialog; the chosen file, or nothing when cancelled.
     virtual std::optional<QString> choose_file(QFileDialog& dialog) = 0;
     // A question with the buttons Yes and No over the window, which goes on answering the
@@ -41,7 +41,7 @@ class DialogService {
 // Shows real boxes and dialogs, centred over the active window.
 class QtDialogService : public DialogService {
   public:
-    void showMessage(const BoxRequest& box) override;
+    void show_message(const BoxRequest& box) override;
     std::optional<QString> choose_file(QFileDialog& dialog) override;
     void ask_then_call(const BoxRequest& box, std::function<void(bool yes)> answered) override;
 };

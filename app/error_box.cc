@@ -15,9 +15,9 @@ std::string with_closing_full_stop(const std::string& message) {
 }
 
 void show_standard_error_box(DialogService& dialogs, const std::string& message) {
-    dialogs.showMessage({QString::fromLatin1(kApplicationTitle),
-                         QString::fromStdString(with_closing_full_stop(message)),
-                         window::BoxIcon::kError, false});
+    dialogs.show_message({QString::fromLatin1(kApplicationTitle),
+                          QString::fromStdString(with_closing_full_stop(message)),
+                          window::BoxIcon::kError, false});
 }
 
 void show_fatal_startup_box(DialogService& dialogs, const std::string& message,
@@ -25,7 +25,8 @@ void show_fatal_startup_box(DialogService& dialogs, const std::string& message,
     QString text = QStringLiteral("The database MainDB could not be opened on the alias VAQ.\n\n%1")
                        .arg(QString::fromStdString(with_closing_full_stop(message)));
     if (!note.empty()) text += QStringLiteral("\n\n") + QString::fromStdString(note);
-    dialogs.showMessage({QStringLiteral("Application Error"), text, window::BoxIcon::kError, true});
+    dialogs.show_message(
+        {QStringLiteral("Application Error"), text, window::BoxIcon::kError, true});
 }
 
 std::string current_error_message() {

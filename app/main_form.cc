@@ -126,7 +126,7 @@ void MainForm::sync_transaction_grid() {
     run_showing_errors(dialogs_, [&] {
         if (database_.transaction_rows) rows = database_.transaction_rows();
     });
-    window_->transaction_model()->setSource(std::move(rows));
+    window_->transaction_model()->set_source(std::move(rows));
 }
 
 void MainForm::connect_menu_and_exit() {
@@ -241,8 +241,8 @@ void MainForm::fill_alias_list() {
 }
 
 void MainForm::clear_text_boxes() {
-    port_->setText(Control::Memo1, "");
-    port_->setText(Control::Memo2, "");
+    port_->set_text(Control::Memo1, "");
+    port_->set_text(Control::Memo2, "");
 }
 
 void MainForm::fill_example_grid() {

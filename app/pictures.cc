@@ -84,7 +84,7 @@ void FileCopyAnimation::stop() {
     update();
 }
 
-bool FileCopyAnimation::isRunning() const {
+bool FileCopyAnimation::is_running() const {
     return timer_->isActive();
 }
 

@@ -27,7 +27,7 @@ class FileCopyAnimation : public QWidget {
 
     void start();
     void stop();
-    bool isRunning() const;
+    bool is_running() const;
     int frame() const { return frame_; }
 
   protected:

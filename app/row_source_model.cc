@@ -27,7 +27,7 @@ QStringList names_of(const window::RowSource& source) {
 
 }  // namespace
 
-void RowSourceModel::setSource(std::shared_ptr<const window::RowSource> source) {
+void RowSourceModel::set_source(std::shared_ptr<const window::RowSource> source) {
     if (source == source_) {
         if (source_) refresh();
         return;
@@ -46,7 +46,7 @@ void RowSourceModel::reset_to(std::shared_ptr<const window::RowSource> source) {
         try {
             version_ = source_->version();
             fieldNames_ = names_of(*source_);
-            rows_ = view_rows(source_->rowCount());
+            rows_ = view_rows(source_->row_count());
         } catch (...) {
             fieldNames_.clear();
             rows_ = 0;
@@ -64,7 +64,7 @@ void RowSourceModel::refresh() {
         version = source_->version();
         if (version == version_) return;
         names = names_of(*source_);
-        rows = view_rows(source_->rowCount());
+        rows = view_rows(source_->row_count());
     } catch (...) {
         reset_to(source_);
         return;
@@ -137,10 +137,10 @@ const RowSourceModel::Block& RowSourceModel::block(std::int64_t blockIndex) cons
         recentBlocks_.pop_back();
     }
     recentBlocks_.push_front(blockIndex);
-    return blocks_.emplace(blockIndex, readBlock(blockIndex)).first->second;
+    return blocks_.emplace(blockIndex, read_block(blockIndex)).first->second;
 }
 
-RowSourceModel::Block RowSourceModel::readBlock(std::int64_t blockIndex) const {
+RowSourceModel::Block RowSourceModel::read_block(std::int64_t blockIndex) const {
     Block result;
     try {
         const auto rows = source_->read_rows(blockIndex * kBlockRows, kBlockRows);

@@ -28,7 +28,7 @@ class RowSourceModel : public QAbstractTableModel {
     // Shows source (null: nothing). The same source at the same version keeps what is shown;
     // at a new version its rows are read again, keeping the view's place when only rows came
     // or went; another source starts afresh.
-    void setSource(std::shared_ptr<const window::RowSource> source);
+    void set_source(std::shared_ptr<const window::RowSource> source);
     // Called, after the view has finished drawing, with the message of a read that failed.
     void set_read_error_handler(std::function<void(const std::string&)> handler);
 
@@ -46,7 +46,7 @@ class RowSourceModel : public QAbstractTableModel {
     void refresh();
     void forget_blocks();
     const Block& block(std::int64_t blockIndex) const;
-    Block readBlock(std::int64_t blockIndex) const;
+    Block read_block(std::int64_t blockIndex) const;
     void report_read_error(const std::string& message) const;
 
     std::shared_ptr<const window::RowSource> source_;

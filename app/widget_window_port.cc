@@ -26,13 +26,13 @@ std::string name(Control control) {
     return std::string(window::control_name(control));
 }
 
-QString fromUtf8(std::string_view text) {
+QString from_utf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // A text box keeps its lines apart; CR LF is how they are written and read back.
 QString to_text_box_lines(std::string_view text) {
-    return fromUtf8(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return from_utf8(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
 std::string from_text_box_lines(const QString& text) {
@@ -46,7 +46,7 @@ WidgetWindowPort::WidgetWindowPort(QWidget& window, DialogService& dialogs, Hook
     : dialogs_(dialogs), hooks_(std::move(hooks)) {
     for (int index = 0; index < window::kControlCount; ++index) {
         const auto control = static_cast<Control>(index);
-        QObject* found = window.findChild<QObject*>(fromUtf8(window::control_name(control)));
+        QObject* found = window.findChild<QObject*>(from_utf8(window::control_name(control)));
         if (found == nullptr) {
             throw Error("The main window has no control named " + name(control));
         }
@@ -78,16 +78,16 @@ std::string WidgetWindowPort::text(Control control) const {
     throw Error("Control " + name(control) + " has no text");
 }
 
-void WidgetWindowPort::setText(Control control, std::string_view text) {
+void WidgetWindowPort::set_text(Control control, std::string_view text) {
     QObject* target = object(control);
     if (auto* label = qobject_cast<QLabel*>(target)) {
-        label->setText(fromUtf8(text));
+        label->setText(from_utf8(text));
     } else if (auto* field = qobject_cast<QLineEdit*>(target)) {
-        field->setText(fromUtf8(text));
+        field->setText(from_utf8(text));
     } else if (auto* box = qobject_cast<QPlainTextEdit*>(target)) {
         box->setPlainText(to_text_box_lines(text));
     } else if (auto* button = qobject_cast<QAbstractButton*>(target)) {
-        button->setText(fromUtf8(text));
+        button->setText(from_utf8(text));
     } else {
         throw Error("Control " + name(control) + " has no text to set");
     }
@@ -117,7 +117,7 @@ std::vector<std::string> WidgetWindowPort::items(Control list) const {
 void WidgetWindowPort::set_items(Control list, const std::vector<std::string>& items) {
     QStringList texts;
     for (const std::string& item : items)
-        texts.append(fromUtf8(item));
+        texts.append(from_utf8(item));
     if (auto* dropDown = qobject_cast<QComboBox*>(object(list))) {
         dropDown->clear();
         dropDown->addItems(texts);
@@ -150,7 +150,7 @@ void WidgetWindowPort::select(Control list, int index) {
     box->setCurrentRow(std::max(index, -1));
 }
 
-void WidgetWindowPort::setRange(Control bar, int minimum, int maximum) {
+void WidgetWindowPort::set_range(Control bar, int minimum, int maximum) {
     auto* progress = as<QProgressBar>(bar, "a progress bar");
     // An empty range would turn the bar into a busy indicator; it stays an empty bar.
     progress->setRange(minimum, std::max(maximum, minimum + 1));
@@ -161,12 +161,12 @@ int WidgetWindowPort::position(Control bar) const {
     return as<QProgressBar>(bar, "a progress bar")->value();
 }
 
-void WidgetWindowPort::setPosition(Control bar, int position) {
+void WidgetWindowPort::set_position(Control bar, int position) {
     auto* progress = as<QProgressBar>(bar, "a progress bar");
     progress->setValue(std::clamp(position, progress->minimum(), progress->maximum()));
 }
 
-bool WidgetWindowPort::isEnabled(Control control) const {
+bool WidgetWindowPort::is_enabled(Control control) const {
     QObject* target = object(control);
     if (auto* widget = qobject_cast<QWidget*>(target)) {
         // The control's own state, whatever its page's state is.
@@ -176,7 +176,7 @@ bool WidgetWindowPort::isEnabled(Control control) const {
     throw Error("Control " + name(control) + " cannot be enabled");
 }
 
-void WidgetWindowPort::setEnabled(Control control, bool enabled) {
+void WidgetWindowPort::set_enabled(Control control, bool enabled) {
     QObject* target = object(control);
     if (auto* widget = qobject_cast<QWidget*>(target)) {
         widget->setEnabled(enabled);
@@ -187,11 +187,11 @@ void WidgetWindowPort::setEnabled(Control control, bool enabled) {
     }
 }
 
-void WidgetWindowPort::setVisible(Control control, bool visible) {
+void WidgetWindowPort::set_visible(Control control, bool visible) {
     as<QWidget>(control, "a visible control")->setVisible(visible);
 }
 
-bool WidgetWindowPort::isChecked(Control checkBox) const {
+bool WidgetWindowPort::is_checked(Control checkBox) const {
     return as<QAbstractButton>(checkBox, "a check box")->isChecked();
 }
 
@@ -210,18 +210,18 @@ void WidgetWindowPort::click(Control button) {
     hooks_.click(button);
 }
 
-void WidgetWindowPort::showMessage(const window::MessageBox& box) {
+void WidgetWindowPort::show_message(const window::MessageBox& box) {
     const QString title =
-        box.title.empty() ? QString::fromLatin1(kApplicationTitle) : fromUtf8(box.title);
-    dialogs_.showMessage({title, fromUtf8(box.text), box.icon, false});
+        box.title.empty() ? QString::fromLatin1(kApplicationTitle) : from_utf8(box.title);
+    dialogs_.show_message({title, from_utf8(box.text), box.icon, false});
 }
 
 bool WidgetWindowPort::ask_yes_no(const window::MessageBox& box) {
     const QString title =
-        box.title.empty() ? QString::fromLatin1(kApplicationTitle) : fromUtf8(box.title);
+        box.title.empty() ? QString::fromLatin1(kApplicationTitle) : from_utf8(box.title);
     // The question is answered while the window goes on; the job waits for the answer.
     const auto answer = std::make_shared<std::optional<bool>>();
-    dialogs_.ask_then_call({title, fromUtf8(box.text), box.icon, false},
+    dialogs_.ask_then_call({title, from_utf8(box.text), box.icon, false},
                            [answer](bool yes) { *answer = yes; });
     while (!answer->has_value())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -231,7 +231,7 @@ bool WidgetWindowPort::ask_yes_no(const window::MessageBox& box) {
 std::optional<std::string> WidgetWindowPort::choose_file(Control dialog,
                                                          std::string_view initialDirectory) {
     auto* fileDialog = as<QFileDialog>(dialog, "an open-file dialog");
-    if (!initialDirectory.empty()) fileDialog->setDirectory(fromUtf8(initialDirectory));
+    if (!initialDirectory.empty()) fileDialog->setDirectory(from_utf8(initialDirectory));
     const std::optional<QString> chosen = dialogs_.choose_file(*fileDialog);
     if (!chosen) return std::nullopt;
     return chosen->toStdString();
@@ -247,7 +247,7 @@ void WidgetWindowPort::set_busy(bool busy) {
     }
 }
 
-void WidgetWindowPort::processEvents() {
+void WidgetWindowPort::process_events() {
     QCoreApplication::processEvents();
     if (hooks_.afterEvents) hooks_.afterEvents();
     if (hooks_.stopRequested && hooks_.stopRequested()) throw JobStopped();

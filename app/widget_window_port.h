@@ -15,7 +15,7 @@ namespace vaq::app {
 
 class DialogService;
 
-// Raised where a job lets the window answer (processEvents) once the user has chosen to stop
+// Raised where a job lets the window answer (process_events) once the user has chosen to stop
 // it and close the window. Those are the places between two records, so a job stops with
 // every record it stored kept. It is not a vaq::Error: no job turns it into a message.
 class JobStopped : public std::exception {
@@ -40,27 +40,27 @@ class WidgetWindowPort : public window::WindowPort {
     WidgetWindowPort(QWidget& window, DialogService& dialogs, Hooks hooks);
 
     std::string text(window::Control control) const override;
-    void setText(window::Control control, std::string_view text) override;
+    void set_text(window::Control control, std::string_view text) override;
     void append_text(window::Control control, std::string_view text) override;
     std::vector<std::string> items(window::Control list) const override;
     void set_items(window::Control list, const std::vector<std::string>& items) override;
     int selected_index(window::Control list) const override;
     void select(window::Control list, int index) override;
-    void setRange(window::Control bar, int minimum, int maximum) override;
+    void set_range(window::Control bar, int minimum, int maximum) override;
     int position(window::Control bar) const override;
-    void setPosition(window::Control bar, int position) override;
-    bool isEnabled(window::Control control) const override;
-    void setEnabled(window::Control control, bool enabled) override;
-    void setVisible(window::Control control, bool visible) override;
-    bool isChecked(window::Control checkBox) const override;
+    void set_position(window::Control bar, int position) override;
+    bool is_enabled(window::Control control) const override;
+    void set_enabled(window::Control control, bool enabled) override;
+    void set_visible(window::Control control, bool visible) override;
+    bool is_checked(window::Control checkBox) const override;
     void set_running(window::Control control, bool running) override;
     void click(window::Control button) override;
-    void showMessage(const window::MessageBox& box) override;
+    void show_message(const window::MessageBox& box) override;
     bool ask_yes_no(const window::MessageBox& box) override;
     std::optional<std::string> choose_file(window::Control dialog,
                                            std::string_view initialDirectory) override;
     void set_busy(bool busy) override;
-    void processEvents() override;
+    void process_events() override;
     std::string application_directory() const override;
 
   private:

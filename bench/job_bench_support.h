@@ -21,27 +21,27 @@ namespace vaq::bench {
 class SilentWindow : public window::WindowPort {
   public:
     std::string text(window::Control) const override { return {}; }
-    void setText(window::Control, std::string_view) override {}
+    void set_text(window::Control, std::string_view) override {}
     void append_text(window::Control, std::string_view) override {}
     std::vector<std::string> items(window::Control) const override { return {}; }
     void set_items(window::Control, const std::vector<std::string>&) override {}
     int selected_index(window::Control) const override { return -1; }
     void select(window::Control, int) override {}
-    void setRange(window::Control, int, int) override {}
+    void set_range(window::Control, int, int) override {}
     int position(window::Control) const override { return 0; }
-    void setPosition(window::Control, int) override {}
-    bool isEnabled(window::Control) const override { return true; }
-    void setEnabled(window::Control, bool) override {}
-    void setVisible(window::Control, bool) override {}
-    bool isChecked(window::Control) const override { return false; }
+    void set_position(window::Control, int) override {}
+    bool is_enabled(window::Control) const override { return true; }
+    void set_enabled(window::Control, bool) override {}
+    void set_visible(window::Control, bool) override {}
+    bool is_checked(window::Control) const override { return false; }
     void set_running(window::Control, bool) override {}
     void click(window::Control) override {}
-    void showMessage(const window::MessageBox&) override {}
+    void show_message(const window::MessageBox&) override {}
     std::optional<std::string> choose_file(window::Control, std::string_view) override {
         return chosenFile;
     }
     void set_busy(bool) override {}
-    void processEvents() override {}
+    void process_events() override {}
     std::string application_directory() const override { return "."; }
 
     std::optional<std::string> chosenFile;

@@ -43,7 +43,7 @@ class KeepingWindow : public vaq::bench::SilentWindow {
         const auto found = texts_.find(control);
         return found == texts_.end() ? std::string() : found->second;
     }
-    void setText(Control control, std::string_view text) override {
+    void set_text(Control control, std::string_view text) override {
         texts_[control] = std::string(text);
     }
     std::vector<std::string> items(Control list) const override {

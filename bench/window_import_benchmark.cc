@@ -40,7 +40,7 @@ fs::path g_file;
 // benchmark does not expect are left to the real dialogs.
 class BenchDialogs : public vaq::app::QtDialogService {
   public:
-    void showMessage(const vaq::app::BoxRequest&) override { ++boxes; }
+    void show_message(const vaq::app::BoxRequest&) override { ++boxes; }
     std::optional<QString> choose_file(QFileDialog&) override {
         return QString::fromStdString(g_file.string());
     }

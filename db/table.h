@@ -60,7 +60,7 @@ class FieldValue {
         : FieldValue(field_label(name, table), std::move(value)) {}
 
     const std::string& name() const { return label_->field; }
-    bool isNull() const { return value_.is_null(); }
+    bool is_null() const { return value_.is_null(); }
     std::string as_string() const& { return field_text(value_); }
     // A value read once gives its text away instead of copying it.
     std::string as_string() && {

@@ -115,7 +115,7 @@ void ImportForm::Button2Click() {
     std::error_code error;
     if (!std::filesystem::exists(*file, error)) {
         lastProblem_ = "File not found: " + *file;
-        port_.showMessage({"File not found.", "VAQ Message", window::BoxIcon::kError});
+        port_.show_message({"File not found.", "VAQ Message", window::BoxIcon::kError});
         return;
     }
     if (std::filesystem::is_directory(*file, error))
@@ -158,7 +158,7 @@ void ImportForm::import_file(const std::string& file) {
     std::uint64_t lastLine = skipped;
     while (true) {
         try {
-            port_.processEvents();
+            port_.process_events();
         } catch (...) {
             // The window stops the job between two lines: every line so far is done.
             record.finish(lastLine, hash);

@@ -8,7 +8,7 @@ TransactionRows::TransactionRows(std::string alias_name, std::string table_name,
     : table_(std::move(alias_name), std::move(table_name), session),
       storedRecords_(std::move(storedRecords)) {}
 
-void TransactionRows::moveTo(std::int64_t row) const {
+void TransactionRows::move_to(std::int64_t row) const {
     // Reopened after every import change, so the reading table sees the new records.
     if (table_.active() && readVersion_ != *storedRecords_) table_.close();
     if (!table_.active()) {
@@ -23,12 +23,12 @@ void TransactionRows::moveTo(std::int64_t row) const {
 }
 
 std::vector<std::string> TransactionRows::field_names() const {
-    if (!table_.active()) moveTo(0);
+    if (!table_.active()) move_to(0);
     return table_.field_names();
 }
 
-std::int64_t TransactionRows::rowCount() const {
-    moveTo(0);
+std::int64_t TransactionRows::row_count() const {
+    move_to(0);
     return table_.recordCount();
 }
 
@@ -36,7 +36,7 @@ std::vector<std::vector<std::string>> TransactionRows::read_rows(std::int64_t fi
                                                                  std::int64_t count) const {
     std::vector<std::vector<std::string>> rows;
     if (count <= 0 || first < 0) return rows;
-    moveTo(first);
+    move_to(first);
     const std::vector<std::string> names = table_.field_names();
     while (static_cast<std::int64_t>(rows.size()) < count && !table_.eof() &&
            static_cast<std::int64_t>(table_.rec_no()) - 1 == first + std::int64_t(rows.size())) {

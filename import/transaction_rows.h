@@ -22,14 +22,14 @@ class TransactionRows : public window::RowSource {
                     std::shared_ptr<const std::uint64_t> storedRecords);
 
     std::vector<std::string> field_names() const override;
-    std::int64_t rowCount() const override;
+    std::int64_t row_count() const override;
     std::vector<std::vector<std::string>> read_rows(std::int64_t first,
                                                     std::int64_t count) const override;
     std::uint64_t version() const override;
 
   private:
     // Opens the reading table when needed and moves it to 0-based row `row`.
-    void moveTo(std::int64_t row) const;
+    void move_to(std::int64_t row) const;
 
     mutable db::Table table_;
     std::shared_ptr<const std::uint64_t> storedRecords_;

@@ -51,16 +51,16 @@ std::filesystem::path MaintenanceForm::database_directory() const {
 void MaintenanceForm::BitBtn14Click() {
     const std::vector<std::string> tables = port_.items(Control::ComboBox1);
     const std::vector<std::string> keys = port_.items(Control::ComboBox2);
-    port_.setRange(Control::bar4, 0, static_cast<int>(tables.size()));
-    port_.setRange(Control::bar5, 0, kStepsPerTable);
+    port_.set_range(Control::bar4, 0, static_cast<int>(tables.size()));
+    port_.set_range(Control::bar5, 0, kStepsPerTable);
     lastRearrangeFailure_.clear();
     // Our own table objects must not hold a table whose structure changes.
     Personnel.close();
     Table1.close();
 
     const auto advance = [this](int by) {
-        port_.setPosition(Control::bar5, port_.position(Control::bar5) + by);
-        port_.processEvents();
+        port_.set_position(Control::bar5, port_.position(Control::bar5) + by);
+        port_.process_events();
     };
     try {
         for (std::size_t i = 0; i < tables.size(); ++i) {
@@ -68,7 +68,7 @@ void MaintenanceForm::BitBtn14Click() {
             // A table without a key in the list fails below, naming the table; the list of
             // keys has no item to select for it.
             if (i < keys.size()) port_.select(Control::ComboBox2, static_cast<int>(i));
-            port_.setPosition(Control::bar4, static_cast<int>(i + 1));
+            port_.set_position(Control::bar4, static_cast<int>(i + 1));
             advance(1);
             advance(1);
             if (i >= keys.size())
@@ -82,12 +82,12 @@ void MaintenanceForm::BitBtn14Click() {
         // The window shows only that the re-arrangement failed; the cause is kept for those
         // who can show it (the shell).
         lastRearrangeFailure_ = error.what();
-        port_.showMessage({"Re-arrange Fail!", "", window::BoxIcon::kNone});
+        port_.show_message({"Re-arrange Fail!", "", window::BoxIcon::kNone});
     }
     port_.select(Control::ComboBox1, -1);
     port_.select(Control::ComboBox2, -1);
-    port_.setPosition(Control::bar4, 0);
-    port_.showMessage({"Update Completed", "", window::BoxIcon::kNone});
+    port_.set_position(Control::bar4, 0);
+    port_.show_message({"Update Completed", "", window::BoxIcon::kNone});
 }
 
 }  // namespace vaq::maintenance

@@ -241,9 +241,9 @@ std::string backfill_summary(const StaffIdBackfill& result) {
 
 void MaintenanceForm::BitBtn3Click() {
     const std::string start = time_stamp(clock());
-    port_.setEnabled(Control::PageControl1, false);
-    port_.setEnabled(Control::BitBtn3, false);
-    port_.setVisible(Control::Animate1, true);
+    port_.set_enabled(Control::PageControl1, false);
+    port_.set_enabled(Control::BitBtn3, false);
+    port_.set_visible(Control::Animate1, true);
     port_.set_running(Control::Animate1, true);
     lastBackfill_ = {};
     try {
@@ -255,16 +255,16 @@ void MaintenanceForm::BitBtn3Click() {
     }
     const std::string end = time_stamp(clock());
     port_.set_running(Control::Timer1, false);
-    port_.setText(Control::Label29, "");
+    port_.set_text(Control::Label29, "");
     Table1.close();
     tickCount_ = 0;
-    port_.setText(Control::Memo2, completion_line(start, end));
-    port_.setVisible(Control::Animate1, false);
+    port_.set_text(Control::Memo2, completion_line(start, end));
+    port_.set_visible(Control::Animate1, false);
     port_.set_running(Control::Animate1, false);
-    port_.showMessage({"Update Completed", "", window::BoxIcon::kNone});
-    port_.setEnabled(Control::PageControl1, true);
-    port_.setEnabled(Control::BitBtn3, true);
-    port_.setPosition(Control::bar1, 0);
+    port_.show_message({"Update Completed", "", window::BoxIcon::kNone});
+    port_.set_enabled(Control::PageControl1, true);
+    port_.set_enabled(Control::BitBtn3, true);
+    port_.set_position(Control::bar1, 0);
 }
 
 // One walk of the transaction table that changes each transaction where it stands, rather
@@ -275,8 +275,8 @@ bool MaintenanceForm::backfill_in_place(const StaffIdsByCard& staffIds, StaffIdB
     walkingInPlace_ = true;
     const auto walked = [this] {
         ++recordsWalked_;
-        port_.setPosition(Control::bar1, static_cast<int>(recordsWalked_));
-        port_.processEvents();
+        port_.set_position(Control::bar1, static_cast<int>(recordsWalked_));
+        port_.process_events();
     };
     const auto staffIdFor = [&](std::string_view cardId,
                                 std::string_view stored) -> std::optional<std::string_view> {
@@ -312,7 +312,7 @@ StaffIdBackfill MaintenanceForm::backfill_staff_ids() {
     // structure.
     if (!personnelWasOpen) Personnel.close();
 
-    port_.setRange(Control::bar1, 0, static_cast<int>(Table1.recordCount()));
+    port_.set_range(Control::bar1, 0, static_cast<int>(Table1.recordCount()));
     port_.set_running(Control::Timer1, true);
     // A table without the staff ID field reads it only for a card found, to fail where it
     // always failed.
@@ -342,22 +342,22 @@ StaffIdBackfill MaintenanceForm::backfill_staff_ids() {
             }
         }
         Table1.next();
-        port_.setPosition(Control::bar1, static_cast<int>(done + 1));
-        port_.processEvents();
+        port_.set_position(Control::bar1, static_cast<int>(done + 1));
+        port_.process_events();
     }
     return result;
 }
 
 void MaintenanceForm::restore_idle_page() {
     port_.set_running(Control::Timer1, false);
-    port_.setText(Control::Label29, "");
+    port_.set_text(Control::Label29, "");
     Table1.close();
     tickCount_ = 0;
-    port_.setVisible(Control::Animate1, false);
+    port_.set_visible(Control::Animate1, false);
     port_.set_running(Control::Animate1, false);
-    port_.setEnabled(Control::PageControl1, true);
-    port_.setEnabled(Control::BitBtn3, true);
-    port_.setPosition(Control::bar1, 0);
+    port_.set_enabled(Control::PageControl1, true);
+    port_.set_enabled(Control::BitBtn3, true);
+    port_.set_position(Control::bar1, 0);
 }
 
 void MaintenanceForm::Timer1Timer() {
@@ -365,7 +365,8 @@ void MaintenanceForm::Timer1Timer() {
     if (!Table1.active()) return;
     // The walk in place leaves the cursor where it is; it counts the records it has done.
     const std::uint32_t current = walkingInPlace_ ? recordsWalked_ : Table1.rec_no();
-    port_.setText(Control::Label29, remaining_time_text(Table1.recordCount(), current, tickCount_));
+    port_.set_text(Control::Label29,
+                   remaining_time_text(Table1.recordCount(), current, tickCount_));
 }
 
 }  // namespace vaq::maintenance

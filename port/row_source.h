@@ -15,7 +15,7 @@ class RowSource {
 
     // Column titles, one per field in table order.
     virtual std::vector<std::string> field_names() const = 0;
-    virtual std::int64_t rowCount() const = 0;
+    virtual std::int64_t row_count() const = 0;
     // Rows first .. first+count-1 in the table's current order, each field as display text
     // (UTF-8). Fewer rows come back when the table ends earlier. Raises vaq::Error when the
     // rows cannot be read.

@@ -69,7 +69,7 @@ class WindowPort {
     // Caption of a label or button, content of a one-line field or a text box, or the
     // current item of a drop-down list.
     virtual std::string text(Control control) const = 0;
-    virtual void setText(Control control, std::string_view text) = 0;
+    virtual void set_text(Control control, std::string_view text) = 0;
     // Adds to the end of a text box with nothing in between; line breaks are the caller's.
     virtual void append_text(Control control, std::string_view text) = 0;
 
@@ -82,14 +82,14 @@ class WindowPort {
 
     // Progress bars and gauges. A position outside the range is drawn at its nearest end and
     // reads back as that end.
-    virtual void setRange(Control bar, int minimum, int maximum) = 0;
+    virtual void set_range(Control bar, int minimum, int maximum) = 0;
     virtual int position(Control bar) const = 0;
-    virtual void setPosition(Control bar, int position) = 0;
+    virtual void set_position(Control bar, int position) = 0;
 
-    virtual bool isEnabled(Control control) const = 0;
-    virtual void setEnabled(Control control, bool enabled) = 0;
-    virtual void setVisible(Control control, bool visible) = 0;
-    virtual bool isChecked(Control checkBox) const = 0;
+    virtual bool is_enabled(Control control) const = 0;
+    virtual void set_enabled(Control control, bool enabled) = 0;
+    virtual void set_visible(Control control, bool visible) = 0;
+    virtual bool is_checked(Control checkBox) const = 0;
     // Starts or stops Timer1 (its ticks run the handler Timer1Timer) or the animation Animate1.
     virtual void set_running(Control control, bool running) = 0;
 
@@ -98,11 +98,11 @@ class WindowPort {
     // shown but reaches the caller, whose own handler then stops too.
     virtual void click(Control button) = 0;
 
-    virtual void showMessage(const MessageBox& box) = 0;
+    virtual void show_message(const MessageBox& box) = 0;
     // A modal box with the buttons Yes and No; true for Yes. A port without questions (the
     // shell) shows the box and goes on, as if Yes was pressed.
     virtual bool ask_yes_no(const MessageBox& box) {
-        showMessage(box);
+        show_message(box);
         return true;
     }
     // Shows OpenDialog1 or OpenDialog2 opened at initialDirectory (the last one used when
@@ -113,7 +113,7 @@ class WindowPort {
     virtual void set_busy(bool busy) = 0;
     // Lets the window repaint, run timer ticks and answer the user (whose clicks then run
     // their handlers inside the caller) before the caller goes on.
-    virtual void processEvents() = 0;
+    virtual void process_events() = 0;
     // Directory of the running executable, without a trailing separator.
     virtual std::string application_directory() const = 0;
 };

@@ -109,7 +109,7 @@ pdx::CBRType ProgressCallback(pdx::CBType ecbType, std::uint32_t /*iClientData*/
         default:
             return pdx::cbrUSEDEF;
     }
-    buffer->window->setPosition(bar, record[0] | (record[1] << 8));
+    buffer->window->set_position(bar, record[0] | (record[1] << 8));
     return pdx::cbrUSEDEF;
 }
 

@@ -146,22 +146,22 @@ TBDEUtil& RepairForm::utility() {
 // ---- session, progress and properties ----
 
 void RepairForm::ClearProgress() {
-    port_.setText(Control::MessageLB, "");
+    port_.set_text(Control::MessageLB, "");
     for (Control bar : {Control::PBHeader, Control::PBIndexes, Control::PBData, Control::PBRebuild})
-        port_.setPosition(bar, 0);
+        port_.set_position(bar, 0);
 }
 
 void RepairForm::ResetPropLabels() {
     for (const PropertyLabel& property : kPropertyLabels)
-        port_.setText(property.label, "0");
+        port_.set_text(property.label, "0");
 }
 
 void RepairForm::ShowTableProps() {
     TBDEUtil& util = utility();
     if (!util.FillProps(port_.text(Control::TableLocEdit))) return;
     for (const PropertyLabel& property : kPropertyLabels)
-        port_.setText(property.label,
-                      std::to_string(property_value(util.TableProps, property.offset)));
+        port_.set_text(property.label,
+                       std::to_string(property_value(util.TableProps, property.offset)));
 }
 
 // ---- one table ----
@@ -205,15 +205,15 @@ void RepairForm::ByDirectBtnClick() {
 }
 
 void RepairForm::ClearLocation() {
-    port_.setText(Control::TableLocEdit, "");
-    port_.setEnabled(Control::VerifyBtn, false);
-    port_.setEnabled(Control::RebuildBtn, false);
+    port_.set_text(Control::TableLocEdit, "");
+    port_.set_enabled(Control::VerifyBtn, false);
+    port_.set_enabled(Control::RebuildBtn, false);
 }
 
 void RepairForm::SetLocation(const std::string& path) {
-    port_.setText(Control::TableLocEdit, path);
-    port_.setEnabled(Control::VerifyBtn, true);
-    port_.setEnabled(Control::RebuildBtn, true);
+    port_.set_text(Control::TableLocEdit, path);
+    port_.set_enabled(Control::VerifyBtn, true);
+    port_.set_enabled(Control::RebuildBtn, true);
 }
 
 void RepairForm::with_progress(const std::function<void()>& work) {
@@ -232,7 +232,7 @@ void RepairForm::verify_into(const std::string& location) {
     std::int32_t level = 0;
     if (library_.verify_table(utility().SessionHandle, location.c_str(), kDriverType, "VERIFY.DB",
                               nullptr, 0, &level) == 0)
-        port_.setText(Control::MessageLB, verification_message(level));
+        port_.set_text(Control::MessageLB, verification_message(level));
 }
 
 void RepairForm::VerifyBtnClick() {
@@ -250,8 +250,8 @@ void RepairForm::RebuildBtnClick() {
     lastRebuild_ = rebuild_table(port_.text(Control::TableLocEdit));
     // A table that could not be described keeps the verification's text.
     if (lastRebuild_.tried)
-        port_.setText(Control::MessageLB,
-                      lastRebuild_.rebuilt ? kRebuilt : "Rebuild was not successful.");
+        port_.set_text(Control::MessageLB,
+                       lastRebuild_.rebuilt ? kRebuilt : "Rebuild was not successful.");
 }
 
 TableRebuild RepairForm::rebuild_table(const std::string& location) {
@@ -272,7 +272,7 @@ TableRebuild RepairForm::rebuild_table(const std::string& location) {
         if (library_.fill_cr_tbl_desc(util.SessionHandle, description.record(), location.c_str(),
                                       nullptr) != 0) {
             outcome.cause = pdx::last_error_message();
-            port_.showMessage({"Error Filling table structure", "", BoxIcon::kError});
+            port_.show_message({"Error Filling table structure", "", BoxIcon::kError});
             return;
         }
         outcome.tried = true;
@@ -291,7 +291,7 @@ TableRebuild RepairForm::rebuild_table(const std::string& location) {
 
 void RepairForm::BitBtn2Click() {
     // A failed backup ends the run before any table is touched.
-    if (port_.isChecked(Control::CheckBox1)) BackupDatabase();
+    if (port_.is_checked(Control::CheckBox1)) BackupDatabase();
     report_last_result(rebuild_every_table());
 }
 
@@ -347,9 +347,9 @@ void RepairForm::report_last_result(const std::vector<std::string>& not_rebuilt)
     for (const std::string& note : batchNotes_)
         log += "\r\n" + note;
     port_.append_text(Control::Memo1, log);
-    port_.showMessage({message, "", BoxIcon::kNone});
+    port_.show_message({message, "", BoxIcon::kNone});
     if (not_rebuilt.empty()) return;
-    port_.showMessage({not_rebuilt_message(not_rebuilt), "", BoxIcon::kWarning});
+    port_.show_message({not_rebuilt_message(not_rebuilt), "", BoxIcon::kWarning});
     if (stepFailed_) stepFailed_();
 }
 
@@ -396,7 +396,7 @@ void RepairForm::BackupDatabase() {
         throw Error("The database backup in " + folder.string() +
                     " is incomplete; these files could not be copied: " + names);
     }
-    port_.showMessage({"The Database backup successfully", "Backup DataBase", BoxIcon::kNone});
+    port_.show_message({"The Database backup successfully", "Backup DataBase", BoxIcon::kNone});
 }
 
 }  // namespace vaq::repair

@@ -122,7 +122,7 @@ class MemoryWindow : public window::WindowPort {
                 throw Error("Control " + name(control) + " has no text");
         }
     }
-    void setText(Control control, std::string_view text) override {
+    void set_text(Control control, std::string_view text) override {
         switch (kind_of(control)) {
             case Kind::kTextBox:
                 texts_[control] = text_box_lines(text);
@@ -162,7 +162,7 @@ class MemoryWindow : public window::WindowPort {
         selected_[list] = std::max(index, -1);
     }
 
-    void setRange(Control bar, int minimum, int maximum) override {
+    void set_range(Control bar, int minimum, int maximum) override {
         require_bar(bar);
         // An empty range would make a busy indicator of the bar; it stays an empty bar.
         ranges_[bar] = {minimum, std::max(maximum, minimum + 1)};
@@ -172,30 +172,30 @@ class MemoryWindow : public window::WindowPort {
         require_bar(bar);
         return found(positions_, bar, 0);
     }
-    void setPosition(Control bar, int position) override {
+    void set_position(Control bar, int position) override {
         require_bar(bar);
         positions_[bar] = clamped(bar, position);
         positionChanges.emplace_back(bar, position);
         shown_[bar].push_back(positions_[bar]);
     }
 
-    bool isEnabled(Control control) const override {
-        if (kind_of(control) == Kind::kTimer) return isRunning(control);
+    bool is_enabled(Control control) const override {
+        if (kind_of(control) == Kind::kTimer) return is_running(control);
         return disabled_.count(control) == 0;
     }
-    void setEnabled(Control control, bool enabled) override {
+    void set_enabled(Control control, bool enabled) override {
         if (kind_of(control) == Kind::kTimer) return set_running(control, enabled);
         if (enabled)
             disabled_.erase(control);
         else
             disabled_.insert(control);
     }
-    void setVisible(Control control, bool visible) override {
+    void set_visible(Control control, bool visible) override {
         if (kind_of(control) == Kind::kTimer)
             throw Error("Control " + name(control) + " is not a visible control");
         visible_[control] = visible;
     }
-    bool isChecked(Control checkBox) const override {
+    bool is_checked(Control checkBox) const override {
         const Kind kind = kind_of(checkBox);
         if (kind != Kind::kCheckBox && kind != Kind::kButton)
             throw Error("Control " + name(checkBox) + " is not a check box");
@@ -230,7 +230,7 @@ class MemoryWindow : public window::WindowPort {
         throw Error("Control " + name(button) + " is not a button with a handler");
     }
 
-    void showMessage(const window::MessageBox& box) override { boxes.push_back(box); }
+    void show_message(const window::MessageBox& box) override { boxes.push_back(box); }
     bool ask_yes_no(const window::MessageBox& box) override {
         questions.push_back(box);
         if (yesNoAnswers.empty()) return answerYes;
@@ -255,7 +255,7 @@ class MemoryWindow : public window::WindowPort {
         busy = on;
         if (on) ++busyStarts;
     }
-    void processEvents() override {
+    void process_events() override {
         ++eventRounds;
         if (onEvents) onEvents();
     }
@@ -264,20 +264,20 @@ class MemoryWindow : public window::WindowPort {
     // --- what the tests set and look at ---
 
     // Ticks or clears the check box, as the user does.
-    void setChecked(Control checkBox, bool checked) {
+    void set_checked(Control checkBox, bool checked) {
         if (checked)
             checked_.insert(checkBox);
         else
             checked_.erase(checkBox);
     }
-    bool isRunning(Control control) const { return found(running_, control, false); }
+    bool is_running(Control control) const { return found(running_, control, false); }
     // Whether the job showed or hid the control; nothing when it did neither.
     std::optional<bool> visibility(Control control) const {
         const auto at = visible_.find(control);
         if (at == visible_.end()) return std::nullopt;
         return at->second;
     }
-    bool isVisible(Control control) const { return visibility(control).value_or(false); }
+    bool is_visible(Control control) const { return visibility(control).value_or(false); }
     std::pair<int, int> range(Control bar) const {
         require_bar(bar);
         return found(ranges_, bar, std::pair<int, int>(0, 100));

@@ -183,7 +183,7 @@ bool UpgradeForm::CreateIndex(db::Table& table, std::string_view index, std::str
     } catch (const std::exception& error) {
         // The run goes on with its next step; the box tells the user why this index is
         // missing.
-        port_.showMessage(window::MessageBox{error.what(), {}, window::BoxIcon::kNone});
+        port_.show_message(window::MessageBox{error.what(), {}, window::BoxIcon::kNone});
         if (stepFailed_) stepFailed_();
         return false;
     }

@@ -69,7 +69,7 @@ std::vector<std::string> tables_in_use(const std::filesystem::path& directory) {
 }
 
 // The width of a text column as the table stores it.
-std::size_t columnWidth(const db::Table& table, std::string_view column) {
+std::size_t column_width(const db::Table& table, std::string_view column) {
     const auto opened = pdx::Table::open(table.directory(), table.table_name());
     return opened->schema().field(column, opened->name()).width();
 }
@@ -320,7 +320,7 @@ void UpgradeForm::refill_card_formats() {
 void UpgradeForm::copy_department_names() {
     Personnel.open();
     Department.open();
-    const std::size_t width = columnWidth(Personnel, schema::Personal::Department);
+    const std::size_t width = column_width(Personnel, schema::Personal::Department);
     std::set<std::string> cutNames;
     for (Personnel.first(); !Personnel.eof(); Personnel.next()) {
         const std::int64_t deptId = Personnel.field_by_name(schema::Personal::DeptID).as_integer();

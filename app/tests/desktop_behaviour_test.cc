@@ -47,8 +47,8 @@ struct RecordJob {
         deadline.start();
         while (!finish && !deadline.hasExpired(20'000)) {
             ++stored;
-            port->setPosition(Control::bar1, stored % 100);
-            port->processEvents();
+            port->set_position(Control::bar1, stored % 100);
+            port->process_events();
         }
     }
 };
@@ -200,7 +200,7 @@ class DesktopBehaviourTest : public QObject {
                 QElapsedTimer running;
                 running.start();
                 while (!running.hasExpired(milliseconds))
-                    fixture_.port->processEvents();
+                    fixture_.port->process_events();
             };
             runFor(300);
             beforeBox = ticks;
@@ -224,7 +224,7 @@ class DesktopBehaviourTest : public QObject {
           public:
             std::int64_t rows = 0;
             std::vector<std::string> field_names() const override { return {"TransID"}; }
-            std::int64_t rowCount() const override { return rows; }
+            std::int64_t row_count() const override { return rows; }
             std::vector<std::vector<std::string>> read_rows(std::int64_t first,
                                                             std::int64_t count) const override {
                 std::vector<std::vector<std::string>> result;
@@ -251,7 +251,7 @@ class DesktopBehaviourTest : public QObject {
             running.start();
             for (int record = 0; record < kRecords; ++record) {
                 ++rows->rows;
-                fixture_.port->processEvents();
+                fixture_.port->process_events();
             }
         };
         const int syncsBefore = *syncs;

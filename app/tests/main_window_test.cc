@@ -232,7 +232,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(control<QComboBox>("TableCombo")->count(), 0);
         QCOMPARE(control<QListWidget>("ListBox1")->count(), 0);
         QVERIFY(control<QLineEdit>("TableLocEdit")->isReadOnly());
-        QVERIFY(!control<vaq::app::FileCopyAnimation>("Animate1")->isRunning());
+        QVERIFY(!control<vaq::app::FileCopyAnimation>("Animate1")->is_running());
         QCOMPARE(control<QPushButton>("BitBtn2")->iconSize(), QSize(16, 16));
         QCOMPARE(control<QPushButton>("BitBtn3")->iconSize(), QSize(24, 24));
         QVERIFY(!control<QLabel>("Image1")->pixmap().isNull());
@@ -538,7 +538,7 @@ class MainWindowTest : public QObject {
         class TwoRows : public vaq::window::RowSource {
           public:
             std::vector<std::string> field_names() const override { return {"TransID", "TDate"}; }
-            std::int64_t rowCount() const override { return 2; }
+            std::int64_t row_count() const override { return 2; }
             std::vector<std::vector<std::string>> read_rows(std::int64_t first,
                                                             std::int64_t) const override {
                 std::vector<std::vector<std::string>> rows = {{"1", "10/15/2004"},

@@ -15,7 +15,7 @@ namespace vaq::app::testing {
 
 class RecordingDialogs : public DialogService {
   public:
-    void showMessage(const BoxRequest& box) override {
+    void show_message(const BoxRequest& box) override {
         boxes.push_back(box);
         if (onMessage) onMessage(box);
     }

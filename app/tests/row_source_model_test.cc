@@ -18,7 +18,7 @@ class CountingRows : public vaq::window::RowSource {
     explicit CountingRows(std::int64_t rows) : rows_(rows) {}
 
     std::vector<std::string> field_names() const override { return {"TransID", "CardID", "Door"}; }
-    std::int64_t rowCount() const override { return rows_; }
+    std::int64_t row_count() const override { return rows_; }
     std::vector<std::vector<std::string>> read_rows(std::int64_t first,
                                                     std::int64_t count) const override {
         ++reads;
@@ -54,7 +54,7 @@ class RowSourceModelTest : public QObject {
     void a_million_rows_open_without_reading_them() {
         auto rows = std::make_shared<CountingRows>(1'000'000);
         RowSourceModel model;
-        model.setSource(rows);
+        model.set_source(rows);
         QCOMPARE(model.rowCount(), 1'000'000);
         QCOMPARE(model.columnCount(), 3);
         QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("TransID"));
@@ -79,7 +79,7 @@ class RowSourceModelTest : public QObject {
     void blocks_are_kept_within_their_bound() {
         auto rows = std::make_shared<CountingRows>(100'000);
         RowSourceModel model;
-        model.setSource(rows);
+        model.set_source(rows);
         const int block = RowSourceModel::kBlockRows;
         QCOMPARE(model.index(0, 0).data().toString(), QStringLiteral("1"));
         QCOMPARE(model.index(block - 1, 0).data().toString(), QString::number(block));
@@ -101,26 +101,26 @@ class RowSourceModelTest : public QObject {
         RowSourceModel model;
         QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-        model.setSource(rows);
+        model.set_source(rows);
         (void)model.index(0, 0).data();
-        model.setSource(rows);
+        model.set_source(rows);
         QCOMPARE(resets.count(), 1);
         QCOMPARE(changed.count(), 0);
         QCOMPARE(rows->reads, 1);
 
         rows->changes = 2;
-        model.setSource(rows);
+        model.set_source(rows);
         QCOMPARE(resets.count(), 1);
         QCOMPARE(changed.count(), 1);
         (void)model.index(0, 0).data();
         QCOMPARE(rows->reads, 2);
 
         // Another table starts afresh.
-        model.setSource(std::make_shared<CountingRows>(4));
+        model.set_source(std::make_shared<CountingRows>(4));
         QCOMPARE(resets.count(), 2);
         QCOMPARE(model.rowCount(), 4);
 
-        model.setSource(nullptr);
+        model.set_source(nullptr);
         QCOMPARE(model.rowCount(), 0);
         QCOMPARE(model.columnCount(), 0);
     }
@@ -128,7 +128,7 @@ class RowSourceModelTest : public QObject {
     void rows_added_to_the_shown_table_keep_the_views_place() {
         auto rows = std::make_shared<CountingRows>(1000);
         RowSourceModel model;
-        model.setSource(rows);
+        model.set_source(rows);
         QTableView view;
         view.setModel(&model);
         view.resize(300, 200);
@@ -141,7 +141,7 @@ class RowSourceModelTest : public QObject {
         QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
         QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
         rows->grow(1010);
-        model.setSource(rows);
+        model.set_source(rows);
         QCOMPARE(resets.count(), 0);
         QCOMPARE(inserted.count(), 1);
         QCOMPARE(model.rowCount(), 1010);
@@ -149,14 +149,14 @@ class RowSourceModelTest : public QObject {
         QCOMPARE(view.rowAt(0), scrolledTo);
 
         rows->grow(20);
-        model.setSource(rows);
+        model.set_source(rows);
         QCOMPARE(model.rowCount(), 20);
         QCOMPARE(resets.count(), 0);
     }
 
     void cells_cannot_be_edited() {
         RowSourceModel model;
-        model.setSource(std::make_shared<CountingRows>(3));
+        model.set_source(std::make_shared<CountingRows>(3));
         const Qt::ItemFlags flags = model.flags(model.index(1, 1));
         QVERIFY(!(flags & Qt::ItemIsEditable));
         QVERIFY(flags & Qt::ItemIsSelectable);
@@ -170,7 +170,7 @@ class RowSourceModelTest : public QObject {
         std::vector<std::string> reported;
         model.set_read_error_handler(
             [&reported](const std::string& message) { reported.push_back(message); });
-        model.setSource(rows);
+        model.set_source(rows);
         QCOMPARE(model.index(0, 0).data(), QVariant());
         QCOMPARE(model.index(700, 0).data(), QVariant());
         QVERIFY(reported.empty());

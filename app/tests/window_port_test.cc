@@ -55,17 +55,17 @@ class WindowPortTest : public QObject {
         QVERIFY(port_->text(Control::Memo1).ends_with("added \r\nRebuild was successful."));
         QCOMPARE(control<QPlainTextEdit>("Memo1")->document()->blockCount(), 3);
 
-        port_->setText(Control::Memo2, "Update Completed :  ---- From : 2024/01/02 10:00:00");
+        port_->set_text(Control::Memo2, "Update Completed :  ---- From : 2024/01/02 10:00:00");
         QCOMPARE(port_->text(Control::Memo2),
                  std::string("Update Completed :  ---- From : 2024/01/02 10:00:00"));
-        port_->setText(Control::MessageLB, "Verification Successful. Table has no errors.");
+        port_->set_text(Control::MessageLB, "Verification Successful. Table has no errors.");
         QCOMPARE(port_->text(Control::MessageLB),
                  std::string("Verification Successful. Table has no errors."));
-        port_->setText(Control::TableLocEdit, "/data/vaq/Ctrller.DB");
+        port_->set_text(Control::TableLocEdit, "/data/vaq/Ctrller.DB");
         QCOMPARE(port_->text(Control::TableLocEdit), std::string("/data/vaq/Ctrller.DB"));
-        port_->setText(Control::Label29, "1min29sec");
+        port_->set_text(Control::Label29, "1min29sec");
         QCOMPARE(port_->text(Control::Label29), std::string("1min29sec"));
-        port_->setText(Control::MessageLB, "Zutrittsprüfung");
+        port_->set_text(Control::MessageLB, "Zutrittsprüfung");
         QCOMPARE(port_->text(Control::MessageLB), std::string("Zutrittsprüfung"));
     }
 
@@ -93,62 +93,62 @@ class WindowPortTest : public QObject {
     }
 
     void bars_keep_their_position_inside_their_range() {
-        port_->setPosition(Control::PBData, 40);
+        port_->set_position(Control::PBData, 40);
         QCOMPARE(port_->position(Control::PBData), 40);
         // A percent above 100 draws a full bar.
-        port_->setPosition(Control::PBData, 150);
+        port_->set_position(Control::PBData, 150);
         QCOMPARE(port_->position(Control::PBData), 100);
-        port_->setRange(Control::bar5, 0, 3);
-        port_->setPosition(Control::bar5, port_->position(Control::bar5) + 2);
+        port_->set_range(Control::bar5, 0, 3);
+        port_->set_position(Control::bar5, port_->position(Control::bar5) + 2);
         QCOMPARE(port_->position(Control::bar5), 2);
-        port_->setPosition(Control::bar5, port_->position(Control::bar5) - 3);
+        port_->set_position(Control::bar5, port_->position(Control::bar5) - 3);
         QCOMPARE(port_->position(Control::bar5), 0);
 
         // An empty transaction table gives the gauge an empty range, not a busy indicator.
-        port_->setRange(Control::bar1, 0, 0);
+        port_->set_range(Control::bar1, 0, 0);
         auto* gauge = control<QProgressBar>("bar1");
         QVERIFY(gauge->maximum() > gauge->minimum());
         QCOMPARE(port_->position(Control::bar1), 0);
-        port_->setRange(Control::bar1, 0, 1000);
-        port_->setPosition(Control::bar1, 101);
+        port_->set_range(Control::bar1, 0, 1000);
+        port_->set_position(Control::bar1, 101);
         QCOMPARE(gauge->text(), QStringLiteral("10%"));
     }
 
     void states_of_buttons_pages_timer_and_animation() {
-        QVERIFY(!port_->isEnabled(Control::VerifyBtn));
-        port_->setEnabled(Control::VerifyBtn, true);
-        QVERIFY(port_->isEnabled(Control::VerifyBtn));
+        QVERIFY(!port_->is_enabled(Control::VerifyBtn));
+        port_->set_enabled(Control::VerifyBtn, true);
+        QVERIFY(port_->is_enabled(Control::VerifyBtn));
 
         // A button keeps its own state while its page control is disabled.
-        port_->setEnabled(Control::PageControl1, false);
-        QVERIFY(!port_->isEnabled(Control::PageControl1));
-        QVERIFY(port_->isEnabled(Control::BitBtn3));
+        port_->set_enabled(Control::PageControl1, false);
+        QVERIFY(!port_->is_enabled(Control::PageControl1));
+        QVERIFY(port_->is_enabled(Control::BitBtn3));
         QVERIFY(!control<QWidget>("BitBtn3")->isEnabled());
-        port_->setEnabled(Control::PageControl1, true);
+        port_->set_enabled(Control::PageControl1, true);
 
-        QVERIFY(!port_->isChecked(Control::CheckBox1));
+        QVERIFY(!port_->is_checked(Control::CheckBox1));
 
         auto* animation = control<FileCopyAnimation>("Animate1");
-        port_->setVisible(Control::Animate1, true);
+        port_->set_visible(Control::Animate1, true);
         port_->set_running(Control::Animate1, true);
         QVERIFY(!animation->isHidden());
-        QVERIFY(animation->isRunning());
+        QVERIFY(animation->is_running());
         port_->set_running(Control::Animate1, false);
-        port_->setVisible(Control::Animate1, false);
+        port_->set_visible(Control::Animate1, false);
         QVERIFY(animation->isHidden());
-        QVERIFY(!animation->isRunning());
+        QVERIFY(!animation->is_running());
 
         auto* timer = form_->window().findChild<QTimer*>("Timer1");
         port_->set_running(Control::Timer1, true);
         QVERIFY(timer->isActive());
         QCOMPARE(timer->interval(), 1000);
-        port_->setEnabled(Control::Timer1, false);
+        port_->set_enabled(Control::Timer1, false);
         QVERIFY(!timer->isActive());
     }
 
     void boxes_carry_the_application_title_unless_they_have_their_own() {
-        port_->showMessage({"Update Completed", "", BoxIcon::kNone});
-        port_->showMessage({"File not found.", "VAQ Message", BoxIcon::kError});
+        port_->show_message({"Update Completed", "", BoxIcon::kNone});
+        port_->show_message({"File not found.", "VAQ Message", BoxIcon::kError});
         QCOMPARE(dialogs_.boxes.size(), std::size_t{2});
         QCOMPARE(dialogs_.boxes[0].title, QStringLiteral("VAQ Utility"));
         QCOMPARE(dialogs_.boxes[0].text, QStringLiteral("Update Completed"));
@@ -202,7 +202,7 @@ class WindowPortTest : public QObject {
     void process_events_lets_timers_run() {
         bool fired = false;
         QTimer::singleShot(0, [&fired] { fired = true; });
-        port_->processEvents();
+        port_->process_events();
         QVERIFY(fired);
         QCOMPARE(port_->application_directory(),
                  QCoreApplication::applicationDirPath().toStdString());

@@ -93,7 +93,7 @@ TEST_F(TableWriting, TextIsConvertedByTheFieldAndReadsBackTheSame) {
     again.set_field_text("Name", "");
     again.set_field_text("Born", "");
     again.post();
-    EXPECT_TRUE(again.field_by_name("Name").isNull());
+    EXPECT_TRUE(again.field_by_name("Name").is_null());
     EXPECT_EQ(again.field_by_name("Born").as_string(), "");
 }
 

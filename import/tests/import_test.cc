@@ -36,7 +36,7 @@ TEST_F(ImportTest, TheExampleLineBecomesOneCompleteRecord) {
     EXPECT_TRUE(form_->Transaction.active());
     const auto rows = form_->transaction_rows();
     ASSERT_NE(rows, nullptr);
-    EXPECT_EQ(rows->rowCount(), 1);
+    EXPECT_EQ(rows->row_count(), 1);
     EXPECT_EQ(rows->read_rows(0, 10).at(0).at(1), "10/15/2004");
 }
 

@@ -124,11 +124,11 @@ class BackfillTest : public SiteFixture {
     }
 
     void expect_idle_page() const {
-        EXPECT_TRUE(window_.isEnabled(Control::PageControl1));
-        EXPECT_TRUE(window_.isEnabled(Control::BitBtn3));
-        EXPECT_FALSE(window_.isVisible(Control::Animate1));
-        EXPECT_FALSE(window_.isRunning(Control::Animate1));
-        EXPECT_FALSE(window_.isRunning(Control::Timer1));
+        EXPECT_TRUE(window_.is_enabled(Control::PageControl1));
+        EXPECT_TRUE(window_.is_enabled(Control::BitBtn3));
+        EXPECT_FALSE(window_.is_visible(Control::Animate1));
+        EXPECT_FALSE(window_.is_running(Control::Animate1));
+        EXPECT_FALSE(window_.is_running(Control::Timer1));
         EXPECT_EQ(window_.text(Control::Label29), "");
         EXPECT_EQ(window_.position(Control::bar1), 0);
         EXPECT_EQ(form_->tick_count(), 0);
@@ -168,11 +168,11 @@ TEST_F(BackfillTest, CopiesTheStaffIdOfTheCardHolderWithLetterCaseSignificant) {
     bool disabledWhileRunning = true;
     std::vector<std::string> estimates;
     window_.onEvents = [&] {
-        disabledWhileRunning = disabledWhileRunning && !window_.isEnabled(Control::PageControl1) &&
-                               !window_.isEnabled(Control::BitBtn3) &&
-                               window_.isRunning(Control::Animate1) &&
-                               window_.isVisible(Control::Animate1);
-        if (window_.isRunning(Control::Timer1)) form_->Timer1Timer();
+        disabledWhileRunning = disabledWhileRunning && !window_.is_enabled(Control::PageControl1) &&
+                               !window_.is_enabled(Control::BitBtn3) &&
+                               window_.is_running(Control::Animate1) &&
+                               window_.is_visible(Control::Animate1);
+        if (window_.is_running(Control::Timer1)) form_->Timer1Timer();
         estimates.push_back(window_.text(Control::Label29));
     };
     form_->BitBtn3Click();

@@ -31,7 +31,7 @@ class BatchTest : public RepairFixture {
 
 TEST_F(BatchTest, RebuildIndexRebuildsEveryTableAndReportsTheLast) {
     generate();
-    window_.setText(Control::Memo1, "Upgraded Successfully : Table Leave.db Added\r\n");
+    window_.set_text(Control::Memo1, "Upgraded Successfully : Table Leave.db Added\r\n");
     form_->BitBtn2Click();
 
     const auto tables = window_.items(Control::TableCombo);
@@ -50,7 +50,7 @@ TEST_F(BatchTest, RebuildIndexRebuildsEveryTableAndReportsTheLast) {
     EXPECT_EQ(window_.text(Control::AliasCombo), "VAQ");
     EXPECT_EQ(window_.selected_index(Control::TableCombo), static_cast<int>(tables.size()) - 1);
     EXPECT_EQ(window_.text(Control::TableLocEdit), (data() / tables.back()).string());
-    EXPECT_TRUE(window_.isEnabled(Control::RebuildBtn));
+    EXPECT_TRUE(window_.is_enabled(Control::RebuildBtn));
     EXPECT_NE(window_.text(Control::FieldsLB), "0");
     // Each table kept its own backup in the database's folder of the private directory.
     for (const std::string& table : tables)
@@ -102,7 +102,7 @@ TEST_F(BatchTest, TablesThatWereNotRebuiltAreNamedAfterTheSummary) {
 }
 
 TEST_F(BatchTest, WithNoTablesTheCurrentMessageIsReportedUnchanged) {
-    window_.setText(Control::MessageLB, "MessageLB");
+    window_.set_text(Control::MessageLB, "MessageLB");
     form_->BitBtn2Click();
     EXPECT_TRUE(window_.presses.empty());
     EXPECT_EQ(window_.text(Control::Memo1), "MessageLB");
@@ -134,7 +134,7 @@ TEST_F(BatchTest, RebuildAndFixAllUpgradesBetweenTheRebuildAndTheReport) {
         seen.push_back(window_.text(Control::MessageLB));
         window_.append_text(Control::Memo1, "Upgraded Successfully : StaffIDField added \r\n");
     };
-    window_.setChecked(Control::CheckBox1, true);  // "Rebuild and Fix All" never backs up
+    window_.set_checked(Control::CheckBox1, true);  // "Rebuild and Fix All" never backs up
     form_->Button1Click();
     EXPECT_EQ(seen, std::vector<std::string>{"Rebuild was successful."});
     EXPECT_EQ(window_.presses.back(), Control::BitBtn1);
@@ -252,7 +252,7 @@ TEST_F(BatchTest, ABackupRootThatCannotBeMadeIsNamed) {
 TEST_F(BatchTest, AnIncompleteBackupIsAnErrorAndNoTableIsTouched) {
     generate(20);
     fs::create_symlink(root_ / "nowhere.DB", data() / "Lost.DB");
-    window_.setChecked(Control::CheckBox1, true);
+    window_.set_checked(Control::CheckBox1, true);
     const std::string message = failure_of([&] { form_->BitBtn2Click(); });
     EXPECT_EQ(message, "The database backup in " + (backup_root() / "20050321 093005").string() +
                            " is incomplete; these files could not be copied: Lost.DB");
@@ -263,7 +263,7 @@ TEST_F(BatchTest, AnIncompleteBackupIsAnErrorAndNoTableIsTouched) {
 
 TEST_F(BatchTest, RebuildIndexBacksUpFirstWhenTicked) {
     generate(20);
-    window_.setChecked(Control::CheckBox1, true);
+    window_.set_checked(Control::CheckBox1, true);
     form_->BitBtn2Click();
     EXPECT_TRUE(fs::exists(backup_root() / "20050321 093005" / "Transact.db"));
     EXPECT_EQ(window_.box_texts(), (std::vector<std::string>{"The Database backup successfully",

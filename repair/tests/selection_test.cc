@@ -62,16 +62,16 @@ TEST_F(SelectionTest, AliasListHoldsOnlyStandardAliasesSpelledExactly) {
 
 TEST_F(SelectionTest, ChoosingAnAliasListsItsTablesAndClearsTheRest) {
     form_->SetLocation(location("Door.DB"));
-    window_.setText(Control::FieldsLB, "3");
-    window_.setText(Control::MessageLB, "Rebuild was successful.");
-    window_.setPosition(Control::PBData, 70);
+    window_.set_text(Control::FieldsLB, "3");
+    window_.set_text(Control::MessageLB, "Rebuild was successful.");
+    window_.set_position(Control::PBData, 70);
 
     choose_alias("Second");
     EXPECT_EQ(window_.items(Control::TableCombo),
               (std::vector<std::string>{"Door.DB", "Staff.DB"}));
     EXPECT_EQ(window_.text(Control::TableLocEdit), "");
-    EXPECT_FALSE(window_.isEnabled(Control::VerifyBtn));
-    EXPECT_FALSE(window_.isEnabled(Control::RebuildBtn));
+    EXPECT_FALSE(window_.is_enabled(Control::VerifyBtn));
+    EXPECT_FALSE(window_.is_enabled(Control::RebuildBtn));
     EXPECT_EQ(window_.text(Control::MessageLB), "");
     EXPECT_EQ(window_.position(Control::PBData), 0);
     EXPECT_EQ(window_.text(Control::FieldsLB), "0");
@@ -82,8 +82,8 @@ TEST_F(SelectionTest, ChoosingATableSetsItsLocationAndShowsItsProperties) {
     choose_alias("VAQ");
     choose_table(0);
     EXPECT_EQ(window_.text(Control::TableLocEdit), location("Door.DB"));
-    EXPECT_TRUE(window_.isEnabled(Control::VerifyBtn));
-    EXPECT_TRUE(window_.isEnabled(Control::RebuildBtn));
+    EXPECT_TRUE(window_.is_enabled(Control::VerifyBtn));
+    EXPECT_TRUE(window_.is_enabled(Control::RebuildBtn));
     const auto lines = property_lines();
     EXPECT_EQ(lines[0], "Fields: 3");
     EXPECT_EQ(lines[2], "Indexes: 1");
@@ -97,7 +97,7 @@ TEST_F(SelectionTest, ChoosingATableSetsItsLocationAndShowsItsProperties) {
     choose_table(1);
     EXPECT_EQ(property_lines(), lines);
     EXPECT_EQ(window_.text(Control::TableLocEdit), location("Staff.DB"));
-    EXPECT_TRUE(window_.isEnabled(Control::RebuildBtn));
+    EXPECT_TRUE(window_.is_enabled(Control::RebuildBtn));
 }
 
 TEST_F(SelectionTest, AnUnknownAliasOrNoAliasIsAClearError) {
@@ -123,7 +123,7 @@ TEST_F(SelectionTest, ByDirectoryTakesTheChosenFileOrNothing) {
     EXPECT_EQ(window_.text(Control::TableLocEdit), location("Door.DB"));
     EXPECT_EQ(window_.selected_index(Control::AliasCombo), -1);
     EXPECT_TRUE(window_.items(Control::TableCombo).empty());
-    EXPECT_TRUE(window_.isEnabled(Control::VerifyBtn));
+    EXPECT_TRUE(window_.is_enabled(Control::VerifyBtn));
     EXPECT_EQ(window_.text(Control::FieldsLB), "3");
 }
 

@@ -62,7 +62,7 @@ void command_props(ShellContext& context, const Arguments& arguments) {
 void command_verify(ShellContext& context, const Arguments& arguments) {
     const std::string location = table_location(context, arguments[0]);
     JobSession jobs(context);
-    jobs.window().setText(Control::TableLocEdit, location);
+    jobs.window().set_text(Control::TableLocEdit, location);
     jobs.run(Handler::VerifyBtnClick);
     const std::string message = jobs.window().text(Control::MessageLB);
     // The window leaves its label empty when the library fails; the shell says why.
@@ -81,7 +81,7 @@ void command_verify(ShellContext& context, const Arguments& arguments) {
 void command_rebuild(ShellContext& context, const Arguments& arguments) {
     const std::string location = table_location(context, arguments[0]);
     JobSession jobs(context);
-    jobs.window().setText(Control::TableLocEdit, location);
+    jobs.window().set_text(Control::TableLocEdit, location);
     jobs.run(Handler::RebuildBtnClick);
     const std::string message = jobs.window().text(Control::MessageLB);
     const vaq::repair::TableRebuild& outcome = jobs.repair().last_rebuild();

@@ -46,7 +46,7 @@ std::string TerminalWindow::text(Control control) const {
     return found == texts_.end() ? std::string() : found->second;
 }
 
-void TerminalWindow::setText(Control control, std::string_view text) {
+void TerminalWindow::set_text(Control control, std::string_view text) {
     texts_[control] = std::string(text);
     // The completion line of the back-fill and the remaining-time estimate are shown too.
     if (control == Control::Memo2 && !text.empty()) print_lines(text);
@@ -79,7 +79,7 @@ void TerminalWindow::select(Control list, int index) {
     selected_[list] = index;
 }
 
-void TerminalWindow::setRange(Control bar, int minimum, int maximum) {
+void TerminalWindow::set_range(Control bar, int minimum, int maximum) {
     ranges_[bar] = {minimum, std::max(minimum, maximum)};
 }
 
@@ -88,7 +88,7 @@ int TerminalWindow::position(Control bar) const {
     return found == positions_.end() ? 0 : found->second;
 }
 
-void TerminalWindow::setPosition(Control bar, int position) {
+void TerminalWindow::set_position(Control bar, int position) {
     const auto range = ranges_.count(bar) != 0 ? ranges_.at(bar) : std::pair{0, 100};
     position = std::clamp(position, range.first, range.second);
     positions_[bar] = position;
@@ -96,19 +96,19 @@ void TerminalWindow::setPosition(Control bar, int position) {
               static_cast<std::uint64_t>(std::max(1, range.second - range.first)));
 }
 
-bool TerminalWindow::isEnabled(Control control) const {
+bool TerminalWindow::is_enabled(Control control) const {
     const auto found = enabled_.find(control);
     return found == enabled_.end() || found->second;
 }
 
-void TerminalWindow::setEnabled(Control control, bool enabled) {
+void TerminalWindow::set_enabled(Control control, bool enabled) {
     enabled_[control] = enabled;
 }
 
-void TerminalWindow::setVisible(Control, bool) {}
+void TerminalWindow::set_visible(Control, bool) {}
 
 // The hidden "Backup Database" stays unticked, as in the window.
-bool TerminalWindow::isChecked(Control) const {
+bool TerminalWindow::is_checked(Control) const {
     return false;
 }
 
@@ -126,7 +126,7 @@ void TerminalWindow::click(Control button) {
                      std::string(vaq::window::control_name(button)));
 }
 
-void TerminalWindow::showMessage(const vaq::window::MessageBox& box) {
+void TerminalWindow::show_message(const vaq::window::MessageBox& box) {
     bar_.close();
     out_ << "box: " << box.text << '\n' << std::flush;
 }
@@ -138,7 +138,7 @@ std::optional<std::string> TerminalWindow::choose_file(Control dialog, std::stri
 
 void TerminalWindow::set_busy(bool) {}
 
-void TerminalWindow::processEvents() {}
+void TerminalWindow::process_events() {}
 
 std::string TerminalWindow::application_directory() const {
     std::error_code error;

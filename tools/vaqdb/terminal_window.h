@@ -26,26 +26,26 @@ class TerminalWindow : public vaq::window::WindowPort {
     ~TerminalWindow() override = default;
 
     std::string text(vaq::window::Control control) const override;
-    void setText(vaq::window::Control control, std::string_view text) override;
+    void set_text(vaq::window::Control control, std::string_view text) override;
     void append_text(vaq::window::Control control, std::string_view text) override;
     std::vector<std::string> items(vaq::window::Control list) const override;
     void set_items(vaq::window::Control list, const std::vector<std::string>& items) override;
     int selected_index(vaq::window::Control list) const override;
     void select(vaq::window::Control list, int index) override;
-    void setRange(vaq::window::Control bar, int minimum, int maximum) override;
+    void set_range(vaq::window::Control bar, int minimum, int maximum) override;
     int position(vaq::window::Control bar) const override;
-    void setPosition(vaq::window::Control bar, int position) override;
-    bool isEnabled(vaq::window::Control control) const override;
-    void setEnabled(vaq::window::Control control, bool enabled) override;
-    void setVisible(vaq::window::Control control, bool visible) override;
-    bool isChecked(vaq::window::Control checkBox) const override;
+    void set_position(vaq::window::Control bar, int position) override;
+    bool is_enabled(vaq::window::Control control) const override;
+    void set_enabled(vaq::window::Control control, bool enabled) override;
+    void set_visible(vaq::window::Control control, bool visible) override;
+    bool is_checked(vaq::window::Control checkBox) const override;
     void set_running(vaq::window::Control control, bool running) override;
     void click(vaq::window::Control button) override;
-    void showMessage(const vaq::window::MessageBox& box) override;
+    void show_message(const vaq::window::MessageBox& box) override;
     std::optional<std::string> choose_file(vaq::window::Control dialog,
                                            std::string_view initialDirectory) override;
     void set_busy(bool busy) override;
-    void processEvents() override;
+    void process_events() override;
     std::string application_directory() const override;
 
     vaq::window::JobSet jobs;

@@ -36,7 +36,7 @@ class Primitives : public UpgradeFixture {
 };
 
 TEST_F(Primitives, LogLinesAreAppendedWithCrLfAndNothingElse) {
-    window_.setText(Control::Memo1, "earlier\r\n");
+    window_.set_text(Control::Memo1, "earlier\r\n");
     form_->AppendUpgradeLog("Upgraded Successfully : Table LQ Added");
     form_->AppendUpgradeLog("PanicPIN Field added ");
     form_->AppendUpgradeLog("");

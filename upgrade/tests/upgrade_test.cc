@@ -161,7 +161,7 @@ class Upgraded : public Upgrade {
         if (IsSkipped()) return;
         ASSERT_EQ(first_run().error, "");
         fs::copy(first_run().folder, data(), fs::copy_options::recursive);
-        window_.setText(Control::Memo1, first_run().log);
+        window_.set_text(Control::Memo1, first_run().log);
     }
 };
 
@@ -300,7 +300,7 @@ TEST_F(Upgrade, MissingDoorTableStopsTheRunWithTheEngineErrorAndKeepsEarlierStep
     // The next run skips what was made and goes on once the table is there.
     write_old_database(data(), {"Ctrller.DB", "Personal.DB", "Transact.db", "Holiday.db",
                                 "SecMas.DB", "User.DB", "AntiPassBack.db", "events.db"});
-    window_.setText(Control::Memo1, "");
+    window_.set_text(Control::Memo1, "");
     form_->BitBtn1Click();
     EXPECT_EQ(
         log_text(Lines(kFirstRunLog.begin() + 4, kFirstRunLog.end())) + std::string(kRepairText),

@@ -100,10 +100,10 @@ TEST(TerminalWindowTest, LogLinesBoxesAndBars) {
     {
         TerminalWindow window(out, err, true);
         window.append_text(Control::Memo1, "Upgraded Successfully : Table Leave.db Added\r\n");
-        window.setPosition(Control::PBData, 50);
+        window.set_position(Control::PBData, 50);
         window.append_text(Control::Memo1, "Rebuild was successful.");
-        window.showMessage({"Rebuild was successful.", "", vaq::window::BoxIcon::kNone});
-        window.setPosition(Control::PBRebuild, 140);
+        window.show_message({"Rebuild was successful.", "", vaq::window::BoxIcon::kNone});
+        window.set_position(Control::PBRebuild, 140);
         EXPECT_EQ(window.position(Control::PBRebuild), 100);
     }
     EXPECT_EQ(out.str(),
@@ -115,7 +115,7 @@ TEST(TerminalWindowTest, LogLinesBoxesAndBars) {
 
     std::ostringstream quietErr;
     TerminalWindow quiet(out, quietErr, false);
-    quiet.setPosition(Control::PBData, 50);
+    quiet.set_position(Control::PBData, 50);
     EXPECT_EQ(quietErr.str(), "");
     EXPECT_THROW(quiet.click(Control::BitBtn2), vaq::Error);
 }
