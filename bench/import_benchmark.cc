@@ -115,7 +115,7 @@ void BM_BatchAppend(benchmark::State& state) {
             table.set_field_text(transact::EventID, r.eventId);
             table.post();
         }
-        table.saveChanges();
+        table.save_changes();
     }
 }
 

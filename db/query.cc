@@ -94,7 +94,7 @@ bool Query::eof() const {
     return result("read the end of the result").eof();
 }
 
-std::uint32_t Query::recordCount() const {
+std::uint32_t Query::record_count() const {
     return result("count the records").record_count();
 }
 
@@ -109,7 +109,7 @@ std::vector<std::string> Query::field_names() const {
     return names;
 }
 
-bool Query::findField(std::string_view name) const {
+bool Query::find_field(std::string_view name) const {
     return result("look for a field").find_field(name).has_value();
 }
 

@@ -56,12 +56,12 @@ class Query {
     void first();
     void next();
     bool eof() const;
-    std::uint32_t recordCount() const;
+    std::uint32_t record_count() const;
     std::uint32_t rec_no() const;
 
     std::vector<std::string> field_names() const;
     // True when the result has a field of that name, letter case ignored.
-    bool findField(std::string_view name) const;
+    bool find_field(std::string_view name) const;
     // Throws vaq::Error("Field not found: X in the result from T.DB.").
     FieldValue field_by_name(std::string_view name) const;
 

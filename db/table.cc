@@ -44,7 +44,7 @@ class TableHandle final : public pdx::DbiCursor {
         cursor_->next();
         return true;
     }
-    void saveChanges() override {
+    void save_changes() override {
         if (table_->writable()) table_->writer().save_changes();
     }
 
@@ -186,7 +186,7 @@ void Table::set_index_name(std::string index_name) {
         if (editing()) post();
         const std::string previous = std::exchange(indexName_, std::move(index_name));
         try {
-            openCursor();
+            open_cursor();
         } catch (...) {
             indexName_ = previous;
             throw;
@@ -206,7 +206,7 @@ std::shared_ptr<pdx::Table> Table::open_engine_table() const {
     return pdx::Table::open(directory(), tableName_);
 }
 
-void Table::openCursor() {
+void Table::open_cursor() {
     std::unique_ptr<pdx::Cursor> cursor = indexName_.empty()
                                               ? pdx::open_primary_cursor(*table_)
                                               : pdx::open_index_cursor(*table_, indexName_);
@@ -219,7 +219,7 @@ void Table::open() {
     if (active()) return;
     table_ = open_engine_table();
     try {
-        openCursor();
+        open_cursor();
         handle_ = pdx::register_cursor(std::make_unique<TableHandle>(table_));
         for (const pdx::Field& field : table_->schema().fields())
             labels_.push_back(&field_label(field.name, table_->name()));
@@ -266,7 +266,7 @@ bool Table::eof() const {
     return cursor().eof();
 }
 
-std::uint32_t Table::recordCount() const {
+std::uint32_t Table::record_count() const {
     return cursor().record_count();
 }
 
@@ -285,7 +285,7 @@ void Table::refresh_field_defs() {
         fieldNames_.push_back(field.name);
 }
 
-bool Table::findField(std::string_view name) const {
+bool Table::find_field(std::string_view name) const {
     for (const std::string& field : fieldNames_)
         if (iequals(field, name)) return true;
     return false;
@@ -330,7 +330,7 @@ bool Table::locate(std::string_view field_names, std::span<const LocateValue> va
     return cursor().locate(field_names, values, options);
 }
 
-void Table::saveChanges() {
+void Table::save_changes() {
     require_open("save changes");
     if (table_->writable()) table_->writer().save_changes();
 }
@@ -459,7 +459,7 @@ void Table::delete_index(std::string_view name) {
     pdx::delete_secondary_index(directory(), tableName_, name);
 }
 
-void Table::deleteTable() {
+void Table::delete_table() {
     require_closed("delete the table");
     const fs::path dir = directory();
     if (const auto file = pdx::find_table_file(dir, tableName_)) pdx::sql::release_results(*file);
@@ -467,7 +467,7 @@ void Table::deleteTable() {
     fieldNames_.clear();
 }
 
-void Table::renameTable(std::string_view newName) {
+void Table::rename_table(std::string_view newName) {
     require_closed("rename the table");
     const fs::path dir = directory();
     if (const auto file = pdx::find_table_file(dir, tableName_)) pdx::sql::release_results(*file);

@@ -113,7 +113,7 @@ class Table {
     void first();
     void next();
     bool eof() const;
-    std::uint32_t recordCount() const;
+    std::uint32_t record_count() const;
     // 1-based number of the current record in the current order; 0 when there is none.
     std::uint32_t rec_no() const;
 
@@ -122,7 +122,7 @@ class Table {
     std::vector<std::string> field_names() const;
     // Reads the field definitions of the table again from its file (open or closed).
     void refresh_field_defs();
-    bool findField(std::string_view name) const;
+    bool find_field(std::string_view name) const;
     // The field of the current record (of the edit buffer while editing or inserting),
     // letter case of `name` ignored. Throws vaq::Error("Field not found: X in T.DB.").
     FieldValue field_by_name(std::string_view name) const;
@@ -175,7 +175,7 @@ class Table {
     pdx::hDBICur handle() const { return handle_; }
     // Hands every change the engine holds back for the table to the operating system;
     // closing the table also flushes them to the disk.
-    void saveChanges();
+    void save_changes();
 
     // ---- the table as a whole ----
     // The names of the table's secondary indexes in the engine's order; the primary index
@@ -186,9 +186,9 @@ class Table {
     // Deletes the secondary index called `name` (letter case ignored), open or closed.
     void delete_index(std::string_view name);
     // Deletes the table and its family. The table must be closed.
-    void deleteTable();
+    void delete_table();
     // Renames the table (closed) to `newName`; the object then names the new table.
-    void renameTable(std::string_view newName);
+    void rename_table(std::string_view newName);
 
     // The table's directory and file name, for messages and tests. Resolves the alias.
     std::filesystem::path directory() const;
@@ -199,7 +199,7 @@ class Table {
     void require_editing(std::string_view what) const;
     bool editing() const;
     pdx::RecordEditor& editor();
-    void openCursor();
+    void open_cursor();
     std::shared_ptr<pdx::Table> open_engine_table() const;
     std::size_t field_index(std::string_view name) const;
     void forget_field_indexes();

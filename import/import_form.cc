@@ -128,7 +128,7 @@ void ImportForm::import_file(const std::string& file) {
     Door.open();
     Transaction.open();
     Personnel.open();
-    const std::uint32_t countAtStart = Transaction.recordCount();
+    const std::uint32_t countAtStart = Transaction.record_count();
     const ImportLedger ledger(db::database_directory(session_, Transaction.alias_name()),
                               countAtStart);
     std::uint64_t skipped = 0;

@@ -29,7 +29,7 @@ std::vector<std::string> TransactionRows::field_names() const {
 
 std::int64_t TransactionRows::row_count() const {
     move_to(0);
-    return table_.recordCount();
+    return table_.record_count();
 }
 
 std::vector<std::vector<std::string>> TransactionRows::read_rows(std::int64_t first,

@@ -191,14 +191,14 @@ namespace {
 // transaction without a card number belongs to nobody, not to the first staff member who
 // has no card.
 StaffIdsByCard staff_ids_by_card(db::Table& personnel) {
-    StaffIdsByCard staffIds(personnel.recordCount());
+    StaffIdsByCard staffIds(personnel.record_count());
     const auto add = [&](std::string_view cardId, std::string_view staffId) {
         if (!cardId.empty()) staffIds.add(cardId, staffId);
     };
     // Text fields are read straight from the records; other types, and a table lacking a
     // field (which fails as it always did), through the field values.
     const bool bothFields =
-        personnel.findField(personal::CardID) && personnel.findField(personal::StaffID);
+        personnel.find_field(personal::CardID) && personnel.find_field(personal::StaffID);
     if (!bothFields || !personnel.read_each_text(personal::CardID, personal::StaffID, add)) {
         for (personnel.first(); !personnel.eof(); personnel.next()) {
             const std::string cardId = personnel.field_by_name(personal::CardID).as_string();
@@ -312,14 +312,14 @@ StaffIdBackfill MaintenanceForm::backfill_staff_ids() {
     // structure.
     if (!personnelWasOpen) Personnel.close();
 
-    port_.set_range(Control::bar1, 0, static_cast<int>(Table1.recordCount()));
+    port_.set_range(Control::bar1, 0, static_cast<int>(Table1.record_count()));
     port_.set_running(Control::Timer1, true);
     // A table without the staff ID field reads it only for a card found, to fail where it
     // always failed.
-    const bool hasStaffId = Table1.findField(transact::StaffID);
+    const bool hasStaffId = Table1.find_field(transact::StaffID);
     if (hasStaffId && backfill_in_place(staffIds, result)) return result;
 
-    const std::uint32_t count = Table1.recordCount();
+    const std::uint32_t count = Table1.record_count();
     const auto staffIdOfTransaction = [this] {
         return Table1.field_by_name(transact::StaffID).as_string();
     };
@@ -366,7 +366,7 @@ void MaintenanceForm::Timer1Timer() {
     // The walk in place leaves the cursor where it is; it counts the records it has done.
     const std::uint32_t current = walkingInPlace_ ? recordsWalked_ : Table1.rec_no();
     port_.set_text(Control::Label29,
-                   remaining_time_text(Table1.recordCount(), current, tickCount_));
+                   remaining_time_text(Table1.record_count(), current, tickCount_));
 }
 
 }  // namespace vaq::maintenance

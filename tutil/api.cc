@@ -64,7 +64,7 @@ void report_progress(vaq::tutil::Phase phase, int percent) {
     pdx::ProgressReport report;
     report.phase = static_cast<std::uint8_t>(phase);
     report.percent = static_cast<std::uint16_t>(std::clamp(percent, 0, 100));
-    pdx::reportProgress(nullptr, report);
+    pdx::report_progress(nullptr, report);
 }
 
 template <typename T>

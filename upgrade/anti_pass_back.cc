@@ -63,8 +63,8 @@ void UpgradeForm::rebuild_anti_pass_back() {
     q1.close();
     q1.set_sql(kAntiPassBackSelect);
     q1.open();
-    if (q1.findField(schema::AntiPassBack::Pkey)) return;
-    const std::uint32_t rows = q1.recordCount();
+    if (q1.find_field(schema::AntiPassBack::Pkey)) return;
+    const std::uint32_t rows = q1.record_count();
     copy_into_tmpdb();
     replace_by_tmpdb(rows);
     AntiPassBack.close();
@@ -100,7 +100,7 @@ void UpgradeForm::copy_into_tmpdb() {
 std::uint32_t UpgradeForm::tmpdb_record_count() {
     const TemporaryBinding tmpdb(AntiPassBack, kTmpdbObjectName);
     AntiPassBack.open();
-    return AntiPassBack.recordCount();
+    return AntiPassBack.record_count();
 }
 
 void UpgradeForm::replace_by_tmpdb(std::uint32_t expectedRows) {
@@ -110,41 +110,41 @@ void UpgradeForm::replace_by_tmpdb(std::uint32_t expectedRows) {
         throw Error("The copy of " + table_name + " into " + std::string(schema::work::tmpdb) +
                     " holds " + std::to_string(copied) + " rows instead of " +
                     std::to_string(expectedRows) + "; " + table_name + " is left as it was.");
-    const auto tmpdbFile = findTableFile(database_directory(), kTmpdbFile);
+    const auto tmpdbFile = find_table_file(database_directory(), kTmpdbFile);
     if (!tmpdbFile) throw Error("Table does not exist: " + std::string(schema::work::tmpdb));
     flush_table_to_disk(*tmpdbFile);
 
     AntiPassBack.close();
-    AntiPassBack.renameTable(kKeptOldTable);
+    AntiPassBack.rename_table(kKeptOldTable);
     AntiPassBack.set_table_name(table_name);
     {
         const TemporaryBinding tmpdb(AntiPassBack, kTmpdbObjectName);
-        AntiPassBack.renameTable(table_name);
+        AntiPassBack.rename_table(table_name);
     }
     db::Table kept(AntiPassBack.alias_name(), std::string(kKeptOldTable), session_);
-    kept.deleteTable();
+    kept.delete_table();
 }
 
 void UpgradeForm::finish_interrupted_rebuild() {
     const std::filesystem::path directory = database_directory();
-    if (!findTableFile(directory, kKeptOldTable)) return;
+    if (!find_table_file(directory, kKeptOldTable)) return;
     db::Table kept(AntiPassBack.alias_name(), std::string(kKeptOldTable), session_);
     AntiPassBack.close();
     const std::string table_name = AntiPassBack.table_name();
-    if (!findTableFile(directory, table_name)) {
+    if (!find_table_file(directory, table_name)) {
         // Cut off between the two renames: the complete copy waits in tmpdb.DB; should it
         // be gone, the old table goes back under its name.
-        if (!findTableFile(directory, kTmpdbFile)) {
-            kept.renameTable(table_name);
+        if (!find_table_file(directory, kTmpdbFile)) {
+            kept.rename_table(table_name);
             return;
         }
         const TemporaryBinding tmpdb(AntiPassBack, kTmpdbObjectName);
-        AntiPassBack.renameTable(table_name);
+        AntiPassBack.rename_table(table_name);
     }
     AntiPassBack.refresh_field_defs();
     // A kept table beside an AntiPassBack.db that was not rebuilt is not ours to delete;
     // the next rebuild then stops at its rename with the engine's message naming it.
-    if (AntiPassBack.findField(schema::AntiPassBack::Pkey)) kept.deleteTable();
+    if (AntiPassBack.find_field(schema::AntiPassBack::Pkey)) kept.delete_table();
 }
 
 }  // namespace vaq::upgrade

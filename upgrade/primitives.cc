@@ -89,7 +89,7 @@ std::filesystem::path UpgradeForm::database_directory() const {
 }
 
 bool UpgradeForm::table_file_exists(std::string_view fileName) const {
-    return findTableFile(database_directory(), fileName).has_value();
+    return find_table_file(database_directory(), fileName).has_value();
 }
 
 void UpgradeForm::run_statement(db::Query& query, std::string_view statement) {
@@ -110,7 +110,7 @@ void UpgradeForm::CreateTableIfMissing(std::string_view fileName,
                                        OptionalText log) {
     StepRecord steps(database_directory());
     const bool severalStatements = !followUps.empty();
-    if (const auto existing = findTableFile(database_directory(), fileName)) {
+    if (const auto existing = find_table_file(database_directory(), fileName)) {
         if (!severalStatements || !steps.is_unfinished(fileName)) return;
         // An earlier run created the table and stopped before its rows or its index: the
         // table holds nothing else, so it is made again whole.
@@ -134,7 +134,7 @@ void UpgradeForm::AddFieldIfMissing(db::Query& query, std::string_view table,
     query.close();
     query.set_sql(add_field_select(table));
     query.open();
-    if (query.findField(column)) return;
+    if (query.find_field(column)) return;
     run_statement(query, add_field_alter(table, column, type));
     AppendUpgradeLog(add_field_log(column));
 }
@@ -142,7 +142,7 @@ void UpgradeForm::AddFieldIfMissing(db::Query& query, std::string_view table,
 bool UpgradeForm::AlterIfFieldMissing(std::string_view column, std::string_view alter,
                                       OptionalText update, OptionalText log) {
     StepRecord steps(database_directory());
-    if (Q2.findField(column)) {
+    if (Q2.find_field(column)) {
         // An earlier run added the column and stopped before the UPDATE that fills it.
         if (update && steps.is_unfinished(alter)) {
             run_statement(q1, *update);

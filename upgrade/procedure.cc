@@ -265,10 +265,10 @@ void UpgradeForm::add_columns_together(std::span<const ColumnStep> run) {
                 q1.open();
                 selectOpen = true;
             }
-            present =
-                q1.findField(step.call->column) || contains_ignoring_case(added, step.call->column);
+            present = q1.find_field(step.call->column) ||
+                      contains_ignoring_case(added, step.call->column);
         } else {
-            present = Q2.findField(step.row->testedColumn);
+            present = Q2.find_field(step.row->testedColumn);
         }
         if (!present) {
             actions[at] = Action::kAdd;

@@ -11,7 +11,7 @@ namespace vaq::upgrade {
 
 namespace fs = std::filesystem;
 
-std::optional<fs::path> findTableFile(const fs::path& directory, std::string_view fileName) {
+std::optional<fs::path> find_table_file(const fs::path& directory, std::string_view fileName) {
     while (!fileName.empty() && (fileName.front() == '\\' || fileName.front() == '/'))
         fileName.remove_prefix(1);
     // A table change that an error or a crash cut off after it took effect is finished

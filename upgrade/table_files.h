@@ -12,8 +12,8 @@ namespace vaq::upgrade {
 // directory. Found without regard to letter case, so that "\Emailalert.DB" finds the
 // EmailAlert.DB the step itself creates, and after any table change that was cut off after
 // it took effect is finished. Nothing when the directory holds no such table.
-std::optional<std::filesystem::path> findTableFile(const std::filesystem::path& directory,
-                                                   std::string_view fileName);
+std::optional<std::filesystem::path> find_table_file(const std::filesystem::path& directory,
+                                                     std::string_view fileName);
 
 // Writes every file of the table's family (the .DB and the files sharing its stem) to disk,
 // then the directory's list of entries, so that the rows survive a crash of the machine and

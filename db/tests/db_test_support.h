@@ -40,7 +40,7 @@ class AliasDirectory : public ::testing::Test {
 
     fs::path data() const { return root_ / "data"; }
 
-    static bool haveCorpus() { return vaq::test_support::have_corpus(); }
+    static bool have_corpus() { return vaq::test_support::have_corpus(); }
 
     // Copies a corpus table (path of its .DB under the corpus) and its family into data().
     void copy_corpus_table(const std::string& relative) const {

@@ -14,7 +14,7 @@ class QueryObject : public testing::AliasDirectory {
   protected:
     void SetUp() override {
         AliasDirectory::SetUp();
-        if (!haveCorpus()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
+        if (!have_corpus()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
         copy_corpus_table("paradoxdriver/db/ORDERS.DB");
     }
 };
@@ -37,10 +37,10 @@ TEST_F(QueryObject, OpenReadsTheResultLikeATable) {
     q2.set_sql("Select * from \"ORDERS.db\"");
     q2.open();
     EXPECT_TRUE(q2.active());
-    EXPECT_TRUE(q2.findField("ship via"));
-    EXPECT_FALSE(q2.findField("MainEntrance"));
+    EXPECT_TRUE(q2.find_field("ship via"));
+    EXPECT_FALSE(q2.find_field("MainEntrance"));
     EXPECT_EQ(q2.field_names().size(), 11u);
-    EXPECT_EQ(q2.recordCount(), 224u);
+    EXPECT_EQ(q2.record_count(), 224u);
     EXPECT_EQ(q2.field_by_name("Order No").as_string(), "1001");
     q2.next();
     EXPECT_EQ(q2.rec_no(), 2u);
@@ -55,7 +55,7 @@ TEST_F(QueryObject, OpenReadsTheResultLikeATable) {
     q2.add_sql("where Orders.\"Order No\" > 1100");
     EXPECT_FALSE(q2.active());
     q2.open();
-    EXPECT_LT(q2.recordCount(), 224u);
+    EXPECT_LT(q2.record_count(), 224u);
     EXPECT_GT(q2.field_by_name("Order No").as_integer(), 1100);
 }
 

@@ -142,7 +142,7 @@ class QuotedStatementsRun : public testing::AliasDirectory {
         for (const pdx::Field& field : table->schema().fields())
             names.push_back(field.name);
         EXPECT_EQ(query.field_names(), names);
-        EXPECT_EQ(query.recordCount(), table->record_count());
+        EXPECT_EQ(query.record_count(), table->record_count());
     }
 
     void check_create(const sql::CreateTable& create) {
@@ -264,7 +264,7 @@ class QuotedStatementsRun : public testing::AliasDirectory {
             }
             previous = value;
         }
-        EXPECT_EQ(walked, table.recordCount());
+        EXPECT_EQ(walked, table.record_count());
     }
 
     void check(const sql::Statement& statement, const QuotedStatement& s, const Rows& before) {

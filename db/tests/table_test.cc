@@ -17,7 +17,7 @@ class TableObject : public testing::AliasDirectory {
   protected:
     void SetUp() override {
         AliasDirectory::SetUp();
-        if (!haveCorpus()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
+        if (!have_corpus()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
         copy_corpus_table("paradoxdriver/db/ORDERS.DB");
         copy_corpus_table("paradoxdriver/db/CUSTOMER.DB");
         copy_corpus_table("paradoxdriver/db/AREACODES.DB");
@@ -36,7 +36,7 @@ TEST_F(TableObject, OpensByNameInAnyCaseAndWalksEveryRecord) {
     EXPECT_FALSE(orders.active());
     orders.open();
     EXPECT_EQ(orders.state(), Table::State::kBrowse);
-    EXPECT_EQ(orders.recordCount(), 224u);
+    EXPECT_EQ(orders.record_count(), 224u);
     EXPECT_EQ(orders.rec_no(), 1u);
     EXPECT_EQ(orders.field_by_name("order no").as_integer(), 1001);
     std::uint32_t seen = 0;
@@ -61,9 +61,9 @@ TEST_F(TableObject, NameAndAliasChangeOnlyWhileClosed) {
     table.close();
     table.set_table_name("CUSTOMER");
     table.open();
-    EXPECT_EQ(table.recordCount(), 20u);
-    EXPECT_TRUE(table.findField("city"));
-    EXPECT_FALSE(table.findField("Order No"));
+    EXPECT_EQ(table.record_count(), 20u);
+    EXPECT_TRUE(table.find_field("city"));
+    EXPECT_FALSE(table.find_field("Order No"));
 }
 
 TEST_F(TableObject, FieldsReadAsTextUnderTheProcessDateFormat) {
@@ -186,7 +186,7 @@ TEST_F(TableObject, DoorOpensInTheOrderOfItsControllerIndex) {
     EXPECT_EQ(doors.index_names(), std::vector<std::string>{std::string(door::ControlID)});
     doors.set_index_name(std::string(door::ControlID));
     doors.open();
-    EXPECT_EQ(doors.recordCount(), 12u);
+    EXPECT_EQ(doors.record_count(), 12u);
     std::int64_t previous = 0;
     for (; !doors.eof(); doors.next()) {
         const std::int64_t controller = doors.field_by_name(door::ControllerID).as_integer();

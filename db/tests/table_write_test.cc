@@ -72,7 +72,7 @@ TEST_F(TableWriting, TextIsConvertedByTheFieldAndReadsBackTheSame) {
     staff.post();
     EXPECT_EQ(posts, 1);
     EXPECT_EQ(staff.state(), Table::State::kBrowse);
-    EXPECT_EQ(staff.recordCount(), 1u);
+    EXPECT_EQ(staff.record_count(), 1u);
     EXPECT_EQ(staff.field_by_name("Id").as_integer(), 1);
     EXPECT_EQ(staff.field_by_name("CardID").as_string(), "0000012345");
     EXPECT_EQ(staff.field_by_name("Born").as_string(), "25/12/1990");
@@ -105,7 +105,7 @@ TEST_F(TableWriting, CancelAndRefusedTextLeaveTheRecordAsItWas) {
     staff.set_field_text("Name", "Never");
     staff.cancel();
     EXPECT_EQ(staff.state(), Table::State::kBrowse);
-    EXPECT_EQ(staff.recordCount(), 1u);
+    EXPECT_EQ(staff.record_count(), 1u);
 
     staff.edit();
     EXPECT_EQ(failure_of([&] { staff.set_field_text("Born", "31/02/1990"); }),
@@ -165,7 +165,7 @@ TEST_F(TableWriting, ChangesAreSavedThroughTheEngineHandle) {
     Query query;
     query.set_sql("Select * from Staff");
     query.open();
-    EXPECT_EQ(query.recordCount(), 1u);
+    EXPECT_EQ(query.record_count(), 1u);
 }
 
 TEST_F(TableWriting, IndexesAreDeletedThroughTheOpenTableOrByName) {
@@ -258,36 +258,36 @@ TEST_F(TableWriting, TableIsDeletedRenamedAndItsFieldsReadAgain) {
     run("Insert into Tmpdb.DB (ControllerID, FromDoorID) Values (1, 2)");
     Table antiPassBack("VAQ", "AntiPassBack.db");
     antiPassBack.open();
-    EXPECT_EQ(failure_of([&] { antiPassBack.deleteTable(); }),
+    EXPECT_EQ(failure_of([&] { antiPassBack.delete_table(); }),
               "Cannot delete the table of an open table: AntiPassBack.db.");
     antiPassBack.close();
 
     const std::string remembered = antiPassBack.table_name();
-    antiPassBack.deleteTable();
+    antiPassBack.delete_table();
     EXPECT_FALSE(fs::exists(data() / "AntiPassBack.db"));
     antiPassBack.set_table_name("Tmpdb");
-    antiPassBack.renameTable(remembered);
+    antiPassBack.rename_table(remembered);
     EXPECT_EQ(antiPassBack.table_name(), "AntiPassBack.db");
     EXPECT_FALSE(fs::exists(data() / "tmpdb.DB"));
     EXPECT_FALSE(fs::exists(data() / "tmpdb.PX"));
     antiPassBack.refresh_field_defs();
-    EXPECT_TRUE(antiPassBack.findField("PKey"));
+    EXPECT_TRUE(antiPassBack.find_field("PKey"));
     antiPassBack.open();
-    EXPECT_EQ(antiPassBack.recordCount(), 1u);
+    EXPECT_EQ(antiPassBack.record_count(), 1u);
     EXPECT_EQ(antiPassBack.field_by_name("FromDoorID").as_integer(), 2);
     antiPassBack.close();
 
     // Field definitions are those last read until read again.
     run("alter table AntiPassBack add ToDoorID smallint");
-    EXPECT_FALSE(antiPassBack.findField("ToDoorID"));
+    EXPECT_FALSE(antiPassBack.find_field("ToDoorID"));
     antiPassBack.refresh_field_defs();
-    EXPECT_TRUE(antiPassBack.findField("todoorid"));
+    EXPECT_TRUE(antiPassBack.find_field("todoorid"));
 
     Table missing("VAQ", "Nowhere");
-    EXPECT_EQ(failure_of([&] { missing.deleteTable(); }), "Table does not exist: Nowhere.");
+    EXPECT_EQ(failure_of([&] { missing.delete_table(); }), "Table does not exist: Nowhere.");
     // The data file took the extension the new name was given with; the message names the
     // table's own.
-    EXPECT_EQ(failure_of([&] { antiPassBack.renameTable("Staff.db"); }),
+    EXPECT_EQ(failure_of([&] { antiPassBack.rename_table("Staff.db"); }),
               "Table already exists: Staff.db.");
 }
 

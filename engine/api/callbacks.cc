@@ -65,7 +65,7 @@ ProgressReport decode_progress(const ProgressRecord& record) {
     return report;
 }
 
-CBRType reportProgress(hDBICur cursor, const ProgressReport& report) {
+CBRType report_progress(hDBICur cursor, const ProgressReport& report) {
     // The callback runs outside the lock: it may register or remove callbacks itself.
     const auto registration = lookup(cursor, cbGENPROGRESS);
     if (!registration || registration->function == nullptr) return cbrUSEDEF;

@@ -44,7 +44,7 @@ ProgressReport decode_progress(const ProgressRecord& record);
 // Calls the progress callback registered for the cursor, or else the one registered for the
 // whole process, after writing the report into its buffer. Returns the callback's answer, or
 // cbrUSEDEF when none is registered. The table-utility library calls this while it works.
-CBRType reportProgress(hDBICur cursor, const ProgressReport& report);
+CBRType report_progress(hDBICur cursor, const ProgressReport& report);
 
 // True when a callback of that type is registered for the cursor (null: for the process).
 bool has_callback(hDBICur cursor, CBType type);

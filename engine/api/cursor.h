@@ -23,7 +23,7 @@ class DbiCursor {
     virtual bool next_record(void* recordBuffer) = 0;
     // Writes changes the cursor still holds to disk. A cursor that buffers nothing has
     // nothing to do.
-    virtual void saveChanges() {}
+    virtual void save_changes() {}
 };
 
 // Makes an open cursor of a new cursor object and returns its handle.

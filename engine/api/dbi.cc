@@ -158,7 +158,7 @@ DBIResult DbiGetDirectory(hDBIDb hDb, bool /*bDefault*/, char* pszDir) {
 DBIResult DbiSaveChanges(hDBICur hCursor) {
     if (!is_open_cursor(hCursor)) return not_open("DbiSaveChanges", "cursor");
     try {
-        hCursor->saveChanges();
+        hCursor->save_changes();
         return DBIERR_NONE;
     } catch (...) {
         return record_current_exception();

@@ -70,17 +70,17 @@ TEST_F(ProgressTest, PercentIsPassedUnchangedAboveOneHundred) {
 TEST_F(ProgressTest, RegisteredOnlyBetweenRegisterAndUnregister) {
     TBDEUtil util;
     util.ProgressRec.window = &window_;
-    pdx::reportProgress(nullptr, {60, pdx::kPhaseData, "unseen"});
+    pdx::report_progress(nullptr, {60, pdx::kPhaseData, "unseen"});
     EXPECT_TRUE(window_.positionChanges.empty());
 
     util.RegisterProgress();
-    pdx::reportProgress(nullptr, {60, pdx::kPhaseData, "a message in the record"});
-    pdx::reportProgress(nullptr, {5, pdx::kPhaseIndexes, ""});
+    pdx::report_progress(nullptr, {60, pdx::kPhaseData, "a message in the record"});
+    pdx::report_progress(nullptr, {5, pdx::kPhaseIndexes, ""});
     // The engine wrote the report into the session object's own buffer.
     EXPECT_EQ(util.ProgressRec[0], 5);
     EXPECT_EQ(util.ProgressRec[kProgressPhaseByte], pdx::kPhaseIndexes);
     util.UnregisterProgress();
-    pdx::reportProgress(nullptr, {99, pdx::kPhaseHeader, ""});
+    pdx::report_progress(nullptr, {99, pdx::kPhaseHeader, ""});
 
     EXPECT_EQ(window_.positionChanges, (std::vector<std::pair<Control, int>>{
                                            {Control::PBData, 60}, {Control::PBIndexes, 5}}));
@@ -91,9 +91,9 @@ TEST_F(ProgressTest, RegisteredOnlyBetweenRegisterAndUnregister) {
 TEST_F(ProgressTest, ReportsGoToTheWindowOfTheBufferRegisteredOrNowhere) {
     TBDEUtil util;
     util.RegisterProgress();
-    pdx::reportProgress(nullptr, {70, pdx::kPhaseData, ""});  // no window given yet
+    pdx::report_progress(nullptr, {70, pdx::kPhaseData, ""});  // no window given yet
     util.ProgressRec.window = &window_;
-    pdx::reportProgress(nullptr, {80, pdx::kPhaseRebuild, ""});
+    pdx::report_progress(nullptr, {80, pdx::kPhaseRebuild, ""});
     util.UnregisterProgress();
     EXPECT_EQ(window_.positionChanges,
               (std::vector<std::pair<Control, int>>{{Control::PBRebuild, 80}}));

@@ -187,7 +187,7 @@ TUResult scripted_verify(hTUses, const char*, const char* driver, const char* er
                          const char*, std::int32_t options, std::int32_t* level) {
     script.calls.push_back(std::string("verify ") + driver + " " + errorTable + " " +
                            std::to_string(options));
-    pdx::reportProgress(nullptr, {40, pdx::kPhaseData, ""});
+    pdx::report_progress(nullptr, {40, pdx::kPhaseData, ""});
     *level = script.level;
     return script.verify;
 }
@@ -227,7 +227,7 @@ TUResult scripted_rebuild(hTUses, const char*, const char* driver, const char* b
                           const char* keyViolations, const char* problems, tutil::CRTblDesc*) {
     script.calls.push_back(std::string("rebuild ") + driver + " " + backup + " " + keyViolations +
                            " " + problems);
-    pdx::reportProgress(nullptr, {100, pdx::kPhaseRebuild, ""});
+    pdx::report_progress(nullptr, {100, pdx::kPhaseRebuild, ""});
     return script.rebuild;
 }
 

@@ -58,7 +58,7 @@ TEST_F(AntiPassBackRebuild, CopyReplacesTheOldTableAndLeavesNoWorkTable) {
     form_->rebuild_anti_pass_back();
     expect_rebuilt();
     EXPECT_FALSE(form_->AntiPassBack.active());
-    EXPECT_TRUE(form_->AntiPassBack.findField("PKEY"));
+    EXPECT_TRUE(form_->AntiPassBack.find_field("PKEY"));
     EXPECT_TRUE(mainDB_->connected());
     EXPECT_EQ(window_.log(), "");
 }

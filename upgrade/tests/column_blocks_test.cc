@@ -87,9 +87,9 @@ TEST_F(ColumnBlocks, OnlyTheTransactionBlockReadsItsFieldsAgainAfterAdding) {
     sql({"CREATE TABLE \"Transact.db\" (TransID autoinc, TDate Date, PRIMARY KEY (TransID))",
          "CREATE TABLE \"Holiday.db\" (HolidayID autoinc, TDate Date, PRIMARY KEY (HolidayID))"});
     form_->run_column_block(7);
-    EXPECT_TRUE(form_->Q2.findField("DT"));
+    EXPECT_TRUE(form_->Q2.find_field("DT"));
     form_->run_column_block(8);
-    EXPECT_FALSE(form_->Q2.findField("HolidayName"));
+    EXPECT_FALSE(form_->Q2.find_field("HolidayName"));
     EXPECT_EQ(form_->Q2.text(), "Select * from \"Holiday.DB\"");
     EXPECT_EQ(log_lines(), (Lines{"Upgraded Successfully : DT Field added ",
                                   "Upgraded Successfully : HolidayName Field added "}));
@@ -146,7 +146,7 @@ TEST_F(DepartmentNames, NameLongerThanTheStaffColumnIsCutToItsWidth) {
         {"CREATE TABLE \"Short.db\" (PersonalID autoinc, Department Char(5), DeptID smallint, "
          "PRIMARY KEY (PersonalID))",
          "INSERT INTO Short (DeptID) VALUES (1)", "Drop Table \"Personal.DB\""});
-    db::Table("VAQ", "Short").renameTable("Personal");
+    db::Table("VAQ", "Short").rename_table("Personal");
     form_->copy_department_names();
     EXPECT_THAT(rows_of("Personal"), ElementsAre("1|Finan|1"));
 }

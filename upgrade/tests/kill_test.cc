@@ -119,7 +119,7 @@ auto in_log_order(const Lines& log) {
     };
 }
 
-int fieldCount(const fs::path& table) {
+int field_count(const fs::path& table) {
     return pdx::testing::PxlibTable(table.string()).field_count();
 }
 
@@ -137,7 +137,7 @@ TEST(UpgradeKill, ColumnsAddedTogetherLeaveEachTableOldOrNewAndTheNextRunFinishe
     std::map<std::string, std::set<int>> layouts;
     for (const char* table : kTables) {
         expected[table] = pxlib_view(reference / table);
-        layouts[table] = {fieldCount(base / table), fieldCount(reference / table)};
+        layouts[table] = {field_count(base / table), field_count(reference / table)};
         ASSERT_EQ(layouts[table].size(), 2u) << table << " gets no column";
     }
     // The lines of the columns of block 5 that an UPDATE fills.
@@ -157,7 +157,7 @@ TEST(UpgradeKill, ColumnsAddedTogetherLeaveEachTableOldOrNewAndTheNextRunFinishe
         for (const auto& [name, read] : after)
             EXPECT_EQ(read.problem, "") << name;
         for (const char* table : kTables)
-            EXPECT_TRUE(layouts[table].contains(fieldCount(work / table))) << table;
+            EXPECT_TRUE(layouts[table].contains(field_count(work / table))) << table;
 
         const Lines rerunLog = run_blocks(work);
         for (const char* table : kTables)

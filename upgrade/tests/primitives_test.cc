@@ -29,7 +29,7 @@ class Primitives : public UpgradeFixture {
     // A copy of the corpus table CUSTOMER (fields CustNo, FirstName, ..., City, ...; one
     // named index City), for what reading alone can show.
     bool copy_customer() {
-        if (!haveCorpus()) return false;
+        if (!have_corpus()) return false;
         copy_corpus_table("paradoxdriver/db/CUSTOMER.DB");
         return true;
     }
@@ -110,7 +110,7 @@ TEST_F(Primitives, PresentColumnInAnotherLetterCaseChangesNothingAndKeepsTheSele
     EXPECT_EQ(window_.log(), "");
     ASSERT_TRUE(form_->q1.active());
     EXPECT_EQ(form_->q1.text(), "Select * from 'Customer'");
-    EXPECT_EQ(form_->q1.recordCount(), 20u);
+    EXPECT_EQ(form_->q1.record_count(), 20u);
 }
 
 TEST_F(Primitives, AddFieldOnMissingTableFailsAtItsSelectAndLogsNothing) {
@@ -254,7 +254,7 @@ TEST_F(Primitives, WantedIndexFoundInAnotherLetterCaseDeletesNothing) {
 }
 
 TEST_F(Primitives, TableWithoutNamedIndexesGivesFalseAndLosesNothing) {
-    if (!haveCorpus()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
+    if (!have_corpus()) GTEST_SKIP() << "The Paradox corpus folder is absent.";
     copy_corpus_table("paradoxdriver/db/ORDERS.DB");
     window_.set_items(Control::ListBox1, {"from an earlier table"});
     db::Table orders("VAQ", "Orders");

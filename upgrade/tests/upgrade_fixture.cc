@@ -73,7 +73,7 @@ void UpgradeFixture::sql(std::initializer_list<std::string_view> statements) con
         sql(statement);
 }
 
-bool UpgradeFixture::haveCorpus() {
+bool UpgradeFixture::have_corpus() {
     return vaq::test_support::have_corpus();
 }
 

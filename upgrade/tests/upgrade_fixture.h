@@ -40,7 +40,7 @@ class UpgradeFixture : public ::testing::Test {
 
     // Copies a corpus table (path of its .DB under the corpus) and its family into data().
     void copy_corpus_table(const std::string& relative) const;
-    static bool haveCorpus();
+    static bool have_corpus();
 
     // "Name type" for each field in table order, types as the engine's SQL writes them
     // ("CardID char(20)", "DoorID autoinc").

@@ -59,7 +59,7 @@ TEST_F(ProgressCallbacks, ReportsGoToTheRegisteredBufferAndCallback) {
         DbiRegisterCallBack(nullptr, cbGENPROGRESS, 77, 268, buffer.data(), recording_callback),
         DBIERR_NONE);
     EXPECT_TRUE(has_callback(nullptr, cbGENPROGRESS));
-    EXPECT_EQ(reportProgress(nullptr, {42, kPhaseIndexes, ""}), cbrCONTINUE);
+    EXPECT_EQ(report_progress(nullptr, {42, kPhaseIndexes, ""}), cbrCONTINUE);
     ASSERT_EQ(seen().size(), 1u);
     EXPECT_EQ(seen()[0].type, cbGENPROGRESS);
     EXPECT_EQ(seen()[0].clientData, 77u);
@@ -69,7 +69,7 @@ TEST_F(ProgressCallbacks, ReportsGoToTheRegisteredBufferAndCallback) {
     ASSERT_EQ(DbiRegisterCallBack(nullptr, cbGENPROGRESS, 0, 268, buffer.data(), nullptr),
               DBIERR_NONE);
     EXPECT_FALSE(has_callback(nullptr, cbGENPROGRESS));
-    EXPECT_EQ(reportProgress(nullptr, {50, kPhaseData, ""}), cbrUSEDEF);
+    EXPECT_EQ(report_progress(nullptr, {50, kPhaseData, ""}), cbrUSEDEF);
     EXPECT_EQ(seen().size(), 1u);
 }
 
@@ -97,8 +97,8 @@ TEST_F(ProgressCallbacks, ACursorsOwnCallbackComesFirstAndClosesWithIt) {
         DBIERR_NONE);
     ASSERT_EQ(DbiRegisterCallBack(cursor, cbGENPROGRESS, 2, 268, own.data(), recording_callback),
               DBIERR_NONE);
-    reportProgress(cursor, {10, kPhaseHeader, ""});
-    reportProgress(nullptr, {20, kPhaseHeader, ""});
+    report_progress(cursor, {10, kPhaseHeader, ""});
+    report_progress(nullptr, {20, kPhaseHeader, ""});
     hDBICur closed = cursor;
     ASSERT_EQ(DbiCloseCursor(&cursor), DBIERR_NONE);
     EXPECT_FALSE(has_callback(closed, cbGENPROGRESS));
@@ -120,7 +120,7 @@ TEST_F(ProgressCallbacks, ACallbackMayRemoveItself) {
     ASSERT_EQ(
         DbiRegisterCallBack(nullptr, cbGENPROGRESS, 0, 268, buffer.data(), unregistering_callback),
         DBIERR_NONE);
-    EXPECT_EQ(reportProgress(nullptr, {1, kPhaseHeader, ""}), cbrABORT);
+    EXPECT_EQ(report_progress(nullptr, {1, kPhaseHeader, ""}), cbrABORT);
     EXPECT_FALSE(has_callback(nullptr, cbGENPROGRESS));
 }
 

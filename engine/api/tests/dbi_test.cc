@@ -124,7 +124,7 @@ class CountingCursor : public DbiCursor {
     bool next_record(void*) override {
         throw EngineError(DBIERR_OSACCESS, "Read error in Door.DB");
     }
-    void saveChanges() override { ++*saves_; }
+    void save_changes() override { ++*saves_; }
 
   private:
     int* saves_;
