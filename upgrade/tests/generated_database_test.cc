@@ -81,7 +81,8 @@ class GeneratedDatabase : public UpgradeFixture {
             EXPECT_TRUE(std::equal(before.fields.begin(), before.fields.end(), after.begin()));
             EXPECT_EQ(rows_by_former_columns(file), before.rows);
         }
-        for (const auto& [table, added] : kAddedToOldTables) {
+        for (const auto& [added_to, added] : kAddedToOldTables) {
+            const std::string_view table = added_to;  // clang lets no lambda capture a binding
             SCOPED_TRACE(table);
             const auto found = std::find_if(before_.begin(), before_.end(), [&](const auto& t) {
                 return schema::same_table_name(t.first, table);
