@@ -5,10 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -17,11 +13,11 @@
 #include <string>
 
 #include "common/error.h"
+#include "common/tests/killed_child.h"
 #include "db/database.h"
 #include "db/session.h"
 #include "engine/api/config.h"
 #include "engine/format/deferred_sync.h"
-#include "engine/table/crash_points.h"
 #include "engine/table/tests/fault_sweep.h"
 #include "engine/table/tests/pxlib_reader.h"
 #include "test_support/memory_window.h"
@@ -72,30 +68,6 @@ Lines run_blocks(const fs::path& folder) {
         from = end + 2;
     }
     return lines;
-}
-
-// Runs the blocks in a child process that kills itself at its `killAt`-th crash point;
-// true when it was killed.
-bool run_killed_at(const fs::path& folder, int killAt) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        int reached = 0;
-        pdx::set_crash_point_handler([&](std::string_view) {
-            if (++reached == killAt) ::raise(SIGKILL);
-        });
-        try {
-            run_blocks(folder);
-        } catch (...) {
-            ::_exit(2);
-        }
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return true;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error("the child failed without being killed");
-    return false;
 }
 
 void copy_folder(const fs::path& from, const fs::path& to) {
@@ -151,7 +123,7 @@ TEST(UpgradeKill, ColumnsAddedTogetherLeaveEachTableOldOrNewAndTheNextRunFinishe
     for (int killAt = 1;; ++killAt) {
         SCOPED_TRACE("killed at crash point " + std::to_string(killAt));
         copy_folder(base, work);
-        const bool killed = run_killed_at(work, killAt);
+        const bool killed = vaq::test_support::run_killed_child([&] { run_blocks(work); }, killAt);
         const pdx::testing::DatabaseState after = pdx::testing::read_database(work);
         EXPECT_EQ(record_counts(after), record_counts(before)) << "records lost or invented";
         for (const auto& [name, read] : after)
