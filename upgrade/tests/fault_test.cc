@@ -41,14 +41,7 @@ struct RunResult {
 // The upgrade of the database in `folder`, known as the alias VAQ, the repair at its end
 // standing in.
 RunResult upgrade(const fs::path& folder) {
-    std::shared_ptr<const pdx::Configuration> previous;
-    try {
-        previous = pdx::current_configuration();
-    } catch (const Error&) {
-        // No configuration of the test's own; it is read again below.
-    }
-    pdx::use_configuration(
-        pdx::Configuration::from_text("[alias VAQ]\npath = .\n", folder, "fault"));
+    const AliasVaqAt alias(folder, "fault");
     RunResult result;
     {
         test_support::MemoryWindow window;
@@ -65,10 +58,6 @@ RunResult upgrade(const fs::path& folder) {
             result.error = e.what();
         }
     }
-    if (previous)
-        pdx::use_configuration(*previous);
-    else
-        pdx::reload_configuration();
     return result;
 }
 

@@ -37,14 +37,7 @@ constexpr const char* kTables[] = {"Ctrller.DB", "User.DB"};
 // Blocks 5 and 10 of the database in `folder`, known as the alias VAQ, under one durable
 // point as the upgrade runs them; the log lines they wrote.
 Lines run_blocks(const fs::path& folder) {
-    std::shared_ptr<const pdx::Configuration> previous;
-    try {
-        previous = pdx::current_configuration();
-    } catch (const Error&) {
-        // No configuration of the test's own; it is read again below.
-    }
-    pdx::use_configuration(
-        pdx::Configuration::from_text("[alias VAQ]\npath = .\n", folder, "kill"));
+    const AliasVaqAt alias(folder, "kill");
     test_support::MemoryWindow window;
     {
         db::Session session("Session1");
@@ -56,18 +49,7 @@ Lines run_blocks(const fs::path& folder) {
         form.run_column_block(10);
         sync.finish();
     }
-    if (previous)
-        pdx::use_configuration(*previous);
-    else
-        pdx::reload_configuration();
-    Lines lines;
-    const std::string log = window.log();
-    for (std::size_t from = 0; from < log.size();) {
-        const std::size_t end = log.find("\r\n", from);
-        lines.push_back(log.substr(from, end - from));
-        from = end + 2;
-    }
-    return lines;
+    return log_lines_of(window.log());
 }
 
 void copy_folder(const fs::path& from, const fs::path& to) {

@@ -139,9 +139,11 @@ std::vector<std::pair<std::string, std::string>> UpgradeFixture::snapshot() cons
 }
 
 Lines UpgradeFixture::log_lines() const {
+    return log_lines_of(window_.log());
+}
+
+Lines log_lines_of(std::string_view text) {
     Lines lines;
-    const std::string log = window_.log();
-    std::string_view text = log;
     while (!text.empty()) {
         const std::size_t end = text.find("\r\n");
         if (end == std::string_view::npos) {
@@ -153,6 +155,22 @@ Lines UpgradeFixture::log_lines() const {
         text.remove_prefix(end + 2);
     }
     return lines;
+}
+
+AliasVaqAt::AliasVaqAt(const fs::path& folder, const std::string& name) {
+    try {
+        previous_ = pdx::current_configuration();
+    } catch (const Error&) {
+        // The test had no configuration of its own; the file is read again at the end.
+    }
+    pdx::use_configuration(pdx::Configuration::from_text("[alias VAQ]\npath = .\n", folder, name));
+}
+
+AliasVaqAt::~AliasVaqAt() {
+    if (previous_)
+        pdx::use_configuration(*previous_);
+    else
+        pdx::reload_configuration();
 }
 
 std::string log_text(const Lines& lines) {

@@ -15,6 +15,7 @@
 #include "common/tests/failure_of.h"
 #include "db/database.h"
 #include "db/session.h"
+#include "engine/api/config.h"
 #include "test_support/memory_window.h"
 #include "test_support/scratch.h"
 #include "upgrade/upgrade_form.h"
@@ -67,5 +68,20 @@ class UpgradeFixture : public ::testing::Test {
 
 // Joins lines into the text of the upgrade log: each line followed by CR LF.
 std::string log_text(const Lines& lines);
+// Splits the text of the upgrade log into its lines; a text not ending in CR LF fails the test.
+Lines log_lines_of(std::string_view log);
+
+// While it lives, the engine's configuration names `folder` as the alias VAQ; then the
+// configuration the test had before is back (or the file is read again when it had none).
+class AliasVaqAt {
+  public:
+    AliasVaqAt(const fs::path& folder, const std::string& name);
+    ~AliasVaqAt();
+    AliasVaqAt(const AliasVaqAt&) = delete;
+    AliasVaqAt& operator=(const AliasVaqAt&) = delete;
+
+  private:
+    std::shared_ptr<const pdx::Configuration> previous_;
+};
 
 }  // namespace vaq::upgrade::testing

@@ -45,19 +45,8 @@ struct FirstRun {
         std::string pattern = (fs::temp_directory_path() / "vaq-upgraded-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) throw Error("Cannot make a scratch folder.");
         folder = pattern;
-        std::shared_ptr<const pdx::Configuration> previous;
-        try {
-            previous = pdx::current_configuration();
-        } catch (const Error&) {
-            // The test had no configuration of its own; it reads the file again below.
-        }
-        pdx::use_configuration(
-            pdx::Configuration::from_text("[alias VAQ]\npath = .\n", folder, "first run"));
+        const AliasVaqAt alias(folder, "first run");
         error = upgrade();
-        if (previous)
-            pdx::use_configuration(*previous);
-        else
-            pdx::reload_configuration();
     }
     ~FirstRun() {
         std::error_code ignored;
