@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "common/error.h"
+#include "common/huge_page_array.h"
 #include "db/schema.h"
 #include "maintenance/backfill_texts.h"
 #include "maintenance/maintenance_form.h"
@@ -38,8 +38,9 @@ bool same_id(std::string_view a, std::string_view b) {
 
 // Staff IDs by card ID, looked up once for every transaction. With many staff the table
 // is far larger than the processor caches and the time goes into waiting for memory, so it
-// is laid out for one cache miss a lookup, which begin() starts early: open addressing over
-// slots of 32 bytes that hold the card ID and staff ID themselves when they fit (10 digits
+// is laid out for one cache miss a lookup, which begin() starts early, and kept on huge pages
+// so that the miss is not also a walk of the page tables. Open addressing over slots of 32
+// bytes that hold the card ID and staff ID themselves when they fit (10 digits
 // and an ID of a few letters do). Longer pairs are read from `pairs_`, where every pair is
 // kept, one after another. Every pair is added first, then index() places them all at once.
 class StaffIdsByCard {
@@ -63,7 +64,7 @@ class StaffIdsByCard {
     // Places every pair added, in the order added, into slots of which at most three in
     // four are used. A card given again keeps its first staff ID: the later pair is left out.
     void index() {
-        slots_.assign(std::bit_ceil(pairCount_ + pairCount_ / 3 + 1), Slot{});
+        slots_ = HugePageArray<Slot>(std::bit_ceil(pairCount_ + pairCount_ / 3 + 1));
         for (std::size_t at = 0; at < pairs_.size();) {
             const Pair pair = pair_at(static_cast<std::uint32_t>(at));
             const std::uint64_t hash = hash_of(pair.cardId);
@@ -181,7 +182,7 @@ class StaffIdsByCard {
     std::string pairs_;
     std::size_t pairCount_ = 0;
     // A power of two of them; the one empty slot finds nothing before index().
-    std::vector<Slot> slots_ = std::vector<Slot>(1);
+    HugePageArray<Slot> slots_ = HugePageArray<Slot>(1);
 };
 
 namespace {
