@@ -105,17 +105,28 @@ class Importer {
             read_header(reader);
             const CsvRecordMaker maker(*table_, columns_);
             const std::uint64_t size = progress_.enabled() ? file_size(path_) : 0;
-            while (reader.read_row(row)) {
-                if (blank(row)) continue;
+            while (true) {
+                pdx::EditBuffer& slot = take_slot(batch);
+                // Most lines are plain records of common values: their record is made from
+                // the line as it stands. Any other line is read as CSV and converted field by
+                // field, which also words what is wrong with it.
+                std::string_view line;
+                const bool made = maker.makes_plain_lines() && reader.peek_line(line) &&
+                                  maker.make_plain(line, slot.record().mutable_bytes());
+                if (made) {
+                    reader.take_line();
+                } else {
+                    if (!reader.read_row(row)) break;
+                    if (blank(row)) continue;
+                }
                 // Ctrl-C stops between two records; the ones stored stay and are saved.
                 if (interrupt_.requested()) {
                     store(batch, stored);
                     if (!refusal_) interrupted_line_ = reader.line();
                     break;
                 }
-                pdx::EditBuffer& slot = take_slot(batch);
                 batch.lines[batch.size] = reader.line();
-                convert(reader, maker, row, blobs, slot);
+                if (!made) convert(reader, maker, row, blobs, slot);
                 if (++batch.size == kBatchRows) store(batch, stored);
                 // Where the reading stands is asked now and then only.
                 if (++rows % 4096 == 0 && size > 0)

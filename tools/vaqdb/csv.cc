@@ -206,6 +206,28 @@ void CsvReader::split_quoted(std::size_t from, std::size_t to,
     }
 }
 
+bool CsvReader::peek_line(std::string_view& line) {
+    if (!started_) {
+        started_ = true;
+        skip_byte_order_mark();
+    }
+    const char* newline = nullptr;
+    while ((newline = static_cast<const char*>(
+                std::memchr(buffer_.data() + begin_, '\n', end_ - begin_))) == nullptr)
+        if (!read_more()) return false;
+    const char* first = buffer_.data() + begin_;
+    const char* stop = newline;
+    if (stop > first && stop[-1] == '\r') --stop;
+    line = std::string_view(first, static_cast<std::size_t>(stop - first));
+    peeked_end_ = static_cast<std::size_t>(newline - buffer_.data()) + 1;
+    return true;
+}
+
+void CsvReader::take_line() {
+    row_line_ = next_line_++;
+    begin_ = peeked_end_;
+}
+
 bool CsvReader::read_row(std::vector<std::string_view>& fields) {
     if (!started_) {
         started_ = true;

@@ -46,6 +46,13 @@ class CsvReader {
     CsvReader(std::istream& in, std::string source, std::size_t read_size = kReadSize);
     // The next record; false at the end of the input.
     bool read_row(std::vector<std::string_view>& fields);
+    // The next line of the input as it stands, without its line end (LF or CR LF), for a
+    // caller that reads plain records itself; false when no whole line is left (the last
+    // line without a line end included). A line holding a double quote may not be a whole
+    // record: the caller reads such a line with read_row(). take_line() takes the line
+    // as the record last read; read_row() reads it again otherwise.
+    bool peek_line(std::string_view& line);
+    void take_line();
     // The line (1-based) on which the record last read begins.
     std::size_t line() const { return row_line_; }
     const std::string& source() const { return source_; }
@@ -71,6 +78,7 @@ class CsvReader {
     bool started_ = false;
     std::size_t next_line_ = 1;
     std::size_t row_line_ = 0;
+    std::size_t peeked_end_ = 0;  // where the line peek_line() gave ends, its line feed included
 };
 
 }  // namespace vaq::shell

@@ -49,20 +49,32 @@ bool digits_at(std::string_view text, std::size_t at, std::size_t count, int& va
     return true;
 }
 
-// A whole number written plainly: an optional minus and at most ten digits.
-bool plain_integer(std::string_view text, std::int64_t low, std::int64_t high,
-                   std::int64_t& value) {
-    const bool negative = !text.empty() && text.front() == '-';
-    if (negative) text.remove_prefix(1);
-    if (text.empty() || text.size() > 10) return false;
+// A whole number written plainly at the start of [at, end): an optional minus and one to ten
+// digits, within [low, high]. `stop` is left after the last digit.
+bool plain_integer_from(const char* at, const char* end, std::int64_t low, std::int64_t high,
+                        std::int64_t& value, const char*& stop) {
+    const bool negative = at != end && *at == '-';
+    if (negative) ++at;
+    const char* const digits = at;
     std::int64_t magnitude = 0;
-    for (const char c : text) {
-        const unsigned digit = static_cast<unsigned char>(c) - unsigned{'0'};
-        if (digit > 9) return false;
+    for (; at != end; ++at) {
+        const unsigned digit = static_cast<unsigned char>(*at) - unsigned{'0'};
+        if (digit > 9) break;
+        if (at - digits == 10) return false;  // more than ten digits
         magnitude = magnitude * 10 + digit;
     }
+    if (at == digits) return false;
+    stop = at;
     value = negative ? -magnitude : magnitude;
     return value >= low && value <= high;
+}
+
+// A whole number written plainly, the whole of `text`.
+bool plain_integer(std::string_view text, std::int64_t low, std::int64_t high,
+                   std::int64_t& value) {
+    const char* const end = text.data() + text.size();
+    const char* stop = nullptr;
+    return plain_integer_from(text.data(), end, low, high, value, stop) && stop == end;
 }
 
 // YYYY-MM-DD at the start of `text`.
@@ -136,6 +148,7 @@ CsvRecordMaker::CsvRecordMaker(const pdx::Table& table, std::vector<std::size_t>
                 column.form = pdx::is_blob_type(column.field->type()) ? Form::kBlob : Form::kEngine;
         }
         if (column.form == Form::kBlob) blob_fields_.push_back(index);
+        if (column.form == Form::kBlob || column.form == Form::kEngine) plain_lines_ = false;
         columns_.push_back(column);
     }
 }
@@ -226,6 +239,86 @@ bool CsvRecordMaker::convert_directly(const Column& column, std::string_view tex
             return false;
     }
     return false;
+}
+
+bool CsvRecordMaker::make_plain(std::string_view line, std::span<std::uint8_t> record) const {
+    if (!plain_lines_ || columns_.empty()) return false;
+    std::memset(record.data(), 0, record.size());
+    const char* at = line.data();
+    const char* const end = at + line.size();
+    for (std::size_t i = 0;; ++i) {
+        const Column& column = columns_[i];
+        if (!take_plain_value(column, at, end, record.data() + column.field->offset)) return false;
+        // Each value but the last ends at a comma, the last at the end of the line.
+        if (i + 1 == columns_.size()) return at == end;
+        if (at == end) return false;
+        ++at;
+    }
+}
+
+// The value of `column` from `at` up to the next comma or the end of the line, written as
+// convert_directly() writes it (an empty value leaves the field empty); `at` is left at that
+// comma or end. False when the value is not in its common form. Each form takes only bytes
+// it can hold: never a comma or a quote.
+bool CsvRecordMaker::take_plain_value(const Column& column, const char*& at, const char* end,
+                                      std::uint8_t* out) const {
+    const char* const from = at;
+    if (from == end || *from == ',') return true;
+    const auto value_of_length = [&](std::size_t length) {
+        const auto left = static_cast<std::size_t>(end - from);
+        return left == length || (left > length && from[length] == ',');
+    };
+    std::size_t length = 0;
+    switch (column.form) {
+        case Form::kAlpha: {
+            const char* stop = from;
+            for (; stop != end && *stop != ','; ++stop) {
+                const auto c = static_cast<unsigned char>(*stop);
+                if (c >= 0x80 || c == '\0' || c == '"') return false;
+            }
+            length = static_cast<std::size_t>(stop - from);
+            if (length > column.field->width()) return false;
+            // ASCII is stored as it stands; the rest of the field was cleared with the record.
+            std::memcpy(out, from, length);
+            at = stop;
+            return true;
+        }
+        case Form::kShort:
+        case Form::kLong:
+        case Form::kAutoInc: {
+            const std::int64_t low = column.form == Form::kAutoInc ? 1
+                                     : column.form == Form::kShort ? -32767
+                                                                   : -2147483647;
+            const std::int64_t high = column.form == Form::kShort ? 32767 : 2147483647;
+            std::int64_t number = 0;
+            const char* stop = nullptr;
+            if (!plain_integer_from(from, end, low, high, number, stop) ||
+                (stop != end && *stop != ','))
+                return false;
+            if (column.form == Form::kShort)
+                pdx::encode_short(static_cast<std::int16_t>(number), out);
+            else
+                pdx::encode_long(static_cast<std::int32_t>(number), out);
+            at = stop;
+            return true;
+        }
+        case Form::kDate:
+            length = 10;
+            break;
+        case Form::kTime:
+            length = value_of_length(8) ? 8 : 12;
+            break;
+        case Form::kTimestamp:
+            length = value_of_length(19) ? 19 : 23;
+            break;
+        case Form::kEngine:
+        case Form::kBlob:
+            return false;
+    }
+    if (!value_of_length(length) || !convert_directly(column, std::string_view(from, length), out))
+        return false;
+    at = from + length;
+    return true;
 }
 
 void CsvRecordMaker::convert_by_engine(const Column& column, std::string_view text,

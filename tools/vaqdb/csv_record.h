@@ -46,6 +46,16 @@ class CsvRecordMaker {
     void make(std::span<const std::string_view> row, std::span<std::uint8_t> record,
               std::vector<std::vector<std::uint8_t>>& blobs) const;
 
+    // True when every column takes its common values straight into record bytes (no blob
+    // column, no field only the engine converts): make_plain() can then make records.
+    bool makes_plain_lines() const { return plain_lines_; }
+    // Makes the record of a CSV line read as it stands, in one pass over its bytes, when
+    // every value of it is in the common form make() writes straight into the record (no
+    // quote, no value the engine must convert or refuse, as many fields as columns): the
+    // record is then the one make() makes of the line's fields. False otherwise, with
+    // `record` left undefined: the caller makes the record of the line's fields with make().
+    bool make_plain(std::string_view line, std::span<std::uint8_t> record) const;
+
     // The field index of each blob column, in column order.
     const std::vector<std::size_t>& blob_fields() const { return blob_fields_; }
 
@@ -63,11 +73,14 @@ class CsvRecordMaker {
 
     static bool day_number(const Column& column, std::string_view text, std::int32_t& day);
     bool convert_directly(const Column& column, std::string_view text, std::uint8_t* out) const;
+    bool take_plain_value(const Column& column, const char*& at, const char* end,
+                          std::uint8_t* out) const;
     void convert_by_engine(const Column& column, std::string_view text, std::uint8_t* out) const;
 
     const pdx::Table& table_;
     std::vector<Column> columns_;
     std::vector<std::size_t> blob_fields_;
+    bool plain_lines_ = true;
 };
 
 }  // namespace vaq::shell

@@ -105,6 +105,48 @@ TEST(CsvReader, PlainRecordsSplitAtEveryCommaWhereverItFalls) {
     }
 }
 
+// A reader that takes the lines it can as they stand and reads the others as records (as
+// .import does: a line holding a quote is always read as a record) gives the records and
+// lines of read_row() alone, whatever the read size.
+TEST(CsvReader, LinesTakenAsTheyStandInterleaveWithRecordsRead) {
+    const std::string text =
+        "\xEF\xBB\xBFId,Name\r\n"
+        "1,plain\r\n"
+        "2,\"quoted\nover two lines\"\n"
+        "\n"
+        "3,lone\rcr\n"
+        "4,a\"b\r\n"
+        "5,last";
+    for (std::size_t size = 1; size < text.size() + 2; ++size) {
+        std::istringstream in(text);
+        CsvReader reader(in, "in.csv", size);
+        Read read;
+        std::vector<std::string_view> fields;
+        for (std::size_t n = 0;; ++n) {
+            std::string_view line;
+            // Every other line that may be taken is taken as it stands.
+            if (reader.peek_line(line) && line.find('"') == std::string_view::npos && n % 2 == 0) {
+                std::vector<std::string> split(1);
+                for (const char c : line)
+                    if (c == ',')
+                        split.emplace_back();
+                    else
+                        split.back() += c;
+                reader.take_line();
+                read.rows.push_back(split);
+            } else if (reader.read_row(fields)) {
+                read.rows.emplace_back(fields.begin(), fields.end());
+            } else {
+                break;
+            }
+            read.lines.push_back(reader.line());
+        }
+        const Read whole = read_all(text, CsvReader::kReadSize);
+        EXPECT_EQ(read.rows, whole.rows) << "read size " << size;
+        EXPECT_EQ(read.lines, whole.lines) << "read size " << size;
+    }
+}
+
 TEST(CsvReader, MalformedInputNamesItsLineWhateverTheReadSize) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"a,b\n1,\"open\nstill open\n",
@@ -201,6 +243,77 @@ TEST(CsvRecordMaker, WritesTheBytesTheEngineWrites) {
                   engine_bytes(table, 6, day + " " + clock))
             << day << " " << clock;
     }
+}
+
+// A line of common values makes, in one pass over it, the record its fields make; any other
+// line (a quote, a value only the engine converts or refuses, too few or too many values) is
+// left to the fields.
+TEST(CsvRecordMaker, PlainLinesMakeTheRecordsOfTheirFields) {
+    pdx::testing::TempDir dir;
+    pdx::TableSpec layout;
+    layout.fields = {
+        {"Name", pdx::FieldType::kAlpha, 6},       {"Small", pdx::FieldType::kShort, 0},
+        {"Id", pdx::FieldType::kLong, 0},          {"Counter", pdx::FieldType::kAutoInc, 0},
+        {"Day", pdx::FieldType::kDate, 0},         {"Clock", pdx::FieldType::kTime, 0},
+        {"Moment", pdx::FieldType::kTimestamp, 0}, {"Flag", pdx::FieldType::kLogical, 0}};
+    pdx::create_table(dir.path(), "Every", layout);
+    const auto table = pdx::Table::open(dir.path(), "Every");
+    const CsvDateForms forms;
+
+    // Each column in CSV order (not the table's), and one value in turn replaced by others.
+    const std::vector<std::size_t> columns = {6, 0, 3, 1, 4, 2, 5};
+    const std::vector<std::string> usual = {"2024-02-29 08:30:00", "Door 1", "12",          "-7",
+                                            "2024-02-29",          "1500",   "23:59:59.999"};
+    const std::vector<std::vector<std::string>> others = {
+        {"", "2024-02-29 08:30:00.5", "2024-02-29 08:30:00.500", "2024-02-29T08:30:00",
+         "2024-02-30 08:30:00", "2024-02-29 08:30", "2024-02-29 08:30:00.5000"},
+        {"", "abcdef", "abcdefg", "a\"b", "\"ab\"", "Grüße", " x ", std::string("a\0b", 3)},
+        {"", "1", "0", "-1", "2147483647", "2147483648", "+5", "00000000001", "000000000001"},
+        {"", "0", "-0", "32767", "-32767", "32768", "-32768", "-", "--1", "1e3", "7 "},
+        {"", "0001-01-01", "9999-12-31", "2023-02-29", "2024-1-01", "2024-01-01x", "2024/01/01"},
+        {"", "-2147483647", "2147483647", "-2147483648", "12345678901", "1.0"},
+        {"", "00:00:00", "12:30:00.5", "12:30:00.050", "24:00:00", "12:00", "12:00:00.1234",
+         "1:00:00"},
+    };
+    const CsvRecordMaker maker(*table, columns);
+    ASSERT_TRUE(maker.makes_plain_lines());
+    std::vector<std::string> lines;
+    for (std::size_t column = 0; column < columns.size(); ++column)
+        for (const std::string& other : others[column]) {
+            std::string line;
+            for (std::size_t i = 0; i < columns.size(); ++i)
+                line += (i > 0 ? "," : "") + (i == column ? other : usual[i]);
+            lines.push_back(line);
+        }
+    std::string usual_line;
+    for (const std::string& value : usual)
+        usual_line += (usual_line.empty() ? "" : ",") + value;
+    lines.insert(lines.end(), {usual_line, usual_line + ",", usual_line.substr(0, 30), "", ",",
+                               std::string(6, ','), std::string(7, ','), usual_line + "\r"});
+
+    std::vector<std::uint8_t> plain(table->schema().record_size());
+    std::vector<std::uint8_t> record(table->schema().record_size());
+    std::vector<std::vector<std::uint8_t>> blobs;
+    std::size_t taken = 0;
+    for (const std::string& line : lines) {
+        std::istringstream in(line);
+        CsvReader reader(in, "in.csv");
+        std::vector<std::string_view> fields;
+        ASSERT_TRUE(reader.read_row(fields) || line.empty());
+        if (!maker.make_plain(line, plain)) continue;
+        ++taken;
+        ASSERT_EQ(fields.size(), columns.size()) << line;
+        maker.make(fields, record, blobs);
+        EXPECT_EQ(plain, record) << "'" << line << "'";
+    }
+    // The usual line, each line with an empty value and most with another valid one.
+    EXPECT_GE(taken, 20u);
+    EXPECT_TRUE(maker.make_plain(usual_line, plain));
+
+    // A column the engine converts leaves every line to the fields.
+    const CsvRecordMaker with_flag(*table, {0, 7});
+    EXPECT_FALSE(with_flag.makes_plain_lines());
+    EXPECT_FALSE(with_flag.make_plain("x,true", plain));
 }
 
 // One maker reads the rows of a file one after another: a date repeated, changed, given
