@@ -93,7 +93,7 @@ class Importer {
     };
     // Rows stored in one change of the table: the journal and the header are written once
     // for all of them.
-    static constexpr std::size_t kBatchRows = 512;
+    static constexpr std::size_t kBatchRows = 4096;
 
     std::size_t read_and_store(CsvReader& reader) {
         std::vector<std::string_view> row;

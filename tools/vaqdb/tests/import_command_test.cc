@@ -200,9 +200,9 @@ TEST_F(ImportTest, KeyViolationKeepsTheRowsBeforeItAndSaysSo) {
     EXPECT_EQ(table->record_count(), 3u);
 }
 
-// The rows are stored a batch at a time while the file is read: a bad line after many
-// stored batches still leaves the table as it was, and so does a bad line after a refused
-// row (the whole file is checked); a refused row after many batches keeps exactly the rows
+// The rows are stored a batch at a time (4096 rows) while the file is read: a bad line after
+// two stored batches still leaves the table as it was, and so does a bad line after a refused
+// row (the whole file is checked); a refused row after a stored batch keeps exactly the rows
 // before it.
 TEST_F(ImportTest, ALateBadLineTakesBackEveryStoredBatchAndALateRefusalKeepsThePrefix) {
     pdx::create_table(dir_, "Staff", every_type(1));
@@ -218,33 +218,33 @@ TEST_F(ImportTest, ALateBadLineTakesBackEveryStoredBatchAndALateRefusalKeepsTheP
         const Outcome bad =
             run({".import",
                  write_csv("late.csv",
-                           header + rows(1, 3000) + "3001,x,2024-02-30\n" + rows(3002, 3100)),
+                           header + rows(1, 9000) + "9001,x,2024-02-30\n" + rows(9002, 9100)),
                  table});
         EXPECT_EQ(bad.status, 1);
-        EXPECT_THAT(bad.err, HasSubstr("late.csv line 3002, field Day"));
+        EXPECT_THAT(bad.err, HasSubstr("late.csv line 9002, field Day"));
         EXPECT_THAT(bad.err, HasSubstr("Nothing was imported into " + table + ".DB."));
         EXPECT_EQ(pdx::Table::open(dir_, table)->record_count(), 0u) << table;
         EXPECT_FALSE(fs::exists(dir_ / ("." + table + ".DB.journal"))) << table;
     }
 
     const Outcome both = run({".import",
-                              write_csv("both.csv", header + rows(1, 1500) + rows(700, 700) +
-                                                        rows(1501, 2500) + "x,y,z\n"),
+                              write_csv("both.csv", header + rows(1, 4500) + rows(700, 700) +
+                                                        rows(4501, 9500) + "x,y,z\n"),
                               "Staff"});
     EXPECT_EQ(both.status, 1);
-    EXPECT_THAT(both.err, HasSubstr("both.csv line 2503, field Id"));
+    EXPECT_THAT(both.err, HasSubstr("both.csv line 9503, field Id"));
     EXPECT_THAT(both.err, HasSubstr("Nothing was imported into Staff.DB."));
     EXPECT_EQ(pdx::Table::open(dir_, "Staff")->record_count(), 0u);
 
     const Outcome refused =
         run({".import",
-             write_csv("dup.csv", header + rows(1, 1500) + rows(700, 700) + rows(1501, 2500)),
+             write_csv("dup.csv", header + rows(1, 4500) + rows(700, 700) + rows(4501, 9500)),
              "Staff"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_THAT(refused.err, HasSubstr("dup.csv line 1502: Key violation in Staff.DB. The 1500 "
-                                       "rows before line 1502 were imported into Staff.DB"));
+    EXPECT_THAT(refused.err, HasSubstr("dup.csv line 4502: Key violation in Staff.DB. The 4500 "
+                                       "rows before line 4502 were imported into Staff.DB"));
     const auto staff = pdx::Table::open(dir_, "Staff");
-    EXPECT_EQ(staff->record_count(), 1500u);
+    EXPECT_EQ(staff->record_count(), 4500u);
     std::int64_t expected = 1;
     for (auto cursor = staff->open_cursor(); !cursor->eof(); cursor->next())
         EXPECT_EQ(cursor->value(0).integer(), expected++);

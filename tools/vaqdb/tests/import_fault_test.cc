@@ -145,17 +145,17 @@ bool import_killed(const fs::path& folder, const fs::path& csv, const std::strin
 
 // An import is one statement of the table's writer: killed at any moment, the table opened
 // again holds its own records and either none of the file's rows or every one of them, the
-// engine and pxlib reading the same (the rows go into many blocks of a keyed table, splitting
-// some, and at the end of an unkeyed one).
+// engine and pxlib reading the same (the rows, nine interleaved runs of keys, go into many
+// blocks of a keyed table, splitting some, and at the end of an unkeyed one).
 TEST(ImportCrash, AKilledImportLeavesNoneOrEveryRow) {
     TempDir dir;
     const fs::path csv = dir / "rows.csv";
     {
         std::ofstream out(csv);
         out << "Id,Name\n";
-        for (int i = 0; i < 1100; ++i)
-            out << 1000 + i * 37 % 1100 << ",imported row " << i << " " << std::string(60, 'x')
-                << "\n";
+        for (int i = 0; i < 9000; ++i)
+            out << 1000 + i % 9 * 1000 + i / 9 << ",imported row " << i << " "
+                << std::string(60, 'x') << "\n";
     }
     for (const bool keyed : {true, false}) {
         SCOPED_TRACE(keyed ? "keyed" : "unkeyed");
@@ -166,7 +166,7 @@ TEST(ImportCrash, AKilledImportLeavesNoneOrEveryRow) {
             pdx::sql::Executor sql(original);
             sql.execute(keyed ? "CREATE TABLE T (Id integer, Name char(90), PRIMARY KEY (Id))"
                               : "CREATE TABLE T (Id integer, Name char(90))");
-            sql.execute("INSERT INTO T VALUES (1, 'own one'), (5000, 'own last')");
+            sql.execute("INSERT INTO T VALUES (1, 'own one'), (20000, 'own last')");
         }
         const fs::path work = dir / "work";
         const auto fresh = [&] {
@@ -178,7 +178,7 @@ TEST(ImportCrash, AKilledImportLeavesNoneOrEveryRow) {
         const DatabaseState before = pdx::testing::read_database(work);
         ASSERT_EQ(import(work, csv, "T"), 0);
         const DatabaseState after = pdx::testing::read_database(work);
-        ASSERT_EQ(after.begin()->second.records.size(), 1102u);
+        ASSERT_EQ(after.begin()->second.records.size(), 9002u);
         const auto expect_none_or_every_row = [&](const std::string& when) {
             const DatabaseState state = pdx::testing::read_database(work);
             EXPECT_TRUE(state.begin()->second.problem.empty())
@@ -196,7 +196,7 @@ TEST(ImportCrash, AKilledImportLeavesNoneOrEveryRow) {
             if (!killed) break;
             ++kills;
         }
-        EXPECT_GE(kills, 6);  // the journal and the blocks of each of three batches
+        EXPECT_GE(kills, 6);  // the journal and the blocks of each of three batches (4096 rows)
         std::mt19937 random(keyed ? 3 : 4);
         for (int round = 0; round < 20; ++round) {
             fresh();
