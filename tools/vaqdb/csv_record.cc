@@ -1,5 +1,6 @@
 #include "tools/vaqdb/csv_record.h"
 
+#include <bit>
 #include <cstring>
 #include <string>
 
@@ -84,16 +85,67 @@ bool iso_date(std::string_view text, vaq::Date& date) {
            digits_at(text, 8, 2, date.day) && vaq::is_valid_date(date);
 }
 
-// HH:MM:SS or HH:MM:SS.mmm, the whole of `text`.
-bool iso_time(std::string_view text, vaq::Time& time) {
+// HH:MM:SS or HH:MM:SS.mmm, the whole of `text`: its milliseconds since midnight, as
+// vaq::to_milliseconds() counts them. False when it is not in that form or not a time of day.
+bool clock_milliseconds(std::string_view text, std::int32_t& milliseconds) {
     if (text.size() != 8 && text.size() != 12) return false;
-    if (text[2] != ':' || text[5] != ':' || !digits_at(text, 0, 2, time.hour) ||
-        !digits_at(text, 3, 2, time.minute) || !digits_at(text, 6, 2, time.second))
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int millisecond = 0;
+    if (text[2] != ':' || text[5] != ':' || !digits_at(text, 0, 2, hour) ||
+        !digits_at(text, 3, 2, minute) || !digits_at(text, 6, 2, second))
         return false;
-    time.millisecond = 0;
-    if (text.size() == 12 && (text[8] != '.' || !digits_at(text, 9, 3, time.millisecond)))
-        return false;
-    return vaq::is_valid_time(time);
+    if (text.size() == 12 && (text[8] != '.' || !digits_at(text, 9, 3, millisecond))) return false;
+    if (hour >= 24 || minute >= 60 || second >= 60) return false;
+    milliseconds = ((hour * 60 + minute) * 60 + second) * 1000 + millisecond;
+    return true;
+}
+
+// The bytes of a word that are zero: a mask with the high bit of each such byte set, and no
+// other bit (no carry crosses bytes).
+std::uint64_t zero_bytes(std::uint64_t word) {
+    constexpr std::uint64_t kLowBits = 0x7F7F7F7F7F7F7F7FULL;
+    return ~(((word & kLowBits) + kLowBits) | word | kLowBits);
+}
+
+constexpr std::uint64_t every_byte(unsigned char byte) {
+    return 0x0101010101010101ULL * byte;
+}
+
+// Eight bytes of text, the first of them in the lowest bits.
+std::uint64_t eight_bytes(const char* text) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text, sizeof word);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    return word;
+}
+
+// The length of the value from `from` up to the next comma or `end`, when it is plain ASCII
+// text: no byte above 0x7F, no NUL and no double quote. Eight bytes are tested at a time.
+bool plain_ascii_value(const char* from, const char* end, std::size_t& length) {
+    const char* p = from;
+    for (; end - p >= 8; p += 8) {
+        const std::uint64_t word = eight_bytes(p);
+        const std::uint64_t commas = zero_bytes(word ^ every_byte(','));
+        const std::uint64_t refused =
+            zero_bytes(word ^ every_byte('"')) | zero_bytes(word) | (word & every_byte(0x80));
+        if (commas != 0) {
+            // The high bits of the bytes before the first comma.
+            const std::uint64_t before = (commas & (~commas + 1)) - 1;
+            if ((refused & before) != 0) return false;
+            length = static_cast<std::size_t>(p - from) +
+                     static_cast<std::size_t>(std::countr_zero(commas)) / 8;
+            return true;
+        }
+        if (refused != 0) return false;
+    }
+    for (; p != end && *p != ','; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c >= 0x80 || c == '\0' || c == '"') return false;
+    }
+    length = static_cast<std::size_t>(p - from);
+    return true;
 }
 
 bool plain_ascii(std::string_view text) {
@@ -122,6 +174,8 @@ CsvRecordMaker::CsvRecordMaker(const pdx::Table& table, std::vector<std::size_t>
     for (const std::size_t index : columns) {
         Column column;
         column.field = &table.schema()[index];
+        column.offset = column.field->offset;
+        column.width = column.field->width();
         switch (column.field->type()) {
             case pdx::FieldType::kAlpha:
                 column.form = Form::kAlpha;
@@ -146,6 +200,12 @@ CsvRecordMaker::CsvRecordMaker(const pdx::Table& table, std::vector<std::size_t>
                 break;
             default:
                 column.form = pdx::is_blob_type(column.field->type()) ? Form::kBlob : Form::kEngine;
+        }
+        if (column.form == Form::kShort) {
+            column.low = -32767;
+            column.high = 32767;
+        } else if (column.form == Form::kAutoInc) {
+            column.low = 1;
         }
         if (column.form == Form::kBlob) blob_fields_.push_back(index);
         if (column.form == Form::kBlob || column.form == Form::kEngine) plain_lines_ = false;
@@ -199,22 +259,19 @@ bool CsvRecordMaker::convert_directly(const Column& column, std::string_view tex
                                       std::uint8_t* out) const {
     std::int64_t number = 0;
     std::int32_t day = 0;
-    vaq::Time time;
+    std::int32_t milliseconds = 0;
     switch (column.form) {
         case Form::kAlpha:
             // ASCII is stored as it stands in every code page.
             return plain_ascii(text) &&
                    pdx::encode_alpha(text, pdx::MutableBytes(out, column.field->width()));
         case Form::kShort:
-            if (!plain_integer(text, -32767, 32767, number)) return false;
+            if (!plain_integer(text, column.low, column.high, number)) return false;
             pdx::encode_short(static_cast<std::int16_t>(number), out);
             return true;
         case Form::kLong:
-            if (!plain_integer(text, -2147483647, 2147483647, number)) return false;
-            pdx::encode_long(static_cast<std::int32_t>(number), out);
-            return true;
         case Form::kAutoInc:
-            if (!plain_integer(text, 1, 2147483647, number)) return false;
+            if (!plain_integer(text, column.low, column.high, number)) return false;
             pdx::encode_long(static_cast<std::int32_t>(number), out);
             return true;
         case Form::kDate:
@@ -222,16 +279,15 @@ bool CsvRecordMaker::convert_directly(const Column& column, std::string_view tex
             pdx::encode_long(day, out);
             return true;
         case Form::kTime:
-            if (!iso_time(text, time)) return false;
-            pdx::encode_long(vaq::to_milliseconds(time), out);
+            if (!clock_milliseconds(text, milliseconds)) return false;
+            pdx::encode_long(milliseconds, out);
             return true;
         case Form::kTimestamp:
             if (text.size() < 11 || text[10] != ' ' || !day_number(column, text, day) ||
-                !iso_time(text.substr(11), time))
+                !clock_milliseconds(text.substr(11), milliseconds))
                 return false;
             // As vaq::to_timestamp() computes it.
-            pdx::encode_double(static_cast<double>(day) * vaq::kMillisecondsPerDay +
-                                   vaq::milliseconds_since_midnight(time),
+            pdx::encode_double(static_cast<double>(day) * vaq::kMillisecondsPerDay + milliseconds,
                                out);
             return true;
         case Form::kEngine:
@@ -239,21 +295,6 @@ bool CsvRecordMaker::convert_directly(const Column& column, std::string_view tex
             return false;
     }
     return false;
-}
-
-bool CsvRecordMaker::make_plain(std::string_view line, std::span<std::uint8_t> record) const {
-    if (!plain_lines_ || columns_.empty()) return false;
-    std::memset(record.data(), 0, record.size());
-    const char* at = line.data();
-    const char* const end = at + line.size();
-    for (std::size_t i = 0;; ++i) {
-        const Column& column = columns_[i];
-        if (!take_plain_value(column, at, end, record.data() + column.field->offset)) return false;
-        // Each value but the last ends at a comma, the last at the end of the line.
-        if (i + 1 == columns_.size()) return at == end;
-        if (at == end) return false;
-        ++at;
-    }
 }
 
 // The value of `column` from `at` up to the next comma or the end of the line, written as
@@ -270,29 +311,18 @@ bool CsvRecordMaker::take_plain_value(const Column& column, const char*& at, con
     };
     std::size_t length = 0;
     switch (column.form) {
-        case Form::kAlpha: {
-            const char* stop = from;
-            for (; stop != end && *stop != ','; ++stop) {
-                const auto c = static_cast<unsigned char>(*stop);
-                if (c >= 0x80 || c == '\0' || c == '"') return false;
-            }
-            length = static_cast<std::size_t>(stop - from);
-            if (length > column.field->width()) return false;
+        case Form::kAlpha:
+            if (!plain_ascii_value(from, end, length) || length > column.width) return false;
             // ASCII is stored as it stands; the rest of the field was cleared with the record.
             std::memcpy(out, from, length);
-            at = stop;
+            at = from + length;
             return true;
-        }
         case Form::kShort:
         case Form::kLong:
         case Form::kAutoInc: {
-            const std::int64_t low = column.form == Form::kAutoInc ? 1
-                                     : column.form == Form::kShort ? -32767
-                                                                   : -2147483647;
-            const std::int64_t high = column.form == Form::kShort ? 32767 : 2147483647;
             std::int64_t number = 0;
             const char* stop = nullptr;
-            if (!plain_integer_from(from, end, low, high, number, stop) ||
+            if (!plain_integer_from(from, end, column.low, column.high, number, stop) ||
                 (stop != end && *stop != ','))
                 return false;
             if (column.form == Form::kShort)
@@ -319,6 +349,21 @@ bool CsvRecordMaker::take_plain_value(const Column& column, const char*& at, con
         return false;
     at = from + length;
     return true;
+}
+
+bool CsvRecordMaker::make_plain(std::string_view line, std::span<std::uint8_t> record) const {
+    if (!plain_lines_ || columns_.empty()) return false;
+    std::memset(record.data(), 0, record.size());
+    const char* at = line.data();
+    const char* const end = at + line.size();
+    for (std::size_t i = 0;; ++i) {
+        const Column& column = columns_[i];
+        if (!take_plain_value(column, at, end, record.data() + column.offset)) return false;
+        // Each value but the last ends at a comma, the last at the end of the line.
+        if (i + 1 == columns_.size()) return at == end;
+        if (at == end) return false;
+        ++at;
+    }
 }
 
 void CsvRecordMaker::convert_by_engine(const Column& column, std::string_view text,

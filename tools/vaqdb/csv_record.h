@@ -64,6 +64,11 @@ class CsvRecordMaker {
     struct Column {
         const pdx::Field* field = nullptr;
         Form form = Form::kEngine;
+        std::size_t offset = 0;  // the field's, in the record
+        std::size_t width = 0;
+        // The whole numbers a number column takes.
+        std::int64_t low = -2147483647;
+        std::int64_t high = 2147483647;
         // The text of the last date the column read (YYYY-MM-DD) and its day number: rows
         // in time order repeat it, and it is compared rather than read again.
         mutable bool date_read = false;
@@ -73,8 +78,8 @@ class CsvRecordMaker {
 
     static bool day_number(const Column& column, std::string_view text, std::int32_t& day);
     bool convert_directly(const Column& column, std::string_view text, std::uint8_t* out) const;
-    bool take_plain_value(const Column& column, const char*& at, const char* end,
-                          std::uint8_t* out) const;
+    [[gnu::always_inline]] inline bool take_plain_value(const Column& column, const char*& at,
+                                                        const char* end, std::uint8_t* out) const;
     void convert_by_engine(const Column& column, std::string_view text, std::uint8_t* out) const;
 
     const pdx::Table& table_;
