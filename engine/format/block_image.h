@@ -24,11 +24,15 @@ class BlockImage {
         : number_(number),
           record_size_(record_size),
           bytes_(block_size, 0),
+          capacity_(capacity_of(block_size, record_size)),
           changed_begin_(0),
           changed_end_(block_size) {}
     // Takes the bytes of a block as read; the header must have been checked.
     BlockImage(std::uint16_t number, std::vector<std::uint8_t> bytes, std::size_t record_size)
-        : number_(number), record_size_(record_size), bytes_(std::move(bytes)) {
+        : number_(number),
+          record_size_(record_size),
+          bytes_(std::move(bytes)),
+          capacity_(capacity_of(bytes_.size(), record_size)) {
         const DataBlockHeader head = DataBlockHeader::decode(bytes_.data());
         next_ = head.next_block;
         prev_ = head.prev_block;
@@ -42,10 +46,8 @@ class BlockImage {
     void set_prev(std::uint16_t block) { prev_ = block; }
 
     std::size_t count() const { return count_; }
-    std::size_t capacity() const {
-        return (bytes_.size() - DataBlockHeader::kEncodedSize) / record_size_;
-    }
-    bool full() const { return count_ >= capacity(); }
+    std::size_t capacity() const { return capacity_; }
+    bool full() const { return count_ >= capacity_; }
     std::size_t record_size() const { return record_size_; }
 
     // The block's bytes as they stand in memory (encode() brings the header up to date).
@@ -63,7 +65,7 @@ class BlockImage {
     void insert(std::size_t slot, const std::uint8_t* record) {
         mark_changed(slot, count_ + 1);
         std::uint8_t* at = record_at(slot);
-        std::memmove(at + record_size_, at, (count_ - slot) * record_size_);
+        if (slot < count_) std::memmove(at + record_size_, at, (count_ - slot) * record_size_);
         std::memcpy(at, record, record_size_);
         ++count_;
     }
@@ -105,6 +107,9 @@ class BlockImage {
     void settle() { changed_begin_ = changed_end_ = 0; }
 
   private:
+    static std::size_t capacity_of(std::size_t block_size, std::size_t record_size) {
+        return (block_size - DataBlockHeader::kEncodedSize) / record_size;
+    }
     std::uint8_t* record_at(std::size_t slot) {
         return bytes_.data() + record_offset_in_block(slot, record_size_);
     }
@@ -127,6 +132,7 @@ class BlockImage {
     std::size_t count_ = 0;
     std::size_t record_size_ = 1;
     std::vector<std::uint8_t> bytes_;
+    std::size_t capacity_ = 0;  // records the block holds
     std::size_t changed_begin_ = 0;
     std::size_t changed_end_ = 0;
 };

@@ -516,6 +516,8 @@ void SecondaryIndexMaintainer::removed(Bytes record, RecordPosition at, std::uin
 void SecondaryIndexMaintainer::inserted(Bytes record, RecordPosition at, std::uint32_t number,
                                         ChangeJournal::Change& change) {
     begin_change();
+    // Without an index of the table there is nothing to keep (the batches of an import).
+    if (indexes_.empty()) return;
     inserted_.emplace(record.begin(), record.end());
     inserted_at_ = target_of(at, number);
     const bool in_place = removed_at_ && removed_at_->block == inserted_at_->block &&

@@ -40,21 +40,28 @@ TablePager::~TablePager() {
 // --- the blocks of a change -------------------------------------------------------------
 
 void TablePager::begin_change() {
+    recent_ = nullptr;
     blocks_.clear();  // what a change that failed left
     blocks_.swap(settled_);
     dirty_.clear();
+    marked_last_ = 0;
 }
 
 BlockImage& TablePager::block(std::uint16_t number) {
+    if (recent_ != nullptr && recent_number_ == number) return *recent_;
     auto it = blocks_.find(number);
-    if (it != blocks_.end()) return it->second;
-    std::vector<std::uint8_t> buffer;
-    data_.read_data_block(number, buffer);
-    return blocks_.emplace(number, BlockImage(number, std::move(buffer), record_size_))
-        .first->second;
+    if (it == blocks_.end()) {
+        std::vector<std::uint8_t> buffer;
+        data_.read_data_block(number, buffer);
+        it = blocks_.emplace(number, BlockImage(number, std::move(buffer), record_size_)).first;
+    }
+    recent_ = &it->second;
+    recent_number_ = number;
+    return it->second;
 }
 
 BlockImage& TablePager::new_block(std::uint16_t number) {
+    if (recent_number_ == number) recent_ = nullptr;
     blocks_.erase(number);
     mark_dirty(number);
     return blocks_.emplace(number, BlockImage(number, block_size_, record_size_)).first->second;
@@ -68,6 +75,9 @@ std::uint16_t TablePager::next_block_of(std::uint16_t number, const TableHeader&
 }
 
 void TablePager::mark_dirty(std::uint16_t number) {
+    // A block stays dirty until the change ends.
+    if (number == marked_last_) return;
+    marked_last_ = number;
     const auto at = std::lower_bound(dirty_.begin(), dirty_.end(), number);
     if (at == dirty_.end() || *at != number) dirty_.insert(at, number);
 }
@@ -113,6 +123,7 @@ void TablePager::hold_record(const BlockImage& image, std::size_t slot, Bytes re
 }
 
 void TablePager::settle() {
+    recent_ = nullptr;
     for (std::uint16_t number : dirty_)
         blocks_.at(number).settle();
     settled_.swap(blocks_);

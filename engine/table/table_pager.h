@@ -94,6 +94,11 @@ class TablePager : private BlockOverlay {
     // The blocks of the change under way; dirty_ (ascending) those it changed.
     std::map<std::uint16_t, BlockImage> blocks_;
     std::vector<std::uint16_t> dirty_;
+    // The block block() gave last (a run of appends asks for the same one record after
+    // record), and the block marked dirty last; both forgotten when a change begins.
+    BlockImage* recent_ = nullptr;
+    std::uint16_t recent_number_ = 0;
+    std::uint16_t marked_last_ = 0;
     // The blocks the last change read or wrote, as they now stand in the file. Emptied while
     // a change is under way.
     std::map<std::uint16_t, BlockImage> settled_;
