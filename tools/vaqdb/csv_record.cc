@@ -50,6 +50,48 @@ bool digits_at(std::string_view text, std::size_t at, std::size_t count, int& va
     return true;
 }
 
+// The bytes of a word that are zero: a mask with the high bit of each such byte set, and no
+// other bit (no carry crosses bytes).
+std::uint64_t zero_bytes(std::uint64_t word) {
+    constexpr std::uint64_t kLowBits = 0x7F7F7F7F7F7F7F7FULL;
+    return ~(((word & kLowBits) + kLowBits) | word | kLowBits);
+}
+
+constexpr std::uint64_t every_byte(unsigned char byte) {
+    return 0x0101010101010101ULL * byte;
+}
+
+// Eight bytes of text, the first of them in the lowest bits.
+std::uint64_t eight_bytes(const char* text) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text, sizeof word);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    return word;
+}
+
+// The number the digits at the start of eight bytes of text make, when fewer than eight of
+// them are digits; `stop` is left after the last digit. The digits are found and added up
+// a word at a time.
+bool seven_digits_at_most(const char* text, std::int64_t& number, const char*& stop) {
+    constexpr std::uint64_t kLowBits = 0x7F7F7F7F7F7F7F7FULL;
+    const std::uint64_t values = eight_bytes(text) ^ every_byte('0');  // a digit: 0 to 9
+    // The high bit of each byte above 9.
+    const std::uint64_t others =
+        (((values & kLowBits) + every_byte(0x76)) | values) & every_byte(0x80);
+    if (others == 0) return false;
+    const int count = std::countr_zero(others) / 8;
+    stop = text + count;
+    if (count == 0) return true;
+    // The digits moved to the top of the word, the first one (the highest) in the lowest
+    // byte: the bytes below are leading zeros. Pairs, then fours, then all eight.
+    std::uint64_t digits = values << (8 * (8 - count));
+    digits = (digits * 10 + (digits >> 8)) & 0x00FF00FF00FF00FFULL;
+    digits = (digits * 100 + (digits >> 16)) & 0x0000FFFF0000FFFFULL;
+    digits = (digits * 10000 + (digits >> 32)) & 0xFFFFFFFFULL;
+    number = static_cast<std::int64_t>(digits);
+    return true;
+}
+
 // A whole number written plainly at the start of [at, end): an optional minus and one to ten
 // digits, within [low, high]. `stop` is left after the last digit.
 bool plain_integer_from(const char* at, const char* end, std::int64_t low, std::int64_t high,
@@ -58,6 +100,11 @@ bool plain_integer_from(const char* at, const char* end, std::int64_t low, std::
     if (negative) ++at;
     const char* const digits = at;
     std::int64_t magnitude = 0;
+    if (end - at >= 8 && seven_digits_at_most(at, magnitude, stop)) {
+        if (stop == digits) return false;
+        value = negative ? -magnitude : magnitude;
+        return value >= low && value <= high;
+    }
     for (; at != end; ++at) {
         const unsigned digit = static_cast<unsigned char>(*at) - unsigned{'0'};
         if (digit > 9) break;
@@ -100,25 +147,6 @@ bool clock_milliseconds(std::string_view text, std::int32_t& milliseconds) {
     if (hour >= 24 || minute >= 60 || second >= 60) return false;
     milliseconds = ((hour * 60 + minute) * 60 + second) * 1000 + millisecond;
     return true;
-}
-
-// The bytes of a word that are zero: a mask with the high bit of each such byte set, and no
-// other bit (no carry crosses bytes).
-std::uint64_t zero_bytes(std::uint64_t word) {
-    constexpr std::uint64_t kLowBits = 0x7F7F7F7F7F7F7F7FULL;
-    return ~(((word & kLowBits) + kLowBits) | word | kLowBits);
-}
-
-constexpr std::uint64_t every_byte(unsigned char byte) {
-    return 0x0101010101010101ULL * byte;
-}
-
-// Eight bytes of text, the first of them in the lowest bits.
-std::uint64_t eight_bytes(const char* text) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, text, sizeof word);
-    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-    return word;
 }
 
 // The length of the value from `from` up to the next comma or `end`, when it is plain ASCII

@@ -310,6 +310,40 @@ TEST(CsvRecordMaker, PlainLinesMakeTheRecordsOfTheirFields) {
     EXPECT_GE(taken, 20u);
     EXPECT_TRUE(maker.make_plain(usual_line, plain));
 
+    taken = 0;
+    // Numbers of every length, wherever they fall, and text of every length.
+    std::mt19937 random(29);
+    const auto number = [&] {
+        std::string text = random() % 4 == 0 ? "-" : "";
+        const std::size_t digits = random() % 12;
+        for (std::size_t i = 0; i < digits; ++i)
+            text += static_cast<char>('0' + random() % 10);
+        return text;
+    };
+    for (int i = 0; i < 3000; ++i) {
+        const std::string small = number();
+        const std::string id = number();
+        const std::string counter = number();
+        const std::string name = std::string(random() % 8, 'n');
+        const std::string line = usual[0] + "," + name + "," + counter + "," + small + "," +
+                                 usual[4] + "," + id + "," + usual[6];
+        std::istringstream in(line);
+        CsvReader reader(in, "in.csv");
+        std::vector<std::string_view> fields;
+        ASSERT_TRUE(reader.read_row(fields));
+        std::string made;
+        try {
+            maker.make(fields, record, blobs);
+            made = std::string(record.begin(), record.end());
+        } catch (const vaq::Error&) {
+            made = "error";
+        }
+        if (!maker.make_plain(line, plain)) continue;
+        ++taken;
+        EXPECT_EQ(std::string(plain.begin(), plain.end()), made) << line;
+    }
+    EXPECT_GE(taken, 300u);  // about a fifth of the lines hold three numbers in range
+
     // A column the engine converts leaves every line to the fields.
     const CsvRecordMaker with_flag(*table, {0, 7});
     EXPECT_FALSE(with_flag.makes_plain_lines());
