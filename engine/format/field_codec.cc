@@ -21,18 +21,6 @@ std::optional<double> decode_double(const std::uint8_t* p) {
     return value;
 }
 
-void encode_double(std::optional<double> value, std::uint8_t* p) {
-    if (!value) {
-        store_u64be(p, 0);
-        return;
-    }
-    // -0.0 is written as 0.0: its encoding would otherwise look negative.
-    const double v = *value == 0.0 ? 0.0 : *value;
-    std::uint64_t raw = std::bit_cast<std::uint64_t>(v);
-    raw = (raw & kTopBit) ? ~raw : raw | kTopBit;
-    store_u64be(p, raw);
-}
-
 std::optional<bool> decode_logical(std::uint8_t byte) {
     if (byte == 0) return std::nullopt;
     return byte != 0x80;

@@ -17,6 +17,7 @@
 //
 // Decoders take a pointer to the field's first byte (its width is known from the type).
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -64,7 +65,19 @@ inline void encode_long(std::optional<std::int32_t> value, std::uint8_t* p) {
 
 // Number, money and timestamp (milliseconds). A stored NaN reads as NULL.
 std::optional<double> decode_double(const std::uint8_t* p);
-void encode_double(std::optional<double> value, std::uint8_t* p);
+// Inline as the whole numbers are: an import writes a timestamp for every record.
+inline void encode_double(std::optional<double> value, std::uint8_t* p) {
+    constexpr std::uint64_t kTopBit = 0x8000000000000000ull;
+    if (!value) {
+        store_u64be(p, 0);
+        return;
+    }
+    // -0.0 is written as 0.0: its encoding would otherwise look negative.
+    const double v = *value == 0.0 ? 0.0 : *value;
+    std::uint64_t raw = std::bit_cast<std::uint64_t>(v);
+    raw = (raw & kTopBit) ? ~raw : raw | kTopBit;
+    store_u64be(p, raw);
+}
 
 std::optional<bool> decode_logical(std::uint8_t byte);
 std::uint8_t encode_logical(std::optional<bool> value);
