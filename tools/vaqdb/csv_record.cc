@@ -384,11 +384,14 @@ bool CsvRecordMaker::make_plain(std::string_view line, std::span<std::uint8_t> r
     std::memset(record.data(), 0, record.size());
     const char* at = line.data();
     const char* const end = at + line.size();
-    for (std::size_t i = 0;; ++i) {
-        const Column& column = columns_[i];
-        if (!take_plain_value(column, at, end, record.data() + column.offset)) return false;
+    // Held apart from the members: the record's bytes, written through, may alias anything.
+    std::uint8_t* const bytes = record.data();
+    const Column* column = columns_.data();
+    const Column* const last = column + columns_.size() - 1;
+    for (;; ++column) {
+        if (!take_plain_value(*column, at, end, bytes + column->offset)) return false;
         // Each value but the last ends at a comma, the last at the end of the line.
-        if (i + 1 == columns_.size()) return at == end;
+        if (column == last) return at == end;
         if (at == end) return false;
         ++at;
     }
