@@ -69,6 +69,15 @@ class BlockImage {
         std::memcpy(at, record, record_size_);
         ++count_;
     }
+    // Copies `record` after the last record (the block must not be full); returns where it
+    // now stands, to be changed further by the caller.
+    std::uint8_t* append(const std::uint8_t* record) {
+        mark_changed(count_, count_ + 1);
+        std::uint8_t* at = record_at(count_);
+        std::memcpy(at, record, record_size_);
+        ++count_;
+        return at;
+    }
     void erase(std::size_t slot) {
         mark_changed(slot, count_);
         std::uint8_t* at = record_at(slot);

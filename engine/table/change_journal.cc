@@ -220,6 +220,10 @@ void ChangeJournal::Change::write(File& file, std::uint64_t offset,
     writes_.push_back({&file, offset, std::move(data), length});
 }
 
+void ChangeJournal::Change::write_borrowed(File& file, std::uint64_t offset, Bytes data) {
+    writes_.push_back({&file, offset, {}, data.size(), data});
+}
+
 void ChangeJournal::Change::write_unkept(File& file, std::uint64_t offset, Bytes data) {
     writes_.push_back({&file, offset, std::vector<std::uint8_t>(data.begin(), data.end()), 0});
 }
@@ -423,18 +427,18 @@ void ChangeJournal::write_runs(const Change& change) {
     const std::vector<Change::Write>& writes = change.writes_;
     std::vector<Bytes> run;
     for (std::size_t first = 0; first < writes.size();) {
-        if (writes[first].data.empty()) {
+        if (writes[first].bytes().empty()) {
             ++first;
             continue;
         }
-        run.assign(1, writes[first].data);
-        std::uint64_t end = writes[first].offset + writes[first].data.size();
+        run.assign(1, writes[first].bytes());
+        std::uint64_t end = writes[first].offset + writes[first].bytes().size();
         std::size_t next = first + 1;
         for (; next < writes.size() && writes[next].file == writes[first].file &&
-               !writes[next].data.empty() && writes[next].offset == end;
+               !writes[next].bytes().empty() && writes[next].offset == end;
              ++next) {
-            run.emplace_back(writes[next].data);
-            end += writes[next].data.size();
+            run.emplace_back(writes[next].bytes());
+            end += writes[next].bytes().size();
         }
         writes[first].file->write_at(writes[first].offset, run);
         crash_point("change written");

@@ -76,6 +76,9 @@ class ChangeJournal {
         // Queues `data` for `file` at `offset`. Later writes to the same place win.
         void write(File& file, std::uint64_t offset, Bytes data);
         void write(File& file, std::uint64_t offset, std::vector<std::uint8_t>&& data);
+        // Queues `data` as write() does, without a copy: the caller keeps the bytes as they
+        // are until the change is committed or given up (the blocks of an append).
+        void write_borrowed(File& file, std::uint64_t offset, Bytes data);
         // Queues `data` for `file` at `offset` without keeping the bytes it overwrites: the
         // caller knows the file stays whole whatever part of it lands, except where it asks
         // for the old bytes to be kept (keep()).
@@ -92,6 +95,8 @@ class ChangeJournal {
             std::uint64_t offset;
             std::vector<std::uint8_t> data;  // empty for a range that is only kept
             std::size_t kept_length;         // old bytes the journal keeps from offset
+            Bytes borrowed = {};             // the bytes instead of `data`, when not empty
+            Bytes bytes() const { return borrowed.empty() ? Bytes(data) : borrowed; }
         };
         std::vector<Write> writes_;
     };

@@ -108,7 +108,8 @@ void TablePager::stage_block(const TableHeader& header, BlockImage& image,
     const Bytes bytes(image.encode());
     const auto [begin, end] = image.changed_records();
     if (begin == DataBlockHeader::kEncodedSize) {
-        change.write(file, offset, bytes.first(end));
+        // The image stays as it is until the change is written: the journal need not copy it.
+        change.write_borrowed(file, offset, bytes.first(end));
         return;
     }
     change.write(file, offset, bytes.first(DataBlockHeader::kEncodedSize));

@@ -45,11 +45,10 @@ void stamp_change(TableHeader& header) {
 // `fill_empty`), and moves the counter up to a value a record brings. The counter is the last
 // value handed out, never below a value written.
 void assign_auto_increment(const std::vector<const Field*>& fields, const Table& table,
-                           TableHeader& header, std::vector<std::uint8_t>& record,
-                           bool fill_empty) {
+                           TableHeader& header, std::uint8_t* record, bool fill_empty) {
     for (const Field* field : fields) {
         const Field& f = *field;
-        std::uint8_t* bytes = record.data() + f.offset;
+        std::uint8_t* bytes = record + f.offset;
         const auto value = decode_long(bytes);
         if (!value) {
             if (!fill_empty) continue;
@@ -586,7 +585,7 @@ StoredRecord TableWriter::insert(const EditBuffer& source) {
 StoredRecord TableWriter::insert_into(Work& w, const EditBuffer& source) {
     std::vector<std::uint8_t>& record = w.record;
     record.assign(source.record().bytes().begin(), source.record().bytes().end());
-    assign_auto_increment(auto_increment_fields_, table_, w.header, record, true);
+    assign_auto_increment(auto_increment_fields_, table_, w.header, record.data(), true);
     if (index_ && w.header.first_block != 0) check_key_free(key_->of(record));
     blobs_.place(source, record, {}, true, w.change);
     const StoredRecord stored = insert_record(w, record);
@@ -634,6 +633,7 @@ std::size_t TableWriter::insert_together(std::span<const EditBuffer> records,
     ChangeGuard guard(*this, placed);
     std::size_t accepted = 0;
     try {
+        if (!index_) append_unkeyed(w, records, accepted, placed);
         for (; accepted < records.size(); ++accepted) {
             const StoredRecord at = insert_into(w, records[accepted]);
             if (placed) placed->push_back(at.position);
@@ -644,6 +644,37 @@ std::size_t TableWriter::insert_together(std::span<const EditBuffer> records,
     commit(w);
     guard.committed();
     return accepted;
+}
+
+// The records of an unkeyed table, in a change that holds nothing but them, go after its last
+// record as insert_into() puts them, a block filled after another: each is copied once,
+// into its block, and given its auto-increment values there. `accepted` counts the records
+// stored. (Their .MB values and secondary index entries, which the caller has ruled out, are
+// left to insert_into().)
+void TableWriter::append_unkeyed(Work& w, std::span<const EditBuffer> records,
+                                 std::size_t& accepted, std::vector<RecordPosition>* placed) {
+    BlockImage* target = nullptr;
+    for (; accepted < records.size(); ++accepted) {
+        if (target == nullptr || target->full()) {
+            if (w.header.first_block == 0) {
+                target = &allocate(w);
+                link_only(w, *target);
+            } else {
+                target = &pager_.block(w.header.last_block);
+                if (target->full()) {
+                    BlockImage& added = allocate(w);
+                    link_after(w, *target, added);
+                    target = &added;
+                }
+            }
+            pager_.mark_dirty(target->number());
+        }
+        const std::size_t slot = target->count();
+        std::uint8_t* record = target->append(records[accepted].record().bytes().data());
+        assign_auto_increment(auto_increment_fields_, table_, w.header, record, true);
+        ++w.header.num_records;
+        if (placed) placed->push_back({target->number(), static_cast<std::uint32_t>(slot)});
+    }
 }
 
 StoredRecord TableWriter::update(const RecordRef& at, const EditBuffer& source) {
@@ -658,7 +689,7 @@ StoredRecord TableWriter::update(const RecordRef& at, const EditBuffer& source) 
     old.assign(stored.begin(), stored.end());
     std::vector<std::uint8_t>& record = w.record;
     record.assign(source.record().bytes().begin(), source.record().bytes().end());
-    assign_auto_increment(auto_increment_fields_, table_, w.header, record, false);
+    assign_auto_increment(auto_increment_fields_, table_, w.header, record.data(), false);
     const bool moves = index_ && !key_->same(key_->of(old), key_->of(record));
     if (moves) check_key_free(key_->of(record));
     blobs_.place(source, record, old, false, w.change);

@@ -144,6 +144,8 @@ class TableWriter {
     StoredRecord insert_into(Work& w, const EditBuffer& source);
     std::size_t insert_together(std::span<const EditBuffer> records,
                                 std::vector<RecordPosition>* placed);
+    void append_unkeyed(Work& w, std::span<const EditBuffer> records, std::size_t& accepted,
+                        std::vector<RecordPosition>* placed);
     StoredRecord insert_record(Work& w, std::vector<std::uint8_t>& record);
     StoredRecord insert_keyed(Work& w, const std::uint8_t* record);
     StoredRecord insert_unkeyed(Work& w, const std::uint8_t* record);

@@ -454,6 +454,74 @@ TEST(RecordWrite, MemosMoveBetweenTheRecordAndTheBlobFileAndSpaceIsReused) {
     }
 }
 
+// An unkeyed table takes records stored many to a change where one change each puts them:
+// after its last record, in blocks from its free list first, with the same auto-increment
+// values; a record refused ends the call with the records before it stored.
+TEST(RecordWrite, AnUnkeyedTableTakesRecordsStoredTogetherAsOneByOne) {
+    TempDir dir;
+    for (const char* name : {"Single", "Together"})
+        create_table(dir.path(), name,
+                     {{{"Id", FieldType::kAutoInc, 0}, {"Name", FieldType::kAlpha, 20}}, 0},
+                     {7, 1024});  // 40 records a block
+    const auto row = [](const std::shared_ptr<Table>& table, int n) {
+        EditBuffer record = EditBuffer::blank(table);
+        if (n % 97 == 0) record.set("Id", std::int64_t{5000 + n});  // moves the counter up
+        record.set("Name", "row " + std::to_string(n));
+        return record;
+    };
+    for (const bool together : {false, true}) {
+        Session s(dir.path(), together ? "Together" : "Single");
+        for (int n = 1; n <= 300; ++n)
+            s.table->writer().insert(row(s.table, n));
+        for (int n = 100; n <= 200; ++n) {
+            ASSERT_TRUE(s.find("Name", "row " + std::to_string(n)));
+            s.editor.remove();
+        }
+        ASSERT_NE(s.table->header().first_free_block, 0);
+        std::vector<EditBuffer> batch;
+        for (int n = 301; n <= 1300; ++n) {
+            if (!together) {
+                s.table->writer().insert(row(s.table, n));
+                continue;
+            }
+            batch.push_back(row(s.table, n));
+            if (batch.size() < 170 && n < 1300) continue;
+            std::size_t stored = 0;
+            s.table->writer().insert_all(batch, stored);
+            ASSERT_EQ(stored, batch.size());
+            batch.clear();
+        }
+        s.editor.save_changes();
+    }
+    const auto single = Table::open(dir.path(), "Single");
+    const auto together = Table::open(dir.path(), "Together");
+    for (const auto* header : {&single->header(), &together->header()}) {
+        EXPECT_EQ(header->num_records, 1199u);
+        EXPECT_EQ(header->first_free_block, 0);
+    }
+    EXPECT_EQ(single->header().auto_inc, together->header().auto_inc);
+    EXPECT_EQ(single->header().file_blocks, together->header().file_blocks);
+    EXPECT_EQ(single->header().last_block, together->header().last_block);
+    const auto blocks = [&](const char* name) {
+        std::vector<std::uint8_t> bytes = read_file(dir / name);
+        bytes.erase(bytes.begin(), bytes.begin() + (bytes.at(2) | bytes.at(3) << 8));
+        return bytes;
+    };
+    EXPECT_EQ(blocks("Single.DB"), blocks("Together.DB"));
+
+    // The counter used up halfway: the records before the one refused are stored.
+    const auto table = Table::open(dir.path(), "Together", Access::kWrite);
+    std::vector<EditBuffer> batch(4, EditBuffer::blank(table));
+    batch[1].set("Id", std::int64_t{2147483647});
+    std::size_t stored = 99;
+    std::vector<RecordPosition> placed;
+    EXPECT_THROW(table->writer().insert_all(batch, stored, &placed), vaq::Error);
+    EXPECT_EQ(stored, 2u);
+    EXPECT_EQ(placed.size(), 2u);
+    table->writer().flush();
+    EXPECT_EQ(testing::PxlibTable((dir / "Together.DB").string()).record_count(), 1201);
+}
+
 TEST(RecordWrite, EmptiedBlocksGoToTheFreeListAndAreUsedAgain) {
     TempDir dir;
     create_table(dir.path(), "Free",
