@@ -17,6 +17,7 @@
 // leaves the statement in the journal: the next open of the table puts the table back as
 // it was before the import.
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -57,7 +58,8 @@ class Importer {
         : table_(std::move(table)),
           path_(std::move(path)),
           progress_(progress),
-          interrupt_(interrupt) {}
+          interrupt_(interrupt),
+          batch_rows_(batch_rows(*table_)) {}
 
     const std::string& table_name() const { return table_->name(); }
 
@@ -92,8 +94,13 @@ class Importer {
         std::size_t size = 0;
     };
     // Rows stored in one change of the table: the journal and the header are written once
-    // for all of them.
-    static constexpr std::size_t kBatchRows = 4096;
+    // for all of them. As many as make about 512 KiB of records (4096 of a transaction
+    // table), so that wide records do not make a large batch.
+    static std::size_t batch_rows(const pdx::Table& table) {
+        constexpr std::size_t kBatchBytes = std::size_t{512} << 10;
+        const std::size_t record_size = std::max<std::size_t>(table.schema().record_size(), 1);
+        return std::clamp<std::size_t>(kBatchBytes / record_size, 64, 4096);
+    }
 
     std::size_t read_and_store(CsvReader& reader) {
         std::vector<std::string_view> row;
@@ -127,7 +134,7 @@ class Importer {
                 }
                 batch.lines[batch.size] = reader.line();
                 if (!made) convert(reader, maker, row, blobs, slot);
-                if (++batch.size == kBatchRows) store(batch, stored);
+                if (++batch.size == batch_rows_) store(batch, stored);
                 // Where the reading stands is asked now and then only.
                 if (++rows % 4096 == 0 && size > 0)
                     progress_.show("Importing:", reader.offset(), size);
@@ -233,6 +240,7 @@ class Importer {
     std::string path_;
     ProgressBar& progress_;
     const InterruptRequest& interrupt_;
+    std::size_t batch_rows_;
     std::vector<std::size_t> columns_;    // field index of each CSV column
     std::optional<std::string> refusal_;  // the writer's error for the row it refused
     std::size_t refused_line_ = 0;

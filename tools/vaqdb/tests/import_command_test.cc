@@ -200,10 +200,10 @@ TEST_F(ImportTest, KeyViolationKeepsTheRowsBeforeItAndSaysSo) {
     EXPECT_EQ(table->record_count(), 3u);
 }
 
-// The rows are stored a batch at a time (4096 rows) while the file is read: a bad line after
-// two stored batches still leaves the table as it was, and so does a bad line after a refused
-// row (the whole file is checked); a refused row after a stored batch keeps exactly the rows
-// before it.
+// The rows are stored a batch at a time (some thousands of rows of this table) while the file
+// is read: a bad line after two stored batches still leaves the table as it was, and so does a
+// bad line after a refused row (the whole file is checked); a refused row after a stored batch
+// keeps exactly the rows before it.
 TEST_F(ImportTest, ALateBadLineTakesBackEveryStoredBatchAndALateRefusalKeepsThePrefix) {
     pdx::create_table(dir_, "Staff", every_type(1));
     pdx::create_table(dir_, "Heap", every_type(0));

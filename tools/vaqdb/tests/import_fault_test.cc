@@ -196,7 +196,7 @@ TEST(ImportCrash, AKilledImportLeavesNoneOrEveryRow) {
             if (!killed) break;
             ++kills;
         }
-        EXPECT_GE(kills, 6);  // the journal and the blocks of each of three batches (4096 rows)
+        EXPECT_GE(kills, 6);  // the journal and the blocks of each of three batches
         std::mt19937 random(keyed ? 3 : 4);
         for (int round = 0; round < 20; ++round) {
             fresh();
