@@ -2,24 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
-#include <cmath>
 #include <cstring>
 
 namespace pdx {
-
-namespace {
-constexpr std::uint64_t kTopBit = 0x8000000000000000ull;
-}
-
-std::optional<double> decode_double(const std::uint8_t* p) {
-    std::uint64_t raw = load_u64be(p);
-    if (raw == 0) return std::nullopt;
-    raw = (raw & kTopBit) ? raw & ~kTopBit : ~raw;
-    const double value = std::bit_cast<double>(raw);
-    if (std::isnan(value)) return std::nullopt;
-    return value;
-}
 
 std::optional<bool> decode_logical(std::uint8_t byte) {
     if (byte == 0) return std::nullopt;

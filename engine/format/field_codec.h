@@ -18,6 +18,7 @@
 // Decoders take a pointer to the field's first byte (its width is known from the type).
 
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -64,8 +65,17 @@ inline void encode_long(std::optional<std::int32_t> value, std::uint8_t* p) {
 }
 
 // Number, money and timestamp (milliseconds). A stored NaN reads as NULL.
-std::optional<double> decode_double(const std::uint8_t* p);
-// Inline as the whole numbers are: an import writes a timestamp for every record.
+// Inline as the whole numbers are: an import writes a timestamp for every record, an export
+// reads one.
+inline std::optional<double> decode_double(const std::uint8_t* p) {
+    constexpr std::uint64_t kTopBit = 0x8000000000000000ull;
+    std::uint64_t raw = load_u64be(p);
+    if (raw == 0) return std::nullopt;
+    raw = (raw & kTopBit) ? raw & ~kTopBit : ~raw;
+    const double value = std::bit_cast<double>(raw);
+    if (std::isnan(value)) return std::nullopt;
+    return value;
+}
 inline void encode_double(std::optional<double> value, std::uint8_t* p) {
     constexpr std::uint64_t kTopBit = 0x8000000000000000ull;
     if (!value) {

@@ -31,19 +31,21 @@ void command_export(ShellContext& context, const Arguments& arguments) {
     const std::uint64_t total = table->record_count();
     std::uint64_t done = 0;
     const std::size_t chunk = context.output_to_terminal ? 0 : kOutputChunk;
-    std::string text;
-    text.reserve(chunk + 4096);
+    // The buffer's size is its room; `used` is how much of it holds text.
+    std::string text(chunk + 4096, '\0');
+    std::size_t used = 0;
     CsvRowText row_text(*table);
     for (auto cursor = table->open_cursor(); !cursor->eof(); cursor->next()) {
         progress.show("Exporting:", done++, total);
-        row_text.append(cursor->record(), text);
-        text += "\r\n";
-        if (text.size() >= chunk) {
-            context.out.write(text.data(), static_cast<std::streamsize>(text.size()));
-            text.clear();
+        used = row_text.write(cursor->record(), text, used);
+        text[used++] = '\r';
+        text[used++] = '\n';
+        if (used >= chunk) {
+            context.out.write(text.data(), static_cast<std::streamsize>(used));
+            used = 0;
         }
     }
-    context.out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    context.out.write(text.data(), static_cast<std::streamsize>(used));
     progress.show("Exporting:", done, done);
 }
 

@@ -418,6 +418,11 @@ TEST(CsvRowText, WritesWhatValuesWriteForAnyRecordBytes) {
     CsvRowText row_text(*table);
     std::mt19937 random(29);
     const std::uint8_t pieces[] = {0x00, 0x80, 0x7F, 0xFF, 0x01, ',', '"', '\n', 'a', 0xE9};
+    // All rows also one after another in one buffer, as .export writes them: a small one at
+    // first, so that rows must grow it, each followed by its line end in the room left.
+    std::string rows(16, '\0');
+    std::size_t rows_end = 0;
+    std::string expected_rows;
     for (int i = 0; i < 20000; ++i) {
         std::vector<std::uint8_t> record(size);
         for (std::uint8_t& byte : record)
@@ -437,8 +442,52 @@ TEST(CsvRowText, WritesWhatValuesWriteForAnyRecordBytes) {
         }
         std::string made;
         row_text.append(record, made);
-        ASSERT_EQ(made, text_through_values(*table, record)) << "record " << i;
+        const std::string expected = text_through_values(*table, record);
+        ASSERT_EQ(made, expected) << "record " << i;
+
+        rows_end = row_text.write(record, rows, rows_end);
+        ASSERT_LE(rows_end + CsvRowText::kRoomAfterRow, rows.size());
+        rows[rows_end++] = '\r';
+        rows[rows_end++] = '\n';
+        expected_rows += expected + "\r\n";
     }
+    rows.resize(rows_end);
+    EXPECT_EQ(rows, expected_rows);
+}
+
+// Text fields are copied eight bytes at a time while they hold plain ASCII: a byte that
+// ends the text, needs quotes or is converted is found at every place of fields of every
+// width around the eight, each such byte alone or after another.
+TEST(CsvRowText, TextOfEveryWidthIsCutQuotedOrConvertedWhereverItsByteFalls) {
+    pdx::testing::TempDir dir;
+    pdx::TableSpec layout;
+    const int widths[] = {1, 2, 7, 8, 9, 15, 16, 17, 20};
+    for (const int width : widths)
+        layout.fields.push_back({"A" + std::to_string(width), pdx::FieldType::kAlpha, width});
+    pdx::create_table(dir.path(), "Texts", layout);
+    const auto table = pdx::Table::open(dir.path(), "Texts");
+    CsvRowText row_text(*table);
+    const std::uint8_t specials[] = {0x00, ',', '"', '\r', '\n', 0x80, 0xE9, 0xFF, 0x7F, ' '};
+    std::mt19937 random(31);
+    for (const std::uint8_t special : specials)
+        for (int place = 0; place < 20; ++place)
+            for (int round = 0; round < 4; ++round) {
+                std::vector<std::uint8_t> record(table->schema().record_size());
+                for (const pdx::Field& field : table->schema().fields()) {
+                    const auto width = static_cast<int>(field.width());
+                    // Letters over a random length (the rest NUL), the byte at `place`.
+                    const int length = static_cast<int>(random() % (width + 1));
+                    for (int i = 0; i < length; ++i)
+                        record[field.offset + i] = static_cast<std::uint8_t>('a' + random() % 26);
+                    if (place < width) record[field.offset + place] = special;
+                    if (round % 2 == 1 && place + 3 < width)
+                        record[field.offset + place + 3] = specials[random() % std::size(specials)];
+                }
+                std::string made;
+                row_text.append(record, made);
+                ASSERT_EQ(made, text_through_values(*table, record))
+                    << "byte " << int{special} << " at " << place;
+            }
 }
 
 }  // namespace
