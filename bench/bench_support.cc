@@ -99,16 +99,24 @@ void copy_database(const fs::path& from, const fs::path& to, Flush flush) {
 }
 
 void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
-    for (const Run& run : runs)
+    for (const Run& run : runs) {
+        // Of the aggregates of repeated runs only the median is a time to compare.
+        const bool aggregate = run.run_type == Run::RT_Aggregate;
+        if (aggregate && run.aggregate_name != "median") continue;
         seconds_[run.benchmark_name()] =
             run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+    }
     ConsoleReporter::ReportRuns(runs);
 }
 
 double RatioReporter::seconds_of(std::string_view name) const {
-    for (const auto& [run, seconds] : seconds_)
-        if (run == name || (run.starts_with(name) && run[name.size()] == '/')) return seconds;
-    return 0;
+    double found = 0;
+    for (const auto& [run, seconds] : seconds_) {
+        if (run != name && !(run.starts_with(name) && run[name.size()] == '/')) continue;
+        if (run.ends_with("_median")) return seconds;
+        if (found == 0) found = seconds;
+    }
+    return found;
 }
 
 }  // namespace vaq::bench

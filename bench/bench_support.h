@@ -67,7 +67,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override;
 
-    // Seconds per iteration of the run named `name` or `name/...` (0 when it did not run).
+    // Seconds per iteration of the run named `name` or `name/...` (0 when it did not run);
+    // the median of its repetitions when it was repeated.
     double seconds_of(std::string_view name) const;
 
   private:
