@@ -128,6 +128,14 @@ struct SortItem {
 #pragma pack(pop)
 static_assert(sizeof(SortItem) == 12);
 
+// Records are often added in the order of an index's key (transactions by date): one look
+// over the items then spares the sort.
+template <typename Less>
+void sort_unless_sorted(std::vector<SortItem>& items, Less less) {
+    if (!std::is_sorted(items.begin(), items.end(), less))
+        std::sort(items.begin(), items.end(), less);
+}
+
 // The rows in index order; equal keys keep table order. A key of at most 8 bytes is whole in
 // its prefix. Only longer keys with text in them are written out beside the items: those
 // take as much memory again as the entries.
@@ -141,7 +149,7 @@ std::vector<SortItem> sorted_rows(const std::vector<std::uint8_t>& entries, std:
             keys.write(entries.data() + i * entry_size, key);
             items[i] = {load_u64be(key), static_cast<std::uint32_t>(i)};
         }
-        std::sort(items.begin(), items.end(), [](const SortItem& a, const SortItem& b) {
+        sort_unless_sorted(items, [](const SortItem& a, const SortItem& b) {
             return a.prefix != b.prefix ? a.prefix < b.prefix : a.row < b.row;
         });
         return items;
@@ -158,7 +166,7 @@ std::vector<SortItem> sorted_rows(const std::vector<std::uint8_t>& entries, std:
         keys.write(entries.data() + i * entry_size, key);
         items[i] = {load_u64be(key), static_cast<std::uint32_t>(i)};
     }
-    std::sort(items.begin(), items.end(), [&](const SortItem& a, const SortItem& b) {
+    sort_unless_sorted(items, [&](const SortItem& a, const SortItem& b) {
         if (a.prefix != b.prefix) return a.prefix < b.prefix;
         const int rest =
             as_stored ? keys.compare_stored(entries.data() + std::size_t{a.row} * entry_size,
@@ -485,27 +493,47 @@ void merge_runs(EntryLoads& loads, const SortKeyWriter& keys, std::size_t entry_
     for (const SortedRun& run : runs)
         readers.emplace_back(loads.scratch(), run, entry_size, piece_entries);
 
+    // Each run's head key, padded with zeros to at least 8 bytes, and its first 8 bytes as a
+    // number: most comparisons end there, and a key of at most 8 bytes is whole in it.
     const std::size_t width = keys.width();
-    std::vector<std::uint8_t> heads(runs.size() * std::max<std::size_t>(width, 1));
-    const auto head = [&](std::size_t r) { return heads.data() + r * width; };
+    const std::size_t stride = std::max<std::size_t>(width, 8);
+    std::vector<std::uint8_t> heads(runs.size() * stride);
+    std::vector<std::uint64_t> prefixes(runs.size());
+    const auto head = [&](std::size_t r) { return heads.data() + r * stride; };
+    const auto take_head = [&](std::size_t r) {
+        keys.write(readers[r].entry(), head(r));
+        prefixes[r] = load_u64be(head(r));
+    };
     // The heap's top is the smallest head: by key, then by run.
     const auto after = [&](std::size_t a, std::size_t b) {
-        const int order = std::memcmp(head(a), head(b), width);
+        if (prefixes[a] != prefixes[b]) return prefixes[a] > prefixes[b];
+        const int order = width > 8 ? std::memcmp(head(a) + 8, head(b) + 8, width - 8) : 0;
         return order != 0 ? order > 0 : a > b;
     };
     std::vector<std::size_t> heap;
     for (std::size_t r = 0; r < runs.size(); ++r) {
         if (runs[r].count == 0) continue;
-        keys.write(readers[r].entry(), head(r));
+        take_head(r);
         heap.push_back(r);
     }
     std::make_heap(heap.begin(), heap.end(), after);
+    // The top's new head goes down to its place: where the runs follow each other in key
+    // order (a table kept in the index's order) it stays on top after one or two comparisons.
+    const auto sift_down_top = [&] {
+        for (std::size_t at = 0;;) {
+            std::size_t child = 2 * at + 1;
+            if (child >= heap.size()) return;
+            if (child + 1 < heap.size() && after(heap[child], heap[child + 1])) ++child;
+            if (!after(heap[at], heap[child])) return;
+            std::swap(heap[at], heap[child]);
+            at = child;
+        }
+    };
 
     std::vector<std::uint8_t> previous(entry_size);
     bool has_previous = false;
     while (!heap.empty()) {
-        std::pop_heap(heap.begin(), heap.end(), after);
-        const std::size_t r = heap.back();
+        const std::size_t r = heap.front();
         const std::uint8_t* entry = readers[r].entry();
         if (check) {
             if (has_previous) check(previous, Bytes(entry, entry_size));
@@ -514,11 +542,12 @@ void merge_runs(EntryLoads& loads, const SortKeyWriter& keys, std::size_t entry_
         }
         writer.add(entry);
         if (readers[r].next()) {
-            keys.write(readers[r].entry(), head(r));
-            std::push_heap(heap.begin(), heap.end(), after);
+            take_head(r);
         } else {
+            heap.front() = heap.back();
             heap.pop_back();
         }
+        sift_down_top();
     }
 }
 
