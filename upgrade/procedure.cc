@@ -298,23 +298,30 @@ void UpgradeForm::refill_door_status() {
     q1.set_sql(kSelectDoors);
     q1.open();
     q1.first();
+    std::vector<std::string> inserts;
     while (!q1.eof()) {
-        Q2.set_sql(door_status_insert(q1.field_by_name(schema::Door::DoorID).as_string()));
-        Q2.exec_sql();
+        inserts.push_back(door_status_insert(q1.field_by_name(schema::Door::DoorID).as_string()));
         q1.next();
     }
+    if (inserts.empty()) return;
+    Q2.set_sql(joined_insert(inserts));
+    Q2.exec_sql();
 }
 
 void UpgradeForm::refill_event_names() {
     run_statement(q1, kDeleteEvents);
+    std::vector<std::string> inserts;
     for (const CodeName& event : event_names())
-        run_statement(q1, event_insert(event.code, event.name));
+        inserts.push_back(event_insert(event.code, event.name));
+    if (!inserts.empty()) run_statement(q1, joined_insert(inserts));
 }
 
 void UpgradeForm::refill_card_formats() {
     run_statement(q1, kDeleteCardFormats);
+    std::vector<std::string> inserts;
     for (const CodeName& format : card_formats())
-        run_statement(q1, card_format_insert(format.code, format.name));
+        inserts.push_back(card_format_insert(format.code, format.name));
+    if (!inserts.empty()) run_statement(q1, joined_insert(inserts));
 }
 
 void UpgradeForm::copy_department_names() {

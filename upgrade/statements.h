@@ -5,6 +5,7 @@
 // included, so that the statements and log lines match theirs byte for byte.
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,11 @@ inline constexpr std::string_view kDeleteDoorStatus = "Delete from DoorStatus.db
 inline constexpr std::string_view kSelectDoors = "Select * from Door.db";
 // Insert into DoorStatus Values(ID,128), with the door's DoorID read as text.
 std::string door_status_insert(std::string_view doorId);
+// The rows of several INSERTs of one row each, "<head>(row)" with the same head (table and
+// columns), added by one INSERT: "<head>(row 1), (row 2), ..." in their order. A refill then
+// opens its table once rather than once a row, and its rows are added all or none.
+// Empty for no INSERT; throws Error when an INSERT has no row or another head.
+std::string joined_insert(std::span<const std::string> inserts);
 inline constexpr std::string_view kEventTypeUpdatedLog =
     "Upgraded Successfully : Event Type Updated";
 

@@ -10,9 +10,11 @@
 #include <variant>
 #include <vector>
 
+#include "common/error.h"
 #include "common/text.h"
 #include "db/schema.h"
 #include "engine/sql/parser.h"
+#include "engine/sql/printer.h"
 #include "engine/sql/tests/quoted_statements.h"
 #include "upgrade/column_blocks.h"
 #include "upgrade/column_run.h"
@@ -209,6 +211,54 @@ TEST(UpgradeStatements, OnlyAnAlterAddingOneColumnIsSplit) {
     EXPECT_FALSE(split_alter("alter table Door add A smallint, add B smallint"));
     EXPECT_FALSE(split_alter("alter table \"Door add A smallint"));
     EXPECT_FALSE(split_alter("update Door set A=1"));
+}
+
+// The table and every row of an INSERT, the rows as the engine prints their values.
+std::pair<std::string, std::vector<std::string>> inserted_rows(const std::string& statement) {
+    const auto insert = std::get<pdx::sql::Insert>(pdx::sql::parse(statement));
+    std::string table = table_key(insert.table.name);
+    for (const pdx::sql::Name& column : insert.columns)
+        table += " " + column.text;
+    std::vector<std::string> rows;
+    for (const std::vector<pdx::sql::Expr>& row : insert.rows) {
+        std::string values;
+        for (const pdx::sql::Expr& value : row)
+            values += pdx::sql::to_sql(value) + ";";
+        rows.push_back(values);
+    }
+    return {table, rows};
+}
+
+// Each refill adds its rows with one INSERT made of its single INSERTs (joined_insert): the
+// same table and columns, and the rows they add one by one, in their order.
+TEST(UpgradeStatements, InsertsOfARefillJoinedAddTheRowsTheyAddOneByOne) {
+    std::vector<std::vector<std::string>> refills(3);
+    for (const CodeName& event : event_names())
+        refills[0].push_back(event_insert(event.code, event.name));
+    for (const CodeName& format : card_formats())
+        refills[1].push_back(card_format_insert(format.code, format.name));
+    for (const char* door : {"7", "12", "3", "255"})
+        refills[2].push_back(door_status_insert(door));
+    for (const std::vector<std::string>& inserts : refills) {
+        ASSERT_GE(inserts.size(), 2u);
+        std::string table;
+        std::vector<std::string> singly;
+        for (const std::string& insert : inserts) {
+            auto [one_table, rows] = inserted_rows(insert);
+            ASSERT_EQ(rows.size(), 1u) << insert;
+            table = one_table;
+            singly.push_back(rows.front());
+        }
+        const std::string statement = joined_insert(inserts);
+        const auto [together_table, together] = inserted_rows(statement);
+        EXPECT_EQ(together_table, table) << statement;
+        EXPECT_EQ(together, singly) << statement;
+    }
+    EXPECT_EQ(joined_insert({}), "");
+    const std::vector<std::string> mixed = {event_insert(1, "a"), card_format_insert(1, "a")};
+    EXPECT_THROW(joined_insert(mixed), Error);
+    const std::vector<std::string> no_row = {"Insert into DoorStatus"};
+    EXPECT_THROW(joined_insert(no_row), Error);
 }
 
 }  // namespace
