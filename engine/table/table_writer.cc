@@ -411,23 +411,27 @@ StoredRecord TableWriter::insert_keyed(Work& w, const std::uint8_t* record) {
     return {at, 0};
 }
 
-StoredRecord TableWriter::insert_unkeyed(Work& w, const std::uint8_t* record) {
-    BlockImage* target = nullptr;
+// The last block of an unkeyed table when it has room, otherwise a new block linked after
+// it (the first one of an empty table).
+BlockImage& TableWriter::block_to_append_to(Work& w) {
     if (w.header.first_block == 0) {
-        target = &allocate(w);
-        link_only(w, *target);
-    } else {
-        target = &pager_.block(w.header.last_block);
-        if (target->full()) {
-            BlockImage& added = allocate(w);
-            link_after(w, *target, added);
-            target = &added;
-        }
+        BlockImage& first = allocate(w);
+        link_only(w, first);
+        return first;
     }
-    const std::size_t slot = target->count();
-    target->insert(slot, record);
-    pager_.mark_dirty(target->number());
-    return {{target->number(), static_cast<std::uint32_t>(slot)}, w.header.num_records + 1};
+    BlockImage& last = pager_.block(w.header.last_block);
+    if (!last.full()) return last;
+    BlockImage& added = allocate(w);
+    link_after(w, last, added);
+    return added;
+}
+
+StoredRecord TableWriter::insert_unkeyed(Work& w, const std::uint8_t* record) {
+    BlockImage& target = block_to_append_to(w);
+    const std::size_t slot = target.count();
+    target.insert(slot, record);
+    pager_.mark_dirty(target.number());
+    return {{target.number(), static_cast<std::uint32_t>(slot)}, w.header.num_records + 1};
 }
 
 // --- removing -----------------------------------------------------------------------------
@@ -656,17 +660,7 @@ void TableWriter::append_unkeyed(Work& w, std::span<const EditBuffer> records,
     BlockImage* target = nullptr;
     for (; accepted < records.size(); ++accepted) {
         if (target == nullptr || target->full()) {
-            if (w.header.first_block == 0) {
-                target = &allocate(w);
-                link_only(w, *target);
-            } else {
-                target = &pager_.block(w.header.last_block);
-                if (target->full()) {
-                    BlockImage& added = allocate(w);
-                    link_after(w, *target, added);
-                    target = &added;
-                }
-            }
+            target = &block_to_append_to(w);
             pager_.mark_dirty(target->number());
         }
         const std::size_t slot = target->count();

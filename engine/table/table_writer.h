@@ -149,6 +149,7 @@ class TableWriter {
     StoredRecord insert_record(Work& w, std::vector<std::uint8_t>& record);
     StoredRecord insert_keyed(Work& w, const std::uint8_t* record);
     StoredRecord insert_unkeyed(Work& w, const std::uint8_t* record);
+    BlockImage& block_to_append_to(Work& w);
     std::optional<StoredRecord> remove_at(Work& w, RecordPosition at, std::uint32_t number);
     std::optional<RecordPosition> merge_sparse_neighbours(Work& w, std::uint16_t b,
                                                           std::size_t slot);

@@ -1,12 +1,14 @@
 #include "tools/vaqdb/csv.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "common/error.h"
+#include "tools/vaqdb/word_bytes.h"
 
 namespace vaq::shell {
+
+using namespace word_bytes;
 
 std::string csv_field(std::string_view text) {
     std::string field(text);
@@ -118,38 +120,6 @@ bool CsvReader::find_row_end(std::size_t& row_end, std::size_t& line_breaks,
     return false;
 }
 
-namespace {
-
-// The commas among eight bytes of text (in memory order): a mask with the high bit of each
-// byte that is one set, and no other bit.
-std::uint64_t commas_among(const char* eight) {
-    constexpr std::uint64_t kCommas = 0x0101010101010101ULL * ',';
-    constexpr std::uint64_t kLowBits = 0x7F7F7F7F7F7F7F7FULL;
-    std::uint64_t word = 0;
-    std::memcpy(&word, eight, sizeof word);
-    const std::uint64_t zero_at_commas = word ^ kCommas;
-    // A byte's high bit stays clear only where the byte is zero; no carry crosses bytes.
-    return ~(((zero_at_commas & kLowBits) + kLowBits) | zero_at_commas | kLowBits);
-}
-
-// The place (0 to 7, in memory order) of the first comma of a mask commas_among() made.
-std::size_t first_comma(std::uint64_t commas) {
-    if constexpr (std::endian::native == std::endian::little)
-        return static_cast<std::size_t>(std::countr_zero(commas)) / 8;
-    else
-        return static_cast<std::size_t>(std::countl_zero(commas)) / 8;
-}
-
-// The mask without its first comma.
-std::uint64_t without_first_comma(std::uint64_t commas) {
-    if constexpr (std::endian::native == std::endian::little)
-        return commas & (commas - 1);
-    else
-        return commas & ~(std::uint64_t{1} << (63 - std::countl_zero(commas)));
-}
-
-}  // namespace
-
 void CsvReader::split_plain(std::size_t from, std::size_t to,
                             std::vector<std::string_view>& fields) {
     // Fields are short, a few bytes each: the commas are looked for eight bytes at a time
@@ -158,9 +128,9 @@ void CsvReader::split_plain(std::size_t from, std::size_t to,
     std::size_t start = from;
     std::size_t i = from;
     for (; i + 8 <= to; i += 8)
-        for (std::uint64_t commas = commas_among(data + i); commas != 0;
-             commas = without_first_comma(commas)) {
-            const std::size_t comma = i + first_comma(commas);
+        for (std::uint64_t commas = bytes_equal_to(eight_bytes(data + i), ','); commas != 0;
+             commas = without_first_marked(commas)) {
+            const std::size_t comma = i + first_marked(commas);
             fields.emplace_back(data + start, comma - start);
             start = comma + 1;
         }

@@ -1,6 +1,5 @@
 #include "tools/vaqdb/csv_record.h"
 
-#include <bit>
 #include <cstring>
 #include <string>
 
@@ -9,8 +8,11 @@
 #include "common/error.h"
 #include "engine/format/field_codec.h"
 #include "engine/table/edit_buffer.h"
+#include "tools/vaqdb/word_bytes.h"
 
 namespace vaq::shell {
+
+using namespace word_bytes;
 
 namespace {
 
@@ -50,25 +52,6 @@ bool digits_at(std::string_view text, std::size_t at, std::size_t count, int& va
     return true;
 }
 
-// The bytes of a word that are zero: a mask with the high bit of each such byte set, and no
-// other bit (no carry crosses bytes).
-std::uint64_t zero_bytes(std::uint64_t word) {
-    constexpr std::uint64_t kLowBits = 0x7F7F7F7F7F7F7F7FULL;
-    return ~(((word & kLowBits) + kLowBits) | word | kLowBits);
-}
-
-constexpr std::uint64_t every_byte(unsigned char byte) {
-    return 0x0101010101010101ULL * byte;
-}
-
-// Eight bytes of text, the first of them in the lowest bits.
-std::uint64_t eight_bytes(const char* text) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, text, sizeof word);
-    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-    return word;
-}
-
 // The number the digits at the start of eight bytes of text make, when fewer than eight of
 // them are digits; `stop` is left after the last digit. The digits are found and added up
 // a word at a time.
@@ -79,7 +62,7 @@ bool seven_digits_at_most(const char* text, std::int64_t& number, const char*& s
     const std::uint64_t others =
         (((values & kLowBits) + every_byte(0x76)) | values) & every_byte(0x80);
     if (others == 0) return false;
-    const int count = std::countr_zero(others) / 8;
+    const auto count = static_cast<int>(first_marked(others));
     stop = text + count;
     if (count == 0) return true;
     // The digits moved to the top of the word, the first one (the highest) in the lowest
@@ -155,15 +138,14 @@ bool plain_ascii_value(const char* from, const char* end, std::size_t& length) {
     const char* p = from;
     for (; end - p >= 8; p += 8) {
         const std::uint64_t word = eight_bytes(p);
-        const std::uint64_t commas = zero_bytes(word ^ every_byte(','));
+        const std::uint64_t commas = bytes_equal_to(word, ',');
         const std::uint64_t refused =
-            zero_bytes(word ^ every_byte('"')) | zero_bytes(word) | (word & every_byte(0x80));
+            bytes_equal_to(word, '"') | zero_bytes(word) | high_bytes(word);
         if (commas != 0) {
             // The high bits of the bytes before the first comma.
             const std::uint64_t before = (commas & (~commas + 1)) - 1;
             if ((refused & before) != 0) return false;
-            length = static_cast<std::size_t>(p - from) +
-                     static_cast<std::size_t>(std::countr_zero(commas)) / 8;
+            length = static_cast<std::size_t>(p - from) + first_marked(commas);
             return true;
         }
         if (refused != 0) return false;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -12,8 +11,11 @@
 #include "engine/format/field_codec.h"
 #include "engine/table/value.h"
 #include "tools/vaqdb/csv.h"
+#include "tools/vaqdb/word_bytes.h"
 
 namespace vaq::shell {
+
+using namespace word_bytes;
 
 namespace {
 
@@ -68,37 +70,10 @@ void grow(std::string& buffer, std::size_t size) {
     if (buffer.size() < size) buffer.resize(std::max(size, 2 * buffer.size()));
 }
 
-// Eight bytes of an alpha field at a time, as in CsvReader: masks with the high bit of
-// each byte in question set, and no other bit.
-constexpr std::uint64_t kLowBits = 0x7F7F7F7F7F7F7F7FULL;
-constexpr std::uint64_t kEachByte = 0x0101010101010101ULL;
-
-std::uint64_t zero_bytes(std::uint64_t word) {
-    // A byte's high bit stays clear only where the byte is zero; no carry crosses bytes.
-    return ~(((word & kLowBits) + kLowBits) | word | kLowBits);
-}
-
 // The bytes that end plain ASCII text: NUL (its end), those CSV quotes, and those above 127.
 std::uint64_t stop_bytes(std::uint64_t word) {
-    return zero_bytes(word) | zero_bytes(word ^ (kEachByte * ',')) |
-           zero_bytes(word ^ (kEachByte * '"')) | zero_bytes(word ^ (kEachByte * '\r')) |
-           zero_bytes(word ^ (kEachByte * '\n')) | (word & ~kLowBits);
-}
-
-// The place (0 to 7, in memory order) of the first byte of a mask.
-std::size_t first_byte(std::uint64_t mask) {
-    if constexpr (std::endian::native == std::endian::little)
-        return static_cast<std::size_t>(std::countr_zero(mask)) / 8;
-    else
-        return static_cast<std::size_t>(std::countl_zero(mask)) / 8;
-}
-
-// A mask of the bytes from place `from` (0 to 7, in memory order) on.
-std::uint64_t bytes_from(std::size_t from) {
-    if constexpr (std::endian::native == std::endian::little)
-        return ~std::uint64_t{0} << (8 * from);
-    else
-        return ~std::uint64_t{0} >> (8 * from);
+    return zero_bytes(word) | bytes_equal_to(word, ',') | bytes_equal_to(word, '"') |
+           bytes_equal_to(word, '\r') | bytes_equal_to(word, '\n') | high_bytes(word);
 }
 
 bool ends_plain_ascii(std::uint8_t byte) {
@@ -178,12 +153,10 @@ char* CsvRowText::write_ascii_alpha(const std::uint8_t* field, std::size_t width
     // eight overlap the ones before, whose bytes are not looked at again.
     for (std::size_t at = 0;; at += 8) {
         const std::size_t start = std::min(at, width - 8);
-        std::uint64_t word = 0;
-        std::memcpy(&word, field + start, sizeof word);
-        std::memcpy(out + start, &word, sizeof word);
-        const std::uint64_t stops = stop_bytes(word) & bytes_from(at - start);
+        std::memcpy(out + start, field + start, 8);
+        const std::uint64_t stops = stop_bytes(eight_bytes(field + start)) & bytes_from(at - start);
         if (stops != 0) {
-            const std::size_t stop = start + first_byte(stops);
+            const std::size_t stop = start + first_marked(stops);
             return field[stop] == 0 ? out + stop : nullptr;
         }
         if (start + 8 == width) return out + width;
