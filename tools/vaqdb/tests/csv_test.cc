@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -189,16 +191,24 @@ std::string made_bytes(const std::shared_ptr<pdx::Table>& table, std::size_t fie
     return std::string(record.begin(), record.end());
 }
 
-TEST(CsvRecordMaker, WritesTheBytesTheEngineWrites) {
-    pdx::testing::TempDir dir;
+// Table Every in `folder`: a field of each type the record maker converts itself, in this
+// order (fields 0 to 6), then `more`.
+std::shared_ptr<pdx::Table> every_type_table(const std::filesystem::path& folder,
+                                             const std::vector<pdx::FieldSpec>& more = {}) {
     pdx::TableSpec layout;
     layout.fields = {
         {"Name", pdx::FieldType::kAlpha, 6},      {"Small", pdx::FieldType::kShort, 0},
         {"Id", pdx::FieldType::kLong, 0},         {"Counter", pdx::FieldType::kAutoInc, 0},
         {"Day", pdx::FieldType::kDate, 0},        {"Clock", pdx::FieldType::kTime, 0},
         {"Moment", pdx::FieldType::kTimestamp, 0}};
-    pdx::create_table(dir.path(), "Every", layout);
-    const auto table = pdx::Table::open(dir.path(), "Every");
+    layout.fields.insert(layout.fields.end(), more.begin(), more.end());
+    pdx::create_table(folder, "Every", layout);
+    return pdx::Table::open(folder, "Every");
+}
+
+TEST(CsvRecordMaker, WritesTheBytesTheEngineWrites) {
+    pdx::testing::TempDir dir;
+    const auto table = every_type_table(dir.path());
     const CsvDateForms forms;
 
     const std::vector<std::vector<std::string>> values = {
@@ -250,14 +260,7 @@ TEST(CsvRecordMaker, WritesTheBytesTheEngineWrites) {
 // left to the fields.
 TEST(CsvRecordMaker, PlainLinesMakeTheRecordsOfTheirFields) {
     pdx::testing::TempDir dir;
-    pdx::TableSpec layout;
-    layout.fields = {
-        {"Name", pdx::FieldType::kAlpha, 6},       {"Small", pdx::FieldType::kShort, 0},
-        {"Id", pdx::FieldType::kLong, 0},          {"Counter", pdx::FieldType::kAutoInc, 0},
-        {"Day", pdx::FieldType::kDate, 0},         {"Clock", pdx::FieldType::kTime, 0},
-        {"Moment", pdx::FieldType::kTimestamp, 0}, {"Flag", pdx::FieldType::kLogical, 0}};
-    pdx::create_table(dir.path(), "Every", layout);
-    const auto table = pdx::Table::open(dir.path(), "Every");
+    const auto table = every_type_table(dir.path(), {{"Flag", pdx::FieldType::kLogical, 0}});
     const CsvDateForms forms;
 
     // Each column in CSV order (not the table's), and one value in turn replaced by others.
